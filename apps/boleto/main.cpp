@@ -1,0 +1,39 @@
+// The `boleto` command line: the boleto module without the desktop.
+
+#include <cstdio>
+#include <exception>
+
+#include <fmt/format.h>
+
+#include "apps/boleto/Commands.h"
+#include "host/Errors.h"
+
+namespace cli {
+std::vector<CommandInstaller>& installers() {
+  static std::vector<CommandInstaller> all;
+  return all;
+}
+}  // namespace cli
+
+int main(int argc, char** argv) {
+  CLI::App app{"boleto: the register, numbering and emission of bank payment slips (boletos)",
+               "boleto"};
+  app.require_subcommand(1);
+  for (auto& install : cli::installers()) install(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const host::OperationError& e) {
+    fmt::print(stderr, "boleto: {}\n", e.what());
+    return 1;
+  } catch (const host::ServiceError& e) {
+    fmt::print(stderr, "boleto: the service refused: {}{}{}\n", e.key(),
+               e.detail().empty() ? "" : ": ", e.detail());
+    return 1;
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "boleto: {}\n", e.what());
+    return 2;
+  }
+  return 0;
+}

@@ -1,0 +1,222 @@
+#pragma once
+// The module's working memory: an in-memory table with a cursor, editing states, a change
+// log, indexes, locate, a filter, detachable events and a JSON data packet form.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "host/Value.h"
+
+namespace host {
+
+/// Field types: S n (text of at most n characters), F (double), D (date and time), integer,
+/// boolean, memo (text without a size limit).
+enum class FieldType { String, Float, Date, Integer, Boolean, Memo };
+
+const char* fieldTypeCode(FieldType t);  // "S", "F", "D", "I", "B", "M"
+FieldType fieldTypeFromCode(std::string_view code);
+
+/// The declaration of one field.
+struct FieldDef {
+  std::string name;
+  FieldType type = FieldType::String;
+  int size = 20;               ///< characters, for String; ignored otherwise
+  std::string displayLabel;    ///< grid title; the name when empty
+  std::string displayFormat;   ///< "#,##0.00", "#,##0.000", "dd/mm/yyyy"
+  std::string editMask;        ///< ">aaa;0; ", "9999999999;0; "
+  bool fixedWidth = false;     ///< a fixed-width text (padded by the sender)
+  bool visible = true;
+  int displayWidth = 0;        ///< characters shown in a grid; 0 = from the size
+};
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+
+class ClientDataset;
+
+/// The current row's value of one field, as the host's TField gives it.
+class Field {
+ public:
+  const FieldDef& def() const;
+  const std::string& name() const { return def().name; }
+  FieldType type() const { return def().type; }
+
+  const Value& value() const;
+  bool isNull() const { return value().isNull(); }
+  std::string asString() const { return value().asString(); }
+  double asFloat() const { return value().asDouble(); }
+  int64_t asInteger() const { return value().asInteger(); }
+  bool asBoolean() const { return value().asBoolean(); }
+  DateTime asDate() const { return value().asDate(); }
+  /// The display text: display format applied (Brazilian separators, "dd/mm/yyyy").
+  std::string displayText() const;
+
+  /// Assigns in edit or insert state (throws otherwise). Text is converted to the field's
+  /// type; a text longer than a String field's size is refused with an OperationError.
+  void setValue(const Value& v);
+  void setString(std::string_view s) { setValue(Value(s)); }
+  void setFloat(double d) { setValue(Value(d)); }
+  void setDate(DateTime d) { setValue(Value(d)); }
+  void clear() { setValue(Value()); }
+
+ private:
+  friend class ClientDataset;
+  Field(ClientDataset* ds, size_t index) : ds_(ds), index_(index) {}
+  ClientDataset* ds_;
+  size_t index_;
+};
+
+/// Options of `locate`.
+struct LocateOptions {
+  bool caseInsensitive = false;
+  bool partialKey = false;  ///< a text key matches the start of the field
+};
+
+/// Events of a dataset. Every member may be empty. They are not fired while the dataset is
+/// frozen, nor while detached (see `detachEvents`).
+struct DatasetEvents {
+  using Handler = std::function<void(ClientDataset&)>;
+  Handler afterOpen, beforeClose, afterClose;
+  Handler beforeScroll, afterScroll;
+  Handler beforeInsert, afterInsert, onNewRecord;
+  Handler beforeEdit, afterEdit;
+  Handler beforePost, afterPost;
+  Handler beforeCancel, afterCancel;
+  Handler beforeDelete, afterDelete;
+  Handler onStateChange;
+};
+
+/// A named index over one or more fields, ascending ("A;B").
+struct IndexDef {
+  std::string name;
+  std::string fields;
+  bool caseInsensitive = false;
+};
+
+class ClientDataset {
+ public:
+  explicit ClientDataset(std::string name = {});
+  ~ClientDataset();
+  ClientDataset(const ClientDataset&) = delete;
+  ClientDataset& operator=(const ClientDataset&) = delete;
+
+  const std::string& name() const { return name_; }
+
+  // --- structure
+  /// Declares the fields (dataset must be inactive).
+  void setFieldDefs(std::vector<FieldDef> defs);
+  void addFieldDef(FieldDef def);
+  const std::vector<FieldDef>& fieldDefs() const;
+  FieldDef& fieldDef(std::string_view name);  ///< labels, formats and visibility may change
+  size_t fieldCount() const;
+  /// Position of a field, or -1.
+  int fieldIndex(std::string_view name) const;
+  /// Throws OperationError naming the dataset when the field does not exist.
+  Field fieldByName(std::string_view name);
+  const Value& valueOf(std::string_view name) const;  ///< current row, read-only
+
+  // --- open and close
+  /// Opens with no rows (the host's CreateDataSet).
+  void createDataset();
+  void open();
+  void close();
+  bool active() const;
+  DatasetState state() const;
+  /// Drops every row and the change log, keeps the fields, stays open.
+  void emptyDataset();
+
+  // --- cursor (over the rows visible through the index and the filter)
+  size_t recordCount() const;
+  bool isEmpty() const { return recordCount() == 0; }
+  /// 1-based position of the cursor, 0 when empty.
+  size_t recNo() const;
+  void setRecNo(size_t recNo);
+  void first();
+  void last();
+  void next();
+  void prior();
+  bool bof() const;
+  bool eof() const;
+  /// An opaque mark of the current row that survives sorting, filtering and other edits.
+  using Bookmark = int64_t;
+  Bookmark bookmark() const;
+  bool gotoBookmark(Bookmark b);
+
+  // --- editing
+  void append();
+  void insert();
+  void edit();
+  void post();
+  void cancel();
+  void deleteRecord();
+  /// Row value read or written without moving the cursor: row is 1-based like recNo.
+  const Value& valueAt(size_t recNo, std::string_view field) const;
+
+  // --- change log
+  int changeCount() const;
+  /// The changes since the last merge, in order, as a data packet holding only the changed
+  /// rows, each with its original values (see README).
+  nlohmann::json delta() const;
+  /// Accepts the changes: the current rows become the originals.
+  void mergeChangeLog();
+  /// Drops the changes: the rows come back as they were at the last merge.
+  void cancelUpdates();
+  /// Whether the change log is kept (true by default).
+  void setLogChanges(bool on);
+
+  // --- order and search
+  void addIndex(IndexDef index);
+  /// Orders by a named index; "" returns to the order of arrival.
+  void setIndexName(std::string_view name);
+  const std::string& indexName() const;
+  /// Orders by a field list "A;B" (ascending); "" returns to the order of arrival.
+  void setIndexFieldNames(std::string_view fields);
+  const std::string& indexFieldNames() const;
+  /// Moves to the first row whose fields `keys` ("A;B") equal `values`; false (cursor kept)
+  /// when there is none.
+  bool locate(std::string_view keys, const std::vector<Value>& values, LocateOptions options = {});
+  /// Value of `resultField` in the first row matching, without moving; null when none.
+  Value lookup(std::string_view keys, const std::vector<Value>& values,
+               std::string_view resultField) const;
+
+  // --- filter: "(A = 'x')", "A = 'x' and B <> 'y'", "A is null" ... (see README)
+  void setFilter(std::string_view expression);
+  const std::string& filter() const;
+  void setFiltered(bool on);
+  bool filtered() const;
+
+  // --- events
+  DatasetEvents& events();
+  /// Takes the events away and returns them; nothing fires until `attachEvents`.
+  DatasetEvents detachEvents();
+  void attachEvents(DatasetEvents events);
+  /// Nested: events and scrolling notifications stop until the matching `unfreeze`.
+  void freeze();
+  void unfreeze();
+  bool frozen() const;
+
+  // --- copies and packets
+  /// Replaces structure and rows with those of `other` (no change log); cursor on first row.
+  void copyDataFrom(const ClientDataset& other);
+  /// The data packet: field definitions, rows, and the change log with original values.
+  nlohmann::json toPacket() const;
+  /// Replaces structure, rows and change log with those of a packet; opens the dataset.
+  /// A malformed packet is refused with std::invalid_argument naming what is wrong.
+  void loadPacket(const nlohmann::json& packet);
+  /// Appends the rows of a packet whose fields are matched by name (the host's "data packet
+  /// goes into a client dataset by field name"): fields the dataset lacks are ignored.
+  void appendPacketRows(const nlohmann::json& packet);
+
+ private:
+  friend class Field;
+  struct Impl;
+  std::string name_;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace host
