@@ -1,0 +1,109 @@
+#pragma once
+// The working context the host gives the module: who works, for which company and branch,
+// on which processing date, and where the remote service and the report directory are.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/DateTime.h"
+
+namespace host {
+
+/// The host's context services. One instance is installed for the process (`setContext`);
+/// tests install their own.
+class Context {
+ public:
+  virtual ~Context() = default;
+  virtual std::string EmprProc() const = 0;  ///< company code (2)
+  virtual std::string FiliProc() const = 0;  ///< branch code (4)
+  virtual std::string ModuFili() const = 0;  ///< branch of the module
+  /// Processing date of a branch (the context's branch when `branch` is empty).
+  virtual DateTime DataProc(const std::string& branch = {}) const = 0;
+  virtual std::string Operador() const = 0;   ///< operator code
+  virtual std::string ReportDir() const = 0;  ///< report directory, with a trailing separator
+  virtual int WebPort() const = 0;
+  virtual std::string WebURL() const = 0;
+  /// May the operator work on the company?
+  virtual bool AcessoOperEmpresa(const std::string& oper, const std::string& company) const = 0;
+  /// Is `date` locked for `module` (a date before the module's locked processing date)?
+  virtual bool DtProcBloq(const std::string& module, const std::string& oper,
+                          const DateTime& date) const = 0;
+};
+
+/// Context settings read from a file of "key = value" lines or from command-line pairs.
+struct ContextSettings {
+  std::string company = "04";
+  std::string branch = "0001";
+  std::string moduleBranch;  ///< empty: the branch
+  std::optional<DateTime> processingDate;  ///< empty: the clock's today
+  std::map<std::string, DateTime> branchProcessingDates;
+  std::string operatorCode = "demo";
+  std::string reportDir = "./reports/";
+  std::string webUrl = "127.0.0.1";
+  int webPort = 8211;
+  /// Companies the operator may use; empty means every company.
+  std::set<std::string> companies;
+  /// Locked processing dates per module ("REC" ...): dates before them are locked.
+  std::map<std::string, DateTime> lockedBefore;
+
+  /// Applies one setting; throws std::invalid_argument naming an unknown key or a bad value.
+  /// Keys: company, branch, module-branch, processing-date (dd/mm/yyyy or yyyy-mm-dd),
+  /// processing-date.<branch>, operator, report-dir, web-url, web-port, companies (a;b),
+  /// locked-before.<module>.
+  void set(const std::string& key, const std::string& value);
+  /// Reads "key = value" lines ('#' starts a comment); throws naming the file and line.
+  static ContextSettings fromFile(const std::string& path);
+};
+
+/// A context answering from settings; the access answer may be replaced (the service's).
+class ConfiguredContext final : public Context {
+ public:
+  explicit ConfiguredContext(ContextSettings settings,
+                             std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>());
+  ContextSettings& settings() { return settings_; }
+  const ContextSettings& settings() const { return settings_; }
+
+  std::string EmprProc() const override { return settings_.company; }
+  std::string FiliProc() const override { return settings_.branch; }
+  std::string ModuFili() const override;
+  DateTime DataProc(const std::string& branch = {}) const override;
+  std::string Operador() const override { return settings_.operatorCode; }
+  std::string ReportDir() const override;
+  int WebPort() const override { return settings_.webPort; }
+  std::string WebURL() const override { return settings_.webUrl; }
+  bool AcessoOperEmpresa(const std::string& oper, const std::string& company) const override;
+  bool DtProcBloq(const std::string& module, const std::string& oper,
+                  const DateTime& date) const override;
+
+ private:
+  ContextSettings settings_;
+  std::shared_ptr<const Clock> clock_;
+};
+
+/// The process's context. Throws InvariantError when none was installed.
+Context& context();
+/// Installs the process's context (the previous one is released); nullptr uninstalls.
+void setContext(std::shared_ptr<Context> ctx);
+
+// The host's free functions, answering from the installed context.
+inline std::string EmprProc() { return context().EmprProc(); }
+inline std::string FiliProc() { return context().FiliProc(); }
+inline std::string ModuFili() { return context().ModuFili(); }
+inline DateTime DataProc(const std::string& branch = {}) { return context().DataProc(branch); }
+inline std::string Operador() { return context().Operador(); }
+inline std::string ReportDir() { return context().ReportDir(); }
+inline int WebPort() { return context().WebPort(); }
+inline std::string WebURL() { return context().WebURL(); }
+inline bool AcessoOperEmpresa(const std::string& oper, const std::string& company) {
+  return context().AcessoOperEmpresa(oper, company);
+}
+inline bool DtProcBloq(const std::string& module, const std::string& oper, const DateTime& date) {
+  return context().DtProcBloq(module, oper, date);
+}
+
+}  // namespace host
