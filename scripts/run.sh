@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs, builds and runs the main job on the embedded default.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+build="${BUILD_DIR:-build/release}"
+mkdir -p "$build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBOLETO_BUILD_TESTS=OFF \
+  -DBOLETO_BUILD_BENCH=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j "$(nproc)" --target boleto
+"$build/apps/boleto/boleto" --help
+"$build/apps/boleto/boleto" selfcheck
