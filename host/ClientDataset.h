@@ -46,7 +46,8 @@ class Field {
   const std::string& name() const { return def().name; }
   FieldType type() const { return def().type; }
 
-  const Value& value() const;
+  /// The value by copy: rows are stored packed, so there is no Value object to refer to.
+  Value value() const;
   bool isNull() const { return value().isNull(); }
   std::string asString() const { return value().asString(); }
   double asFloat() const { return value().asDouble(); }
@@ -118,7 +119,9 @@ class ClientDataset {
   int fieldIndex(std::string_view name) const;
   /// Throws OperationError naming the dataset when the field does not exist.
   Field fieldByName(std::string_view name);
-  const Value& valueOf(std::string_view name) const;  ///< current row, read-only
+  /// Field by position (0-based), for loops over every field.
+  Field field(size_t index);
+  Value valueOf(std::string_view name) const;  ///< current row, read-only
 
   // --- open and close
   /// Opens with no rows (the host's CreateDataSet).
@@ -154,8 +157,8 @@ class ClientDataset {
   void post();
   void cancel();
   void deleteRecord();
-  /// Row value read or written without moving the cursor: row is 1-based like recNo.
-  const Value& valueAt(size_t recNo, std::string_view field) const;
+  /// Row value read without moving the cursor: row is 1-based like recNo (posted values).
+  Value valueAt(size_t recNo, std::string_view field) const;
 
   // --- change log
   int changeCount() const;
@@ -168,6 +171,7 @@ class ClientDataset {
   void cancelUpdates();
   /// Whether the change log is kept (true by default).
   void setLogChanges(bool on);
+  bool logChanges() const;
 
   // --- order and search
   void addIndex(IndexDef index);
