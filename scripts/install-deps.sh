@@ -8,6 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs
+  libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
+  poppler-utils zbar-tools
 )
 
 missing=()
