@@ -1,0 +1,153 @@
+#include "remote/Wire.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+namespace remote {
+
+using nlohmann::json;
+
+namespace {
+
+[[noreturn]] void bad(const std::string& what) { throw std::invalid_argument(what); }
+
+const json& member(const json& j, const char* name) {
+  if (!j.is_object()) bad(fmt::format("a JSON object was expected where \"{}\" is read", name));
+  auto it = j.find(name);
+  if (it == j.end()) bad(fmt::format("\"{}\" is missing", name));
+  return *it;
+}
+
+std::string textMember(const json& j, const char* name) {
+  const json& v = member(j, name);
+  if (!v.is_string()) bad(fmt::format("\"{}\" must be a text", name));
+  return v.get<std::string>();
+}
+
+}  // namespace
+
+json encodeVariant(const Variant& v) {
+  switch (v.kind()) {
+    case Variant::Kind::Null: return json{{"t", "N"}};
+    case Variant::Kind::Text: return json{{"t", "S"}, {"v", v.value().text()}};
+    case Variant::Kind::Integer: return json{{"t", "I"}, {"v", v.asInteger()}};
+    case Variant::Kind::Float: {
+      double d = v.asDouble();
+      // JSON has no NaN or infinity; sending them would arrive as null, silently.
+      if (!std::isfinite(d)) bad("a double that is not a finite number cannot be sent");
+      return json{{"t", "F"}, {"v", d}};
+    }
+    case Variant::Kind::Boolean: return json{{"t", "B"}, {"v", v.asBoolean()}};
+    case Variant::Kind::Date: return json{{"t", "D"}, {"v", v.value().asDate().iso()}};
+    case Variant::Kind::Packet: return json{{"t", "P"}, {"v", v.packetJson()}};
+    case Variant::Kind::Array: {
+      json items = json::array();
+      for (const auto& item : v.items()) items.push_back(encodeVariant(item));
+      return json{{"t", "A"}, {"v", std::move(items)}};
+    }
+  }
+  bad("unknown variant kind");
+}
+
+Variant decodeVariant(const json& j) {
+  std::string t = textMember(j, "t");
+  if (t == "N") return Variant();
+  const json& v = member(j, "v");
+  if (t == "S") {
+    if (!v.is_string()) bad("a text argument must carry a JSON string");
+    return Variant(v.get<std::string>());
+  }
+  if (t == "I") {
+    if (!v.is_number_integer()) bad("an integer argument must carry a JSON integer");
+    return Variant(v.get<int64_t>());
+  }
+  if (t == "F") {
+    if (!v.is_number()) bad("a double argument must carry a JSON number");
+    return Variant(v.get<double>());
+  }
+  if (t == "B") {
+    if (!v.is_boolean()) bad("a boolean argument must carry true or false");
+    return Variant(v.get<bool>());
+  }
+  if (t == "D") {
+    if (!v.is_string()) bad("a date argument must carry a text");
+    auto d = host::DateTime::parseIso(v.get<std::string>());
+    if (!d) bad(fmt::format("\"{}\" is not a date", v.get<std::string>()));
+    return Variant(*d);
+  }
+  if (t == "P") {
+    if (!v.is_object()) bad("a data packet must be a JSON object");
+    return Variant::packet(v);
+  }
+  if (t == "A") {
+    if (!v.is_array()) bad("an array argument must carry a JSON array");
+    std::vector<Variant> items;
+    items.reserve(v.size());
+    for (const auto& item : v) items.push_back(decodeVariant(item));
+    return Variant::array(std::move(items));
+  }
+  bad(fmt::format("unknown argument type \"{}\"", t));
+}
+
+json encodeRequest(const Request& r) {
+  json args = json::array();
+  for (size_t i = 0; i < r.args.size(); ++i) {
+    json a = encodeVariant(r.args[i]);
+    if (i < r.byRef.size() && r.byRef[i]) a["ref"] = true;
+    args.push_back(std::move(a));
+  }
+  return json{{"object", r.object}, {"method", r.method}, {"company", r.company},
+              {"args", std::move(args)}};
+}
+
+Request decodeRequest(const json& j) {
+  Request r;
+  r.object = textMember(j, "object");
+  r.method = textMember(j, "method");
+  if (j.contains("company")) r.company = textMember(j, "company");
+  const json& args = member(j, "args");
+  if (!args.is_array()) bad("\"args\" must be an array");
+  for (const auto& a : args) {
+    r.args.push_back(decodeVariant(a));
+    auto ref = a.find("ref");
+    r.byRef.push_back(ref != a.end() && ref->is_boolean() && ref->get<bool>());
+  }
+  return r;
+}
+
+json encodeReply(const Reply& r) {
+  if (r.failure != Failure::None) {
+    return json{{"ok", false},
+                {"error", {{"key", r.key},
+                           {"text", r.text},
+                           {"kind", r.failure == Failure::Refused ? "refused" : "transport"}}}};
+  }
+  json refs = json::array();
+  for (const auto& [pos, value] : r.refArgs) refs.push_back(json::array({pos, encodeVariant(value)}));
+  return json{{"ok", true}, {"result", encodeVariant(r.result)}, {"args", std::move(refs)}};
+}
+
+Reply decodeReply(const json& j) {
+  const json& ok = member(j, "ok");
+  if (!ok.is_boolean()) bad("\"ok\" must be true or false");
+  if (!ok.get<bool>()) {
+    const json& e = member(j, "error");
+    Reply r = Reply::refused(textMember(e, "key"), e.contains("text") ? textMember(e, "text") : "");
+    if (e.contains("kind") && e["kind"] == "transport") r.failure = Failure::Transport;
+    return r;
+  }
+  Reply r;
+  r.result = decodeVariant(member(j, "result"));
+  const json& refs = member(j, "args");
+  if (!refs.is_array()) bad("\"args\" must be an array");
+  for (const auto& pair : refs) {
+    if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_unsigned())
+      bad("each returned argument must be [position, value]");
+    r.refArgs.emplace_back(pair[0].get<size_t>(), decodeVariant(pair[1]));
+  }
+  return r;
+}
+
+}  // namespace remote

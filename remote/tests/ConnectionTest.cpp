@@ -1,0 +1,204 @@
+// The same behaviour over both transports, against a small handler standing in for the service.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "host/Context.h"
+#include "host/Errors.h"
+#include "remote/Connection.h"
+#include "remote/HttpServer.h"
+#include "remote/Transports.h"
+
+using remote::Arg;
+using remote::Variant;
+
+namespace {
+
+class EchoService final : public remote::Handler {
+ public:
+  remote::Reply handle(const std::string& op, const remote::Request& req) override {
+    if (req.object != "Teste.rdmEco") return remote::Reply::refused("OBJETO_DESCONHECIDO", req.object);
+    remote::Reply r;
+    if (req.method == "Eco") {
+      r.result = Variant::array(req.args);
+    } else if (req.method == "Troca") {
+      // Writes every in-out argument: texts get a suffix, the rest become "changed".
+      for (size_t i = 0; i < req.args.size(); ++i) {
+        if (req.byRef[i]) r.refArgs.emplace_back(i, Variant(req.args[i].asString() + "+"));
+      }
+      r.result = Variant(int64_t{1});
+    } else if (req.method == "Quem") {
+      r.result = Variant(op + "@" + req.company);
+    } else if (req.method == "Recusa") {
+      return remote::Reply::refused("ALT_BLOQ", "changed by someone else");
+    } else {
+      return remote::Reply::refused("METODO_DESCONHECIDO", req.method);
+    }
+    return r;
+  }
+};
+
+class OneUser final : public remote::Authenticator {
+ public:
+  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
+    if (op == "demo" && pw == "segredo") return "tok-1";
+    return std::nullopt;
+  }
+  std::optional<std::string> operatorOf(const std::string& token) override {
+    if (token == "tok-1") return "demo";
+    return std::nullopt;
+  }
+};
+
+int freePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+void useContext(int port) {
+  host::ContextSettings s;
+  s.company = "08";
+  s.webUrl = "127.0.0.1";
+  s.webPort = port;
+  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+}
+
+class Transports : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    auto handler = std::make_shared<EchoService>();
+    if (GetParam()) {
+      server_ = std::make_unique<remote::HttpServer>(handler, std::make_shared<OneUser>());
+      port_ = server_->bind("127.0.0.1", 0);
+      thread_ = std::thread([this] { server_->serve(); });
+      factory_ = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
+    } else {
+      factory_ = std::make_shared<remote::InProcessTransportFactory>(handler, "demo");
+    }
+    useContext(port_);
+  }
+  void TearDown() override {
+    if (server_) {
+      server_->stop();
+      thread_.join();
+    }
+    host::setContext(nullptr);
+  }
+  remote::Connection connected() {
+    remote::Connection c("Teste.rdmEco", factory_);
+    EXPECT_TRUE(c.connect()) << c.lastError();
+    return c;
+  }
+
+  std::unique_ptr<remote::HttpServer> server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::shared_ptr<remote::TransportFactory> factory_;
+};
+
+}  // namespace
+
+TEST_P(Transports, ArgumentsArriveWithTheirKinds) {
+  auto c = connected();
+  auto date = host::DateTime::fromYmd(2026, 1, 31);
+  Variant packet = Variant::packet({{"fields", nlohmann::json::array()}, {"rows", nlohmann::json::array()}});
+  Variant out = remote::CheckResultServ(
+      c.call("Eco", {Arg("001"), Arg(2.5), Arg(int64_t{3}), Arg(true), Arg(date), Arg(Variant()), Arg(packet)}));
+  ASSERT_TRUE(out.isArray());
+  EXPECT_TRUE(out == Variant::array({Variant("001"), Variant(2.5), Variant(int64_t{3}), Variant(true),
+                                     Variant(date), Variant(), packet}));
+}
+
+TEST_P(Transports, InOutArgumentsComeBackChangedAndOthersStay) {
+  auto c = connected();
+  std::string account = "001";
+  std::string untouched = "x";
+  Variant list("L1");
+  remote::CheckResultServ(c.call("Troca", {Arg::ref(account), Arg(untouched), Arg::ref(list)}));
+  EXPECT_EQ(account, "001+");
+  EXPECT_EQ(untouched, "x");
+  EXPECT_TRUE(list == Variant("L1+"));
+}
+
+TEST_P(Transports, CallsCarryTheOperatorAndTheContextCompany) {
+  auto c = connected();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+}
+
+TEST_P(Transports, RefusalBecomesServiceErrorAndInOutArgumentsStay) {
+  auto c = connected();
+  std::string account = "001";
+  try {
+    remote::CheckResultServ(c.call("Recusa", {Arg::ref(account)}));
+    FAIL() << "a refusal was handed back as data";
+  } catch (const host::ServiceError& e) {
+    EXPECT_STREQ(e.what(), "ALT_BLOQ");
+    EXPECT_EQ(e.detail(), "changed by someone else");
+  }
+  EXPECT_EQ(account, "001");
+  EXPECT_THROW(remote::CheckResultServ(c.call("eco")), host::ServiceError);
+}
+
+TEST_P(Transports, CallOnADisconnectedConnectionFailsTheOperation) {
+  remote::Connection c("Teste.rdmEco", factory_);
+  EXPECT_THROW(remote::CheckResultServ(c.call("Eco")), host::OperationError);
+  ASSERT_TRUE(c.connect());
+  c.disconnect();
+  EXPECT_FALSE(c.connected());
+  EXPECT_THROW(remote::CheckResultServ(c.call("Eco")), host::OperationError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Transports, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Http" : "InProcess"; });
+
+TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
+  // Take a free port and release it, so nothing listens there.
+  int port = freePort();
+  useContext(port);
+  remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "x"));
+  bool ok = true;
+  EXPECT_NO_THROW(ok = c.connect());
+  EXPECT_FALSE(ok);
+  EXPECT_NE(c.lastError().find(std::to_string(port)), std::string::npos) << c.lastError();
+  try {
+    remote::CheckResultServ(c.call("Eco"));
+    FAIL();
+  } catch (const host::OperationError& e) {
+    EXPECT_NE(std::string(e.what()).find("not connected"), std::string::npos) << e.what();
+  }
+  host::setContext(nullptr);
+}
+
+TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
+  remote::HttpServer server(std::make_shared<EchoService>(), std::make_shared<OneUser>());
+  int port = server.bind("127.0.0.1", 0);
+  std::thread t([&] { server.serve(); });
+  useContext(port);
+  remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
+  EXPECT_FALSE(c.connect());
+  EXPECT_NE(c.lastError().find("refused the login"), std::string::npos) << c.lastError();
+
+  httplib::Client raw("127.0.0.1", port);
+  auto res = raw.Post("/call", R"({"object":"Teste.rdmEco","method":"Eco","args":[]})",
+                      "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401);
+  EXPECT_EQ(remote::decodeReply(nlohmann::json::parse(res->body)).key, "SESSAO_INVALIDA");
+  server.stop();
+  t.join();
+  host::setContext(nullptr);
+}

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "remote/Transports.h"
+#include "remote/Wire.h"
+
+using nlohmann::json;
+using remote::Variant;
+
+namespace {
+
+Variant throughText(const Variant& v) {
+  return remote::decodeVariant(json::parse(remote::encodeVariant(v).dump()));
+}
+
+}  // namespace
+
+TEST(WireFormat, ScalarsKeepTheirKindThroughTheText) {
+  auto date = host::DateTime::fromYmd(2026, 2, 28);
+  auto stamp = host::DateTime::fromYmdHms(2026, 2, 28, 13, 5, 9, 250);
+  const std::vector<Variant> cases{Variant(),          Variant(""),       Variant("2026-02-28"),
+                                   Variant(date),      Variant(stamp),    Variant(int64_t{1}),
+                                   Variant(1.0),       Variant(0.1 + 0.2), Variant(true),
+                                   Variant("ação ç"),  Variant(int64_t{-9007199254740993})};
+  for (const auto& v : cases) {
+    Variant back = throughText(v);
+    EXPECT_EQ(back.kind(), v.kind()) << remote::encodeVariant(v).dump();
+    EXPECT_TRUE(back == v) << remote::encodeVariant(v).dump();
+  }
+  EXPECT_FALSE(throughText(Variant(1.0)) == Variant(int64_t{1}));
+  EXPECT_FALSE(throughText(Variant("")) == Variant());
+}
+
+TEST(WireFormat, PacketKeepsFieldsRowsAndChangeLog) {
+  json packet = {{"fields", json::array({{{"name", "CDREDUCONT"}, {"type", "S"}, {"size", 3}},
+                                         {{"name", "DTVENBOLREC"}, {"type", "D"}}})},
+                 {"rows", json::array({json::array({"001", "2026-03-01"}),
+                                       json::array({nullptr, nullptr})})},
+                 {"changes", json::array({{{"op", "modify"}, {"row", 0},
+                                           {"original", json::array({"002", nullptr})}}})}};
+  Variant nested = Variant::array({Variant::packet(packet), Variant("x"), Variant::array({})});
+  Variant back = throughText(nested);
+  ASSERT_TRUE(back.isArray());
+  ASSERT_EQ(back.items().size(), 3u);
+  EXPECT_EQ(back.items()[0].packetJson(), packet);
+  EXPECT_TRUE(back == nested);
+}
+
+TEST(WireFormat, RefusesMalformedInputAndUnsendableNumbers) {
+  for (const char* text : {R"({"t":"I","v":1.5})", R"({"t":"D","v":"2026-02-30"})",
+                           R"({"t":"S","v":3})", R"({"t":"Q","v":1})", R"({"v":1})",
+                           R"({"t":"P","v":[1]})", R"([1,2])"}) {
+    EXPECT_THROW(remote::decodeVariant(json::parse(text)), std::invalid_argument) << text;
+  }
+  EXPECT_THROW(remote::encodeVariant(Variant(std::numeric_limits<double>::quiet_NaN())),
+               std::invalid_argument);
+  EXPECT_THROW(remote::decodeRequest(json::parse(R"({"object":"A","args":[]})")),
+               std::invalid_argument);
+}
+
+TEST(WireFormat, RequestAndReplyCarryInOutArguments) {
+  remote::Request req{"Rec12000.rdmHabContRec", "GetCont_Corr", "04", {Variant("001"), Variant(2.5)},
+                      {true, false}};
+  remote::Request back = remote::decodeRequest(json::parse(remote::encodeRequest(req).dump()));
+  EXPECT_EQ(back.object, req.object);
+  EXPECT_EQ(back.method, req.method);
+  EXPECT_EQ(back.company, "04");
+  EXPECT_EQ(back.byRef, (std::vector<bool>{true, false}));
+
+  remote::Reply reply;
+  reply.result = Variant(int64_t{7});
+  reply.refArgs = {{0, Variant("002")}};
+  remote::Reply rb = remote::decodeReply(json::parse(remote::encodeReply(reply).dump()));
+  ASSERT_TRUE(rb.ok());
+  ASSERT_EQ(rb.refArgs.size(), 1u);
+  EXPECT_TRUE(rb.refArgs[0].second == Variant("002"));
+
+  auto refusal = remote::Reply::refused("ALT_BLOQ", "changed meanwhile");
+  remote::Reply fb = remote::decodeReply(json::parse(remote::encodeReply(refusal).dump()));
+  EXPECT_EQ(fb.failure, remote::Failure::Refused);
+  EXPECT_EQ(fb.key, "ALT_BLOQ");
+}
+
+TEST(ServerAddress, ReadsSchemeHostAndPort) {
+  auto a = remote::ServerAddress::parse("https://srv.example:9443/", 80);
+  EXPECT_EQ(a.scheme, "https");
+  EXPECT_EQ(a.host, "srv.example");
+  EXPECT_EQ(a.port, 9443);
+  EXPECT_EQ(remote::ServerAddress::parse("127.0.0.1", 8211).url(), "http://127.0.0.1:8211");
+  EXPECT_THROW(remote::ServerAddress::parse("ftp://x", 1), std::invalid_argument);
+  EXPECT_THROW(remote::ServerAddress::parse("host:99999", 1), std::invalid_argument);
+  EXPECT_THROW(remote::ServerAddress::parse("host:12ab", 1), std::invalid_argument);
+}
