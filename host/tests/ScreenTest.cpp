@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "host/ClientDataset.h"
+#include "host/Context.h"
+#include "host/Dialogs.h"
+#include "host/Errors.h"
+#include "host/Screen.h"
+
+using namespace host;
+
+namespace {
+
+struct Fixture : ::testing::Test {
+  std::shared_ptr<ScriptedDialogs> dialogs = std::make_shared<ScriptedDialogs>();
+  std::shared_ptr<ConfiguredContext> ctx = std::make_shared<ConfiguredContext>(ContextSettings{});
+  void SetUp() override {
+    setDialogs(dialogs);
+    setContext(ctx);
+  }
+  void TearDown() override {
+    EXPECT_EQ(dialogs->pending(), 0u) << "scripted dialogs were not shown";
+    setDialogs(nullptr);
+    setContext(nullptr);
+  }
+};
+
+class Screen : public TfrmPadrao {
+ public:
+  Screen() : TfrmPadrao("TfrmTeste", "TST00001", "Teste") {
+    messages().Add("Campo_ni", "Campo deve ser informado.");
+    auto& pages = addPageControl("pgcPadrao");
+    auto& menuList = addControl("mnuLista", ControlKind::MenuItem);
+    pages.addPage("tshLista", "Lista", &menuList);
+    auto& data = pages.addPage("tshDados", "Dados");
+    addControl("edtNome", ControlKind::Edit, &data);
+    addControl("edtCodigo", ControlKind::Edit);
+    ds.setFieldDefs({{"CODIGO", FieldType::String, 3}});
+    ds.createDataset();
+    setMainDataset(&ds);
+  }
+  bool busy = false;
+  ClientDataset ds;
+
+ protected:
+  bool canClose() override { return !busy; }
+};
+
+using ScreenModelTest = Fixture;
+
+TEST_F(ScreenModelTest, ButtonsFollowTheirMenuItemsAndDisabledCommandsDoNothing) {
+  Screen s;
+  s.Habilita();
+  EXPECT_TRUE(s.control("sbtIncluir").enabled());
+  EXPECT_FALSE(s.control("sbtConfirmar").enabled());
+  s.control("sbtConfirmar").click();  // disabled: nothing happens, nothing is shown
+  s.control("sbtIncluir").click();
+  EXPECT_EQ(s.ds.state(), DatasetState::Insert);
+  EXPECT_TRUE(s.control("sbtConfirmar").enabled());
+  EXPECT_TRUE(s.control("mnuConfirmar").enabled());
+  EXPECT_FALSE(s.control("sbtIncluir").enabled());
+  s.control("mnuConfirmar").click();
+  EXPECT_EQ(s.ds.state(), DatasetState::Browse);
+  EXPECT_EQ(s.ds.recordCount(), 1u);
+}
+
+TEST_F(ScreenModelTest, CancelAsksAndANoKeepsTheEdit) {
+  Screen s;
+  s.Habilita();
+  s.control("sbtIncluir").click();
+  dialogs->expectQuestion("Cancelar operação?", false).expectQuestion("Cancelar operação?", true);
+  s.control("sbtCancelar").click();
+  EXPECT_EQ(s.ds.state(), DatasetState::Insert);
+  s.control("sbtCancelar").click();
+  EXPECT_EQ(s.ds.state(), DatasetState::Browse);
+  EXPECT_EQ(s.ds.recordCount(), 0u);
+}
+
+TEST_F(ScreenModelTest, AFailedCheckShowsThePageFocusesTheFieldAndRaisesItsKey) {
+  Screen s;
+  try {
+    s.failOn("edtNome", "Campo_ni");
+    FAIL();
+  } catch (const OperationError& e) {
+    EXPECT_EQ(e.key(), "Campo_ni");
+  }
+  EXPECT_TRUE(s.pageControl("pgcPadrao").isShown("tshDados"));
+  EXPECT_TRUE(s.control("edtNome").focused());
+  // Through run() the operator sees it in an error box with the screen's caption.
+  dialogs->expectError("Campo deve ser informado.");
+  EXPECT_FALSE(s.run([&] { s.failOn("edtCodigo", "Campo_ni"); }));
+  EXPECT_EQ(dialogs->shown().back().caption, "Teste");
+}
+
+TEST_F(ScreenModelTest, AnExitRuleThatRefusesKeepsTheFocus) {
+  Screen s;
+  s.control("edtCodigo").onExit = [&] {
+    if (s.control("edtCodigo").text().empty()) s.error("Campo_ni");
+  };
+  s.control("edtCodigo").setFocus();
+  EXPECT_THROW(s.control("edtNome").setFocus(), OperationError);
+  EXPECT_TRUE(s.control("edtCodigo").focused());
+  s.control("edtCodigo").type("001");
+  s.control("edtNome").setFocus();
+  EXPECT_TRUE(s.control("edtNome").focused());
+}
+
+TEST_F(ScreenModelTest, PagesRefuseToShowWhenDisabledAndTheirMenuItemFollows) {
+  Screen s;
+  auto& pages = s.pageControl("pgcPadrao");
+  int changes = 0;
+  pages.onChange = [&] { ++changes; };
+  pages.setPageEnabled("tshLista", false);
+  EXPECT_FALSE(s.control("mnuLista").enabled());
+  pages.showPage("tshDados");
+  pages.showPage("tshLista");
+  EXPECT_TRUE(pages.isShown("tshDados"));
+  EXPECT_EQ(changes, 1);
+  // A control on a disabled page cannot be typed into.
+  pages.setPageEnabled("tshDados", false);
+  s.control("edtNome").type("x");
+  EXPECT_EQ(s.control("edtNome").text(), "");
+}
+
+TEST_F(ScreenModelTest, CloseIsRefusedWhileBusy) {
+  Screen s;
+  s.markShown();
+  s.busy = true;
+  s.control("sbtSair").click();
+  EXPECT_TRUE(s.isOpen());
+  s.busy = false;
+  EXPECT_TRUE(s.close());
+  EXPECT_FALSE(s.isOpen());
+}
+
+TEST_F(ScreenModelTest, FilterOptionsAreSavedPerOperatorAndScreen) {
+  auto store = std::make_shared<MemoryOptionsStore>();
+  TfrmFiltroPadrao f("TfrmFiltro", "REC12100", "Filtro de Boleto", store);
+  f.addControl("edtDocDe", ControlKind::Edit).setText("0000000010");
+  f.addControl("rdgStatus", ControlKind::Radio).setItemIndex(2);
+  f.optionValues()["stListaClie"] = "'001','002'";
+  EXPECT_FALSE(f.LoadOptions());
+  f.control("btfSaveOpc").click();
+
+  f.control("edtDocDe").setText("");
+  f.control("rdgStatus").setItemIndex(0);
+  f.optionValues().clear();
+  f.control("btfLoadOpc").click();
+  EXPECT_EQ(f.control("edtDocDe").text(), "0000000010");
+  EXPECT_EQ(f.control("rdgStatus").itemIndex(), 2);
+  EXPECT_EQ(f.optionValues()["stListaClie"], "'001','002'");
+
+  ctx->settings().operatorCode = "other";
+  EXPECT_FALSE(f.LoadOptions());
+}
+
+}  // namespace
