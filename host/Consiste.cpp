@@ -278,6 +278,52 @@ std::string DirWinTemp() {
   return dir;
 }
 
+std::string FormatMaskText(std::string_view mask, std::string_view value) {
+  std::string_view picture = mask;
+  char blank = ' ';
+  const size_t semi = mask.find(';');
+  if (semi != std::string_view::npos) {
+    picture = mask.substr(0, semi);
+    const size_t semi2 = mask.find(';', semi + 1);
+    if (semi2 != std::string_view::npos && semi2 + 1 < mask.size()) blank = mask[semi2 + 1];
+  }
+  std::string out;
+  size_t vi = 0;
+  int caseMode = 0;  // 1 upper, -1 lower
+  for (size_t i = 0; i < picture.size(); ++i) {
+    const char m = picture[i];
+    if (m == '>') {
+      caseMode = (i + 1 < picture.size() && picture[i + 1] == '<') ? 0 : 1;
+      if (caseMode == 0) ++i;
+      continue;
+    }
+    if (m == '<') {
+      caseMode = -1;
+      continue;
+    }
+    if (m == '!') continue;
+    if (m == '\\' && i + 1 < picture.size()) {
+      out += picture[++i];
+      continue;
+    }
+    const bool placeholder = m == '0' || m == '9' || m == '#' || m == 'L' || m == 'l' ||
+                             m == 'A' || m == 'a' || m == 'C' || m == 'c';
+    if (!placeholder) {
+      out += m;
+      continue;
+    }
+    if (vi < value.size()) {
+      char c = value[vi++];
+      if (caseMode > 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+      if (caseMode < 0 && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+      out += c;
+    } else {
+      out += blank;
+    }
+  }
+  return out;
+}
+
 char MaxNumber(std::string_view text, char key, size_t selStart, size_t selLength, int maxInt,
                int maxDec) {
   if (static_cast<unsigned char>(key) < ' ') return key;

@@ -65,6 +65,13 @@ std::string DirWinTemp();
 char MaxNumber(std::string_view text, char key, size_t selStart, size_t selLength, int maxInt,
                int maxDec);
 
+/// Applies an edit mask ("99999-9;0; ") to a raw value whose mask literals are not stored:
+/// each placeholder (0 9 # L l A a C c) takes the next character of the value, literals are
+/// written as they stand, '\\' makes the next mask character literal, '>' and '<' switch
+/// to upper or lower case. Placeholders left without a character show the blank given after
+/// the second ';' (a space by default).
+std::string FormatMaskText(std::string_view mask, std::string_view value);
+
 template <typename T>
 T iif(bool condition, T whenTrue, T whenFalse) {
   return condition ? whenTrue : whenFalse;
