@@ -1,0 +1,38 @@
+// Unibanco (409), registered collection: "04", due date as yymmdd, agency (4) and its digit,
+// nosso número (10) with its digit, and the super digit.
+#include "host/bank/BankLayout.h"
+#include "host/bank/CheckDigits.h"
+#include "host/bank/Template.h"
+
+namespace bank {
+namespace {
+
+class Unibanco final : public BankLayout {
+ public:
+  std::string nossoNumero(const NossoNumeroInput& in) const override {
+    std::string m = PadRight(in.expansion, 10);
+    std::string d1 = Mod10(m);
+    return m + d1 + Mod11_B7(m + d1);
+  }
+  int checkCharacters(const CheckCountInput&) const override { return 2; }
+
+  std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    auto agencyWithDigit = fitDigits(in.agency, 5);
+    auto n = fitDigits(in.number(), 10);
+    if (!agencyWithDigit || !n || in.number().empty()) return std::nullopt;
+    std::string d1 = Mod10(*n);
+    std::string d2 = Mod11_B7(*n + d1);
+    if (d2 == "P") d2 = "0";
+    return "04" + in.due.format("yymmdd") + *agencyWithDigit + *n + d1 + d2;
+  }
+
+  std::string nossoNumeroFromFreeField(std::string_view f, std::string_view) const override {
+    return std::string(f.substr(13, 10));
+  }
+  std::string defaultTemplate() const override { return "[SEQ:10]"; }
+};
+
+const BankRegistration reg{"409", std::make_shared<Unibanco>()};
+
+}  // namespace
+}  // namespace bank

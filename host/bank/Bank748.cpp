@@ -1,0 +1,40 @@
+// Sicredi (748): collection type ("1" registered, "3" not), carteira "1", nosso número (8)
+// and its digit, agency (4), post and payee code (7), "10", and a modulus-11 digit of the
+// 24 before it.
+#include "host/Consiste.h"
+#include "host/bank/BankLayout.h"
+#include "host/bank/CheckDigits.h"
+#include "host/bank/Template.h"
+
+namespace bank {
+namespace {
+
+class Sicredi final : public BankLayout {
+ public:
+  std::string nossoNumero(const NossoNumeroInput& in) const override {
+    std::string s = LeftOfAjusta(in.agency, 4) +
+                    host::Ajusta(host::LeftStr(in.payee, 7), 7) + std::string(in.expansion);
+    return std::string(in.expansion) + "-" + Mod11_B9(s, "748");
+  }
+  int checkCharacters(const CheckCountInput&) const override { return 2; }
+
+  std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    auto agency = fitDigits(in.agency, 4);
+    auto payee = fitDigits(in.agreement, 7);
+    auto n = fitDigits(in.number(), 8);
+    if (!agency || !payee || !n || in.number().empty()) return std::nullopt;
+    std::string body = std::string(in.collectionType == "03" ? "3" : "1") + "1" + *n +
+                       Mod11_B9(*agency + *payee + *n, "748") + *agency + *payee + "10";
+    return body + Mod11_B9(body, "748");
+  }
+
+  std::string nossoNumeroFromFreeField(std::string_view f, std::string_view) const override {
+    return std::string(f.substr(2, 8));
+  }
+  std::string defaultTemplate() const override { return "[SEQ:8]"; }
+};
+
+const BankRegistration reg{"748", std::make_shared<Sicredi>()};
+
+}  // namespace
+}  // namespace bank
