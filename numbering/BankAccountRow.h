@@ -1,0 +1,35 @@
+#pragma once
+// The numbering fields of a collection account (a row of cdsContCorr) and the bank-code
+// substitutions applied when a screen loads it.
+
+#include <string>
+
+namespace numbering {
+
+/// One collection account as the numbering reads it.
+struct BankAccountRow {
+  std::string CDREDUCONT;      ///< short code: key of the account's sequences
+  std::string CDBANCO;         ///< bank of the account
+  std::string CDBANCCNAB;      ///< bank of the barcode and of the numbering rules
+  std::string CDAGENCIA;
+  std::string CDCONTCORR;
+  std::string CDBANCOCONV;     ///< bank of a correspondent agreement
+  std::string CDCEDENTEBAN;    ///< payee code or agreement number at the bank
+  std::string CDOPERCONTCORR;  ///< operation code of the account
+  std::string DSNOSNUMCORR;    ///< nosso número template
+  std::string DSDACNOSNUMR;    ///< nosso número template as the typed line carries it
+  std::string IDFORMCADBANC;   ///< registration form, "1" when empty
+  std::string IDVERFXNUMC, NRININOSNUMC, NRFIMNOSNUMC;  ///< range of the complete model
+  std::string IDVERFXNUMP, NRININOSNUMP, NRFIMNOSNUMP;  ///< range of the pre-printed model
+
+  /// The registration form, "1" when none is set.
+  std::string formaCadastro() const { return IDFORMCADBANC.empty() ? "1" : IDFORMCADBANC; }
+};
+
+/// As the emission screen loads an account: "025" becomes "237", "612" becomes "341", and
+/// "637" becomes CDBANCOCONV when that is set.
+void NormalizaBanco(BankAccountRow& row);
+/// As the e-mail screen loads an account: a "237" agreement makes the bank "237".
+void NormalizaBancoEmail(BankAccountRow& row);
+
+}  // namespace numbering

@@ -1,0 +1,80 @@
+#include "host/Consiste.h"
+#include "host/bank/Febraban.h"
+#include "host/bank/Template.h"
+#include "numbering/Numerador.h"
+
+namespace numbering {
+
+Numerador::Calculo Numerador::calcula(const std::string& cdFilial,
+                                      const std::string& nrLanBolRec,
+                                      const std::string& sequencia) const {
+  const host::KeyValue& e = klCarteira_.Sum(klCarteira_.IndexOf(cdFilial + nrLanBolRec));
+  auto text = [&](size_t i) {
+    const host::Value& v = e.element(i);
+    return v.isNull() ? std::string() : v.asString();
+  };
+  std::string conv = bank::Nr_Codigo(conta_.CDCEDENTEBAN);
+  std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB,
+                                        conta_.CDAGENCIA, text(0), sequencia, text(1), conv);
+  std::string d = bank::Read_MneMonicos(conta_.DSDACNOSNUMR, conta_.CDBANCCNAB,
+                                        conta_.CDAGENCIA, Carteira(cdFilial, nrLanBolRec), n,
+                                        conta_.CDCONTCORR, conv);
+  const host::Value& due = e.element(2);
+  std::string linha = bank::LinhaDigitavel(
+      conta_.CDBANCCNAB, conta_.CDAGENCIA, text(0), n, text(1),
+      due.isNull() ? host::DateTime() : due.asDate(), e.element(3).asDouble(), d, conv, text(6),
+      text(7), conta_.CDBANCOCONV, conta_.CDOPERCONTCORR);
+  Calculo c;
+  c.linha = linha;
+  if (tela_ == Tela::Emissao && conta_.CDBANCCNAB == "104" && n.size() == 17)
+    c.nossoNumero = bank::NossoNumeroCdBarra(bank::CodigoBarras(linha, 17), "", "17");
+  else
+    c.nossoNumero = bank::NossoNumeroCdBarra(bank::CodigoBarras(linha, 0), "", "");
+  return c;
+}
+
+bool Numerador::emUso(std::string nossoNumero) {
+  std::string conta = conta_.CDREDUCONT;
+  return !servico_.GetValNosNumero(nossoNumero, conta).empty();
+}
+
+std::string Numerador::Gera_CodigodeBarraAux(const std::string& cdFilial,
+                                             const std::string& nrLanBolRec,
+                                             const std::string& nossoNumero) {
+  std::string n = nossoNumero;
+  // A loop rather than recursion: a long run of taken numbers must not exhaust the stack.
+  for (;;) {
+    n = calcula(cdFilial, nrLanBolRec, n).nossoNumero;
+    if (n.empty() || !emUso(n)) return n;
+    n = IncrementaNumero(n, mensagens_);
+  }
+}
+
+std::optional<CodigosBoleto> Numerador::Gera_CodigodeBarra(const std::string& cdFilial,
+                                                           const std::string& nrLanBolRec,
+                                                           const std::string& sequencia,
+                                                           bool /*novo*/, Modelo modelo) {
+  std::string model = tela_ == Tela::Email || modelo != Modelo::PreImpresso ? "2" : "1";
+  if (!klCarteira_.Contains(cdFilial + nrLanBolRec)) return std::nullopt;
+  Calculo c = calcula(cdFilial, nrLanBolRec, sequencia);
+  if (c.linha.empty()) return CodigosBoleto{};
+  if (emUso(c.nossoNumero)) {
+    std::string livre = Gera_CodigodeBarraAux(cdFilial, nrLanBolRec, c.nossoNumero);
+    c = calcula(cdFilial, nrLanBolRec, livre);
+    if (c.linha.empty()) return CodigosBoleto{};
+  }
+  CodigosBoleto r;
+  r.linhaDigitavel = c.linha;
+  r.linhaFormatada = bank::FormataLinha(c.linha);
+  r.nossoNumero = c.nossoNumero;
+  bool longo = tela_ == Tela::Emissao && c.nossoNumero.size() >= 17;
+  r.codigoBarras = bank::CodigoBarras(c.linha, longo ? 17 : 0);
+  r.codigoImagem = bank::CodigoBarras(c.linha, 0);
+  std::string formatada = r.linhaFormatada, nosso = r.nossoNumero, filial = cdFilial,
+              lancamento = nrLanBolRec, conta = conta_.CDREDUCONT;
+  servico_.SetCodBarra(formatada, r.codigoBarras, nosso, filial, lancamento, "", model, conta);
+  r.armazenado = true;
+  return r;
+}
+
+}  // namespace numbering

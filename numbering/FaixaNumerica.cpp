@@ -1,0 +1,70 @@
+#include <fmt/format.h>
+
+#include "host/Consiste.h"
+#include "host/Errors.h"
+#include "numbering/Numerador.h"
+
+namespace numbering {
+namespace {
+
+// A range limit or sequence as digits; a text that is no number ends the check.
+std::string numero(const std::string& text) {
+  std::string t = host::AllTrim(text);
+  if (!host::IsDigits(t))
+    host::MensErro(fmt::format("'{}' não é um número válido para a faixa de nosso número.", text));
+  return t;
+}
+
+}  // namespace
+
+std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& formaCadastro,
+                                              int n, const std::string& numeroDigitado) {
+  int size = seqSize();
+  if (size == 0) mensagens_.Error("ESTRUT_CONFIG");
+  // Checks the n values from `s` on against the range, each as a number of any length.
+  auto faixa = [&](std::string s, const std::string& inicio, const std::string& fim) {
+    std::string ini = numero(inicio), end = numero(fim);
+    for (int i = 0; i < n; ++i) {
+      if (ComparaNumeros(s, ini) < 0 || ComparaNumeros(s, end) > 0) mensagens_.Error("NOSSO<SEQ");
+      s = IncrementaNumero(s, mensagens_);
+    }
+  };
+  auto nossoNumeroDe = [&](const std::string& s) {
+    return Retorna_NossoNumero("", "", "", host::Right(s, static_cast<size_t>(size)),
+                               formaCadastro);
+  };
+
+  if (modelo != Modelo::PreImpresso) {
+    std::string s = numero(servico_.GetNossoNumero("NOSSONUMERO" + conta_.CDREDUCONT));
+    while (emUso(nossoNumeroDe(s))) s = IncrementaNumero(host::Ajusta(s, 20), mensagens_);
+    if (conta_.IDVERFXNUMC == "S") faixa(s, conta_.NRININOSNUMC, conta_.NRFIMNOSNUMC);
+    return s;
+  }
+
+  if (!numeroDigitado.empty()) {
+    std::string digitado = host::AllTrim(numeroDigitado);
+    std::string parte = numero(digitado.substr(0, digitado.find('-')));
+    if (ComparaNumeros(parte, "0") == 0) mensagens_.Error("NosNumInv");
+    // One below the typed number: the run's first number is the typed one.
+    std::string p = parte;
+    for (size_t i = p.size(); i-- > 0;) {
+      if (p[i] != '0') {
+        --p[i];
+        break;
+      }
+      p[i] = '9';
+    }
+    if (emUso(digitado)) mensagens_.Error("NN_JA_CAD");
+    if (conta_.IDVERFXNUMP == "S") faixa(p, conta_.NRININOSNUMP, conta_.NRFIMNOSNUMP);
+    return p;
+  }
+
+  std::string s = numero(servico_.GetNossoNumero("NOSSONUMPREIMP" + conta_.CDREDUCONT));
+  if (emUso(nossoNumeroDe(s))) mensagens_.Error("NN_JA_CAD");
+  // Compared as numbers and moved forward each round, as for the complete model: as texts
+  // "9" would sort after "10", and checking one value n times checks nothing of the others.
+  if (conta_.IDVERFXNUMP == "S") faixa(s, conta_.NRININOSNUMP, conta_.NRFIMNOSNUMP);
+  return s;
+}
+
+}  // namespace numbering

@@ -1,0 +1,139 @@
+#include <stdexcept>
+
+#include "host/Consiste.h"
+#include "host/Errors.h"
+#include "host/bank/BankLayout.h"
+#include "host/bank/Template.h"
+#include "numbering/Numerador.h"
+
+namespace numbering {
+
+void NormalizaBanco(BankAccountRow& row) {
+  if (row.CDBANCCNAB == "025")
+    row.CDBANCCNAB = "237";
+  else if (row.CDBANCCNAB == "612")
+    row.CDBANCCNAB = "341";
+  else if (row.CDBANCCNAB == "637" && !row.CDBANCOCONV.empty())
+    row.CDBANCCNAB = row.CDBANCOCONV;
+}
+
+void NormalizaBancoEmail(BankAccountRow& row) {
+  if (row.CDBANCOCONV == "237") row.CDBANCCNAB = "237";
+}
+
+const host::TMessages& MensagensNumeracao() {
+  static const host::TMessages table{
+      {"ESTRUT_CONFIG",
+       "Operação bloqueada! Descrição do nosso número da conta cobrança não está "
+       "parametrizada."},
+      {"ERR_GERA_NOSNUM",
+       "Ocorreu um erro na geração do nosso número. Verifique as parametrizações de descrição "
+       "do nosso número e código do banco na câmera de compensação."},
+      {"NosNumInv", "Nosso número inválido."},
+      {"NN_JA_CAD", "Operação Bloqueada! Nosso número já cadastrado."},
+      {"NOSSO<SEQ", "Operação bloqueada! Nosso número fora da faixa parametrizada."},
+      {"EMPR_DI_NH",
+       "Operação bloqueada!Apenas as empresas 04 e 08 utilizam geração de depósito "
+       "identificado."},
+      {"BANCO_NUTIL_DI", "Banco não utiliza depósito identificado."},
+  };
+  return table;
+}
+
+int RetQtDV(const std::string& bank, const std::string& agreement, const std::string& carteira,
+            int seqSize) {
+  const bank::BankLayout* layout = bank::findBank(bank);
+  if (!layout) return 1;
+  return layout->checkCharacters({agreement, carteira, seqSize});
+}
+
+std::string IncrementaNumero(const std::string& digits, const host::TMessages& messages) {
+  if (!host::IsDigits(digits)) messages.Error("NosNumInv");
+  std::string next = digits;
+  for (size_t i = next.size(); i-- > 0;) {
+    if (next[i] != '9') {
+      ++next[i];
+      return next;
+    }
+    next[i] = '0';
+  }
+  // Every number of this width is behind us: a wider one would not fit the layout.
+  messages.Error("ERR_GERA_NOSNUM");
+}
+
+int ComparaNumeros(const std::string& a, const std::string& b) {
+  auto significant = [](const std::string& s) {
+    size_t first = s.find_first_not_of('0');
+    return first == std::string::npos ? std::string_view{} : std::string_view(s).substr(first);
+  };
+  std::string_view x = significant(a), y = significant(b);
+  if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+  int c = x.compare(y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+Numerador::Numerador(const BankAccountRow& conta, const host::TKeyList& klCarteira,
+                     NumberingService& servico, const host::TMessages& mensagens, Tela tela)
+    : conta_(conta), klCarteira_(klCarteira), servico_(servico), mensagens_(mensagens),
+      tela_(tela) {}
+
+int Numerador::seqSize() const { return bank::Retorna_Size_NossNum(conta_.DSNOSNUMCORR); }
+
+std::string Numerador::Carteira(const std::string& cdFilial,
+                                const std::string& nrLanBolRec) const {
+  int i = cdFilial.empty() ? (klCarteira_.Count() > 0 ? 0 : -1)
+                           : klCarteira_.IndexOf(cdFilial + nrLanBolRec);
+  if (i < 0) return {};
+  const host::Value& v = klCarteira_.Sum(i).element(0);
+  return v.isNull() ? std::string() : v.asString();
+}
+
+std::string Numerador::Retorna_NossoNumero(const std::string& cdFilial,
+                                           const std::string& nrLanBolRec,
+                                           const std::string& /*tag*/,
+                                           const std::string& sequencia,
+                                           const std::string& formaCadastro) const {
+  std::string carteira = Carteira(cdFilial, nrLanBolRec);
+  std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB,
+                                        conta_.CDAGENCIA, carteira, sequencia,
+                                        conta_.CDCONTCORR, bank::Nr_Codigo(conta_.CDCEDENTEBAN));
+  if (host::EmptyString(n)) return n;
+  const bank::BankLayout* layout = bank::findBank(conta_.CDBANCCNAB);
+  if (!layout) return n;
+  // The e-mail screen takes the registration form from its own account row.
+  std::string forma = tela_ == Tela::Email ? conta_.formaCadastro() : formaCadastro;
+  bank::NossoNumeroInput in{n,
+                            sequencia,
+                            carteira,
+                            conta_.CDAGENCIA,
+                            conta_.CDCONTCORR,
+                            conta_.CDCEDENTEBAN,
+                            conta_.CDBANCOCONV,
+                            forma,
+                            conta_.CDBANCCNAB,
+                            tela_ == Tela::Email};
+  try {
+    return layout->nossoNumero(in);
+  } catch (const std::invalid_argument&) {
+    mensagens_.Error("NosNumInv");
+  }
+}
+
+std::optional<std::string> Numerador::SequenciaDoNossoNumero(
+    const std::string& cdFilial, const std::string& nrLanBolRec,
+    const std::string& cdNosNumRec) const {
+  if (conta_.CDBANCOCONV == "422") return std::nullopt;
+  std::string stored = host::AllTrim(cdNosNumRec);
+  if (stored.empty()) return std::nullopt;
+  size_t size = static_cast<size_t>(seqSize());
+  if (conta_.CDBANCCNAB == "104" && size == 17) return stored.substr(0, 17);
+  auto q = static_cast<size_t>(RetQtDV(conta_.CDBANCCNAB, bank::Nr_Codigo(conta_.CDCEDENTEBAN),
+                                       Carteira(cdFilial, nrLanBolRec), seqSize()));
+  // Cut from the stored number alone: a short one must not borrow characters of the key.
+  if (stored.size() <= q) return std::nullopt;
+  size_t end = stored.size() - q;
+  size_t start = end > size ? end - size : 0;
+  return stored.substr(start, end - start);
+}
+
+}  // namespace numbering
