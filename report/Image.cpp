@@ -1,0 +1,189 @@
+#include "report/Image.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include <cairo.h>
+#include <fmt/format.h>
+
+#include "host/Errors.h"
+
+namespace report {
+
+namespace {
+
+void put16(std::string& s, uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void put32(std::string& s, uint32_t v) {
+  put16(s, v & 0xFFFF);
+  put16(s, v >> 16);
+}
+uint32_t get16(std::string_view b, size_t at) {
+  return uint32_t{static_cast<unsigned char>(b[at])} |
+         (uint32_t{static_cast<unsigned char>(b[at + 1])} << 8);
+}
+uint32_t get32(std::string_view b, size_t at) { return get16(b, at) | (get16(b, at + 2) << 16); }
+
+}  // namespace
+
+std::string encodeBmp(const Bitmap& image) {
+  const uint32_t rowBytes = (static_cast<uint32_t>(image.width) * 3 + 3) & ~3u;
+  const uint32_t dataSize = rowBytes * static_cast<uint32_t>(image.height);
+  std::string s;
+  s.reserve(54 + dataSize);
+  s += "BM";
+  put32(s, 54 + dataSize);
+  put32(s, 0);
+  put32(s, 54);
+  put32(s, 40);  // BITMAPINFOHEADER
+  put32(s, static_cast<uint32_t>(image.width));
+  put32(s, static_cast<uint32_t>(image.height));
+  put16(s, 1);
+  put16(s, 24);
+  put32(s, 0);  // BI_RGB
+  put32(s, dataSize);
+  put32(s, 11811);  // 300 dpi, in pixels per metre
+  put32(s, 11811);
+  put32(s, 0);
+  put32(s, 0);
+  for (int y = image.height - 1; y >= 0; --y) {
+    const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width)];
+    size_t start = s.size();
+    for (int x = 0; x < image.width; ++x) {
+      s += static_cast<char>(row[x] & 0xFF);
+      s += static_cast<char>((row[x] >> 8) & 0xFF);
+      s += static_cast<char>((row[x] >> 16) & 0xFF);
+    }
+    s.append(rowBytes - (s.size() - start), '\0');
+  }
+  return s;
+}
+
+Bitmap decodeBmp(std::string_view b) {
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') throw std::invalid_argument("not a bitmap");
+  const uint32_t offset = get32(b, 10);
+  const uint32_t header = get32(b, 14);
+  if (header < 40) throw std::invalid_argument("unsupported bitmap header");
+  const int32_t width = static_cast<int32_t>(get32(b, 18));
+  const int32_t rawHeight = static_cast<int32_t>(get32(b, 22));
+  const uint32_t bpp = get16(b, 28);
+  const uint32_t compression = get32(b, 30);
+  if (compression != 0) throw std::invalid_argument("compressed bitmaps are not read");
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)
+    throw std::invalid_argument(fmt::format("{} bits per pixel are not read", bpp));
+  const bool topDown = rawHeight < 0;
+  const int64_t height = topDown ? -int64_t{rawHeight} : rawHeight;
+  if (width <= 0 || height <= 0 || width > 20000 || height > 20000)
+    throw std::invalid_argument("bitmap size out of range");
+  std::vector<uint32_t> palette;
+  if (bpp <= 8) {
+    uint32_t colours = get32(b, 46);
+    if (colours == 0) colours = 1u << bpp;
+    const size_t at = 14 + header;
+    if (colours > 256 || at + size_t{colours} * 4 > b.size())
+      throw std::invalid_argument("bitmap palette out of range");
+    for (uint32_t i = 0; i < colours; ++i) palette.push_back(0xFF000000u | (get32(b, at + i * 4) & 0xFFFFFF));
+  }
+  const size_t rowBytes = ((static_cast<size_t>(width) * bpp + 31) / 32) * 4;
+  if (offset > b.size() || b.size() - offset < rowBytes * static_cast<size_t>(height))
+    throw std::invalid_argument("bitmap truncated");
+  Bitmap img;
+  img.width = width;
+  img.height = static_cast<int>(height);
+  img.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (int64_t y = 0; y < height; ++y) {
+    const size_t srcRow = static_cast<size_t>(topDown ? y : height - 1 - y);
+    const auto* row = reinterpret_cast<const unsigned char*>(b.data() + offset + srcRow * rowBytes);
+    uint32_t* out = &img.pixels[static_cast<size_t>(y) * static_cast<size_t>(width)];
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t px;
+      if (bpp == 24 || bpp == 32) {
+        const unsigned char* p = row + static_cast<size_t>(x) * (bpp / 8);
+        px = 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+      } else {
+        const size_t bit = static_cast<size_t>(x) * bpp;
+        const unsigned idx = (row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+        if (idx >= palette.size()) throw std::invalid_argument("bitmap colour out of palette");
+        px = palette[idx];
+      }
+      out[x] = px;
+    }
+  }
+  return img;
+}
+
+namespace {
+
+Bitmap loadPng(const std::string& path) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s, cairo_surface_destroy);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS)
+    throw std::invalid_argument(cairo_status_to_string(cairo_surface_status(s)));
+  // Flatten onto white: the page model keeps opaque pixels only.
+  const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  Bitmap img;
+  img.width = w;
+  img.height = h;
+  img.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0xFFFFFFFFu);
+  cairo_surface_t* dst = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(img.pixels.data()), CAIRO_FORMAT_RGB24, w, h, w * 4);
+  cairo_t* cr = cairo_create(dst);
+  cairo_set_source_surface(cr, s, 0, 0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(dst);
+  for (auto& p : img.pixels) p |= 0xFF000000u;
+  return img;
+}
+
+}  // namespace
+
+Bitmap loadImage(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw host::OperationError(fmt::format("Imagem não encontrada: {}", path));
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  const std::string bytes = ss.str();
+  try {
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return decodeBmp(bytes);
+    if (bytes.size() >= 8 && bytes.compare(1, 3, "PNG") == 0) return loadPng(path);
+    throw std::invalid_argument("not a bitmap nor a PNG file");
+  } catch (const std::invalid_argument& e) {
+    throw host::OperationError(fmt::format("Imagem ilegível: {} ({})", path, e.what()));
+  }
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
+  namespace fs = std::filesystem;
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  const std::string tmp = fmt::format("{}.{:x}.part", path, rng());
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (out) out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      throw host::OperationError(fmt::format("Não foi possível gravar o arquivo {}", path));
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    throw host::OperationError(
+        fmt::format("Não foi possível gravar o arquivo {}: {}", path, ec.message()));
+  }
+}
+
+}  // namespace report
