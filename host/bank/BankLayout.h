@@ -86,8 +86,8 @@ struct BankRegistration {
 };
 
 /// Digits of `text` brought to exactly n characters (left zeros, rightmost n kept); nothing
-/// when the text holds a non-digit other than blanks, dots, hyphens and slashes, or holds
-/// more significant digits than fit.
+/// when the text holds a non-digit other than blanks and dots (a "-" check digit is refused,
+/// not folded into the number), or more significant digits than fit.
 std::optional<std::string> fitDigits(std::string_view text, size_t n);
 
 }  // namespace bank

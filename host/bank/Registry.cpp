@@ -46,7 +46,7 @@ std::optional<std::string> fitDigits(std::string_view text, size_t n) {
   for (char c : text) {
     if (c >= '0' && c <= '9')
       digits.push_back(c);
-    else if (c != ' ' && c != '.' && c != '-' && c != '/')
+    else if (c != ' ' && c != '.')
       return std::nullopt;
   }
   if (digits.size() > n) {
