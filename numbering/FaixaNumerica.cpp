@@ -24,6 +24,7 @@ std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& f
   // Checks the n values from `s` on against the range, each as a number of any length.
   auto faixa = [&](std::string s, const std::string& inicio, const std::string& fim) {
     std::string ini = numero(inicio), end = numero(fim);
+    s = host::Ajusta(s, 20);
     for (int i = 0; i < n; ++i) {
       if (ComparaNumeros(s, ini) < 0 || ComparaNumeros(s, end) > 0) mensagens_.Error("NOSSO<SEQ");
       s = IncrementaNumero(s, mensagens_);
