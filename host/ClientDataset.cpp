@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -93,10 +94,12 @@ void encodeValue(std::string& out, const Value& v) {
 }
 
 std::string encodeRow(const std::vector<Value>& values) {
-  std::string out;
-  out.reserve(values.size() * 8);
-  for (const auto& v : values) encodeValue(out, v);
-  return out;
+  // encoded in a reused buffer, then copied once at its exact size: a row string that grew
+  // by doubling would carry up to twice its bytes for as long as the row lives
+  static thread_local std::string scratch;
+  scratch.clear();
+  for (const auto& v : values) encodeValue(scratch, v);
+  return std::string(scratch);
 }
 
 DateTime makeDate(int32_t days, int32_t ms, bool withTime) {
@@ -222,6 +225,57 @@ std::optional<bool> parseBoolean(std::string_view s) {
     if (SameText(t, no)) return false;
   }
   return std::nullopt;
+}
+
+// Packets carry every date of 100,000 rows: these two avoid the general date formatter.
+void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
+  const DateTime d = DateTime::fromDays(days);
+  char buf[24];
+  auto put = [&](int pos, int width, int v) {
+    for (int i = width - 1; i >= 0; --i) {
+      buf[pos + i] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    }
+  };
+  put(0, 4, d.year());
+  buf[4] = '-';
+  put(5, 2, d.month());
+  buf[7] = '-';
+  put(8, 2, d.day());
+  if (!withTime) {
+    out.assign(buf, 10);
+    return;
+  }
+  buf[10] = 'T';
+  put(11, 2, ms / 3600000);
+  buf[13] = ':';
+  put(14, 2, ms / 60000 % 60);
+  buf[16] = ':';
+  put(17, 2, ms / 1000 % 60);
+  buf[19] = '.';
+  put(20, 3, ms % 1000);
+  out.assign(buf, 23);
+}
+
+std::optional<DateTime> parseIsoFast(std::string_view s) {
+  auto num = [&](size_t pos, size_t width, int& v) {
+    v = 0;
+    for (size_t i = pos; i < pos + width; ++i) {
+      if (s[i] < '0' || s[i] > '9') return false;
+      v = v * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  int y = 0, m = 0, d = 0, h = 0, n = 0, sec = 0, z = 0;
+  if ((s.size() == 10 || s.size() == 23) && s[4] == '-' && s[7] == '-' && num(0, 4, y) &&
+      num(5, 2, m) && num(8, 2, d) && DateTime::validYmd(y, m, d)) {
+    if (s.size() == 10) return DateTime::fromYmd(y, m, d);
+    if (s[10] == 'T' && s[13] == ':' && s[16] == ':' && s[19] == '.' && num(11, 2, h) &&
+        num(14, 2, n) && num(17, 2, sec) && num(20, 3, z) && h < 24 && n < 60 && sec < 60) {
+      return DateTime::fromYmdHms(y, m, d, h, n, sec, z);
+    }
+  }
+  return DateTime::parseIso(s);
 }
 
 }  // namespace
@@ -477,6 +531,7 @@ struct ClientDataset::Impl {
   ClientDataset* self;
   std::vector<FieldDef> defs;
   std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> byName;
+  mutable size_t nextGuess = 0;
 
   DatasetState state = DatasetState::Inactive;
   std::vector<Row> rows;          // slots; a slot number is a row's identity (its bookmark)
@@ -561,12 +616,19 @@ struct ClientDataset::Impl {
   }
 
   int find(std::string_view name) const {
+    // screens read and fill fields in the same order row after row: try the one after the
+    // last found before hashing
+    if (nextGuess < defs.size() && defs[nextGuess].name == name) return static_cast<int>(nextGuess++);
     if (auto it = byName.find(name); it != byName.end() && it->second < defs.size() &&
                                       defs[it->second].name == name) {
+      nextGuess = it->second + 1;
       return static_cast<int>(it->second);
     }
     for (size_t i = 0; i < defs.size(); ++i) {
-      if (sameName(defs[i].name, name)) return static_cast<int>(i);
+      if (sameName(defs[i].name, name)) {
+        nextGuess = i + 1;
+        return static_cast<int>(i);
+      }
     }
     return -1;
   }
@@ -591,7 +653,7 @@ struct ClientDataset::Impl {
 
   /// Converts `v` to the field's type; refuses what does not fit (text too long, not a
   /// number, not a date).
-  Value convert(size_t field, const Value& v, bool checkSize) const {
+  Value convert(size_t field, Value v, bool checkSize) const {
     const FieldDef& def = defs[field];
     if (v.isNull()) return v;
     auto refuse = [&](const char* what) -> Value {
@@ -600,7 +662,7 @@ struct ClientDataset::Impl {
     switch (def.type) {
       case FieldType::String:
       case FieldType::Memo: {
-        Value t = v.isText() ? v : Value(v.asString());
+        Value t = v.isText() ? std::move(v) : Value(v.asString());
         if (checkSize && def.type == FieldType::String) {
           const size_t len = Utf8Length(t.text());
           if (len > static_cast<size_t>(std::max(def.size, 0))) {
@@ -986,10 +1048,17 @@ struct ClientDataset::Impl {
         case kFloat: arr.emplace_back(getRaw<double>(p)); break;
         case kFalse: arr.emplace_back(false); break;
         case kTrue: arr.emplace_back(true); break;
-        case kDate: arr.emplace_back(makeDate(getRaw<int32_t>(p), 0, false).iso()); break;
+        case kDate: {
+          std::string iso;
+          isoInto(iso, getRaw<int32_t>(p), 0, false);
+          arr.emplace_back(std::move(iso));
+          break;
+        }
         case kDateTime: {
           const auto days = getRaw<int32_t>(p);
-          arr.emplace_back(makeDate(days, getRaw<int32_t>(p), true).iso());
+          std::string iso;
+          isoInto(iso, days, getRaw<int32_t>(p), true);
+          arr.emplace_back(std::move(iso));
           break;
         }
         default: arr.emplace_back(nullptr); break;
@@ -1029,35 +1098,47 @@ struct ClientDataset::Impl {
     return out;
   }
 
-  /// Encodes one JSON row of a packet whose fields are `defsIn`; `map[i]` is the field of
-  /// this dataset that packet field i goes to (-1: ignored). Throws invalid_argument.
-  std::string encodeJsonRow(const json& row, const std::vector<FieldDef>& defsIn,
-                            const std::vector<int>& map, const std::string& where) const {
-    if (!row.is_array() || row.size() != defsIn.size()) {
-      throw std::invalid_argument(fmt::format("{}: expected an array of {} values", where, defsIn.size()));
-    }
-    std::vector<const json*> cells(defs.size(), nullptr);
-    std::vector<size_t> srcOf(defs.size(), 0);
+  /// Where a packet row sits, for messages; formatted only when something is wrong.
+  struct Where {
+    std::string_view prefix;
+    size_t index;
+    std::string_view suffix;
+    std::string str() const { return fmt::format("{} {}{}", prefix, index, suffix); }
+  };
+
+  /// For each field of this dataset, the field of a packet with fields `defsIn` that fills
+  /// it (-1: none, the value stays null).
+  std::vector<int> sourcesOf(const std::vector<FieldDef>& defsIn) const {
+    std::vector<int> out(defs.size(), -1);
     for (size_t i = 0; i < defsIn.size(); ++i) {
-      if (map[i] >= 0) {
-        cells[static_cast<size_t>(map[i])] = &row[i];
-        srcOf[static_cast<size_t>(map[i])] = i;
-      }
+      const int f = find(defsIn[i].name);
+      if (f >= 0) out[static_cast<size_t>(f)] = static_cast<int>(i);
     }
-    std::string out;
-    out.reserve(defs.size() * 8);
+    return out;
+  }
+
+  /// Encodes one JSON row of a packet whose fields are `defsIn`. Throws invalid_argument.
+  std::string encodeJsonRow(const json& row, const std::vector<FieldDef>& defsIn,
+                            const std::vector<int>& sources, const Where& where) const {
+    if (!row.is_array() || row.size() != defsIn.size()) {
+      throw std::invalid_argument(fmt::format("{}: expected an array of {} values", where.str(), defsIn.size()));
+    }
+    static thread_local std::string out;  // see encodeRow
+    out.clear();
     for (size_t f = 0; f < defs.size(); ++f) {
-      const json* c = cells[f];
+      const int si = sources[f];
+      const json* c = si < 0 ? nullptr : &row[static_cast<size_t>(si)];
       if (!c || c->is_null()) {
         out.push_back(static_cast<char>(kNull));
         continue;
       }
-      const FieldDef& src = defsIn[srcOf[f]];
+      const FieldDef& src = defsIn[static_cast<size_t>(si)];
       const FieldDef& dst = defs[f];
       auto bad = [&](const char* expected) {
-        return std::invalid_argument(fmt::format("{}, field {}: expected {}, found {}", where, src.name,
-                                                 expected, c->dump()));
+        return std::invalid_argument(fmt::format("{}, field {}: expected {}, found {}", where.str(),
+                                                 src.name, expected, c->dump()));
       };
+      const bool same = src.type == dst.type;
       Value v;
       switch (src.type) {
         case FieldType::String:
@@ -1065,9 +1146,12 @@ struct ClientDataset::Impl {
           if (!c->is_string()) throw bad("a text");
           const auto& s = c->get_ref<const std::string&>();
           if (dst.type == FieldType::String || dst.type == FieldType::Memo) {
-            if (dst.type == FieldType::String && Utf8Length(s) > static_cast<size_t>(std::max(dst.size, 0))) {
-              throw std::invalid_argument(fmt::format("{}, field {}: text of {} characters exceeds the size {}",
-                                                      where, dst.name, Utf8Length(s), dst.size));
+            if (dst.type == FieldType::String) {
+              const size_t len = Utf8Length(s);
+              if (len > static_cast<size_t>(std::max(dst.size, 0))) {
+                throw std::invalid_argument(fmt::format("{}, field {}: text of {} characters exceeds the size {}",
+                                                        where.str(), dst.name, len, dst.size));
+              }
             }
             putText(out, s);
             continue;
@@ -1077,6 +1161,11 @@ struct ClientDataset::Impl {
         }
         case FieldType::Float:
           if (!c->is_number()) throw bad("a number");
+          if (same) {
+            out.push_back(static_cast<char>(kFloat));
+            putRaw<double>(out, c->get<double>());
+            continue;
+          }
           v = Value(c->get<double>());
           break;
         case FieldType::Integer:
@@ -1089,24 +1178,27 @@ struct ClientDataset::Impl {
           break;
         case FieldType::Date: {
           if (!c->is_string()) throw bad("a date \"yyyy-mm-dd\"");
-          auto d = DateTime::parseIso(c->get_ref<const std::string&>());
+          auto d = parseIsoFast(c->get_ref<const std::string&>());
           if (!d) throw bad("a date \"yyyy-mm-dd\" or \"yyyy-mm-ddThh:nn:ss.zzz\"");
+          if (same) {
+            putDate(out, *d);
+            continue;
+          }
           v = Value(*d);
           break;
         }
       }
-      if (src.type != dst.type) {
+      if (!same) {
         try {
           v = convert(f, v, true);
         } catch (const OperationError& e) {
-          throw std::invalid_argument(fmt::format("{}: {}", where, e.what()));
+          throw std::invalid_argument(fmt::format("{}: {}", where.str(), e.what()));
         }
       }
       encodeValue(out, v);
     }
-    return out;
+    return std::string(out);
   }
-
 
   void beginInsert(bool append) {
     checkBrowseMode();
@@ -1249,11 +1341,11 @@ std::string Field::displayText() const {
   }
 }
 
-void Field::setValue(const Value& v) {
+void Field::setValue(Value v) {
   auto& d = *ds_->d_;
   d.checkActive();
   if (!d.editing()) d.error("dataset not in edit or insert mode");
-  d.buf[index_] = d.convert(index_, v, true);
+  d.buf[index_] = d.convert(index_, std::move(v), true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1786,13 +1878,12 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
   }
   const auto defsIn = defs;
   d.reload(std::move(defs), [&](Impl& fresh) {
-    std::vector<int> map(defsIn.size());
-    for (size_t i = 0; i < map.size(); ++i) map[i] = static_cast<int>(i);
+    const std::vector<int> map = fresh.sourcesOf(defsIn);
     const json& rowsJson = packet["rows"];
     const size_t n = rowsJson.size();
     std::vector<Impl::Row> live(n);
     for (size_t i = 0; i < n; ++i) {
-      live[i].data = fresh.encodeJsonRow(rowsJson[i], defsIn, map, fmt::format("data packet: row {}", i));
+      live[i].data = fresh.encodeJsonRow(rowsJson[i], defsIn, map, {"data packet: row", i, ""});
     }
     // change log: statuses of rows, and deleted rows with the position they held
     std::vector<std::pair<size_t, Impl::Row>> deleted;  // (position, row)
@@ -1812,7 +1903,7 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
         const auto pos = c["row"].get<size_t>();
         auto original = [&]() {
           if (!c.contains("original")) throw std::invalid_argument(where + ": \"original\" is missing");
-          return fresh.encodeJsonRow(c["original"], defsIn, map, where + ", original");
+          return fresh.encodeJsonRow(c["original"], defsIn, map, {"data packet: change", ci - 1, ", original"});
         };
         if (kind == "insert" || kind == "modify") {
           if (pos >= n) throw std::invalid_argument(fmt::format("{}: row {} does not exist", where, pos));
@@ -1864,13 +1955,12 @@ void ClientDataset::appendPacketRows(const nlohmann::json& packet) {
   if (!packet.contains("rows") || !packet["rows"].is_array()) {
     throw std::invalid_argument("data packet: \"rows\" is missing or not an array");
   }
-  std::vector<int> map(defsIn.size());
-  for (size_t i = 0; i < defsIn.size(); ++i) map[i] = d.find(defsIn[i].name);
+  const std::vector<int> map = d.sourcesOf(defsIn);
   std::vector<std::string> encoded;
   const json& rowsJson = packet["rows"];
   encoded.reserve(rowsJson.size());
   for (size_t i = 0; i < rowsJson.size(); ++i) {
-    encoded.push_back(d.encodeJsonRow(rowsJson[i], defsIn, map, fmt::format("data packet: row {}", i)));
+    encoded.push_back(d.encodeJsonRow(rowsJson[i], defsIn, map, {"data packet: row", i, ""}));
   }
   if (!active()) open();
   d.checkBrowseMode();

@@ -59,7 +59,7 @@ class Field {
 
   /// Assigns in edit or insert state (throws otherwise). Text is converted to the field's
   /// type; a text longer than a String field's size is refused with an OperationError.
-  void setValue(const Value& v);
+  void setValue(Value v);
   void setString(std::string_view s) { setValue(Value(s)); }
   void setFloat(double d) { setValue(Value(d)); }
   void setDate(DateTime d) { setValue(Value(d)); }
