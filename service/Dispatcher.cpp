@@ -1,0 +1,157 @@
+#include "service/Dispatcher.h"
+
+#include <fmt/format.h>
+
+namespace service {
+
+using remote::Variant;
+
+namespace {
+// Characters, not bytes: field sizes count what the operator typed.
+size_t utf8Length(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+}  // namespace
+
+CallContext::CallContext(Database& db, const std::string& op, const remote::Request& req)
+    : db_(db), operator_(op), request_(req), args_(req.args) {}
+
+const std::string& CallContext::company() const {
+  if (request_.company.empty())
+    throw Refusal("EMPRESA_VAZIA", fmt::format("{} needs the caller's company", request_.method));
+  return request_.company;
+}
+
+void CallContext::wrongKind(size_t i, const std::string& name, const char* wanted) const {
+  throw Refusal("ARG_TIPO", fmt::format("{}: argument {} ({}) must be {}, not {}", request_.method,
+                                        i + 1, name, wanted, remote::kindName(args_.at(i).kind())));
+}
+
+std::string CallContext::text(size_t i, const std::string& name, int maxSize) const {
+  const Variant& v = args_.at(i);
+  if (v.isNull()) return {};
+  if (v.kind() != Variant::Kind::Text) wrongKind(i, name, "text");
+  const std::string& s = v.value().text();
+  if (maxSize > 0 && utf8Length(s) > static_cast<size_t>(maxSize)) {
+    throw Refusal("ARG_TAMANHO",
+                  fmt::format("{}: argument {} ({}) has {} characters; at most {} are allowed",
+                              request_.method, i + 1, name, utf8Length(s), maxSize));
+  }
+  return s;
+}
+
+std::string CallContext::text(size_t i, const host::FieldDef& field) const {
+  return text(i, field.name, field.size);
+}
+
+std::string CallContext::code(size_t i, const host::FieldDef& field) const {
+  std::string s = text(i, field);
+  if (!s.empty() && utf8Length(s) < static_cast<size_t>(field.size))
+    s.insert(0, static_cast<size_t>(field.size) - s.size(), '0');
+  return s;
+}
+
+double CallContext::number(size_t i, const std::string& name) const {
+  const Variant& v = args_.at(i);
+  if (v.isNull()) return 0;
+  if (v.kind() != Variant::Kind::Float && v.kind() != Variant::Kind::Integer)
+    wrongKind(i, name, "a number");
+  return v.asDouble();
+}
+
+int64_t CallContext::integer(size_t i, const std::string& name) const {
+  const Variant& v = args_.at(i);
+  if (v.isNull()) return 0;
+  if (v.kind() != Variant::Kind::Integer) wrongKind(i, name, "an integer");
+  return v.asInteger();
+}
+
+bool CallContext::boolean(size_t i, const std::string& name) const {
+  const Variant& v = args_.at(i);
+  if (v.kind() != Variant::Kind::Boolean) wrongKind(i, name, "a boolean");
+  return v.asBoolean();
+}
+
+std::optional<host::DateTime> CallContext::date(size_t i, const std::string& name) const {
+  const Variant& v = args_.at(i);
+  if (v.isNull()) return std::nullopt;
+  if (v.kind() != Variant::Kind::Date) wrongKind(i, name, "a date");
+  return v.value().asDate();
+}
+
+const nlohmann::json& CallContext::packet(size_t i, const std::string& name) const {
+  const Variant& v = args_.at(i);
+  if (!v.isPacket()) wrongKind(i, name, "a data packet");
+  return v.packetJson();
+}
+
+void CallContext::setArg(size_t i, Variant v) {
+  args_.at(i) = v;
+  for (auto& [pos, value] : changed_) {
+    if (pos == i) {
+      value = std::move(v);
+      return;
+    }
+  }
+  changed_.emplace_back(i, std::move(v));
+}
+
+void CallContext::requireCompany(const std::string& company) const {
+  if (!operatorMayUse(db_.session(), operator_, company)) {
+    throw Refusal("ACESSO_EMPRESA",
+                  fmt::format("operator \"{}\" may not work on company \"{}\"", operator_, company));
+  }
+}
+
+bool operatorMayUse(soci::session& sql, const std::string& op, const std::string& company) {
+  int n = 0;
+  sql << "SELECT COUNT(*) FROM OPEREMPRESA E JOIN OPERADOR O ON O.CDOPERADOR = E.CDOPERADOR "
+         "WHERE E.CDOPERADOR = :o AND E.CDEMPRESA = :c AND O.IDATIVO = 'S'",
+      soci::use(op), soci::use(company), soci::into(n);
+  return n > 0;
+}
+
+Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+
+void Dispatcher::add(const std::string& object, const std::string& method, size_t argCount,
+                     Method fn) {
+  objects_[object][method] = Entry{argCount, std::move(fn)};
+}
+
+remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& req) {
+  auto obj = objects_.find(req.object);
+  if (obj == objects_.end())
+    return remote::Reply::refused("OBJETO_DESCONHECIDO",
+                                  fmt::format("no server object \"{}\"", req.object));
+  auto m = obj->second.find(req.method);
+  if (m == obj->second.end())
+    return remote::Reply::refused(
+        "METODO_DESCONHECIDO", fmt::format("{} has no method \"{}\"", req.object, req.method));
+  if (req.args.size() != m->second.argCount)
+    return remote::Reply::refused(
+        "ARG_QTDE", fmt::format("{} takes {} arguments, not {}", req.method, m->second.argCount,
+                                req.args.size()));
+
+  std::lock_guard lock(db_->mutex());
+  auto& sql = db_->session();
+  try {
+    soci::transaction tr(sql);
+    CallContext ctx(*db_, op, req);
+    if (!req.company.empty()) ctx.requireCompany(req.company);
+    remote::Reply reply;
+    reply.result = m->second.fn(ctx);
+    tr.commit();
+    for (const auto& [pos, value] : ctx.changedArgs())
+      if (pos < req.byRef.size() && req.byRef[pos]) reply.refArgs.emplace_back(pos, value);
+    return reply;
+  } catch (const Refusal& r) {
+    return remote::Reply::refused(r.key(), r.what());
+  } catch (const std::exception& e) {
+    return remote::Reply::refused("ERRO_SERVICO", fmt::format("{}: {}", req.method, e.what()));
+  }
+}
+
+}  // namespace service

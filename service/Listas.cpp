@@ -1,0 +1,96 @@
+// Selection lists: named lists of boleto keys that batch work refers to by number.
+
+#include <fmt/format.h>
+
+#include "host/DateTime.h"
+#include "service/Areas.h"
+#include "service/Dispatcher.h"
+#include "service/Packets.h"
+#include "service/Sequences.h"
+
+namespace service {
+
+namespace {
+
+constexpr int kListaSize = 10;
+constexpr int kCdListaSize = 50;
+
+std::vector<host::FieldDef> listaFields() {
+  host::FieldDef nr;
+  nr.name = "NRLISTA";
+  nr.size = kListaSize;
+  host::FieldDef cd;
+  cd.name = "CDLISTA";
+  cd.size = kCdListaSize;
+  return {nr, cd};
+}
+
+/// The CDLISTA values of a packet with a CDLISTA field; refused when it has none or a value
+/// is too long.
+std::vector<std::string> keysOf(const nlohmann::json& packet) {
+  const auto& fields = packet.at("fields");
+  int column = -1;
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].at("name") == "CDLISTA") column = static_cast<int>(i);
+  if (column < 0) throw Refusal("ARG_INVALIDO", "the list packet has no CDLISTA field");
+  std::vector<std::string> keys;
+  for (const auto& row : packet.at("rows")) {
+    const auto& v = row.at(static_cast<size_t>(column));
+    if (v.is_null()) continue;
+    if (!v.is_string()) throw Refusal("ARG_TIPO", "CDLISTA values must be texts");
+    std::string key = v.get<std::string>();
+    if (key.size() > static_cast<size_t>(kCdListaSize))
+      throw Refusal("ARG_TAMANHO", fmt::format("CDLISTA \"{}\" is longer than {} characters", key,
+                                               kCdListaSize));
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+}  // namespace
+
+void registerListas(Dispatcher& d) {
+  // CriaLista(packet of NRLISTA/CDLISTA rows, branch): a new list holding the packet's keys.
+  // Result: [number of keys, packet of (NRLISTA, CDLISTA)].
+  d.add(kHabContRec, "CriaLista", 2, [](CallContext& ctx) {
+    std::vector<std::string> keys;
+    try {
+      keys = keysOf(ctx.packet(0, "cdsCriaLista"));
+    } catch (const nlohmann::json::exception& e) {
+      throw Refusal("ARG_INVALIDO", fmt::format("malformed list packet: {}", e.what()));
+    }
+    ctx.text(1, "CDFILIAL", 4);
+    std::string nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), kListaSize);
+    std::string op = ctx.operatorCode();
+    std::string now = host::SystemClock().now().iso();
+    ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
+        soci::use(nr), soci::use(op), soci::use(now);
+    nlohmann::json packet{{"fields", packetFields(listaFields())}, {"rows", nlohmann::json::array()}};
+    for (auto& key : keys) {
+      int present = 0;
+      ctx.sql() << "SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA = :n AND CDLISTA = :c",
+          soci::use(nr), soci::use(key), soci::into(present);
+      if (present) continue;
+      ctx.sql() << "INSERT INTO LISTAITEM (NRLISTA, CDLISTA) VALUES (:n, :c)", soci::use(nr),
+          soci::use(key);
+      packet["rows"].push_back({nr, key});
+    }
+    return remote::Variant::array(
+        {remote::Variant(static_cast<int64_t>(packet["rows"].size())), remote::Variant::packet(packet)});
+  });
+  // ApagaLista(NRLISTA): empties the list.
+  d.add(kHabContRec, "ApagaLista", 1, [](CallContext& ctx) {
+    std::string nr = ctx.text(0, "NRLISTA", kListaSize);
+    ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+    return remote::Variant(int64_t{1});
+  });
+  // DelLista(NRLISTA): deletes the list and its keys.
+  d.add(kHabContRec, "DelLista", 1, [](CallContext& ctx) {
+    std::string nr = ctx.text(0, "NRLISTA", kListaSize);
+    ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+    ctx.sql() << "DELETE FROM LISTA WHERE NRLISTA = :n", soci::use(nr);
+    return remote::Variant(int64_t{1});
+  });
+}
+
+}  // namespace service

@@ -1,0 +1,70 @@
+#include "service/Migrations.h"
+
+#include <sstream>
+
+#include <fmt/format.h>
+
+#include "host/DateTime.h"
+#include "service/Database.h"
+
+namespace service {
+
+std::vector<std::string> splitStatements(const std::string& sql) {
+  std::vector<std::string> out;
+  std::istringstream in(sql);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line.compare(start, 2, "--") == 0) continue;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    current += line;
+    current += '\n';
+    if (!line.empty() && line.back() == ';') {
+      current.erase(current.size() - 2);  // the ";\n"
+      out.push_back(current);
+      current.clear();
+    }
+  }
+  if (current.find_first_not_of(" \t\r\n") != std::string::npos) out.push_back(current);
+  return out;
+}
+
+namespace {
+void ensureVersionTable(soci::session& sql) {
+  sql << "CREATE TABLE IF NOT EXISTS SCHEMAVERSAO (NRVERSAO INTEGER PRIMARY KEY, "
+         "NMARQUIVO TEXT NOT NULL, DTAPLICACAO TEXT NOT NULL)";
+}
+}  // namespace
+
+int schemaVersion(Database& db) {
+  auto& sql = db.session();
+  ensureVersionTable(sql);
+  int version = 0;
+  soci::indicator ind = soci::i_null;
+  sql << "SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO", soci::into(version, ind);
+  return ind == soci::i_ok ? version : 0;
+}
+
+int migrate(Database& db) {
+  std::lock_guard lock(db.mutex());
+  auto& sql = db.session();
+  int current = schemaVersion(db);
+  for (const auto& m : migrations()) {
+    if (m.version <= current) continue;
+    soci::transaction tr(sql);
+    try {
+      for (const auto& statement : splitStatements(m.sql)) sql << statement;
+      std::string name = m.name;
+      std::string now = host::SystemClock().now().iso();
+      sql << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES (:v, :n, :d)",
+          soci::use(m.version), soci::use(name), soci::use(now);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(fmt::format("migration {} failed: {}", m.name, e.what()));
+    }
+    tr.commit();
+    current = m.version;
+  }
+  return current;
+}
+
+}  // namespace service

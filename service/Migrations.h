@@ -1,0 +1,30 @@
+#pragma once
+// Versioned schema migrations (data/migrations/NNNN_name.sql), applied at start.
+
+#include <string>
+#include <vector>
+
+namespace service {
+
+class Database;
+
+struct Migration {
+  int version;
+  const char* name;
+  const char* sql;
+};
+
+/// Every migration, in version order (compiled in from data/migrations).
+const std::vector<Migration>& migrations();
+
+/// Applies the migrations the database has not seen, each in one transaction, and returns
+/// the schema version. Running it again changes nothing.
+int migrate(Database& db);
+/// The highest migration applied; 0 for an empty database.
+int schemaVersion(Database& db);
+
+/// Splits a migration into statements: each ends with ';' at the end of a line; lines
+/// starting with "--" are comments.
+std::vector<std::string> splitStatements(const std::string& sql);
+
+}  // namespace service

@@ -1,0 +1,26 @@
+#pragma once
+// Data packets built from query rows, typed by a record's field table.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <soci/soci.h>
+
+#include "host/ClientDataset.h"
+
+namespace service {
+
+/// The field part of a packet: [{"name","type","size"}...].
+nlohmann::json packetFields(const std::vector<host::FieldDef>& fields);
+
+/// Runs `query` (its columns in the order of `fields`, parameters already bound) and returns
+/// the packet: values converted to each field's type, dates as "yyyy-mm-dd".
+nlohmann::json packetFromRows(soci::rowset<soci::row>& rows,
+                              const std::vector<host::FieldDef>& fields);
+
+/// A select list: for each field the expression `exprOf(name)` gives, "AS" the name.
+std::string selectList(const std::vector<host::FieldDef>& fields,
+                       const std::function<std::string(const std::string&)>& exprOf);
+
+}  // namespace service

@@ -1,0 +1,34 @@
+#include "service/Sequences.h"
+
+namespace service {
+
+int64_t currentSequence(soci::session& sql, const std::string& company, const std::string& name) {
+  std::string value;
+  soci::indicator ind = soci::i_null;
+  sql << "SELECT NRSEQUENCIA FROM SEQUENCIA WHERE CDEMPRESA = :e AND NMSEQUENCIA = :n",
+      soci::use(company), soci::use(name), soci::into(value, ind);
+  return ind == soci::i_ok ? std::stoll(value) : 0;
+}
+
+void setSequence(soci::session& sql, const std::string& company, const std::string& name,
+                 int64_t value) {
+  std::string text = std::to_string(value);
+  soci::statement upd = (sql.prepare << "UPDATE SEQUENCIA SET NRSEQUENCIA = :v "
+                                        "WHERE CDEMPRESA = :e AND NMSEQUENCIA = :n",
+                         soci::use(text), soci::use(company), soci::use(name));
+  upd.execute(true);
+  if (upd.get_affected_rows() == 0) {
+    sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, :v)",
+        soci::use(company), soci::use(name), soci::use(text);
+  }
+}
+
+int64_t nextSequence(soci::session& sql, const std::string& company, const std::string& name) {
+  // Counters are text so that 20-digit nosso número sequences fit; the arithmetic stays in
+  // 64 bits, which covers every width in use (at most 19 digits are ever incremented).
+  int64_t next = currentSequence(sql, company, name) + 1;
+  setSequence(sql, company, name, next);
+  return next;
+}
+
+}  // namespace service

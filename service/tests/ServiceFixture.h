@@ -1,0 +1,53 @@
+#pragma once
+// A fresh seeded SQLite service per test, in a temporary folder.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace service::testing {
+
+inline std::filesystem::path freshDir() {
+  std::random_device rd;
+  auto dir = std::filesystem::temp_directory_path() /
+             ("boleto-service-" + std::to_string(rd()) + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+class SeededService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = freshDir();
+    svc_ = openService((dir_ / "boleto.db").string());
+    SeedOptions o;
+    o.password = "senha-demo";
+    o.today = host::DateTime::fromYmd(2026, 3, 2);
+    seed(*svc_->db, o);
+  }
+  void TearDown() override {
+    svc_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+  remote::Reply call(const std::string& method, std::vector<remote::Variant> args,
+                     std::vector<bool> byRef = {}, const std::string& company = "04",
+                     const std::string& op = "demo",
+                     const std::string& object = "Rec12000.rdmHabContRec") {
+    remote::Request r{object, method, company, std::move(args), std::move(byRef)};
+    return svc_->dispatcher->handle(op, r);
+  }
+  int count(const std::string& query) {
+    int n = 0;
+    svc_->db->session() << query, soci::into(n);
+    return n;
+  }
+
+  std::filesystem::path dir_;
+  std::shared_ptr<Service> svc_;
+};
+
+}  // namespace service::testing

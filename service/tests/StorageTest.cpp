@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "ServiceFixture.h"
+#include "service/Access.h"
+#include "service/Migrations.h"
+#include "service/Sequences.h"
+
+using service::testing::freshDir;
+
+TEST(Migrations, ApplyingTwiceIsHarmless) {
+  auto dir = freshDir();
+  auto path = (dir / "m.db").string();
+  int version = 0;
+  {
+    auto svc = service::openService(path);
+    version = service::schemaVersion(*svc->db);
+    EXPECT_EQ(version, service::migrations().back().version);
+    svc->db->session() << "INSERT INTO VIATURA (CDVIATURA) VALUES ('0001')";
+  }
+  auto again = service::openService(path);
+  EXPECT_EQ(service::migrate(*again->db), version);
+  int rows = 0, applied = 0;
+  again->db->session() << "SELECT COUNT(*) FROM VIATURA", soci::into(rows);
+  again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO", soci::into(applied);
+  EXPECT_EQ(rows, 1) << "data survives a second start";
+  EXPECT_EQ(applied, static_cast<int>(service::migrations().size()));
+  std::string mode;
+  again->db->session() << "PRAGMA journal_mode", soci::into(mode);
+  EXPECT_EQ(mode, "wal");
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Migrations, StatementsSplitAtLineEndSemicolons) {
+  auto parts = service::splitStatements(
+      "-- a comment; with a semicolon\nCREATE TABLE A (X TEXT);\n\nINSERT INTO A VALUES ('a;b');\n"
+      "CREATE INDEX I ON A (X);");
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[1], "INSERT INTO A VALUES ('a;b')");
+  EXPECT_EQ(parts[2], "CREATE INDEX I ON A (X)");
+}
+
+TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
+  try {
+    service::openService("/nonexistent-dir/x/boleto.db");
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent-dir/x/boleto.db"), std::string::npos);
+  }
+}
+
+TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
+  auto dir = freshDir();
+  auto svc = service::openService((dir / "s.db").string());
+  auto& sql = svc->db->session();
+  EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1);
+  EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 2);
+  EXPECT_EQ(service::nextSequence(sql, "08", "NOSSONUMERO001"), 1);
+  service::setSequence(sql, "04", "NOSSONUMERO001", 1000);
+  EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1001);
+  EXPECT_EQ(service::currentSequence(sql, "04", "NADA"), 0);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
+  std::string hash = service::hashPassword("correta");
+  EXPECT_EQ(hash.find("correta"), std::string::npos);
+  EXPECT_TRUE(service::verifyPassword(hash, "correta"));
+  EXPECT_FALSE(service::verifyPassword(hash, "Correta"));
+
+  auto dir = freshDir();
+  auto svc = service::openService((dir / "a.db").string());
+  svc->db->session() << "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('04', 'E')";
+  service::saveOperator(svc->db->session(), "ana", "Ana", "s3nha", {"04"});
+  EXPECT_FALSE(svc->auth->login("ana", "errada"));
+  EXPECT_FALSE(svc->auth->login("ninguem", "s3nha"));
+  auto token = svc->auth->login("ana", "s3nha");
+  ASSERT_TRUE(token);
+  EXPECT_EQ(svc->auth->operatorOf(*token), "ana");
+  EXPECT_NE(svc->auth->login("ana", "s3nha"), token);
+  EXPECT_FALSE(svc->auth->operatorOf("forjado"));
+  std::filesystem::remove_all(dir);
+}
