@@ -106,6 +106,10 @@ void BarcodeImage::setType(int typeCode) {
 
 Bitmap BarcodeImage::draw(const std::string& data) const {
   Symbol s = encode(kindOfType(type_), data, showText_);
+  // One pixel per module: a page scales the picture to its box with no smoothing, so more
+  // pixels would only make the file larger.
+  s->scale = 0.5f;
+  if (!showText_ && kindOfType(type_) != BarcodeKind::Qr) s->height = 10;
   if (ZBarcode_Buffer(s.get(), 0) >= ZINT_ERROR || !s->bitmap)
     throw BarcodeError(fmt::format("Falha ao desenhar o código de barras: {}", s->errtxt));
   Bitmap b;

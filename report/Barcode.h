@@ -43,7 +43,7 @@ class BarcodeImage {
   int type() const { return type_; }
   void setShowText(bool show) { showText_ = show; }
 
-  /// The symbol as pixels: two pixels per narrow module, 50 modules high.
+  /// The symbol as pixels: one pixel per module; bars 10 pixels high (a page stretches them).
   Bitmap draw(const std::string& data) const;
   /// Draws `data` and saves it to `path` in `format` (only kFormatBitmap); throws
   /// BarcodeError for data the symbology cannot carry or another format, and

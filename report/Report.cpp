@@ -78,7 +78,8 @@ Document ReportPrinter::produce(const std::string& path, const host::DateTime& d
   });
   if (host::Utf8Length(path) > kMaxPath)
     throw TemplateError(fmt::format("Caminho do modelo de relatório longo demais: {}", path));
-  const Template tpl = loadTemplate(path);
+  const auto shared = loadTemplateShared(path);
+  const Template& tpl = *shared;
 
   ReportData data;
   for (const auto& p : tpl.params) {

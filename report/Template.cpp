@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -495,6 +496,32 @@ Template loadTemplate(const std::string& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return parseTemplate(ss.str(), std::filesystem::path(path).filename().string());
+}
+
+std::shared_ptr<const Template> loadTemplateShared(const std::string& path) {
+  namespace fs = std::filesystem;
+  struct Entry {
+    fs::file_time_type mtime;
+    uintmax_t size = 0;
+    std::shared_ptr<const Template> tpl;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Entry> cache;
+  std::error_code ec;
+  const auto mtime = fs::last_write_time(path, ec);
+  const auto size = ec ? 0 : fs::file_size(path, ec);
+  if (!ec) {
+    std::lock_guard lock(mutex);
+    auto it = cache.find(path);
+    if (it != cache.end() && it->second.mtime == mtime && it->second.size == size) return it->second.tpl;
+  }
+  auto tpl = std::make_shared<const Template>(loadTemplate(path));  // throws for a bad file
+  if (!ec) {
+    std::lock_guard lock(mutex);
+    if (cache.size() > 64) cache.clear();
+    cache[path] = Entry{mtime, size, tpl};
+  }
+  return tpl;
 }
 
 }  // namespace report

@@ -4,6 +4,7 @@
 // nothing is ever rendered from half a template.
 
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,5 +111,8 @@ struct Template {
 Template parseTemplate(std::string_view text, const std::string& fileName);
 /// Reads and parses a template file: a missing or unreadable file is a TemplateError too.
 Template loadTemplate(const std::string& path);
+/// The same, kept in memory while the file keeps its size and modification time, so that a
+/// run over many boletos reads its template once. Safe to call from several threads.
+std::shared_ptr<const Template> loadTemplateShared(const std::string& path);
 
 }  // namespace report

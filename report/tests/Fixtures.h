@@ -105,6 +105,10 @@ inline report::DataTable sampleBoleto(bool withBarcode = true) {
       {"NRCEPCLIE", "80000-000"},
       {"NMCIDADECLIE", "Curitiba"},
       {"SGUFCLIE", "PR"},
+      {"CDCONTCORR", "12345-6"},
+      {"CDDEPIDENREC", "0400010000047117"},
+      {"NRNOTAFISC", "000123"},
+      {"TXOBSNF", "Serviços prestados em novembro de 2026."},
   };
   report::DataTable t;
   std::vector<host::Value> row;
@@ -113,6 +117,15 @@ inline report::DataTable sampleBoleto(bool withBarcode = true) {
     row.push_back(v);
   }
   t.rows.push_back(std::move(row));
+  return t;
+}
+
+/// The ITENSNF dataset: the lines of the invoice or debit note behind the sample boleto.
+inline report::DataTable sampleItems() {
+  report::DataTable t;
+  t.fields = {"CDFILIAL", "NRLANBOLREC", "DSITEMNF", "QTITEMNF", "VRUNITNF", "VRTOTITEMNF"};
+  t.rows.push_back({"0001", "0000004711", "Manutenção preventiva de equipamentos", 1.0, 1000.00, 1000.00});
+  t.rows.push_back({"0001", "0000004711", "Deslocamento técnico (km)", 117.28, 2.00, 234.56});
   return t;
 }
 

@@ -35,11 +35,13 @@ class ReportComponent : public ::testing::Test {
  protected:
   ReportComponent() : printer(data) {
     data.add("BOLETO", sampleBoleto());
+    data.add("ITENSNF", sampleItems());
     printer.setParameterEvent([this](const std::string& name) -> host::Value {
       asked.push_back(name);
       if (name == "P_CDFILIAL") return "0001";
       if (name == "P_NRLANBOLREC") return "0000004711";
       if (name == "P_TESTE") return "N";
+      if (name == "P_VIA") return "1º VIA - CLIENTE";
       if (name == "DIRBARCODE") {
         imagePath = report::saveBarcodeImage(host::DirWinTemp(), barcode,
                                              host::DateTime::fromYmdHms(2026, 12, 8, 9, 30, 0));
@@ -101,7 +103,42 @@ TEST_F(ReportComponent, AsksOnlyForTheParametersTheTemplateDeclares) {
 
   report::PdfExportEngine engine2(scratch.file("boleto.pdf"));
   printer.ExportReport(templatePath("MODBOLCOMP.QR2"), {}, engine2);
-  EXPECT_EQ(asked, (std::vector<std::string>{"P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE", "DIRBARCODE"}));
+  EXPECT_EQ(asked, (std::vector<std::string>{"P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE"}));
+  EXPECT_TRUE(imagePath.empty()) << "no image is made for a template that does not ask for one";
+
+  asked.clear();
+  report::PdfExportEngine engine3(scratch.file("nf.pdf"));
+  printer.ExportReport(templatePath("MODELONFA4_BREAL.QR2"), {}, engine3);
+  EXPECT_EQ(asked, (std::vector<std::string>{"P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE", "P_VIA",
+                                             "DIRBARCODE"}));
+}
+
+TEST_F(ReportComponent, EveryShippedTemplateRendersTheSampleBoleto) {
+  for (const char* name : {"MODBOLCOMP.QR2", "MODBOLPREI.QR2", "MODBOLDEPID.QR2",
+                           "MODELONFA4_BREAL.QR2", "MODBOLNFDEB.QR2"}) {
+    SCOPED_TRACE(name);
+    const std::string out = scratch.file(std::string(name) + ".pdf");
+    report::PdfExportEngine engine(out);
+    printer.ExportReport(templatePath(name), {}, engine);
+    const std::string text = run("pdftotext -layout '" + out + "' -");
+    EXPECT_NE(text.find("Maria Aparecida Souza"), std::string::npos);
+    EXPECT_NE(text.find("1.234,56"), std::string::npos);
+    EXPECT_LT(fs::file_size(out), 60u * 1024u);
+  }
+  const std::string nf = run("pdftotext -layout '" + scratch.file("MODELONFA4_BREAL.QR2.pdf") + "' -");
+  EXPECT_NE(nf.find("1º VIA - CLIENTE"), std::string::npos);
+  EXPECT_NE(nf.find("Deslocamento técnico (km)"), std::string::npos);
+  EXPECT_TRUE(imagesInTemp().empty());
+}
+
+TEST_F(ReportComponent, BarcodeImageOfTheDepositFormDecodesToo) {
+  const std::string out = scratch.file("dep.pdf");
+  report::PdfExportEngine engine(out);
+  printer.ExportReport(templatePath("MODBOLDEPID.QR2"), {}, engine);
+  EXPECT_FALSE(imagePath.empty());
+  EXPECT_FALSE(fs::exists(imagePath)) << "the image lives only for its output";
+  run("pdftoppm -r 300 -gray -png -singlefile '" + out + "' '" + scratch.file("dep") + "'");
+  EXPECT_EQ(run("zbarimg --quiet --raw '" + scratch.file("dep.png") + "'"), barcode + "\n");
 }
 
 TEST_F(ReportComponent, ConnectionIsOpenedWithTheServiceAddressAndClosedAfterEachOutput) {
@@ -121,35 +158,40 @@ TEST_F(ReportComponent, ConnectionIsOpenedWithTheServiceAddressAndClosedAfterEac
 TEST_F(ReportComponent, BoletoWithoutBarcodeGetsAnEmptyImagePathAndNoFile) {
   data.add("BOLETO", sampleBoleto(false));
   barcode.clear();
-  report::PdfExportEngine engine(scratch.file("boleto.pdf"));
-  printer.ExportReport(templatePath("MODBOLCOMP.QR2"), {}, engine);
-  EXPECT_EQ(imagePath, "");
-  EXPECT_TRUE(imagesInTemp().empty());
-  const std::string png = scratch.file("page");
-  run("pdftoppm -r 150 -gray -png -singlefile '" + scratch.file("boleto.pdf") + "' '" + png + "'");
-  EXPECT_EQ(run("zbarimg --quiet --raw '" + png + ".png'"), "");
+  for (const char* name : {"MODBOLDEPID.QR2", "MODBOLCOMP.QR2"}) {
+    SCOPED_TRACE(name);
+    imagePath = "unset";
+    report::PdfExportEngine engine(scratch.file("boleto.pdf"));
+    printer.ExportReport(templatePath(name), {}, engine);
+    EXPECT_TRUE(imagesInTemp().empty());
+    const std::string png = scratch.file("page");
+    run("pdftoppm -r 150 -gray -png -singlefile '" + scratch.file("boleto.pdf") + "' '" + png + "'");
+    EXPECT_EQ(run("zbarimg --quiet --raw '" + png + ".png'"), "");
+    fs::remove(png + ".png");
+  }
+  EXPECT_EQ(imagePath, "unset") << "the complete boleto draws its bars itself: no image asked";
 }
 
 TEST_F(ReportComponent, PrintAndPreviewLeaveNoImageInTheTemporaryDirectory) {
   auto rec = std::make_shared<RecordingPrinter>();
   printer.setPrintPort(rec);
-  printer.PrintReport(templatePath("MODBOLCOMP.QR2"));
+  printer.PrintReport(templatePath("MODELONFA4_BREAL.QR2"));
   EXPECT_FALSE(imagePath.empty());
   EXPECT_TRUE(rec->stillThere) << "the queue got a real file";
-  EXPECT_NE(rec->printedText.find("Maria Aparecida Souza"), std::string::npos);
+  EXPECT_NE(rec->printedText.find("1º VIA - CLIENTE"), std::string::npos);
   EXPECT_TRUE(scratch.entries().empty()) << "neither the image nor the printed PDF stays";
 
   auto preview = std::make_shared<report::HeadlessPreview>(scratch.file("preview"));
   printer.setPreviewPort(preview);
-  printer.PreviewReport(templatePath("MODBOLCOMP.QR2"));
+  printer.PreviewReport(templatePath("MODBOLDEPID.QR2"));
   ASSERT_EQ(preview->files().size(), 1u);
-  EXPECT_EQ(fs::path(preview->files()[0]).filename(), "MODBOLCOMP-001.png");
+  EXPECT_EQ(fs::path(preview->files()[0]).filename(), "MODBOLDEPID-001.png");
   EXPECT_TRUE(imagesInTemp().empty());
 }
 
 TEST_F(ReportComponent, TheImageIsDeletedAlsoWhenTheOutputFails) {
   printer.setPrintPort(std::make_shared<report::CupsPrinter>("no-such-queue-here"));
-  EXPECT_THROW(printer.PrintReport(templatePath("MODBOLCOMP.QR2")), host::OperationError);
+  EXPECT_THROW(printer.PrintReport(templatePath("MODBOLDEPID.QR2")), host::OperationError);
   EXPECT_FALSE(imagePath.empty());
   EXPECT_TRUE(scratch.entries().empty());
 }
@@ -175,7 +217,7 @@ TEST_F(ReportComponent, MissingMalformedAndDeadConnectionEachSayWhyAndLeaveNoFil
   expectError(scratch.file("BAD.QR2"), "BAD.QR2, linha 4: o parâmetro P_VIA é usado mas não foi declarado");
 
   data.setReachable(false);
-  expectError(templatePath("MODBOLCOMP.QR2"), "Não foi possível conectar ao serviço de relatórios em reports.example:8299");
+  expectError(templatePath("MODBOLDEPID.QR2"), "Não foi possível conectar ao serviço de relatórios em reports.example:8299");
 }
 
 TEST_F(ReportComponent, PrintWithoutAPrinterIsAClearError) {

@@ -1,0 +1,105 @@
+// Whole-run timer: 1,000 complete boletos exported to 1,000 PDF files through the report
+// component (template read, parameters, barcode image, data fetch, layout, PDF), on as many
+// threads as the machine has cores. Prints the time, the peak memory and the largest file.
+//
+//   report_bench [count] [threads] [output-dir]
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "host/Consiste.h"
+#include "report/Barcode.h"
+#include "report/Report.h"
+#include "report/tests/Fixtures.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int threads = argc > 2 ? std::atoi(argv[2]) : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::string outDir = argc > 3 ? argv[3] : (fs::temp_directory_path() / "report_bench").string();
+  fs::remove_all(outDir);
+  fs::create_directories(outDir);
+  host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
+  const std::string tpl = reporttest::templatePath("MODBOLCOMP.QR2");
+
+  // Boletos of one account, each with its own number, value, due date and barcode.
+  report::DataTable boletos = reporttest::sampleBoleto();
+  const report::DataTable one = boletos;
+  boletos.rows.clear();
+  const int fKey = one.fieldIndex("NRLANBOLREC"), fBar = one.fieldIndex("CDBARRAREC"),
+            fLine = one.fieldIndex("DSLINHABARREC"), fVal = one.fieldIndex("VRFINALBREC"),
+            fDue = one.fieldIndex("DTVENBOLREC");
+  std::vector<std::string> barcodes;
+  for (int i = 0; i < count; ++i) {
+    auto row = one.rows[0];
+    const auto due = reporttest::kDue.addDays(i % 60);
+    const long long cents = 1000 + 37LL * i;
+    const auto codes = reporttest::sampleCodes(due, cents);
+    row[static_cast<size_t>(fKey)] = fmt::format("{:010}", i + 1);
+    row[static_cast<size_t>(fBar)] = codes.barcode;
+    row[static_cast<size_t>(fLine)] = codes.typedLineFmt;
+    row[static_cast<size_t>(fVal)] = static_cast<double>(cents) / 100.0;
+    row[static_cast<size_t>(fDue)] = due;
+    barcodes.push_back(codes.barcode);
+    boletos.rows.push_back(std::move(row));
+  }
+
+  std::atomic<int> next{0};
+  std::atomic<int> failures{0};
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t) {
+    pool.emplace_back([&] {
+      report::MemoryDataSource data;
+      data.add("BOLETO", boletos);
+      report::ReportPrinter printer(data);
+      int current = 0;
+      printer.setParameterEvent([&](const std::string& name) -> host::Value {
+        if (name == "P_CDFILIAL") return "0001";
+        if (name == "P_NRLANBOLREC") return fmt::format("{:010}", current + 1);
+        if (name == "DIRBARCODE")
+          return report::saveBarcodeImage(host::DirWinTemp(), barcodes[static_cast<size_t>(current)],
+                                          host::DateTime::fromYmdHms(2026, 12, 8, 9, 30, 0));
+        return {};
+      });
+      for (int i; (i = next++) < count;) {
+        current = i;
+        try {
+          report::PdfExportEngine engine(fmt::format("{}/boleto-{:04}.pdf", outDir, i));
+          printer.ExportReport(tpl, host::DateTime::fromYmdHms(2026, 1, 2, 3, 4, 5), engine);
+        } catch (const std::exception& e) {
+          if (failures++ == 0) fmt::print(stderr, "boleto {}: {}\n", i, e.what());
+        }
+      }
+    });
+  }
+  for (auto& t : pool) t.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  uintmax_t largest = 0, total = 0;
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(outDir)) {
+    largest = std::max(largest, e.file_size());
+    total += e.file_size();
+    ++files;
+  }
+  fmt::print("report_bench: {} PDFs on {} threads in {:.3f} s ({:.2f} ms each); peak memory {:.1f} MB; "
+             "largest PDF {:.1f} KB, mean {:.1f} KB; {} failures\n",
+             files, threads, seconds, seconds * 1000 / std::max(1, count),
+             static_cast<double>(ru.ru_maxrss) / 1024.0, static_cast<double>(largest) / 1024.0,
+             static_cast<double>(total) / 1024.0 / std::max(1, files), failures.load());
+  fs::remove_all(outDir);
+  return failures.load() == 0 && files == count ? 0 : 1;
+}
