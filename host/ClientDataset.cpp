@@ -564,6 +564,9 @@ struct ClientDataset::Impl {
   int freezeCount = 0;
 
   uint64_t version = 0;  // bumped on every change of rows or of the view
+  // Slots are renumbered when the rows are replaced; a bookmark carries the generation it
+  // was taken in, so that an old one finds nothing instead of some other row.
+  uint32_t generation = 0;
 
   // Repeated locates on the same keys use a sorted copy of the view instead of a scan.
   struct LocateCache {
@@ -889,6 +892,7 @@ struct ClientDataset::Impl {
     bof = eof = true;
     buf.clear();
     ++version;
+    ++generation;
   }
 
   void cursorToFirst() {
@@ -1242,6 +1246,7 @@ template <typename Fill>
   d.rows = std::move(fresh.rows);
   d.natural = std::move(fresh.natural);
   d.deadInNatural = 0;
+  ++d.generation;
   d.changeOrder = std::move(fresh.changeOrder);
   d.sortFields = std::move(fresh.sortFields);
   d.sortCaseInsensitive = fresh.sortCaseInsensitive;
@@ -1360,6 +1365,9 @@ void ClientDataset::setFieldDefs(std::vector<FieldDef> defs) {
     if (defs[i].name.empty()) d_->error(fmt::format("field {} has no name", i + 1));
     for (size_t j = 0; j < i; ++j) {
       if (sameName(defs[i].name, defs[j].name)) d_->error(fmt::format("field {} declared twice", defs[i].name));
+    }
+    if (defs[i].type == FieldType::String && defs[i].size <= 0) {
+      d_->error(fmt::format("text field {} needs a positive size", defs[i].name));
     }
   }
   d_->defs = std::move(defs);
@@ -1497,13 +1505,16 @@ bool ClientDataset::eof() const { return !active() || d_->eof; }
 
 ClientDataset::Bookmark ClientDataset::bookmark() const {
   d_->checkActive();
-  return d_->currentSlot();
+  const int64_t slot = d_->currentSlot();
+  if (slot < 0) return -1;
+  return static_cast<int64_t>(static_cast<uint64_t>(d_->generation & 0x7FFFFFFFu) << 32 | static_cast<uint64_t>(slot));
 }
 
 bool ClientDataset::gotoBookmark(Bookmark b) {
   d_->checkBrowseMode();
-  if (b < 0) return false;
-  auto it = std::find(d_->view.begin(), d_->view.end(), static_cast<uint32_t>(b));
+  if (b < 0 || static_cast<uint32_t>(static_cast<uint64_t>(b) >> 32) != (d_->generation & 0x7FFFFFFFu)) return false;
+  const auto slot = static_cast<uint32_t>(static_cast<uint64_t>(b) & 0xFFFFFFFFu);
+  auto it = std::find(d_->view.begin(), d_->view.end(), slot);
   if (it == d_->view.end()) return false;
   d_->fire(&DatasetEvents::beforeScroll);
   d_->cur = static_cast<size_t>(it - d_->view.begin());

@@ -687,3 +687,57 @@ TEST_F(Dataset, EmptyAndCloseDropRowsAndLogButKeepFields) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dataset, BookmarkOfReplacedRowsFindsNothing) {
+  ds.setRecNo(3);
+  const auto mark = ds.bookmark();
+  ClientDataset other("cdsOutro");
+  other.loadPacket(ds.toPacket());
+  ds.copyDataFrom(other);  // same number of rows, other slots
+  ds.first();
+  EXPECT_FALSE(ds.gotoBookmark(mark));
+  EXPECT_EQ(ds.recNo(), 1u);
+}
+
+TEST_F(Dataset, CaseInsensitiveIndexAndDateFilter) {
+  ds.addIndex({"IdxCli", "NMCLIENTE", true});
+  ds.setIndexName("IdxCli");
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla"}));
+  for (size_t i = 1; i <= 3; ++i) {
+    ds.setRecNo(i);
+    ds.edit();
+    ds.fieldByName("DTVENBOLREC").setDate(DateTime::fromYmd(2025, 3, static_cast<int>(i)));
+    ds.post();
+  }
+  ds.setFilter("[DTVENBOLREC] >= '02/03/2025' and DTVENBOLREC < '2025-03-03'");
+  ds.setFiltered(true);
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"bruno"}));
+}
+
+TEST(DatasetFields, DeclarationsAreCheckedAndFrozenWhileOpen) {
+  ClientDataset ds("cds");
+  EXPECT_THROW(ds.createDataset(), host::OperationError) << "no fields";
+  EXPECT_THROW(ds.setFieldDefs({{"A", FieldType::String, 0}}), host::OperationError);
+  EXPECT_THROW(ds.setFieldDefs({{"A"}, {"a"}}), host::OperationError);
+  ds.setFieldDefs({{"A"}});
+  ds.createDataset();
+  EXPECT_THROW(ds.addFieldDef({"B"}), host::OperationError);
+}
+
+TEST(DatasetPacket, AppendPacketRowsConvertsDifferingTypes) {
+  ClientDataset ds("cds");
+  ds.setFieldDefs({{"NR", FieldType::String, 10}, {"VR", FieldType::Float}, {"DT", FieldType::String, 10}});
+  ds.createDataset();
+  const json packet = {{"fields", json::array({{{"name", "NR"}, {"type", "I"}},
+                                               {{"name", "VR"}, {"type", "I"}},
+                                               {{"name", "DT"}, {"type", "D"}}})},
+                       {"rows", json::array({json::array({42, 7, "2025-01-31"})})}};
+  ds.appendPacketRows(packet);
+  EXPECT_EQ(ds.valueOf("NR"), Value("42"));
+  EXPECT_EQ(ds.valueOf("VR"), Value(7.0));
+  EXPECT_EQ(ds.valueOf("DT"), Value("31/01/2025"));
+}
+
+}  // namespace
