@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev time
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
