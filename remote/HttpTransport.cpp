@@ -33,7 +33,7 @@ ServerAddress ServerAddress::parse(const std::string& text, int defaultPort) {
     rest = rest.substr(0, p);
   }
   if (rest.empty()) throw std::invalid_argument(fmt::format("\"{}\" names no host", text));
-  if (a.port <= 0 || a.port > 65535)
+  if (a.port < 0 || a.port > 65535)
     throw std::invalid_argument(fmt::format("\"{}\": port out of range", text));
   a.host = rest;
   return a;

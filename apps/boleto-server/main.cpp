@@ -1,0 +1,100 @@
+// boleto-server: serves the application service over HTTP, or loads demo data.
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "remote/HttpServer.h"
+#include "remote/Transports.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace {
+
+int serve(const std::string& db, const std::string& listen) {
+  auto where = remote::ServerAddress::parse(listen, 8211);
+  auto svc = service::openService(db);
+  remote::HttpServer server(svc->dispatcher, svc->auth);
+
+  // SIGINT and SIGTERM end the server cleanly: they are taken by a waiting thread, not by a
+  // handler, so stopping the server runs outside signal context.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  int port = server.bind(where.host, where.port);
+  std::thread waiter([&] {
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    server.stop();
+  });
+  fmt::print("boleto-server: serving {} on http://{}:{}\n", db, where.host, port);
+  std::fflush(stdout);
+  server.serve();
+  // When the server stopped for another reason, wake the waiter.
+  pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+  return 0;
+}
+
+int seedDemo(const std::string& db, bool demo, int boletos, const std::string& password) {
+  auto svc = service::openService(db);
+  service::SeedOptions o;
+  o.demo = demo;
+  o.extraBoletos = boletos;
+  o.password = password;
+  auto r = service::seed(*svc->db, o);
+  if (r.demoLoaded) fmt::print("demo data loaded into {}\n", db);
+  else if (demo) fmt::print("demo data already present in {}\n", db);
+  if (!r.password.empty()) fmt::print("operator \"demo\" password: {}\n", r.password);
+  if (r.boletosAdded) fmt::print("{} pending boletos added to company 04, account 001\n", r.boletosAdded);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"boleto-server: the application service of the boleto module", "boleto-server"};
+  app.require_subcommand(1);
+
+  std::string db = "data/boleto.db";
+  std::string listen = "127.0.0.1:8211";
+  auto* serveCmd = app.add_subcommand("serve", "serve the service over HTTP");
+  serveCmd->add_option("--db", db, "SQLite file or postgresql:// URL")->capture_default_str();
+  serveCmd->add_option("--listen", listen, "address:port to listen on (port 0: any free port)")
+      ->capture_default_str();
+
+  bool demo = false;
+  int boletos = 0;
+  std::string password;
+  auto* seedCmd = app.add_subcommand("seed", "load demo data and benchmark boletos");
+  seedCmd->add_option("--db", db, "SQLite file or postgresql:// URL")->capture_default_str();
+  seedCmd->add_flag("--demo", demo, "load the demo companies, accounts, customers and boletos");
+  seedCmd->add_option("--boletos", boletos, "add N pending boletos of company 04, account 001")
+      ->check(CLI::NonNegativeNumber);
+  seedCmd->add_option("--password", password, "password of the demo operator (default: random)");
+
+  try {
+    app.parse(argc, argv);
+    if (serveCmd->parsed()) return serve(db, listen);
+    if (seedCmd->parsed()) {
+      if (!demo && boletos == 0) {
+        fmt::print(stderr, "boleto-server seed: say --demo and/or --boletos N\n");
+        return 2;
+      }
+      return seedDemo(db, demo, boletos, password);
+    }
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "boleto-server: {}\n", e.what());
+    return 1;
+  }
+  return 0;
+}
