@@ -1,0 +1,116 @@
+// `boleto render`: one report template over a data file, to a PDF file, to preview pictures
+// or to a printer, so that a boleto can be looked at without the desktop.
+//
+// The data file is JSON: {"params": {"P_CDFILIAL": "0001", ...},
+//                         "datasets": {"BOLETO": [ {row}, ... ] or a data packet, ...}}
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "apps/boleto/Commands.h"
+#include "host/Consiste.h"
+#include "host/Context.h"
+#include "host/Errors.h"
+#include "report/Barcode.h"
+#include "report/Report.h"
+
+namespace {
+
+struct RenderOptions {
+  std::string templatePath;
+  std::string dataPath;
+  std::string out;
+  std::string previewDir;
+  std::string printer;
+  bool print = false;
+};
+
+nlohmann::json readJson(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw host::OperationError(fmt::format("Arquivo de dados não encontrado: {}", path));
+  try {
+    return nlohmann::json::parse(in);
+  } catch (const nlohmann::json::parse_error& e) {
+    throw host::OperationError(fmt::format("Arquivo de dados inválido: {}: {}", path, e.what()));
+  }
+}
+
+void render(const RenderOptions& o) {
+  const nlohmann::json data = readJson(o.dataPath);
+  if (!data.is_object())
+    throw host::OperationError(fmt::format("Arquivo de dados inválido: {}: esperado um objeto", o.dataPath));
+  report::MemoryDataSource source;
+  if (data.contains("datasets")) {
+    for (const auto& [name, packet] : data["datasets"].items()) {
+      try {
+        source.addPacket(name, packet);
+      } catch (const std::invalid_argument& e) {
+        throw host::OperationError(
+            fmt::format("Arquivo de dados inválido: {}, conjunto {}: {}", o.dataPath, name, e.what()));
+      }
+    }
+  }
+  const nlohmann::json params = data.value("params", nlohmann::json::object());
+
+  // Nothing is connected here, but the report opens its connection at the context's address.
+  try {
+    host::context();
+  } catch (const host::InvariantError&) {
+    host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
+  }
+
+  report::ReportPrinter printer(source);
+  printer.setParameterEvent([&](const std::string& name) -> host::Value {
+    if (params.contains(name) && params[name].is_string()) return params[name].get<std::string>();
+    if (name == "DIRBARCODE") {
+      // As the emission does: the image of the barcode of the boleto being printed.
+      std::string barcode;
+      const auto& ds = data["datasets"];
+      if (ds.contains("BOLETO") && ds["BOLETO"].is_array() && !ds["BOLETO"].empty())
+        barcode = ds["BOLETO"][0].value("CDBARRAREC", "");
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+    }
+    return {};
+  });
+
+  if (o.print) {
+    printer.setPrintPort(std::make_shared<report::CupsPrinter>(o.printer));
+    printer.PrintReport(o.templatePath);
+    fmt::print("printed {}\n", o.templatePath);
+  }
+  if (!o.previewDir.empty()) {
+    auto preview = std::make_shared<report::HeadlessPreview>(o.previewDir);
+    printer.setPreviewPort(preview);
+    printer.PreviewReport(o.templatePath);
+    for (const auto& f : preview->files()) fmt::print("{}\n", f);
+  }
+  if (!o.out.empty()) {
+    report::PdfExportEngine engine(o.out);
+    printer.ExportReport(o.templatePath, {}, engine);
+    fmt::print("{}\n", o.out);
+  }
+}
+
+const cli::Registrar kRender{[](CLI::App& app) {
+  auto o = std::make_shared<RenderOptions>();
+  auto* cmd = app.add_subcommand("render", "Render a report template (.QR2) over a JSON data file");
+  cmd->add_option("--template,-t", o->templatePath, "template file")->required();
+  cmd->add_option("--data,-d", o->dataPath, "JSON data: {\"params\": {...}, \"datasets\": {...}}")
+      ->required();
+  cmd->add_option("--out,-o", o->out, "PDF file to write");
+  cmd->add_option("--preview", o->previewDir, "directory for PNG pictures of the pages");
+  cmd->add_flag("--print", o->print, "print through CUPS");
+  cmd->add_option("--printer", o->printer, "CUPS queue (default: the default queue)");
+  cmd->callback([o] {
+    if (o->out.empty() && o->previewDir.empty() && !o->print)
+      throw host::OperationError("Informe --out, --preview ou --print");
+    render(*o);
+  });
+}};
+
+}  // namespace
