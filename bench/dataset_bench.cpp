@@ -4,12 +4,11 @@
 //
 // Targets: each benchmark under 1 s per iteration; a 100,000-row dataset under 150 MB.
 
-#include <benchmark/benchmark.h>
-
 #include <random>
 #include <string>
 #include <vector>
 
+#include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -25,15 +24,22 @@ using host::Value;
 
 constexpr int kRows = 100000;
 
-FieldDef text(const char* name, int size) { return FieldDef{name, FieldType::String, size, {}, {}, {}, false, true, 0}; }
+FieldDef text(const char* name, int size) {
+  return FieldDef{name, FieldType::String, size, {}, {}, {}, false, true, 0};
+}
 FieldDef typed(const char* name, FieldType t, const char* format = "") {
   return FieldDef{name, t, 0, {}, format, {}, false, true, 0};
 }
 
 std::vector<FieldDef> boletoFields() {
-  return {text("CDEMPRESA", 2),      text("CDFILIAL", 4),       text("NRLANBOLREC", 10),
-          text("CDCLIENTE", 8),      text("NMRAZSOCCLIE", 60),  text("NRINSJURCLIE", 14),
-          text("DSEMAILCLIE", 100),  text("DSEMAILCLIECOP", 100),
+  return {text("CDEMPRESA", 2),
+          text("CDFILIAL", 4),
+          text("NRLANBOLREC", 10),
+          text("CDCLIENTE", 8),
+          text("NMRAZSOCCLIE", 60),
+          text("NRINSJURCLIE", 14),
+          text("DSEMAILCLIE", 100),
+          text("DSEMAILCLIECOP", 100),
           typed("VRBOLREC", FieldType::Float, "#,##0.00"),
           typed("VRFINALBREC", FieldType::Float, "#,##0.00"),
           typed("VRDESCONTO", FieldType::Float, "#,##0.00"),
@@ -45,19 +51,35 @@ std::vector<FieldDef> boletoFields() {
           typed("DTVENBOLREC", FieldType::Date, "dd/mm/yyyy"),
           typed("DTPAGAMENTO", FieldType::Date, "dd/mm/yyyy"),
           typed("DTPRORROGA", FieldType::Date, "dd/mm/yyyy"),
-          text("IDSTATBREC", 1),     text("IDSITUCNABR", 1),    text("IDMARCADO", 1),
-          text("IDPROTESTREC", 1),   typed("NRDIASPROT", FieldType::Integer),
-          text("NRPARCBOLREC", 2),   text("NRORIGBOLREC", 10),  text("CDBANCO", 3),
-          text("CDAGENCIA", 5),      text("CDCONTCORR", 12),    text("CDREDUCONT", 3),
-          text("CDCARTEIRA", 3),     text("NRNOSSONUM", 20),    text("NRCODBARRA", 44),
-          text("NRLINHADIG", 54),    text("DSINSTRUC1", 80),    text("IDBOLEMITIDO", 1),
-          text("CDFILORIG", 4),      typed("QTIMPRESSAO", FieldType::Integer),
+          text("IDSTATBREC", 1),
+          text("IDSITUCNABR", 1),
+          text("IDMARCADO", 1),
+          text("IDPROTESTREC", 1),
+          typed("NRDIASPROT", FieldType::Integer),
+          text("NRPARCBOLREC", 2),
+          text("NRORIGBOLREC", 10),
+          text("CDBANCO", 3),
+          text("CDAGENCIA", 5),
+          text("CDCONTCORR", 12),
+          text("CDREDUCONT", 3),
+          text("CDCARTEIRA", 3),
+          text("NRNOSSONUM", 20),
+          text("NRCODBARRA", 44),
+          text("NRLINHADIG", 54),
+          text("DSINSTRUC1", 80),
+          text("IDBOLEMITIDO", 1),
+          text("CDFILORIG", 4),
+          typed("QTIMPRESSAO", FieldType::Integer),
           typed("IDACEITE", FieldType::Boolean),
           typed("TXOBS", FieldType::Memo)};
 }
 
-std::string filial(int i) { return fmt::format("{:04}", i % 20 + 1); }
-std::string numero(int i) { return fmt::format("{:010}", i + 1); }
+std::string filial(int i) {
+  return fmt::format("{:04}", i % 20 + 1);
+}
+std::string numero(int i) {
+  return fmt::format("{:010}", i + 1);
+}
 
 /// Appends one row the way a screen fills it: field by field, through the field names.
 void appendBoleto(ClientDataset& ds, int i) {
@@ -67,7 +89,8 @@ void appendBoleto(ClientDataset& ds, int i) {
   ds.fieldByName("CDFILIAL").setString(filial(i));
   ds.fieldByName("NRLANBOLREC").setString(numero(i));
   ds.fieldByName("CDCLIENTE").setString(fmt::format("{:08}", i % 5000));
-  ds.fieldByName("NMRAZSOCCLIE").setString(fmt::format("Cliente Exemplo Comércio {} Ltda", i % 5000));
+  ds.fieldByName("NMRAZSOCCLIE")
+      .setString(fmt::format("Cliente Exemplo Comércio {} Ltda", i % 5000));
   ds.fieldByName("NRINSJURCLIE").setString(fmt::format("{:014}", 11222333000181LL + i % 5000));
   ds.fieldByName("DSEMAILCLIE").setString(fmt::format("financeiro{}@cliente.com.br", i % 5000));
   ds.fieldByName("DSEMAILCLIECOP").setString("");
@@ -94,8 +117,10 @@ void appendBoleto(ClientDataset& ds, int i) {
   ds.fieldByName("CDCARTEIRA").setString("109");
   ds.fieldByName("NRNOSSONUM").setString(fmt::format("{:08}", i));
   ds.fieldByName("NRCODBARRA").setString(fmt::format("3419{:040}", i));
-  ds.fieldByName("NRLINHADIG").setString(fmt::format("34191.09008 {:011} 12345.678901 1 {:014}", i, i));
-  ds.fieldByName("DSINSTRUC1").setString("Após o vencimento cobrar multa de 2% e juros de 0,033% ao dia");
+  ds.fieldByName("NRLINHADIG")
+      .setString(fmt::format("34191.09008 {:011} 12345.678901 1 {:014}", i, i));
+  ds.fieldByName("DSINSTRUC1")
+      .setString("Após o vencimento cobrar multa de 2% e juros de 0,033% ao dia");
   ds.fieldByName("IDBOLEMITIDO").setString("2");
   ds.fieldByName("CDFILORIG").setString(filial(i));
   ds.fieldByName("QTIMPRESSAO").setValue(Value(int64_t{1}));
@@ -155,10 +180,12 @@ void BM_10kCaseInsensitiveLocates(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    ds.setIndexFieldNames("");  // a fresh start: the first locates scan, the next ones use sorted keys
+    ds.setIndexFieldNames(
+        "");  // a fresh start: the first locates scan, the next ones use sorted keys
     state.ResumeTiming();
     int found = 0;
-    for (const auto& k : keys) found += ds.locate("CDFILIAL;NRLANBOLREC", k, {.caseInsensitive = true});
+    for (const auto& k : keys)
+      found += ds.locate("CDFILIAL;NRLANBOLREC", k, {.caseInsensitive = true});
     if (found != 10000) state.SkipWithError("a locate missed");
   }
 }

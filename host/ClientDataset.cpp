@@ -78,8 +78,12 @@ void putDate(std::string& out, const DateTime& d) {
 
 void encodeValue(std::string& out, const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::Null: out.push_back(static_cast<char>(kNull)); break;
-    case Value::Kind::Text: putText(out, v.text()); break;
+    case Value::Kind::Null:
+      out.push_back(static_cast<char>(kNull));
+      break;
+    case Value::Kind::Text:
+      putText(out, v.text());
+      break;
     case Value::Kind::Integer:
       out.push_back(static_cast<char>(kInt));
       putRaw<int64_t>(out, v.asInteger());
@@ -88,8 +92,12 @@ void encodeValue(std::string& out, const Value& v) {
       out.push_back(static_cast<char>(kFloat));
       putRaw<double>(out, v.asDouble());
       break;
-    case Value::Kind::Boolean: out.push_back(static_cast<char>(v.asBoolean() ? kTrue : kFalse)); break;
-    case Value::Kind::Date: putDate(out, v.asDate()); break;
+    case Value::Kind::Boolean:
+      out.push_back(static_cast<char>(v.asBoolean() ? kTrue : kFalse));
+      break;
+    case Value::Kind::Date:
+      putDate(out, v.asDate());
+      break;
   }
 }
 
@@ -117,10 +125,17 @@ void skipCell(const char*& p) {
       break;
     }
     case kInt:
-    case kFloat: p += 8; break;
-    case kDate: p += 4; break;
-    case kDateTime: p += 8; break;
-    default: break;
+    case kFloat:
+      p += 8;
+      break;
+    case kDate:
+      p += 4;
+      break;
+    case kDateTime:
+      p += 8;
+      break;
+    default:
+      break;
   }
 }
 
@@ -132,16 +147,22 @@ Value decodeCell(const char*& p) {
       p += n;
       return Value(std::move(s));
     }
-    case kInt: return Value(getRaw<int64_t>(p));
-    case kFloat: return Value(getRaw<double>(p));
-    case kFalse: return Value(false);
-    case kTrue: return Value(true);
-    case kDate: return Value(makeDate(getRaw<int32_t>(p), 0, false));
+    case kInt:
+      return Value(getRaw<int64_t>(p));
+    case kFloat:
+      return Value(getRaw<double>(p));
+    case kFalse:
+      return Value(false);
+    case kTrue:
+      return Value(true);
+    case kDate:
+      return Value(makeDate(getRaw<int32_t>(p), 0, false));
     case kDateTime: {
       const auto days = getRaw<int32_t>(p);
       return Value(makeDate(days, getRaw<int32_t>(p), true));
     }
-    default: return Value();
+    default:
+      return Value();
   }
 }
 
@@ -204,13 +225,15 @@ std::optional<int64_t> parseInteger(std::string_view s) {
   if (v != kBad) return v;
   // "12,0" or "12.00": a whole number written with decimals
   const double d = StrToFloatDef(t, std::nan(""));
-  if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.0e15) return static_cast<int64_t>(d);
+  if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.0e15)
+    return static_cast<int64_t>(d);
   return std::nullopt;
 }
 
 std::optional<DateTime> parseDateText(std::string_view s) {
   const std::string t = AllTrim(s);
-  for (const char* f : {"dd/mm/yyyy", "dd/mm/yyyy hh:nn:ss", "dd/mm/yyyy hh:nn", "dd/mm/yyyy hh:nn:ss.zzz"}) {
+  for (const char* f :
+       {"dd/mm/yyyy", "dd/mm/yyyy hh:nn:ss", "dd/mm/yyyy hh:nn", "dd/mm/yyyy hh:nn:ss.zzz"}) {
     if (auto d = DateTime::parse(t, f)) return d;
   }
   return DateTime::parseIso(t);
@@ -282,12 +305,18 @@ std::optional<DateTime> parseIsoFast(std::string_view s) {
 
 const char* fieldTypeCode(FieldType t) {
   switch (t) {
-    case FieldType::String: return "S";
-    case FieldType::Float: return "F";
-    case FieldType::Date: return "D";
-    case FieldType::Integer: return "I";
-    case FieldType::Boolean: return "B";
-    case FieldType::Memo: return "M";
+    case FieldType::String:
+      return "S";
+    case FieldType::Float:
+      return "F";
+    case FieldType::Date:
+      return "D";
+    case FieldType::Integer:
+      return "I";
+    case FieldType::Boolean:
+      return "B";
+    case FieldType::Memo:
+      return "M";
   }
   return "?";
 }
@@ -299,7 +328,8 @@ FieldType fieldTypeFromCode(std::string_view code) {
   if (code == "I") return FieldType::Integer;
   if (code == "B") return FieldType::Boolean;
   if (code == "M") return FieldType::Memo;
-  throw std::invalid_argument(fmt::format("unknown field type '{}' (expected S, F, D, I, B or M)", code));
+  throw std::invalid_argument(
+      fmt::format("unknown field type '{}' (expected S, F, D, I, B or M)", code));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -344,11 +374,15 @@ class FilterParser {
         fmt::format("invalid filter \"{}\": {} at position {}", text_, why, tok_.pos + 1));
   }
 
-  bool isKeyword(const char* kw) const { return tok_.kind == Tok::Ident && SameText(tok_.text, kw); }
+  bool isKeyword(const char* kw) const {
+    return tok_.kind == Tok::Ident && SameText(tok_.text, kw);
+  }
 
   void next() {
     size_t i = pos_;
-    while (i < text_.size() && (text_[i] == ' ' || text_[i] == '\t' || text_[i] == '\r' || text_[i] == '\n')) ++i;
+    while (i < text_.size() &&
+           (text_[i] == ' ' || text_[i] == '\t' || text_[i] == '\r' || text_[i] == '\n'))
+      ++i;
     tok_ = Token{};
     tok_.pos = i;
     if (i >= text_.size()) {
@@ -456,7 +490,8 @@ class FilterParser {
     }
     if (tok_.kind != Tok::Ident || isKeyword("and") || isKeyword("or") || isKeyword("is") ||
         isKeyword("null")) {
-      fail(tok_.kind == Tok::End ? "a field name expected at the end" : fmt::format("a field name expected, found '{}'", tok_.text));
+      fail(tok_.kind == Tok::End ? "a field name expected at the end"
+                                 : fmt::format("a field name expected, found '{}'", tok_.text));
     }
     auto n = std::make_unique<FilterNode>();
     n->field = tok_.text;
@@ -477,8 +512,8 @@ class FilterParser {
                                  : fmt::format("a comparison expected, found '{}'", tok_.text));
     }
     static const std::pair<const char*, CmpOp> kOps[] = {{"=", CmpOp::Eq},  {"<>", CmpOp::Ne},
-                                                        {"<", CmpOp::Lt},  {">", CmpOp::Gt},
-                                                        {"<=", CmpOp::Le}, {">=", CmpOp::Ge}};
+                                                         {"<", CmpOp::Lt},  {">", CmpOp::Gt},
+                                                         {"<=", CmpOp::Le}, {">=", CmpOp::Ge}};
     bool known = false;
     for (const auto& [text, op] : kOps) {
       if (tok_.text == text) {
@@ -504,7 +539,8 @@ class FilterParser {
     } else if (isKeyword("null")) {
       fail("use 'is null' to compare with null");
     } else {
-      fail(tok_.kind == Tok::End ? "a value expected at the end" : fmt::format("a value expected, found '{}'", tok_.text));
+      fail(tok_.kind == Tok::End ? "a value expected at the end"
+                                 : fmt::format("a value expected, found '{}'", tok_.text));
     }
     next();
     return n;
@@ -537,7 +573,7 @@ struct ClientDataset::Impl {
   std::vector<Row> rows;          // slots; a slot number is a row's identity (its bookmark)
   std::vector<uint32_t> natural;  // slots in order of arrival, logged deletions included
   size_t deadInNatural = 0;
-  std::vector<uint32_t> view;     // visible slots, in index order, filter applied
+  std::vector<uint32_t> view;  // visible slots, in index order, filter applied
   size_t cur = 0;
   bool bof = true;
   bool eof = true;
@@ -574,8 +610,8 @@ struct ClientDataset::Impl {
     bool caseInsensitive = false;
     uint64_t version = 0;
     bool built = false;
-    std::vector<Value> keys;        // per sorted entry, one value per field
-    std::vector<uint32_t> order;    // view positions sorted by key (stable)
+    std::vector<Value> keys;      // per sorted entry, one value per field
+    std::vector<uint32_t> order;  // view positions sorted by key (stable)
     // the previous scan, to decide when a cache pays off
     std::vector<size_t> lastFields;
     bool lastCaseInsensitive = false;
@@ -586,7 +622,9 @@ struct ClientDataset::Impl {
   // --- helpers
   std::string label() const { return self->name_.empty() ? std::string("dataset") : self->name_; }
 
-  [[noreturn]] void error(const std::string& what) const { throw OperationError(fmt::format("{}: {}", label(), what)); }
+  [[noreturn]] void error(const std::string& what) const {
+    throw OperationError(fmt::format("{}: {}", label(), what));
+  }
 
   void fire(DatasetEvents::Handler DatasetEvents::*member) {
     if (freezeCount > 0) return;
@@ -621,9 +659,10 @@ struct ClientDataset::Impl {
   int find(std::string_view name) const {
     // screens read and fill fields in the same order row after row: try the one after the
     // last found before hashing
-    if (nextGuess < defs.size() && defs[nextGuess].name == name) return static_cast<int>(nextGuess++);
-    if (auto it = byName.find(name); it != byName.end() && it->second < defs.size() &&
-                                      defs[it->second].name == name) {
+    if (nextGuess < defs.size() && defs[nextGuess].name == name)
+      return static_cast<int>(nextGuess++);
+    if (auto it = byName.find(name);
+        it != byName.end() && it->second < defs.size() && defs[it->second].name == name) {
       nextGuess = it->second + 1;
       return static_cast<int>(it->second);
     }
@@ -677,22 +716,27 @@ struct ClientDataset::Impl {
       }
       case FieldType::Float:
         switch (v.kind()) {
-          case Value::Kind::Float: return v;
-          case Value::Kind::Integer: return Value(v.asDouble());
+          case Value::Kind::Float:
+            return v;
+          case Value::Kind::Integer:
+            return Value(v.asDouble());
           case Value::Kind::Text: {
             if (EmptyString(v.text())) return Value();
             const double d = StrToFloatDef(v.text(), std::nan(""));
             if (std::isnan(d)) return refuse("a number");
             return Value(d);
           }
-          default: return refuse("a number");
+          default:
+            return refuse("a number");
         }
       case FieldType::Integer:
         switch (v.kind()) {
-          case Value::Kind::Integer: return v;
+          case Value::Kind::Integer:
+            return v;
           case Value::Kind::Float: {
             const double d = v.asDouble();
-            if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.0e18) return refuse("a whole number");
+            if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.0e18)
+              return refuse("a whole number");
             return Value(static_cast<int64_t>(d));
           }
           case Value::Kind::Text: {
@@ -700,30 +744,37 @@ struct ClientDataset::Impl {
             if (auto i = parseInteger(v.text())) return Value(*i);
             return refuse("a whole number");
           }
-          case Value::Kind::Boolean: return Value(int64_t{v.asBoolean() ? 1 : 0});
-          default: return refuse("a whole number");
+          case Value::Kind::Boolean:
+            return Value(int64_t{v.asBoolean() ? 1 : 0});
+          default:
+            return refuse("a whole number");
         }
       case FieldType::Boolean:
         switch (v.kind()) {
-          case Value::Kind::Boolean: return v;
+          case Value::Kind::Boolean:
+            return v;
           case Value::Kind::Integer:
-          case Value::Kind::Float: return Value(v.asDouble() != 0.0);
+          case Value::Kind::Float:
+            return Value(v.asDouble() != 0.0);
           case Value::Kind::Text: {
             if (EmptyString(v.text())) return Value();
             if (auto b = parseBoolean(v.text())) return Value(*b);
             return refuse("a boolean");
           }
-          default: return refuse("a boolean");
+          default:
+            return refuse("a boolean");
         }
       case FieldType::Date:
         switch (v.kind()) {
-          case Value::Kind::Date: return v;
+          case Value::Kind::Date:
+            return v;
           case Value::Kind::Text: {
             if (EmptyString(v.text())) return Value();
             if (auto d = parseDateText(v.text())) return Value(*d);
             return refuse("a date");
           }
-          default: return refuse("a date");
+          default:
+            return refuse("a date");
         }
     }
     return v;
@@ -743,15 +794,16 @@ struct ClientDataset::Impl {
           n->kind == FilterNode::Kind::IsNotNull) {
         const int i = find(n->field);
         if (i < 0) {
-          throw std::invalid_argument(
-              fmt::format("invalid filter \"{}\": {} has no field {}", filterText, label(), n->field));
+          throw std::invalid_argument(fmt::format("invalid filter \"{}\": {} has no field {}",
+                                                  filterText, label(), n->field));
         }
         n->fieldIndex = static_cast<size_t>(i);
         if (n->kind == FilterNode::Kind::Compare) {
           try {
             n->operand = convert(n->fieldIndex, n->literal, false);
           } catch (const OperationError& e) {
-            throw std::invalid_argument(fmt::format("invalid filter \"{}\": {}", filterText, e.what()));
+            throw std::invalid_argument(
+                fmt::format("invalid filter \"{}\": {}", filterText, e.what()));
           }
         }
       }
@@ -761,9 +813,12 @@ struct ClientDataset::Impl {
 
   bool evalNode(const FilterNode& n, const std::string& row) const {
     switch (n.kind) {
-      case FilterNode::Kind::And: return evalNode(*n.left, row) && evalNode(*n.right, row);
-      case FilterNode::Kind::Or: return evalNode(*n.left, row) || evalNode(*n.right, row);
-      case FilterNode::Kind::Not: return !evalNode(*n.left, row);
+      case FilterNode::Kind::And:
+        return evalNode(*n.left, row) && evalNode(*n.right, row);
+      case FilterNode::Kind::Or:
+        return evalNode(*n.left, row) || evalNode(*n.right, row);
+      case FilterNode::Kind::Not:
+        return !evalNode(*n.left, row);
       case FilterNode::Kind::IsNull:
         return static_cast<uint8_t>(*seekCell(row, n.fieldIndex)) == kNull;
       case FilterNode::Kind::IsNotNull:
@@ -773,12 +828,18 @@ struct ClientDataset::Impl {
         if (v.isNull() || n.operand.isNull()) return false;  // null matches only "is null"
         const int c = Value::compare(v, n.operand);
         switch (n.op) {
-          case CmpOp::Eq: return c == 0;
-          case CmpOp::Ne: return c != 0;
-          case CmpOp::Lt: return c < 0;
-          case CmpOp::Gt: return c > 0;
-          case CmpOp::Le: return c <= 0;
-          case CmpOp::Ge: return c >= 0;
+          case CmpOp::Eq:
+            return c == 0;
+          case CmpOp::Ne:
+            return c != 0;
+          case CmpOp::Lt:
+            return c < 0;
+          case CmpOp::Gt:
+            return c > 0;
+          case CmpOp::Le:
+            return c <= 0;
+          case CmpOp::Ge:
+            return c >= 0;
         }
       }
     }
@@ -787,7 +848,9 @@ struct ClientDataset::Impl {
 
   bool filterActive() const { return filtered && filterAst && filterResolved; }
 
-  bool passes(uint32_t slot) const { return !filterActive() || evalNode(*filterAst, rows[slot].data); }
+  bool passes(uint32_t slot) const {
+    return !filterActive() || evalNode(*filterAst, rows[slot].data);
+  }
 
   // --- order
   void resolveSort() {
@@ -869,7 +932,10 @@ struct ClientDataset::Impl {
       size_t hi = view.size();
       while (lo < hi) {  // upper bound: after the rows of equal key
         const size_t mid = (lo + hi) / 2;
-        if (compareKeys(key, rows[view[mid]].data) < 0) hi = mid; else lo = mid + 1;
+        if (compareKeys(key, rows[view[mid]].data) < 0)
+          hi = mid;
+        else
+          lo = mid + 1;
       }
       pos = lo;
     }
@@ -1012,7 +1078,10 @@ struct ClientDataset::Impl {
     size_t hi = c.order.size();
     while (lo < hi) {  // lower bound: the first entry not below the key
       const size_t mid = (lo + hi) / 2;
-      if (cmp(mid) < 0) lo = mid + 1; else hi = mid;
+      if (cmp(mid) < 0)
+        lo = mid + 1;
+      else
+        hi = mid;
     }
     if (lo < c.order.size() && cmp(lo) == 0) return c.order[lo];
     return std::string::npos;
@@ -1048,10 +1117,18 @@ struct ClientDataset::Impl {
           p += n;
           break;
         }
-        case kInt: arr.emplace_back(getRaw<int64_t>(p)); break;
-        case kFloat: arr.emplace_back(getRaw<double>(p)); break;
-        case kFalse: arr.emplace_back(false); break;
-        case kTrue: arr.emplace_back(true); break;
+        case kInt:
+          arr.emplace_back(getRaw<int64_t>(p));
+          break;
+        case kFloat:
+          arr.emplace_back(getRaw<double>(p));
+          break;
+        case kFalse:
+          arr.emplace_back(false);
+          break;
+        case kTrue:
+          arr.emplace_back(true);
+          break;
         case kDate: {
           std::string iso;
           isoInto(iso, getRaw<int32_t>(p), 0, false);
@@ -1065,7 +1142,9 @@ struct ClientDataset::Impl {
           arr.emplace_back(std::move(iso));
           break;
         }
-        default: arr.emplace_back(nullptr); break;
+        default:
+          arr.emplace_back(nullptr);
+          break;
       }
     }
     return out;
@@ -1125,7 +1204,8 @@ struct ClientDataset::Impl {
   std::string encodeJsonRow(const json& row, const std::vector<FieldDef>& defsIn,
                             const std::vector<int>& sources, const Where& where) const {
     if (!row.is_array() || row.size() != defsIn.size()) {
-      throw std::invalid_argument(fmt::format("{}: expected an array of {} values", where.str(), defsIn.size()));
+      throw std::invalid_argument(
+          fmt::format("{}: expected an array of {} values", where.str(), defsIn.size()));
     }
     static thread_local std::string out;  // see encodeRow
     out.clear();
@@ -1153,8 +1233,9 @@ struct ClientDataset::Impl {
             if (dst.type == FieldType::String) {
               const size_t len = Utf8Length(s);
               if (len > static_cast<size_t>(std::max(dst.size, 0))) {
-                throw std::invalid_argument(fmt::format("{}, field {}: text of {} characters exceeds the size {}",
-                                                        where.str(), dst.name, len, dst.size));
+                throw std::invalid_argument(
+                    fmt::format("{}, field {}: text of {} characters exceeds the size {}",
+                                where.str(), dst.name, len, dst.size));
               }
             }
             putText(out, s);
@@ -1217,48 +1298,49 @@ struct ClientDataset::Impl {
     fire(&DatasetEvents::afterScroll);
   }
 
-/// Replaces the content of `d` (structure and rows) and reopens it, firing the events of a
-/// close and an open. `fill` puts the rows in; nothing changes when it throws.
-template <typename Fill>
+  /// Replaces the content of `d` (structure and rows) and reopens it, firing the events of a
+  /// close and an open. `fill` puts the rows in; nothing changes when it throws.
+  template <typename Fill>
   void reload(std::vector<FieldDef> newDefs, Fill fill) {
-  Impl& d = *this;
-  Impl fresh(d.self);
-  fresh.defs = std::move(newDefs);
-  fresh.rebuildNames();
-  fresh.indexes = d.indexes;
-  fresh.indexName = d.indexName;
-  fresh.indexFieldNames = d.indexFieldNames;
-  fresh.filtered = d.filtered;
-  fresh.filterText = d.filterText;
-  if (!d.filterText.empty() && !EmptyString(d.filterText)) fresh.filterAst = FilterParser(d.filterText).parse();
-  fill(fresh);
-  fresh.resolveSort();
-  if (fresh.filtered && fresh.filterAst) fresh.resolveFilter();
+    Impl& d = *this;
+    Impl fresh(d.self);
+    fresh.defs = std::move(newDefs);
+    fresh.rebuildNames();
+    fresh.indexes = d.indexes;
+    fresh.indexName = d.indexName;
+    fresh.indexFieldNames = d.indexFieldNames;
+    fresh.filtered = d.filtered;
+    fresh.filterText = d.filterText;
+    if (!d.filterText.empty() && !EmptyString(d.filterText))
+      fresh.filterAst = FilterParser(d.filterText).parse();
+    fill(fresh);
+    fresh.resolveSort();
+    if (fresh.filtered && fresh.filterAst) fresh.resolveFilter();
 
-  if (d.state != DatasetState::Inactive) {
-    d.fire(&DatasetEvents::beforeClose);
-    d.buf.clear();
-    d.setState(DatasetState::Inactive);
-    d.fire(&DatasetEvents::afterClose);
+    if (d.state != DatasetState::Inactive) {
+      d.fire(&DatasetEvents::beforeClose);
+      d.buf.clear();
+      d.setState(DatasetState::Inactive);
+      d.fire(&DatasetEvents::afterClose);
+    }
+    d.defs = std::move(fresh.defs);
+    d.byName = std::move(fresh.byName);
+    d.rows = std::move(fresh.rows);
+    d.natural = std::move(fresh.natural);
+    d.deadInNatural = 0;
+    ++d.generation;
+    d.changeOrder = std::move(fresh.changeOrder);
+    d.sortFields = std::move(fresh.sortFields);
+    d.sortCaseInsensitive = fresh.sortCaseInsensitive;
+    d.filterAst = std::move(fresh.filterAst);
+    d.filterResolved = fresh.filterResolved;
+    if (d.filtered && d.filterAst) d.resolveFilter();
+    d.rebuildView();
+    d.cursorToFirst();
+    d.setState(DatasetState::Browse);
+    d.fire(&DatasetEvents::afterOpen);
+    d.fire(&DatasetEvents::afterScroll);
   }
-  d.defs = std::move(fresh.defs);
-  d.byName = std::move(fresh.byName);
-  d.rows = std::move(fresh.rows);
-  d.natural = std::move(fresh.natural);
-  d.deadInNatural = 0;
-  ++d.generation;
-  d.changeOrder = std::move(fresh.changeOrder);
-  d.sortFields = std::move(fresh.sortFields);
-  d.sortCaseInsensitive = fresh.sortCaseInsensitive;
-  d.filterAst = std::move(fresh.filterAst);
-  d.filterResolved = fresh.filterResolved;
-  if (d.filtered && d.filterAst) d.resolveFilter();
-  d.rebuildView();
-  d.cursorToFirst();
-  d.setState(DatasetState::Browse);
-  d.fire(&DatasetEvents::afterOpen);
-  d.fire(&DatasetEvents::afterScroll);
-}
 
   static std::vector<FieldDef> parseFields(const json& packet) {
     if (!packet.is_object()) throw std::invalid_argument("data packet: not a JSON object");
@@ -1273,10 +1355,12 @@ template <typename Fill>
       FieldDef d;
       auto text = [&](const char* key, std::string& target, bool required) {
         if (!f.contains(key)) {
-          if (required) throw std::invalid_argument(fmt::format("{}: \"{}\" is missing", where, key));
+          if (required)
+            throw std::invalid_argument(fmt::format("{}: \"{}\" is missing", where, key));
           return;
         }
-        if (!f[key].is_string()) throw std::invalid_argument(fmt::format("{}: \"{}\" is not a text", where, key));
+        if (!f[key].is_string())
+          throw std::invalid_argument(fmt::format("{}: \"{}\" is not a text", where, key));
         target = f[key].get<std::string>();
       };
       auto number = [&](const char* key, int& target) {
@@ -1288,7 +1372,8 @@ template <typename Fill>
       };
       auto flag = [&](const char* key, bool& target) {
         if (!f.contains(key)) return;
-        if (!f[key].is_boolean()) throw std::invalid_argument(fmt::format("{}: \"{}\" is not true or false", where, key));
+        if (!f[key].is_boolean())
+          throw std::invalid_argument(fmt::format("{}: \"{}\" is not true or false", where, key));
         target = f[key].get<bool>();
       };
       text("name", d.name, true);
@@ -1302,7 +1387,8 @@ template <typename Fill>
       }
       number("size", d.size);
       if (d.type == FieldType::String && d.size <= 0) {
-        throw std::invalid_argument(fmt::format("{} ({}): a text field needs a positive size", where, d.name));
+        throw std::invalid_argument(
+            fmt::format("{} ({}): a text field needs a positive size", where, d.name));
       }
       text("label", d.displayLabel, false);
       text("format", d.displayFormat, false);
@@ -1311,7 +1397,8 @@ template <typename Fill>
       flag("visible", d.visible);
       number("width", d.displayWidth);
       for (const auto& other : out) {
-        if (sameName(other.name, d.name)) throw std::invalid_argument(fmt::format("data packet: field {} appears twice", d.name));
+        if (sameName(other.name, d.name))
+          throw std::invalid_argument(fmt::format("data packet: field {} appears twice", d.name));
       }
       out.push_back(std::move(d));
     }
@@ -1322,9 +1409,13 @@ template <typename Fill>
 // ---------------------------------------------------------------------------------------
 // Field
 
-const FieldDef& Field::def() const { return ds_->d_->defs[index_]; }
+const FieldDef& Field::def() const {
+  return ds_->d_->defs[index_];
+}
 
-Value Field::value() const { return ds_->d_->current(index_); }
+Value Field::value() const {
+  return ds_->d_->current(index_);
+}
 
 std::string Field::displayText() const {
   const Value v = value();
@@ -1342,7 +1433,8 @@ std::string Field::displayText() const {
       if (!d.displayFormat.empty()) return v.asDate().format(LowerCase(d.displayFormat));
       return v.asString();
     }
-    default: return v.asString();
+    default:
+      return v.asString();
   }
 }
 
@@ -1356,7 +1448,8 @@ void Field::setValue(Value v) {
 // ---------------------------------------------------------------------------------------
 // ClientDataset
 
-ClientDataset::ClientDataset(std::string name) : name_(std::move(name)), d_(std::make_unique<Impl>(this)) {}
+ClientDataset::ClientDataset(std::string name)
+    : name_(std::move(name)), d_(std::make_unique<Impl>(this)) {}
 ClientDataset::~ClientDataset() = default;
 
 void ClientDataset::setFieldDefs(std::vector<FieldDef> defs) {
@@ -1364,7 +1457,8 @@ void ClientDataset::setFieldDefs(std::vector<FieldDef> defs) {
   for (size_t i = 0; i < defs.size(); ++i) {
     if (defs[i].name.empty()) d_->error(fmt::format("field {} has no name", i + 1));
     for (size_t j = 0; j < i; ++j) {
-      if (sameName(defs[i].name, defs[j].name)) d_->error(fmt::format("field {} declared twice", defs[i].name));
+      if (sameName(defs[i].name, defs[j].name))
+        d_->error(fmt::format("field {} declared twice", defs[i].name));
     }
     if (defs[i].type == FieldType::String && defs[i].size <= 0) {
       d_->error(fmt::format("text field {} needs a positive size", defs[i].name));
@@ -1380,22 +1474,34 @@ void ClientDataset::addFieldDef(FieldDef def) {
   setFieldDefs(std::move(defs));
 }
 
-const std::vector<FieldDef>& ClientDataset::fieldDefs() const { return d_->defs; }
+const std::vector<FieldDef>& ClientDataset::fieldDefs() const {
+  return d_->defs;
+}
 
-FieldDef& ClientDataset::fieldDef(std::string_view name) { return d_->defs[d_->require(name)]; }
+FieldDef& ClientDataset::fieldDef(std::string_view name) {
+  return d_->defs[d_->require(name)];
+}
 
-size_t ClientDataset::fieldCount() const { return d_->defs.size(); }
+size_t ClientDataset::fieldCount() const {
+  return d_->defs.size();
+}
 
-int ClientDataset::fieldIndex(std::string_view name) const { return d_->find(name); }
+int ClientDataset::fieldIndex(std::string_view name) const {
+  return d_->find(name);
+}
 
-Field ClientDataset::fieldByName(std::string_view name) { return Field(this, d_->require(name)); }
+Field ClientDataset::fieldByName(std::string_view name) {
+  return Field(this, d_->require(name));
+}
 
 Field ClientDataset::field(size_t index) {
   if (index >= d_->defs.size()) d_->error(fmt::format("no field at position {}", index));
   return Field(this, index);
 }
 
-Value ClientDataset::valueOf(std::string_view name) const { return d_->current(d_->require(name)); }
+Value ClientDataset::valueOf(std::string_view name) const {
+  return d_->current(d_->require(name));
+}
 
 void ClientDataset::createDataset() {
   if (d_->defs.empty()) d_->error("no fields defined");
@@ -1426,9 +1532,13 @@ void ClientDataset::close() {
   d_->fire(&DatasetEvents::afterClose);
 }
 
-bool ClientDataset::active() const { return d_->state != DatasetState::Inactive; }
+bool ClientDataset::active() const {
+  return d_->state != DatasetState::Inactive;
+}
 
-DatasetState ClientDataset::state() const { return d_->state; }
+DatasetState ClientDataset::state() const {
+  return d_->state;
+}
 
 void ClientDataset::emptyDataset() {
   d_->checkActive();
@@ -1437,7 +1547,9 @@ void ClientDataset::emptyDataset() {
   d_->setState(DatasetState::Browse);
 }
 
-size_t ClientDataset::recordCount() const { return active() ? d_->view.size() : 0; }
+size_t ClientDataset::recordCount() const {
+  return active() ? d_->view.size() : 0;
+}
 
 size_t ClientDataset::recNo() const {
   if (!active() || d_->view.empty()) return 0;
@@ -1500,19 +1612,26 @@ void ClientDataset::prior() {
   d_->fire(&DatasetEvents::afterScroll);
 }
 
-bool ClientDataset::bof() const { return !active() || d_->bof; }
-bool ClientDataset::eof() const { return !active() || d_->eof; }
+bool ClientDataset::bof() const {
+  return !active() || d_->bof;
+}
+bool ClientDataset::eof() const {
+  return !active() || d_->eof;
+}
 
 ClientDataset::Bookmark ClientDataset::bookmark() const {
   d_->checkActive();
   const int64_t slot = d_->currentSlot();
   if (slot < 0) return -1;
-  return static_cast<int64_t>(static_cast<uint64_t>(d_->generation & 0x7FFFFFFFu) << 32 | static_cast<uint64_t>(slot));
+  return static_cast<int64_t>(static_cast<uint64_t>(d_->generation & 0x7FFFFFFFu) << 32 |
+                              static_cast<uint64_t>(slot));
 }
 
 bool ClientDataset::gotoBookmark(Bookmark b) {
   d_->checkBrowseMode();
-  if (b < 0 || static_cast<uint32_t>(static_cast<uint64_t>(b) >> 32) != (d_->generation & 0x7FFFFFFFu)) return false;
+  if (b < 0 ||
+      static_cast<uint32_t>(static_cast<uint64_t>(b) >> 32) != (d_->generation & 0x7FFFFFFFu))
+    return false;
   const auto slot = static_cast<uint32_t>(static_cast<uint64_t>(b) & 0xFFFFFFFFu);
   auto it = std::find(d_->view.begin(), d_->view.end(), slot);
   if (it == d_->view.end()) return false;
@@ -1523,9 +1642,13 @@ bool ClientDataset::gotoBookmark(Bookmark b) {
   return true;
 }
 
-void ClientDataset::append() { d_->beginInsert(true); }
+void ClientDataset::append() {
+  d_->beginInsert(true);
+}
 
-void ClientDataset::insert() { d_->beginInsert(false); }
+void ClientDataset::insert() {
+  d_->beginInsert(false);
+}
 
 void ClientDataset::edit() {
   d_->checkActive();
@@ -1552,7 +1675,8 @@ void ClientDataset::post() {
     if (d.insertBefore < 0) {
       d.natural.push_back(slot);
     } else {
-      auto it = std::find(d.natural.begin(), d.natural.end(), static_cast<uint32_t>(d.insertBefore));
+      auto it =
+          std::find(d.natural.begin(), d.natural.end(), static_cast<uint32_t>(d.insertBefore));
       d.natural.insert(it, slot);
     }
     if (d.logChanges) d.changeOrder.push_back(slot);
@@ -1666,7 +1790,9 @@ Value ClientDataset::valueAt(size_t recNo, std::string_view field) const {
 
 // --- change log
 
-int ClientDataset::changeCount() const { return static_cast<int>(d_->changeOrder.size()); }
+int ClientDataset::changeCount() const {
+  return static_cast<int>(d_->changeOrder.size());
+}
 
 nlohmann::json ClientDataset::delta() const {
   return d_->packet(d_->natural, d_->changeOrder, true);
@@ -1711,15 +1837,20 @@ void ClientDataset::cancelUpdates() {
   }
 }
 
-void ClientDataset::setLogChanges(bool on) { d_->logChanges = on; }
-bool ClientDataset::logChanges() const { return d_->logChanges; }
+void ClientDataset::setLogChanges(bool on) {
+  d_->logChanges = on;
+}
+bool ClientDataset::logChanges() const {
+  return d_->logChanges;
+}
 
 // --- order and search
 
 void ClientDataset::addIndex(IndexDef index) {
   if (index.name.empty()) d_->error("an index needs a name");
   for (const auto& i : d_->indexes) {
-    if (sameName(i.name, index.name)) d_->error(fmt::format("index '{}' declared twice", index.name));
+    if (sameName(i.name, index.name))
+      d_->error(fmt::format("index '{}' declared twice", index.name));
   }
   if (!d_->defs.empty()) d_->resolveKeys(index.fields);  // refuse unknown fields now
   d_->indexes.push_back(std::move(index));
@@ -1746,7 +1877,9 @@ void ClientDataset::setIndexName(std::string_view name) {
   d.cursorTo(keep);
 }
 
-const std::string& ClientDataset::indexName() const { return d_->indexName; }
+const std::string& ClientDataset::indexName() const {
+  return d_->indexName;
+}
 
 void ClientDataset::setIndexFieldNames(std::string_view fields) {
   auto& d = *d_;
@@ -1769,9 +1902,12 @@ void ClientDataset::setIndexFieldNames(std::string_view fields) {
   d.cursorTo(keep);
 }
 
-const std::string& ClientDataset::indexFieldNames() const { return d_->indexFieldNames; }
+const std::string& ClientDataset::indexFieldNames() const {
+  return d_->indexFieldNames;
+}
 
-bool ClientDataset::locate(std::string_view keys, const std::vector<Value>& values, LocateOptions options) {
+bool ClientDataset::locate(std::string_view keys, const std::vector<Value>& values,
+                           LocateOptions options) {
   auto& d = *d_;
   d.checkBrowseMode();
   const auto fields = d.resolveKeys(keys);
@@ -1820,7 +1956,9 @@ void ClientDataset::setFilter(std::string_view expression) {
   }
 }
 
-const std::string& ClientDataset::filter() const { return d_->filterText; }
+const std::string& ClientDataset::filter() const {
+  return d_->filterText;
+}
 
 void ClientDataset::setFiltered(bool on) {
   auto& d = *d_;
@@ -1834,11 +1972,15 @@ void ClientDataset::setFiltered(bool on) {
   }
 }
 
-bool ClientDataset::filtered() const { return d_->filtered; }
+bool ClientDataset::filtered() const {
+  return d_->filtered;
+}
 
 // --- events
 
-DatasetEvents& ClientDataset::events() { return d_->events; }
+DatasetEvents& ClientDataset::events() {
+  return d_->events;
+}
 
 DatasetEvents ClientDataset::detachEvents() {
   DatasetEvents out = std::move(d_->events);
@@ -1846,18 +1988,23 @@ DatasetEvents ClientDataset::detachEvents() {
   return out;
 }
 
-void ClientDataset::attachEvents(DatasetEvents events) { d_->events = std::move(events); }
+void ClientDataset::attachEvents(DatasetEvents events) {
+  d_->events = std::move(events);
+}
 
-void ClientDataset::freeze() { ++d_->freezeCount; }
+void ClientDataset::freeze() {
+  ++d_->freezeCount;
+}
 
 void ClientDataset::unfreeze() {
   if (d_->freezeCount > 0) --d_->freezeCount;
 }
 
-bool ClientDataset::frozen() const { return d_->freezeCount > 0; }
+bool ClientDataset::frozen() const {
+  return d_->freezeCount > 0;
+}
 
 // --- copies and packets
-
 
 void ClientDataset::copyDataFrom(const ClientDataset& other) {
   if (&other == this) return;
@@ -1873,7 +2020,9 @@ void ClientDataset::copyDataFrom(const ClientDataset& other) {
   });
 }
 
-nlohmann::json ClientDataset::toPacket() const { return d_->packet(d_->natural, d_->changeOrder, false); }
+nlohmann::json ClientDataset::toPacket() const {
+  return d_->packet(d_->natural, d_->changeOrder, false);
+}
 
 void ClientDataset::loadPacket(const nlohmann::json& packet) {
   auto& d = *d_;
@@ -1885,7 +2034,8 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
   const json* changes = nullptr;
   if (packet.contains("changes")) {
     changes = &packet["changes"];
-    if (!changes->is_array()) throw std::invalid_argument("data packet: \"changes\" is not an array");
+    if (!changes->is_array())
+      throw std::invalid_argument("data packet: \"changes\" is not an array");
   }
   const auto defsIn = defs;
   d.reload(std::move(defs), [&](Impl& fresh) {
@@ -1898,7 +2048,7 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
     }
     // change log: statuses of rows, and deleted rows with the position they held
     std::vector<std::pair<size_t, Impl::Row>> deleted;  // (position, row)
-    std::vector<std::pair<bool, size_t>> order;        // (is a deletion, index)
+    std::vector<std::pair<bool, size_t>> order;         // (is a deletion, index)
     if (changes) {
       std::vector<bool> seen(n, false);
       size_t ci = 0;
@@ -1913,12 +2063,16 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
         }
         const auto pos = c["row"].get<size_t>();
         auto original = [&]() {
-          if (!c.contains("original")) throw std::invalid_argument(where + ": \"original\" is missing");
-          return fresh.encodeJsonRow(c["original"], defsIn, map, {"data packet: change", ci - 1, ", original"});
+          if (!c.contains("original"))
+            throw std::invalid_argument(where + ": \"original\" is missing");
+          return fresh.encodeJsonRow(c["original"], defsIn, map,
+                                     {"data packet: change", ci - 1, ", original"});
         };
         if (kind == "insert" || kind == "modify") {
-          if (pos >= n) throw std::invalid_argument(fmt::format("{}: row {} does not exist", where, pos));
-          if (seen[pos]) throw std::invalid_argument(fmt::format("{}: row {} changed twice", where, pos));
+          if (pos >= n)
+            throw std::invalid_argument(fmt::format("{}: row {} does not exist", where, pos));
+          if (seen[pos])
+            throw std::invalid_argument(fmt::format("{}: row {} changed twice", where, pos));
           seen[pos] = true;
           if (kind == "insert") {
             live[pos].status = kInserted;
@@ -1928,7 +2082,9 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
           }
           order.emplace_back(false, pos);
         } else if (kind == "delete") {
-          if (pos > n) throw std::invalid_argument(fmt::format("{}: position {} is past the rows", where, pos));
+          if (pos > n)
+            throw std::invalid_argument(
+                fmt::format("{}: position {} is past the rows", where, pos));
           deleted.emplace_back(pos, Impl::Row{{}, original(), kDeleted});
           order.emplace_back(true, deleted.size() - 1);
         } else {
@@ -1950,7 +2106,8 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
     fresh.natural.reserve(fresh.rows.size());
     size_t di = 0;
     for (size_t i = 0; i <= n; ++i) {
-      while (di < byPos.size() && deleted[byPos[di]].first == i) fresh.natural.push_back(deletedSlot[byPos[di++]]);
+      while (di < byPos.size() && deleted[byPos[di]].first == i)
+        fresh.natural.push_back(deletedSlot[byPos[di++]]);
       if (i < n) fresh.natural.push_back(static_cast<uint32_t>(i));
     }
     for (const auto& [isDeletion, idx] : order) {

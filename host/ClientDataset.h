@@ -45,6 +45,10 @@ class Field {
   const FieldDef& def() const;
   const std::string& name() const { return def().name; }
   FieldType type() const { return def().type; }
+  /// The grid title: the display label, or the name when there is none.
+  const std::string& displayLabel() const {
+    return def().displayLabel.empty() ? def().name : def().displayLabel;
+  }
 
   /// The value by copy: rows are stored packed, so there is no Value object to refer to.
   Value value() const;

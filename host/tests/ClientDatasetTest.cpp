@@ -173,7 +173,8 @@ TEST_F(Dataset, InsertGoesBeforeTheCursorAppendAtTheEnd) {
   ds.append();
   ds.fieldByName("NRLANBOLREC").setString("APP");
   ds.post();
-  EXPECT_EQ(column("NRLANBOLREC"), (Strings{"0000000001", "INS", "0000000002", "0000000003", "APP"}));
+  EXPECT_EQ(column("NRLANBOLREC"),
+            (Strings{"0000000001", "INS", "0000000002", "0000000003", "APP"}));
   EXPECT_EQ(ds.recNo(), 5u);
 }
 
@@ -219,7 +220,10 @@ TEST_F(Dataset, DeleteMovesToNextRowOrTheNewLast) {
   d2.first();
   int guard = 0;
   while (!d2.eof() && ++guard < 20) {
-    if (d2.fieldByName("NMCLIENTE").asString() == "y") d2.deleteRecord(); else d2.next();
+    if (d2.fieldByName("NMCLIENTE").asString() == "y")
+      d2.deleteRecord();
+    else
+      d2.next();
   }
   EXPECT_LT(guard, 20);
   EXPECT_EQ(d2.recordCount(), 2u);
@@ -306,7 +310,8 @@ TEST_F(Dataset, CancelUpdatesRestoresDeletedAndDropsInserted) {
   EXPECT_EQ(ds.changeCount(), 3);
   ds.cancelUpdates();
   EXPECT_EQ(ds.changeCount(), 0);
-  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla"})) << "deleted row back in its place";
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla"}))
+      << "deleted row back in its place";
 }
 
 TEST_F(Dataset, MergeMakesCurrentValuesTheOriginals) {
@@ -340,7 +345,8 @@ TEST_F(Dataset, IndexesOrderByOneOrMoreFieldsAndFollowPostedRows) {
   EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla", "Beatriz"}));
   EXPECT_THROW(ds.setIndexName("Nenhum"), host::OperationError);
   EXPECT_THROW(ds.setIndexFieldNames("NAOEXISTE"), host::OperationError);
-  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla", "Beatriz"})) << "order kept after a refusal";
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla", "Beatriz"}))
+      << "order kept after a refusal";
 }
 
 TEST_F(Dataset, LocateMatchesCaseOnlyWhenAsked) {
@@ -586,7 +592,8 @@ TEST_F(Dataset, PacketRoundTripKeepsTheChangeLog) {
   EXPECT_EQ(copy.delta(), ds.delta());
   copy.cancelUpdates();
   std::vector<std::string> names;
-  for (size_t i = 1; i <= copy.recordCount(); ++i) names.push_back(copy.valueAt(i, "NMCLIENTE").asString());
+  for (size_t i = 1; i <= copy.recordCount(); ++i)
+    names.push_back(copy.valueAt(i, "NMCLIENTE").asString());
   EXPECT_EQ(names, (Strings{"Ana", "bruno", "Carla"}));
 }
 
@@ -728,7 +735,8 @@ TEST(DatasetFields, DeclarationsAreCheckedAndFrozenWhileOpen) {
 
 TEST(DatasetPacket, AppendPacketRowsConvertsDifferingTypes) {
   ClientDataset ds("cds");
-  ds.setFieldDefs({{"NR", FieldType::String, 10}, {"VR", FieldType::Float}, {"DT", FieldType::String, 10}});
+  ds.setFieldDefs(
+      {{"NR", FieldType::String, 10}, {"VR", FieldType::Float}, {"DT", FieldType::String, 10}});
   ds.createDataset();
   const json packet = {{"fields", json::array({{{"name", "NR"}, {"type", "I"}},
                                                {{"name", "VR"}, {"type", "I"}},
