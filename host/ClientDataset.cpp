@@ -717,13 +717,15 @@ struct ClientDataset::Impl {
       case FieldType::Float:
         switch (v.kind()) {
           case Value::Kind::Float:
+            // not-a-number and infinities have no place in a packet (JSON writes them as null)
+            if (!std::isfinite(v.asDouble())) return refuse("a finite number");
             return v;
           case Value::Kind::Integer:
             return Value(v.asDouble());
           case Value::Kind::Text: {
             if (EmptyString(v.text())) return Value();
             const double d = StrToFloatDef(v.text(), std::nan(""));
-            if (std::isnan(d)) return refuse("a number");
+            if (!std::isfinite(d)) return refuse("a number");
             return Value(d);
           }
           default:
@@ -1254,7 +1256,11 @@ struct ClientDataset::Impl {
           v = Value(c->get<double>());
           break;
         case FieldType::Integer:
-          if (!c->is_number_integer()) throw bad("a whole number");
+          if (!c->is_number_integer() ||
+              (c->is_number_unsigned() &&
+               c->get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))) {
+            throw bad("a whole number");
+          }
           v = Value(c->get<int64_t>());
           break;
         case FieldType::Boolean:

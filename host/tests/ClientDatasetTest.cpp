@@ -1,5 +1,6 @@
 #include "host/ClientDataset.h"
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,9 @@ TEST_F(Dataset, AssignmentConvertsTextToTheFieldType) {
   EXPECT_THROW(ds.fieldByName("DTVENBOLREC").setString("31/02/2025"), host::OperationError);
   EXPECT_THROW(ds.fieldByName("QTPARC").setFloat(1.5), host::OperationError);
   EXPECT_THROW(ds.fieldByName("IDMARCADO").setString("talvez"), host::OperationError);
+  // a packet could not carry them: JSON writes not-a-number as null
+  EXPECT_THROW(ds.fieldByName("VRBOLREC").setString("nan"), host::OperationError);
+  EXPECT_THROW(ds.fieldByName("VRBOLREC").setFloat(std::numeric_limits<double>::infinity()), host::OperationError);
 }
 
 TEST_F(Dataset, AssignmentOutsideEditIsRefusedNamingTheDataset) {
@@ -635,6 +639,9 @@ TEST(DatasetPacket, MalformedPacketsAreRefusedAndLoseNothing) {
   p = good;
   p["changes"] = json::array({{{"kind", "modify"}, {"row", 7}, {"original", good["rows"][0]}}});
   expectRefused(p, "row 7");
+  p = good;
+  p["rows"][0][5] = 18446744073709551615ULL;
+  expectRefused(p, "QTPARC");
   p = good;
   p["changes"] = json::array({{{"kind", "rename"}, {"row", 0}}});
   expectRefused(p, "rename");
