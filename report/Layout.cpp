@@ -96,7 +96,7 @@ class Layouter {
           anyDetail = true;
           const DataTable& t = *tables_.at(b.dataset);
           if (!t.rows.empty()) anyRows = true;
-          details(b, i);
+          details(b);
           break;
         }
         default:
@@ -111,14 +111,13 @@ class Layouter {
 
  private:
   // Group bands belong to the next detail band of their dataset.
-  void details(const Band& detail, size_t index) {
+  void details(const Band& detail) {
     std::vector<const Band*> headers, footers;
     for (const auto& b : tpl_.bands) {
       if (b.dataset != detail.dataset) continue;
       if (b.kind == BandKind::GroupHeader) headers.push_back(&b);
       if (b.kind == BandKind::GroupFooter) footers.push_back(&b);
     }
-    (void)index;
     const DataTable& t = *tables_.at(detail.dataset);
     const size_t n = t.rows.size();
     auto keyOf = [&](const Band* g, size_t row) {
@@ -128,8 +127,13 @@ class Layouter {
     };
     for (size_t r = 0; r < n; ++r) {
       rows_[detail.dataset] = r;
+      std::vector<const Band*> opening;
+      double needed = detail.height;
       for (const Band* g : headers)
-        if (r == 0 || keyOf(g, r) != keyOf(g, r - 1)) place(*g);
+        if (r == 0 || keyOf(g, r) != keyOf(g, r - 1)) opening.push_back(g), needed += g->height;
+      // A group header stays with its first row: never alone at the foot of a page.
+      if (!opening.empty()) makeRoom(needed);
+      for (const Band* g : opening) place(*g);
       place(detail);
       for (const Band* g : footers)
         if (r + 1 == n || keyOf(g, r) != keyOf(g, r + 1)) place(*g);
@@ -153,11 +157,15 @@ class Layouter {
 
   double limit() const { return bottom_ - (footer_ ? footer_->height : 0); }
 
-  void place(const Band& b) {
-    if (y_ + b.height > limit() + 1e-9 && y_ > top_ + (header_ ? header_->height : 0) + 1e-9) {
+  void makeRoom(double height) {
+    if (y_ + height > limit() + 1e-9 && y_ > top_ + (header_ ? header_->height : 0) + 1e-9) {
       finishPage();
       newPage();
     }
+  }
+
+  void place(const Band& b) {
+    makeRoom(b.height);
     draw(b, y_);
     y_ += b.height;
   }

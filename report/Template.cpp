@@ -353,9 +353,21 @@ class Parser {
 
   void checkFormat(const std::string& f) const {
     if (f == "cpfcnpj" || f == "upper" || f == "linha" || f == "cents") return;
-    bool numeric = !f.empty() && (f[0] == '#' || f[0] == '0');
-    bool date = f.find("dd") != std::string::npos || f.find("yy") != std::string::npos ||
-                f.find("hh") != std::string::npos;
+    const bool numeric = !f.empty() && f.find('0') != std::string::npos &&
+                         f.find_first_not_of("#0,.") == std::string::npos;
+    bool date = !f.empty();
+    for (size_t i = 0; i < f.size() && date;) {
+      if (f.compare(i, 4, "yyyy") == 0 || f.compare(i, 3, "zzz") == 0) {
+        i += f.compare(i, 4, "yyyy") == 0 ? 4 : 3;
+      } else if (f.compare(i, 2, "dd") == 0 || f.compare(i, 2, "mm") == 0 ||
+                 f.compare(i, 2, "yy") == 0 || f.compare(i, 2, "hh") == 0 ||
+                 f.compare(i, 2, "nn") == 0 || f.compare(i, 2, "ss") == 0) {
+        i += 2;
+      } else {
+        date = std::string_view("/-:. ").find(f[i]) != std::string_view::npos;
+        ++i;
+      }
+    }
     if (!numeric && !date) fail(fmt::format("formato desconhecido \"{}\"", f));
   }
 
