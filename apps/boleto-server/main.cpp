@@ -27,6 +27,8 @@ int serve(const std::string& db, const std::string& listen) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A client that hangs up mid-reply must not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
 
   int port = server.bind(where.host, where.port);
   std::thread waiter([&] {

@@ -1,0 +1,148 @@
+// A fresh SQLite file seeded by boleto-server, the server started on a free loopback port, and
+// the module fetching the same records over HTTP and in the same process.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "host/Context.h"
+#include "host/Errors.h"
+#include "module/Records.h"
+#include "module/SharedConnection.h"
+#include "remote/Transports.h"
+#include "service/Service.h"
+
+extern char** environ;
+
+namespace {
+
+struct Process {
+  pid_t pid = -1;
+  int out = -1;  // the child's standard output
+};
+
+Process spawn(const std::vector<std::string>& argv) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  Process p;
+  int rc = posix_spawn(&p.pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  p.out = pipeFds[0];
+  return p;
+}
+
+std::string readLine(int fd) {
+  std::string line;
+  char c;
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+int waitFor(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<remote::Arg> filtroArgs(const std::string& company) {
+  std::vector<remote::Variant> v(37, remote::Variant(""));
+  for (size_t i : {4u, 9u, 13u, 18u, 19u, 29u}) v[i] = remote::Variant(false);
+  for (size_t i : {11u, 12u, 22u, 34u, 35u}) v[i] = remote::Variant();
+  v[15] = v[16] = remote::Variant(0.0);
+  v[25] = v[26] = remote::Variant(int64_t{0});
+  v[0] = remote::Variant(company);
+  return std::vector<remote::Arg>(v.begin(), v.end());
+}
+
+struct Fetched {
+  nlohmann::json account;
+  nlohmann::json boletos;
+  std::string paddedCode;
+};
+
+// What the module sees through one transport: the account and the boleto list, each loaded
+// into its record and taken back out as a packet.
+Fetched fetchThrough(std::shared_ptr<remote::TransportFactory> factory) {
+  remote::Connection conn("Rec12000.rdmHabContRec", std::move(factory));
+  EXPECT_TRUE(conn.connect()) << conn.lastError();
+  Fetched f;
+  host::ClientDataset cdsContCorr("cdsContCorr"), cdsBoletos("cdsBoletos");
+  f.paddedCode = "1";
+  rec::fetchBankAccount(conn, f.paddedCode, cdsContCorr);
+  rec::loadRecordRows(remote::CheckResultServ(conn.call("Filtro", filtroArgs("04"))), cdsBoletos,
+                      rec::BoletoRecord());
+  f.account = cdsContCorr.toPacket();
+  f.boletos = cdsBoletos.toPacket();
+  return f;
+}
+
+}  // namespace
+
+TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
+  std::random_device rd;
+  auto dir = std::filesystem::temp_directory_path() / ("boleto-e2e-" + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+  const std::string db = (dir / "boleto.db").string();
+  const std::string password = "e2e-" + std::to_string(rd());
+
+  Process seeding = spawn({BOLETO_SERVER, "seed", "--demo", "--boletos", "40", "--password",
+                           password, "--db", db});
+  std::string seeded, line;
+  while (!(line = readLine(seeding.out)).empty()) seeded += line + "\n";
+  close(seeding.out);
+  ASSERT_EQ(waitFor(seeding.pid), 0) << seeded;
+  EXPECT_NE(seeded.find(password), std::string::npos) << "the seed prints the demo password";
+
+  Process server = spawn({BOLETO_SERVER, "serve", "--db", db, "--listen", "127.0.0.1:0"});
+  std::string banner = readLine(server.out);
+  auto colon = banner.rfind(':');
+  ASSERT_NE(colon, std::string::npos) << banner;
+  int port = std::stoi(banner.substr(colon + 1));
+
+  host::ContextSettings settings;
+  settings.company = "04";
+  settings.webUrl = "127.0.0.1";
+  settings.webPort = port;
+  host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+
+  Fetched overHttp = fetchThrough(std::make_shared<remote::HttpTransportFactory>("demo", password));
+  auto local = service::openService(db);
+  Fetched inProcess =
+      fetchThrough(std::make_shared<remote::InProcessTransportFactory>(local->dispatcher, "demo"));
+
+  EXPECT_EQ(overHttp.paddedCode, "001");
+  EXPECT_EQ(overHttp.paddedCode, inProcess.paddedCode);
+  ASSERT_EQ(overHttp.account["rows"].size(), 1u);
+  EXPECT_EQ(overHttp.boletos["rows"].size(), 12u + 40u);
+  EXPECT_EQ(overHttp.account, inProcess.account);
+  EXPECT_EQ(overHttp.boletos, inProcess.boletos);
+
+  // A server that went away fails the next call clearly instead of answering nothing.
+  remote::Connection conn("Rec12000.rdmHabContRec",
+                          std::make_shared<remote::HttpTransportFactory>("demo", password));
+  ASSERT_TRUE(conn.connect());
+  kill(server.pid, SIGTERM);
+  EXPECT_EQ(waitFor(server.pid), 0) << "the server stops cleanly on SIGTERM";
+  close(server.out);
+  std::string code = "001";
+  EXPECT_THROW(remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)})),
+               host::OperationError);
+
+  host::setContext(nullptr);
+  local.reset();
+  std::filesystem::remove_all(dir);
+}
