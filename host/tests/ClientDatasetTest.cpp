@@ -756,3 +756,44 @@ TEST(DatasetPacket, AppendPacketRowsConvertsDifferingTypes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dataset, WithoutLoggingRowsChangeButTheLogDoesNot) {
+  ds.setLogChanges(false);
+  addRow(ds, "0003", "0000000004", "Davi", 4.0);
+  ds.first();
+  ds.edit();
+  ds.fieldByName("NMCLIENTE").setString("mudado");
+  ds.post();
+  ds.next();
+  ds.deleteRecord();
+  EXPECT_EQ(ds.changeCount(), 0);
+  ds.cancelUpdates();
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"mudado", "Carla", "Davi"}));
+  ds.setLogChanges(true);
+  ds.first();
+  ds.deleteRecord();
+  EXPECT_EQ(ds.changeCount(), 1);
+}
+
+TEST_F(Dataset, InsertUnderAFilterAndAnIndexLandsWhereItBelongs) {
+  ds.setFilter("CDFILIAL = '0001'");
+  ds.setFiltered(true);
+  ds.setIndexFieldNames("VRBOLREC");
+  ds.first();
+  ds.insert();
+  ds.fieldByName("CDFILIAL").setString("0001");
+  ds.fieldByName("VRBOLREC").setFloat(15.0);
+  ds.post();
+  EXPECT_EQ(ds.recNo(), 2u);
+  EXPECT_EQ(column("VRBOLREC"), (Strings{"10", "15", "20"}));
+  ds.append();
+  ds.fieldByName("CDFILIAL").setString("0009");  // hidden by the filter once posted
+  ds.post();
+  EXPECT_EQ(ds.recordCount(), 3u);
+  ds.setFiltered(false);
+  EXPECT_EQ(ds.recordCount(), 5u);
+}
+
+}  // namespace
