@@ -130,7 +130,10 @@ class ClientDataset {
   // --- open and close
   /// Opens with no rows (the host's CreateDataSet).
   void createDataset();
+  /// Opens with the rows held (none after a close): afterOpen, then afterScroll.
   void open();
+  /// Lets go of the rows, the pending edit and the change log, as the host does; the fields
+  /// stay.
   void close();
   bool active() const;
   DatasetState state() const;
@@ -152,14 +155,18 @@ class ClientDataset {
   /// An opaque mark of the current row that survives sorting, filtering and other edits.
   using Bookmark = int64_t;
   Bookmark bookmark() const;
+  /// False (cursor kept) when the row is gone, hidden, or the rows were replaced since.
   bool gotoBookmark(Bookmark b);
 
   // --- editing
   void append();
   void insert();
+  /// Edits the current row; on an empty dataset, starts an insert (as the host does).
   void edit();
   void post();
   void cancel();
+  /// Deletes the current row (cancels an insert). The cursor goes to the next row, or to the
+  /// new last row with eof() true, so that "delete or next until eof" loops end.
   void deleteRecord();
   /// Row value read without moving the cursor: row is 1-based like recNo (posted values).
   Value valueAt(size_t recNo, std::string_view field) const;
