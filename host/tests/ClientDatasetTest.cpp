@@ -1,6 +1,7 @@
 #include "host/ClientDataset.h"
 
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -794,6 +795,64 @@ TEST_F(Dataset, InsertUnderAFilterAndAnIndexLandsWhereItBelongs) {
   EXPECT_EQ(ds.recordCount(), 3u);
   ds.setFiltered(false);
   EXPECT_EQ(ds.recordCount(), 5u);
+}
+
+}  // namespace
+
+namespace {
+
+// Random inputs: a parser may refuse them, but only with its own error, and the dataset
+// stays usable.
+TEST_F(Dataset, FilterParserSurvivesRandomInput) {
+  const std::string alphabet = "CDFILIAL VRBOLREC NMCLIENTE andornotisnull()'=<>0123.-[]x";
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<int> len(0, 40);
+  ds.setFiltered(true);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    for (int n = len(rng); n > 0; --n) text += alphabet[pick(rng)];
+    try {
+      ds.setFilter(text);
+    } catch (const std::invalid_argument&) {
+    }
+    EXPECT_LE(ds.recordCount(), 3u);
+  }
+}
+
+TEST_F(Dataset, PacketLoaderSurvivesRandomDamage) {
+  ds.first();
+  ds.edit();
+  ds.fieldByName("DTVENBOLREC").setString("01/02/2025");
+  ds.post();
+  ds.last();
+  ds.deleteRecord();
+  const json good = ds.toPacket();
+  const std::vector<json> junk = {nullptr, -1, 7, 1.5, "x", "2025-13-01", true, json::array(),
+                                  json::object(), std::string(40, 'z')};
+  std::mt19937 rng(11);
+  for (int i = 0; i < 2000; ++i) {
+    json p = good;
+    // replace one value somewhere in the packet
+    std::vector<json*> nodes;
+    std::vector<json*> stack{&p};
+    while (!stack.empty()) {
+      json* n = stack.back();
+      stack.pop_back();
+      nodes.push_back(n);
+      if (n->is_structured()) {
+        for (auto& child : *n) stack.push_back(&child);
+      }
+    }
+    *nodes[rng() % nodes.size()] = junk[rng() % junk.size()];
+    ClientDataset target("cdsAlvo");
+    try {
+      target.loadPacket(p);
+      EXPECT_NO_THROW(target.toPacket().dump());
+      target.cancelUpdates();
+    } catch (const std::invalid_argument&) {
+    }
+  }
 }
 
 }  // namespace
