@@ -8,28 +8,32 @@ namespace numbering {
 Numerador::Calculo Numerador::calcula(const std::string& cdFilial,
                                       const std::string& nrLanBolRec,
                                       const std::string& sequencia) const {
-  const host::KeyValue& e = klCarteira_.Sum(klCarteira_.IndexOf(cdFilial + nrLanBolRec));
+  int index = klCarteira_.IndexOf(cdFilial + nrLanBolRec);
+  const host::KeyValue& e = klCarteira_.Sum(index);
   auto text = [&](size_t i) {
     const host::Value& v = e.element(i);
     return v.isNull() ? std::string() : v.asString();
   };
+  std::string carteira = text(0);
   std::string conv = bank::Nr_Codigo(conta_.CDCEDENTEBAN);
   std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB,
-                                        conta_.CDAGENCIA, text(0), sequencia, text(1), conv);
-  std::string d = bank::Read_MneMonicos(conta_.DSDACNOSNUMR, conta_.CDBANCCNAB,
-                                        conta_.CDAGENCIA, Carteira(cdFilial, nrLanBolRec), n,
-                                        conta_.CDCONTCORR, conv);
+                                        conta_.CDAGENCIA, carteira, sequencia, text(1), conv);
+  // The second expansion takes the carteira of the first entry when no branch is given.
+  std::string d;
+  if (!conta_.DSDACNOSNUMR.empty())
+    d = bank::Read_MneMonicos(conta_.DSDACNOSNUMR, conta_.CDBANCCNAB, conta_.CDAGENCIA,
+                              cdFilial.empty() ? Carteira("", "") : carteira, n,
+                              conta_.CDCONTCORR, conv);
   const host::Value& due = e.element(2);
   std::string linha = bank::LinhaDigitavel(
-      conta_.CDBANCCNAB, conta_.CDAGENCIA, text(0), n, text(1),
+      conta_.CDBANCCNAB, conta_.CDAGENCIA, carteira, n, text(1),
       due.isNull() ? host::DateTime() : due.asDate(), e.element(3).asDouble(), d, conv, text(6),
       text(7), conta_.CDBANCOCONV, conta_.CDOPERCONTCORR);
   Calculo c;
-  c.linha = linha;
-  if (tela_ == Tela::Emissao && conta_.CDBANCCNAB == "104" && n.size() == 17)
-    c.nossoNumero = bank::NossoNumeroCdBarra(bank::CodigoBarras(linha, 17), "", "17");
-  else
-    c.nossoNumero = bank::NossoNumeroCdBarra(bank::CodigoBarras(linha, 0), "", "");
+  c.linha = std::move(linha);
+  bool longo = tela_ == Tela::Emissao && conta_.CDBANCCNAB == "104" && n.size() == 17;
+  c.barras = bank::CodigoBarras(c.linha, longo ? 17 : 0);
+  c.nossoNumero = bank::NossoNumeroCdBarra(c.barras, "", longo ? "17" : "");
   return c;
 }
 
@@ -64,12 +68,12 @@ std::optional<CodigosBoleto> Numerador::Gera_CodigodeBarra(const std::string& cd
     if (c.linha.empty()) return CodigosBoleto{};
   }
   CodigosBoleto r;
-  r.linhaDigitavel = c.linha;
   r.linhaFormatada = bank::FormataLinha(c.linha);
-  r.nossoNumero = c.nossoNumero;
-  bool longo = tela_ == Tela::Emissao && c.nossoNumero.size() >= 17;
-  r.codigoBarras = bank::CodigoBarras(c.linha, longo ? 17 : 0);
-  r.codigoImagem = bank::CodigoBarras(c.linha, 0);
+  r.linhaDigitavel = std::move(c.linha);
+  r.nossoNumero = std::move(c.nossoNumero);
+  // The variant argument selects nothing in our layouts: both barcodes are the same digits.
+  r.codigoBarras = c.barras;
+  r.codigoImagem = std::move(c.barras);
   std::string formatada = r.linhaFormatada, nosso = r.nossoNumero, filial = cdFilial,
               lancamento = nrLanBolRec, conta = conta_.CDREDUCONT;
   servico_.SetCodBarra(formatada, r.codigoBarras, nosso, filial, lancamento, "", model, conta);

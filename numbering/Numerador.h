@@ -95,6 +95,7 @@ class Numerador {
   struct Calculo {
     std::string nossoNumero;
     std::string linha;
+    std::string barras;  ///< the barcode of `linha`
   };
   Calculo calcula(const std::string& cdFilial, const std::string& nrLanBolRec,
                   const std::string& sequencia) const;

@@ -23,11 +23,12 @@ class Bradesco final : public BankLayout {
 
   /// Shared with the Safra accounts that issue through a Bradesco agreement.
   static std::optional<std::string> layout(const FreeFieldInput& in) {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto cart = fitDigits(in.carteira, 2);
     auto account = fitDigits(in.account, 7);
-    auto n = fitDigits(in.number(), 11);
-    if (!agency || !cart || !account || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 11);
+    if (!agency || !cart || !account || !n || raw.empty()) return std::nullopt;
     return *agency + *cart + *n + *account + "0";
   }
 

@@ -37,11 +37,12 @@ class Itau final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto cart = fitDigits(in.carteira, 3);
     auto agency = fitDigits(in.agency, 4);
     auto accountWithDigit = fitDigits(in.account, 6);
-    auto n = fitDigits(in.number(), 8);
-    if (!cart || !agency || !accountWithDigit || !n || in.number().empty() ||
+    auto n = fitDigits(raw, 8);
+    if (!cart || !agency || !accountWithDigit || !n || raw.empty() ||
         otherLayout(*cart))
       return std::nullopt;
     std::string account = accountWithDigit->substr(0, 5);

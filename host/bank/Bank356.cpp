@@ -15,10 +15,11 @@ class Real final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 0; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto account = fitDigits(in.account, 7);
-    auto n = fitDigits(in.number(), 13);
-    if (!agency || !account || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 13);
+    if (!agency || !account || !n || raw.empty()) return std::nullopt;
     return *agency + *account + Mod10(*n + *agency + *account) + *n;
   }
 

@@ -19,10 +19,11 @@ class Mercantil final : public BankLayout {
   }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto contract = fitDigits(in.agreement, 9);
-    auto n = fitDigits(in.number(), 10);
-    if (!agency || !contract || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 10);
+    if (!agency || !contract || !n || raw.empty()) return std::nullopt;
     return *agency + numberWithDigit(*n) + *contract + "2";
   }
 

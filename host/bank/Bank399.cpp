@@ -15,10 +15,11 @@ class Hsbc final : public BankLayout {
   }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto account = fitDigits(in.account, 7);
-    auto n = fitDigits(in.number(), 10);
-    if (!agency || !account || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 10);
+    if (!agency || !account || !n || raw.empty()) return std::nullopt;
     std::string d = Mod11_B7(*n);
     // The barcode is digits only: the bank's digit for remainder 1 is 0.
     if (d == "P") d = "0";

@@ -17,13 +17,18 @@ class Unibanco final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agencyWithDigit = fitDigits(in.agency, 5);
-    auto n = fitDigits(in.number(), 10);
-    if (!agencyWithDigit || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 10);
+    if (!agencyWithDigit || !n || raw.empty()) return std::nullopt;
     std::string d1 = Mod10(*n);
     std::string d2 = Mod11_B7(*n + d1);
     if (d2 == "P") d2 = "0";
-    return "04" + in.due.format("yymmdd") + *agencyWithDigit + *n + d1 + d2;
+    char date[7];
+    int yymmdd = (in.due.year() % 100) * 10000 + in.due.month() * 100 + in.due.day();
+    for (int i = 5; i >= 0; --i, yymmdd /= 10) date[i] = static_cast<char>('0' + yymmdd % 10);
+    date[6] = '\0';
+    return "04" + std::string(date) + *agencyWithDigit + *n + d1 + d2;
   }
 
   std::string nossoNumeroFromFreeField(std::string_view f, std::string_view) const override {

@@ -20,11 +20,12 @@ class Safra final : public BankLayout {
   }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     if (in.bankConv == "237") return BradescoFreeField(in);
     auto agency = fitDigits(in.agency, 5);
     auto account = fitDigits(in.account, 9);
-    auto n = fitDigits(in.number(), 8);
-    if (!agency || !account || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 8);
+    if (!agency || !account || !n || raw.empty()) return std::nullopt;
     return "7" + *agency + *account + *n + Mod11_B9(*n, "422") + "2";
   }
 

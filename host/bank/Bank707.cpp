@@ -19,11 +19,12 @@ class Daycoval final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto cart = fitDigits(in.carteira, 3);
     auto operation = fitDigits(in.operation, 7);
-    auto n = fitDigits(in.number(), 10);
-    if (!agency || !cart || !operation || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 10);
+    if (!agency || !cart || !operation || !n || raw.empty()) return std::nullopt;
     std::string d = Luhn(host::Ajusta(in.account, 4) + std::string(in.carteira) + *n);
     return *agency + *cart + *operation + *n + d;
   }

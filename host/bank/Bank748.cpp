@@ -19,10 +19,11 @@ class Sicredi final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto payee = fitDigits(in.agreement, 7);
-    auto n = fitDigits(in.number(), 8);
-    if (!agency || !payee || !n || in.number().empty()) return std::nullopt;
+    auto n = fitDigits(raw, 8);
+    if (!agency || !payee || !n || raw.empty()) return std::nullopt;
     std::string body = std::string(in.collectionType == "03" ? "3" : "1") + "1" + *n +
                        Mod11_B9(*agency + *payee + *n, "748") + *agency + *payee + "10";
     return body + Mod11_B9(body, "748");

@@ -18,13 +18,14 @@ class Sicoob final : public BankLayout {
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);
     auto client = fitDigits(in.agreement, 7);
-    auto n = fitDigits(in.number(), 7);
+    auto n = fitDigits(raw, 7);
     auto modality = fitDigits(in.operation.empty() ? "01" : in.operation, 2);
     auto instalment = fitDigits(in.instalment.empty() ? "001" : in.instalment, 3);
     std::string cart = in.carteira.empty() ? "1" : std::string(in.carteira.substr(0, 1));
-    if (!agency || !client || !n || !modality || !instalment || in.number().empty() ||
+    if (!agency || !client || !n || !modality || !instalment || raw.empty() ||
         cart[0] < '0' || cart[0] > '9')
       return std::nullopt;
     std::string d = Mod11_SICOOB(*agency + host::Ajusta(*client, 10) + *n);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <stdexcept>
 
 #include <fmt/format.h>
 
@@ -23,7 +25,18 @@ bool allDigits(std::string_view s) {
   return true;
 }
 
-char mod10Char(std::string_view digits) { return Mod10(digits)[0]; }
+// Modulus 10 of digits already known to be digits.
+char mod10Char(std::string_view digits) {
+  int sum = 0;
+  int weight = 2;
+  for (size_t i = digits.size(); i-- > 0;) {
+    int p = (digits[i] - '0') * weight;
+    sum += p > 9 ? p - 9 : p;
+    weight = 3 - weight;
+  }
+  int d = 10 - sum % 10;
+  return static_cast<char>('0' + (d == 10 ? 0 : d));
+}
 
 }  // namespace
 
@@ -51,21 +64,36 @@ std::optional<host::DateTime> DataDoFator(int factor, const host::DateTime& proc
 }
 
 std::string CampoValor(double value) {
-  double rounded = host::RoundDec(2, value);
+  // A value that is already a whole number of cents needs no decimal rounding; any other
+  // goes through RoundDec, so 1.005 still gives 101 cents.
+  double scaled = value * 100.0;
+  double nearest = std::nearbyint(scaled);
+  double rounded = std::fabs(scaled - nearest) < 1e-6 && value >= 0.0 && value < 1e9
+                       ? nearest / 100.0
+                       : host::RoundDec(2, value);
   if (!(rounded >= 0.0) || rounded > 99999999.99)
     host::MensErro(fmt::format(
         "Valor {} não cabe no código de barras (de 0,00 a 99.999.999,99).",
         host::FormatBr(value)));
   auto cents = static_cast<int64_t>(std::llround(rounded * 100.0));
-  return fmt::format("{:010d}", cents);
+  std::string field(10, '0');
+  for (size_t i = 10; i-- > 0 && cents > 0; cents /= 10) field[i] = static_cast<char>('0' + cents % 10);
+  return field;
 }
 
 char DigitoGeral(std::string_view barcode) {
-  std::string rest;
-  rest.reserve(43);
-  rest.append(barcode.substr(0, 4));
-  rest.append(barcode.substr(5));
-  return Mod11_DV(rest, "")[0];
+  // Weights 2..9 from the right over the 43 digits around position 5.
+  int sum = 0;
+  int weight = 2;
+  for (size_t i = barcode.size(); i-- > 0;) {
+    if (i == 4) continue;
+    char c = barcode[i];
+    if (c < '0' || c > '9') throw std::invalid_argument("barcode with a non-digit");
+    sum += (c - '0') * weight;
+    weight = weight == 9 ? 2 : weight + 1;
+  }
+  int d = 11 - sum % 11;
+  return d > 9 ? '1' : static_cast<char>('0' + d);
 }
 
 std::string LinhaDigitavel(std::string_view bank, std::string_view agency,
@@ -85,43 +113,51 @@ std::string LinhaDigitavel(std::string_view bank, std::string_view agency,
     return {};  // the account's data are not numbers where the layout needs numbers
   }
   if (!free || free->size() != 25 || !allDigits(*free)) return {};
-  std::string barcode = fmt::format("{}90{:04d}{}{}", bank, FatorVencimento(due),
-                                    CampoValor(value), *free);
+  int factor = FatorVencimento(due);
+  std::string barcode;
+  barcode.reserve(44);
+  barcode.append(bank).append("90");
+  barcode.push_back(static_cast<char>('0' + factor / 1000));
+  barcode.push_back(static_cast<char>('0' + factor / 100 % 10));
+  barcode.push_back(static_cast<char>('0' + factor / 10 % 10));
+  barcode.push_back(static_cast<char>('0' + factor % 10));
+  barcode.append(CampoValor(value)).append(*free);
   barcode[4] = DigitoGeral(barcode);
   return LinhaDoCodigo(barcode);
 }
 
 std::string LinhaDoCodigo(std::string_view b) {
   if (b.size() != 44 || !allDigits(b)) return {};
-  std::string line;
-  line.reserve(47);
-  line.append(b.substr(0, 4));
-  line.append(b.substr(19, 5));
-  line.push_back(mod10Char(line));
-  line.append(b.substr(24, 10));
-  line.push_back(mod10Char(b.substr(24, 10)));
-  line.append(b.substr(34, 10));
-  line.push_back(mod10Char(b.substr(34, 10)));
-  line.push_back(b[4]);
-  line.append(b.substr(5, 14));
-  return line;
+  char l[47];
+  std::memcpy(l, b.data(), 4);
+  std::memcpy(l + 4, b.data() + 19, 5);
+  l[9] = mod10Char(std::string_view(l, 9));
+  std::memcpy(l + 10, b.data() + 24, 10);
+  l[20] = mod10Char(b.substr(24, 10));
+  std::memcpy(l + 21, b.data() + 34, 10);
+  l[31] = mod10Char(b.substr(34, 10));
+  l[32] = b[4];
+  std::memcpy(l + 33, b.data() + 5, 14);
+  return std::string(l, 47);
 }
 
 std::string CodigoBarras(std::string_view typedLine, int /*variant*/) {
-  std::string l;
-  l.reserve(47);
-  for (char c : typedLine)
-    if (c != '.' && c != ' ') l.push_back(c);
-  if (l.size() != 47 || !allDigits(l)) return {};
-  std::string b;
-  b.reserve(44);
-  b.append(l, 0, 4);
-  b.push_back(l[32]);
-  b.append(l, 33, 14);
-  b.append(l, 4, 5);
-  b.append(l, 10, 10);
-  b.append(l, 21, 10);
-  return b;
+  char l[47];
+  size_t n = 0;
+  for (char c : typedLine) {
+    if (c == '.' || c == ' ') continue;
+    if (c < '0' || c > '9' || n == 47) return {};
+    l[n++] = c;
+  }
+  if (n != 47) return {};
+  char b[44];
+  std::memcpy(b, l, 4);
+  b[4] = l[32];
+  std::memcpy(b + 5, l + 33, 14);
+  std::memcpy(b + 19, l + 4, 5);
+  std::memcpy(b + 24, l + 10, 10);
+  std::memcpy(b + 34, l + 21, 10);
+  return std::string(b, 44);
 }
 
 std::string NossoNumeroCdBarra(std::string_view barcode, std::string_view,
@@ -139,18 +175,22 @@ bool Vd_CodigoBarras(std::string_view barcode) {
 std::string FormataLinha(std::string_view l) {
   if (l.empty()) return {};
   if (l.size() != 47) return std::string(l);
-  std::string f;
-  f.reserve(54);
-  f.append(l.substr(0, 5)).push_back('.');
-  f.append(l.substr(5, 5)).push_back(' ');
-  f.append(l.substr(10, 5)).push_back('.');
-  f.append(l.substr(15, 6)).push_back(' ');
-  f.append(l.substr(21, 5)).push_back('.');
-  f.append(l.substr(26, 6)).push_back(' ');
-  f.push_back(l[32]);
-  f.push_back(' ');
-  f.append(l.substr(33, 14));
-  return f;
+  char f[54];
+  char* o = f;
+  auto put = [&](size_t start, size_t len, char after) {
+    std::memcpy(o, l.data() + start, len);
+    o += len;
+    if (after) *o++ = after;
+  };
+  put(0, 5, '.');
+  put(5, 5, ' ');
+  put(10, 5, '.');
+  put(15, 6, ' ');
+  put(21, 5, '.');
+  put(26, 6, ' ');
+  put(32, 1, ' ');
+  put(33, 14, 0);
+  return std::string(f, 54);
 }
 
 Verificacao VerificaCodigo(std::string_view text, const host::DateTime& processing) {
@@ -199,7 +239,12 @@ Verificacao VerificaCodigo(std::string_view text, const host::DateTime& processi
     return v;
   }
   v.bank = b.substr(0, 3);
-  v.factor = std::stoi(b.substr(5, 4));
+  auto number = [&](size_t start, size_t len) {
+    int64_t x = 0;
+    for (size_t i = start; i < start + len; ++i) x = x * 10 + (b[i] - '0');
+    return x;
+  };
+  v.factor = static_cast<int>(number(5, 4));
   if (v.factor != 0) {
     v.dueDate = DataDoFator(v.factor, processing);
     if (!v.dueDate) {
@@ -207,7 +252,7 @@ Verificacao VerificaCodigo(std::string_view text, const host::DateTime& processi
       return v;
     }
   }
-  v.cents = std::stoll(b.substr(9, 10));
+  v.cents = number(9, 10);
   v.freeField = b.substr(19);
   v.valid = true;
   return v;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <map>
 
 #include "host/Consiste.h"
@@ -11,6 +12,22 @@ namespace {
 std::map<std::string, std::shared_ptr<const BankLayout>, std::less<>>& registry() {
   static std::map<std::string, std::shared_ptr<const BankLayout>, std::less<>> banks;
   return banks;
+}
+
+// Every boleto looks its bank up several times: three-digit codes index a table directly.
+std::array<const BankLayout*, 1000>& byCode() {
+  static std::array<const BankLayout*, 1000> table{};
+  return table;
+}
+
+int codeIndex(std::string_view code) {
+  if (code.size() != 3) return -1;
+  int n = 0;
+  for (char c : code) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
 }
 
 }  // namespace
@@ -26,10 +43,14 @@ std::string BankLayout::nossoNumero(const NossoNumeroInput& in) const {
 int BankLayout::checkCharacters(const CheckCountInput&) const { return 1; }
 
 void registerBank(std::string code, std::shared_ptr<const BankLayout> layout) {
+  int i = codeIndex(code);
+  if (i >= 0) byCode()[static_cast<size_t>(i)] = layout.get();
   registry()[std::move(code)] = std::move(layout);
 }
 
 const BankLayout* findBank(std::string_view code) {
+  int i = codeIndex(code);
+  if (i >= 0) return byCode()[static_cast<size_t>(i)];
   auto& banks = registry();
   auto it = banks.find(code);
   return it == banks.end() ? nullptr : it->second.get();

@@ -27,7 +27,7 @@ std::optional<Mnemonic> mnemonicNamed(std::string_view name) {
 }
 
 // The template cut into literals and mnemonics; nothing when it is unusable.
-std::optional<std::vector<Piece>> parse(std::string_view t) {
+std::optional<std::vector<Piece>> parseTemplate(std::string_view t) {
   std::vector<Piece> pieces;
   int sequences = 0;
   size_t i = 0;
@@ -65,6 +65,19 @@ std::optional<std::vector<Piece>> parse(std::string_view t) {
   return pieces;
 }
 
+// An account keeps its template for a whole run: the last one parsed is kept per thread.
+const std::optional<std::vector<Piece>>& parse(std::string_view t) {
+  thread_local std::string lastText;
+  thread_local std::optional<std::vector<Piece>> last;
+  thread_local bool valid = false;
+  if (!valid || lastText != t) {
+    last = parseTemplate(t);
+    lastText.assign(t);
+    valid = true;
+  }
+  return last;
+}
+
 }  // namespace
 
 std::string Nr_Codigo(std::string_view text) {
@@ -85,7 +98,7 @@ std::string LeftOfAjusta(std::string_view text, size_t n) {
 }
 
 int Retorna_Size_NossNum(std::string_view templ) {
-  auto pieces = parse(templ);
+  const auto& pieces = parse(templ);
   if (!pieces) return 0;
   for (const auto& p : *pieces)
     if (p.mnemonic == Mnemonic::Sequence) return static_cast<int>(p.width);
@@ -96,9 +109,10 @@ std::string Read_MneMonicos(std::string_view templ, std::string_view bank,
                             std::string_view agency, std::string_view carteira,
                             std::string_view sequence, std::string_view account,
                             std::string_view agreement) {
-  auto pieces = parse(templ);
+  const auto& pieces = parse(templ);
   if (!pieces) return {};
   std::string out;
+  out.reserve(32);
   for (const auto& p : *pieces) {
     if (!p.mnemonic) {
       out += p.literal;
