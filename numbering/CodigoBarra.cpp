@@ -31,7 +31,9 @@ Numerador::Calculo Numerador::calcula(const std::string& cdFilial,
       text(7), conta_.CDBANCOCONV, conta_.CDOPERCONTCORR);
   Calculo c;
   c.linha = std::move(linha);
-  bool longo = tela_ == Tela::Emissao && conta_.CDBANCCNAB == "104" && n.size() == 17;
+  // A 17-digit Caixa number is read back as 17 digits on every screen: read as a short
+  // number it would come back as ten digits of the payee code.
+  bool longo = conta_.CDBANCCNAB == "104" && n.size() == 17;
   c.barras = bank::CodigoBarras(c.linha, longo ? 17 : 0);
   c.nossoNumero = bank::NossoNumeroCdBarra(c.barras, "", longo ? "17" : "");
   return c;
