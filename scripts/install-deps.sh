@@ -10,6 +10,7 @@ packages=(
   nodejs
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
   poppler-utils zbar-tools
+  libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
 )
 
 missing=()
