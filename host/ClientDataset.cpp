@@ -211,6 +211,42 @@ std::vector<std::string> splitKeys(std::string_view keys) {
   return out;
 }
 
+/// Characters of a UTF-8 text, or nothing when the bytes are not UTF-8 (a text read as
+/// Latin-1 somewhere would otherwise only fail when the packet is written out).
+std::optional<size_t> utf8Chars(std::string_view s) {
+  size_t n = 0;
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t extra = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (b < 0x80) {
+      extra = 0;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return std::nullopt;
+    }
+    for (size_t k = 1; k <= extra; ++k) {
+      if (i + k >= s.size()) return std::nullopt;
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return std::nullopt;
+    }
+    i += extra + 1;
+    ++n;
+  }
+  return n;
+}
+
 struct NameHash {
   using is_transparent = void;
   size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
@@ -705,9 +741,11 @@ struct ClientDataset::Impl {
       case FieldType::String:
       case FieldType::Memo: {
         Value t = v.isText() ? std::move(v) : Value(v.asString());
-        if (checkSize && def.type == FieldType::String) {
-          const size_t len = Utf8Length(t.text());
-          if (len > static_cast<size_t>(std::max(def.size, 0))) {
+        if (checkSize) {
+          const auto chars = utf8Chars(t.text());
+          if (!chars) error(fmt::format("the text for field {} is not valid UTF-8", def.name));
+          const size_t len = *chars;
+          if (def.type == FieldType::String && len > static_cast<size_t>(std::max(def.size, 0))) {
             error(fmt::format("the text for field {} has {} characters, more than its size {}",
                               def.name, len, def.size));
           }
@@ -1232,8 +1270,13 @@ struct ClientDataset::Impl {
           if (!c->is_string()) throw bad("a text");
           const auto& s = c->get_ref<const std::string&>();
           if (dst.type == FieldType::String || dst.type == FieldType::Memo) {
+            const auto chars = utf8Chars(s);
+            if (!chars) {
+              throw std::invalid_argument(
+                  fmt::format("{}, field {}: the text is not valid UTF-8", where.str(), dst.name));
+            }
             if (dst.type == FieldType::String) {
-              const size_t len = Utf8Length(s);
+              const size_t len = *chars;
               if (len > static_cast<size_t>(std::max(dst.size, 0))) {
                 throw std::invalid_argument(
                     fmt::format("{}, field {}: text of {} characters exceeds the size {}",

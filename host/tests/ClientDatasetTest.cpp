@@ -83,6 +83,11 @@ TEST_F(Dataset, OversizeTextIsRefusedNamingFieldSizeAndLength) {
   ds.fieldByName("CDFILIAL").setString("ÇÃÉÕ");
   EXPECT_EQ(ds.fieldByName("CDFILIAL").asString(), "ÇÃÉÕ");
   EXPECT_THROW(ds.fieldByName("CDFILIAL").setString("ÇÃÉÕA"), host::OperationError);
+  // bytes that are not UTF-8 (a text read as Latin-1) are refused, not stored
+  EXPECT_THROW(ds.fieldByName("CDFILIAL").setString("S\xe3o"), host::OperationError);
+  EXPECT_THROW(ds.fieldByName("TXOBS").setString("\xed\xa0\x80"), host::OperationError);
+  EXPECT_THROW(ds.fieldByName("TXOBS").setString("\xc3"), host::OperationError);
+  ds.fieldByName("TXOBS").setString("São 😀");
   // a memo has no limit
   ds.fieldByName("TXOBS").setString(std::string(5000, 'x'));
   ds.post();
@@ -640,6 +645,9 @@ TEST(DatasetPacket, MalformedPacketsAreRefusedAndLoseNothing) {
   p = good;
   p["changes"] = json::array({{{"kind", "modify"}, {"row", 7}, {"original", good["rows"][0]}}});
   expectRefused(p, "row 7");
+  p = good;
+  p["rows"][0][2] = "Jos\xe9";
+  expectRefused(p, "UTF-8");
   p = good;
   p["rows"][0][5] = 18446744073709551615ULL;
   expectRefused(p, "QTPARC");
