@@ -188,7 +188,10 @@ double RoundDec(int decimals, double value) {
     if (i < 0) kept.insert(kept.begin(), '1');
   }
   std::string text = kept.substr(0, kept.size() - keep);
-  if (keep > 0) text += "." + kept.substr(kept.size() - keep);
+  if (keep > 0) {
+    text += '.';
+    text.append(kept, kept.size() - keep, keep);
+  }
   double out = 0.0;
   std::from_chars(text.data(), text.data() + text.size(), out);
   return negative ? -out : out;
@@ -247,7 +250,10 @@ std::string FormatBr(double value, int decimals) {
     if (i > 0 && (intPart.size() - i) % 3 == 0) out += '.';
     out += intPart[i];
   }
-  if (dot != std::string::npos) out += "," + plain.substr(dot + 1);
+  if (dot != std::string::npos) {
+    out += ',';
+    out.append(plain, dot + 1);
+  }
   const bool zero = r == 0.0;
   return (r < 0 && !zero ? "-" : "") + out;
 }
