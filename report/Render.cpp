@@ -1,5 +1,6 @@
 #include "report/Render.h"
 
+#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -14,11 +15,22 @@ namespace report {
 
 namespace {
 
-/// Layouts shaped on this thread, by font and text. Pango's default font map is per
-/// thread, so each thread keeps its own.
-class LayoutCache {
+/// A text shaped once: runs of glyphs, each in one cairo font, at positions relative to the
+/// text's top-left corner.
+struct Shaped {
+  struct Run {
+    cairo_scaled_font_t* font = nullptr;  // referenced
+    std::vector<cairo_glyph_t> glyphs;
+  };
+  double width = 0;  // logical width, for alignment
+  std::vector<Run> runs;
+};
+
+/// Texts shaped on this thread, by font and text. Pango's default font map is per thread,
+/// so each thread keeps its own.
+class ShapeCache {
  public:
-  LayoutCache() {
+  ShapeCache() {
     context_ = pango_font_map_create_context(pango_cairo_font_map_get_default());
     // Positions independent of the output's resolution: the PDF and a 300 dpi picture
     // place every glyph at the same point.
@@ -29,22 +41,27 @@ class LayoutCache {
     cairo_font_options_destroy(o);
     pango_cairo_context_set_resolution(context_, 72.0);
   }
-  ~LayoutCache() {
+  ~ShapeCache() {
     clear();
     g_object_unref(context_);
     for (auto& [k, d] : fonts_) pango_font_description_free(d);
   }
-  LayoutCache(const LayoutCache&) = delete;
-  LayoutCache& operator=(const LayoutCache&) = delete;
+  ShapeCache(const ShapeCache&) = delete;
+  ShapeCache& operator=(const ShapeCache&) = delete;
 
-  PangoLayout* get(const FontSpec& f, const TextItem& t) {
-    std::string key = fmt::format("{}\x1f{}\x1f{}{}\x1f{}\x1f{}\x1f", f.family, f.size, f.bold ? 'b' : '-',
-                                  f.italic ? 'i' : '-', t.wrap ? t.box.w : -1.0,
-                                  static_cast<int>(t.align));
+  const Shaped& get(const FontSpec& f, const TextItem& t) {
+    std::string key = fmt::format("{}\x1f{}\x1f{}{}\x1f{}\x1f{}\x1f", f.family, f.size,
+                                  f.bold ? 'b' : '-', f.italic ? 'i' : '-',
+                                  t.wrap ? t.box.w : -1.0, static_cast<int>(t.align));
     key += t.text;
-    auto it = layouts_.find(key);
-    if (it != layouts_.end()) return it->second;
-    if (layouts_.size() > 20000) clear();  // variable texts of many documents: start afresh
+    auto it = shaped_.find(key);
+    if (it != shaped_.end()) return it->second;
+    if (shaped_.size() > 20000) clear();  // variable texts of many documents: start afresh
+    return shaped_.emplace(std::move(key), shape(f, t)).first->second;
+  }
+
+ private:
+  Shaped shape(const FontSpec& f, const TextItem& t) {
     PangoLayout* l = pango_layout_new(context_);
     pango_layout_set_font_description(l, font(f));
     pango_layout_set_text(l, t.text.data(), static_cast<int>(t.text.size()));
@@ -55,11 +72,41 @@ class LayoutCache {
                                     : t.align == Align::Center ? PANGO_ALIGN_CENTER
                                                                : PANGO_ALIGN_LEFT);
     }
-    layouts_.emplace(std::move(key), l);
-    return l;
+    Shaped out;
+    PangoRectangle logical;
+    pango_layout_get_extents(l, nullptr, &logical);
+    out.width = static_cast<double>(logical.width) / PANGO_SCALE;
+    PangoLayoutIter* iter = pango_layout_get_iter(l);
+    do {
+      PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+      if (!run) continue;
+      const double baseline = static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
+      PangoRectangle ext;
+      pango_layout_iter_get_run_extents(iter, nullptr, &ext);
+      Shaped::Run r;
+      r.font = cairo_scaled_font_reference(
+          pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(run->item->analysis.font)));
+      // Glyphs advance by the font's own widths: the PDF then carries no per-glyph
+      // corrections, which are most of its size and of the time spent writing it.
+      double x = static_cast<double>(ext.x) / PANGO_SCALE;
+      for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+        const PangoGlyphInfo& gi = run->glyphs->glyphs[i];
+        if (gi.glyph & PANGO_GLYPH_UNKNOWN_FLAG) continue;
+        cairo_glyph_t g{gi.glyph, x + static_cast<double>(gi.geometry.x_offset) / PANGO_SCALE,
+                        baseline + static_cast<double>(gi.geometry.y_offset) / PANGO_SCALE};
+        r.glyphs.push_back(g);
+        cairo_text_extents_t te;
+        cairo_glyph_t at0{gi.glyph, 0, 0};
+        cairo_scaled_font_glyph_extents(r.font, &at0, 1, &te);
+        x += te.x_advance;
+      }
+      out.runs.push_back(std::move(r));
+    } while (pango_layout_iter_next_run(iter));
+    pango_layout_iter_free(iter);
+    g_object_unref(l);
+    return out;
   }
 
- private:
   const PangoFontDescription* font(const FontSpec& f) {
     std::string key = fmt::format("{}\x1f{}\x1f{}{}", f.family, f.size, f.bold, f.italic);
     auto it = fonts_.find(key);
@@ -74,38 +121,44 @@ class LayoutCache {
   }
 
   void clear() {
-    for (auto& [k, l] : layouts_) g_object_unref(l);
-    layouts_.clear();
+    for (auto& [k, sh] : shaped_)
+      for (auto& r : sh.runs) cairo_scaled_font_destroy(r.font);
+    shaped_.clear();
   }
 
   PangoContext* context_;
-  std::unordered_map<std::string, PangoLayout*> layouts_;
+  std::unordered_map<std::string, Shaped> shaped_;
   std::unordered_map<std::string, PangoFontDescription*> fonts_;
 };
 
-LayoutCache& cache() {
-  thread_local LayoutCache c;
+ShapeCache& cache() {
+  thread_local ShapeCache c;
   return c;
 }
 
 void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
   static const FontSpec kFallback{"Liberation Sans", 8, false, false};
+  // Every glyph of the page in one call per font, after the drawings (text stays on top):
+  // a page of a hundred small texts becomes a handful of text operations.
+  std::map<cairo_scaled_font_t*, std::vector<cairo_glyph_t>> glyphs;
   cairo_set_source_rgb(cr, 0, 0, 0);
   for (const Item& item : page.items) {
     if (const auto* t = std::get_if<TextItem>(&item)) {
       const FontSpec& f = t->font >= 0 && static_cast<size_t>(t->font) < doc.fonts.size()
                               ? doc.fonts[static_cast<size_t>(t->font)]
                               : kFallback;
-      PangoLayout* l = cache().get(f, *t);
+      const Shaped& sh = cache().get(f, *t);
       double x = t->box.x;
-      if (!t->wrap && t->align != Align::Left) {
-        PangoRectangle logical;
-        pango_layout_get_extents(l, nullptr, &logical);
-        const double w = static_cast<double>(logical.width) / PANGO_SCALE;
-        x += t->align == Align::Right ? t->box.w - w : (t->box.w - w) / 2;
+      if (!t->wrap && t->align != Align::Left)
+        x += t->align == Align::Right ? t->box.w - sh.width : (t->box.w - sh.width) / 2;
+      for (const auto& r : sh.runs) {
+        auto& out = glyphs[r.font];
+        for (cairo_glyph_t g : r.glyphs) {
+          g.x += x;
+          g.y += t->box.y;
+          out.push_back(g);
+        }
       }
-      cairo_move_to(cr, x, t->box.y);
-      pango_cairo_show_layout(cr, l);
     } else if (const auto* ln = std::get_if<LineItem>(&item)) {
       cairo_set_line_width(cr, ln->width);
       cairo_move_to(cr, ln->x1, ln->y1);
@@ -145,6 +198,10 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
       for (const Rect& r : bars->bars) cairo_rectangle(cr, r.x, r.y, r.w, r.h);
       cairo_fill(cr);
     }
+  }
+  for (const auto& [font, run] : glyphs) {
+    cairo_set_scaled_font(cr, font);
+    cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
   }
 }
 
