@@ -62,7 +62,8 @@ class Field {
   std::string displayText() const;
 
   /// Assigns in edit or insert state (throws otherwise). Text is converted to the field's
-  /// type; a text longer than a String field's size is refused with an OperationError.
+  /// type; a text longer than a String field's size, or not UTF-8, a value not of the type
+  /// (or not finite) is refused with an OperationError naming the dataset and the field.
   void setValue(Value v);
   void setString(std::string_view s) { setValue(Value(s)); }
   void setFloat(double d) { setValue(Value(d)); }
