@@ -230,9 +230,12 @@ TEST_F(ReportComponent, PrintWithoutAPrinterIsAClearError) {
   EXPECT_TRUE(scratch.entries().empty());
 }
 
-TEST_F(ReportComponent, SettingIsKeptToTwoHundredFiftyFiveCharactersAndOtherFormatsWaitForTheirEngines) {
+TEST_F(ReportComponent, SettingAndPathsStopAtTwoHundredFiftyFiveCharactersAndOtherFormatsWaitForTheirEngines) {
   printer.setSetting(std::string(300, 'x'));
   EXPECT_EQ(printer.setting().size(), 255u);
+  report::PdfExportEngine engine(scratch.file("long.pdf"));
+  EXPECT_THROW(printer.ExportReport(scratch.path() + "/" + std::string(260, 'a') + ".QR2", {}, engine),
+               report::TemplateError);
   EXPECT_NO_THROW(report::makeExportEngine(6, "a.pdf"));
   EXPECT_THROW(report::makeExportEngine(3, "a.xlsx"), host::OperationError);
 }
