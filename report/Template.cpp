@@ -57,6 +57,7 @@ class Parser {
     while (std::getline(in, raw)) {
       ++line_;
       if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+      if (line_ == 1 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);  // editors' BOM
       auto tokens = tokenize(raw);
       if (tokens.empty()) continue;
       const std::string word = tokens[0].quoted ? std::string() : tokens[0].text;

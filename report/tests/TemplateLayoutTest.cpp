@@ -98,6 +98,13 @@ TEST(QR2Parser, ReadsWhatTheFormatSays) {
   EXPECT_EQ(e.expr.pieces[1].ref.format, "0.00");
 }
 
+TEST(QR2Parser, AcceptsWhatWindowsEditorsWrite) {
+  const auto t = parseTemplate("\xEF\xBB\xBFQR2 1\r\nfont f \"Liberation Sans\" 9\r\n"
+                               "band title height=5\r\n  text 0 0 9 5 f \"ação\"\r\nend\r\n",
+                               "T.QR2");
+  EXPECT_EQ(t.bands.at(0).elements.at(0).expr.pieces.at(0).literal, "ação");
+}
+
 TEST(QR2Parser, ShippedTemplatesParse) {
   for (const char* name : {"MODBOLCOMP.QR2", "MODBOLPREI.QR2", "MODBOLDEPID.QR2",
                            "MODELONFA4_BREAL.QR2", "MODBOLNFDEB.QR2"}) {
