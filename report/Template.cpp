@@ -102,6 +102,16 @@ class Parser {
       fail("banda sem \"end\"");
     }
     if (tpl_.bands.empty()) fail("o modelo não tem nenhuma banda");
+    for (const auto& g : tpl_.bands) {
+      if (g.kind != BandKind::GroupHeader && g.kind != BandKind::GroupFooter) continue;
+      bool hasDetail = false;
+      for (const auto& d : tpl_.bands)
+        hasDetail = hasDetail || (d.kind == BandKind::Detail && d.dataset == g.dataset);
+      if (!hasDetail) {
+        line_ = g.line;
+        fail(fmt::format("banda de grupo sem banda detail do conjunto {}", g.dataset));
+      }
+    }
     return std::move(tpl_);
   }
 

@@ -66,6 +66,8 @@ TEST(QR2Parser, RefusesMalformedTemplatesNamingFileLineAndReason) {
       {h + "dataset D\nband groupheader D height=5\nend\n", "linha 4: banda de grupo precisa de key=CAMPO"},
       {h + "page A4 margins=150,0,150,0\n", "linha 3: as margens não deixam espaço na página"},
       {"QR2 1\n", "o modelo não tem nenhuma banda"},
+      {h + "dataset D\nband groupheader D key=K height=5\nend\n",
+       "linha 4: banda de grupo sem banda detail do conjunto D"},
   };
   for (const auto& c : cases) {
     const std::string got = refusal(c.text);
@@ -216,6 +218,15 @@ TEST(Barcodes, BoletoBarcodeHasFebrabanProportions) {
   EXPECT_NEAR(right - left, box.w, 1e-3) << "the bars span the box: 0.254 mm per module";
 
   EXPECT_TRUE(report::barcodeBars(report::BarcodeKind::Interleaved2of5, "", box).empty());
+  const auto qr = report::barcodeBars(report::BarcodeKind::Qr, "https://example.com/boleto/1", box);
+  ASSERT_FALSE(qr.empty());
+  double qx0 = 1e9, qy0 = 1e9, qx1 = 0, qy1 = 0;
+  for (const auto& r : qr) {
+    qx0 = std::min(qx0, r.x), qy0 = std::min(qy0, r.y);
+    qx1 = std::max(qx1, r.x + r.w), qy1 = std::max(qy1, r.y + r.h);
+  }
+  EXPECT_NEAR(qx1 - qx0, qy1 - qy0, 1e-6) << "a square symbol";
+  EXPECT_NEAR(qy1 - qy0, box.h, 1e-6) << "the largest square that fits the box";
   EXPECT_THROW(report::barcodeBars(report::BarcodeKind::Interleaved2of5, "123", box),
                report::BarcodeError) << "an odd count would be padded: refused instead";
   EXPECT_THROW(report::barcodeBars(report::BarcodeKind::Interleaved2of5, "12a4", box),
