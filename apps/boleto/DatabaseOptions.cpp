@@ -1,0 +1,93 @@
+#include "apps/boleto/DatabaseOptions.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "apps/boleto/Commands.h"
+#include "host/Context.h"
+#include "host/Errors.h"
+#include "remote/Connection.h"
+#include "remote/Transports.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace cli {
+
+DatabaseOptions& databaseOptions() {
+  static DatabaseOptions options;
+  return options;
+}
+
+std::string embeddedDatabase() {
+  const auto& o = databaseOptions();
+  if (!o.db.empty()) return o.db;
+  if (const char* env = std::getenv("BOLETO_DB"); env && *env) return env;
+  return "data/boleto.db";
+}
+
+namespace {
+
+// The embedded service lives as long as the process.
+std::shared_ptr<service::Service> gEmbedded;
+
+std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& user) {
+  std::string db = embeddedDatabase();
+  bool isFile = db.rfind("postgres", 0) != 0;
+  bool fresh = isFile && !std::filesystem::exists(db);
+  if (fresh) {
+    auto parent = std::filesystem::path(db).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+  }
+  gEmbedded = service::openService(db);
+  if (fresh) {
+    auto r = service::seed(*gEmbedded->db, service::SeedOptions{});
+    fmt::print(stderr, "boleto: created {} with demo data; operator \"demo\" password: {}\n", db,
+               r.password);
+  }
+  return std::make_shared<remote::InProcessTransportFactory>(gEmbedded->dispatcher, user);
+}
+
+}  // namespace
+
+void useConfiguredService() {
+  if (remote::defaultTransportFactory()) return;
+  auto& o = databaseOptions();
+  host::ContextSettings settings;
+  settings.operatorCode = o.user;
+  if (!o.server.empty()) {
+    auto where = remote::ServerAddress::parse(o.server, 8211);
+    settings.webUrl = where.scheme == "https" ? "https://" + where.host : where.host;
+    settings.webPort = where.port;
+    std::string password = o.password;
+    if (password.empty()) {
+      if (const char* env = std::getenv("BOLETO_PASSWORD")) password = env;
+    }
+    remote::setDefaultTransportFactory(
+        std::make_shared<remote::HttpTransportFactory>(o.user, password));
+  } else {
+    remote::setDefaultTransportFactory(embeddedFactory(o.user));
+  }
+  try {
+    host::context();
+  } catch (const host::InvariantError&) {
+    host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+  }
+}
+
+namespace {
+const Registrar registrar{[](CLI::App& app) {
+  auto& o = databaseOptions();
+  auto* db = app.add_option("--db", o.db,
+                            "SQLite file or postgresql:// URL of the embedded service "
+                            "(default: $BOLETO_DB, else data/boleto.db)");
+  auto* server = app.add_option("--server", o.server, "use a running boleto-server at URL");
+  db->excludes(server);
+  app.add_option("--user", o.user, "operator")->capture_default_str();
+  app.add_option("--password", o.password, "operator's password for --server "
+                                            "(default: $BOLETO_PASSWORD)");
+}};
+}  // namespace
+
+}  // namespace cli

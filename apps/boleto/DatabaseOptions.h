@@ -1,0 +1,28 @@
+#pragma once
+// Where the command line finds the application service: the embedded service on an SQLite
+// file (--db PATH, else BOLETO_DB, else data/boleto.db in the working directory, created,
+// migrated and seeded with demo data when missing) or a running server (--server URL).
+
+#include <memory>
+#include <string>
+
+namespace cli {
+
+struct DatabaseOptions {
+  std::string db;        ///< --db: SQLite file or postgresql:// URL
+  std::string server;    ///< --server: http(s)://host:port of a boleto-server
+  std::string user = "demo";  ///< --user: operator for --server and for the embedded service
+  std::string password;  ///< --password, else BOLETO_PASSWORD: for --server
+};
+
+DatabaseOptions& databaseOptions();
+
+/// The database the embedded service opens: --db, BOLETO_DB, or "data/boleto.db".
+std::string embeddedDatabase();
+
+/// Makes the configured service the process's default transport (once) and installs a host
+/// context that points at it. Throws std::runtime_error when the embedded database cannot be
+/// opened.
+void useConfiguredService();
+
+}  // namespace cli
