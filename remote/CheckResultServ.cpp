@@ -12,7 +12,7 @@ Variant CheckResultServ(const Result& result) {
     case Failure::Refused: throw host::ServiceError(r.key, r.text);
     case Failure::Transport:
       throw host::OperationError(
-          fmt::format("Não foi possível falar com o serviço de aplicação: {}", r.text), r.key);
+          fmt::format("the application service cannot be reached: {}", r.text), r.key);
   }
   throw host::OperationError("unknown failure of a remote call");
 }

@@ -14,7 +14,8 @@ using nlohmann::json;
 struct HttpServer::Impl {
   std::shared_ptr<Handler> handler;
   std::shared_ptr<Authenticator> auth;
-  httplib::Server server;
+  std::unique_ptr<httplib::Server> owned;
+  httplib::Server& server() { return *owned; }
 };
 
 namespace {
@@ -28,10 +29,28 @@ HttpServer::HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authent
     : d_(std::make_unique<Impl>()) {
   d_->handler = std::move(handler);
   d_->auth = std::move(auth);
-  Impl* d = d_.get();
-  d->server.set_tcp_nodelay(true);
+  d_->owned = std::make_unique<httplib::Server>();
+  install();
+}
 
-  d->server.Post(kLoginPath, [d](const httplib::Request& req, httplib::Response& res) {
+HttpServer::HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authenticator> auth,
+                       const std::string& certFile, const std::string& keyFile)
+    : d_(std::make_unique<Impl>()) {
+  d_->handler = std::move(handler);
+  d_->auth = std::move(auth);
+  auto tls = std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str());
+  if (!tls->is_valid())
+    throw std::runtime_error(
+        fmt::format("cannot serve HTTPS with certificate {} and key {}", certFile, keyFile));
+  d_->owned = std::move(tls);
+  install();
+}
+
+void HttpServer::install() {
+  Impl* d = d_.get();
+  d->server().set_tcp_nodelay(true);
+
+  d->server().Post(kLoginPath, [d](const httplib::Request& req, httplib::Response& res) {
     try {
       json body = json::parse(req.body);
       auto token = d->auth->login(body.at("operator").get<std::string>(),
@@ -46,7 +65,7 @@ HttpServer::HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authent
     }
   });
 
-  d->server.Post(kCallPath, [d](const httplib::Request& req, httplib::Response& res) {
+  d->server().Post(kCallPath, [d](const httplib::Request& req, httplib::Response& res) {
     auto op = d->auth->operatorOf(req.get_header_value(kTokenHeader));
     if (!op) {
       reply(res, 401, encodeReply(Reply::refused("SESSAO_INVALIDA",
@@ -80,16 +99,16 @@ HttpServer::HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authent
 HttpServer::~HttpServer() { stop(); }
 
 int HttpServer::bind(const std::string& address, int port) {
-  int bound = port == 0 ? d_->server.bind_to_any_port(address)
-                        : (d_->server.bind_to_port(address, port) ? port : -1);
+  int bound = port == 0 ? d_->server().bind_to_any_port(address)
+                        : (d_->server().bind_to_port(address, port) ? port : -1);
   if (bound <= 0) throw std::runtime_error(fmt::format("cannot listen on {}:{}", address, port));
   return bound;
 }
 
-void HttpServer::serve() { d_->server.listen_after_bind(); }
+void HttpServer::serve() { d_->server().listen_after_bind(); }
 
 void HttpServer::stop() {
-  if (d_) d_->server.stop();
+  if (d_) d_->server().stop();
 }
 
 }  // namespace remote

@@ -24,6 +24,10 @@ class Authenticator {
 class HttpServer {
  public:
   HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authenticator> auth);
+  /// Serves HTTPS with the PEM certificate and key files; throws std::runtime_error when
+  /// they cannot be loaded.
+  HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authenticator> auth,
+             const std::string& certFile, const std::string& keyFile);
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -37,6 +41,7 @@ class HttpServer {
 
  private:
   struct Impl;
+  void install();
   std::unique_ptr<Impl> d_;
 };
 

@@ -15,10 +15,13 @@
 
 namespace {
 
-int serve(const std::string& db, const std::string& listen) {
+int serve(const std::string& db, const std::string& listen, const std::string& cert,
+          const std::string& key) {
   auto where = remote::ServerAddress::parse(listen, 8211);
   auto svc = service::openService(db);
-  remote::HttpServer server(svc->dispatcher, svc->auth);
+  auto made = cert.empty() ? std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth)
+                           : std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth, cert, key);
+  remote::HttpServer& server = *made;
 
   // SIGINT and SIGTERM end the server cleanly: they are taken by a waiting thread, not by a
   // handler, so stopping the server runs outside signal context.
@@ -36,7 +39,8 @@ int serve(const std::string& db, const std::string& listen) {
     sigwait(&stopSignals, &sig);
     server.stop();
   });
-  fmt::print("boleto-server: serving {} on http://{}:{}\n", db, where.host, port);
+  fmt::print("boleto-server: serving {} on {}://{}:{}\n", db, cert.empty() ? "http" : "https",
+             where.host, port);
   std::fflush(stdout);
   server.serve();
   // When the server stopped for another reason, wake the waiter.
@@ -71,6 +75,11 @@ int main(int argc, char** argv) {
   serveCmd->add_option("--db", db, "SQLite file or postgresql:// URL")->capture_default_str();
   serveCmd->add_option("--listen", listen, "address:port to listen on (port 0: any free port)")
       ->capture_default_str();
+  std::string cert, key;
+  auto* certOpt = serveCmd->add_option("--cert", cert, "PEM certificate: serve HTTPS")
+                      ->check(CLI::ExistingFile);
+  serveCmd->add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile)->needs(certOpt);
+  certOpt->needs("--key");
 
   bool demo = false;
   int boletos = 0;
@@ -84,7 +93,7 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-    if (serveCmd->parsed()) return serve(db, listen);
+    if (serveCmd->parsed()) return serve(db, listen, cert, key);
     if (seedCmd->parsed()) {
       if (!demo && boletos == 0) {
         fmt::print(stderr, "boleto-server seed: say --demo and/or --boletos N\n");
