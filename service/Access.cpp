@@ -82,7 +82,7 @@ void registerAcesso(Dispatcher& d) {
     std::string company = ctx.text(1, "CDEMPRESA", 2);
     // An operator asks about itself; asking about another needs nothing more, since the
     // answer is only whether access exists.
-    return remote::Variant(operatorMayUse(ctx.sql(), op, company));
+    return remote::Variant(operatorMayUse(ctx.database(), op, company));
   });
 }
 

@@ -16,17 +16,32 @@ std::string accountExpr(const std::string& field) {
   return "K." + field;
 }
 
+struct AccountQuery {
+  std::string company, code;
+  soci::row row;
+  soci::statement st;
+  explicit AccountQuery(soci::session& sql)
+      : st((sql.prepare << fmt::format(
+                "SELECT {} FROM CONTCORR K LEFT JOIN BANCO B ON B.CDBANCO = K.CDBANCO "
+                "WHERE K.CDEMPRESA = :e AND K.CDREDUCONT = :c",
+                selectList(rec::BankAccountRecord(), accountExpr)),
+            soci::use(company), soci::use(code), soci::into(row))) {}
+};
+
 /// The account `code` of `company` as a packet of the bank account record (no rows when
 /// there is no such account).
-nlohmann::json accountPacket(soci::session& sql, const std::string& company,
-                             const std::string& code) {
+nlohmann::json accountPacket(Database& db, const std::string& company, const std::string& code) {
   const auto& fields = rec::BankAccountRecord();
-  static const std::string query = fmt::format(
-      "SELECT {} FROM CONTCORR K LEFT JOIN BANCO B ON B.CDBANCO = K.CDBANCO "
-      "WHERE K.CDEMPRESA = :e AND K.CDREDUCONT = :c",
-      selectList(fields, accountExpr));
-  soci::rowset<soci::row> rows = (sql.prepare << query, soci::use(company), soci::use(code));
-  return packetFromRows(rows, fields);
+  auto& q = db.prepared<AccountQuery>("GetCont_Corr", [](soci::session& sql) {
+    return std::make_unique<AccountQuery>(sql);
+  });
+  q.company = company;
+  q.code = code;
+  nlohmann::json packet{{"fields", packetFields(fields)}, {"rows", nlohmann::json::array()}};
+  // The key is unique: at most one row; fetching to the end releases the statement.
+  for (bool got = q.st.execute(true); got; got = q.st.fetch())
+    packet["rows"].push_back(packetRow(q.row, fields));
+  return packet;
 }
 
 }  // namespace
@@ -37,7 +52,7 @@ void registerContaCorrente(Dispatcher& d) {
   d.add(kHabContRec, "GetCont_Corr", 1, [](CallContext& ctx) {
     std::string code = ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
     ctx.setArg(0, remote::Variant(code));
-    return remote::Variant::packet(accountPacket(ctx.sql(), ctx.company(), code));
+    return remote::Variant::packet(accountPacket(ctx.database(), ctx.company(), code));
   });
 }
 

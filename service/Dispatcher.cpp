@@ -100,18 +100,36 @@ void CallContext::setArg(size_t i, Variant v) {
 }
 
 void CallContext::requireCompany(const std::string& company) const {
-  if (!operatorMayUse(db_.session(), operator_, company)) {
+  if (!operatorMayUse(db_, operator_, company)) {
     throw Refusal("ACESSO_EMPRESA",
                   fmt::format("operator \"{}\" may not work on company \"{}\"", operator_, company));
   }
 }
 
-bool operatorMayUse(soci::session& sql, const std::string& op, const std::string& company) {
+namespace {
+struct AccessQuery {
+  std::string op, company;
   int n = 0;
-  sql << "SELECT COUNT(*) FROM OPEREMPRESA E JOIN OPERADOR O ON O.CDOPERADOR = E.CDOPERADOR "
-         "WHERE E.CDOPERADOR = :o AND E.CDEMPRESA = :c AND O.IDATIVO = 'S'",
-      soci::use(op), soci::use(company), soci::into(n);
-  return n > 0;
+  soci::statement st;
+  explicit AccessQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT COUNT(*) FROM OPEREMPRESA E JOIN OPERADOR O "
+                           "ON O.CDOPERADOR = E.CDOPERADOR WHERE E.CDOPERADOR = :o "
+                           "AND E.CDEMPRESA = :c AND O.IDATIVO = 'S'",
+            soci::use(op), soci::use(company), soci::into(n))) {}
+};
+}  // namespace
+
+bool operatorMayUse(Database& db, const std::string& op, const std::string& company) {
+  auto& q = db.prepared<AccessQuery>("operatorMayUse", [](soci::session& sql) {
+    return std::make_unique<AccessQuery>(sql);
+  });
+  q.op = op;
+  q.company = company;
+  q.n = 0;
+  q.st.execute(true);
+  while (q.st.fetch()) {
+  }
+  return q.n > 0;
 }
 
 Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}

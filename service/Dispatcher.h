@@ -33,6 +33,7 @@ class CallContext {
   CallContext(Database& db, const std::string& op, const remote::Request& req);
 
   soci::session& sql() { return db_.session(); }
+  Database& database() { return db_; }
   Dialect dialect() const { return db_.dialect(); }
   const std::string& operatorCode() const { return operator_; }
   /// The caller's company; refused when the call carries none.
@@ -94,6 +95,6 @@ class Dispatcher final : public remote::Handler {
 };
 
 /// Does `operatorCode` exist, active, with access to `company`?
-bool operatorMayUse(soci::session& sql, const std::string& operatorCode, const std::string& company);
+bool operatorMayUse(Database& db, const std::string& operatorCode, const std::string& company);
 
 }  // namespace service

@@ -64,34 +64,36 @@ json dateOf(const soci::row& r, size_t i) {
 
 }  // namespace
 
+json packetRow(const soci::row& r, const std::vector<host::FieldDef>& fields) {
+  json row = json::array();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (r.get_indicator(i) == soci::i_null) {
+      row.push_back(nullptr);
+      continue;
+    }
+    switch (fields[i].type) {
+      case host::FieldType::Float: row.push_back(numberOf(r, i)); break;
+      case host::FieldType::Integer: {
+        json n = numberOf(r, i);
+        row.push_back(n.is_null() ? n : json(static_cast<int64_t>(n.get<double>())));
+        break;
+      }
+      case host::FieldType::Boolean: {
+        json t = textOf(r, i);
+        row.push_back(t.is_string() && (t == "1" || t == "S" || t == "true"));
+        break;
+      }
+      case host::FieldType::Date: row.push_back(dateOf(r, i)); break;
+      default: row.push_back(textOf(r, i)); break;
+    }
+  }
+  return row;
+}
+
 json packetFromRows(soci::rowset<soci::row>& rows, const std::vector<host::FieldDef>& fields) {
   json out{{"fields", packetFields(fields)}, {"rows", json::array()}};
   json& data = out["rows"];
-  for (const soci::row& r : rows) {
-    json row = json::array();
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (r.get_indicator(i) == soci::i_null) {
-        row.push_back(nullptr);
-        continue;
-      }
-      switch (fields[i].type) {
-        case host::FieldType::Float: row.push_back(numberOf(r, i)); break;
-        case host::FieldType::Integer: {
-          json n = numberOf(r, i);
-          row.push_back(n.is_null() ? n : json(static_cast<int64_t>(n.get<double>())));
-          break;
-        }
-        case host::FieldType::Boolean: {
-          json t = textOf(r, i);
-          row.push_back(t.is_string() && (t == "1" || t == "S" || t == "true"));
-          break;
-        }
-        case host::FieldType::Date: row.push_back(dateOf(r, i)); break;
-        default: row.push_back(textOf(r, i)); break;
-      }
-    }
-    data.push_back(std::move(row));
-  }
+  for (const soci::row& r : rows) data.push_back(packetRow(r, fields));
   return out;
 }
 

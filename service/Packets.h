@@ -19,6 +19,9 @@ nlohmann::json packetFields(const std::vector<host::FieldDef>& fields);
 nlohmann::json packetFromRows(soci::rowset<soci::row>& rows,
                               const std::vector<host::FieldDef>& fields);
 
+/// One fetched row as a packet row, typed by `fields` (its columns in their order).
+nlohmann::json packetRow(const soci::row& row, const std::vector<host::FieldDef>& fields);
+
 /// A select list: for each field the expression `exprOf(name)` gives, "AS" the name.
 std::string selectList(const std::vector<host::FieldDef>& fields,
                        const std::function<std::string(const std::string&)>& exprOf);
