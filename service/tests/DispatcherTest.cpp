@@ -150,3 +150,13 @@ TEST_F(Dispatch, FiltroListsTheCompanysBoletosWithJoinedColumns) {
   args[4] = Variant("S");
   EXPECT_EQ(call("Filtro", args).key, "ARG_TIPO");
 }
+
+TEST_F(Dispatch, ReusedStatementsSeeEveryChangeBetweenCalls) {
+  ASSERT_TRUE(call("GetCont_Corr", {Variant("001")}).ok());
+  svc_->db->session() << "UPDATE CONTCORR SET DSCONTCORR = 'Renomeada' WHERE CDEMPRESA = '04' "
+                         "AND CDREDUCONT = '001'";
+  EXPECT_EQ(column(call("GetCont_Corr", {Variant("001")}), "DSCONTCORR"), "Renomeada");
+  svc_->db->session() << "DELETE FROM OPEREMPRESA WHERE CDOPERADOR = 'demo' AND CDEMPRESA = '04'";
+  EXPECT_EQ(call("GetCont_Corr", {Variant("001")}).key, "ACESSO_EMPRESA");
+  EXPECT_TRUE(call("GetCont_Corr", {Variant("001")}, {}, "08").ok());
+}
