@@ -16,5 +16,6 @@ void registerAcesso(Dispatcher& d);
 void registerContaCorrente(Dispatcher& d);
 void registerBoletos(Dispatcher& d);
 void registerListas(Dispatcher& d);
+void registerNumeracao(Dispatcher& d);
 
 }  // namespace service

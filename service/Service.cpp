@@ -14,6 +14,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerContaCorrente(*s->dispatcher);
   registerBoletos(*s->dispatcher);
   registerListas(*s->dispatcher);
+  registerNumeracao(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }
