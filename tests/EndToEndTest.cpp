@@ -26,13 +26,14 @@ struct Process {
   int out = -1;  // the child's standard output
 };
 
-Process spawn(const std::vector<std::string>& argv) {
+Process spawn(const std::vector<std::string>& argv, const char* workDir = nullptr) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  if (workDir) posix_spawn_file_actions_addchdir_np(&actions, workDir);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -43,6 +44,15 @@ Process spawn(const std::vector<std::string>& argv) {
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
   p.out = pipeFds[0];
   return p;
+}
+
+std::string readAll(int fd) {
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  close(fd);
+  return text;
 }
 
 std::string readLine(int fd) {
@@ -146,3 +156,34 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   local.reset();
   std::filesystem::remove_all(dir);
 }
+
+#ifdef BOLETO_CLI
+TEST(EndToEnd, CommandLineCreatesAndSeedsItsDatabaseWhenMissing) {
+  std::random_device rd;
+  auto dir = std::filesystem::temp_directory_path() / ("boleto-cli-" + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+
+  Process first = spawn({BOLETO_CLI, "account", "6"}, dir.c_str());
+  std::string shown = readAll(first.out);
+  EXPECT_EQ(waitFor(first.pid), 0) << shown;
+  EXPECT_TRUE(std::filesystem::exists(dir / "data" / "boleto.db"));
+  EXPECT_NE(shown.find("CDREDUCONT      006"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("CDBANCO         341"), std::string::npos) << shown;
+
+  // --db names another file, which is created the same way; the first is left alone.
+  auto before = std::filesystem::last_write_time(dir / "data" / "boleto.db");
+  Process other = spawn({BOLETO_CLI, "--db", (dir / "outro.db").string(), "account", "001",
+                         "--company", "08"}, dir.c_str());
+  shown = readAll(other.out);
+  EXPECT_EQ(waitFor(other.pid), 0) << shown;
+  EXPECT_NE(shown.find("CDBANCCNAB      025"), std::string::npos) << shown;
+  EXPECT_TRUE(std::filesystem::exists(dir / "outro.db"));
+  EXPECT_EQ(std::filesystem::last_write_time(dir / "data" / "boleto.db"), before);
+
+  Process both = spawn({BOLETO_CLI, "--db", "x.db", "--server", "http://127.0.0.1:1", "account", "1"},
+                       dir.c_str());
+  readAll(both.out);
+  EXPECT_NE(waitFor(both.pid), 0) << "--db and --server exclude each other";
+  std::filesystem::remove_all(dir);
+}
+#endif
