@@ -79,6 +79,12 @@ Result Connection::call(const std::string& method, const std::vector<Arg>& args)
     req.byRef.push_back(a.byRef());
   }
   Result result{transport_->send(req)};
+  // A service that went away, or forgot the session (restarted), leaves the connection down,
+  // so that the next screen that finds it disconnected connects (and logs in) again.
+  if (result.reply.failure == Failure::Transport || result.reply.key == "SESSAO_INVALIDA") {
+    lastError_ = result.reply.text;
+    transport_.reset();
+  }
   if (result.reply.ok()) {
     for (const auto& [pos, value] : result.reply.refArgs) {
       if (pos < args.size() && args[pos].byRef()) args[pos].writeBack(value);

@@ -62,7 +62,8 @@ class Connection {
   const std::string& lastError() const { return lastError_; }
 
   /// Calls `method` (exact name) with positional arguments; in-out arguments come back
-  /// changed. Never throws for a refusal or a dead connection: the Result carries it.
+  /// changed. Never throws for a refusal or a dead connection: the Result carries it. A call
+  /// that finds the service gone (or its session forgotten) leaves the connection down.
   Result call(const std::string& method, const std::vector<Arg>& args = {});
 
  private:

@@ -202,3 +202,27 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   t.join();
   host::setContext(nullptr);
 }
+
+TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) {
+  auto server = std::make_unique<remote::HttpServer>(std::make_shared<EchoService>(),
+                                                     std::make_shared<OneUser>());
+  int port = server->bind("127.0.0.1", 0);
+  std::thread t([&] { server->serve(); });
+  useContext(port);
+  remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
+  ASSERT_TRUE(c.connect()) << c.lastError();
+  server->stop();
+  t.join();
+  EXPECT_THROW(remote::CheckResultServ(c.call("Eco")), host::OperationError);
+  EXPECT_FALSE(c.connected());
+  // A new server on the same port: the screen that finds the connection down connects again.
+  server = std::make_unique<remote::HttpServer>(std::make_shared<EchoService>(),
+                                                std::make_shared<OneUser>());
+  ASSERT_EQ(server->bind("127.0.0.1", port), port);
+  t = std::thread([&] { server->serve(); });
+  ASSERT_TRUE(c.connect()) << c.lastError();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  server->stop();
+  t.join();
+  host::setContext(nullptr);
+}
