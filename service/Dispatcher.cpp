@@ -49,8 +49,9 @@ std::string CallContext::text(size_t i, const host::FieldDef& field) const {
 
 std::string CallContext::code(size_t i, const host::FieldDef& field) const {
   std::string s = text(i, field);
-  if (!s.empty() && utf8Length(s) < static_cast<size_t>(field.size))
-    s.insert(0, static_cast<size_t>(field.size) - s.size(), '0');
+  size_t length = utf8Length(s);
+  if (!s.empty() && length < static_cast<size_t>(field.size))
+    s.insert(0, static_cast<size_t>(field.size) - length, '0');
   return s;
 }
 

@@ -57,6 +57,9 @@ TEST_F(Dispatch, BadArgumentsAreRefusedWithAKeyAndAReadableText) {
   EXPECT_EQ(call("GetCont_Corr", {Variant(int64_t{1})}).key, "ARG_TIPO");
   // Sizes count characters, not bytes: three accented letters fit a field of three.
   EXPECT_TRUE(call("GetCont_Corr", {Variant("ÁÉÍ")}).ok());
+  auto padded = call("GetCont_Corr", {Variant("ÁÉ")}, {true});
+  ASSERT_TRUE(padded.ok()) << padded.text;
+  EXPECT_TRUE(padded.refArgs.at(0).second == Variant("0ÁÉ"));
 }
 
 TEST_F(Dispatch, CompanyAccessIsCheckedForEveryCall) {
