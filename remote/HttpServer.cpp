@@ -49,6 +49,9 @@ HttpServer::HttpServer(std::shared_ptr<Handler> handler, std::shared_ptr<Authent
 void HttpServer::install() {
   Impl* d = d_.get();
   d->server().set_tcp_nodelay(true);
+  // The largest call is a packet of a few hundred thousand boleto rows; anything beyond this
+  // is refused before it is read into memory.
+  d->server().set_payload_max_length(size_t{256} << 20);
 
   d->server().Post(kLoginPath, [d](const httplib::Request& req, httplib::Response& res) {
     try {

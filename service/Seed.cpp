@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <random>
+#include <stdexcept>
 
 #include <fmt/format.h>
 
@@ -132,6 +133,7 @@ constexpr DemoBoleto kBoletos[] = {
 };
 
 std::string randomPassword() {
+  if (sodium_init() < 0) throw std::runtime_error("libsodium could not be initialised");
   static const char alphabet[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
   std::string out;
   for (int i = 0; i < 14; ++i) out += alphabet[randombytes_uniform(sizeof alphabet - 1)];
