@@ -75,6 +75,7 @@ std::optional<std::string> SessionAuthenticator::operatorOf(const std::string& t
 }
 
 void registerAcesso(Dispatcher& d) {
+  d.skipCompanyCheck(kAcesso);
   d.add(kAcesso, "Operador", 0,
         [](CallContext& ctx) { return remote::Variant(ctx.operatorCode()); });
   d.add(kAcesso, "AcessoOperEmpresa", 2, [](CallContext& ctx) {
