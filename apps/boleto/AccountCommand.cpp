@@ -4,7 +4,6 @@
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/DatabaseOptions.h"
-#include "host/Context.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
 
@@ -16,9 +15,8 @@ struct AccountArgs {
 };
 
 void showAccount(const AccountArgs& a) {
+  cli::databaseOptions().company = a.company;
   cli::useConfiguredService();
-  if (auto* configured = dynamic_cast<host::ConfiguredContext*>(&host::context()))
-    configured->settings().company = a.company;
   rec::ensureConnected();
   host::ClientDataset cdsContCorr("cdsContCorr");
   std::string code = a.code;

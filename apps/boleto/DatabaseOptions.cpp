@@ -8,6 +8,7 @@
 #include "apps/boleto/Commands.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "module/ServiceContext.h"
 #include "remote/Connection.h"
 #include "remote/Transports.h"
 #include "service/Seed.h"
@@ -56,6 +57,7 @@ void useConfiguredService() {
   auto& o = databaseOptions();
   host::ContextSettings settings;
   settings.operatorCode = o.user;
+  settings.company = o.company;
   if (!o.server.empty()) {
     auto where = remote::ServerAddress::parse(o.server, 8211);
     settings.webUrl = where.scheme == "https" ? "https://" + where.host : where.host;
@@ -72,7 +74,9 @@ void useConfiguredService() {
   try {
     host::context();
   } catch (const host::InvariantError&) {
-    host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+    // Which companies the operator may use is the service's to say.
+    host::setContext(std::make_shared<rec::ServiceContext>(
+        std::make_shared<host::ConfiguredContext>(settings)));
   }
 }
 

@@ -13,6 +13,7 @@ struct DatabaseOptions {
   std::string server;    ///< --server: http(s)://host:port of a boleto-server
   std::string user = "demo";  ///< --user: operator for --server and for the embedded service
   std::string password;  ///< --password, else BOLETO_PASSWORD: for --server
+  std::string company = "04";  ///< the working company of the context installed
 };
 
 DatabaseOptions& databaseOptions();
