@@ -4,21 +4,19 @@
 #include "host/Errors.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Template.h"
+#include "module/Records.h"
 #include "numbering/Numerador.h"
 
 namespace numbering {
 
+// The substitutions are the records' own, so the screens that load an account into a
+// dataset and the numbering that reads a row never disagree.
 void NormalizaBanco(BankAccountRow& row) {
-  if (row.CDBANCCNAB == "025")
-    row.CDBANCCNAB = "237";
-  else if (row.CDBANCCNAB == "612")
-    row.CDBANCCNAB = "341";
-  else if (row.CDBANCCNAB == "637" && !row.CDBANCOCONV.empty())
-    row.CDBANCCNAB = row.CDBANCOCONV;
+  row.CDBANCCNAB = rec::bankCodeForEmission(row.CDBANCCNAB, row.CDBANCOCONV);
 }
 
 void NormalizaBancoEmail(BankAccountRow& row) {
-  if (row.CDBANCOCONV == "237") row.CDBANCCNAB = "237";
+  row.CDBANCCNAB = rec::bankCodeForMail(row.CDBANCCNAB, row.CDBANCOCONV);
 }
 
 const host::TMessages& MensagensNumeracao() {
