@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include <fmt/format.h>
 
@@ -55,7 +56,17 @@ std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& use
 void useConfiguredService() {
   if (remote::defaultTransportFactory()) return;
   auto& o = databaseOptions();
+  // The context file and --set give the processing date, report directory, branch and the
+  // like; who works, and for which company, are the command's own flags.
   host::ContextSettings settings;
+  if (!o.contextFile.empty()) settings = host::ContextSettings::fromFile(o.contextFile);
+  for (const auto& item : o.contextSets) {
+    const size_t eq = item.find('=');
+    if (eq == std::string::npos) {
+      throw std::invalid_argument("--set takes key=value, not \"" + item + "\"");
+    }
+    settings.set(item.substr(0, eq), item.substr(eq + 1));
+  }
   settings.operatorCode = o.user;
   settings.company = o.company;
   if (!o.server.empty()) {
@@ -91,6 +102,10 @@ const Registrar registrar{[](CLI::App& app) {
   app.add_option("--user", o.user, "operator")->capture_default_str();
   app.add_option("--password", o.password, "operator's password for --server "
                                             "(default: $BOLETO_PASSWORD)");
+  app.add_option("--context", o.contextFile,
+                 "host context settings file (processing-date, branch, report-dir, ...)")
+      ->check(CLI::ExistingFile);
+  app.add_option("--set", o.contextSets, "one host context setting, key=value (repeatable)");
 }};
 }  // namespace
 

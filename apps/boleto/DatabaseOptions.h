@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -14,6 +15,8 @@ struct DatabaseOptions {
   std::string user = "demo";  ///< --user: operator for --server and for the embedded service
   std::string password;  ///< --password, else BOLETO_PASSWORD: for --server
   std::string company = "04";  ///< the working company of the context installed
+  std::string contextFile;  ///< --context: host context settings, "key = value" lines
+  std::vector<std::string> contextSets;  ///< --set key=value, applied after the file
 };
 
 DatabaseOptions& databaseOptions();
