@@ -1905,13 +1905,15 @@ void ClientDataset::addIndex(IndexDef index) {
   d_->indexes.push_back(std::move(index));
 }
 
-void ClientDataset::setIndexName(std::string_view name) {
+// A named index and a field list exclude each other; an order that cannot be resolved
+// leaves the previous one in force.
+void ClientDataset::applyOrder(std::string name, std::string fields) {
   auto& d = *d_;
   if (active()) d.checkBrowseMode();
   const std::string oldName = d.indexName;
   const std::string oldFields = d.indexFieldNames;
-  d.indexName = std::string(name);
-  d.indexFieldNames.clear();
+  d.indexName = std::move(name);
+  d.indexFieldNames = std::move(fields);
   if (!active()) return;
   try {
     d.resolveSort();
@@ -1924,6 +1926,10 @@ void ClientDataset::setIndexName(std::string_view name) {
   const int64_t keep = d.currentSlot();
   d.rebuildView();
   d.cursorTo(keep);
+}
+
+void ClientDataset::setIndexName(std::string_view name) {
+  applyOrder(std::string(name), {});
 }
 
 const std::string& ClientDataset::indexName() const {
@@ -1931,24 +1937,7 @@ const std::string& ClientDataset::indexName() const {
 }
 
 void ClientDataset::setIndexFieldNames(std::string_view fields) {
-  auto& d = *d_;
-  if (active()) d.checkBrowseMode();
-  const std::string oldName = d.indexName;
-  const std::string oldFields = d.indexFieldNames;
-  d.indexFieldNames = std::string(fields);
-  d.indexName.clear();
-  if (!active()) return;
-  try {
-    d.resolveSort();
-  } catch (...) {
-    d.indexName = oldName;
-    d.indexFieldNames = oldFields;
-    d.resolveSort();
-    throw;
-  }
-  const int64_t keep = d.currentSlot();
-  d.rebuildView();
-  d.cursorTo(keep);
+  applyOrder({}, std::string(fields));
 }
 
 const std::string& ClientDataset::indexFieldNames() const {

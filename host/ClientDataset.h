@@ -230,6 +230,7 @@ class ClientDataset {
 
  private:
   friend class Field;
+  void applyOrder(std::string name, std::string fields);
   struct Impl;
   std::string name_;
   std::unique_ptr<Impl> d_;
