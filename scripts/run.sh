@@ -10,3 +10,5 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBOLETO_BUILD_TESTS=
 cmake --build "$build" -j "$(nproc)" --target boleto
 "$build/apps/boleto/boleto" --help
 "$build/apps/boleto/boleto" selfcheck
+# The embedded default: data/boleto.db is created, migrated and seeded when missing.
+"$build/apps/boleto/boleto" account 001 --company 04
