@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "host/Context.h"
@@ -184,6 +185,31 @@ TEST(EndToEnd, CommandLineCreatesAndSeedsItsDatabaseWhenMissing) {
                        dir.c_str());
   readAll(both.out);
   EXPECT_NE(waitFor(both.pid), 0) << "--db and --server exclude each other";
+  std::filesystem::remove_all(dir);
+}
+
+TEST(EndToEnd, CommandLineTakesTheHostContextFromAFileAndSettings) {
+  std::random_device rd;
+  auto dir = std::filesystem::temp_directory_path() / ("boleto-ctx-" + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+
+  // A setting that cannot be read stops the command before any database is created.
+  Process bad = spawn({BOLETO_CLI, "--set", "processing-date=31/02/2026", "account", "1"},
+                      dir.c_str());
+  readAll(bad.out);
+  EXPECT_NE(waitFor(bad.pid), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "data" / "boleto.db"));
+
+  {
+    std::ofstream f(dir / "context.conf");
+    f << "# the host's context\nprocessing-date = 08/12/2026\nbranch = 2\nreport-dir = rel\n";
+  }
+  Process good = spawn({BOLETO_CLI, "--context", (dir / "context.conf").string(), "--set",
+                        "web-port=9000", "account", "1"},
+                       dir.c_str());
+  const std::string shown = readAll(good.out);
+  EXPECT_EQ(waitFor(good.pid), 0) << shown;
+  EXPECT_NE(shown.find("CDREDUCONT      001"), std::string::npos) << shown;
   std::filesystem::remove_all(dir);
 }
 #endif
