@@ -1,13 +1,13 @@
 #include "host/Context.h"
 
 #include <fstream>
-#include <mutex>
 #include <stdexcept>
 
 #include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "host/ProcessSlot.h"
 
 namespace host {
 namespace {
@@ -23,8 +23,7 @@ bool startsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::mutex gContextMutex;
-std::shared_ptr<Context> gContext;
+ProcessSlot<Context> gContext("host context");
 
 }  // namespace
 
@@ -125,15 +124,8 @@ bool ConfiguredContext::DtProcBloq(const std::string& module, const std::string&
   return it != settings_.lockedBefore.end() && date.dateOnly() < it->second;
 }
 
-Context& context() {
-  std::lock_guard lock(gContextMutex);
-  BOLETO_CHECK(gContext != nullptr, "no host context installed");
-  return *gContext;
-}
+Context& context() { return gContext.get(); }
 
-void setContext(std::shared_ptr<Context> ctx) {
-  std::lock_guard lock(gContextMutex);
-  gContext = std::move(ctx);
-}
+void setContext(std::shared_ptr<Context> ctx) { gContext.set(std::move(ctx)); }
 
 }  // namespace host

@@ -1,27 +1,17 @@
 #include "host/Dialogs.h"
 
-#include <mutex>
-
 #include <fmt/format.h>
 
-#include "host/Errors.h"
+#include "host/ProcessSlot.h"
 
 namespace host {
 namespace {
-std::mutex gDialogsMutex;
-std::shared_ptr<Dialogs> gDialogs;
+ProcessSlot<Dialogs> gDialogs("dialogs");
 }  // namespace
 
-Dialogs& dialogs() {
-  std::lock_guard lock(gDialogsMutex);
-  BOLETO_CHECK(gDialogs != nullptr, "no dialogs installed");
-  return *gDialogs;
-}
+Dialogs& dialogs() { return gDialogs.get(); }
 
-void setDialogs(std::shared_ptr<Dialogs> d) {
-  std::lock_guard lock(gDialogsMutex);
-  gDialogs = std::move(d);
-}
+void setDialogs(std::shared_ptr<Dialogs> d) { gDialogs.set(std::move(d)); }
 
 const char* dialogKindName(ScriptedDialogs::Kind k) {
   switch (k) {

@@ -1,6 +1,6 @@
 #include "module/ScreenHost.h"
 
-#include <mutex>
+#include "host/ProcessSlot.h"
 
 namespace rec {
 
@@ -31,19 +31,14 @@ void HeadlessScreenHost::setCursor(Cursor cursor) {
 }
 
 namespace {
-std::mutex gHostMutex;
-std::shared_ptr<ScreenHost> gHost;
+host::ProcessSlot<ScreenHost> gHost("screen host");
 }  // namespace
 
+// Headless until the application installs another.
 ScreenHost& screenHost() {
-  std::lock_guard lock(gHostMutex);
-  if (!gHost) gHost = std::make_shared<HeadlessScreenHost>();
-  return *gHost;
+  return gHost.getOr([] { return std::make_shared<HeadlessScreenHost>(); });
 }
 
-void setScreenHost(std::shared_ptr<ScreenHost> host) {
-  std::lock_guard lock(gHostMutex);
-  gHost = std::move(host);
-}
+void setScreenHost(std::shared_ptr<ScreenHost> host) { gHost.set(std::move(host)); }
 
 }  // namespace rec
