@@ -33,8 +33,15 @@ void ContextSettings::set(const std::string& key, const std::string& rawValue) {
     company = Ajusta(value, 2);
   } else if (key == "branch") {
     branch = Ajusta(value, 4);
-  } else if (key == "module-branch") {
-    moduleBranch = value.empty() ? value : Ajusta(value, 4);
+  } else if (key == "branch-module") {
+    const std::string v = UpperCase(AllTrim(value));
+    if (v == "S" || v == "TRUE" || v == "1") {
+      branchModule = true;
+    } else if (v == "N" || v == "FALSE" || v == "0" || v.empty()) {
+      branchModule = false;
+    } else {
+      throw std::invalid_argument("branch-module: expected S or N, got " + value);
+    }
   } else if (key == "processing-date") {
     processingDate = parseDateSetting(key, value);
   } else if (startsWith(key, "processing-date.")) {
@@ -93,10 +100,6 @@ ContextSettings ContextSettings::fromFile(const std::string& path) {
 
 ConfiguredContext::ConfiguredContext(ContextSettings settings, std::shared_ptr<const Clock> clock)
     : settings_(std::move(settings)), clock_(std::move(clock)) {}
-
-std::string ConfiguredContext::ModuFili() const {
-  return settings_.moduleBranch.empty() ? settings_.branch : settings_.moduleBranch;
-}
 
 DateTime ConfiguredContext::DataProc(const std::string& branch) const {
   if (!branch.empty()) {

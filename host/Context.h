@@ -21,7 +21,8 @@ class Context {
   virtual ~Context() = default;
   virtual std::string EmprProc() const = 0;  ///< company code (2)
   virtual std::string FiliProc() const = 0;  ///< branch code (4)
-  virtual std::string ModuFili() const = 0;  ///< branch of the module
+  /// The module works per branch: each branch sees its own boletos only.
+  virtual bool ModuFili() const = 0;
   /// Processing date of a branch (the context's branch when `branch` is empty).
   virtual DateTime DataProc(const std::string& branch = {}) const = 0;
   virtual std::string Operador() const = 0;   ///< operator code
@@ -39,7 +40,7 @@ class Context {
 struct ContextSettings {
   std::string company = "04";
   std::string branch = "0001";
-  std::string moduleBranch;  ///< empty: the branch
+  bool branchModule = false;  ///< the module works per branch (ModuFili)
   std::optional<DateTime> processingDate;  ///< empty: the clock's today
   std::map<std::string, DateTime> branchProcessingDates;
   std::string operatorCode = "demo";
@@ -52,7 +53,7 @@ struct ContextSettings {
   std::map<std::string, DateTime> lockedBefore;
 
   /// Applies one setting; throws std::invalid_argument naming an unknown key or a bad value.
-  /// Keys: company, branch, module-branch, processing-date (dd/mm/yyyy or yyyy-mm-dd),
+  /// Keys: company, branch, branch-module (S/N), processing-date (dd/mm/yyyy or yyyy-mm-dd),
   /// processing-date.<branch>, operator, report-dir, web-url, web-port, companies (a;b),
   /// locked-before.<module>.
   void set(const std::string& key, const std::string& value);
@@ -70,7 +71,7 @@ class ConfiguredContext final : public Context {
 
   std::string EmprProc() const override { return settings_.company; }
   std::string FiliProc() const override { return settings_.branch; }
-  std::string ModuFili() const override;
+  bool ModuFili() const override { return settings_.branchModule; }
   DateTime DataProc(const std::string& branch = {}) const override;
   std::string Operador() const override { return settings_.operatorCode; }
   std::string ReportDir() const override;
@@ -93,7 +94,7 @@ void setContext(std::shared_ptr<Context> ctx);
 // The host's free functions, answering from the installed context.
 inline std::string EmprProc() { return context().EmprProc(); }
 inline std::string FiliProc() { return context().FiliProc(); }
-inline std::string ModuFili() { return context().ModuFili(); }
+inline bool ModuFili() { return context().ModuFili(); }
 inline DateTime DataProc(const std::string& branch = {}) { return context().DataProc(branch); }
 inline std::string Operador() { return context().Operador(); }
 inline std::string ReportDir() { return context().ReportDir(); }

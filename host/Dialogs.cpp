@@ -22,6 +22,7 @@ const char* dialogKindName(ScriptedDialogs::Kind k) {
     case ScriptedDialogs::Kind::Folder: return "folder dialog";
     case ScriptedDialogs::Kind::Save: return "save dialog";
     case ScriptedDialogs::Kind::Pick: return "pick list";
+    case ScriptedDialogs::Kind::PickMany: return "multi-selection";
   }
   return "?";
 }
@@ -50,6 +51,13 @@ ScriptedDialogs& ScriptedDialogs::expectSave(std::optional<std::string> answer) 
   script_.push_back({Kind::Save, {}, false, 0, std::move(answer), {}});
   return *this;
 }
+ScriptedDialogs& ScriptedDialogs::expectPickMany(std::optional<std::vector<int>> answer) {
+  Step st{Kind::PickMany, {}, false, 0, {}, {}, {}};
+  st.picks = std::move(answer);
+  script_.push_back(std::move(st));
+  return *this;
+}
+
 ScriptedDialogs& ScriptedDialogs::expectPick(std::optional<int> answer) {
   script_.push_back({Kind::Pick, {}, false, 0, {}, answer});
   return *this;
@@ -110,8 +118,16 @@ std::optional<std::string> ScriptedDialogs::saveFile(const std::string& caption,
   return path;
 }
 std::optional<int> ScriptedDialogs::pickList(const std::string& caption,
-                                             const std::vector<std::string>& /*items*/) {
+                                             const std::vector<std::string>& items) {
+  lastItems_ = items;
   return take(Kind::Pick, caption, caption).pick;
+}
+
+std::optional<std::vector<int>> ScriptedDialogs::pickMany(const std::string& caption,
+                                                          const std::vector<std::string>& items,
+                                                          const std::vector<int>& /*marked*/) {
+  lastItems_ = items;
+  return take(Kind::PickMany, caption, caption).picks;
 }
 
 }  // namespace host

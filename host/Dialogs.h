@@ -38,6 +38,11 @@ class Dialogs {
   /// One of `items` chosen by position; nothing when cancelled.
   virtual std::optional<int> pickList(const std::string& caption,
                                       const std::vector<std::string>& items) = 0;
+  /// Several of `items` chosen by position (the multi-selection search); `marked` are the
+  /// positions ticked when it opens. Nothing when cancelled.
+  virtual std::optional<std::vector<int>> pickMany(const std::string& caption,
+                                                   const std::vector<std::string>& items,
+                                                   const std::vector<int>& marked) = 0;
 };
 
 /// A test double answering from a queue. Each expectation names the kind of dialog and a
@@ -45,7 +50,7 @@ class Dialogs {
 /// fragment, throws UnexpectedDialog so the test fails where it happened.
 class ScriptedDialogs final : public Dialogs {
  public:
-  enum class Kind { Question, Information, Error, MsgAlert, Folder, Save, Pick };
+  enum class Kind { Question, Information, Error, MsgAlert, Folder, Save, Pick, PickMany };
 
   struct Shown {
     Kind kind;
@@ -60,6 +65,8 @@ class ScriptedDialogs final : public Dialogs {
   ScriptedDialogs& expectFolder(std::optional<std::string> answer);
   ScriptedDialogs& expectSave(std::optional<std::string> answer);
   ScriptedDialogs& expectPick(std::optional<int> answer);
+  /// A multi-selection answered with the positions given (nothing: cancelled).
+  ScriptedDialogs& expectPickMany(std::optional<std::vector<int>> answer);
 
   bool question(const std::string& text, const std::string& caption) override;
   void information(const std::string& text, const std::string& caption) override;
@@ -74,6 +81,11 @@ class ScriptedDialogs final : public Dialogs {
                                       const std::string& initialName) override;
   std::optional<int> pickList(const std::string& caption,
                               const std::vector<std::string>& items) override;
+  std::optional<std::vector<int>> pickMany(const std::string& caption,
+                                           const std::vector<std::string>& items,
+                                           const std::vector<int>& marked) override;
+  /// The items offered by the last pick dialog, as the operator saw them.
+  const std::vector<std::string>& lastPickItems() const { return lastItems_; }
 
   /// Expectations not yet consumed.
   size_t pending() const { return script_.size(); }
@@ -90,11 +102,13 @@ class ScriptedDialogs final : public Dialogs {
     int result = 0;
     std::optional<std::string> path;
     std::optional<int> pick;
+    std::optional<std::vector<int>> picks;
   };
   Step take(Kind kind, const std::string& text, const std::string& caption);
 
   std::deque<Step> script_;
   std::vector<Shown> shown_;
+  std::vector<std::string> lastItems_;
   bool waitOn_ = false;
   int waitToggles_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "host/Screen.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
@@ -164,6 +166,62 @@ void PageControl::showPage(std::string_view pageName) {
 
 void PageControl::setPageEnabled(std::string_view pageName, bool on) { page(pageName).setEnabled(on); }
 
+// ---------------------------------------------------------------- GridControl
+
+GridControl::GridControl(ScreenModel& owner, std::string name)
+    : Control(owner, std::move(name), ControlKind::Grid) {}
+
+void GridControl::setColumns(std::vector<GridColumn> columns) {
+  columns_ = std::move(columns);
+  changed();
+}
+
+void GridControl::addColumn(GridColumn column) {
+  columns_.push_back(std::move(column));
+  changed();
+}
+
+int GridControl::IndiceCol(std::string_view field) const {
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (columns_[i].field == field) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+GridColumn& GridControl::column(std::string_view field) {
+  const int i = IndiceCol(field);
+  BOLETO_CHECK(i >= 0, name() + " has no column " + std::string(field));
+  return columns_[static_cast<size_t>(i)];
+}
+
+void GridControl::DestroiColuna(std::string_view field) {
+  const int i = IndiceCol(field);
+  if (i < 0) return;
+  columns_.erase(columns_.begin() + i);
+  changed();
+}
+
+void GridControl::moveColumn(size_t from, size_t to) {
+  BOLETO_CHECK(from < columns_.size() && to < columns_.size(), name() + ": column out of range");
+  if (from == to) return;
+  GridColumn moved = std::move(columns_[from]);
+  columns_.erase(columns_.begin() + static_cast<std::ptrdiff_t>(from));
+  columns_.insert(columns_.begin() + static_cast<std::ptrdiff_t>(to), std::move(moved));
+  changed();
+}
+
+void GridControl::setRowSelect(bool on) {
+  if (rowSelect_ == on) return;
+  rowSelect_ = on;
+  changed();
+}
+
+void GridControl::setSelectedColumn(int index) {
+  if (selected_ == index) return;
+  selected_ = index;
+  changed();
+}
+
 // ---------------------------------------------------------------- ScreenModel
 
 ScreenModel::ScreenModel(std::string className, std::string screenCode, std::string caption)
@@ -188,6 +246,16 @@ PageControl& ScreenModel::addPageControl(const std::string& name, Control* paren
   PageControl& ref = *pc;
   ref.setParent(parent);
   controls_.push_back(std::move(pc));
+  byName_.emplace(name, &ref);
+  return ref;
+}
+
+GridControl& ScreenModel::addGrid(const std::string& name, Control* parent) {
+  BOLETO_CHECK(byName_.count(name) == 0, className_ + " has two controls named " + name);
+  auto g = std::make_unique<GridControl>(*this, name);
+  GridControl& ref = *g;
+  ref.setParent(parent);
+  controls_.push_back(std::move(g));
   byName_.emplace(name, &ref);
   return ref;
 }
@@ -219,6 +287,12 @@ PageControl& ScreenModel::pageControl(std::string_view name) const {
   return *pc;
 }
 
+GridControl& ScreenModel::grid(std::string_view name) const {
+  auto* g = dynamic_cast<GridControl*>(&control(name));
+  BOLETO_CHECK(g != nullptr, std::string(name) + " is not a grid");
+  return *g;
+}
+
 std::vector<std::string> ScreenModel::controlNames() const {
   std::vector<std::string> names;
   names.reserve(byName_.size());
@@ -226,10 +300,33 @@ std::vector<std::string> ScreenModel::controlNames() const {
   return names;
 }
 
+namespace {
+// The panels that hold `c`, innermost first: focus entering or leaving them runs their rules.
+std::vector<Control*> panelsOf(const Control* c) {
+  std::vector<Control*> out;
+  for (Control* p = c != nullptr ? c->parent() : nullptr; p != nullptr; p = p->parent()) {
+    if (p->kind() == ControlKind::Panel) out.push_back(p);
+  }
+  return out;
+}
+bool holds(const std::vector<Control*>& panels, const Control* p) {
+  return std::find(panels.begin(), panels.end(), p) != panels.end();
+}
+}  // namespace
+
 void ScreenModel::focus(Control& c) {
   if (focused_ == &c) return;
+  const auto left = panelsOf(focused_);
+  const auto entered = panelsOf(&c);
+  // Each rule may refuse by raising: the focus then stays where it was.
   if (focused_ != nullptr && focused_->onExit) focused_->onExit();
+  for (Control* p : left) {
+    if (!holds(entered, p) && p->onExit) p->onExit();
+  }
   focused_ = &c;
+  for (auto it = entered.rbegin(); it != entered.rend(); ++it) {
+    if (!holds(left, *it) && (*it)->onEnter) (*it)->onEnter();
+  }
   if (c.onEnter) c.onEnter();
 }
 

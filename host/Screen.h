@@ -126,6 +126,41 @@ class PageControl final : public Control {
   Control* active_ = nullptr;
 };
 
+/// One column of a grid: the field it shows, its title, width in pixels and visibility.
+struct GridColumn {
+  std::string field;
+  std::string title;
+  int width = 64;
+  bool visible = true;
+};
+
+/// A grid over a dataset: its columns in display order and whether a whole row is selected
+/// (off: single cells can be entered). The view draws the rows from the dataset.
+class GridControl final : public Control {
+ public:
+  GridControl(ScreenModel& owner, std::string name);
+  const std::vector<GridColumn>& columns() const { return columns_; }
+  void setColumns(std::vector<GridColumn> columns);
+  void addColumn(GridColumn column);
+  /// Position of the column that shows `field`, or -1 (the host's IndiceCol).
+  int IndiceCol(std::string_view field) const;
+  GridColumn& column(std::string_view field);
+  /// Removes the column of `field` when there is one (the host's DestroiColuna).
+  void DestroiColuna(std::string_view field);
+  /// Moves the column at `from` to position `to`, shifting the others.
+  void moveColumn(size_t from, size_t to);
+  bool rowSelect() const { return rowSelect_; }
+  void setRowSelect(bool on);
+  /// The column the cursor is on (-1 when none).
+  int selectedColumn() const { return selected_; }
+  void setSelectedColumn(int index);
+
+ private:
+  std::vector<GridColumn> columns_;
+  bool rowSelect_ = true;
+  int selected_ = -1;
+};
+
 /// What the screen tells its caller when it closes.
 enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
@@ -144,12 +179,14 @@ class ScreenModel {
 
   Control& addControl(const std::string& name, ControlKind kind, Control* parent = nullptr);
   PageControl& addPageControl(const std::string& name, Control* parent = nullptr);
+  GridControl& addGrid(const std::string& name, Control* parent = nullptr);
   /// A button and its menu item: the button follows the item, both run `click`.
   Control& addCommand(const std::string& buttonName, const std::string& menuName,
                       Control::Handler click);
   /// The control of that name; throws InvariantError naming the screen when there is none.
   Control& control(std::string_view name) const;
   PageControl& pageControl(std::string_view name) const;
+  GridControl& grid(std::string_view name) const;
   Control* findControl(std::string_view name) const;
   std::vector<std::string> controlNames() const;
 

@@ -20,7 +20,7 @@ class ServiceContext final : public host::Context {
 
   std::string EmprProc() const override { return base_->EmprProc(); }
   std::string FiliProc() const override { return base_->FiliProc(); }
-  std::string ModuFili() const override { return base_->ModuFili(); }
+  bool ModuFili() const override { return base_->ModuFili(); }
   host::DateTime DataProc(const std::string& branch = {}) const override {
     return base_->DataProc(branch);
   }

@@ -105,10 +105,11 @@ TEST(Context, ReadsSettingsAndAnswersAccessAndLockedDates) {
   s.set("locked-before.REC", "01/12/2026");
   EXPECT_THROW(s.set("web-port", "99999"), std::invalid_argument);
   EXPECT_THROW(s.set("colour", "blue"), std::invalid_argument);
+  EXPECT_THROW(s.set("branch-module", "talvez"), std::invalid_argument);
   setContext(std::make_shared<ConfiguredContext>(s));
   EXPECT_EQ(EmprProc(), "04");
   EXPECT_EQ(FiliProc(), "0001");
-  EXPECT_EQ(ModuFili(), "0001");
+  EXPECT_FALSE(ModuFili());
   EXPECT_EQ(DataProc(), DateTime::fromYmd(2026, 12, 8));
   EXPECT_EQ(DataProc("2"), DateTime::fromYmd(2026, 12, 1));
   EXPECT_TRUE(AcessoOperEmpresa("demo", "08"));

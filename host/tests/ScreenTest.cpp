@@ -154,3 +154,42 @@ TEST_F(ScreenModelTest, FilterOptionsAreSavedPerOperatorAndScreen) {
 }
 
 }  // namespace
+
+TEST_F(ScreenModelTest, APanelRunsItsRulesOnlyWhenTheFocusCrossesItsEdge) {
+  Screen s;
+  auto& pnl = s.addControl("pnlEmpresa", ControlKind::Panel);
+  auto& med = s.addControl("medEmpresa", ControlKind::Edit, &pnl);
+  auto& nm = s.addControl("edtNmEmpresa", ControlKind::Edit, &pnl);
+  std::vector<std::string> trace;
+  pnl.onEnter = [&] { trace.push_back("enter"); };
+  pnl.onExit = [&] {
+    trace.push_back("exit");
+    if (med.text().empty()) s.error("Campo_ni");
+  };
+  med.setFocus();
+  nm.setFocus();  // inside the panel: no rule
+  EXPECT_EQ(trace, (std::vector<std::string>{"enter"}));
+  // A refusing exit keeps the focus inside.
+  EXPECT_THROW(s.control("edtCodigo").setFocus(), OperationError);
+  EXPECT_TRUE(nm.focused());
+  med.type("04");
+  s.control("edtCodigo").setFocus();
+  EXPECT_EQ(trace, (std::vector<std::string>{"enter", "exit", "exit"}));
+  med.setFocus();
+  EXPECT_EQ(trace.back(), "enter");
+}
+
+TEST_F(ScreenModelTest, GridColumnsMoveAndGoByFieldName) {
+  Screen s;
+  auto& g = s.addGrid("dbgPadrao");
+  for (const char* f : {"IDMARCADO", "A", "B", "C"}) g.addColumn({f, f, 50, true});
+  g.moveColumn(3, 1);
+  EXPECT_EQ(g.IndiceCol("C"), 1);
+  EXPECT_EQ(g.IndiceCol("A"), 2);
+  g.DestroiColuna("A");
+  g.DestroiColuna("nada");  // a column that is not there is no error
+  EXPECT_EQ(g.IndiceCol("A"), -1);
+  EXPECT_EQ(g.columns().size(), 3u);
+  EXPECT_THROW(g.moveColumn(0, 3), InvariantError);
+  EXPECT_THROW(s.grid("edtNome"), InvariantError);
+}
