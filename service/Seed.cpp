@@ -9,6 +9,7 @@
 
 #include "service/Access.h"
 #include "service/Database.h"
+#include "service/Relatorios.h"
 #include "service/Sequences.h"
 
 namespace service {
@@ -365,6 +366,7 @@ SeedResult seed(Database& db, const SeedOptions& o) {
       saveOperator(sql, "demo", "Operador de demonstração", result.password, {"04", "08", "12"});
     }
   }
+  seedReportData(sql, result.demoLoaded);
   if (o.extraBoletos > 0) {
     // Deterministic, so two runs of a benchmark compare like with like.
     std::mt19937 rng(20261208u);

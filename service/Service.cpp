@@ -2,6 +2,7 @@
 
 #include "service/Areas.h"
 #include "service/Migrations.h"
+#include "service/Relatorios.h"
 
 namespace service {
 
@@ -12,6 +13,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   s->dispatcher = std::make_shared<Dispatcher>(s->db);
   registerAcesso(*s->dispatcher);
   registerContaCorrente(*s->dispatcher);
+  registerRelatorios(*s->dispatcher);
   registerBoletos(*s->dispatcher);
   registerListas(*s->dispatcher);
   registerNumeracao(*s->dispatcher);

@@ -1,0 +1,522 @@
+// Report designs: the stored templates and the datasets they read (see Relatorios.h).
+
+#include "service/Relatorios.h"
+
+#include <map>
+
+#include <fmt/format.h>
+
+#include "host/Consiste.h"
+#include "module/Records.h"
+#include "service/Areas.h"
+#include "service/Dispatcher.h"
+#include "service/Packets.h"
+
+namespace service {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kNaoCadastrado = "RELATORIO_NC";
+constexpr size_t kReferenceSize = 255;
+constexpr const char* kLocalPagamento = "Pagável em qualquer banco até o vencimento";
+
+// ---------------------------------------------------------------------------- templates
+
+/// The file-name part of a template path written with either separator.
+std::string fileNameOf(const std::string& path) {
+  std::string name = host::AllTrim(path);
+  const size_t sep = name.find_last_of("/\\");
+  return sep == std::string::npos ? name : name.substr(sep + 1);
+}
+
+struct StoredTemplate {
+  std::string name;
+  std::optional<host::DateTime> date;
+  std::string version;
+};
+
+std::string textOr(const soci::row& r, size_t i) {
+  return r.get_indicator(i) == soci::i_null ? std::string() : r.get<std::string>(i);
+}
+
+std::optional<StoredTemplate> findTemplate(soci::session& sql, const std::string& fileName) {
+  // Names are matched as the host's file system matches them: "ModelEsp.qr2" is
+  // "MODELESP.QR2".
+  soci::rowset<soci::row> rows =
+      (sql.prepare << "SELECT NMARQUIVO, DTALTERACAO, NRVERSAO FROM MODELORELAT WHERE "
+                      "UPPER(NMARQUIVO) = UPPER(:n) ORDER BY NMARQUIVO",
+       soci::use(fileName));
+  std::optional<StoredTemplate> found;
+  for (const auto& r : rows) {
+    if (found) continue;  // fetched to the end, so the statement keeps no snapshot
+    found = StoredTemplate{r.get<std::string>(0), host::DateTime::parseIso(textOr(r, 1)),
+                           textOr(r, 2)};
+  }
+  return found;
+}
+
+StoredTemplate requireTemplate(soci::session& sql, const std::string& path) {
+  const std::string name = fileNameOf(path);
+  auto t = name.empty() ? std::nullopt : findTemplate(sql, name);
+  if (!t) throw Refusal(kNaoCadastrado, fmt::format("report template \"{}\" is not stored", name));
+  return *t;
+}
+
+// ---------------------------------------------------------------------------- bindings
+
+/// The bindings of a dataset request by upper-case name.
+std::map<std::string, host::Value> bindingsOf(const CallContext& ctx, size_t i) {
+  std::map<std::string, host::Value> out;
+  const remote::Variant& arg = ctx.arg(i);
+  if (arg.isPacket()) {
+    host::ClientDataset ds("bindings");
+    try {
+      ds.loadPacket(arg.packetJson());
+    } catch (const std::invalid_argument& e) {
+      throw Refusal("ARG_INVALIDO", fmt::format("malformed bindings packet: {}", e.what()));
+    }
+    if (ds.isEmpty()) return out;
+    ds.first();
+    for (const auto& f : ds.fieldDefs()) out[host::UpperCase(f.name)] = ds.valueOf(f.name);
+    return out;
+  }
+  if (arg.isNull()) return out;
+  if (!arg.isArray())
+    throw Refusal("ARG_TIPO", "the bindings must be an array of [name, value] pairs or a packet");
+  for (const auto& pair : arg.items()) {
+    if (!pair.isArray() || pair.items().size() != 2 ||
+        pair.items()[0].kind() != remote::Variant::Kind::Text || !pair.items()[1].isScalar())
+      throw Refusal("ARG_TIPO", "each binding must be a [name, value] pair");
+    out[host::UpperCase(pair.items()[0].asString())] = pair.items()[1].value();
+  }
+  return out;
+}
+
+/// A code binding padded to its width; refused when longer.
+std::string codeBinding(const host::Value& v, const char* name, size_t width) {
+  const std::string text = host::AllTrim(v.isNull() ? std::string() : v.asString());
+  if (host::Utf8Length(text) > width)
+    throw Refusal("ARG_TAMANHO", fmt::format("{} \"{}\" is longer than {} characters", name, text,
+                                             width));
+  return text.empty() ? text : host::Ajusta(text, width);
+}
+
+struct BoletoKey {
+  std::string branch, number;
+};
+
+/// The boletos a request names: one key, the keys of a selection list, or the empty key of
+/// a test print (`example`).
+struct Selection {
+  std::vector<BoletoKey> keys;
+  bool example = false;
+};
+
+Selection selectionOf(CallContext& ctx, const std::string& dataset,
+                      const std::map<std::string, host::Value>& bindings) {
+  Selection s;
+  for (const auto& [name, value] : bindings) {
+    if (name != "CDFILIAL" && name != "NRLANBOLREC" && name != "NRLISTA")
+      throw Refusal("ARG_INVALIDO",
+                    fmt::format("the dataset {} has no parameter {}", dataset, name));
+  }
+  if (auto it = bindings.find("NRLISTA"); it != bindings.end()) {
+    if (bindings.size() != 1)
+      throw Refusal("ARG_INVALIDO", "NRLISTA is bound alone, without a boleto key");
+    std::string list = codeBinding(it->second, "NRLISTA", 10);
+    soci::rowset<std::string> keys =
+        (ctx.sql().prepare << "SELECT CDLISTA FROM LISTAITEM WHERE NRLISTA = :n ORDER BY CDLISTA",
+         soci::use(list));
+    for (const auto& k : keys)
+      if (k.size() == 14) s.keys.push_back({k.substr(0, 4), k.substr(4)});
+    return s;
+  }
+  auto branch = bindings.find("CDFILIAL");
+  auto number = bindings.find("NRLANBOLREC");
+  if (branch == bindings.end() || number == bindings.end())
+    throw Refusal("ARG_INVALIDO",
+                  fmt::format("the dataset {} is bound by CDFILIAL and NRLANBOLREC, or by NRLISTA",
+                              dataset));
+  BoletoKey k{codeBinding(branch->second, "CDFILIAL", 4),
+              codeBinding(number->second, "NRLANBOLREC", 10)};
+  if (k.branch.empty() && k.number.empty())
+    s.example = true;
+  else
+    s.keys.push_back(k);
+  return s;
+}
+
+// ---------------------------------------------------------------------------- datasets
+
+host::FieldDef field(const char* name, host::FieldType type, int size = 0) {
+  host::FieldDef f;
+  f.name = name;
+  f.type = type;
+  if (size > 0) f.size = size;
+  return f;
+}
+
+host::FieldDef text(const char* name, int size) { return field(name, host::FieldType::String, size); }
+host::FieldDef memo(const char* name) { return field(name, host::FieldType::Memo); }
+host::FieldDef date(const char* name) { return field(name, host::FieldType::Date); }
+host::FieldDef money(const char* name) { return field(name, host::FieldType::Float); }
+
+/// The BOLETO dataset's fields, in the order of its packet.
+const std::vector<host::FieldDef>& boletoFields() {
+  static const std::vector<host::FieldDef> fields{
+      text("CDFILIAL", 4),        text("NRLANBOLREC", 10),   memo("NMBANCO"),
+      text("CDBANCODV", 5),       text("DSLINHABARREC", 60), text("CDBARRAREC", 44),
+      memo("DSLOCALPAGTO"),       date("DTVENBOLREC"),       memo("NMRAZSOCBENEF"),
+      text("NRINSJURBENEF", 20),  memo("DSENDBENEF"),        text("CDAGENCIA", 20),
+      text("CDCEDENTEBAN", 30),   text("CDCONTCORR", 20),    date("DTEMISSAO"),
+      text("NRDOCUMENTO", 40),    text("DSESPECIEDOC", 5),   text("IDACEITE", 1),
+      date("DTPROCESSAMENTO"),    text("CDNOSNUMREC", 30),   text("CDCARTCOBBOL", 10),
+      money("VRFINALBREC"),       money("VRMULTABREC"),      money("VRMORDIABREC"),
+      memo("TXINSTRUCOES"),       memo("NMRAZSOCCLIE"),      text("NRINSJURCLIE", 20),
+      memo("DSENDCLIE"),          memo("NMBAIRROCLIE"),      text("NRCEPCLIE", 10),
+      memo("NMCIDADECLIE"),       text("SGUFCLIE", 2),       text("CDDEPIDENREC", 30),
+      text("NRNOTAFISC", 20),     memo("TXOBSNF")};
+  return fields;
+}
+
+const std::vector<host::FieldDef>& itemFields() {
+  static const std::vector<host::FieldDef> fields{
+      text("CDFILIAL", 4),       text("NRLANBOLREC", 10),   memo("DSITEMNF"),
+      money("QTITEMNF"),         money("VRUNITNF"),         money("VRTOTITEMNF")};
+  return fields;
+}
+
+/// Columns of the stored boleto and what it is joined with, read by name.
+const std::vector<host::FieldDef>& sourceFields() {
+  static const std::vector<host::FieldDef> fields{
+      memo("B.CDFILIAL"),     memo("B.NRLANBOLREC"),  memo("B.DSLINHABARREC"),
+      memo("B.CDBARRAREC"),   date("B.DTVENBOLREC"),  date("B.DTEMISSAO"),
+      memo("B.CDNOSNUMREC"),  memo("B.CDCARTCOBBOL"), money("B.VRFINALBREC"),
+      money("B.VRMULTABREC"), money("B.VRMORDIABREC"), memo("B.TXMENSBOLBOL"),
+      memo("B.CDDEPIDENREC"), memo("K.CDBANCO"),      memo("K.CDBANCCNAB"),
+      memo("K.CDBANCOCONV"),  memo("K.CDAGENCIA"),    memo("K.CDCEDENTEBAN"),
+      memo("K.CDCONTCORR"),   memo("K.TXMENSBOLETO"), memo("E.NMEMPRESA"),
+      memo("E.NRINSJUREMPR"), memo("F.NRINSJURFILI"), date("F.DTPROCFILI"),
+      memo("A.DSENDEFILI"),   memo("A.NMBAIRFILI"),   memo("A.NMCIDAFILI"),
+      memo("A.SGESTADO"),     memo("C.NMRAZSOCCLIE"), memo("C.NRINSJURCLIE"),
+      memo("C.DSENDECLIE"),   memo("C.NMBAIRCLIE"),   memo("C.NMCIDACLIE"),
+      memo("C.SGESTADO"),     memo("C.NRCEPCLIE")};
+  return fields;
+}
+
+/// One fetched row by column name ("B.CDFILIAL").
+class Source {
+ public:
+  Source(const json& row, const std::vector<host::FieldDef>& fields) {
+    for (size_t i = 0; i < fields.size(); ++i) values_[fields[i].name] = row.at(i);
+  }
+  std::string str(const std::string& name) const {
+    const json& v = values_.at(name);
+    return v.is_string() ? host::AllTrim(v.get<std::string>()) : std::string();
+  }
+  json raw(const std::string& name) const { return values_.at(name); }
+
+ private:
+  std::map<std::string, json> values_;
+};
+
+/// "Rua X, 10 - Centro - Curitiba - PR": the parts that are filled, joined.
+std::string joined(std::initializer_list<std::string> parts) {
+  std::string out;
+  for (const auto& p : parts) {
+    if (p.empty()) continue;
+    if (!out.empty()) out += " - ";
+    out += p;
+  }
+  return out;
+}
+
+std::string formattedCep(const std::string& cep) {
+  std::string digits;
+  for (char c : cep)
+    if (c >= '0' && c <= '9') digits += c;
+  return digits.size() == 8 ? digits.substr(0, 5) + "-" + digits.substr(5) : cep;
+}
+
+/// The bank code with its check digit as boletos print it: modulus 11 with weights 2 to 9
+/// from the right; a result of 10 or 11 prints "0", except at Sicredi, which prints "X".
+std::string bankCodeWithDigit(const std::string& bank) {
+  if (bank.size() != 3 || !host::IsDigits(bank)) return bank;
+  const int sum = (bank[2] - '0') * 2 + (bank[1] - '0') * 3 + (bank[0] - '0') * 4;
+  const int d = 11 - sum % 11;
+  if (d >= 10) return bank + (d == 10 && bank == "748" ? "-X" : "-0");
+  return fmt::format("{}-{}", bank, d);
+}
+
+std::string bankName(soci::session& sql, const std::string& bank) {
+  std::string name;
+  soci::indicator ind = soci::i_null;
+  sql << "SELECT NMBANCO FROM BANCO WHERE CDBANCO = :b", soci::use(bank), soci::into(name, ind);
+  return ind == soci::i_ok ? name : std::string();
+}
+
+/// The document printed on the boleto and the note behind it: the first receivable's note
+/// ("number/series", as the register shows it), or its duplicate when it has no note.
+struct Documento {
+  std::string numero, notaFiscal, observacao;
+};
+
+Documento documentOf(soci::session& sql, const BoletoKey& k) {
+  soci::rowset<soci::row> rows =
+      (sql.prepare << "SELECT R.NRNOTAFISC, R.CDSERIE, R.NRDUPLICATA, N.TXOBSNF FROM CTRECEBER R "
+                      "LEFT JOIN NOTAFISCAL N ON N.CDFILIAL = COALESCE(R.CDFILIEMIT, R.CDFILIAL) "
+                      "AND N.NRNOTAFISC = R.NRNOTAFISC AND COALESCE(N.CDSERIE, '') = "
+                      "COALESCE(R.CDSERIE, '') "
+                      "WHERE R.CDFILBOLREC = :f AND R.NRLANBOLREC = :n "
+                      "ORDER BY R.CDFILIAL, R.NRCTRECEBER",
+       soci::use(k.branch), soci::use(k.number));
+  Documento d;
+  bool first = true;
+  for (const auto& r : rows) {
+    if (!first) continue;
+    first = false;
+    const std::string nota = host::AllTrim(textOr(r, 0));
+    const std::string serie = host::AllTrim(textOr(r, 1));
+    d.notaFiscal = nota;
+    d.observacao = textOr(r, 3);
+    if (!nota.empty())
+      d.numero = serie.empty() ? nota : nota + "/" + serie;
+    else
+      d.numero = host::AllTrim(textOr(r, 2));
+  }
+  return d;
+}
+
+std::string isoToday() { return host::SystemClock().today().iso(); }
+
+json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
+  const std::string barcode = s.str("B.CDBARRAREC");
+  // The bank the barcode was drawn for; before numbering, the bank the emission would use.
+  std::string bank = barcode.size() == 44 ? barcode.substr(0, 3)
+                                          : rec::bankCodeForEmission(s.str("K.CDBANCCNAB"),
+                                                                     s.str("K.CDBANCOCONV"));
+  if (bank.empty()) bank = s.str("K.CDBANCO");
+  std::string beneficiaryDoc = s.str("F.NRINSJURFILI");
+  if (beneficiaryDoc.empty()) beneficiaryDoc = s.str("E.NRINSJUREMPR");
+  std::string instructions = s.str("B.TXMENSBOLBOL");
+  if (instructions.empty()) instructions = s.str("K.TXMENSBOLETO");
+  json processing = s.raw("F.DTPROCFILI");
+  if (processing.is_null()) processing = isoToday();
+  const Documento doc = documentOf(sql, k);
+  return json::array({
+      k.branch, k.number, bankName(sql, bank), bankCodeWithDigit(bank),
+      s.str("B.DSLINHABARREC"), barcode, kLocalPagamento, s.raw("B.DTVENBOLREC"),
+      s.str("E.NMEMPRESA"), beneficiaryDoc,
+      joined({s.str("A.DSENDEFILI"), s.str("A.NMBAIRFILI"), s.str("A.NMCIDAFILI"),
+              s.str("A.SGESTADO")}),
+      s.str("K.CDAGENCIA"), s.str("K.CDCEDENTEBAN"), s.str("K.CDCONTCORR"),
+      s.raw("B.DTEMISSAO"), doc.numero, "DM", "N", processing, s.str("B.CDNOSNUMREC"),
+      s.str("B.CDCARTCOBBOL"), s.raw("B.VRFINALBREC"), s.raw("B.VRMULTABREC"),
+      s.raw("B.VRMORDIABREC"), instructions, s.str("C.NMRAZSOCCLIE"), s.str("C.NRINSJURCLIE"),
+      s.str("C.DSENDECLIE"), s.str("C.NMBAIRCLIE"), formattedCep(s.str("C.NRCEPCLIE")),
+      s.str("C.NMCIDACLIE"), s.str("C.SGESTADO"), s.str("B.CDDEPIDENREC"), doc.notaFiscal,
+      doc.observacao});
+}
+
+/// The row a test print shows: the company as beneficiary, nothing payable.
+json exampleRow(soci::session& sql, const std::string& company) {
+  std::string name, cnpj, address, district, city, state;
+  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null,
+                  i5 = soci::i_null;
+  sql << "SELECT E.NMEMPRESA, E.NRINSJUREMPR, A.DSENDEFILI, A.NMBAIRFILI, A.NMCIDAFILI, "
+         "A.SGESTADO FROM EMPRESA E LEFT JOIN FILIAL F ON F.CDEMPRESA = E.CDEMPRESA LEFT JOIN "
+         "ENDEFILI A ON A.CDFILIAL = F.CDFILIAL WHERE E.CDEMPRESA = :e ORDER BY F.CDFILIAL "
+         "LIMIT 1",
+      soci::use(company), soci::into(name), soci::into(cnpj, i1), soci::into(address, i2),
+      soci::into(district, i3), soci::into(city, i4), soci::into(state, i5);
+  auto val = [](const std::string& s, soci::indicator i) { return i == soci::i_ok ? s : ""; };
+  const std::string today = isoToday();
+  return json::array({"", "", "", "", "", "", kLocalPagamento, today, name, val(cnpj, i1),
+                      joined({val(address, i2), val(district, i3), val(city, i4), val(state, i5)}),
+                      "", "", "", today, "", "DM", "N", today, "", "", 0.0, 0.0, 0.0, "",
+                      "Pagador de teste", "", "", "", "", "", "", "", "", ""});
+}
+
+json emptyPacket(const std::vector<host::FieldDef>& fields) {
+  return {{"fields", packetFields(fields)}, {"rows", json::array()}};
+}
+
+json boletoDataset(CallContext& ctx, const Selection& sel) {
+  json packet = emptyPacket(boletoFields());
+  const std::string company = ctx.company();
+  if (sel.example) {
+    packet["rows"].push_back(exampleRow(ctx.sql(), company));
+    return packet;
+  }
+  std::string select;
+  for (const auto& f : sourceFields()) select += (select.empty() ? "" : ", ") + f.name;
+  for (const auto& k : sel.keys) {
+    // The columns are read by position, in the order of sourceFields().
+    std::string query = fmt::format(
+        "SELECT {} FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
+        "JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL "
+        "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
+        "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
+        "WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
+        select);
+    soci::rowset<soci::row> rows =
+        (ctx.sql().prepare << query, soci::use(k.branch), soci::use(k.number), soci::use(company));
+    std::vector<json> found;
+    for (const auto& r : rows) found.push_back(packetRow(r, sourceFields()));
+    for (const auto& row : found)
+      packet["rows"].push_back(boletoRow(ctx.sql(), Source(row, sourceFields()), k));
+  }
+  return packet;
+}
+
+json itemsDataset(CallContext& ctx, const Selection& sel) {
+  json packet = emptyPacket(itemFields());
+  const std::string company = ctx.company();
+  const std::vector<host::FieldDef> source{memo("DSITEMNF"), money("QTITEMNF"),
+                                           money("VRUNITNF"), money("VRTOTITEMNF")};
+  for (const auto& k : sel.keys) {
+    // The notes of the boleto's receivables, each once, in the receivables' order.
+    soci::rowset<soci::row> rows =
+        (ctx.sql().prepare
+             << "SELECT I.DSITEMNF, I.QTITEMNF, I.VRUNITNF, I.VRTOTITEMNF FROM ITEMNOTAFISC I "
+                "JOIN NOTAFISCAL N ON N.CDFILIAL = I.CDFILIAL AND N.NRLANCTONF = I.NRLANCTONF "
+                "JOIN (SELECT COALESCE(R.CDFILIEMIT, R.CDFILIAL) AS CDFILNOTA, R.NRNOTAFISC, "
+                "R.CDSERIE, MIN(R.NRCTRECEBER) AS PRIMEIRO FROM CTRECEBER R JOIN BOLRECEBER B ON "
+                "B.CDFILIAL = R.CDFILBOLREC AND B.NRLANBOLREC = R.NRLANBOLREC WHERE "
+                "R.CDFILBOLREC = :f AND R.NRLANBOLREC = :n AND B.CDEMPRESA = :e GROUP BY "
+                "COALESCE(R.CDFILIEMIT, R.CDFILIAL), R.NRNOTAFISC, R.CDSERIE) D ON "
+                "D.CDFILNOTA = N.CDFILIAL AND D.NRNOTAFISC = N.NRNOTAFISC AND COALESCE(D.CDSERIE, "
+                "'') = COALESCE(N.CDSERIE, '') ORDER BY D.PRIMEIRO, N.NRLANCTONF, I.NRITEMNF",
+         soci::use(k.branch), soci::use(k.number), soci::use(company));
+    for (const auto& r : rows) {
+      json item = packetRow(r, source);
+      json row = json::array({k.branch, k.number});
+      for (auto& v : item) row.push_back(std::move(v));
+      packet["rows"].push_back(std::move(row));
+    }
+  }
+  return packet;
+}
+
+}  // namespace
+
+std::string templateVersion(const std::string& text) {
+  if (text.size() < 9 || text.back() != '#') return {};
+  return text.substr(text.size() - 9, 8);
+}
+
+void registerRelatorios(Dispatcher& d) {
+  // The company is needed only by the datasets, which read boletos of the caller's company.
+  d.add(kQRDesign, "RetornaRelatorio", 2, [](CallContext& ctx) {
+    ctx.text(1, "Parametro", 255);
+    const StoredTemplate t = requireTemplate(ctx.sql(), ctx.text(0, "NMARQUIVO", 250));
+    ctx.setArg(0, remote::Variant(t.name));
+    const std::string reference =
+        host::Utf8Substr(std::string(kQRDesign) + "/" + t.name, 0, kReferenceSize);
+    const std::string stamp = t.date ? t.date->format("yyyymmddhhnnss") : "";
+    return remote::Variant(reference + "\n" + stamp);
+  });
+
+  d.add(kQRDesign, "GetDadosRel", 1, [](CallContext& ctx) {
+    const std::string name = fileNameOf(ctx.text(0, "NMARQUIVO", 250));
+    auto t = name.empty() ? std::nullopt : findTemplate(ctx.sql(), name);
+    if (!t || !t->date)
+      return remote::Variant::array({remote::Variant(int64_t{0}), remote::Variant(""),
+                                     remote::Variant("")});
+    return remote::Variant::array(
+        {remote::Variant(*t->date), remote::Variant(t->version), remote::Variant(t->name)});
+  });
+
+  d.add(kQRDesign, "BaixaModelo", 1, [](CallContext& ctx) {
+    const std::string name = fileNameOf(ctx.text(0, "NMARQUIVO", 250));
+    const StoredTemplate t = requireTemplate(ctx.sql(), name);
+    std::string content;
+    soci::indicator ind = soci::i_null;
+    ctx.sql() << "SELECT TXCONTEUDO FROM MODELORELAT WHERE NMARQUIVO = :n", soci::use(t.name),
+        soci::into(content, ind);
+    // A row without content is no template: handing out an empty file would replace a good
+    // local copy with nothing.
+    if (ind != soci::i_ok || content.empty())
+      throw Refusal(kNaoCadastrado, fmt::format("report template \"{}\" has no content", t.name));
+    return remote::Variant(content);
+  });
+
+  d.add(kQRDesign, "GetDataSet", 2, [](CallContext& ctx) {
+    const std::string name = host::UpperCase(host::AllTrim(ctx.text(0, "DATASET", 50)));
+    if (name != "BOLETO" && name != "ITENSNF")
+      throw Refusal("DATASET_DESCONHECIDO", fmt::format("no report dataset is named \"{}\"", name));
+    const Selection sel = selectionOf(ctx, name, bindingsOf(ctx, 1));
+    return remote::Variant::packet(name == "BOLETO" ? boletoDataset(ctx, sel)
+                                                    : itemsDataset(ctx, sel));
+  });
+}
+
+void seedReportData(soci::session& sql, bool demoLoaded) {
+  for (const auto& t : shippedTemplates()) {
+    const std::string name = t.name, text = t.text, version = templateVersion(text);
+    const auto stamp = host::DateTime::parse(t.stamp, "yyyymmddhhnnss");
+    const std::string when = stamp ? stamp->iso() : host::SystemClock().now().iso();
+    auto stored = findTemplate(sql, name);
+    if (!stored) {
+      sql << "INSERT INTO MODELORELAT (NMARQUIVO, TXCONTEUDO, DTALTERACAO, NRVERSAO) VALUES "
+             "(:n, :t, :d, :v)",
+          soci::use(name), soci::use(text), soci::use(when), soci::use(version);
+      continue;
+    }
+    // A design changed on the service since (a later version or date) is kept.
+    const bool newer = version > stored->version ||
+                       (version == stored->version && stamp && stored->date &&
+                        *stamp > *stored->date);
+    if (!newer) continue;
+    sql << "UPDATE MODELORELAT SET TXCONTEUDO = :t, DTALTERACAO = :d, NRVERSAO = :v WHERE "
+           "NMARQUIVO = :n",
+        soci::use(text), soci::use(when), soci::use(version), soci::use(stored->name);
+  }
+  if (!demoLoaded) return;
+  // The demo notes get two lines each that add up to the note, and a remark.
+  struct Nota {
+    std::string branch, entry, number;
+    double value = 0;
+  };
+  std::vector<Nota> notas;
+  {
+    soci::rowset<soci::row> rows =
+        (sql.prepare << "SELECT N.CDFILIAL, N.NRLANCTONF, N.NRNOTAFISC, N.VRNOTAFISC FROM "
+                        "NOTAFISCAL N WHERE NOT EXISTS (SELECT 1 FROM ITEMNOTAFISC I WHERE "
+                        "I.CDFILIAL = N.CDFILIAL AND I.NRLANCTONF = N.NRLANCTONF)");
+    for (const auto& r : rows)
+      notas.push_back({r.get<std::string>(0), r.get<std::string>(1), r.get<std::string>(2),
+                       r.get_indicator(3) == soci::i_ok ? r.get<double>(3) : 0.0});
+  }
+  for (const auto& n : notas) {
+    const double services = host::RoundDec(2, n.value * 0.7);
+    const double hours = 4;
+    const double hourly = host::RoundDec(2, (n.value - services) / hours);
+    const double travel = host::RoundDec(2, n.value - services - host::RoundDec(2, hourly * hours));
+    struct Line {
+      const char* text;
+      double quantity, unit, total;
+    };
+    const Line lines[] = {{"Serviços de manutenção conforme contrato", 1, services, services},
+                          {"Horas técnicas adicionais", hours, hourly, host::RoundDec(2, hourly * hours)},
+                          {"Deslocamento técnico", 1, travel, travel}};
+    int item = 0;
+    for (const auto& l : lines) {
+      if (l.total == 0.0) continue;
+      std::string description = l.text;
+      double quantity = l.quantity, unit = l.unit, total = l.total;
+      ++item;
+      sql << "INSERT INTO ITEMNOTAFISC (CDFILIAL, NRLANCTONF, NRITEMNF, DSITEMNF, QTITEMNF, "
+             "VRUNITNF, VRTOTITEMNF) VALUES (:f, :l, :i, :d, :q, :u, :t)",
+          soci::use(n.branch), soci::use(n.entry), soci::use(item), soci::use(description),
+          soci::use(quantity), soci::use(unit), soci::use(total);
+    }
+    std::string remark = "Referente à nota fiscal " + n.number + ". Serviços prestados no mês.";
+    sql << "UPDATE NOTAFISCAL SET TXOBSNF = :o WHERE CDFILIAL = :f AND NRLANCTONF = :l",
+        soci::use(remark), soci::use(n.branch), soci::use(n.entry);
+  }
+}
+
+}  // namespace service
