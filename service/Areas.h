@@ -11,11 +11,14 @@ inline constexpr const char* kHabContRec = "Rec12000.rdmHabContRec";
 inline constexpr const char* kQRDesign = "Qrd.rdmQRDesign";
 /// The host's context answers: the session's operator and its company access.
 inline constexpr const char* kAcesso = "Host.rdmAcesso";
+/// The host's direct queries, run from their declarations by name.
+inline constexpr const char* kQuery = "Host.rdmQuery";
 
 void registerAcesso(Dispatcher& d);
 void registerContaCorrente(Dispatcher& d);
 void registerBoletos(Dispatcher& d);
 void registerListas(Dispatcher& d);
 void registerNumeracao(Dispatcher& d);
+void registerConsultas(Dispatcher& d);
 
 }  // namespace service

@@ -200,6 +200,22 @@ void insertBoleto(soci::session& sql, const BoletoRow& b) {
       soci::use(status), soci::use(b.writeOff, wo), soci::use(b.branch), soci::use(b.number);
 }
 
+// What the register reads besides the boletos: default percentages, settings, reasons.
+void loadRegisterDemo(soci::session& sql) {
+  sql << "UPDATE EMPRESA SET VRPEMULEMPR = 2, VRPEMOREMPR = 0.033";
+  sql << "UPDATE EMPRESA SET VRPEMULEMPR = 1, VRPEMOREMPR = 0.02 WHERE CDEMPRESA = '08'";
+  // One customer with a fine of its own and no interest: null counts as 0, the company's
+  // percentages do not apply.
+  sql << "UPDATE CLIENTE SET VRPEMULBCLI = 1.5 WHERE CDCLIENTE = '000000000000000000101'";
+  sql << "UPDATE CLIENTE SET IDUTLICEUSO = 'N'";
+  sql << "UPDATE PARAMGERAL SET IDSOLDIRBOLETO = 'N', IDORDIMPRBOL = 'N', IDUTCTRLCANREMR = 'N', "
+         "IDUTLNFDEVOLREC = 'N', IDBLOQALTBOLREC = 'N', IDUTBCOPREFCLIE = 'N'";
+  sql << "UPDATE PARAMGERAL SET IDBLOQALTBOLREC = 'S' WHERE CDEMPRESA = '12'";
+  sql << "INSERT INTO MOTIPROR (CDMOTIPROR, DSMOTIPROR) VALUES ('01', 'Solicitação do cliente')";
+  sql << "INSERT INTO MOTIPROR (CDMOTIPROR, DSMOTIPROR) VALUES ('02', 'Atraso na entrega')";
+  sql << "INSERT INTO MOTIPARC (CDMOTIPARC, DSMOTIPARC) VALUES ('01', 'Acordo comercial')";
+}
+
 void loadDemo(soci::session& sql, const SeedOptions& o) {
   struct Company {
     const char* code;
@@ -344,6 +360,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
          "VRADIANTREC, VRSALDOADIANT) VALUES ('0001', '0000000001', '04', "
          "'000000000000000000102', :d, 300, 300)",
       soci::use(today);
+  loadRegisterDemo(sql);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerBoletos(*s->dispatcher);
   registerListas(*s->dispatcher);
   registerNumeracao(*s->dispatcher);
+  registerConsultas(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -1,0 +1,175 @@
+#include "queries/DirectQueries.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+namespace queries {
+
+namespace {
+
+host::FieldDef text(std::string name, int size, std::string label = {}) {
+  host::FieldDef f;
+  f.name = std::move(name);
+  f.size = size;
+  f.displayLabel = std::move(label);
+  return f;
+}
+
+host::FieldDef number(std::string name, std::string format, std::string label = {}) {
+  host::FieldDef f;
+  f.name = std::move(name);
+  f.type = host::FieldType::Float;
+  f.displayFormat = std::move(format);
+  f.displayLabel = std::move(label);
+  return f;
+}
+
+// A list parameter is one bound text "A,B,C"; SQLite finds a code in it with instr on the
+// text wrapped in commas, PostgreSQL with string_to_array. Blanks are removed first: codes
+// carry none.
+std::string inListSqlite(const std::string& column, const std::string& param) {
+  return fmt::format("instr(',' || REPLACE(COALESCE({1}, ''), ' ', '') || ',', ',' || {0} || ',') > 0",
+                     column, param);
+}
+std::string inListPostgres(const std::string& column, const std::string& param) {
+  return fmt::format("{0} = ANY (string_to_array(replace(COALESCE(CAST({1} AS TEXT), ''), ' ', ''), ','))",
+                     column, param);
+}
+
+std::vector<DirectQuery> declare() {
+  std::vector<DirectQuery> out;
+
+  // The company look-up of the register: one company, or every one with P_TCDEMPRESA = 'T'.
+  {
+    DirectQuery q;
+    q.name = "qryEmpresa";
+    q.parameters = {"P_CDEMPRESA", "P_TCDEMPRESA"};
+    q.sqlite =
+        "SELECT CDEMPRESA, NMEMPRESA, VRPEMULEMPR, VRPEMOREMPR FROM EMPRESA "
+        "WHERE (CDEMPRESA = :P_CDEMPRESA  OR   :P_TCDEMPRESA = 'T') ORDER BY CDEMPRESA";
+    q.postgresql =
+        "SELECT CDEMPRESA, NMEMPRESA, VRPEMULEMPR, VRPEMOREMPR FROM EMPRESA "
+        "WHERE (CDEMPRESA = CAST(:P_CDEMPRESA AS TEXT)  OR   CAST(:P_TCDEMPRESA AS TEXT) = 'T') "
+        "ORDER BY CDEMPRESA";
+    q.fields = {text("CDEMPRESA", 2, "Código"), text("NMEMPRESA", 50, "Nome"),
+                number("VRPEMULEMPR", "#,##0.000"), number("VRPEMOREMPR", "#,##0.000")};
+    out.push_back(std::move(q));
+  }
+  // Clients of the filter's search, restricted to a list of client groups unless "T".
+  {
+    DirectQuery q;
+    q.name = "qryCliente";
+    q.parameters = {"P_CDGRUPCLIE", "P_TCDGRUPCLIE"};
+    const std::string head =
+        "SELECT CDCLIENTE, NMRAZSOCCLIE, NMFANTCLIE, IDTPIJURCLIE, NRINSJURCLIE FROM CLIENTE ";
+    q.sqlite = head + "WHERE (:P_TCDGRUPCLIE = 'T' OR " + inListSqlite("CDGRUPCLIE", ":P_CDGRUPCLIE") +
+               ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
+    q.postgresql = head + "WHERE (CAST(:P_TCDGRUPCLIE AS TEXT) = 'T' OR " +
+                   inListPostgres("CDGRUPCLIE", ":P_CDGRUPCLIE") + ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
+    q.fields = {text("CDCLIENTE", 21, "Código"), text("NMRAZSOCCLIE", 50, "Razão Social"),
+                text("NMFANTCLIE", 50, "Nome Fantasia"), text("IDTPIJURCLIE", 1, "Tipo"),
+                text("NRINSJURCLIE", 20, "Inscrição Jurídica")};
+    out.push_back(std::move(q));
+  }
+  {
+    DirectQuery q;
+    q.name = "qryFilial";
+    q.sqlite = q.postgresql = "SELECT CDFILIAL, NMFILIAL FROM FILIAL ORDER BY CDFILIAL";
+    q.fields = {text("CDFILIAL", 4, "Código"), text("NMFILIAL", 30, "Nome")};
+    out.push_back(std::move(q));
+  }
+  {
+    DirectQuery q;
+    q.name = "qryGrupClie";
+    q.sqlite = q.postgresql = "SELECT CDGRUPCLIE, NMGRUPCLIE FROM GRUPCLIE ORDER BY CDGRUPCLIE";
+    q.fields = {text("CDGRUPCLIE", 4, "Código"), text("NMGRUPCLIE", 40, "Nome")};
+    out.push_back(std::move(q));
+  }
+  // The session company's collection accounts with their bank; one, or all with "T".
+  {
+    DirectQuery q;
+    q.name = "qryContCorr";
+    q.parameters = {"P_CDREDUCONT", "P_TCDREDUCONT"};
+    q.companyScoped = true;
+    const std::string head =
+        "SELECT K.CDREDUCONT, K.CDBANCO, K.CDAGENCIA, K.CDCONTCORR, K.CDPICTCONT, K.DSCONTCORR, "
+        "K.CDPICTAGEN FROM CONTCORR K JOIN BANCO B ON B.CDBANCO = K.CDBANCO ";
+    q.sqlite = head +
+               "WHERE K.CDEMPRESA = :SESSAO_CDEMPRESA AND (K.CDREDUCONT = :P_CDREDUCONT OR "
+               ":P_TCDREDUCONT = 'T') ORDER BY K.CDREDUCONT";
+    q.postgresql = head +
+                   "WHERE K.CDEMPRESA = CAST(:SESSAO_CDEMPRESA AS TEXT) AND (K.CDREDUCONT = "
+                   "CAST(:P_CDREDUCONT AS TEXT) OR CAST(:P_TCDREDUCONT AS TEXT) = 'T') "
+                   "ORDER BY K.CDREDUCONT";
+    q.fields = {text("CDREDUCONT", 3, "Código"),    text("CDBANCO", 3, "Banco"),
+                text("CDAGENCIA", 5, "Agência"),    text("CDCONTCORR", 10, "Conta Corrente"),
+                text("CDPICTCONT", 20),             text("DSCONTCORR", 20, "Descrição"),
+                text("CDPICTAGEN", 10)};
+    out.push_back(std::move(q));
+  }
+  return out;
+}
+
+}  // namespace
+
+const std::vector<DirectQuery>& all() {
+  static const std::vector<DirectQuery> queries = declare();
+  return queries;
+}
+
+const DirectQuery* find(std::string_view name) {
+  for (const auto& q : all())
+    if (q.name == name) return &q;
+  return nullptr;
+}
+
+void checkParams(const DirectQuery& q, const host::QueryParams& params) {
+  for (const auto& [name, value] : params) {
+    if (std::find(q.parameters.begin(), q.parameters.end(), name) == q.parameters.end())
+      throw std::invalid_argument(fmt::format("query {} has no parameter {}", q.name, name));
+  }
+}
+
+PositionalSql positional(const std::string& sql) {
+  PositionalSql out;
+  bool quoted = false;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (c == '\'') quoted = !quoted;
+    bool starts = !quoted && c == ':' && i + 1 < sql.size() &&
+                  (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_') &&
+                  (i == 0 || sql[i - 1] != ':');
+    if (!starts) {
+      out.sql += c;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < sql.size() &&
+           (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
+      ++end;
+    out.names.push_back(sql.substr(i + 1, end - i - 1));
+    out.sql += fmt::format(":p{}", out.names.size());
+    i = end - 1;
+  }
+  return out;
+}
+
+std::vector<std::string> splitList(std::string_view text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) comma = text.size();
+    std::string_view item = text.substr(start, comma - start);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.remove_prefix(1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.remove_suffix(1);
+    if (!item.empty()) out.emplace_back(item);
+    start = comma + 1;
+  }
+  return out;
+}
+
+}  // namespace queries
