@@ -20,5 +20,6 @@ void registerBoletos(Dispatcher& d);
 void registerListas(Dispatcher& d);
 void registerNumeracao(Dispatcher& d);
 void registerConsultas(Dispatcher& d);
+void registerRegistro(Dispatcher& d);
 
 }  // namespace service

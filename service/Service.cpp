@@ -18,6 +18,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerListas(*s->dispatcher);
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
+  registerRegistro(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

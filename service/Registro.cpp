@@ -1,0 +1,422 @@
+// The register's reads and its bank-message update: settings of the caller's company, the
+// pages of the current boleto (receivables, message, adjustments, instalments, payment
+// types), the filter's look-ups and the selection list of the invoice criterion.
+
+#include <optional>
+#include <set>
+
+#include <fmt/format.h>
+
+#include "host/DateTime.h"
+#include "queries/DirectQueries.h"
+#include "service/Areas.h"
+#include "service/DirectQueryRunner.h"
+#include "service/Dispatcher.h"
+#include "service/Sequences.h"
+
+namespace service {
+
+namespace {
+
+using host::FieldDef;
+using host::FieldType;
+using host::Value;
+using remote::Variant;
+using Fields = std::vector<FieldDef>;
+
+FieldDef S(const char* name, int size) {
+  FieldDef f;
+  f.name = name;
+  f.size = size;
+  return f;
+}
+FieldDef F(const char* name) {
+  FieldDef f;
+  f.name = name;
+  f.type = FieldType::Float;
+  return f;
+}
+FieldDef D(const char* name) {
+  FieldDef f;
+  f.name = name;
+  f.type = FieldType::Date;
+  return f;
+}
+
+size_t characters(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+Variant packetOf(CallContext& ctx, const std::string& sql, const std::vector<Value>& values,
+                 const Fields& fields) {
+  return Variant::packet(runBound(ctx.sql(), sql, values, fields));
+}
+
+// The settings of the caller's company: one row for a known company (nulls where it has no
+// settings yet), none otherwise.
+Variant settings(CallContext& ctx, const Fields& fields) {
+  std::string list;
+  for (const auto& f : fields) list += (list.empty() ? "P." : ", P.") + f.name;
+  return packetOf(ctx,
+                  "SELECT " + list +
+                      " FROM EMPRESA E LEFT JOIN PARAMGERAL P ON P.CDEMPRESA = E.CDEMPRESA "
+                      "WHERE E.CDEMPRESA = :e",
+                  {Value(ctx.company())}, fields);
+}
+
+// Branch and number of a boleto (in-out, padded to their widths); the caller must have
+// access to the boleto's company. A boleto that does not exist gives empty pages.
+struct BoletoKey {
+  std::string branch, number;
+};
+BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
+  BoletoKey k{ctx.code(branchArg, S("CDFILIAL", 4)), ctx.code(numberArg, S("NRLANBOLREC", 10))};
+  ctx.setArg(branchArg, Variant(k.branch));
+  ctx.setArg(numberArg, Variant(k.number));
+  std::string company;
+  soci::indicator ind = soci::i_null;
+  ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(k.branch), soci::use(k.number), soci::into(company, ind);
+  if (ctx.sql().got_data() && ind == soci::i_ok) ctx.requireCompany(company);
+  return k;
+}
+
+// Pads the text column `field` of a packet's rows to `width` with leading zeros (sequences
+// stored as integers, shown as "01").
+void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& field, size_t width) {
+  size_t col = 0;
+  while (col < fields.size() && fields[col].name != field) ++col;
+  for (auto& row : packet["rows"]) {
+    auto& v = row[col];
+    if (!v.is_string()) continue;
+    std::string s = v.get<std::string>();
+    if (s.size() < width) v = std::string(width - s.size(), '0') + s;
+  }
+}
+
+const Fields& cntReceberFields() {
+  static const Fields f = {S("CDFILIAL", 4),     S("NRCTRECEBER", 10), S("CDEMPRESA", 2),
+                           S("CDCLIENTE", 21),   S("CDFILIEMIT", 4),   S("NRDUPLICATA", 10),
+                           S("NRNOTAFISC", 20),  S("CDSERIE", 5),      S("NRPARCELAREC", 3),
+                           S("NRSEQVENREC", 10), D("DTEMISSAO"),       D("DTVENCTREC"),
+                           F("VRORIGREC"),       F("VRATUAREC"),       S("IDSTATCTREC", 1),
+                           S("CDTPBAIXAREC", 2), S("NRLICENCAUSO", 10), S("CDVIATURA", 4),
+                           S("DSCTRECEBER", 400)};
+  return f;
+}
+
+const Fields& cnabMsgFields() {
+  static const Fields f = {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("TXMENSBOLBOL", 500)};
+  return f;
+}
+
+// SetCNABMsg: each changed row of the bank-message packet updates its boleto when the message
+// is still what the caller read; otherwise someone changed it meanwhile.
+int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
+  const auto& fields = delta.at("fields");
+  auto column = [&](const char* name) {
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (fields[i].at("name") == name) return i;
+    throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: the packet has no {} field", name));
+  };
+  size_t cf = column("CDFILIAL"), cn = column("NRLANBOLREC"), cm = column("TXMENSBOLBOL");
+  auto textAt = [](const nlohmann::json& row, size_t i, const char* name, size_t max) -> std::optional<std::string> {
+    const auto& v = row.at(i);
+    if (v.is_null()) return std::nullopt;
+    if (!v.is_string()) throw Refusal("ARG_TIPO", fmt::format("SetCNABMsg: {} must be a text", name));
+    std::string s = v.get<std::string>();
+    if (characters(s) > max)
+      throw Refusal("ARG_TAMANHO", fmt::format("SetCNABMsg: {} has {} characters; at most {} are allowed",
+                                               name, characters(s), max));
+    return s;
+  };
+  const auto& rows = delta.at("rows");
+  int64_t applied = 0;
+  if (!delta.contains("changes")) return 0;
+  for (const auto& change : delta.at("changes")) {
+    std::string kind = change.at("kind");
+    size_t at = change.at("row");
+    const nlohmann::json& keyRow = kind == "delete" ? change.at("original") : rows.at(at);
+    std::string branch = textAt(keyRow, cf, "CDFILIAL", 4).value_or("");
+    std::string number = textAt(keyRow, cn, "NRLANBOLREC", 10).value_or("");
+    std::optional<std::string> wanted =
+        kind == "delete" ? std::nullopt : textAt(rows.at(at), cm, "TXMENSBOLBOL", 500);
+    std::optional<std::string> original =
+        kind == "insert" ? std::nullopt : textAt(change.at("original"), cm, "TXMENSBOLBOL", 500);
+
+    std::string company, current;
+    soci::indicator ci = soci::i_null, mi = soci::i_null;
+    ctx.sql() << "SELECT CDEMPRESA, TXMENSBOLBOL FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                 "NRLANBOLREC = :n",
+        soci::use(branch), soci::use(number), soci::into(company, ci), soci::into(current, mi);
+    if (!ctx.sql().got_data())
+      throw Refusal("ALT_BLOQ", fmt::format("boleto {}/{} no longer exists", branch, number));
+    ctx.requireCompany(company);
+    std::optional<std::string> now = mi == soci::i_ok ? std::optional(current) : std::nullopt;
+    // An empty message and none are the same to the operator.
+    if (now.value_or("") != original.value_or(""))
+      throw Refusal("ALT_BLOQ", fmt::format("the message of boleto {}/{} was changed by someone else",
+                                            branch, number));
+    std::string text = wanted.value_or("");
+    soci::indicator wi = text.empty() ? soci::i_null : soci::i_ok;
+    ctx.sql() << "UPDATE BOLRECEBER SET TXMENSBOLBOL = :m WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+        soci::use(text, wi), soci::use(branch), soci::use(number);
+    ++applied;
+  }
+  return applied;
+}
+
+}  // namespace
+
+void registerRegistro(Dispatcher& d) {
+  // --- settings of the caller's company
+  d.add(kHabContRec, "GetValidaGR", 0, [](CallContext& ctx) {
+    return settings(ctx, {S("IDSISDOS", 1)});
+  });
+  d.add(kHabContRec, "GetOrcaFestas", 0, [](CallContext& ctx) {
+    return settings(ctx, {S("IDEXIBDADORC", 1)});
+  });
+  d.add(kHabContRec, "GetGeralRec", 0, [](CallContext& ctx) {
+    return settings(ctx, {S("IDSOLDIRBOLETO", 1), S("IDORDIMPRBOL", 1), S("TXVISUBOLREC", 500),
+                          S("IDUTCTRLCANREMR", 1), S("IDUTLNFDEVOLREC", 1), S("IDBLOQALTBOLREC", 1),
+                          S("IDUTBCOPREFCLIE", 1)});
+  });
+  d.add(kHabContRec, "GetGeral_Rec", 0, [](CallContext& ctx) {
+    return settings(ctx, {F("QTDIAANTBOLR"), F("QTDIAAPOBOLR")});
+  });
+  d.add(kHabContRec, "GetParamGeral", 0, [](CallContext& ctx) {
+    return settings(ctx, {S("CDEMPRESA", 2), S("IDSISDOS", 1), S("IDEXIBDADORC", 1),
+                          F("QTDIAANTBOLR"), F("QTDIAAPOBOLR")});
+  });
+
+  // --- pages of the current boleto: branch and number in-out, padded
+  d.add(kHabContRec, "GetCntReceber", 2, [](CallContext& ctx) {
+    auto k = boletoKey(ctx, 0, 1);
+    return packetOf(ctx,
+                    "SELECT CDFILIAL, NRCTRECEBER, CDEMPRESA, CDCLIENTE, CDFILIEMIT, NRDUPLICATA, "
+                    "NRNOTAFISC, CDSERIE, NRPARCELAREC, NRCTRECEBER, DTEMISSAO, DTVENCTREC, "
+                    "VRCTRECEBER, COALESCE(VRSALDOREC, VRCTRECEBER), IDSTATCTREC, CDTPBAIXAREC, "
+                    "NRLICENCAUSO, CDVIATURA, DSCTRECEBER FROM CTRECEBER WHERE CDFILBOLREC = :f "
+                    "AND NRLANBOLREC = :n ORDER BY CDFILIAL, NRCTRECEBER",
+                    {Value(k.branch), Value(k.number)}, cntReceberFields());
+  });
+  d.add(kHabContRec, "GetCNABMsg", 2, [](CallContext& ctx) {
+    auto k = boletoKey(ctx, 0, 1);
+    return packetOf(ctx,
+                    "SELECT CDFILIAL, NRLANBOLREC, TXMENSBOLBOL FROM BOLRECEBER WHERE CDFILIAL = :f "
+                    "AND NRLANBOLREC = :n",
+                    {Value(k.branch), Value(k.number)}, cnabMsgFields());
+  });
+  // SetCNABMsg(change log of cdsCNABMsg): all rows or none; a message changed meanwhile is
+  // refused with "ALT_BLOQ". Result: the number of rows applied.
+  d.add(kHabContRec, "SetCNABMsg", 1, [](CallContext& ctx) {
+    const auto& delta = ctx.packet(0, "cdsCNABMsg");
+    try {
+      return Variant(applyCnabMsg(ctx, delta));
+    } catch (const nlohmann::json::exception& e) {
+      throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: malformed change packet: {}", e.what()));
+    }
+  });
+  d.add(kHabContRec, "GetAjBolRec", 2, [](CallContext& ctx) {
+    auto k = boletoKey(ctx, 0, 1);
+    return packetOf(ctx,
+                    "SELECT A.CDFILIAL, A.NRLANBOLREC, A.CDAJUCTREC, COALESCE(A.DSAJUCTREC, "
+                    "T.DSAJUCTREC), COALESCE(A.IDAJUCTREC, T.IDAJUCTREC), A.VRAJUSTE, A.IDORIGAJBREC "
+                    "FROM AJUSTEBOLREC A LEFT JOIN TIPOAJREC T ON T.CDAJUCTREC = A.CDAJUCTREC "
+                    "WHERE A.CDFILIAL = :f AND A.NRLANBOLREC = :n ORDER BY A.NRSEQAJUSTE",
+                    {Value(k.branch), Value(k.number)},
+                    {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("CDAJUCTREC", 4), S("DSAJUCTREC", 40),
+                     S("IDAJUCTREC", 1), F("VRAJBOLREC"), S("IDORIGAJBREC", 1)});
+  });
+  // GetParcelamento(branch, number, origin; all in-out): the instalments sharing the origin
+  // number, or the boleto alone as instalment "00" when it was never split.
+  d.add(kHabContRec, "GetParcelamento", 3, [](CallContext& ctx) {
+    auto k = boletoKey(ctx, 0, 1);
+    std::string origin = ctx.code(2, S("NRORIGBOLREC", 10));
+    ctx.setArg(2, Variant(origin));
+    static const Fields fields = {
+        S("NRPARCBOLRECVISU", 4), F("NRPARCBOLRECNUM"), S("NRPARCBOLREC", 3), D("DTVENBOLREC"),
+        F("VRFINALBREC"),         F("VRBOLREC"),        S("CDMOTIPARC", 2),   S("DSMOTIPARC", 40),
+        S("IDSTATBREC", 1),       S("NRORIGBOLREC", 10), S("CDFILIAL", 4),    S("NRLANBOLREC", 10),
+        S("CDCLIENTE", 21),       S("CDEMPRESA", 2),    S("CDREDUCONT", 3),   S("CDCONTCORR", 10),
+        S("CDNOSNUMREC", 20),     S("CDCARTCOBBOL", 3), S("CDINS1COBBOL", 2), S("CDINS2COBBOL", 2),
+        F("QTDIAPROTBOL"),        S("IDIMPRBOLBOL", 1), S("CDBARRAREC", 44),  S("DSLINHABARREC", 55),
+        S("TXMENSBOLBOL", 500),   S("IDSITUCNABR", 2)};
+    std::string number = origin.empty() ? "'00'" : "B.NRPARCBOLREC";
+    std::string where = origin.empty() ? "B.NRLANBOLREC = :n" : "B.NRORIGBOLREC = :n";
+    return packetOf(
+        ctx,
+        fmt::format("SELECT {0}, {0}, B.NRPARCBOLREC, B.DTVENBOLREC, B.VRFINALBREC, B.VRBOLREC, "
+                    "B.CDMOTIPARC, M.DSMOTIPARC, B.IDSTATBREC, B.NRORIGBOLREC, B.CDFILIAL, "
+                    "B.NRLANBOLREC, B.CDCLIENTE, B.CDEMPRESA, B.CDREDUCONT, K.CDCONTCORR, "
+                    "B.CDNOSNUMREC, B.CDCARTCOBBOL, B.CDINS1COBBOL, B.CDINS2COBBOL, B.QTDIAPROTBOL, "
+                    "B.IDIMPRBOLBOL, B.CDBARRAREC, B.DSLINHABARREC, B.TXMENSBOLBOL, B.IDSITUCNABR "
+                    "FROM BOLRECEBER B LEFT JOIN MOTIPARC M ON M.CDMOTIPARC = B.CDMOTIPARC "
+                    "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
+                    "WHERE B.CDFILIAL = :f AND {1} ORDER BY B.NRPARCBOLREC, B.NRLANBOLREC",
+                    number, where),
+        {Value(k.branch), Value(origin.empty() ? k.number : origin)}, fields);
+  });
+  d.add(kHabContRec, "GetTpRecBoleto", 2, [](CallContext& ctx) {
+    auto k = boletoKey(ctx, 0, 1);
+    static const Fields fields = {S("CDFILIAL", 4),      S("NRLANBOLREC", 10), S("NRSEQTPRECBO", 2),
+                                  S("CDTIPORECE", 3),    S("NMTIPORECE", 40),  F("VRTPRECBOLR"),
+                                  S("CDBANCBOLREC", 3),  S("NRCHEQBOLREC", 6), S("CDAGENBOLREC", 5),
+                                  S("CDCONTBOLREC", 16), D("DTCHEQBOLREC"),    S("CDCARTAO", 3),
+                                  S("NMCARTAO", 30),     S("NRCARCREBOLR", 50), S("DSCHEQBOLREC", 40)};
+    auto packet = runBound(
+        ctx.sql(),
+        "SELECT P.CDFILIAL, P.NRLANBOLREC, P.NRSEQTPRECBO, P.CDTIPORECE, T.NMTIPORECE, P.VRTPRECBO, "
+        "Q.CDBANCBOLREC, Q.NRCHEQBOLREC, Q.CDAGENBOLREC, Q.CDCONTBOLREC, Q.DTCHEQBOLREC, "
+        "C.CDCARTAO, A.NMCARTAO, C.NRCARCREBOLR, Q.DSCHEQBOLREC FROM TPRECBOLETO P "
+        "LEFT JOIN TIPORECEBE T ON T.CDTIPORECE = P.CDTIPORECE "
+        "LEFT JOIN CHEQUEBOLREC Q ON Q.CDFILIAL = P.CDFILIAL AND Q.NRLANBOLREC = P.NRLANBOLREC "
+        "AND Q.NRSEQTPRECBO = P.NRSEQTPRECBO "
+        "LEFT JOIN CARTAOBOLREC C ON C.CDFILIAL = P.CDFILIAL AND C.NRLANBOLREC = P.NRLANBOLREC "
+        "AND C.NRSEQTPRECBO = P.NRSEQTPRECBO LEFT JOIN CARTAO A ON A.CDCARTAO = C.CDCARTAO "
+        "WHERE P.CDFILIAL = :f AND P.NRLANBOLREC = :n ORDER BY P.NRSEQTPRECBO",
+        {Value(k.branch), Value(k.number)}, fields);
+    padColumn(packet, fields, "NRSEQTPRECBO", 2);
+    return Variant::packet(std::move(packet));
+  });
+
+  // --- look-ups
+  // GetProrrogacao(reason code, "T" for every reason): code padded to 2.
+  d.add(kHabContRec, "GetProrrogacao", 2, [](CallContext& ctx) {
+    std::string code = ctx.code(0, S("CDMOTIPROR", 2));
+    bool all = ctx.text(1, "all", 1) == "T";
+    return packetOf(ctx,
+                    "SELECT CDMOTIPROR, DSMOTIPROR FROM MOTIPROR WHERE (CDMOTIPROR = :c OR :t = 'T') "
+                    "ORDER BY CDMOTIPROR",
+                    {Value(code), Value(all ? "T" : "")}, {S("CDMOTIPROR", 2), S("DSMOTIPROR", 40)});
+  });
+  d.add(kHabContRec, "GetCliente", 1, [](CallContext& ctx) {
+    std::string code = ctx.code(0, S("CDCLIENTE", 21));
+    return packetOf(ctx,
+                    "SELECT CDCLIENTE, NMRAZSOCCLIE, VRPEMULBCLI, VRPEMORBCLI, IDUTLICEUSO FROM "
+                    "CLIENTE WHERE CDCLIENTE = :c",
+                    {Value(code)},
+                    {S("CDCLIENTE", 21), S("NMRAZSOCCLIE", 50), F("VRPEMULBCLI"), F("VRPEMORBCLI"),
+                     S("IDUTLICEUSO", 1)});
+  });
+  // GetContProrVenc(operator): [the company's extension control, the operator's groups among
+  // those allowed]. No control: anyone extends; control without the operator's group: no one.
+  d.add(kHabContRec, "GetContProrVenc", 1, [](CallContext& ctx) {
+    std::string op = ctx.text(0, "CDOPERADOR", 20);
+    if (op.empty()) op = ctx.operatorCode();
+    std::string company = ctx.company();
+    Variant control = packetOf(ctx,
+                               "SELECT CDEMPRESA, CDGRUPOPER FROM CONTPRORVENC WHERE CDEMPRESA = :e "
+                               "ORDER BY CDGRUPOPER",
+                               {Value(company)}, {S("CDEMPRESA", 2), S("CDGRUPOPER", 4)});
+    Variant groups = packetOf(ctx,
+                              "SELECT G.CDGRUPOPER, G.NMGRUPOPER FROM OPERGRUPO O JOIN GRUPOPER G ON "
+                              "G.CDGRUPOPER = O.CDGRUPOPER JOIN CONTPRORVENC C ON C.CDGRUPOPER = "
+                              "O.CDGRUPOPER WHERE O.CDOPERADOR = :o AND C.CDEMPRESA = :e ORDER BY "
+                              "G.CDGRUPOPER",
+                              {Value(op), Value(company)}, {S("CDGRUPOPER", 4), S("NMGRUPOPER", 40)});
+    return Variant::array({control, groups});
+  });
+  d.add(kHabContRec, "GetFormRec", 0, [](CallContext& ctx) {
+    return packetOf(ctx,
+                    "SELECT 'N', CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ORDER BY CDTPBAIXAREC", {},
+                    {S("IDMARCADO", 1), S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
+  });
+  d.add(kHabContRec, "GetVeiculo", 0, [](CallContext& ctx) {
+    return packetOf(ctx,
+                    "SELECT 'N', CDVIATURA, NRPLACA, COALESCE(DSTIPOVEIC, DSVIATURA) FROM VIATURA "
+                    "ORDER BY CDVIATURA",
+                    {}, {S("IDMARCADO", 1), S("CDVIATURA", 4), S("NRPLACA", 10), S("DSTIPOVEIC", 40)});
+  });
+  // GetDuplicata(company, due from, due to): the invoices of the company's receivables due in
+  // the period (an open end when a date is null), with their total.
+  d.add(kHabContRec, "GetDuplicata", 3, [](CallContext& ctx) {
+    std::string company = ctx.code(0, S("CDEMPRESA", 2));
+    if (company.empty()) company = ctx.company();
+    ctx.requireCompany(company);
+    auto from = ctx.date(1, "due from");
+    auto to = ctx.date(2, "due to");
+    std::string sql =
+        "SELECT 'N', R.NRDUPLICATA, R.CDEMPRESA, MIN(C.NRINSJURCLIE), SUM(R.VRCTRECEBER) "
+        "FROM CTRECEBER R LEFT JOIN CLIENTE C ON C.CDCLIENTE = R.CDCLIENTE "
+        "WHERE R.CDEMPRESA = :e AND R.NRDUPLICATA IS NOT NULL";
+    std::vector<Value> values{Value(company)};
+    if (from) {
+      sql += " AND R.DTVENCTREC >= :f";
+      values.emplace_back(from->dateOnly().iso());
+    }
+    if (to) {
+      sql += " AND SUBSTR(R.DTVENCTREC, 1, 10) <= :t";
+      values.emplace_back(to->dateOnly().iso());
+    }
+    sql += " GROUP BY R.NRDUPLICATA, R.CDEMPRESA ORDER BY R.NRDUPLICATA";
+    return packetOf(ctx, sql, values,
+                    {S("IDMARCADO", 1), S("NRDUPLICATA", 10), S("CDEMPRESA", 2),
+                     S("NRINSJURCLIE", 20), F("VRDUPLICATA")});
+  });
+  // GetBuscaCliente(key, in-out): clients whose legal name, trade name or tax number contains
+  // the key (letter case ignored; the tax number compared by its digits). The key comes back
+  // trimmed; an empty key finds no one.
+  d.add(kHabContRec, "GetBuscaCliente", 1, [](CallContext& ctx) {
+    std::string key = ctx.text(0, "search key", 50);
+    while (!key.empty() && key.back() == ' ') key.pop_back();
+    while (!key.empty() && key.front() == ' ') key.erase(0, 1);
+    ctx.setArg(0, Variant(key));
+    std::string digits;
+    for (char c : key)
+      if (c >= '0' && c <= '9') digits += c;
+    bool pg = ctx.dialect() == Dialect::PostgreSQL;
+    auto contains = [pg](const char* column, const char* param) {
+      return pg ? fmt::format("strpos(upper({}), upper(CAST({} AS TEXT))) > 0", column, param)
+                : fmt::format("instr(upper({}), upper({})) > 0", column, param);
+    };
+    std::string sql = fmt::format(
+        "SELECT CDCLIENTE FROM CLIENTE WHERE :k <> '' AND ({} OR {} OR (:d <> '' AND {})) "
+        "ORDER BY NMRAZSOCCLIE, CDCLIENTE",
+        contains("NMRAZSOCCLIE", ":k1"), contains("COALESCE(NMFANTCLIE, '')", ":k2"),
+        contains("COALESCE(NRINSJURCLIE, '')", ":d1"));
+    return packetOf(ctx, sql,
+                    {Value(key), Value(key), Value(key), Value(digits), Value(digits)},
+                    {S("CDCLIENTE", 21)});
+  });
+
+  // InsLista(invoice list, selection list; both in-out): the register's selection list made
+  // to hold exactly the invoices of the list text, created when the caller has none (or names
+  // one that is not its own). Result: the list's name, the caller's new stLista.
+  d.add(kHabContRec, "InsLista", 2, [](CallContext& ctx) {
+    std::string invoices = ctx.text(0, "invoice list", 0);
+    std::string nr = ctx.text(1, "stLista", 10);
+    auto items = queries::splitList(invoices);
+    for (const auto& item : items)
+      if (characters(item) > 50)
+        throw Refusal("ARG_TAMANHO", fmt::format("InsLista: invoice \"{}\" is longer than 50 characters", item));
+    std::string op = ctx.operatorCode();
+    int mine = 0;
+    if (!nr.empty())
+      ctx.sql() << "SELECT COUNT(*) FROM LISTA WHERE NRLISTA = :n AND CDOPERADOR = :o", soci::use(nr),
+          soci::use(op), soci::into(mine);
+    if (mine) {
+      // The list holds the invoices of the latest filter only: an earlier choice must not
+      // keep boletos in the register.
+      ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+    } else {
+      nr = fmt::format("{:0>10}", nextSequence(ctx.sql(), "", "LISTA"));
+      std::string now = host::SystemClock().now().iso();
+      ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
+          soci::use(nr), soci::use(op), soci::use(now);
+    }
+    std::set<std::string> seen;
+    for (auto& item : items) {
+      if (!seen.insert(item).second) continue;
+      ctx.sql() << "INSERT INTO LISTAITEM (NRLISTA, CDLISTA) VALUES (:n, :c)", soci::use(nr),
+          soci::use(item);
+    }
+    ctx.setArg(1, Variant(nr));
+    return Variant(nr);
+  });
+}
+
+}  // namespace service
