@@ -1,11 +1,16 @@
 // Boleto rows: the register's list.
 
+#include <cctype>
 #include <map>
+#include <optional>
 
 #include <fmt/format.h>
 
+#include "host/Consiste.h"
 #include "module/Records.h"
+#include "queries/DirectQueries.h"
 #include "service/Areas.h"
+#include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
 
@@ -124,50 +129,197 @@ void checkFiltroArgs(const CallContext& ctx) {
   }
 }
 
+// Codes of a list text ("0001,0002") or of the "_"-prefixed codes the client search appends
+// ("_0001_0002"), blanks trimmed and empty items dropped.
+std::vector<std::string> codesOf(const std::string& text, char separator) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(start, end - start);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.pop_back();
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.erase(0, 1);
+    if (!item.empty()) out.push_back(item);
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string joined(const std::vector<std::string>& codes) {
+  std::string out;
+  for (const auto& c : codes) out += (out.empty() ? "" : ",") + c;
+  return out;
+}
+
+// A number typed in the filter, brought to `width` with leading zeros as the screen does.
+std::string padded(std::string s, size_t width) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (!s.empty() && s.size() < width) s.insert(0, width - s.size(), '0');
+  return s;
+}
+
+// The WHERE clause of Filtro, built from the criteria in force only (so that the company and
+// due-date index serves the common case); every value is bound, in the order of its ":v".
+class Criteria {
+ public:
+  explicit Criteria(Dialect dialect) : pg_(dialect == Dialect::PostgreSQL) {}
+  void add(const std::string& condition, std::vector<host::Value> values = {}) {
+    sql_ += sql_.empty() ? "WHERE " : " AND ";
+    sql_ += condition;
+    for (auto& v : values) values_.push_back(std::move(v));
+  }
+  /// `column` is one of the codes of a bound list text.
+  std::string inList(const std::string& column) const {
+    return pg_ ? fmt::format("{} = ANY (string_to_array(CAST(:v AS TEXT), ','))", column)
+               : fmt::format("instr(',' || :v || ',', ',' || {} || ',') > 0", column);
+  }
+  /// A number stored as text compared as the screen pads it (leading zeros to `width`).
+  std::string paddedColumn(const std::string& column, int width) const {
+    std::string zeros(static_cast<size_t>(width), '0');
+    return pg_ ? fmt::format("CASE WHEN length({0}) >= {1} THEN {0} ELSE lpad({0}, {1}, '0') END",
+                             column, width)
+               : fmt::format("CASE WHEN length({0}) >= {1} THEN {0} ELSE substr('{2}' || {0}, -{1}) END",
+                             column, width, zeros);
+  }
+  const std::string& sql() const { return sql_; }
+  const std::vector<host::Value>& values() const { return values_; }
+
+ private:
+  bool pg_;
+  std::string sql_;
+  std::vector<host::Value> values_;
+};
+
+// A receivable of the boleto satisfying `condition`.
+std::string receivableWhere(const std::string& condition) {
+  return "EXISTS (SELECT 1 FROM CTRECEBER R WHERE R.CDFILBOLREC = B.CDFILIAL AND "
+         "R.NRLANBOLREC = B.NRLANBOLREC AND " +
+         condition + ")";
+}
+
+Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
+  Criteria w(ctx.dialect());
+  w.add("B.CDEMPRESA = :v", {host::Value(company)});
+  // A nosso número finds that boleto alone: the other criteria still arrive and are ignored.
+  std::string nossoNumero = ctx.text(2, "CDNOSNUMREC", 20);
+  if (!nossoNumero.empty()) {
+    w.add("B.CDNOSNUMREC = :v", {host::Value(nossoNumero)});
+    return w;
+  }
+  auto list = [&](size_t i, const char* name) { return codesOf(ctx.text(i, name, 0), ','); };
+
+  // Clients: the chosen list and the clients found by the search key.
+  std::vector<std::string> clients;
+  bool clientList = ctx.boolean(4, "client Lista");
+  if (clientList) clients = list(3, "client list");
+  for (auto& c : codesOf(ctx.text(5, "clients found", 0), '_')) clients.push_back(std::move(c));
+  if (clientList || !clients.empty()) w.add(w.inList("B.CDCLIENTE"), {host::Value(joined(clients))});
+
+  std::string docFrom = padded(ctx.text(7, "document from", 10), 9);
+  std::string docTo = padded(ctx.text(8, "document to", 10), 9);
+  if (docTo.empty()) docTo = docFrom;
+  if (!docFrom.empty() || !docTo.empty()) {
+    std::string nr = w.paddedColumn("R.NRDUPLICATA", 9);
+    if (!docFrom.empty() && !docTo.empty())
+      w.add(receivableWhere(nr + " >= :v AND " + nr + " <= :v"), {host::Value(docFrom), host::Value(docTo)});
+    else
+      w.add(receivableWhere(nr + " <= :v"), {host::Value(docTo)});
+  }
+
+  if (ctx.boolean(9, "posting branch Lista"))
+    w.add(w.inList("B.CDFILIAL"), {host::Value(joined(list(10, "posting branch list")))});
+
+  // With the branch module on, the operator sees the boletos its branch issues.
+  auto origins = list(24, "origin branch list");
+  if (origins.empty() && ctx.boolean(29, "ModuFili")) {
+    std::string branch = ctx.text(1, "FiliProc", 4);
+    if (!branch.empty()) origins.push_back(branch);
+  }
+  if (!origins.empty()) w.add(w.inList("B.CDFILORIG"), {host::Value(joined(origins))});
+
+  auto day = [](const std::optional<host::DateTime>& d) { return d->dateOnly().iso(); };
+  if (auto d = ctx.date(11, "due from")) w.add("B.DTVENBOLREC >= :v", {host::Value(day(d))});
+  // Dates may carry a time: the whole last day counts.
+  if (auto d = ctx.date(12, "due to")) w.add("B.DTVENBOLREC < :v", {host::Value(d->dateOnly().addDays(1).iso())});
+  if (auto d = ctx.date(34, "emission from")) w.add("B.DTEMISSAO >= :v", {host::Value(day(d))});
+  if (auto d = ctx.date(35, "emission to")) w.add("B.DTEMISSAO < :v", {host::Value(d->dateOnly().addDays(1).iso())});
+
+  if (ctx.boolean(13, "write-off type Lista"))
+    w.add(w.inList("B.CDTPBAIXAREC"), {host::Value(joined(list(14, "write-off type list")))});
+
+  double valueFrom = ctx.number(15, "value from");
+  double valueTo = ctx.number(16, "value to");
+  if (valueFrom > 0) w.add("B.VRFINALBREC >= :v", {host::Value(host::RoundDec(2, valueFrom) - 0.005)});
+  if (valueTo > 0) w.add("B.VRFINALBREC < :v", {host::Value(host::RoundDec(2, valueTo) + 0.005)});
+
+  // Invoices: the selection list InsLista filled, or the list text itself when there is none.
+  if (ctx.boolean(18, "invoice Lista")) {
+    std::string stLista = ctx.text(23, "stLista", 10);
+    if (!stLista.empty())
+      w.add(receivableWhere("R.NRDUPLICATA IN (SELECT L.CDLISTA FROM LISTAITEM L WHERE L.NRLISTA = :v)"),
+            {host::Value(stLista)});
+    else
+      w.add(receivableWhere(w.inList("R.NRDUPLICATA")), {host::Value(joined(list(20, "invoice list")))});
+  }
+  if (ctx.boolean(19, "account Lista"))
+    w.add(w.inList("B.CDREDUCONT"), {host::Value(joined(list(21, "account list")))});
+
+  switch (ctx.integer(25, "status index")) {
+    case 0: break;
+    case 1: w.add("B.IDSTATBREC = 'E'"); break;
+    case 2: w.add("B.IDSTATBREC <> 'E'"); break;
+    default: throw Refusal("ARG_INVALIDO", "Filtro: argument 26 (status index) must be 0, 1 or 2");
+  }
+  switch (ctx.integer(26, "protest index")) {
+    case 0: break;
+    case 1: w.add("B.IDPROTESTREC = 'S'"); break;
+    case 2: w.add("COALESCE(B.IDPROTESTREC, 'N') <> 'S'"); break;
+    default: throw Refusal("ARG_INVALIDO", "Filtro: argument 27 (protest index) must be 0, 1 or 2");
+  }
+
+  std::string budgetFrom = padded(ctx.text(27, "budget from", 10), 10);
+  std::string budgetTo = padded(ctx.text(28, "budget to", 10), 10);
+  if (budgetTo.empty()) budgetTo = budgetFrom;
+  if (!budgetFrom.empty() || !budgetTo.empty()) {
+    std::string nr = w.paddedColumn("B.NRORCAEVENTO", 10);
+    if (!budgetFrom.empty()) w.add(nr + " >= :v", {host::Value(budgetFrom)});
+    w.add(nr + " <= :v", {host::Value(budgetTo)});
+  }
+
+  auto groups = list(30, "client group list");
+  if (!groups.empty()) w.add(w.inList("C.CDGRUPCLIE"), {host::Value(joined(groups))});
+
+  // "_00_10": the situations checked. A boleto never sent has no situation yet: "00".
+  auto situations = codesOf(ctx.text(31, "situation", 0), '_');
+  if (!situations.empty())
+    w.add(w.inList("COALESCE(B.IDSITUCNABR, '00')"), {host::Value(joined(situations))});
+
+  std::string remessa = padded(ctx.text(32, "NRCNABRECREM", 10), 10);
+  if (!remessa.empty()) w.add("B.NRCNABRECREM = :v", {host::Value(remessa)});
+  std::string retorno = padded(ctx.text(33, "NRCNABRECRET", 10), 10);
+  if (!retorno.empty()) w.add("B.NRCNABRECRET = :v", {host::Value(retorno)});
+
+  auto vehicles = list(36, "vehicle list");
+  if (!vehicles.empty()) w.add(receivableWhere(w.inList("R.CDVIATURA")), {host::Value(joined(vehicles))});
+  return w;
+}
+
 }  // namespace
 
 void registerBoletos(Dispatcher& d) {
   // Filtro: the boletos of a company that match the register filter's criteria, as rows of
-  // the boleto record. Criteria honoured so far: company, nosso número, due and emission
-  // periods, value range, remittance and return numbers. The list criteria arrive checked
-  // and are kept for the filter's own work.
+  // the boleto record. List criteria travel as list texts ("0001,0002"); a "Lista" flag that
+  // is off leaves its criterion out.
   d.add(kHabContRec, "Filtro", 37, [](CallContext& ctx) {
     checkFiltroArgs(ctx);
     std::string company = ctx.text(0, "CDEMPRESA", 2);
     if (company.empty()) company = ctx.company();
     ctx.requireCompany(company);
-    std::string nossoNumero = ctx.text(2, "CDNOSNUMREC", 20);
-    auto dueFrom = ctx.date(11, "due from");
-    auto dueTo = ctx.date(12, "due to");
-    double valueFrom = ctx.number(15, "value from");
-    double valueTo = ctx.number(16, "value to");
-    std::string remessa = ctx.text(32, "NRCNABRECREM", 10);
-    std::string retorno = ctx.text(33, "NRCNABRECRET", 10);
-    auto emiFrom = ctx.date(34, "emission from");
-    auto emiTo = ctx.date(35, "emission to");
-
-    // Every criterion is bound; an unused one is a condition that always holds.
-    std::string nn = nossoNumero, df = dueFrom ? dueFrom->dateOnly().iso() : "",
-                dt = dueTo ? dueTo->dateOnly().iso() : "", ef = emiFrom ? emiFrom->dateOnly().iso() : "",
-                et = emiTo ? emiTo->dateOnly().iso() : "";
-    double vt = valueTo > 0 ? valueTo : 1e300;
-    static const std::string where =
-        "WHERE B.CDEMPRESA = :e "
-        "AND (:nn = '' OR B.CDNOSNUMREC = :nn2) "
-        "AND (:df = '' OR B.DTVENBOLREC >= :df2) "
-        "AND (:dt = '' OR SUBSTR(B.DTVENBOLREC, 1, 10) <= :dt2) "
-        "AND (:ef = '' OR B.DTEMISSAO >= :ef2) "
-        "AND (:et = '' OR SUBSTR(B.DTEMISSAO, 1, 10) <= :et2) "
-        "AND B.VRFINALBREC >= :vf AND B.VRFINALBREC <= :vt "
-        "AND (:rm = '' OR B.NRCNABRECREM = :rm2) "
-        "AND (:rt = '' OR B.NRCNABRECRET = :rt2) "
-        "ORDER BY B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC";
-    soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << boletoSelect() + where, soci::use(company), soci::use(nn),
-         soci::use(nn), soci::use(df), soci::use(df), soci::use(dt), soci::use(dt), soci::use(ef),
-         soci::use(ef), soci::use(et), soci::use(et), soci::use(valueFrom), soci::use(vt),
-         soci::use(remessa), soci::use(remessa), soci::use(retorno), soci::use(retorno));
-    return remote::Variant::packet(packetFromRows(rows, rec::BoletoRecord()));
+    Criteria w = filtroCriteria(ctx, company);
+    auto pos = queries::positional(boletoSelect() + w.sql() +
+                                   " ORDER BY B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC");
+    return remote::Variant::packet(runBound(ctx.sql(), pos.sql, w.values(), rec::BoletoRecord()));
   });
 }
 
