@@ -400,3 +400,49 @@ TEST_F(ReportService, OverHttpTheBoletoRendersAtTheContextsAddress) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ReportService, SeedingAgainReplacesOlderTemplatesAndKeepsNewerDesigns) {
+  auto& sql = svc_->db->session();
+  sql << "UPDATE MODELORELAT SET TXCONTEUDO = 'QR2 1\n# editado#', NRVERSAO = '00000009' "
+         "WHERE NMARQUIVO = 'MODBOLCOMP.QR2'";
+  sql << "UPDATE MODELORELAT SET TXCONTEUDO = 'QR2 1\n# antigo#', NRVERSAO = '00000000' "
+         "WHERE NMARQUIVO = 'MODBOLPREI.QR2'";
+  sql << "DELETE FROM MODELORELAT WHERE NMARQUIVO = 'MODBOLDEPID.QR2'";
+  int lines = 0;
+  sql << "SELECT COUNT(*) FROM ITEMNOTAFISC", soci::into(lines);
+
+  service::SeedOptions o;
+  o.password = "senha-demo";
+  service::seed(*svc_->db, o);
+
+  auto content = [&](const char* name) {
+    std::string text;
+    sql << "SELECT TXCONTEUDO FROM MODELORELAT WHERE NMARQUIVO = :n", soci::use(std::string(name)),
+        soci::into(text);
+    return text;
+  };
+  EXPECT_EQ(content("MODBOLCOMP.QR2"), "QR2 1\n# editado#") << "a later design on the service stays";
+  EXPECT_EQ(content("MODBOLPREI.QR2"), shipped("MODBOLPREI.QR2"));
+  EXPECT_EQ(content("MODBOLDEPID.QR2"), shipped("MODBOLDEPID.QR2"));
+  int again = 0;
+  sql << "SELECT COUNT(*) FROM ITEMNOTAFISC", soci::into(again);
+  EXPECT_EQ(again, lines) << "the demo notes get their lines once";
+}
+
+TEST_F(ReportService, DatasetBindingsMayComeAsAPacket) {
+  host::ClientDataset b("bindings");
+  b.setFieldDefs({{"CDFILIAL", host::FieldType::String, 4}, {"NRLANBOLREC", host::FieldType::String, 10}});
+  b.open();
+  b.append();
+  b.fieldByName("CDFILIAL").setValue(std::string("0001"));
+  b.fieldByName("NRLANBOLREC").setValue(std::string("0000000001"));
+  b.post();
+  const auto packet = qrd("GetDataSet", {"ITENSNF", remote::Variant::packet(b.toPacket())});
+  const auto table = report::tableFromPacket(packet.packetJson());
+  EXPECT_GE(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows.at(0).at(0).asString(), "0001");
+}
+
+}  // namespace
