@@ -9,6 +9,8 @@
 #include "apps/boleto/Commands.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/HostDatabase.h"
+#include "module/RemoteHostDatabase.h"
 #include "module/ServiceContext.h"
 #include "remote/Connection.h"
 #include "remote/Transports.h"
@@ -82,6 +84,9 @@ void useConfiguredService() {
   } else {
     remote::setDefaultTransportFactory(embeddedFactory(o.user));
   }
+  // Direct queries reach the service the same way: it runs its own copy of each declaration.
+  static rec::RemoteHostDatabase directQueries;
+  host::setHostDatabase(&directQueries);
   try {
     host::context();
   } catch (const host::InvariantError&) {
