@@ -1,0 +1,173 @@
+#pragma once
+// The boleto register: the hub screen where the operator chooses a company, filters its
+// boletos, browses and edits them, and starts the batch operations.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "host/ClientDataset.h"
+#include "host/HostDatabase.h"
+#include "host/KeyList.h"
+#include "host/Screen.h"
+#include "remote/Connection.h"
+
+namespace rec {
+
+class TfrmFiltroHabRec;
+
+/// `TfrmHabContRec`, screen code "REC12000", caption "Boleto".
+class TfrmHabContRec : public host::TfrmPadrao {
+ public:
+  /// Creation: connects, creates the marking sets and key lists, reads the company of the
+  /// context. A company that does not exist raises "Emp_nc" (the screen is not usable).
+  TfrmHabContRec();
+  ~TfrmHabContRec() override;
+
+  // --- datasets
+  host::ClientDataset cdsBoletos{"cdsBoletos"};
+  host::ClientDataset cdsCntReceber{"cdsCntReceber"};
+  host::ClientDataset cdsCNABMsg{"cdsCNABMsg"};
+  host::ClientDataset cdsAjBolRec{"cdsAjBolRec"};
+  host::ClientDataset cdsParcelamento{"cdsParcelamento"};
+  host::ClientDataset cdsTpRecBoleto{"cdsTpRecBoleto"};
+  host::ClientDataset cdsProrrogacao{"cdsProrrogacao"};
+  host::ClientDataset cdsContCorr{"cdsContCorr"};
+  host::ClientDataset cdsTxMensBol{"cdsTxMensBol"};
+  host::ClientDataset cdsGeralRec{"cdsGeralRec"};
+  host::ClientDataset cdsValidaGR{"cdsValidaGR"};
+  host::ClientDataset cdsOrcaFestas{"cdsOrcaFestas"};
+  host::ClientDataset cdsParamGeral{"cdsParamGeral"};
+  host::ClientDataset cdsCliente{"cdsCliente"};
+  host::ClientDataset cdsStatus{"cdsStatus"};
+  host::ClientDataset cdsContProrVenc{"cdsContProrVenc"};
+  host::ClientDataset cdsGrupoOperador{"cdsGrupoOperador"};
+  host::ClientDataset cdsVisualiza{"cdsVisualiza"};
+  host::ClientDataset cdsMarca{"cdsMarca"};
+  host::ClientDataset cdsMarcaAux{"cdsMarcaAux"};
+  host::ClientDataset cdsPosicao{"cdsPosicao"};
+  host::ClientDataset cdsIncBoleto{"cdsIncBoleto"};
+  host::ClientDataset cdsOrdemPrint{"cdsOrdemPrint"};
+  host::TADOIBQuery qryEmpresa{"qryEmpresa"};
+
+  // --- key lists: the marking lists, the emission lists, the payment-type lists, and those
+  // of the batch operations.
+  host::TKeyList klMarcados, klVencimentos, klOrcamentos;
+  host::TKeyList klEmissao, klCarteira, klParcelas;
+  host::TKeyList klTpRecValor, klChequeUso, klChequeNovo;
+  host::TKeyList klAssocia, klCancela, klEmail, klGeracao, klCarne, klCredConta;
+  /// The fifteen lists, for the bookkeeping that treats them alike.
+  std::array<host::TKeyList*, 15> keyLists();
+
+  // --- screen state
+  int nMarcEmitidos = 0;
+  int nMarcOutros = 0;
+  bool firstActivation = true;
+  int confirmMode = 2;
+  std::string accountAtEditStart;
+  double chequeAmountApplied = 0;
+  double chequeTotalUsed = 0;
+  bool newChequeIncluded = false;
+  double instalmentDifference = 0;
+  std::string changedFieldList;
+  bool columnEditing = false;  ///< the list's cursor is on the editable description column
+  bool paymentTypeRefresh = false;
+  /// Set while the register runs the emission screen: closing is refused meanwhile.
+  bool busy = false;
+
+  remote::Connection& connection() const { return *conn_; }
+
+  // --- the host's activation: the first one arranges the list's columns
+  void FormActivate();
+
+  // --- company
+  /// Reads the company typed (padded to 2) and shows its name; "Emp_nc" when unknown.
+  void medEmpresaExit();
+  void pnlEmpresaEnter();
+  /// Leaving the company panel: the company is checked and the filter opens.
+  void pnlEmpresaExit();
+  /// Focuses the list (leaves the company panel as an operator would).
+  void focusList();
+
+  // --- rules
+  void Habilita() override;
+  void HabPageControl();
+  void pgcPadraoChange();
+  /// "DtBol<DtSis" when `date` is before the locked processing date.
+  void Verifica_Acesso_Sistema(const host::DateTime& date);
+  /// Is any of the marked boletos ("B") or of the instalments (any other kind) tied to a
+  /// compensation? When one is, the cursor moves to it.
+  bool VerificaTBolCompensado(const std::string& kind);
+  /// The boleto state check that runs before a change.
+  virtual void VerificaStatus() {}
+
+  // --- commands
+  void Alterar() override;
+  void Pesquisar() override;
+  void Cancelar() override;
+  void Filtrar() override;
+  /// The fine and interest defaults of a new row: the customer's, or the company's when the
+  /// customer has neither.
+  void applyFineInterestDefaults();
+
+  // --- loaders: each shows the wait animation and always hides it again
+  void BuscaContaReceber(const std::string& branch, const std::string& number);
+  void BuscaCNABMsg(const std::string& branch, const std::string& number);
+  void BuscaAjustes(const std::string& branch, const std::string& number);
+  void BuscaParcelas(const std::string& branch, const std::string& number,
+                     const std::string& origin);
+  void BuscaTpRecBoleto(const std::string& branch, const std::string& number);
+  /// Sends the bank message's changes and merges them.
+  void GravaCNABMsg();
+
+  /// Sum of marked net values and their count, shown under the list.
+  void setTotals(double total, int count);
+  /// The list is open and has rows.
+  bool hasRows() const { return cdsBoletos.active() && !cdsBoletos.isEmpty(); }
+  bool listEditing() const;
+  bool listBrowse() const;
+  bool instalmentsEditing() const;
+  std::string company() const;
+  /// The current boleto's value of `field`; null while the list is closed.
+  host::Value current(std::string_view field) const;
+
+ protected:
+  bool canClose() override;
+  void onClose() override;
+
+ private:
+  void buildControls();
+  void attachListEvents();
+  void clearMarking();
+  void afterScroll();
+  void fillExtensionPage();
+  void readCompany(bool raiseWhenMissing);
+  void callInto(host::ClientDataset& ds, const std::string& method, std::vector<remote::Arg> args,
+                bool checked = true);
+  void showPage(const std::string& page);
+  bool pageShown(std::string_view page) const;
+  void originBranchFields();
+
+  remote::Connection* conn_;
+  std::string lastCompanyRead_;
+  bool leavingCompany_ = false;
+};
+
+/// The register's instance while it exists (the filter and the batch screens reach it).
+TfrmHabContRec* frmHabContRec();
+
+/// Opens the register: created once, shown as a child window (maximised when the event-budget
+/// option is on), then activated.
+void CriaHabConta();
+
+/// The package's first entry: opens the register.
+void IniProc();
+
+/// The filter in mode "BOTAO_FILTRO" (shown) or "ESCONDE_FILTRO" (rerun unseen); the modal
+/// result of the screen.
+int CriaFiltroHabRec(const std::string& mode);
+
+/// The filter screen's instance (created on first use and kept).
+TfrmFiltroHabRec* frmFiltroHabRec();
+
+}  // namespace rec

@@ -1,0 +1,110 @@
+#pragma once
+// The register against the real service of a seeded demo database, in-process: the
+// operator's context, scripted dialogs, a headless screen host and the service's direct
+// queries.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "host/Context.h"
+#include "host/Dialogs.h"
+#include "host/HostDatabase.h"
+#include "module/RemoteHostDatabase.h"
+#include "module/ScreenHost.h"
+#include "module/SharedConnection.h"
+#include "module/Units.h"
+#include "register/FiltroHabRec.h"
+#include "register/HabContRec.h"
+#include "remote/Transports.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace rec::testing {
+
+class RegisterFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    dir_ = std::filesystem::temp_directory_path() / ("boleto-register-" + std::to_string(rd()));
+    std::filesystem::create_directories(dir_);
+    svc_ = service::openService((dir_ / "boleto.db").string());
+    service::SeedOptions o;
+    o.password = "senha-demo";
+    o.today = host::DateTime::fromYmd(2026, 3, 2);
+    service::seed(*svc_->db, o);
+    factory_ = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
+    remote::setDefaultTransportFactory(factory_);
+    netHabContRec().setFactory(nullptr);
+    settings_.company = "04";
+    settings_.branch = "0001";
+    settings_.processingDate = host::DateTime::fromYmd(2026, 3, 2);
+    useSettings();
+    dialogs_ = std::make_shared<host::ScriptedDialogs>();
+    host::setDialogs(dialogs_);
+    screens_ = std::make_shared<HeadlessScreenHost>();
+    setScreenHost(screens_);
+    queries_ = std::make_unique<RemoteHostDatabase>();
+    host::setHostDatabase(queries_.get());
+    initializeUnits();
+  }
+
+  void TearDown() override {
+    if (auto* f = frmHabContRec()) {
+      f->busy = false;
+      f->close();
+    }
+    EXPECT_EQ(dialogs_->pending(), 0u) << "scripted dialogs were not shown";
+    netHabContRec().disconnect();
+    host::setHostDatabase(nullptr);
+    queries_.reset();
+    remote::setDefaultTransportFactory(nullptr);
+    host::setDialogs(nullptr);
+    setScreenHost(nullptr);
+    host::setContext(nullptr);
+    svc_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  void useSettings() { host::setContext(std::make_shared<host::ConfiguredContext>(settings_)); }
+
+  /// Opens the register as the host does.
+  TfrmHabContRec& open() {
+    IniProc();
+    auto* f = frmHabContRec();
+    EXPECT_NE(f, nullptr);
+    return *f;
+  }
+
+  /// What the operator does in the filter before confirming it.
+  void onFilter(std::function<void(TfrmFiltroHabRec&)> script) {
+    screens_->onModal("TfrmFiltroHabRec", [script](host::ScreenModel& s) {
+      auto& f = dynamic_cast<TfrmFiltroHabRec&>(s);
+      script(f);
+    });
+  }
+
+  /// Chooses the company and leaves the panel: the filter opens and runs `script`.
+  void chooseCompany(TfrmHabContRec& f, const std::string& company) {
+    f.control("medEmpresa").setFocus();
+    f.control("medEmpresa").type(company);
+    f.focusList();
+  }
+
+  int count(const std::string& query) {
+    int n = 0;
+    svc_->db->session() << query, soci::into(n);
+    return n;
+  }
+
+  std::filesystem::path dir_;
+  std::shared_ptr<service::Service> svc_;
+  std::shared_ptr<remote::TransportFactory> factory_;
+  host::ContextSettings settings_;
+  std::shared_ptr<host::ScriptedDialogs> dialogs_;
+  std::shared_ptr<HeadlessScreenHost> screens_;
+  std::unique_ptr<RemoteHostDatabase> queries_;
+};
+
+}  // namespace rec::testing
