@@ -362,7 +362,9 @@ bool ScreenModel::run(const std::function<void()>& operation) {
   } catch (const OperationError& e) {
     dialogs().error(e.what(), caption_);
   } catch (const ServiceError& e) {
-    dialogs().error(messages_.Msg(e.key()), caption_);
+    // The screen's own text for the key; else the service's readable text, not a bare key.
+    const bool own = messages_.Has(e.key()) || e.detail().empty();
+    dialogs().error(own ? messages_.Msg(e.key()) : e.detail(), caption_);
   } catch (const OperationAborted&) {
   }
   return false;
