@@ -453,27 +453,49 @@ void registerRelatorios(Dispatcher& d) {
   });
 }
 
-void seedReportData(soci::session& sql, bool demoLoaded) {
-  for (const auto& t : shippedTemplates()) {
-    const std::string name = t.name, text = t.text, version = templateVersion(text);
-    const auto stamp = host::DateTime::parse(t.stamp, "yyyymmddhhnnss");
-    const std::string when = stamp ? stamp->iso() : host::SystemClock().now().iso();
-    auto stored = findTemplate(sql, name);
-    if (!stored) {
-      sql << "INSERT INTO MODELORELAT (NMARQUIVO, TXCONTEUDO, DTALTERACAO, NRVERSAO) VALUES "
-             "(:n, :t, :d, :v)",
-          soci::use(name), soci::use(text), soci::use(when), soci::use(version);
-      continue;
-    }
-    // A design changed on the service since (a later version or date) is kept.
-    const bool newer = version > stored->version ||
-                       (version == stored->version && stamp && stored->date &&
-                        *stamp > *stored->date);
-    if (!newer) continue;
-    sql << "UPDATE MODELORELAT SET TXCONTEUDO = :t, DTALTERACAO = :d, NRVERSAO = :v WHERE "
-           "NMARQUIVO = :n",
-        soci::use(text), soci::use(when), soci::use(version), soci::use(stored->name);
+void storeTemplate(soci::session& sql, const std::string& name, const std::string& text,
+                   const host::DateTime& date) {
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+    throw std::invalid_argument(fmt::format("\"{}\" is not a template file name", name));
+  if (text.empty()) throw std::invalid_argument(fmt::format("the template {} is empty", name));
+  try {
+    (void)json(text).dump();  // the text crosses the wire as a JSON string
+  } catch (const json::exception&) {
+    throw std::invalid_argument(fmt::format("the template {} is not UTF-8 text", name));
   }
+  const std::string when = date.iso(), version = templateVersion(text);
+  auto stored = findTemplate(sql, name);
+  if (!stored) {
+    sql << "INSERT INTO MODELORELAT (NMARQUIVO, TXCONTEUDO, DTALTERACAO, NRVERSAO) VALUES "
+           "(:n, :t, :d, :v)",
+        soci::use(name), soci::use(text), soci::use(when), soci::use(version);
+    return;
+  }
+  sql << "UPDATE MODELORELAT SET TXCONTEUDO = :t, DTALTERACAO = :d, NRVERSAO = :v WHERE "
+         "NMARQUIVO = :n",
+      soci::use(text), soci::use(when), soci::use(version), soci::use(stored->name);
+}
+
+int storeShippedTemplates(soci::session& sql) {
+  int stored = 0;
+  for (const auto& t : shippedTemplates()) {
+    const std::string text = t.text;
+    const std::string version = templateVersion(text);
+    const host::DateTime date =
+        host::DateTime::parse(t.stamp, "yyyymmddhhnnss").value_or(host::SystemClock().now());
+    auto current = findTemplate(sql, t.name);
+    // A design changed on the service since (a later version or date) is kept.
+    if (current && !(version > current->version ||
+                     (version == current->version && current->date && date > *current->date)))
+      continue;
+    storeTemplate(sql, t.name, text, date);
+    ++stored;
+  }
+  return stored;
+}
+
+void seedReportData(soci::session& sql, bool demoLoaded) {
+  storeShippedTemplates(sql);
   if (!demoLoaded) return;
   // The demo notes get two lines each that add up to the note, and a remark.
   struct Nota {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "host/DateTime.h"
+
 namespace soci {
 class session;
 }
@@ -43,6 +45,16 @@ const std::vector<ShippedTemplate>& shippedTemplates();
 /// The version a template carries: when its last byte is "#", the 8 characters before it;
 /// otherwise "".
 std::string templateVersion(const std::string& text);
+
+/// Stores a template under `name` (a file name, without path), replacing any stored copy;
+/// throws std::invalid_argument for an empty name or text, a name with a path, or a text
+/// that is not UTF-8.
+void storeTemplate(soci::session& sql, const std::string& name, const std::string& text,
+                   const host::DateTime& date);
+
+/// Stores the shipped templates that are missing or older (by version, then date) than the
+/// shipped copy; a design changed on the service since is kept. Returns how many it stored.
+int storeShippedTemplates(soci::session& sql);
 
 /// Stores the shipped templates that are missing or older (by version, then date) than the
 /// shipped copy; when the demo data was loaded now, gives its fiscal notes their lines and

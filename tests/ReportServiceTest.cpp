@@ -446,3 +446,23 @@ TEST_F(ReportService, DatasetBindingsMayComeAsAPacket) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ReportService, AnImportedTemplateReplacesTheStoredOneAndBadFilesAreRefused) {
+  auto& sql = svc_->db->session();
+  const auto when = host::DateTime::fromYmdHms(2027, 1, 5, 10, 30, 0);
+  service::storeTemplate(sql, "MODBOLCOMP.QR2", "QR2 1\n# versão 00000002#", when);
+  const auto dados = qrd("GetDadosRel", {"MODBOLCOMP.QR2"}).items();
+  EXPECT_EQ(dados.at(0).value().asDate().format("yyyymmddhhnnss"), "20270105103000");
+  EXPECT_EQ(dados.at(1).asString(), "00000002");
+  EXPECT_EQ(qrd("BaixaModelo", {"MODBOLCOMP.QR2"}).asString(), "QR2 1\n# versão 00000002#");
+
+  EXPECT_THROW(service::storeTemplate(sql, "rel/X.QR2", "QR2 1\n", when), std::invalid_argument);
+  EXPECT_THROW(service::storeTemplate(sql, "X.QR2", "", when), std::invalid_argument);
+  EXPECT_THROW(service::storeTemplate(sql, "X.QR2", "QR2 1\n\xff", when), std::invalid_argument)
+      << "a text that could not cross the wire is not stored";
+  EXPECT_TRUE(qrd("GetDadosRel", {"X.QR2"}).items().at(2).asString().empty());
+}
+
+}  // namespace

@@ -2,7 +2,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <pthread.h>
+#include <sstream>
 #include <thread>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +14,7 @@
 
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
+#include "service/Relatorios.h"
 #include "service/Seed.h"
 #include "service/Service.h"
 
@@ -63,6 +68,45 @@ int seedDemo(const std::string& db, bool demo, int boletos, const std::string& p
   return 0;
 }
 
+/// Stores report templates in the database: the shipped ones that are missing or older, or
+/// the given .QR2 files (each under its file name, dated by its modification time, UTC).
+int storeTemplates(const std::string& db, const std::vector<std::string>& files) {
+  auto svc = service::openService(db);
+  std::lock_guard lock(svc->db->mutex());
+  auto& sql = svc->db->session();
+  soci::transaction tr(sql);
+  if (files.empty()) {
+    const int n = service::storeShippedTemplates(sql);
+    tr.commit();
+    fmt::print("{} shipped templates stored in {}\n", n, db);
+    return 0;
+  }
+  for (const auto& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) throw std::runtime_error(fmt::format("cannot read {}", file));
+    const auto written = std::chrono::file_clock::to_sys(std::filesystem::last_write_time(file));
+    const std::time_t t = std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(written));
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    const auto date = host::DateTime::fromYmdHms(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                                                 utc.tm_hour, utc.tm_min, utc.tm_sec);
+    const std::string name = std::filesystem::path(file).filename().string();
+    try {
+      service::storeTemplate(sql, name, text.str(), date);
+    } catch (const std::invalid_argument& e) {
+      throw std::runtime_error(fmt::format("{}: {}", file, e.what()));
+    }
+    fmt::print("{} stored (version \"{}\", {})\n", name, service::templateVersion(text.str()),
+               date.format("dd/mm/yyyy hh:nn:ss"));
+  }
+  // All or nothing: a bad file stores none of the others.
+  tr.commit();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,8 +135,16 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   seedCmd->add_option("--password", password, "password of the demo operator (default: random)");
 
+  std::vector<std::string> templateFiles;
+  auto* templatesCmd = app.add_subcommand(
+      "templates", "store report templates: the shipped ones, or the given .QR2 files");
+  templatesCmd->add_option("--db", db, "SQLite file or postgresql:// URL")->capture_default_str();
+  templatesCmd->add_option("files", templateFiles, "template files to store (replacing)")
+      ->check(CLI::ExistingFile);
+
   try {
     app.parse(argc, argv);
+    if (templatesCmd->parsed()) return storeTemplates(db, templateFiles);
     if (serveCmd->parsed()) return serve(db, listen, cert, key);
     if (seedCmd->parsed()) {
       if (!demo && boletos == 0) {
