@@ -11,7 +11,6 @@
 #include "apps/boleto/DatabaseOptions.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
@@ -107,8 +106,6 @@ int showRegister(const RegisterArgs& a) {
   host::setDialogs(dialogs);
   auto screens = std::make_shared<rec::HeadlessScreenHost>();
   rec::setScreenHost(screens);
-  rec::RemoteHostDatabase queries;
-  host::setHostDatabase(&queries);
   rec::initializeUnits();
   screens->onModal("TfrmFiltroHabRec", [&a](host::ScreenModel& s) {
     auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(s);
@@ -174,7 +171,6 @@ int showRegister(const RegisterArgs& a) {
     fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
     rc = 1;
   }
-  host::setHostDatabase(nullptr);
   return rc;
 }
 
