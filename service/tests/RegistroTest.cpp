@@ -202,3 +202,22 @@ TEST_F(Registro, ExtensionControlByOperatorGroup) {
   sql << "INSERT INTO OPERGRUPO (CDOPERADOR, CDGRUPOPER) VALUES ('demo', '0001')";
   EXPECT_EQ(control(), std::make_pair(size_t{1}, size_t{1}));
 }
+
+TEST_F(Registro, DirectQueryCallsAreCheckedLikeAnyOther) {
+  auto pair = [](const char* name, Variant v) { return Variant::array({Variant(name), std::move(v)}); };
+  auto query = [&](const std::string& company, Variant params, const char* name = "qryContCorr") {
+    return call("Consulta", {Variant(name), std::move(params)}, {}, company, "demo", "Host.rdmQuery");
+  };
+  Variant all = Variant::array({pair("P_CDREDUCONT", Variant("")), pair("P_TCDREDUCONT", Variant("T"))});
+  EXPECT_EQ(rowsOf(query("08", all)).size(), 4u);
+  EXPECT_EQ(query("", all).key, "EMPRESA_VAZIA") << "accounts of no company";
+  EXPECT_EQ(query("99", all).key, "ACESSO_EMPRESA");
+  EXPECT_EQ(query("04", Variant("P_TCDREDUCONT=T")).key, "ARG_TIPO");
+  EXPECT_EQ(query("04", Variant::array({Variant("P_TCDREDUCONT")})).key, "ARG_TIPO");
+  EXPECT_EQ(query("04", Variant::array({pair("P_TCDREDUCONT", Variant::array({}))})).key, "ARG_TIPO");
+  // The company look-up answers whatever the caller's company: the register checks access
+  // itself, after it has shown the company's name.
+  Variant one = Variant::array({pair("P_CDEMPRESA", Variant("04")), pair("P_TCDEMPRESA", Variant(""))});
+  EXPECT_EQ(rowsOf(query("99", one, "qryEmpresa")).size(), 1u);
+  EXPECT_EQ(query("04", Variant(), "SELECT * FROM OPERADOR").key, "CONSULTA_DESCONHECIDA");
+}
