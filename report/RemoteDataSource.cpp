@@ -61,7 +61,9 @@ void RemoteDataSource::open(const std::string& host, int port) {
                                "SEM_CONEXAO");
 }
 
-void RemoteDataSource::close() noexcept { connection_.disconnect(); }
+void RemoteDataSource::close() noexcept {
+  connection_.disconnect();
+}
 
 DataTable RemoteDataSource::fetch(const std::string& dataset,
                                   const std::vector<DataBinding>& bindings) {
@@ -80,8 +82,8 @@ DataTable RemoteDataSource::fetch(const std::string& dataset,
     if (e.key() == "DATASET_DESCONHECIDO")
       throw host::OperationError(
           fmt::format("O serviço não conhece o conjunto de dados {}", dataset), e.key());
-    throw host::OperationError(fmt::format("O serviço recusou o conjunto de dados {}: {}",
-                                           dataset, e.detail().empty() ? e.key() : e.detail()),
+    throw host::OperationError(fmt::format("O serviço recusou o conjunto de dados {}: {}", dataset,
+                                           e.detail().empty() ? e.key() : e.detail()),
                                e.key());
   } catch (const host::OperationError& e) {
     throw host::OperationError(

@@ -2,9 +2,9 @@
 
 #include "service/Relatorios.h"
 
-#include <map>
-
 #include <fmt/format.h>
+
+#include <map>
 
 #include "host/Consiste.h"
 #include "module/Records.h"
@@ -51,8 +51,8 @@ std::optional<StoredTemplate> findTemplate(soci::session& sql, const std::string
   std::optional<StoredTemplate> found;
   for (const auto& r : rows) {
     if (found) continue;  // fetched to the end, so the statement keeps no snapshot
-    found = StoredTemplate{r.get<std::string>(0), host::DateTime::parseIso(textOr(r, 1)),
-                           textOr(r, 2)};
+    found =
+        StoredTemplate{r.get<std::string>(0), host::DateTime::parseIso(textOr(r, 1)), textOr(r, 2)};
   }
   return found;
 }
@@ -98,8 +98,8 @@ std::map<std::string, host::Value> bindingsOf(const CallContext& ctx, size_t i) 
 std::string codeBinding(const host::Value& v, const char* name, size_t width) {
   const std::string text = host::AllTrim(v.isNull() ? std::string() : v.asString());
   if (host::Utf8Length(text) > width)
-    throw Refusal("ARG_TAMANHO", fmt::format("{} \"{}\" is longer than {} characters", name, text,
-                                             width));
+    throw Refusal("ARG_TAMANHO",
+                  fmt::format("{} \"{}\" is longer than {} characters", name, text, width));
   return text.empty() ? text : host::Ajusta(text, width);
 }
 
@@ -136,9 +136,9 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
   auto branch = bindings.find("CDFILIAL");
   auto number = bindings.find("NRLANBOLREC");
   if (branch == bindings.end() || number == bindings.end())
-    throw Refusal("ARG_INVALIDO",
-                  fmt::format("the dataset {} is bound by CDFILIAL and NRLANBOLREC, or by NRLISTA",
-                              dataset));
+    throw Refusal(
+        "ARG_INVALIDO",
+        fmt::format("the dataset {} is bound by CDFILIAL and NRLANBOLREC, or by NRLISTA", dataset));
   BoletoKey k{codeBinding(branch->second, "CDFILIAL", 4),
               codeBinding(number->second, "NRLANBOLREC", 10)};
   if (k.branch.empty() && k.number.empty())
@@ -158,50 +158,80 @@ host::FieldDef field(const char* name, host::FieldType type, int size = 0) {
   return f;
 }
 
-host::FieldDef text(const char* name, int size) { return field(name, host::FieldType::String, size); }
-host::FieldDef memo(const char* name) { return field(name, host::FieldType::Memo); }
-host::FieldDef date(const char* name) { return field(name, host::FieldType::Date); }
-host::FieldDef money(const char* name) { return field(name, host::FieldType::Float); }
+host::FieldDef text(const char* name, int size) {
+  return field(name, host::FieldType::String, size);
+}
+host::FieldDef memo(const char* name) {
+  return field(name, host::FieldType::Memo);
+}
+host::FieldDef date(const char* name) {
+  return field(name, host::FieldType::Date);
+}
+host::FieldDef money(const char* name) {
+  return field(name, host::FieldType::Float);
+}
 
 /// The BOLETO dataset's fields, in the order of its packet.
 const std::vector<host::FieldDef>& boletoFields() {
-  static const std::vector<host::FieldDef> fields{
-      text("CDFILIAL", 4),        text("NRLANBOLREC", 10),   memo("NMBANCO"),
-      text("CDBANCODV", 5),       text("DSLINHABARREC", 60), text("CDBARRAREC", 44),
-      memo("DSLOCALPAGTO"),       date("DTVENBOLREC"),       memo("NMRAZSOCBENEF"),
-      text("NRINSJURBENEF", 20),  memo("DSENDBENEF"),        text("CDAGENCIA", 20),
-      text("CDCEDENTEBAN", 30),   text("CDCONTCORR", 20),    date("DTEMISSAO"),
-      text("NRDOCUMENTO", 40),    text("DSESPECIEDOC", 5),   text("IDACEITE", 1),
-      date("DTPROCESSAMENTO"),    text("CDNOSNUMREC", 30),   text("CDCARTCOBBOL", 10),
-      money("VRFINALBREC"),       money("VRMULTABREC"),      money("VRMORDIABREC"),
-      memo("TXINSTRUCOES"),       memo("NMRAZSOCCLIE"),      text("NRINSJURCLIE", 20),
-      memo("DSENDCLIE"),          memo("NMBAIRROCLIE"),      text("NRCEPCLIE", 10),
-      memo("NMCIDADECLIE"),       text("SGUFCLIE", 2),       text("CDDEPIDENREC", 30),
-      text("NRNOTAFISC", 20),     memo("TXOBSNF")};
+  static const std::vector<host::FieldDef> fields{text("CDFILIAL", 4),
+                                                  text("NRLANBOLREC", 10),
+                                                  memo("NMBANCO"),
+                                                  text("CDBANCODV", 5),
+                                                  text("DSLINHABARREC", 60),
+                                                  text("CDBARRAREC", 44),
+                                                  memo("DSLOCALPAGTO"),
+                                                  date("DTVENBOLREC"),
+                                                  memo("NMRAZSOCBENEF"),
+                                                  text("NRINSJURBENEF", 20),
+                                                  memo("DSENDBENEF"),
+                                                  text("CDAGENCIA", 20),
+                                                  text("CDCEDENTEBAN", 30),
+                                                  text("CDCONTCORR", 20),
+                                                  date("DTEMISSAO"),
+                                                  text("NRDOCUMENTO", 40),
+                                                  text("DSESPECIEDOC", 5),
+                                                  text("IDACEITE", 1),
+                                                  date("DTPROCESSAMENTO"),
+                                                  text("CDNOSNUMREC", 30),
+                                                  text("CDCARTCOBBOL", 10),
+                                                  money("VRFINALBREC"),
+                                                  money("VRMULTABREC"),
+                                                  money("VRMORDIABREC"),
+                                                  memo("TXINSTRUCOES"),
+                                                  memo("NMRAZSOCCLIE"),
+                                                  text("NRINSJURCLIE", 20),
+                                                  memo("DSENDCLIE"),
+                                                  memo("NMBAIRROCLIE"),
+                                                  text("NRCEPCLIE", 10),
+                                                  memo("NMCIDADECLIE"),
+                                                  text("SGUFCLIE", 2),
+                                                  text("CDDEPIDENREC", 30),
+                                                  text("NRNOTAFISC", 20),
+                                                  memo("TXOBSNF")};
   return fields;
 }
 
 const std::vector<host::FieldDef>& itemFields() {
-  static const std::vector<host::FieldDef> fields{
-      text("CDFILIAL", 4),       text("NRLANBOLREC", 10),   memo("DSITEMNF"),
-      money("QTITEMNF"),         money("VRUNITNF"),         money("VRTOTITEMNF")};
+  static const std::vector<host::FieldDef> fields{text("CDFILIAL", 4), text("NRLANBOLREC", 10),
+                                                  memo("DSITEMNF"),    money("QTITEMNF"),
+                                                  money("VRUNITNF"),   money("VRTOTITEMNF")};
   return fields;
 }
 
 /// Columns of the stored boleto and what it is joined with, read by name.
 const std::vector<host::FieldDef>& sourceFields() {
   static const std::vector<host::FieldDef> fields{
-      memo("B.CDFILIAL"),     memo("B.NRLANBOLREC"),  memo("B.DSLINHABARREC"),
-      memo("B.CDBARRAREC"),   date("B.DTVENBOLREC"),  date("B.DTEMISSAO"),
-      memo("B.CDNOSNUMREC"),  memo("B.CDCARTCOBBOL"), money("B.VRFINALBREC"),
+      memo("B.CDFILIAL"),     memo("B.NRLANBOLREC"),   memo("B.DSLINHABARREC"),
+      memo("B.CDBARRAREC"),   date("B.DTVENBOLREC"),   date("B.DTEMISSAO"),
+      memo("B.CDNOSNUMREC"),  memo("B.CDCARTCOBBOL"),  money("B.VRFINALBREC"),
       money("B.VRMULTABREC"), money("B.VRMORDIABREC"), memo("B.TXMENSBOLBOL"),
-      memo("B.CDDEPIDENREC"), memo("K.CDBANCO"),      memo("K.CDBANCCNAB"),
-      memo("K.CDBANCOCONV"),  memo("K.CDAGENCIA"),    memo("K.CDCEDENTEBAN"),
-      memo("K.CDCONTCORR"),   memo("K.TXMENSBOLETO"), memo("E.NMEMPRESA"),
-      memo("E.NRINSJUREMPR"), memo("F.NRINSJURFILI"), date("F.DTPROCFILI"),
-      memo("A.DSENDEFILI"),   memo("A.NMBAIRFILI"),   memo("A.NMCIDAFILI"),
-      memo("A.SGESTADO"),     memo("C.NMRAZSOCCLIE"), memo("C.NRINSJURCLIE"),
-      memo("C.DSENDECLIE"),   memo("C.NMBAIRCLIE"),   memo("C.NMCIDACLIE"),
+      memo("B.CDDEPIDENREC"), memo("K.CDBANCO"),       memo("K.CDBANCCNAB"),
+      memo("K.CDBANCOCONV"),  memo("K.CDAGENCIA"),     memo("K.CDCEDENTEBAN"),
+      memo("K.CDCONTCORR"),   memo("K.TXMENSBOLETO"),  memo("E.NMEMPRESA"),
+      memo("E.NRINSJUREMPR"), memo("F.NRINSJURFILI"),  date("F.DTPROCFILI"),
+      memo("A.DSENDEFILI"),   memo("A.NMBAIRFILI"),    memo("A.NMCIDAFILI"),
+      memo("A.SGESTADO"),     memo("C.NMRAZSOCCLIE"),  memo("C.NRINSJURCLIE"),
+      memo("C.DSENDECLIE"),   memo("C.NMBAIRCLIE"),    memo("C.NMCIDACLIE"),
       memo("C.SGESTADO"),     memo("C.NRCEPCLIE")};
   return fields;
 }
@@ -289,14 +319,16 @@ Documento documentOf(soci::session& sql, const BoletoKey& k) {
   return d;
 }
 
-std::string isoToday() { return host::SystemClock().today().iso(); }
+std::string isoToday() {
+  return host::SystemClock().today().iso();
+}
 
 json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
   const std::string barcode = s.str("B.CDBARRAREC");
   // The bank the barcode was drawn for; before numbering, the bank the emission would use.
-  std::string bank = barcode.size() == 44 ? barcode.substr(0, 3)
-                                          : rec::bankCodeForEmission(s.str("K.CDBANCCNAB"),
-                                                                     s.str("K.CDBANCOCONV"));
+  std::string bank = barcode.size() == 44
+                         ? barcode.substr(0, 3)
+                         : rec::bankCodeForEmission(s.str("K.CDBANCCNAB"), s.str("K.CDBANCOCONV"));
   if (bank.empty()) bank = s.str("K.CDBANCO");
   std::string beneficiaryDoc = s.str("F.NRINSJURFILI");
   if (beneficiaryDoc.empty()) beneficiaryDoc = s.str("E.NRINSJUREMPR");
@@ -305,19 +337,42 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
   json processing = s.raw("F.DTPROCFILI");
   if (processing.is_null()) processing = isoToday();
   const Documento doc = documentOf(sql, k);
-  return json::array({
-      k.branch, k.number, bankName(sql, bank), bankCodeWithDigit(bank),
-      s.str("B.DSLINHABARREC"), barcode, kLocalPagamento, s.raw("B.DTVENBOLREC"),
-      s.str("E.NMEMPRESA"), beneficiaryDoc,
-      joined({s.str("A.DSENDEFILI"), s.str("A.NMBAIRFILI"), s.str("A.NMCIDAFILI"),
-              s.str("A.SGESTADO")}),
-      s.str("K.CDAGENCIA"), s.str("K.CDCEDENTEBAN"), s.str("K.CDCONTCORR"),
-      s.raw("B.DTEMISSAO"), doc.numero, "DM", "N", processing, s.str("B.CDNOSNUMREC"),
-      s.str("B.CDCARTCOBBOL"), s.raw("B.VRFINALBREC"), s.raw("B.VRMULTABREC"),
-      s.raw("B.VRMORDIABREC"), instructions, s.str("C.NMRAZSOCCLIE"), s.str("C.NRINSJURCLIE"),
-      s.str("C.DSENDECLIE"), s.str("C.NMBAIRCLIE"), formattedCep(s.str("C.NRCEPCLIE")),
-      s.str("C.NMCIDACLIE"), s.str("C.SGESTADO"), s.str("B.CDDEPIDENREC"), doc.notaFiscal,
-      doc.observacao});
+  return json::array({k.branch,
+                      k.number,
+                      bankName(sql, bank),
+                      bankCodeWithDigit(bank),
+                      s.str("B.DSLINHABARREC"),
+                      barcode,
+                      kLocalPagamento,
+                      s.raw("B.DTVENBOLREC"),
+                      s.str("E.NMEMPRESA"),
+                      beneficiaryDoc,
+                      joined({s.str("A.DSENDEFILI"), s.str("A.NMBAIRFILI"), s.str("A.NMCIDAFILI"),
+                              s.str("A.SGESTADO")}),
+                      s.str("K.CDAGENCIA"),
+                      s.str("K.CDCEDENTEBAN"),
+                      s.str("K.CDCONTCORR"),
+                      s.raw("B.DTEMISSAO"),
+                      doc.numero,
+                      "DM",
+                      "N",
+                      processing,
+                      s.str("B.CDNOSNUMREC"),
+                      s.str("B.CDCARTCOBBOL"),
+                      s.raw("B.VRFINALBREC"),
+                      s.raw("B.VRMULTABREC"),
+                      s.raw("B.VRMORDIABREC"),
+                      instructions,
+                      s.str("C.NMRAZSOCCLIE"),
+                      s.str("C.NRINSJURCLIE"),
+                      s.str("C.DSENDECLIE"),
+                      s.str("C.NMBAIRCLIE"),
+                      formattedCep(s.str("C.NRCEPCLIE")),
+                      s.str("C.NMCIDACLIE"),
+                      s.str("C.SGESTADO"),
+                      s.str("B.CDDEPIDENREC"),
+                      doc.notaFiscal,
+                      doc.observacao});
 }
 
 /// The row a test print shows: the company as beneficiary, nothing payable.
@@ -333,10 +388,41 @@ json exampleRow(soci::session& sql, const std::string& company) {
       soci::into(district, i3), soci::into(city, i4), soci::into(state, i5);
   auto val = [](const std::string& s, soci::indicator i) { return i == soci::i_ok ? s : ""; };
   const std::string today = isoToday();
-  return json::array({"", "", "", "", "", "", kLocalPagamento, today, name, val(cnpj, i1),
+  return json::array({"",
+                      "",
+                      "",
+                      "",
+                      "",
+                      "",
+                      kLocalPagamento,
+                      today,
+                      name,
+                      val(cnpj, i1),
                       joined({val(address, i2), val(district, i3), val(city, i4), val(state, i5)}),
-                      "", "", "", today, "", "DM", "N", today, "", "", 0.0, 0.0, 0.0, "",
-                      "Pagador de teste", "", "", "", "", "", "", "", "", ""});
+                      "",
+                      "",
+                      "",
+                      today,
+                      "",
+                      "DM",
+                      "N",
+                      today,
+                      "",
+                      "",
+                      0.0,
+                      0.0,
+                      0.0,
+                      "",
+                      "Pagador de teste",
+                      "",
+                      "",
+                      "",
+                      "",
+                      "",
+                      "",
+                      "",
+                      "",
+                      ""});
 }
 
 json emptyPacket(const std::vector<host::FieldDef>& fields) {
@@ -374,8 +460,8 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
 json itemsDataset(CallContext& ctx, const Selection& sel) {
   json packet = emptyPacket(itemFields());
   const std::string company = ctx.company();
-  const std::vector<host::FieldDef> source{memo("DSITEMNF"), money("QTITEMNF"),
-                                           money("VRUNITNF"), money("VRTOTITEMNF")};
+  const std::vector<host::FieldDef> source{memo("DSITEMNF"), money("QTITEMNF"), money("VRUNITNF"),
+                                           money("VRTOTITEMNF")};
   for (const auto& k : sel.keys) {
     // The notes of the boleto's receivables, each once, in the receivables' order.
     soci::rowset<soci::row> rows =
@@ -423,8 +509,8 @@ void registerRelatorios(Dispatcher& d) {
     const std::string name = fileNameOf(ctx.text(0, "NMARQUIVO", 250));
     auto t = name.empty() ? std::nullopt : findTemplate(ctx.sql(), name);
     if (!t || !t->date)
-      return remote::Variant::array({remote::Variant(int64_t{0}), remote::Variant(""),
-                                     remote::Variant("")});
+      return remote::Variant::array(
+          {remote::Variant(int64_t{0}), remote::Variant(""), remote::Variant("")});
     return remote::Variant::array(
         {remote::Variant(*t->date), remote::Variant(t->version), remote::Variant(t->name)});
   });
@@ -521,9 +607,10 @@ void seedReportData(soci::session& sql, bool demoLoaded) {
       const char* text;
       double quantity, unit, total;
     };
-    const Line lines[] = {{"Serviços de manutenção conforme contrato", 1, services, services},
-                          {"Horas técnicas adicionais", hours, hourly, host::RoundDec(2, hourly * hours)},
-                          {"Deslocamento técnico", 1, travel, travel}};
+    const Line lines[] = {
+        {"Serviços de manutenção conforme contrato", 1, services, services},
+        {"Horas técnicas adicionais", hours, hourly, host::RoundDec(2, hourly * hours)},
+        {"Deslocamento técnico", 1, travel, travel}};
     int item = 0;
     for (const auto& l : lines) {
       if (l.total == 0.0) continue;

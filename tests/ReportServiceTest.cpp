@@ -65,7 +65,8 @@ class ReportService : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device rd;
-    dir_ = fs::temp_directory_path() / ("boleto-report-" + std::to_string(rd()) + std::to_string(rd()));
+    dir_ = fs::temp_directory_path() /
+           ("boleto-report-" + std::to_string(rd()) + std::to_string(rd()));
     fs::create_directories(dir_ / "rel");
     svc_ = service::openService((dir_ / "boleto.db").string());
     service::SeedOptions o;
@@ -119,7 +120,8 @@ class ReportService : public ::testing::Test {
     auto c = connect("Rec12000.rdmHabContRec");
     std::string code = "001";
     host::ClientDataset acc;
-    acc.loadPacket(remote::CheckResultServ(c->call("GetCont_Corr", {remote::Arg::ref(code)})).packetJson());
+    acc.loadPacket(
+        remote::CheckResultServ(c->call("GetCont_Corr", {remote::Arg::ref(code)})).packetJson());
     numbering::BankAccountRow row;
     auto v = [&](const char* f) { return acc.valueOf(f).asString(); };
     row.CDREDUCONT = v("CDREDUCONT");
@@ -150,10 +152,12 @@ class ReportService : public ::testing::Test {
                                             host::FormatBr(value), "", "A", "01", "001"});
     numbering::RemoteNumberingService numbers(*c);
     numbering::Numerador numerador(row, klCarteira, numbers);
-    const std::string seq = remote::CheckResultServ(c->call(
-        "prxNossoNumero", {"001", std::to_string(numerador.seqSize())})).asString();
-    auto codes = numerador.Gera_CodigodeBarra(b.branch, b.number, seq, true,
-                                              numbering::Modelo::Completo1);
+    const std::string seq =
+        remote::CheckResultServ(
+            c->call("prxNossoNumero", {"001", std::to_string(numerador.seqSize())}))
+            .asString();
+    auto codes =
+        numerador.Gera_CodigodeBarra(b.branch, b.number, seq, true, numbering::Modelo::Completo1);
     EXPECT_TRUE(codes && codes->armazenado);
     svc_->db->session() << "SELECT CDNOSNUMREC, DSLINHABARREC, CDBARRAREC FROM BOLRECEBER "
                            "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -175,7 +179,8 @@ class ReportService : public ::testing::Test {
     EXPECT_TRUE(report::GetAtuGerFos(local.string(), dados.at(2).asString(), factory, &why)) << why;
     std::string name = templateName;
     const std::string answer =
-        remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "})).asString();
+        remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
+            .asString();
     const auto nl = answer.find('\n');
     EXPECT_NE(nl, std::string::npos) << answer;
     const auto date = host::DateTime::parse(answer.substr(nl + 1), "yyyymmddhhnnss");
@@ -232,8 +237,10 @@ TEST_F(ReportService, CompleteBoletoOfASeededBoletoPrintsWhatTheServiceStored) {
 
 TEST_F(ReportService, TemplateAnswersDropThePathIgnoreCaseAndRefuseUnknownNames) {
   std::string name = "C:\\Sistema\\Relatorios\\modbolcomp.qr2";
-  const std::string answer = remote::CheckResultServ(
-      connect("Qrd.rdmQRDesign")->call("RetornaRelatorio", {remote::Arg::ref(name), " "})).asString();
+  const std::string answer =
+      remote::CheckResultServ(
+          connect("Qrd.rdmQRDesign")->call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
+          .asString();
   EXPECT_EQ(name, "MODBOLCOMP.QR2") << "the name comes back as stored";
   ASSERT_EQ(std::count(answer.begin(), answer.end(), '\n'), 1) << answer;
   EXPECT_EQ(answer.substr(0, answer.find('\n')), "Qrd.rdmQRDesign/MODBOLCOMP.QR2");
@@ -280,9 +287,9 @@ TEST_F(ReportService, DownloadWritesTheWholeTemplateOrLeavesThePreviousFile) {
   // A dead service: false and no file at all.
   useContext(1);  // nothing listens on port 1
   const fs::path fresh = dir_ / "rel" / "MODBOLCOMP.QR2";
-  EXPECT_FALSE(report::GetAtuGerFos(fresh.string(), "MODBOLCOMP.QR2",
-                                    std::make_shared<remote::HttpTransportFactory>("demo", "senha-demo"),
-                                    &why));
+  EXPECT_FALSE(report::GetAtuGerFos(
+      fresh.string(), "MODBOLCOMP.QR2",
+      std::make_shared<remote::HttpTransportFactory>("demo", "senha-demo"), &why));
   EXPECT_FALSE(why.empty());
   EXPECT_FALSE(fs::exists(fresh));
   // Nor from the process's default transport when none was configured.
@@ -298,7 +305,8 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
   data.open("127.0.0.1", 0);
   using B = report::DataBinding;
 
-  auto boleto = data.fetch("BOLETO", {B{"CDFILIAL", std::string("1")}, B{"NRLANBOLREC", std::string("1")}});
+  auto boleto =
+      data.fetch("BOLETO", {B{"CDFILIAL", std::string("1")}, B{"NRLANBOLREC", std::string("1")}});
   ASSERT_EQ(boleto.rows.size(), 1u) << "codes are padded before the look-up";
   auto at = [&](const report::DataTable& t, size_t r, const char* f) {
     return t.rows.at(r).at(static_cast<size_t>(t.fieldIndex(f)));
@@ -308,18 +316,18 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
   EXPECT_DOUBLE_EQ(at(boleto, 0, "VRFINALBREC").asDouble(), 1520.40);
   EXPECT_EQ(at(boleto, 0, "NRCEPCLIE").asString(), "01430-000");
   EXPECT_EQ(at(boleto, 0, "NRDOCUMENTO").asString(), "1001/1") << "note number / series";
-  for (const char* f : {"NMBANCO", "CDBANCODV", "DSLINHABARREC", "CDBARRAREC", "DSLOCALPAGTO",
-                        "NMRAZSOCBENEF", "NRINSJURBENEF", "DSENDBENEF", "CDAGENCIA",
-                        "CDCEDENTEBAN", "CDCONTCORR", "DTEMISSAO", "DSESPECIEDOC", "IDACEITE",
-                        "DTPROCESSAMENTO", "CDNOSNUMREC", "CDCARTCOBBOL", "VRMULTABREC",
-                        "VRMORDIABREC", "TXINSTRUCOES", "NMRAZSOCCLIE", "NRINSJURCLIE",
-                        "DSENDCLIE", "NMBAIRROCLIE", "NMCIDADECLIE", "SGUFCLIE", "CDDEPIDENREC",
-                        "NRNOTAFISC", "TXOBSNF"})
+  for (const char* f :
+       {"NMBANCO",       "CDBANCODV",     "DSLINHABARREC", "CDBARRAREC",   "DSLOCALPAGTO",
+        "NMRAZSOCBENEF", "NRINSJURBENEF", "DSENDBENEF",    "CDAGENCIA",    "CDCEDENTEBAN",
+        "CDCONTCORR",    "DTEMISSAO",     "DSESPECIEDOC",  "IDACEITE",     "DTPROCESSAMENTO",
+        "CDNOSNUMREC",   "CDCARTCOBBOL",  "VRMULTABREC",   "VRMORDIABREC", "TXINSTRUCOES",
+        "NMRAZSOCCLIE",  "NRINSJURCLIE",  "DSENDCLIE",     "NMBAIRROCLIE", "NMCIDADECLIE",
+        "SGUFCLIE",      "CDDEPIDENREC",  "NRNOTAFISC",    "TXOBSNF"})
     EXPECT_GE(boleto.fieldIndex(f), 0) << f;
 
   // The note's lines add up to the note.
-  auto items = data.fetch("ITENSNF", {B{"CDFILIAL", std::string("0001")},
-                                      B{"NRLANBOLREC", std::string("0000000001")}});
+  auto items = data.fetch(
+      "ITENSNF", {B{"CDFILIAL", std::string("0001")}, B{"NRLANBOLREC", std::string("0000000001")}});
   ASSERT_GE(items.rows.size(), 2u);
   double total = 0;
   for (size_t r = 0; r < items.rows.size(); ++r) total += at(items, r, "VRTOTITEMNF").asDouble();
@@ -328,14 +336,18 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
   // A selection list gives each of its boletos; another company's boleto is not served.
   auto c = connect("Rec12000.rdmHabContRec");
   host::ClientDataset lista("cdsCriaLista");
-  lista.setFieldDefs({{"NRLISTA", host::FieldType::String, 10}, {"CDLISTA", host::FieldType::String, 50}});
+  lista.setFieldDefs(
+      {{"NRLISTA", host::FieldType::String, 10}, {"CDLISTA", host::FieldType::String, 50}});
   lista.open();
   for (const char* key : {"00010000000001", "00010000000002", "00030000000001"}) {
     lista.append();
     lista.fieldByName("CDLISTA").setValue(std::string(key));
     lista.post();
   }
-  const auto created = remote::CheckResultServ(c->call("CriaLista", {remote::Variant::packet(lista.toPacket()), "0001"})).items();
+  const auto created =
+      remote::CheckResultServ(
+          c->call("CriaLista", {remote::Variant::packet(lista.toPacket()), "0001"}))
+          .items();
   host::ClientDataset listed;
   listed.loadPacket(created.at(1).packetJson());
   const std::string nrLista = listed.valueOf("NRLISTA").asString();
@@ -344,7 +356,8 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
   EXPECT_EQ(at(ofList, 1, "NRLANBOLREC").asString(), "0000000002");
 
   // The empty key of a test print: one example row with the company as beneficiary.
-  auto example = data.fetch("BOLETO", {B{"CDFILIAL", std::string()}, B{"NRLANBOLREC", std::string()}});
+  auto example =
+      data.fetch("BOLETO", {B{"CDFILIAL", std::string()}, B{"NRLANBOLREC", std::string()}});
   ASSERT_EQ(example.rows.size(), 1u);
   EXPECT_EQ(at(example, 0, "NMRAZSOCBENEF").asString(), "Comercial Exemplo Ltda");
   EXPECT_EQ(at(example, 0, "CDBARRAREC").asString(), "") << "a test print draws no bars";
@@ -356,7 +369,8 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
     EXPECT_NE(std::string(e.what()).find("CLIENTES"), std::string::npos) << e.what();
   }
   EXPECT_THROW(data.fetch("BOLETO", {B{"CDCLIENTE", std::string("1")}}), host::OperationError);
-  EXPECT_THROW(data.fetch("BOLETO", {B{"CDFILIAL", std::string("00001")}, B{"NRLANBOLREC", std::string("1")}}),
+  EXPECT_THROW(data.fetch("BOLETO", {B{"CDFILIAL", std::string("00001")},
+                                     B{"NRLANBOLREC", std::string("1")}}),
                host::OperationError)
       << "a branch longer than its field is refused, not cut";
   data.close();
@@ -366,7 +380,8 @@ TEST_F(ReportService, DatasetsServeABoletoAListTheNoteLinesAndATestExample) {
 
 TEST_F(ReportService, InvoiceTemplatePrintsTheNoteLinesAndAFailedOutputClosesTheConnection) {
   report::RemoteDataSource data(inProcess_);
-  const std::string text = renderToPdf(data, "MODELONFA4_BREAL.QR2", "0001", "0000000001", inProcess_);
+  const std::string text =
+      renderToPdf(data, "MODELONFA4_BREAL.QR2", "0001", "0000000001", inProcess_);
   EXPECT_NE(text.find("Serviços de manutenção conforme contrato"), std::string::npos) << text;
   EXPECT_NE(text.find("Referente à nota fiscal 1001"), std::string::npos);
 
@@ -423,7 +438,8 @@ TEST_F(ReportService, SeedingAgainReplacesOlderTemplatesAndKeepsNewerDesigns) {
         soci::into(text);
     return text;
   };
-  EXPECT_EQ(content("MODBOLCOMP.QR2"), "QR2 1\n# editado#") << "a later design on the service stays";
+  EXPECT_EQ(content("MODBOLCOMP.QR2"), "QR2 1\n# editado#")
+      << "a later design on the service stays";
   EXPECT_EQ(content("MODBOLPREI.QR2"), shipped("MODBOLPREI.QR2"));
   EXPECT_EQ(content("MODBOLDEPID.QR2"), shipped("MODBOLDEPID.QR2"));
   int again = 0;
@@ -433,7 +449,8 @@ TEST_F(ReportService, SeedingAgainReplacesOlderTemplatesAndKeepsNewerDesigns) {
 
 TEST_F(ReportService, DatasetBindingsMayComeAsAPacket) {
   host::ClientDataset b("bindings");
-  b.setFieldDefs({{"CDFILIAL", host::FieldType::String, 4}, {"NRLANBOLREC", host::FieldType::String, 10}});
+  b.setFieldDefs(
+      {{"CDFILIAL", host::FieldType::String, 4}, {"NRLANBOLREC", host::FieldType::String, 10}});
   b.open();
   b.append();
   b.fieldByName("CDFILIAL").setValue(std::string("0001"));

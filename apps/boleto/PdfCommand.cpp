@@ -2,11 +2,11 @@
 // template, the way the emission's file run writes it: the template is refreshed from the
 // service into the report directory, and the report reads its data from the service.
 
+#include <fmt/format.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/DatabaseOptions.h"
