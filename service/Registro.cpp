@@ -2,6 +2,7 @@
 // pages of the current boleto (receivables, message, adjustments, instalments, payment
 // types), the filter's look-ups and the selection list of the invoice criterion.
 
+#include <cctype>
 #include <optional>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
+#include "service/Packets.h"
 #include "service/Sequences.h"
 
 namespace service {
@@ -48,6 +50,40 @@ size_t characters(const std::string& s) {
   for (unsigned char c : s)
     if ((c & 0xC0) != 0x80) ++n;
   return n;
+}
+
+// Upper case without accents, for searches: the Latin-1 letters of Portuguese names folded
+// to their base letter; other characters kept as they are.
+std::string folded(const std::string& text) {
+  static const std::pair<const char*, char> kLetters[] = {
+      {"á", 'A'}, {"à", 'A'}, {"â", 'A'}, {"ã", 'A'}, {"ä", 'A'}, {"Á", 'A'}, {"À", 'A'}, {"Â", 'A'},
+      {"Ã", 'A'}, {"Ä", 'A'}, {"é", 'E'}, {"è", 'E'}, {"ê", 'E'}, {"ë", 'E'}, {"É", 'E'}, {"È", 'E'},
+      {"Ê", 'E'}, {"Ë", 'E'}, {"í", 'I'}, {"ì", 'I'}, {"î", 'I'}, {"ï", 'I'}, {"Í", 'I'}, {"Ì", 'I'},
+      {"Î", 'I'}, {"Ï", 'I'}, {"ó", 'O'}, {"ò", 'O'}, {"ô", 'O'}, {"õ", 'O'}, {"ö", 'O'}, {"Ó", 'O'},
+      {"Ò", 'O'}, {"Ô", 'O'}, {"Õ", 'O'}, {"Ö", 'O'}, {"ú", 'U'}, {"ù", 'U'}, {"û", 'U'}, {"ü", 'U'},
+      {"Ú", 'U'}, {"Ù", 'U'}, {"Û", 'U'}, {"Ü", 'U'}, {"ç", 'C'}, {"Ç", 'C'}, {"ñ", 'N'}, {"Ñ", 'N'}};
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(std::toupper(c));
+      continue;
+    }
+    bool done = false;
+    if (i + 1 < text.size()) {
+      for (const auto& [letter, base] : kLetters) {
+        if (text.compare(i, 2, letter) == 0) {
+          out += base;
+          ++i;
+          done = true;
+          break;
+        }
+      }
+    }
+    if (!done) out += text[i];
+  }
+  return out;
 }
 
 Variant packetOf(CallContext& ctx, const std::string& sql, const std::vector<Value>& values,
@@ -358,29 +394,33 @@ void registerRegistro(Dispatcher& d) {
                      S("NRINSJURCLIE", 20), F("VRDUPLICATA")});
   });
   // GetBuscaCliente(key, in-out): clients whose legal name, trade name or tax number contains
-  // the key (letter case ignored; the tax number compared by its digits). The key comes back
-  // trimmed; an empty key finds no one.
+  // the key, letter case and accents ignored ("joao" finds "João"); the tax number compared by
+  // its digits. The key comes back trimmed; an empty key finds no one.
   d.add(kHabContRec, "GetBuscaCliente", 1, [](CallContext& ctx) {
     std::string key = ctx.text(0, "search key", 50);
     while (!key.empty() && key.back() == ' ') key.pop_back();
     while (!key.empty() && key.front() == ' ') key.erase(0, 1);
     ctx.setArg(0, Variant(key));
+    nlohmann::json packet{{"fields", packetFields({S("CDCLIENTE", 21)})}, {"rows", nlohmann::json::array()}};
+    if (key.empty()) return Variant::packet(std::move(packet));
     std::string digits;
     for (char c : key)
       if (c >= '0' && c <= '9') digits += c;
-    bool pg = ctx.dialect() == Dialect::PostgreSQL;
-    auto contains = [pg](const char* column, const char* param) {
-      return pg ? fmt::format("strpos(upper({}), upper(CAST({} AS TEXT))) > 0", column, param)
-                : fmt::format("instr(upper({}), upper({})) > 0", column, param);
+    const std::string wanted = folded(key);
+    // Neither database folds accents portably: the names are compared here.
+    soci::rowset<soci::row> rows =
+        (ctx.sql().prepare << "SELECT CDCLIENTE, NMRAZSOCCLIE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE "
+                              "ORDER BY NMRAZSOCCLIE, CDCLIENTE");
+    auto textAt = [](const soci::row& r, size_t i) {
+      return r.get_indicator(i) == soci::i_ok ? r.get<std::string>(i) : std::string();
     };
-    std::string sql = fmt::format(
-        "SELECT CDCLIENTE FROM CLIENTE WHERE :k <> '' AND ({} OR {} OR (:d <> '' AND {})) "
-        "ORDER BY NMRAZSOCCLIE, CDCLIENTE",
-        contains("NMRAZSOCCLIE", ":k1"), contains("COALESCE(NMFANTCLIE, '')", ":k2"),
-        contains("COALESCE(NRINSJURCLIE, '')", ":d1"));
-    return packetOf(ctx, sql,
-                    {Value(key), Value(key), Value(key), Value(digits), Value(digits)},
-                    {S("CDCLIENTE", 21)});
+    for (const auto& r : rows) {
+      if (folded(textAt(r, 1)).find(wanted) != std::string::npos ||
+          folded(textAt(r, 2)).find(wanted) != std::string::npos ||
+          (!digits.empty() && textAt(r, 3).find(digits) != std::string::npos))
+        packet["rows"].push_back({textAt(r, 0)});
+    }
+    return Variant::packet(std::move(packet));
   });
 
   // InsLista(invoice list, selection list; both in-out): the register's selection list made

@@ -181,6 +181,8 @@ TEST_F(Registro, ClientSearchByNameTradeNameOrTaxNumber) {
   EXPECT_EQ(found("SOUZA"), (std::vector<std::string>{"000000000000000000106"}));
   EXPECT_EQ(found("11.222.333/0001"), (std::vector<std::string>{"000000000000000000101"}));
   EXPECT_EQ(found("Lima").size(), 1u) << "trade name \"José Lima\"";
+  EXPECT_EQ(found("joao"), (std::vector<std::string>{"000000000000000000105"})) << "João";
+  EXPECT_EQ(found("EPSILON FESTAS"), (std::vector<std::string>{"000000000000000000108"}));
   EXPECT_TRUE(found("").empty()) << "an empty key finds no one";
   EXPECT_TRUE(found("' OR 'x'='x").empty());
   auto r = call("GetBuscaCliente", {Variant("  alfa  ")}, {true});
