@@ -89,13 +89,14 @@ void HttpServer::install() {
     } catch (const std::exception& e) {
       r = Reply::refused("ERRO_SERVICO", e.what());
     }
-    json out;
+    std::string out;
     try {
-      out = encodeReply(r);
+      out = writeReply(r);
     } catch (const std::exception& e) {
-      out = encodeReply(Reply::refused("ERRO_SERVICO", e.what()));
+      out = writeReply(Reply::refused("ERRO_SERVICO", e.what()));
     }
-    reply(res, 200, out);
+    res.status = 200;
+    res.set_content(std::move(out), "application/json");
   });
 }
 

@@ -49,7 +49,7 @@ class HttpTransport final : public Transport {
   Reply send(const Request& request) override {
     std::string body;
     try {
-      body = encodeRequest(request).dump();
+      body = writeRequest(request);
     } catch (const std::exception& e) {
       return Reply::refused("ARG_INVALIDO", e.what());
     }

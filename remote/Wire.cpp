@@ -20,6 +20,10 @@ const json& member(const json& j, const char* name) {
   return *it;
 }
 
+json& member(json& j, const char* name) {
+  return const_cast<json&>(member(static_cast<const json&>(j), name));
+}
+
 std::string textMember(const json& j, const char* name) {
   const json& v = member(j, name);
   if (!v.is_string()) bad(fmt::format("\"{}\" must be a text", name));
@@ -51,10 +55,10 @@ json encodeVariant(const Variant& v) {
   bad("unknown variant kind");
 }
 
-Variant decodeVariant(const json& j) {
+Variant decodeVariant(json j) {
   std::string t = textMember(j, "t");
   if (t == "N") return Variant();
-  const json& v = member(j, "v");
+  json& v = member(j, "v");
   if (t == "S") {
     if (!v.is_string()) bad("a text argument must carry a JSON string");
     return Variant(v.get<std::string>());
@@ -79,13 +83,14 @@ Variant decodeVariant(const json& j) {
   }
   if (t == "P") {
     if (!v.is_object()) bad("a data packet must be a JSON object");
-    return Variant::packet(v);
+    // A packet is the bulk of a reply: it is moved out of the parsed message, never copied.
+    return Variant::packet(std::move(v));
   }
   if (t == "A") {
     if (!v.is_array()) bad("an array argument must carry a JSON array");
     std::vector<Variant> items;
     items.reserve(v.size());
-    for (const auto& item : v) items.push_back(decodeVariant(item));
+    for (auto& item : v) items.push_back(decodeVariant(std::move(item)));
     return Variant::array(std::move(items));
   }
   bad(fmt::format("unknown argument type \"{}\"", t));
@@ -102,17 +107,17 @@ json encodeRequest(const Request& r) {
               {"args", std::move(args)}};
 }
 
-Request decodeRequest(const json& j) {
+Request decodeRequest(json j) {
   Request r;
   r.object = textMember(j, "object");
   r.method = textMember(j, "method");
   if (j.contains("company")) r.company = textMember(j, "company");
-  const json& args = member(j, "args");
+  json& args = member(j, "args");
   if (!args.is_array()) bad("\"args\" must be an array");
-  for (const auto& a : args) {
-    r.args.push_back(decodeVariant(a));
-    auto ref = a.find("ref");
+  for (auto& a : args) {
+    auto ref = a.is_object() ? a.find("ref") : a.end();
     r.byRef.push_back(ref != a.end() && ref->is_boolean() && ref->get<bool>());
+    r.args.push_back(decodeVariant(std::move(a)));
   }
   return r;
 }
@@ -129,7 +134,7 @@ json encodeReply(const Reply& r) {
   return json{{"ok", true}, {"result", encodeVariant(r.result)}, {"args", std::move(refs)}};
 }
 
-Reply decodeReply(const json& j) {
+Reply decodeReply(json j) {
   const json& ok = member(j, "ok");
   if (!ok.is_boolean()) bad("\"ok\" must be true or false");
   if (!ok.get<bool>()) {
@@ -139,15 +144,80 @@ Reply decodeReply(const json& j) {
     return r;
   }
   Reply r;
-  r.result = decodeVariant(member(j, "result"));
-  const json& refs = member(j, "args");
+  r.result = decodeVariant(std::move(member(j, "result")));
+  json& refs = member(j, "args");
   if (!refs.is_array()) bad("\"args\" must be an array");
-  for (const auto& pair : refs) {
+  for (auto& pair : refs) {
     if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_unsigned())
       bad("each returned argument must be [position, value]");
-    r.refArgs.emplace_back(pair[0].get<size_t>(), decodeVariant(pair[1]));
+    r.refArgs.emplace_back(pair[0].get<size_t>(), decodeVariant(std::move(pair[1])));
   }
   return r;
+}
+
+namespace {
+
+void writeText(std::string& out, const std::string& text) { out += json(text).dump(); }
+
+void writeVariant(std::string& out, const Variant& v) {
+  switch (v.kind()) {
+    case Variant::Kind::Packet:
+      out += R"({"t":"P","v":)";
+      out += v.packetJson().dump();
+      out += '}';
+      return;
+    case Variant::Kind::Array: {
+      out += R"({"t":"A","v":[)";
+      bool first = true;
+      for (const auto& item : v.items()) {
+        if (!first) out += ',';
+        first = false;
+        writeVariant(out, item);
+      }
+      out += "]}";
+      return;
+    }
+    default: out += encodeVariant(v).dump(); return;
+  }
+}
+
+}  // namespace
+
+std::string writeRequest(const Request& r) {
+  std::string out = R"({"object":)";
+  writeText(out, r.object);
+  out += R"(,"method":)";
+  writeText(out, r.method);
+  out += R"(,"company":)";
+  writeText(out, r.company);
+  out += R"(,"args":[)";
+  for (size_t i = 0; i < r.args.size(); ++i) {
+    if (i) out += ',';
+    writeVariant(out, r.args[i]);
+    if (i < r.byRef.size() && r.byRef[i]) {
+      out.pop_back();  // the variant's closing brace
+      out += R"(,"ref":true})";
+    }
+  }
+  out += "]}";
+  return out;
+}
+
+std::string writeReply(const Reply& r) {
+  if (r.failure != Failure::None) return encodeReply(r).dump();
+  std::string out = R"({"ok":true,"result":)";
+  writeVariant(out, r.result);
+  out += R"(,"args":[)";
+  for (size_t i = 0; i < r.refArgs.size(); ++i) {
+    if (i) out += ',';
+    out += '[';
+    out += std::to_string(r.refArgs[i].first);
+    out += ',';
+    writeVariant(out, r.refArgs[i].second);
+    out += ']';
+  }
+  out += "]}";
+  return out;
 }
 
 }  // namespace remote

@@ -59,12 +59,18 @@ struct Reply {
 
 // --- JSON wire format (see remote/README.md). Decoding refuses malformed input with
 // std::invalid_argument naming what is wrong.
+// Decoding takes the parsed message by value: a temporary (json::parse(...)) gives up its data
+// packets to the result instead of having them copied.
 nlohmann::json encodeVariant(const Variant& v);
-Variant decodeVariant(const nlohmann::json& j);
+Variant decodeVariant(nlohmann::json j);
 nlohmann::json encodeRequest(const Request& r);
-Request decodeRequest(const nlohmann::json& j);
+Request decodeRequest(nlohmann::json j);
 nlohmann::json encodeReply(const Reply& r);
-Reply decodeReply(const nlohmann::json& j);
+Reply decodeReply(nlohmann::json j);
+/// The text of encodeRequest / encodeReply, written without building the message as a JSON
+/// tree first (which would copy every data packet it carries).
+std::string writeRequest(const Request& r);
+std::string writeReply(const Reply& r);
 
 /// The receiving end: the service's dispatcher implements it. `operatorCode` is the operator
 /// the caller was authenticated as.

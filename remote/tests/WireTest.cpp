@@ -80,6 +80,28 @@ TEST(WireFormat, RequestAndReplyCarryInOutArguments) {
   EXPECT_EQ(fb.key, "ALT_BLOQ");
 }
 
+TEST(WireFormat, WrittenMessagesReadAsTheirEncodedForm) {
+  json packet = json::parse(R"({"fields":[{"name":"NM","type":"S","size":20}],
+                                "rows":[["a \"quoted\" \\ name"],["Ávila\n"],[null]]})");
+  remote::Request req{"Rec12000.rdmHabContRec", "Filtro", "04",
+                      {Variant("x\"y"), Variant::packet(packet), Variant(),
+                       Variant::array({Variant(int64_t{3}), Variant::packet(packet)})},
+                      {true, false, true}};
+  EXPECT_EQ(json::parse(remote::writeRequest(req)), remote::encodeRequest(req));
+
+  remote::Reply reply;
+  reply.result = Variant::array({Variant::packet(packet), Variant(host::DateTime::fromYmd(2026, 1, 31))});
+  reply.refArgs = {{0, Variant("001")}, {3, Variant::packet(packet)}};
+  EXPECT_EQ(json::parse(remote::writeReply(reply)), remote::encodeReply(reply));
+  auto refusal = remote::Reply::refused("ALT_BLOQ", "changed \"meanwhile\"");
+  EXPECT_EQ(json::parse(remote::writeReply(refusal)), remote::encodeReply(refusal));
+
+  // What cannot be encoded cannot be written either.
+  remote::Reply nan;
+  nan.result = Variant::array({Variant(std::numeric_limits<double>::infinity())});
+  EXPECT_THROW(remote::writeReply(nan), std::invalid_argument);
+}
+
 TEST(ServerAddress, ReadsSchemeHostAndPort) {
   auto a = remote::ServerAddress::parse("https://srv.example:9443/", 80);
   EXPECT_EQ(a.scheme, "https");
