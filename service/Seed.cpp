@@ -11,6 +11,7 @@
 #include "service/Database.h"
 #include "service/Relatorios.h"
 #include "service/Sequences.h"
+#include "service/Validacoes.h"
 
 namespace service {
 
@@ -408,6 +409,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
          "'000000000000000000102', :d, 300, 300)",
       soci::use(today);
   loadRegisterDemo(sql);
+  seedValidacoesDemo(sql);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "service/Areas.h"
 #include "service/Migrations.h"
 #include "service/Relatorios.h"
+#include "service/Validacoes.h"
 
 namespace service {
 
@@ -19,6 +20,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);
+  registerValidacoes(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }
