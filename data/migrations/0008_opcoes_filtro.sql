@@ -1,0 +1,8 @@
+-- The saved options of the filter screens, per operator and screen.
+CREATE TABLE OPCAOFILTRO (
+  CDOPERADOR TEXT NOT NULL,
+  CDTELA TEXT NOT NULL,
+  NMCHAVE TEXT NOT NULL,
+  TXVALOR TEXT,
+  PRIMARY KEY (CDOPERADOR, CDTELA, NMCHAVE)
+);
