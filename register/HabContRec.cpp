@@ -31,7 +31,8 @@ const char* const kListColumns[] = {
     "FTR_NRDUPLICATA",  "FTR_VRFINALBREC",  "FTR_IDSTATBREC",   "FTR_NRLICENCAUSO",
     "FTR_CDFILIAL",     "FTR_DTEMISSAO",    "FTR_NRNOTAFISC",   "FTR_CDFILIEMIT",
     "FTR_NRCNABRECREM", "FTR_NRCNABRECRET", "FTR_IDSITUCNABR",  "FTR_IDPROTESTREC",
-    "FTR_DSBOLETREC",   "NRORCAEVENTO",     "NF_ORCAMENTO",     "NRSEQORCAEVE",
+    "NRORCAEVENTO",     "NF_ORCAMENTO",     "NRSEQORCAEVE",     "DSEMAILCLIE",
+    "VRTAXACARTORIO",   "FTR_DSBOLETREC",
 };
 
 // Empty texts of the current row become null, so the service never stores "" for "nothing".
@@ -306,6 +307,8 @@ void TfrmHabContRec::clearMarking() {
 }
 
 void TfrmHabContRec::setTotals(double total, int count) {
+  markedTotal = host::RoundDec(2, total);
+  markedCount = count;
   control("nedTotal").setText(host::FormatFloat("#,##0.00", host::RoundDec(2, total)));
   control("nedCont").setText(std::to_string(count));
 }
@@ -414,6 +417,7 @@ void TfrmHabContRec::FormActivate() {
         columnLayout(cdsGeralRec.active() ? cdsGeralRec.valueOf("TXVISUBOLREC").asString() : "");
     parseColumnLayout(layout, cdsVisualiza);
     applyColumnLayout(cdsVisualiza, grid("dbgPadrao"), cdsBoletos);
+    criaIndiceImpressao();
   }
   if (hasRows()) afterScroll();
   pgcPadraoChange();
@@ -719,24 +723,24 @@ void TfrmHabContRec::Habilita() {
 bool TfrmHabContRec::VerificaTBolCompensado(const std::string& kind) {
   const bool list = kind == "B";
   host::ClientDataset& source = list ? cdsMarca : cdsParcelamento;
-  host::ClientDataset cdsChaveBol("cdsChaveBol");
-  cdsChaveBol.setFieldDefs({{.name = "CDFILIAL", .size = 4}, {.name = "NRLANBOLREC", .size = 10}});
-  cdsChaveBol.createDataset();
+  host::ClientDataset keys("cdsChaveBol");
+  keys.setFieldDefs({{.name = "CDFILIAL", .size = 4}, {.name = "NRLANBOLREC", .size = 10}});
+  keys.createDataset();
   if (source.active()) {
     const auto mark = source.bookmark();
     source.first();
     while (!source.eof()) {
-      cdsChaveBol.append();
-      cdsChaveBol.fieldByName("CDFILIAL").setValue(source.valueOf("CDFILIAL"));
-      cdsChaveBol.fieldByName("NRLANBOLREC").setValue(source.valueOf("NRLANBOLREC"));
-      cdsChaveBol.post();
+      keys.append();
+      keys.fieldByName("CDFILIAL").setValue(source.valueOf("CDFILIAL"));
+      keys.fieldByName("NRLANBOLREC").setValue(source.valueOf("NRLANBOLREC"));
+      keys.post();
       source.next();
     }
     source.gotoBookmark(mark);
   }
-  if (cdsChaveBol.isEmpty()) return false;
+  if (keys.isEmpty()) return false;
   const std::string answer = remote::CheckResultServ(conn_->call(
-      "GetVdTBolCompensa", {remote::Variant::packet(cdsChaveBol.toPacket())})).asString();
+      "GetVdTBolCompensa", {remote::Variant::packet(keys.toPacket())})).asString();
   if (answer.empty()) return false;
   const std::vector<Value> key{Value(answer.substr(0, 4)), Value(answer.substr(4, 10))};
   host::ClientDataset& where = list ? cdsBoletos : cdsParcelamento;

@@ -5,11 +5,13 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "host/ClientDataset.h"
 #include "host/HostDatabase.h"
 #include "host/KeyList.h"
 #include "host/Screen.h"
+#include "register/GridKeys.h"
 #include "remote/Connection.h"
 
 namespace rec {
@@ -74,6 +76,56 @@ class TfrmHabContRec : public host::TfrmPadrao {
   bool paymentTypeRefresh = false;
   /// Set while the register runs the emission screen: closing is refused meanwhile.
   bool busy = false;
+
+  // --- the list's events, marking and print order (ListaEventos.cpp, Marcacao.cpp)
+  /// Boletos to emit, in the print order `AplicaOrdemImpres` chooses (filled by the emission
+  /// preparation); its indexes are made by `criaIndiceImpressao`.
+  host::ClientDataset cdsBolEmitOrd{"cdsBolEmitOrd"};
+  /// Boletos of the list whose customer has an open advance or return (before mark all).
+  host::ClientDataset cdsBolCliDevoAdian{"cdsBolCliDevoAdian"};
+  /// Keys of a set of boletos sent to the service in one packet.
+  host::ClientDataset cdsChaveBol{"cdsChaveBol"};
+  /// Set while mark all runs: single marking then asks no discount questions.
+  bool bMarcaGeral = false;
+  /// What `setTotals` last showed: the marked net total and count.
+  double markedTotal = 0;
+  int markedCount = 0;
+
+  /// A click on a column title: the mark column marks or unmarks all, any other sorts.
+  void dbgPadraoTitleClick(const std::string& field);
+  /// Toggles the current boleto's mark and offers the customer's credit notes.
+  void dbgPadraoDblClick();
+  /// A key down in the list; a key the list swallows comes back as GridKey::None.
+  void dbgPadraoKeyDown(GridKey& key, ShiftState shift);
+  /// A character typed in the list: space toggles the mark, except on the description
+  /// column, where typing starts editing the boleto.
+  void dbgPadraoKeyPress(char key);
+  /// The list's cursor entered the column of `field`.
+  void dbgPadraoColEnter(const std::string& field);
+  /// A key down in the receivables beside the list (nothing is deleted or inserted there).
+  void dbgCntReceberKeyDown(GridKey& key, ShiftState shift);
+  /// Reruns the filter unseen and returns to the current boleto when it is still listed.
+  void Fitro_Locate();
+
+  /// Marks ('M'), unmarks ('D') or toggles ('T') the current boleto.
+  void Marca_Boleto(bool fromDoubleClick, char mode);
+  /// The advance and return questions before a boleto is marked; false when the operator
+  /// chose to discount instead, and the marking is abandoned.
+  bool VerificaDescontos();
+  /// Loads `cdsBolCliDevoAdian` for the whole list.
+  void VerificaDevoAdianTBol();
+  /// Marks again the listed boletos kept in `cdsMarcaAux`, returns to the boleto given and
+  /// makes `cdsMarca` a copy of `cdsMarcaAux`.
+  void Marca_Boletos_Aux(const std::string& branch, const std::string& number);
+  /// Clears every mark of the list and empties `cdsMarca` (totals and key lists stay: the
+  /// caller reloads the list).
+  void Desmarca_Boletos();
+  /// `cdsChaveBol` := the marked boletos of the list ("B") or the instalments (any other).
+  void GravaChaveBoletosMarcados(const std::string& kind);
+  /// The five print-order indexes of `cdsBolEmitOrd`.
+  void criaIndiceImpressao();
+  /// Orders `cdsBolEmitOrd` by the print order of the general settings (`IDORDIMPRBOL`).
+  void AplicaOrdemImpres();
 
   remote::Connection& connection() const { return *conn_; }
 
@@ -151,6 +203,24 @@ class TfrmHabContRec : public host::TfrmPadrao {
   remote::Connection* conn_;
   std::string lastCompanyRead_;
   bool leavingCompany_ = false;
+
+  // --- marking (Marcacao.cpp, ListaEventos.cpp)
+  void markAll();
+  void unmarkAll();
+  /// Sets the current row's mark without the list's edit rules: a mark is not a change of
+  /// the boleto.
+  void writeMark(const char* mark);
+  void addToMarkLists();
+  void removeFromMarkLists();
+  void descriptionEditMode();
+  /// The marked total and count, shown later (mark all shows them once at the end).
+  void setTotalsSilently(double total, int count);
+  bool printIndexesMade_ = false;
+  std::string printScreenOrder_;
+  /// How many marked boletos share each budget key of `klOrcamentos`.
+  std::unordered_map<std::string, int> budgetMarks_;
+  /// Where each boleto marked here sits in `cdsMarca` (a hint, checked before use).
+  std::unordered_map<std::string, host::ClientDataset::Bookmark> marcaRows_;
 };
 
 /// The register's instance while it exists (the filter and the batch screens reach it).

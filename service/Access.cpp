@@ -85,6 +85,8 @@ void registerAcesso(Dispatcher& d) {
     // answer is only whether access exists.
     return remote::Variant(operatorMayUse(ctx.database(), op, company));
   });
+  d.setReadOnly(kAcesso, "Operador");
+  d.setReadOnly(kAcesso, "AcessoOperEmpresa");
 }
 
 }  // namespace service

@@ -54,6 +54,7 @@ void registerContaCorrente(Dispatcher& d) {
     ctx.setArg(0, remote::Variant(code));
     return remote::Variant::packet(accountPacket(ctx.database(), ctx.company(), code));
   });
+  d.setReadOnly(kHabContRec, "GetCont_Corr");
 }
 
 }  // namespace service

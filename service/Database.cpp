@@ -6,28 +6,107 @@
 
 namespace service {
 
-std::unique_ptr<Database> Database::open(const std::string& where) {
+namespace {
+// The slot of the read lease the calling thread holds, if any.
+thread_local void* tCurrentSlot = nullptr;
+}  // namespace
+
+void Database::connect(soci::session& sql, bool readOnly) const {
+  if (dialect_ == Dialect::PostgreSQL) {
+    sql.open(soci::postgresql, where_);
+    if (readOnly) sql << "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY";
+    return;
+  }
+  sql.open(soci::sqlite3, fmt::format("db=\"{}\" timeout=30", where_));
+  // WAL lets readers work while a call writes; NORMAL sync is safe with WAL.
+  std::string mode;
+  sql << "PRAGMA journal_mode=WAL", soci::into(mode);
+  sql << "PRAGMA synchronous=NORMAL";
+  sql << "PRAGMA foreign_keys=ON";
+  // The default 2 MB page cache rereads a 100,000-boleto list through a system call per
+  // page; mapping the file lets readers take pages straight from the OS cache.
+  sql << "PRAGMA cache_size=-32768";
+  sql << "PRAGMA mmap_size=268435456";
+  // A method wrongly declared read-only fails on its first write instead of racing the
+  // primary session's writers.
+  if (readOnly) sql << "PRAGMA query_only=1";
+}
+
+std::unique_ptr<Database> Database::open(const std::string& where, size_t readers) {
   std::unique_ptr<Database> db(new Database);
   db->where_ = where;
+  db->primary_.owner = db.get();
+  db->primary_.sql = std::make_unique<soci::session>();
   try {
     if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0) {
       db->dialect_ = Dialect::PostgreSQL;
-      db->sql_.open(soci::postgresql, where);
     } else {
       if (where.find('"') != std::string::npos)
         throw std::runtime_error("a database path may not contain a double quote");
       db->dialect_ = Dialect::SQLite;
-      db->sql_.open(soci::sqlite3, fmt::format("db=\"{}\" timeout=30", where));
-      // WAL lets readers work while a call writes; NORMAL sync is safe with WAL.
-      std::string mode;
-      db->sql_ << "PRAGMA journal_mode=WAL", soci::into(mode);
-      db->sql_ << "PRAGMA synchronous=NORMAL";
-      db->sql_ << "PRAGMA foreign_keys=ON";
+      // A second session on an in-memory database would open another, empty database.
+      if (where.empty() || where == ":memory:" || where.find("mode=memory") != std::string::npos)
+        readers = 0;
     }
+    db->connect(*db->primary_.sql, false);
   } catch (const std::exception& e) {
     throw std::runtime_error(fmt::format("cannot open the database {}: {}", where, e.what()));
   }
+  db->maxReaders_ = readers;
   return db;
 }
+
+Database::~Database() = default;
+
+Database::Slot& Database::currentSlot() {
+  auto* slot = static_cast<Slot*>(tCurrentSlot);
+  return slot && slot->owner == this ? *slot : primary_;
+}
+
+soci::session& Database::session() { return *currentSlot().sql; }
+
+Database::ReadLease Database::reader() {
+  std::unique_lock lock(poolMutex_);
+  poolFree_.wait(lock, [this] { return !idle_.empty() || readers_.size() < maxReaders_; });
+  Slot* slot = nullptr;
+  if (!idle_.empty()) {
+    slot = idle_.back();
+    idle_.pop_back();
+  } else {
+    auto fresh = std::make_unique<Slot>();
+    fresh->owner = this;
+    fresh->sql = std::make_unique<soci::session>();
+    slot = fresh.get();
+    readers_.push_back(std::move(fresh));
+    lock.unlock();
+    try {
+      connect(*slot->sql, true);
+    } catch (...) {
+      // Give the place back: a later call tries to open it again.
+      lock.lock();
+      for (auto it = readers_.begin(); it != readers_.end(); ++it) {
+        if (it->get() == slot) {
+          readers_.erase(it);
+          break;
+        }
+      }
+      poolFree_.notify_one();
+      throw;
+    }
+  }
+  Slot* previous = static_cast<Slot*>(tCurrentSlot);
+  tCurrentSlot = slot;
+  return ReadLease(*this, slot, previous);
+}
+
+Database::ReadLease::~ReadLease() {
+  if (!slot_) return;
+  tCurrentSlot = previous_;
+  std::lock_guard lock(db_.poolMutex_);
+  db_.idle_.push_back(slot_);
+  db_.poolFree_.notify_one();
+}
+
+soci::session& Database::ReadLease::session() { return *slot_->sql; }
 
 }  // namespace service

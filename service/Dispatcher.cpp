@@ -1,6 +1,10 @@
 #include "service/Dispatcher.h"
 
+#include <optional>
+
 #include <fmt/format.h>
+
+#include "host/Errors.h"
 
 namespace service {
 
@@ -133,11 +137,70 @@ bool operatorMayUse(Database& db, const std::string& op, const std::string& comp
   return q.n > 0;
 }
 
+namespace {
+
+// BEGIN, COMMIT and ROLLBACK prepared once per session: on SQLite, parsing them again on
+// every call cost about as much as the small read the call made.
+struct TransactionStatements {
+  soci::statement begin, commit, rollback;
+  explicit TransactionStatements(soci::session& sql)
+      : begin((sql.prepare << "BEGIN")),
+        commit((sql.prepare << "COMMIT")),
+        rollback((sql.prepare << "ROLLBACK")) {}
+};
+
+/// The call's transaction: rolled back unless committed.
+class CallTransaction {
+ public:
+  explicit CallTransaction(Database& db) {
+    if (db.dialect() == Dialect::SQLite) {
+      st_ = &db.prepared<TransactionStatements>("transaction", [](soci::session& sql) {
+        return std::make_unique<TransactionStatements>(sql);
+      });
+      st_->begin.execute(true);
+    } else {
+      tr_.emplace(db.session());
+    }
+  }
+  CallTransaction(const CallTransaction&) = delete;
+  CallTransaction& operator=(const CallTransaction&) = delete;
+  void commit() {
+    if (st_) {
+      st_->commit.execute(true);
+    } else {
+      tr_->commit();
+    }
+    committed_ = true;
+  }
+  ~CallTransaction() {
+    if (committed_ || !st_) return;
+    try {
+      st_->rollback.execute(true);
+    } catch (const std::exception&) {
+      // SQLite ends some failed transactions itself; there is nothing left to undo.
+    }
+  }
+
+ private:
+  TransactionStatements* st_ = nullptr;
+  std::optional<soci::transaction> tr_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
 Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}
 
 void Dispatcher::add(const std::string& object, const std::string& method, size_t argCount,
                      Method fn) {
   objects_[object][method] = Entry{argCount, std::move(fn)};
+}
+
+void Dispatcher::setReadOnly(const std::string& object, const std::string& method) {
+  auto obj = objects_.find(object);
+  BOLETO_CHECK(obj != objects_.end() && obj->second.count(method),
+               fmt::format("{}.{} is not registered", object, method));
+  obj->second[method].readOnly = true;
 }
 
 remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& req) {
@@ -154,14 +217,26 @@ remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& r
         "ARG_QTDE", fmt::format("{} takes {} arguments, not {}", req.method, m->second.argCount,
                                 req.args.size()));
 
+  if (m->second.readOnly && db_->pooled()) {
+    try {
+      auto lease = db_->reader();
+      return run(m->second, op, req);
+    } catch (const std::exception& e) {
+      return remote::Reply::refused("ERRO_SERVICO", fmt::format("{}: {}", req.method, e.what()));
+    }
+  }
   std::lock_guard lock(db_->mutex());
-  auto& sql = db_->session();
+  return run(m->second, op, req);
+}
+
+remote::Reply Dispatcher::run(const Entry& entry, const std::string& op,
+                              const remote::Request& req) {
   try {
-    soci::transaction tr(sql);
+    CallTransaction tr(*db_);
     CallContext ctx(*db_, op, req);
     if (!req.company.empty() && !unchecked_.count(req.object)) ctx.requireCompany(req.company);
     remote::Reply reply;
-    reply.result = m->second.fn(ctx);
+    reply.result = entry.fn(ctx);
     tr.commit();
     for (const auto& [pos, value] : ctx.changedArgs())
       if (pos < req.byRef.size() && req.byRef[pos]) reply.refArgs.emplace_back(pos, value);

@@ -84,6 +84,9 @@ class Dispatcher final : public remote::Handler {
   /// The methods of `object` answer about access itself: the caller's company is not checked
   /// before they run.
   void skipCompanyCheck(const std::string& object) { unchecked_.insert(object); }
+  /// `object`.`method` (already added) only reads: its calls run on a reading session of
+  /// their own, beside other calls, instead of waiting for the writers' session.
+  void setReadOnly(const std::string& object, const std::string& method);
 
   remote::Reply handle(const std::string& operatorCode, const remote::Request& request) override;
 
@@ -93,7 +96,9 @@ class Dispatcher final : public remote::Handler {
   struct Entry {
     size_t argCount;
     Method fn;
+    bool readOnly = false;
   };
+  remote::Reply run(const Entry& entry, const std::string& op, const remote::Request& req);
   std::shared_ptr<Database> db_;
   std::map<std::string, std::map<std::string, Entry>> objects_;
   std::set<std::string> unchecked_;

@@ -1,7 +1,11 @@
 #include "service/Packets.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <tuple>
+#include <unordered_map>
 
 #include "host/DateTime.h"
 
@@ -9,30 +13,69 @@ namespace service {
 
 using nlohmann::json;
 
-json packetFields(const std::vector<host::FieldDef>& fields) {
+namespace {
+
+// The field part of a packet depends on the record alone, yet building it allocates a node per
+// attribute of every field: a small read spent most of its time here. Tables are kept by
+// address and checked against their contents, so a table built on the stack never gets the
+// fields of another that lived at the same address before it.
+struct CachedFields {
+  std::vector<std::tuple<std::string, host::FieldType, int>> signature;
+  json packet;
+};
+
+bool sameFields(const CachedFields& c, const std::vector<host::FieldDef>& fields) {
+  if (c.signature.size() != fields.size()) return false;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const auto& [name, type, size] = c.signature[i];
+    if (type != fields[i].type || size != fields[i].size || name != fields[i].name) return false;
+  }
+  return true;
+}
+
+json buildFields(const std::vector<host::FieldDef>& fields) {
   json out = json::array();
   for (const auto& f : fields) {
-    json d{{"name", f.name}, {"type", host::fieldTypeCode(f.type)}};
+    json d = json::object();
+    d["name"] = f.name;
+    d["type"] = host::fieldTypeCode(f.type);
     if (f.type == host::FieldType::String) d["size"] = f.size;
     out.push_back(std::move(d));
   }
   return out;
 }
 
+}  // namespace
+
+json packetFields(const std::vector<host::FieldDef>& fields) {
+  static std::mutex mutex;
+  static std::unordered_map<const void*, CachedFields> cache;
+  std::lock_guard lock(mutex);
+  // Records are a handful of static tables; tables made per call would only ever add entries.
+  if (cache.size() > 64 && !cache.count(&fields)) cache.clear();
+  CachedFields& c = cache[&fields];
+  if (!sameFields(c, fields)) {
+    c.signature.clear();
+    for (const auto& f : fields) c.signature.emplace_back(f.name, f.type, f.size);
+    c.packet = buildFields(fields);
+  }
+  return c.packet;
+}
+
 namespace {
 
-json textOf(const soci::row& r, size_t i) {
+std::optional<std::string> textOf(const soci::row& r, size_t i) {
   switch (r.get_properties(i).get_data_type()) {
     case soci::dt_string: return r.get<std::string>(i);
     case soci::dt_double: return json(r.get<double>(i)).dump();
     case soci::dt_integer: return std::to_string(r.get<int>(i));
     case soci::dt_long_long: return std::to_string(r.get<long long>(i));
     case soci::dt_unsigned_long_long: return std::to_string(r.get<unsigned long long>(i));
-    default: return nullptr;
+    default: return std::nullopt;
   }
 }
 
-json numberOf(const soci::row& r, size_t i) {
+std::optional<double> numberOf(const soci::row& r, size_t i) {
   switch (r.get_properties(i).get_data_type()) {
     case soci::dt_double: return r.get<double>(i);
     case soci::dt_integer: return static_cast<double>(r.get<int>(i));
@@ -42,11 +85,19 @@ json numberOf(const soci::row& r, size_t i) {
       const std::string s = r.get<std::string>(i);
       char* end = nullptr;
       double d = std::strtod(s.c_str(), &end);
-      if (s.empty() || end != s.c_str() + s.size()) return nullptr;
+      if (s.empty() || end != s.c_str() + s.size()) return std::nullopt;
       return d;
     }
-    default: return nullptr;
+    default: return std::nullopt;
   }
+}
+
+bool isoDigits(const std::string& s, std::initializer_list<size_t> dashes) {
+  for (size_t k = 0; k < s.size(); ++k) {
+    const bool dash = std::find(dashes.begin(), dashes.end(), k) != dashes.end();
+    if (dash ? s[k] != '-' : (s[k] < '0' || s[k] > '9')) return false;
+  }
+  return true;
 }
 
 json dateOf(const soci::row& r, size_t i) {
@@ -56,44 +107,59 @@ json dateOf(const soci::row& r, size_t i) {
                                         t.tm_min, t.tm_sec);
     return (t.tm_hour || t.tm_min || t.tm_sec) ? d.iso() : d.dateOnly().iso();
   }
-  json s = textOf(r, i);
-  if (!s.is_string()) return nullptr;
-  auto d = host::DateTime::parseIso(s.get<std::string>());
-  return d ? json(d->iso()) : json(nullptr);
+  std::optional<std::string> s = textOf(r, i);
+  if (!s) return nullptr;
+  auto d = host::DateTime::parseIso(*s);
+  if (!d) return nullptr;
+  // Stored dates are nearly all plain "yyyy-mm-dd", which is already the packet's form.
+  if (s->size() == 10 && isoDigits(*s, {4, 7})) return std::move(*s);
+  return d->iso();
+}
+
+bool isTrue(const std::optional<std::string>& t) {
+  return t && (*t == "1" || *t == "S" || *t == "true");
 }
 
 }  // namespace
 
 json packetRow(const soci::row& r, const std::vector<host::FieldDef>& fields) {
   json row = json::array();
+  auto& cells = row.get_ref<json::array_t&>();
+  cells.reserve(fields.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     if (r.get_indicator(i) == soci::i_null) {
-      row.push_back(nullptr);
+      cells.emplace_back(nullptr);
       continue;
     }
     switch (fields[i].type) {
-      case host::FieldType::Float: row.push_back(numberOf(r, i)); break;
+      case host::FieldType::Float: {
+        auto n = numberOf(r, i);
+        n ? cells.emplace_back(*n) : cells.emplace_back(nullptr);
+        break;
+      }
       case host::FieldType::Integer: {
-        json n = numberOf(r, i);
-        row.push_back(n.is_null() ? n : json(static_cast<int64_t>(n.get<double>())));
+        auto n = numberOf(r, i);
+        n ? cells.emplace_back(static_cast<int64_t>(*n)) : cells.emplace_back(nullptr);
         break;
       }
-      case host::FieldType::Boolean: {
-        json t = textOf(r, i);
-        row.push_back(t.is_string() && (t == "1" || t == "S" || t == "true"));
+      case host::FieldType::Boolean: cells.emplace_back(isTrue(textOf(r, i))); break;
+      case host::FieldType::Date: cells.push_back(dateOf(r, i)); break;
+      default: {
+        auto t = textOf(r, i);
+        t ? cells.emplace_back(std::move(*t)) : cells.emplace_back(nullptr);
         break;
       }
-      case host::FieldType::Date: row.push_back(dateOf(r, i)); break;
-      default: row.push_back(textOf(r, i)); break;
     }
   }
   return row;
 }
 
 json packetFromRows(soci::rowset<soci::row>& rows, const std::vector<host::FieldDef>& fields) {
-  json out{{"fields", packetFields(fields)}, {"rows", json::array()}};
-  json& data = out["rows"];
+  json data = json::array();
   for (const soci::row& r : rows) data.push_back(packetRow(r, fields));
+  json out = json::object();
+  out["fields"] = packetFields(fields);
+  out["rows"] = std::move(data);
   return out;
 }
 

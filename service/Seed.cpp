@@ -10,6 +10,7 @@
 #include "service/Access.h"
 #include "service/Database.h"
 #include "service/Relatorios.h"
+#include "service/Marcacao.h"
 #include "service/Sequences.h"
 #include "service/Validacoes.h"
 
@@ -409,6 +410,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
          "'000000000000000000102', :d, 300, 300)",
       soci::use(today);
   loadRegisterDemo(sql);
+  loadMarkingDemo(sql);
   seedValidacoesDemo(sql);
 }
 

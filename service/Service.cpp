@@ -1,6 +1,7 @@
 #include "service/Service.h"
 
 #include "service/Areas.h"
+#include "service/Marcacao.h"
 #include "service/Migrations.h"
 #include "service/Relatorios.h"
 #include "service/Validacoes.h"
@@ -20,6 +21,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);
+  registerMarcacao(*s->dispatcher);
   registerValidacoes(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "ServiceFixture.h"
+#include "host/Errors.h"
 #include "service/Dispatcher.h"
+#include "service/Packets.h"
 
 using remote::Variant;
 using service::testing::SeededService;
@@ -162,4 +169,68 @@ TEST_F(Dispatch, ReusedStatementsSeeEveryChangeBetweenCalls) {
   svc_->db->session() << "DELETE FROM OPEREMPRESA WHERE CDOPERADOR = 'demo' AND CDEMPRESA = '04'";
   EXPECT_EQ(call("GetCont_Corr", {Variant("001")}).key, "ACESSO_EMPRESA");
   EXPECT_TRUE(call("GetCont_Corr", {Variant("001")}, {}, "08").ok());
+}
+
+namespace {
+const char* kTestObject = "Test.rdmPool";
+}
+
+TEST_F(Dispatch, ReadOnlyCallsRunSideBySideAndSeeWhatWasCommitted) {
+  auto& d = *svc_->dispatcher;
+  // Each call waits (a while at most) for the other to be inside too: only calls that run
+  // at the same time both see two.
+  std::atomic<int> inside{0};
+  d.add(kTestObject, "Meet", 0, [&](service::CallContext& ctx) {
+    ++inside;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (inside.load() < 2 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int n = 0;
+    ctx.sql() << "SELECT COUNT(*) FROM CONTCORR", soci::into(n);
+    return Variant(int64_t{inside.load()});
+  });
+  d.setReadOnly(kTestObject, "Meet");
+  d.skipCompanyCheck(kTestObject);
+  auto meet = [&] { return call("Meet", {}, {}, "04", "demo", kTestObject); };
+  auto other = std::async(std::launch::async, meet);
+  auto mine = meet();
+  ASSERT_TRUE(mine.ok()) << mine.text;
+  EXPECT_EQ(mine.result.asInteger(), 2);
+  EXPECT_EQ(other.get().result.asInteger(), 2);
+
+  // A write of an ordinary call is there for the reading sessions opened before it.
+  d.add(kTestObject, "Rename", 0, [](service::CallContext& ctx) {
+    ctx.sql() << "UPDATE CONTCORR SET DSCONTCORR = 'Depois' WHERE CDEMPRESA = '04' AND "
+                 "CDREDUCONT = '001'";
+    return Variant();
+  });
+  ASSERT_TRUE(call("Rename", {}, {}, "04", "demo", kTestObject).ok());
+  EXPECT_EQ(column(call("GetCont_Corr", {Variant("001")}), "DSCONTCORR"), "Depois");
+}
+
+TEST_F(Dispatch, AMethodWronglyDeclaredReadOnlyWritesNothing) {
+  auto& d = *svc_->dispatcher;
+  d.add(kTestObject, "Sneak", 0, [](service::CallContext& ctx) {
+    ctx.sql() << "DELETE FROM CONTCORR";
+    return Variant();
+  });
+  d.setReadOnly(kTestObject, "Sneak");
+  d.skipCompanyCheck(kTestObject);
+  const int before = count("SELECT COUNT(*) FROM CONTCORR");
+  ASSERT_GT(before, 0);
+  EXPECT_EQ(call("Sneak", {}, {}, "04", "demo", kTestObject).key, "ERRO_SERVICO");
+  EXPECT_EQ(count("SELECT COUNT(*) FROM CONTCORR"), before);
+  EXPECT_THROW(d.setReadOnly(kTestObject, "NoSuchMethod"), host::InvariantError);
+}
+
+TEST(Packets, FieldPartFollowsItsTableEvenAtAReusedAddress) {
+  for (int size : {3, 7}) {
+    std::vector<host::FieldDef> table(1);
+    table[0].name = size == 3 ? "CDA" : "CDB";
+    table[0].type = host::FieldType::String;
+    table[0].size = size;
+    auto fields = service::packetFields(table);
+    EXPECT_EQ(fields.at(0).at("name"), table[0].name);
+    EXPECT_EQ(fields.at(0).at("size"), size);
+  }
 }

@@ -1,0 +1,167 @@
+// Advances and returns open for a customer: asked before a boleto is marked, and for a whole
+// list before mark all.
+
+#include "service/Marcacao.h"
+
+#include <set>
+#include <utility>
+
+#include "service/Areas.h"
+#include "service/DirectQueryRunner.h"
+#include "service/Dispatcher.h"
+
+namespace service {
+
+namespace {
+
+using host::FieldDef;
+using host::FieldType;
+using host::Value;
+using remote::Variant;
+using Fields = std::vector<FieldDef>;
+
+FieldDef S(const char* name, int size) {
+  FieldDef f;
+  f.name = name;
+  f.size = size;
+  return f;
+}
+FieldDef F(const char* name) {
+  FieldDef f;
+  f.name = name;
+  f.type = FieldType::Float;
+  return f;
+}
+FieldDef D(const char* name) {
+  FieldDef f;
+  f.name = name;
+  f.type = FieldType::Date;
+  return f;
+}
+
+const Fields& advanceFields() {
+  static const Fields f = {S("CDFILIAL", 4),   S("NRADIANTREC", 10), S("CDEMPRESA", 2),
+                           S("CDCLIENTE", 21), D("DTADIANTREC"),     F("VRADIANTREC"),
+                           F("VRSALDOADIANT")};
+  return f;
+}
+
+const Fields& returnFields() {
+  static const Fields f = {S("CDFILIAL", 4),   S("NRDEVOLREC", 10), S("CDEMPRESA", 2),
+                           S("CDCLIENTE", 21), D("DTDEVOLREC"),     F("VRDEVOLREC")};
+  return f;
+}
+
+// An advance is open while it has a balance; a return until it is applied to a boleto.
+const char* const kOpenAdvances =
+    "SELECT CDFILIAL, NRADIANTREC, CDEMPRESA, CDCLIENTE, DTADIANTREC, VRADIANTREC, "
+    "VRSALDOADIANT FROM ADIANTAMENTO WHERE CDCLIENTE = :c AND CDEMPRESA = :e AND "
+    "VRSALDOADIANT > 0 ORDER BY CDFILIAL, NRADIANTREC";
+const char* const kOpenReturns =
+    "SELECT CDFILIAL, NRDEVOLREC, CDEMPRESA, CDCLIENTE, DTDEVOLREC, VRDEVOLREC FROM DEVOLUCAO "
+    "WHERE CDEMPRESA = :e AND CDCLIENTE = :c AND NRLANBOLREC IS NULL ORDER BY CDFILIAL, "
+    "NRDEVOLREC";
+
+// Column of `name` in a packet's fields (case-insensitive), or -1.
+int columnOf(const nlohmann::json& packet, const std::string& name) {
+  const auto& fields = packet.at("fields");
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::string n = fields[i].value("name", "");
+    for (auto& ch : n) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (n == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string textAt(const nlohmann::json& row, int col) {
+  const auto& v = row.at(static_cast<size_t>(col));
+  return v.is_string() ? v.get<std::string>() : std::string();
+}
+
+// GetBolCliDevoAdian(list packet, IDUTLNFDEVOLREC): the rows of the list whose customer has an
+// open advance in the row's company, or an open return when returns are discounted ("S").
+Variant bolCliDevoAdian(CallContext& ctx) {
+  const nlohmann::json& list = ctx.packet(0, "boletos");
+  const std::string withReturns = ctx.text(1, "IDUTLNFDEVOLREC", 1);
+  if (!list.contains("fields") || !list.contains("rows")) {
+    throw Refusal("ARG_INVALIDO", "GetBolCliDevoAdian: the list packet has no fields or rows");
+  }
+  const int branch = columnOf(list, "CDFILIAL");
+  const int number = columnOf(list, "NRLANBOLREC");
+  const int company = columnOf(list, "CDEMPRESA");
+  const int customer = columnOf(list, "CDCLIENTE");
+  if (branch < 0 || number < 0 || company < 0 || customer < 0) {
+    throw Refusal("ARG_INVALIDO",
+                  "GetBolCliDevoAdian: the list packet needs CDFILIAL, NRLANBOLREC, CDEMPRESA "
+                  "and CDCLIENTE");
+  }
+  // The customers with something open are few: read them once, then walk the list.
+  std::set<std::pair<std::string, std::string>> open;
+  std::set<std::string> companies;
+  for (const auto& row : list.at("rows")) companies.insert(textAt(row, company));
+  for (const auto& e : companies) {
+    ctx.requireCompany(e);
+    std::string comp = e, cust;
+    soci::statement adv = (ctx.sql().prepare << "SELECT DISTINCT CDCLIENTE FROM ADIANTAMENTO "
+                                                 "WHERE CDEMPRESA = :e AND VRSALDOADIANT > 0",
+                           soci::use(comp), soci::into(cust));
+    adv.execute();
+    while (adv.fetch()) open.emplace(e, cust);
+    if (withReturns == "S") {
+      soci::statement ret = (ctx.sql().prepare << "SELECT DISTINCT CDCLIENTE FROM DEVOLUCAO "
+                                                   "WHERE CDEMPRESA = :e AND NRLANBOLREC IS NULL",
+                             soci::use(comp), soci::into(cust));
+      ret.execute();
+      while (ret.fetch()) open.emplace(e, cust);
+    }
+  }
+  nlohmann::json out;
+  out["fields"] = nlohmann::json::array({{{"name", "CDFILIAL"}, {"type", "S"}, {"size", 4}},
+                                         {{"name", "NRLANBOLREC"}, {"type", "S"}, {"size", 10}}});
+  out["rows"] = nlohmann::json::array();
+  if (open.empty()) return Variant::packet(out);
+  for (const auto& row : list.at("rows")) {
+    if (open.count({textAt(row, company), textAt(row, customer)}) == 0) continue;
+    out["rows"].push_back(nlohmann::json::array({row.at(static_cast<size_t>(branch)),
+                                                 row.at(static_cast<size_t>(number))}));
+  }
+  return Variant::packet(out);
+}
+
+}  // namespace
+
+void registerMarcacao(Dispatcher& d) {
+  // GetAdiantamento(CDCLIENTE, CDEMPRESA): the customer's open advances in the company.
+  d.add(kHabContRec, "GetAdiantamento", 2, [](CallContext& ctx) {
+    const std::string customer = ctx.code(0, S("CDCLIENTE", 21));
+    const std::string company = ctx.code(1, S("CDEMPRESA", 2));
+    ctx.requireCompany(company);
+    return Variant::packet(
+        runBound(ctx.sql(), kOpenAdvances, {Value(customer), Value(company)}, advanceFields()));
+  });
+  d.setReadOnly(kHabContRec, "GetAdiantamento");
+  // GetDevolucao(company, CDCLIENTE): the customer's returns not yet applied to a boleto.
+  d.add(kHabContRec, "GetDevolucao", 2, [](CallContext& ctx) {
+    const std::string company = ctx.code(0, S("CDEMPRESA", 2));
+    const std::string customer = ctx.code(1, S("CDCLIENTE", 21));
+    ctx.requireCompany(company);
+    return Variant::packet(
+        runBound(ctx.sql(), kOpenReturns, {Value(company), Value(customer)}, returnFields()));
+  });
+  d.setReadOnly(kHabContRec, "GetDevolucao");
+  d.add(kHabContRec, "GetBolCliDevoAdian", 2, bolCliDevoAdian);
+  d.setReadOnly(kHabContRec, "GetBolCliDevoAdian");
+}
+
+void loadMarkingDemo(soci::session& sql) {
+  // Company 04 discounts returns; João Pereira has one open, and the emitted boleto of the
+  // customer with an advance is of receivable type "2" (marked even by mark all).
+  sql << "UPDATE PARAMGERAL SET IDUTLNFDEVOLREC = 'S' WHERE CDEMPRESA = '04'";
+  sql << "UPDATE BOLRECEBER SET IDTPCTRECEBER = '2' WHERE CDFILIAL = '0001' AND NRLANBOLREC = "
+         "'0000000007'";
+  sql << "INSERT INTO DEVOLUCAO (CDFILIAL, NRDEVOLREC, CDEMPRESA, CDCLIENTE, DTDEVOLREC, "
+         "VRDEVOLREC) SELECT '0002', '0000000001', '04', '000000000000000000105', DTEMISSAO, "
+         "45.00 FROM BOLRECEBER WHERE CDFILIAL = '0002' AND NRLANBOLREC = '0000000003'";
+}
+
+}  // namespace service
