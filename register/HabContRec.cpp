@@ -71,6 +71,7 @@ TfrmHabContRec::TfrmHabContRec()
   m.Add("PARCBOLCOMP",
         "Operação bloqueada! Parcelamento de boleto ligado a uma compensação não pode ser "
         "alterado.");
+  addValidationMessages();
   buildControls();
   setMainDataset(&cdsBoletos);
 
@@ -252,6 +253,7 @@ void TfrmHabContRec::buildControls() {
   addControl("mnuEnviaNota", ControlKind::MenuItem);
   addCommand("sbtAssociar", "mnuAssociar", [] {});
   addCommand("sbtAgrupar", "mnuAgrupar", [] {});
+  buildValidationControls();
 }
 
 void TfrmHabContRec::attachListEvents() {
@@ -276,7 +278,11 @@ void TfrmHabContRec::attachListEvents() {
     if (cdsCNABMsg.active() && cdsCNABMsg.state() == DatasetState::Browse) cdsCNABMsg.edit();
   };
   ev.onNewRecord = [this](host::ClientDataset&) { applyFineInterestDefaults(); };
-  ev.beforePost = [](host::ClientDataset& ds) { Seta_Campo_Null(ds); };
+  ev.beforePost = [this](host::ClientDataset& ds) {
+    Vd_InstruCobr("CDINS1COBBOL");
+    Vd_InstruCobr("CDINS2COBBOL");
+    Seta_Campo_Null(ds);
+  };
   ev.afterCancel = [this](host::ClientDataset&) {
     control("edtDTVENBOLREC").setEnabled(false);
     control("lblDTVENBOLREC").setEnabled(false);
@@ -463,6 +469,7 @@ void TfrmHabContRec::afterScroll() {
     control("edtNMTPBAIXAREC")
         .setText(current(licence ? "NRLICENCAUSO" : "NMTPBAIXAREC").asString());
     fillExtensionPage();
+    MostraDadosRec();
   }
   auto& pgc = pageControl("pgcPadrao");
   if (pageShown("tshAjustes")) {
@@ -716,6 +723,7 @@ void TfrmHabContRec::Habilita() {
   control("sbtImprimir").setEnabled(browse && !parcEditing);
   control("mnuGeraBoletoTxt")
       .setEnabled(cdsValidaGR.active() && cdsValidaGR.valueOf("IDSISDOS").asString() == "3");
+  VerificaBloqAltBol();
 }
 
 // ------------------------------------------------------------------ commands

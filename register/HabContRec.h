@@ -150,8 +150,56 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// Is any of the marked boletos ("B") or of the instalments (any other kind) tied to a
   /// compensation? When one is, the cursor moves to it.
   bool VerificaTBolCompensado(const std::string& kind);
-  /// The boleto state check that runs before a change.
-  virtual void VerificaStatus() {}
+  /// The boleto state check of the current boleto, run before a change.
+  void VerificaStatus();
+
+  // --- field validations (Validacoes.cpp). Each focuses its field, showing its page, before
+  // it raises; `mandatory` is true from a confirmation, false when a field is left.
+  /// Collection account: completes the boleto from the account (the collection data
+  /// overwritten, or the codes cleared when several boletos are marked).
+  void Vd_CdReduCont(bool mandatory);
+  void Vd_TipoBaixa(bool mandatory);
+  /// Instruction 1 or 2: `field` is "CDINS1COBBOL" or "CDINS2COBBOL".
+  void Vd_InstruCobr(const std::string& field);
+  /// The barcode must be of the collection account's bank.
+  void Vd_CdBarraRec();
+  /// The origin branch, when the boleto is printed by it.
+  void Vd_Filial();
+  /// "BOL_DESC", "BOL_BAIXA" or "BOL_ALTERADO" when the boleto, as stored now, may not change.
+  void VerificaStatus(const std::string& branch, const std::string& number);
+  /// A boleto sent to the bank is changed only where remittances are not controlled, and
+  /// then only when the operator agrees to take it out of the remittance.
+  void VerificaSitCNAB(const std::string& situation);
+  /// Has the bank cleared the current boleto?
+  bool VerificaBolCompensado();
+  /// Account, write-off type and protest data are locked on existing boletos where the
+  /// general settings say so.
+  void VerificaBloqAltBol();
+  /// The cheque fields of the current payment-type row.
+  void Vd_Cheque(bool mandatory);
+  void Vd_Banco(bool mandatory);
+  void Vd_Agencia(bool mandatory);
+  void Vd_ContaCorr(bool mandatory);
+  /// The file-name cleaning the emission and e-mail screens use.
+  std::string CamposValidos(std::string_view text) const;
+  /// Leaving the account field while editing: an emitted boleto asks "Bol_Emitido" first.
+  void edtCDREDUCONTExit();
+  /// The searches of the collection data: each lists, lets the operator pick, and puts the
+  /// boleto into edit with the choice.
+  void PesquisaContCorr();
+  void PesquisaTipoBaixa();
+  void PesquisaInstrucao(const std::string& field);
+  void PesquisaFilial();
+  /// The printing choice: "Fil. Orig." proposes the account's branch, any other clears it.
+  void cbxIDIMPRBOLBOLChange();
+  /// Leaving a protest date field; unchecking "Protestado" empties both dates.
+  void VerificaDataProtesto(const std::string& control);
+  void chkIDPROTESTRECClick();
+  /// A key typed in the portfolio code: digits, backspace and Enter pass; '\0' refuses it.
+  char edtCDCARTCOBBOLKeyPress(char key) const;
+  /// The receiving-data fields show the current boleto.
+  void MostraDadosRec();
+  host::ClientDataset cdsCdRedTpRe{"cdsCdRedTpRe"};
 
   // --- commands
   void Alterar() override;
@@ -189,6 +237,11 @@ class TfrmHabContRec : public host::TfrmPadrao {
 
  private:
   void buildControls();
+  void buildValidationControls();
+  void addValidationMessages();
+  void fromControl(const char* control, const char* field);
+  void focusField(const char* control, const char* page);
+  void overwriteCollectionData();
   void attachListEvents();
   void clearMarking();
   void afterScroll();
