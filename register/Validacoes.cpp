@@ -21,7 +21,9 @@ bool editing(const host::ClientDataset& ds) {
   return ds.active() && (ds.state() == DatasetState::Edit || ds.state() == DatasetState::Insert);
 }
 
-std::string trimmed(const Value& v) { return v.isNull() ? std::string() : host::AllTrim(v.asString()); }
+std::string trimmed(const Value& v) {
+  return v.isNull() ? std::string() : host::AllTrim(v.asString());
+}
 
 // An empty text stores null: "nothing" is never kept as "".
 void setText(host::ClientDataset& ds, std::string_view field, const std::string& text) {
@@ -38,13 +40,13 @@ struct Binding {
   const char* field;
 };
 constexpr Binding kBindings[] = {
-    {"edtCDREDUCONT", "CDREDUCONT"},     {"edtCDBANCO", "CDBANCO"},
-    {"edtCDAGENCIA", "CDAGENCIA"},       {"edtCDCONTCORR", "CDCONTCORR"},
-    {"edtCDNOSNUMREC", "CDNOSNUMREC"},   {"edtCDBARRAREC", "CDBARRAREC"},
+    {"edtCDREDUCONT", "CDREDUCONT"},       {"edtCDBANCO", "CDBANCO"},
+    {"edtCDAGENCIA", "CDAGENCIA"},         {"edtCDCONTCORR", "CDCONTCORR"},
+    {"edtCDNOSNUMREC", "CDNOSNUMREC"},     {"edtCDBARRAREC", "CDBARRAREC"},
     {"edtNRLINHADIGREC", "DSLINHABARREC"}, {"edtCDTPBAIXAREC", "CDTPBAIXAREC"},
-    {"edtCDDEPIDENREC", "CDDEPIDENREC"}, {"edtCDCARTCOBBOL", "CDCARTCOBBOL"},
-    {"edtCDINS1COBBOL", "CDINS1COBBOL"}, {"edtCDINS2COBBOL", "CDINS2COBBOL"},
-    {"edtCDFILORIG", "CDFILORIG"},       {"edtNMFILIAL", "NMFILIAL"},
+    {"edtCDDEPIDENREC", "CDDEPIDENREC"},   {"edtCDCARTCOBBOL", "CDCARTCOBBOL"},
+    {"edtCDINS1COBBOL", "CDINS1COBBOL"},   {"edtCDINS2COBBOL", "CDINS2COBBOL"},
+    {"edtCDFILORIG", "CDFILORIG"},         {"edtNMFILIAL", "NMFILIAL"},
 };
 
 // The controls the lock on existing boletos covers: account, write-off type, protest data.
@@ -81,8 +83,7 @@ void TfrmHabContRec::addValidationMessages() {
   m.Add("1INSTRU_2INSTRU", "Primeira e segunda instruções de cobrança devem ser diferentes.");
   m.Add("BANQ_Dif", "Código de barras e conta cobrança devem ser do mesmo banco.");
   m.Add("FIL_N_CAD", "Filial não cadastrada.");
-  m.Add("CC_INF_FIL",
-        "Para escolher a opção Filial de Origem Conta Cobrança deve ser informanda.");
+  m.Add("CC_INF_FIL", "Para escolher a opção Filial de Origem Conta Cobrança deve ser informanda.");
   m.Add("BOL_DESC", "Boleto descontado não pode ser alterado.");
   m.Add("BOL_BAIXA", "Operação bloqueada! Boleto já foi baixado.");
   m.Add("BOL_ALTERADO",
@@ -141,8 +142,7 @@ void TfrmHabContRec::buildValidationControls() {
     fromControl("edtCDBARRAREC", "CDBARRAREC");
     if (!listEditing()) return;
     // A barcode typed in carries the nosso número the bank will report back.
-    const std::string nn =
-        bank::NossoNumeroCdBarra(control("edtCDBARRAREC").text(), "", "");
+    const std::string nn = bank::NossoNumeroCdBarra(control("edtCDBARRAREC").text(), "", "");
     if (!nn.empty()) {
       cdsBoletos.fieldByName("CDNOSNUMREC").setString(nn);
       control("edtCDNOSNUMREC").setText(nn);
@@ -271,8 +271,8 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
         if (marked <= 1 || inserting) {
           Vd_CdBarraRec();
           bool untouched = true;
-          for (const char* f : {"CDCARTCOBBOL", "CDINS1COBBOL", "CDINS2COBBOL", "QTDIAPROTBOL",
-                                "IDIMPRBOLBOL"}) {
+          for (const char* f :
+               {"CDCARTCOBBOL", "CDINS1COBBOL", "CDINS2COBBOL", "QTDIAPROTBOL", "IDIMPRBOLBOL"}) {
             untouched = untouched && current(f).isNull();
           }
           untouched = untouched && (!cdsCNABMsg.active() || cdsCNABMsg.isEmpty() ||
@@ -291,17 +291,19 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
     if (mandatory && code != accountAtEditStart) {
       const size_t marked = cdsMarca.active() ? cdsMarca.recordCount() : 0;
       if (marked > 0) {
-        const std::string answer = remote::CheckResultServ(
-            connection().call("GetVeriTpRecBoleto",
-                              {remote::Variant::packet(cdsBoletos.toPacket())})).asString();
+        const std::string answer =
+            remote::CheckResultServ(
+                connection().call("GetVeriTpRecBoleto",
+                                  {remote::Variant::packet(cdsBoletos.toPacket())}))
+                .asString();
         if (answer == "EXISTTPREC") {
           if (!ask("APAGA_TPREC")) host::Abort();
           host::WaitAnimation wait;
           const auto at = cdsMarca.bookmark();
           for (cdsMarca.first(); !cdsMarca.eof(); cdsMarca.next()) {
-            remote::CheckResultServ(connection().call(
-                "DelTpRec", {cdsMarca.valueOf("CDFILIAL").asString(),
-                             cdsMarca.valueOf("NRLANBOLREC").asString()}));
+            remote::CheckResultServ(
+                connection().call("DelTpRec", {cdsMarca.valueOf("CDFILIAL").asString(),
+                                               cdsMarca.valueOf("NRLANBOLREC").asString()}));
           }
           cdsMarca.gotoBookmark(at);
         } else if (!answer.empty()) {
@@ -445,9 +447,10 @@ void TfrmHabContRec::Vd_InstruCobr(const std::string& field) {
   if (editing(cdsBoletos) && code != typed) cdsBoletos.fieldByName(field).setString(code);
   host::ClientDataset found("cdsInstCobr");
   try {
-    found.loadPacket(remote::CheckResultServ(
-                         connection().call("GetInstCobr", {current("CDBANCO").asString(), code, ""}))
-                         .packetJson());
+    found.loadPacket(
+        remote::CheckResultServ(
+            connection().call("GetInstCobr", {current("CDBANCO").asString(), code, ""}))
+            .packetJson());
   } catch (...) {
     focusField(edt.c_str(), "tshCnab");
     throw;
@@ -543,13 +546,13 @@ void TfrmHabContRec::cbxIDIMPRBOLBOLChange() {
   }
   if (trimmed(current("CDREDUCONT")).empty()) failOn("cbxIDIMPRBOLBOL", "CC_INF_FIL");
   host::ClientDataset proposal("cdsFilialCC");
-  proposal.loadPacket(remote::CheckResultServ(
-                          connection().call("GetFilialCC", {current("CDBANCO").asString(),
-                                                            current("CDAGENCIA").asString(),
-                                                            current("CDCONTCORR").asString(),
-                                                            current("CDREDUCONT").asString(),
-                                                            company()}))
-                          .packetJson());
+  proposal.loadPacket(
+      remote::CheckResultServ(
+          connection().call(
+              "GetFilialCC",
+              {current("CDBANCO").asString(), current("CDAGENCIA").asString(),
+               current("CDCONTCORR").asString(), current("CDREDUCONT").asString(), company()}))
+          .packetJson());
   if (proposal.isEmpty()) return;
   cdsBoletos.fieldByName("CDFILORIG").setValue(proposal.valueOf("CDFILORIG"));
   cdsBoletos.fieldByName("NMFILIAL").setValue(proposal.valueOf("NMFILIAL"));
@@ -620,9 +623,9 @@ void TfrmHabContRec::VerificaSitCNAB(const std::string& situation) {
 bool TfrmHabContRec::VerificaBolCompensado() {
   if (!hasRows()) return false;
   const std::string answer =
-      remote::CheckResultServ(connection().call("GetVdCompensa",
-                                                {current("CDFILIAL").asString(),
-                                                 current("NRLANBOLREC").asString()}))
+      remote::CheckResultServ(
+          connection().call("GetVdCompensa",
+                            {current("CDFILIAL").asString(), current("NRLANBOLREC").asString()}))
           .asString();
   return answer == "TRUE";
 }

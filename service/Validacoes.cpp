@@ -3,9 +3,9 @@
 
 #include "service/Validacoes.h"
 
-#include <optional>
-
 #include <fmt/format.h>
+
+#include <optional>
 
 #include "host/Consiste.h"
 #include "module/Records.h"
@@ -71,8 +71,8 @@ Key existingBoleto(CallContext& ctx, size_t branchArg, size_t numberArg) {
   ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
       soci::use(k.branch), soci::use(k.number), soci::into(company, ind);
   if (!ctx.sql().got_data() || ind != soci::i_ok)
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: boleto {}/{} does not exist", ctx.method(),
-                                              k.branch, k.number));
+    throw Refusal("ARG_INVALIDO",
+                  fmt::format("{}: boleto {}/{} does not exist", ctx.method(), k.branch, k.number));
   ctx.requireCompany(company);
   return k;
 }
@@ -89,8 +89,8 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
     };
     auto branch = column("CDFILIAL"), number = column("NRLANBOLREC"), mark = column("IDMARCADO");
     if (!branch || !number)
-      throw Refusal("ARG_INVALIDO", fmt::format("{}: the packet needs CDFILIAL and NRLANBOLREC",
-                                                ctx.method()));
+      throw Refusal("ARG_INVALIDO",
+                    fmt::format("{}: the packet needs CDFILIAL and NRLANBOLREC", ctx.method()));
     auto text = [](const nlohmann::json& v) { return v.is_string() ? v.get<std::string>() : ""; };
     std::vector<Key> keys;
     for (const auto& row : packet.at("rows")) {
@@ -108,9 +108,9 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
 }
 
 const Fields& chequeFields() {
-  static const Fields f = {S("NRCHEQUERECE", 6), S("CDBANCHEQREC", 3), S("CDAGECHEQREC", 5),
-                           S("CDCNTCHEQREC", 16), F("VRCHEQUERECE"),   S("IDSITCHEQREC", 1),
-                           S("CDREDUCONT", 3),   F("VRUSADOCHEQ")};
+  static const Fields f = {S("NRCHEQUERECE", 6),  S("CDBANCHEQREC", 3), S("CDAGECHEQREC", 5),
+                           S("CDCNTCHEQREC", 16), F("VRCHEQUERECE"),    S("IDSITCHEQREC", 1),
+                           S("CDREDUCONT", 3),    F("VRUSADOCHEQ")};
   return f;
 }
 
@@ -138,11 +138,11 @@ Variant customerCheque(CallContext& ctx, bool availableOnly) {
                     "WHERE C.CDEMPRESA = :e AND C.CDCLIENTE = :c AND C.NRCHEQUERECE = :n AND "
                     "(C.CDBANCHEQREC = :b OR :b2 = '') AND (C.CDAGECHEQREC = :a OR :a2 = '') AND "
                     "(C.CDCNTCHEQREC = :k OR :k2 = '')";
-  auto packet = runBound(ctx.sql(), sql,
-                         {Value(ctx.company()), Value(customer), Value(k.number), Value(k.bank),
-                          Value(k.bank), Value(k.agency), Value(k.agency), Value(k.account),
-                          Value(k.account)},
-                         chequeFields());
+  auto packet = runBound(
+      ctx.sql(), sql,
+      {Value(ctx.company()), Value(customer), Value(k.number), Value(k.bank), Value(k.bank),
+       Value(k.agency), Value(k.agency), Value(k.account), Value(k.account)},
+      chequeFields());
   if (availableOnly) {
     // Available: still to be cleared ("A") and with value not yet applied to boletos.
     nlohmann::json kept = nlohmann::json::array();
@@ -180,28 +180,32 @@ void registerValidacoes(Dispatcher& d) {
         "(K.CDREDUCONT = :c OR :t = 'T') ORDER BY K.CDREDUCONT";
     const std::vector<Value> values{Value(company), Value(code), Value(all ? "T" : "")};
     const auto& fields = rec::BankAccountRecord();
-    auto accounts = runBound(
-        ctx.sql(),
-        "SELECT " + selectList(fields, [](const std::string& f) {
-          return f == "NMBANCO" ? std::string("B.NMBANCO") : "K." + f;
-        }) + where,
-        values, fields);
+    auto accounts =
+        runBound(ctx.sql(),
+                 "SELECT " +
+                     selectList(fields,
+                                [](const std::string& f) {
+                                  return f == "NMBANCO" ? std::string("B.NMBANCO") : "K." + f;
+                                }) +
+                     where,
+                 values, fields);
     auto messages = runBound(ctx.sql(), "SELECT K.CDREDUCONT, K.TXMENSBOLETO" + where, values,
                              {S("CDREDUCONT", 3), S("TXMENSBOLETO", 500)});
-    return Variant::array({Variant::packet(std::move(accounts)), Variant::packet(std::move(messages))});
+    return Variant::array(
+        {Variant::packet(std::move(accounts)), Variant::packet(std::move(messages))});
   });
 
   // GetExistCheque(cheque, bank, agency, account): the registered cheque with its collection
   // account; no row when it is not registered.
   d.add(kHabContRec, "GetExistCheque", 4, [](CallContext& ctx) {
     ChequeKey k = chequeArgs(ctx, 0);
-    return packetOf(ctx,
-                    std::string(kChequeSelect) +
-                        "WHERE C.CDEMPRESA = :e AND C.NRCHEQUERECE = :n AND C.CDBANCHEQREC = :b "
-                        "AND C.CDAGECHEQREC = :a AND C.CDCNTCHEQREC = :k",
-                    {Value(ctx.company()), Value(k.number), Value(k.bank), Value(k.agency),
-                     Value(k.account)},
-                    chequeFields());
+    return packetOf(
+        ctx,
+        std::string(kChequeSelect) +
+            "WHERE C.CDEMPRESA = :e AND C.NRCHEQUERECE = :n AND C.CDBANCHEQREC = :b "
+            "AND C.CDAGECHEQREC = :a AND C.CDCNTCHEQREC = :k",
+        {Value(ctx.company()), Value(k.number), Value(k.bank), Value(k.agency), Value(k.account)},
+        chequeFields());
   });
 
   // GetVeriTpRecBoleto(list packet): "EXISTTPREC" when a marked boleto of the list has
@@ -312,14 +316,14 @@ void registerValidacoes(Dispatcher& d) {
     ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
         soci::use(branch), soci::use(number), soci::into(company, ind);
     if (ctx.sql().got_data() && ind == soci::i_ok) ctx.requireCompany(company);
-    return packetOf(ctx,
-                    "SELECT CDFILIAL, NRLANBOLREC, IDSTATBREC, NRBAIXAREC, NRCNABRECREM, "
-                    "IDBOLRECALTER, IDSITUCNABR FROM BOLRECEBER WHERE CDFILIAL = :f AND "
-                    "NRLANBOLREC = :n",
-                    {Value(branch), Value(number)},
-                    {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("IDSTATBREC", 1),
-                     S("NRBAIXAREC", 10), S("NRCNABRECREM", 10), S("IDBOLRECALTER", 1),
-                     S("IDSITUCNABR", 2)});
+    return packetOf(
+        ctx,
+        "SELECT CDFILIAL, NRLANBOLREC, IDSTATBREC, NRBAIXAREC, NRCNABRECREM, "
+        "IDBOLRECALTER, IDSITUCNABR FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+        "NRLANBOLREC = :n",
+        {Value(branch), Value(number)},
+        {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("IDSTATBREC", 1), S("NRBAIXAREC", 10),
+         S("NRCNABRECREM", 10), S("IDBOLRECALTER", 1), S("IDSITUCNABR", 2)});
   });
 
   // GetVdCompensa(branch, number): "TRUE" when the bank has cleared the boleto.
@@ -337,8 +341,10 @@ void registerValidacoes(Dispatcher& d) {
   });
 
   // Cheques of a customer: registered (GetValidaCheque) or still available (GetChequePerm).
-  d.add(kHabContRec, "GetValidaCheque", 5, [](CallContext& ctx) { return customerCheque(ctx, false); });
-  d.add(kHabContRec, "GetChequePerm", 5, [](CallContext& ctx) { return customerCheque(ctx, true); });
+  d.add(kHabContRec, "GetValidaCheque", 5,
+        [](CallContext& ctx) { return customerCheque(ctx, false); });
+  d.add(kHabContRec, "GetChequePerm", 5,
+        [](CallContext& ctx) { return customerCheque(ctx, true); });
 
   // GetValNrCheque(branch, number, cheque): the payment-type sequence of the boleto that
   // already holds that cheque number; empty when none does.
@@ -353,10 +359,10 @@ void registerValidacoes(Dispatcher& d) {
     return Variant(ind == soci::i_ok ? fmt::format("{:0>2}", seq) : std::string());
   });
 
-  for (const char* m : {"GetContCorr", "GetExistCheque", "GetVeriTpRecBoleto", "GetCdRedTpRe",
-                        "GetVdTipoBaixa", "GetPesqTpBaixa", "GetInstCobr", "GetFiliOrig",
-                        "GetFilialCC", "GetStatus", "GetVdCompensa", "GetVdTBolCompensa",
-                        "GetValidaCheque", "GetChequePerm", "GetValNrCheque"}) {
+  for (const char* m :
+       {"GetContCorr", "GetExistCheque", "GetVeriTpRecBoleto", "GetCdRedTpRe", "GetVdTipoBaixa",
+        "GetPesqTpBaixa", "GetInstCobr", "GetFiliOrig", "GetFilialCC", "GetStatus", "GetVdCompensa",
+        "GetVdTBolCompensa", "GetValidaCheque", "GetChequePerm", "GetValNrCheque"}) {
     d.setReadOnly(kHabContRec, m);
   }
 }
@@ -386,6 +392,8 @@ void seedValidacoesDemo(soci::session& sql) {
   sql << "INSERT INTO COMPENSACAO (CDFILIAL, NRLANBOLREC, DTCOMPENSACAO) SELECT CDFILIAL, "
          "NRLANBOLREC, DTVENBOLREC FROM BOLRECEBER WHERE CDFILIAL = '0001' AND NRLANBOLREC = "
          "'0000000004'";
+  // An account that leaves the printing choice to the boleto's default.
+  sql << "UPDATE CONTCORR SET IDIMPRBOLETO = NULL WHERE CDEMPRESA = '04' AND CDREDUCONT = '005'";
   // Written-off boletos carry the number of their write-off.
   sql << "UPDATE BOLRECEBER SET NRBAIXAREC = NRLANBOLREC WHERE IDSTATBREC = 'B'";
 }

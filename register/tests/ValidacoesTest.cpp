@@ -1,11 +1,10 @@
 // The register's checks of the receiving data, driven as an operator drives them against the
 // seeded demo service.
 
-#include "register/tests/RegisterFixture.h"
-
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
 #include "module/Records.h"
+#include "register/tests/RegisterFixture.h"
 
 using namespace rec;
 using host::Value;
@@ -51,7 +50,9 @@ class Validacoes : public RegisterFixture {
     }
     f.cdsBoletos.attachEvents(std::move(ev));
   }
-  std::string value(TfrmHabContRec& f, const char* field) { return f.cdsBoletos.valueOf(field).asString(); }
+  std::string value(TfrmHabContRec& f, const char* field) {
+    return f.cdsBoletos.valueOf(field).asString();
+  }
 };
 
 template <typename Fn>
@@ -82,7 +83,8 @@ TEST_F(Validacoes, AnEmittedBoletoAsksFirstAndAccountOneIsPaddedAndOverwritesThe
   EXPECT_TRUE(f.cdsBoletos.valueOf("CDFILORIG").isNull());
   EXPECT_FALSE(f.control("edtCDFILORIG").enabled());
   EXPECT_EQ(f.control("memTXMENSBOLBOL").text(), "Não receber após 30 dias do vencimento.");
-  EXPECT_EQ(f.cdsCNABMsg.valueOf("TXMENSBOLBOL").asString(), "Não receber após 30 dias do vencimento.");
+  EXPECT_EQ(f.cdsCNABMsg.valueOf("TXMENSBOLBOL").asString(),
+            "Não receber após 30 dias do vencimento.");
 
   // No to the emitted question leaves the boleto as it was.
   f.cdsBoletos.cancel();
@@ -92,6 +94,17 @@ TEST_F(Validacoes, AnEmittedBoletoAsksFirstAndAccountOneIsPaddedAndOverwritesThe
   typeAndLeave(f, "edtCDREDUCONT", "2");
   EXPECT_FALSE(f.listEditing());
   EXPECT_EQ(value(f, "CDREDUCONT"), "010");
+}
+
+TEST_F(Validacoes, AnAccountWithoutPrintingChoiceOrRegistrationFormGivesTheDefaults) {
+  auto& f = listed();
+  go(f, "0001", "0000000002");
+  f.Alterar();
+  dialogs_->expectQuestion("sobrepor", true);
+  typeAndLeave(f, "edtCDREDUCONT", "5");
+  EXPECT_EQ(value(f, "IDIMPRBOLBOL"), "B");
+  EXPECT_EQ(value(f, "IDFORMCADBREC"), "1");
+  EXPECT_EQ(f.control("cbxIDIMPRBOLBOL").itemIndex(), 2);
 }
 
 TEST_F(Validacoes, AccountsThatDoNotExistOrHoldAChequeOfAnotherAccountAreRefused) {
@@ -128,7 +141,9 @@ TEST_F(Validacoes, SeveralMarkedBoletosLoseTheirCodesWithoutAQuestionAndTheirPay
   // From the confirmation: a marked boleto with payment types asks before they all go.
   dialogs_->expectQuestion("tipos de recebimento", true);
   f.Vd_CdReduCont(true);
-  EXPECT_EQ(count("SELECT COUNT(*) FROM TPRECBOLETO WHERE CDFILIAL = '0001' AND NRLANBOLREC = '0000000001'"), 0);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM TPRECBOLETO WHERE CDFILIAL = '0001' AND NRLANBOLREC = "
+                  "'0000000001'"),
+            0);
 }
 
 TEST_F(Validacoes, OneBoletoChangingAccountKeepsItsPaymentTypesUnlessTheOperatorAgrees) {
@@ -139,7 +154,9 @@ TEST_F(Validacoes, OneBoletoChangingAccountKeepsItsPaymentTypesUnlessTheOperator
   f.cdsBoletos.fieldByName("CDREDUCONT").setString("002");
   dialogs_->expectQuestion("tipos de recebimento", false);
   EXPECT_THROW(f.Vd_CdReduCont(true), host::OperationAborted);
-  EXPECT_EQ(count("SELECT COUNT(*) FROM TPRECBOLETO WHERE CDFILIAL = '0001' AND NRLANBOLREC = '0000000001'"), 2);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM TPRECBOLETO WHERE CDFILIAL = '0001' AND NRLANBOLREC = "
+                  "'0000000001'"),
+            2);
 }
 
 TEST_F(Validacoes, WriteOffTypeIsPaddedNamedOrRefused) {
@@ -206,6 +223,13 @@ TEST_F(Validacoes, DiscountedAndWrittenOffBoletosAreNeverEditableAndSentOnesAskF
   EXPECT_FALSE(f.listEditing());
   go(f, "0001", "0000000006");  // written off
   EXPECT_EQ(keyOf([&] { f.Alterar(); }), "BOL_BAIXA");
+
+  // A state that cannot be read does not let the change through.
+  go(f, "0001", "0000000002");
+  EXPECT_NO_THROW(f.VerificaStatus("0001", "0000000002"));
+  f.connection().disconnect();
+  EXPECT_THROW(f.VerificaStatus("0001", "0000000005"), host::OperationError)
+      << "the state read before, of an editable boleto, must not stand in";
 
   // Company 04 does not control remittances: a sent boleto may leave the remittance.
   EXPECT_NO_THROW(f.VerificaSitCNAB("01"));
@@ -293,7 +317,8 @@ TEST_F(Validacoes, ChequesOfAPaymentTypeRow) {
   f.klChequeNovo.Add("0004563410057 0098765", Value(10.0));
   EXPECT_EQ(keyOf([&] { f.Vd_Cheque(true); }), "CHEQUE_JA_CAD");
   // Applied in full elsewhere.
-  for (const char* fld : {"CDBANCBOLREC", "CDAGENBOLREC", "CDCONTBOLREC"}) tp.fieldByName(fld).clear();
+  for (const char* fld : {"CDBANCBOLREC", "CDAGENBOLREC", "CDCONTBOLREC"})
+    tp.fieldByName(fld).clear();
   tp.fieldByName("NRCHEQBOLREC").setString("123");
   EXPECT_EQ(keyOf([&] { f.Vd_Cheque(true); }), "CHEQUE_NAO_DISP");
 
