@@ -728,34 +728,6 @@ void TfrmHabContRec::Habilita() {
 
 // ------------------------------------------------------------------ commands
 
-bool TfrmHabContRec::VerificaTBolCompensado(const std::string& kind) {
-  const bool list = kind == "B";
-  host::ClientDataset& source = list ? cdsMarca : cdsParcelamento;
-  host::ClientDataset keys("cdsChaveBol");
-  keys.setFieldDefs({{.name = "CDFILIAL", .size = 4}, {.name = "NRLANBOLREC", .size = 10}});
-  keys.createDataset();
-  if (source.active()) {
-    const auto mark = source.bookmark();
-    source.first();
-    while (!source.eof()) {
-      keys.append();
-      keys.fieldByName("CDFILIAL").setValue(source.valueOf("CDFILIAL"));
-      keys.fieldByName("NRLANBOLREC").setValue(source.valueOf("NRLANBOLREC"));
-      keys.post();
-      source.next();
-    }
-    source.gotoBookmark(mark);
-  }
-  if (keys.isEmpty()) return false;
-  const std::string answer = remote::CheckResultServ(conn_->call(
-      "GetVdTBolCompensa", {remote::Variant::packet(keys.toPacket())})).asString();
-  if (answer.empty()) return false;
-  const std::vector<Value> key{Value(answer.substr(0, 4)), Value(answer.substr(4, 10))};
-  host::ClientDataset& where = list ? cdsBoletos : cdsParcelamento;
-  if (where.active()) where.locate(kBoletoKeyFields, key, {.caseInsensitive = true});
-  return true;
-}
-
 void TfrmHabContRec::Alterar() {
   VerificaStatus();
   auto& pgc = pageControl("pgcPadrao");

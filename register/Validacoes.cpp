@@ -630,6 +630,22 @@ bool TfrmHabContRec::VerificaBolCompensado() {
   return answer == "TRUE";
 }
 
+bool TfrmHabContRec::VerificaTBolCompensado(const std::string& kind) {
+  GravaChaveBoletosMarcados(kind);
+  if (cdsChaveBol.isEmpty()) return false;
+  const std::string answer =
+      remote::CheckResultServ(connection().call("GetVdTBolCompensa",
+                                                {remote::Variant::packet(cdsChaveBol.toPacket())}))
+          .asString();
+  if (answer.empty()) return false;
+  // The cleared one becomes current, so the operator sees which it is.
+  const std::vector<Value> key{Value(host::LeftStr(answer, 4)),
+                               Value(answer.size() > 4 ? answer.substr(4, 10) : std::string())};
+  host::ClientDataset& where = kind == "B" ? cdsBoletos : cdsParcelamento;
+  if (where.active()) where.locate(kBoletoKeyFields, key, {.caseInsensitive = true});
+  return true;
+}
+
 void TfrmHabContRec::VerificaBloqAltBol() {
   const bool locked = cdsGeralRec.active() &&
                       cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString() == "S" &&
