@@ -107,6 +107,30 @@ TEST_F(Validacoes, AnAccountWithoutPrintingChoiceOrRegistrationFormGivesTheDefau
   EXPECT_EQ(f.control("cbxIDIMPRBOLBOL").itemIndex(), 2);
 }
 
+TEST_F(Validacoes, SearchesListWhatTheServiceKnowsAndPutTheBoletoIntoEdit) {
+  auto& f = listed();
+  go(f, "0001", "0000000002");
+  dialogs_->expectPick(2);
+  f.PesquisaContCorr();
+  ASSERT_EQ(dialogs_->lastPickItems().size(), 10u);
+  EXPECT_EQ(dialogs_->lastPickItems()[2], "003 - Cobrança 033");
+  EXPECT_TRUE(f.listEditing());
+  EXPECT_EQ(value(f, "CDREDUCONT"), "003");
+  EXPECT_EQ(f.accountAtEditStart, "001");
+
+  dialogs_->expectPick(0);
+  f.PesquisaInstrucao("CDINS2COBBOL");
+  EXPECT_EQ(dialogs_->lastPickItems().size(), 3u) << "the instructions of bank 237";
+  EXPECT_EQ(value(f, "CDINS2COBBOL"), "01");
+
+  // A discounted boleto does not go into edit through a search either.
+  f.cdsBoletos.cancel();
+  go(f, "0001", "0000000005");
+  dialogs_->expectPick(0);
+  EXPECT_EQ(keyOf([&] { f.PesquisaTipoBaixa(); }), "BOL_DESC");
+  EXPECT_FALSE(f.listEditing());
+}
+
 TEST_F(Validacoes, AccountsThatDoNotExistOrHoldAChequeOfAnotherAccountAreRefused) {
   auto& f = listed();
   go(f, "0001", "0000000002");
