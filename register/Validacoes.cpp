@@ -634,8 +634,8 @@ bool TfrmHabContRec::VerificaTBolCompensado(const std::string& kind) {
   GravaChaveBoletosMarcados(kind);
   if (cdsChaveBol.isEmpty()) return false;
   const std::string answer =
-      remote::CheckResultServ(connection().call("GetVdTBolCompensa",
-                                                {remote::Variant::packet(cdsChaveBol.toPacket())}))
+      remote::CheckResultServ(
+          connection().call("GetVdTBolCompensa", {remote::Variant::packet(cdsChaveBol.toPacket())}))
           .asString();
   if (answer.empty()) return false;
   // The cleared one becomes current, so the operator sees which it is.
