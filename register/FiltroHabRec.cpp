@@ -9,6 +9,7 @@
 #include "host/Lookup.h"
 #include "module/Creator.h"
 #include "module/Records.h"
+#include "module/ServiceOptionsStore.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
 #include "register/HabContRec.h"
@@ -27,10 +28,6 @@ ScreenSlot<TfrmFiltroHabRec>& filterSlot() {
   return slot;
 }
 
-std::shared_ptr<host::OptionsStore>& optionsStore() {
-  static std::shared_ptr<host::OptionsStore> store = std::make_shared<host::MemoryOptionsStore>();
-  return store;
-}
 
 // The criterion groups that a typed nosso número switches off ("Filial Origem" aside).
 const char* const kGroups[] = {"grpCliente",  "grpNumero",   "grpFiliLanc",  "grpVencimento",
@@ -595,7 +592,9 @@ int CriaFiltroHabRec(const std::string& mode) {
   stFiltroHabRec = "Sim";
   auto& slot = filterSlot();
   CreatorSteps<TfrmFiltroHabRec> steps;
-  steps.make = [reg] { return std::make_unique<TfrmFiltroHabRec>(*reg, optionsStore()); };
+  steps.make = [reg] {
+    return std::make_unique<TfrmFiltroHabRec>(*reg, std::make_shared<ServiceOptionsStore>());
+  };
   steps.prepare = [reg](TfrmFiltroHabRec& f) {
     // The budget option may have changed since the filter was made.
     remote::Variant p = remote::CheckResultServ(reg->connection().call("GetOrcaFestas", {}));

@@ -13,11 +13,14 @@ inline constexpr const char* kQRDesign = "Qrd.rdmQRDesign";
 inline constexpr const char* kAcesso = "Host.rdmAcesso";
 /// The host's direct queries, run from their declarations by name.
 inline constexpr const char* kQuery = "Host.rdmQuery";
+/// The filter screens' saved options, per operator and screen.
+inline constexpr const char* kOpcoes = "Host.rdmOpcoes";
 
 void registerAcesso(Dispatcher& d);
 void registerContaCorrente(Dispatcher& d);
 void registerBoletos(Dispatcher& d);
 void registerListas(Dispatcher& d);
+void registerOpcoes(Dispatcher& d);
 void registerNumeracao(Dispatcher& d);
 void registerConsultas(Dispatcher& d);
 void registerRegistro(Dispatcher& d);

@@ -18,6 +18,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerRelatorios(*s->dispatcher);
   registerBoletos(*s->dispatcher);
   registerListas(*s->dispatcher);
+  registerOpcoes(*s->dispatcher);
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);

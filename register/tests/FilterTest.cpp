@@ -205,14 +205,27 @@ TEST_F(Filter, ListCriteriaComeFromTheSearchesAndNarrowTheList) {
   for (reg.cdsBoletos.first(); !reg.cdsBoletos.eof(); reg.cdsBoletos.next()) {
     EXPECT_EQ(reg.cdsBoletos.valueOf("CDREDUCONT").asString(), chosen);
   }
-  // Saved with the options and read back after "Desfazer" cleared it.
+  // Saved with the options on the service, and read back by a filter made afresh.
   again([](TfrmFiltroHabRec& flt) {
     flt.control("btfSaveOpc").click();
     flt.control("sbtLimpa").click();
     EXPECT_EQ(flt.control("rgpContaCorr").itemIndex(), 0);
-    flt.control("btfLoadOpc").click();
-    EXPECT_EQ(flt.control("rgpContaCorr").itemIndex(), 1);
-    EXPECT_FALSE(flt.stListaCCorr.empty());
     flt.control("sbtCancela").click();
   });
+  EXPECT_EQ(count("SELECT COUNT(*) FROM OPCAOFILTRO WHERE CDOPERADOR = 'demo' AND CDTELA = "
+                  "'REC12100' AND NMCHAVE = 'opt.stContaCorr'"),
+            1);
+  reg.close();
+  auto& reopened = open();
+  onFilter([&](TfrmFiltroHabRec& flt) {
+    EXPECT_EQ(flt.control("rgpContaCorr").itemIndex(), 0);
+    flt.control("btfLoadOpc").click();
+    EXPECT_EQ(flt.control("rgpContaCorr").itemIndex(), 1);
+    EXPECT_TRUE(flt.control("btnContaCorr").enabled());
+    EXPECT_EQ(flt.stListaCCorr, chosen);
+    flt.control("sbtConfirma").click();
+  });
+  chooseCompany(reopened, "04");
+  EXPECT_EQ(static_cast<int>(reopened.cdsBoletos.recordCount()),
+            boletos("CDREDUCONT = '" + chosen + "'"));
 }
