@@ -1,5 +1,7 @@
 #include "service/Migrations.h"
 
+#include <algorithm>
+#include <set>
 #include <sstream>
 
 #include <fmt/format.h>
@@ -48,9 +50,18 @@ int schemaVersion(Database& db) {
 int migrate(Database& db) {
   std::lock_guard lock(db.mutex());
   auto& sql = db.session();
-  int current = schemaVersion(db);
+  ensureVersionTable(sql);
+  // Every migration not yet recorded, not only those above the highest: migrations written
+  // in parallel land out of order, and a database that took a later one must still get the
+  // earlier one when it arrives.
+  std::set<int> applied;
+  {
+    soci::rowset<int> rs = (sql.prepare << "SELECT NRVERSAO FROM SCHEMAVERSAO");
+    for (int v : rs) applied.insert(v);
+  }
+  int current = applied.empty() ? 0 : *applied.rbegin();
   for (const auto& m : migrations()) {
-    if (m.version <= current) continue;
+    if (applied.count(m.version) != 0) continue;
     soci::transaction tr(sql);
     try {
       for (const auto& statement : splitStatements(m.sql)) sql << statement;
@@ -62,7 +73,7 @@ int migrate(Database& db) {
       throw std::runtime_error(fmt::format("migration {} failed: {}", m.name, e.what()));
     }
     tr.commit();
-    current = m.version;
+    current = std::max(current, m.version);
   }
   return current;
 }

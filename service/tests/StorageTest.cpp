@@ -30,6 +30,26 @@ TEST(Migrations, ApplyingTwiceIsHarmless) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
+  auto dir = freshDir();
+  auto path = (dir / "m.db").string();
+  {
+    auto svc = service::openService(path);
+    // As if this database had been migrated before the filter options' migration existed.
+    svc->db->session() << "DROP TABLE OPCAOFILTRO";
+    svc->db->session() << "DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 8";
+  }
+  auto again = service::openService(path);
+  int table = 0, recorded = 0;
+  again->db->session() << "SELECT COUNT(*) FROM sqlite_master WHERE name = 'OPCAOFILTRO'",
+      soci::into(table);
+  again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8", soci::into(recorded);
+  EXPECT_EQ(table, 1);
+  EXPECT_EQ(recorded, 1);
+  EXPECT_EQ(service::schemaVersion(*again->db), service::migrations().back().version);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(Migrations, StatementsSplitAtLineEndSemicolons) {
   auto parts = service::splitStatements(
       "-- a comment; with a semicolon\nCREATE TABLE A (X TEXT);\n\nINSERT INTO A VALUES ('a;b');\n"
