@@ -12,3 +12,5 @@ cmake --build "$build" -j "$(nproc)" --target boleto
 "$build/apps/boleto/boleto" selfcheck
 # The embedded default: data/boleto.db is created, migrated and seeded when missing.
 "$build/apps/boleto/boleto" account 001 --company 04
+# The register's list of that company, every due date, as the register shows it.
+"$build/apps/boleto/boleto" register --company 04 --all-dates
