@@ -2,9 +2,10 @@
 // counters and totals that follow every mark, mark all and its undoing, and the print order
 // of the boletos to emit.
 
-#include <unordered_set>
+#include "register/Marcacao.h"
 
 #include <nlohmann/json.hpp>
+#include <unordered_set>
 
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
@@ -12,7 +13,6 @@
 #include "module/Records.h"
 #include "register/DisplayCodes.h"
 #include "register/HabContRec.h"
-#include "register/Marcacao.h"
 
 namespace rec {
 
@@ -41,10 +41,10 @@ host::FieldDef D(const char* name) {
 
 // The fields a mark copies into cdsMarca; the others stay empty.
 const char* const kMarcaFields[] = {
-    "CDFILIAL",     "NRLANBOLREC", "VRBOLREC",     "DTVENBOLREC", "IDPROTESTREC",
-    "VRFINALBREC",  "NRORIGBOLREC", "IDSTATBREC",  "NRPARCBOLREC", "IDSITUCNABR",
-    "IDBOLRECALTER", "DTEMISSAO",  "CDCLIENTE",    "CDBANCO",     "CDAGENCIA",
-    "CDCONTCORR",   "CDREDUCONT",  "CDEMPRESA",    "CDFILORIG",   "IDIMPRBOLBOL",
+    "CDFILIAL",      "NRLANBOLREC",  "VRBOLREC",   "DTVENBOLREC",  "IDPROTESTREC",
+    "VRFINALBREC",   "NRORIGBOLREC", "IDSTATBREC", "NRPARCBOLREC", "IDSITUCNABR",
+    "IDBOLRECALTER", "DTEMISSAO",    "CDCLIENTE",  "CDBANCO",      "CDAGENCIA",
+    "CDCONTCORR",    "CDREDUCONT",   "CDEMPRESA",  "CDFILORIG",    "IDIMPRBOLBOL",
 };
 
 constexpr const char* kNoBudget = "Não possui orçamento";
@@ -91,16 +91,16 @@ struct Frozen {
 
 const std::vector<host::FieldDef>& BolEmitOrdRecord() {
   static const std::vector<host::FieldDef> fields = {
-      S("CDFILIAL", 4),          S("NRLANBOLREC", 10),       S("CDNOSNUMREC", 20),
-      S("CDTPBAIXAREC", 2),      D("FTR_DTVENBOLREC"),       S("FTR_NMRAZSOCCLIE", 50),
-      S("FTR_NRPARCBOLREC", 2),  S("FTR_NRDUPLICATA", 10),   F("FTR_VRFINALBREC"),
-      S("FTR_IDSTATBREC", 1),    S("FTR_NRLICENCAUSO", 10),  S("FTR_NRNOTAFISC", 20),
-      S("FTR_CDFILIEMIT", 4),    S("FTR_CDFILIAL", 4),       D("FTR_DTEMISSAO"),
-      S("FTR_IDPROTESTREC", 1),  S("FTR_IDSITUCNABR", 2),    S("FTR_NRCNABRECRET", 10),
-      S("FTR_NRCNABRECREM", 10), S("DSEMAILCLIE", 50),       F("VRTAXACARTORIO"),
-      S("NRINSJURCLIE", 20),     S("IDTPIJURCLIE", 1),       F("FTR_PARCNUM"),
-      S("IDBAIXAUTILR", 1),      S("DSEMAILCLIECOP", 400),   S("FTR_CDVIATURA", 4),
-      S("IDFORMCADBREC", 1),     S("FTR_DSBOLETREC", 400),   S("CDBARRAREC", 200),
+      S("CDFILIAL", 4),          S("NRLANBOLREC", 10),      S("CDNOSNUMREC", 20),
+      S("CDTPBAIXAREC", 2),      D("FTR_DTVENBOLREC"),      S("FTR_NMRAZSOCCLIE", 50),
+      S("FTR_NRPARCBOLREC", 2),  S("FTR_NRDUPLICATA", 10),  F("FTR_VRFINALBREC"),
+      S("FTR_IDSTATBREC", 1),    S("FTR_NRLICENCAUSO", 10), S("FTR_NRNOTAFISC", 20),
+      S("FTR_CDFILIEMIT", 4),    S("FTR_CDFILIAL", 4),      D("FTR_DTEMISSAO"),
+      S("FTR_IDPROTESTREC", 1),  S("FTR_IDSITUCNABR", 2),   S("FTR_NRCNABRECRET", 10),
+      S("FTR_NRCNABRECREM", 10), S("DSEMAILCLIE", 50),      F("VRTAXACARTORIO"),
+      S("NRINSJURCLIE", 20),     S("IDTPIJURCLIE", 1),      F("FTR_PARCNUM"),
+      S("IDBAIXAUTILR", 1),      S("DSEMAILCLIECOP", 400),  S("FTR_CDVIATURA", 4),
+      S("IDFORMCADBREC", 1),     S("FTR_DSBOLETREC", 400),  S("CDBARRAREC", 200),
   };
   return fields;
 }
@@ -143,7 +143,8 @@ void TfrmHabContRec::addToMarkLists() {
   klMarcados.Add(key, host::KeyValue(Value(host::RoundDec(2, current("VRFINALBREC").asDouble()))));
   const Value due = current("DTVENBOLREC");
   const std::string dueKey = due.isNull() ? std::string() : due.asDate().format("dd/mm/yyyy");
-  klVencimentos.Add(dueKey, host::KeyValue(Value(host::RoundDec(2, current("VRBOLREC").asDouble()))));
+  klVencimentos.Add(dueKey,
+                    host::KeyValue(Value(host::RoundDec(2, current("VRBOLREC").asDouble()))));
   if (cdsOrcaFestas.active() && cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S") {
     const std::string budget = host::AllTrim(current("NRORCAEVENTO").asString());
     const std::string budgetKey = budget.empty() ? kNoBudget : budget;
@@ -249,8 +250,7 @@ void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
         marcaRows_.erase(it);
       }
       if (!found) {
-        found = cdsMarca.locate(kBoletoKeyFields,
-                                {current("CDFILIAL"), current("NRLANBOLREC")},
+        found = cdsMarca.locate(kBoletoKeyFields, {current("CDFILIAL"), current("NRLANBOLREC")},
                                 {.caseInsensitive = true});
       }
       if (found) cdsMarca.deleteRecord();
@@ -311,10 +311,10 @@ void TfrmHabContRec::markAll() {
     cdsBoletos.first();
     while (!cdsBoletos.eof()) {
       const bool open =
-          anyOpen && !cdsBolCliDevoAdian
-                          .lookup(kBoletoKeyFields, {current("CDFILIAL"), current("NRLANBOLREC")},
-                                  "CDFILIAL")
-                          .isNull();
+          anyOpen &&
+          !cdsBolCliDevoAdian
+               .lookup(kBoletoKeyFields, {current("CDFILIAL"), current("NRLANBOLREC")}, "CDFILIAL")
+               .isNull();
       if (!open || current("IDTPCTRECEBER").asString() == "2") Marca_Boleto(false, 'M');
       cdsBoletos.next();
     }
@@ -342,7 +342,8 @@ void TfrmHabContRec::unmarkAll() {
 void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::string& number) {
   const auto finish = [&] {
     if (cdsBoletos.active() && !branch.empty()) {
-      cdsBoletos.locate(kBoletoKeyFields, {Value(branch), Value(number)}, {.caseInsensitive = true});
+      cdsBoletos.locate(kBoletoKeyFields, {Value(branch), Value(number)},
+                        {.caseInsensitive = true});
     }
     marcaRows_.clear();
     if (cdsMarcaAux.active()) {
@@ -365,15 +366,16 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
     try {
       for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
         if (current("IDMARCADO").asString() == "M") continue;
-        if (!saved.count(upper(current("CDFILIAL").asString() + current("NRLANBOLREC").asString()))) {
+        if (!saved.count(
+                upper(current("CDFILIAL").asString() + current("NRLANBOLREC").asString()))) {
           continue;
         }
         writeMark("M");
         addToMarkLists();
         ++(current("IDSTATBREC").asString() == "E" ? nMarcEmitidos : nMarcOutros);
-        setTotalsSilently(host::RoundDec(2, markedTotal) +
-                              host::RoundDec(2, current("VRFINALBREC").asDouble()),
-                          markedCount + 1);
+        setTotalsSilently(
+            host::RoundDec(2, markedTotal) + host::RoundDec(2, current("VRFINALBREC").asDouble()),
+            markedCount + 1);
       }
       cdsBoletos.attachEvents(std::move(events));
       cdsBoletos.first();
@@ -487,7 +489,8 @@ void TfrmHabContRec::AplicaOrdemImpres() {
       std::string sorted;
       const std::string listOrder = cdsBoletos.active() ? cdsBoletos.indexFieldNames() : "";
       for (const auto& f : splitFields(listOrder)) {
-        if (!f.empty() && cdsBolEmitOrd.fieldIndex(f) >= 0) sorted += (sorted.empty() ? "" : ";") + f;
+        if (!f.empty() && cdsBolEmitOrd.fieldIndex(f) >= 0)
+          sorted += (sorted.empty() ? "" : ";") + f;
       }
       if (!sorted.empty()) {
         cdsBolEmitOrd.setIndexFieldNames(sorted);
@@ -496,11 +499,20 @@ void TfrmHabContRec::AplicaOrdemImpres() {
       }
       break;
     }
-    case 'A': cdsBolEmitOrd.setIndexName("OrdImprVeic"); break;
-    case 'D': cdsBolEmitOrd.setIndexName("OrdImprDupli"); break;
-    case 'N': cdsBolEmitOrd.setIndexName("OrdImprNF"); break;
-    case 'V': cdsBolEmitOrd.setIndexName("OrdImprVenc"); break;
-    default: break;  // an unknown code keeps the order as it is
+    case 'A':
+      cdsBolEmitOrd.setIndexName("OrdImprVeic");
+      break;
+    case 'D':
+      cdsBolEmitOrd.setIndexName("OrdImprDupli");
+      break;
+    case 'N':
+      cdsBolEmitOrd.setIndexName("OrdImprNF");
+      break;
+    case 'V':
+      cdsBolEmitOrd.setIndexName("OrdImprVenc");
+      break;
+    default:
+      break;  // an unknown code keeps the order as it is
   }
 }
 

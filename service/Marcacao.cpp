@@ -103,13 +103,13 @@ Variant bolCliDevoAdian(CallContext& ctx) {
     ctx.requireCompany(e);
     std::string comp = e, cust;
     soci::statement adv = (ctx.sql().prepare << "SELECT DISTINCT CDCLIENTE FROM ADIANTAMENTO "
-                                                 "WHERE CDEMPRESA = :e AND VRSALDOADIANT > 0",
+                                                "WHERE CDEMPRESA = :e AND VRSALDOADIANT > 0",
                            soci::use(comp), soci::into(cust));
     adv.execute();
     while (adv.fetch()) open.emplace(e, cust);
     if (withReturns == "S") {
       soci::statement ret = (ctx.sql().prepare << "SELECT DISTINCT CDCLIENTE FROM DEVOLUCAO "
-                                                   "WHERE CDEMPRESA = :e AND NRLANBOLREC IS NULL",
+                                                  "WHERE CDEMPRESA = :e AND NRLANBOLREC IS NULL",
                              soci::use(comp), soci::into(cust));
       ret.execute();
       while (ret.fetch()) open.emplace(e, cust);
@@ -122,8 +122,8 @@ Variant bolCliDevoAdian(CallContext& ctx) {
   if (open.empty()) return Variant::packet(out);
   for (const auto& row : list.at("rows")) {
     if (open.count({textAt(row, company), textAt(row, customer)}) == 0) continue;
-    out["rows"].push_back(nlohmann::json::array({row.at(static_cast<size_t>(branch)),
-                                                 row.at(static_cast<size_t>(number))}));
+    out["rows"].push_back(nlohmann::json::array(
+        {row.at(static_cast<size_t>(branch)), row.at(static_cast<size_t>(number))}));
   }
   return Variant::packet(out);
 }

@@ -2,12 +2,13 @@
 // service: the marked set, key lists, counters and totals, mark all and its undoing, the
 // advance and return questions, and the print order of the boletos to emit.
 
-#include "register/tests/RegisterFixture.h"
+#include <nlohmann/json.hpp>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "module/Records.h"
 #include "register/Marcacao.h"
+#include "register/tests/RegisterFixture.h"
 
 using namespace rec;
 using rec::testing::RegisterFixture;
@@ -70,7 +71,8 @@ TEST_F(Marking, ToggleKeepsEveryDerivedStructureAndTwiceLeavesThemAsBefore) {
   EXPECT_EQ(f.klMarcados.Key(0), "00010000000001" + kCustomer101);
   EXPECT_DOUBLE_EQ(f.klMarcados.Sum(0).asDouble(), 1520.40);
   EXPECT_EQ(f.klVencimentos.Count(), 1);
-  EXPECT_EQ(f.klVencimentos.Key(0), f.cdsBoletos.valueOf("DTVENBOLREC").asDate().format("dd/mm/yyyy"));
+  EXPECT_EQ(f.klVencimentos.Key(0),
+            f.cdsBoletos.valueOf("DTVENBOLREC").asDate().format("dd/mm/yyyy"));
   EXPECT_EQ(f.nMarcOutros, 1);
   EXPECT_EQ(f.nMarcEmitidos, 0);
   EXPECT_EQ(f.control("nedTotal").text(), "1.520,40");
@@ -177,9 +179,10 @@ TEST_F(Marking, MarkAllSkipsCustomersWithSomethingOpenExceptTypeTwoAndUnmarkAllR
   EXPECT_EQ(f.cdsMarca.recordCount(), rows - 3);
   EXPECT_EQ(f.klMarcados.Count(), static_cast<int>(rows - 3));
   EXPECT_EQ(f.nMarcEmitidos + f.nMarcOutros, static_cast<int>(rows - 3));
-  for (const auto& [branch, number, marked] :
-       {std::tuple{"0001", "0000000002", false}, {"0001", "0000000003", false},
-        {"0002", "0000000003", false}, {"0001", "0000000007", true}}) {
+  for (const auto& [branch, number, marked] : {std::tuple{"0001", "0000000002", false},
+                                               {"0001", "0000000003", false},
+                                               {"0002", "0000000003", false},
+                                               {"0001", "0000000007", true}}) {
     go(f, branch, number);
     EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString() == "M", marked) << number;
   }
@@ -337,4 +340,33 @@ TEST_F(Marking, ThePrintOrderFollowsTheSettingAndAListSortedByTitle) {
   f.AplicaOrdemImpres();
   EXPECT_EQ(f.cdsBolEmitOrd.indexName(), "OrdImprTela");
   EXPECT_EQ(first(), "Meio");
+}
+
+TEST_F(Marking, TheServiceFindsOpenAdvancesAndReturnsOnlyForTheCustomersOfTheList) {
+  auto& f = listed();
+  const auto call = [&](nlohmann::json packet, const char* returns) {
+    return f.connection().call("GetBolCliDevoAdian",
+                               {remote::Variant::packet(std::move(packet)), returns});
+  };
+  const nlohmann::json fields = nlohmann::json::array({{{"name", "CDFILIAL"}, {"type", "S"}},
+                                                       {{"name", "NRLANBOLREC"}, {"type", "S"}},
+                                                       {{"name", "CDEMPRESA"}, {"type", "S"}},
+                                                       {{"name", "CDCLIENTE"}, {"type", "S"}}});
+  nlohmann::json list{{"fields", fields},
+                      {"rows",
+                       {{"0001", "0000000001", "04", kCustomer101},
+                        {"0001", "0000000002", "04", "000000000000000000102"},
+                        {"0002", "0000000003", "04", "000000000000000000105"}}}};
+  auto r = call(list, "N");
+  ASSERT_TRUE(r.reply.ok()) << r.reply.text;
+  const auto only = nlohmann::json::array({nlohmann::json::array({"0001", "0000000002"})});
+  EXPECT_EQ(r.reply.result.packetJson()["rows"], only);
+  r = call(list, "S");
+  ASSERT_TRUE(r.reply.ok()) << r.reply.text;
+  EXPECT_EQ(r.reply.result.packetJson()["rows"].size(), 2u);
+  // Without the customers there is nothing to answer from.
+  list["fields"].erase(3);
+  for (auto& row : list["rows"]) row.erase(3);
+  r = call(list, "S");
+  EXPECT_EQ(r.reply.key, "ARG_INVALIDO");
 }
