@@ -87,6 +87,27 @@ struct Frozen {
   Frozen& operator=(const Frozen&) = delete;
 };
 
+// Walks a list in its order of arrival for a scope, then puts its order back. Writing a mark
+// into a sorted list places the row again among rows of equal keys, and a walk by `next`
+// would then skip rows; marks do not depend on the order.
+struct Unsorted {
+  host::ClientDataset& ds;
+  std::string name, fields;
+  explicit Unsorted(host::ClientDataset& d)
+      : ds(d), name(d.indexName()), fields(d.indexFieldNames()) {
+    if (!name.empty() || !fields.empty()) ds.setIndexFieldNames("");
+  }
+  ~Unsorted() {
+    if (!name.empty()) {
+      ds.setIndexName(name);
+    } else if (!fields.empty()) {
+      ds.setIndexFieldNames(fields);
+    }
+  }
+  Unsorted(const Unsorted&) = delete;
+  Unsorted& operator=(const Unsorted&) = delete;
+};
+
 }  // namespace
 
 const std::vector<host::FieldDef>& BolEmitOrdRecord() {
@@ -308,6 +329,7 @@ void TfrmHabContRec::markAll() {
   try {
     host::WaitAnimation wait;
     Frozen frozen(cdsBoletos);
+    Unsorted unsorted(cdsBoletos);
     cdsBoletos.first();
     while (!cdsBoletos.eof()) {
       const bool open =
@@ -364,6 +386,7 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
     cdsBoletos.freeze();
     host::DatasetEvents events = cdsBoletos.detachEvents();
     try {
+      Unsorted unsorted(cdsBoletos);
       for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
         if (current("IDMARCADO").asString() == "M") continue;
         if (!saved.count(
@@ -398,6 +421,7 @@ void TfrmHabContRec::Desmarca_Boletos() {
   cdsBoletos.freeze();
   host::DatasetEvents events = cdsBoletos.detachEvents();
   try {
+    Unsorted unsorted(cdsBoletos);
     for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
       if (current("IDMARCADO").asString() == "M") writeMark("A");
     }

@@ -169,8 +169,11 @@ TEST_F(Marking, MarkAllSkipsCustomersWithSomethingOpenExceptTypeTwoAndUnmarkAllR
   f.dbgPadraoTitleClick("IDMARCADO");
   EXPECT_EQ(markedRows(f), 0u);
 
+  // Sorted by a column with many equal values: every row is still walked.
+  f.dbgPadraoTitleClick("FTR_IDSTATBREC");
   dialogs_->expectQuestion("Deseja marcar todos os boletos?", true);
   f.dbgPadraoTitleClick("IDMARCADO");  // no advance or return question on the way
+  EXPECT_EQ(f.cdsBoletos.indexFieldNames(), "FTR_IDSTATBREC");
   EXPECT_FALSE(dialogs_->waitShown());
   EXPECT_FALSE(f.bMarcaGeral);
   // Customer 102 has an advance (0001/2 stays out, 0001/7 is of type 2 and is marked);
