@@ -64,9 +64,7 @@ std::string boletoExpr(const std::string& field) {
   };
   if (auto it = joined.find(field); it != joined.end()) return it->second;
   if (auto it = fromReceivable.find(field); it != fromReceivable.end()) {
-    return fmt::format("(SELECT MIN(R.{}) FROM CTRECEBER R WHERE R.CDFILBOLREC = B.CDFILIAL "
-                       "AND R.NRLANBOLREC = B.NRLANBOLREC)",
-                       it->second);
+    return "P." + it->second;
   }
   return "B." + field;
 }
@@ -77,7 +75,15 @@ const std::string& boletoSelect() {
       "LEFT JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE "
       "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
       "LEFT JOIN TIPOBAIXA T ON T.CDTPBAIXAREC = B.CDTPBAIXAREC "
-      "LEFT JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL ",
+      "LEFT JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL "
+      // One pass over the receivables, grouped along their boleto index, instead of a
+      // lookup per boleto and column: the columns' minimums are taken independently, as
+      // before, and a boleto without receivables still lists with them empty.
+      "LEFT JOIN (SELECT CDFILBOLREC, NRLANBOLREC, MIN(NRDUPLICATA) AS NRDUPLICATA, "
+      "MIN(NRNOTAFISC) AS NRNOTAFISC, MIN(CDFILIEMIT) AS CDFILIEMIT, "
+      "MIN(CDVIATURA) AS CDVIATURA FROM CTRECEBER "
+      "WHERE CDFILBOLREC IS NOT NULL GROUP BY CDFILBOLREC, NRLANBOLREC) P "
+      "ON P.CDFILBOLREC = B.CDFILIAL AND P.NRLANBOLREC = B.NRLANBOLREC ",
       selectList(rec::BoletoRecord(), boletoExpr));
   return select;
 }
@@ -321,6 +327,8 @@ void registerBoletos(Dispatcher& d) {
                                    " ORDER BY B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC");
     return remote::Variant::packet(runBound(ctx.sql(), pos.sql, w.values(), rec::BoletoRecord()));
   });
+  // A company's whole list can take a while to read; it should not hold up the writers.
+  d.setReadOnly(kHabContRec, "Filtro");
 }
 
 }  // namespace service
