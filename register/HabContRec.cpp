@@ -393,6 +393,8 @@ void TfrmHabContRec::pnlEmpresaExit() {
   const std::string code = host::AllTrim(company());
   if (code.empty()) error("Empresa_ni");
   if (!host::AcessoOperEmpresa(host::Operador(), code)) failOn("medEmpresa", "Emp_Nr");
+  // From here the service answers for the company shown: its settings, its lists.
+  conn_->setCompany(code);
   // The focus is on its way out of the panel: the list page may open again.
   leavingCompany_ = true;
   struct Leaving {
@@ -804,6 +806,7 @@ void TfrmHabContRec::onClose() {
   }
   Cli_rec12000::stLista.clear();
   conn_->disconnect();
+  conn_->setCompany({});
   firstActivation = false;
   releaseFiltroHabRec();
   registerSlot().closed();

@@ -67,10 +67,14 @@ Result Connection::call(const std::string& method, const std::vector<Arg>& args)
   Request req;
   req.object = serverName_;
   req.method = method;
-  try {
-    req.company = host::EmprProc();
-  } catch (const std::exception&) {
-    // A caller without a context (a tool, a test) works on no particular company.
+  if (!company_.empty()) {
+    req.company = company_;
+  } else {
+    try {
+      req.company = host::EmprProc();
+    } catch (const std::exception&) {
+      // A caller without a context (a tool, a test) works on no particular company.
+    }
   }
   req.args.reserve(args.size());
   req.byRef.reserve(args.size());

@@ -61,6 +61,12 @@ class Connection {
   bool connected() const { return transport_ != nullptr; }
   const std::string& lastError() const { return lastError_; }
 
+  /// The company the calls work on: the context's (EmprProc) unless a screen chose another
+  /// one for this connection (the register's company panel); empty goes back to the
+  /// context's. The service checks the operator's access to it at every call.
+  void setCompany(std::string company) { company_ = std::move(company); }
+  const std::string& company() const { return company_; }
+
   /// Calls `method` (exact name) with positional arguments; in-out arguments come back
   /// changed. Never throws for a refusal or a dead connection: the Result carries it. A call
   /// that finds the service gone (or its session forgotten) leaves the connection down.
@@ -71,6 +77,7 @@ class Connection {
   std::shared_ptr<TransportFactory> factory_;
   std::unique_ptr<Transport> transport_;
   std::string lastError_;
+  std::string company_;
 };
 
 /// The process's default way to reach the service, used by connections made without one

@@ -141,6 +141,10 @@ TEST_F(Register, TypingAnotherCompanyClosesTheListAndTheFilterRunsForTheNewOne) 
   f.focusList();
   EXPECT_EQ(f.control("edtNMEMPRESA").text(), "Serviços Demonstração Ltda");
   EXPECT_EQ(static_cast<int>(f.cdsBoletos.recordCount()), boletosOf("12"));
+  // The settings are company 12's, not the context's: it locks emitted boletos, so the
+  // list offers no combining.
+  EXPECT_EQ(f.cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString(), "S");
+  EXPECT_FALSE(f.control("sbtAgrupar").enabled());
 }
 
 TEST_F(Register, ClosingIsRefusedWhileBusyAndOtherwiseDropsTheSelectionList) {

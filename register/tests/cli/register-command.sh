@@ -16,7 +16,7 @@ total() { tail -1 | cut -d' ' -f1; }
 
 all=$("$boleto" --db b.db register --company 04 --all-dates 2>/dev/null); rc=$?
 expect "all status" "$rc" 0
-expect "header" "$(echo "$all" | head -1 | tr -s ' ')" " Vencimento Cliente Parc. Duplicata Valor Líquido Status Descrição"
+expect "header" "$(echo "$all" | head -1 | tr -s ' ')" " Vencimento Cliente Parc. Duplicata Valor Líquido Status E-mail Vr. Taxa Cartório Descrição"
 n=$(echo "$all" | total)
 [ "$n" -gt 0 ] || { echo "FAIL no boletos listed"; failures=$((failures + 1)); }
 expect "one line per boleto" "$(echo "$all" | grep -c '^\[ \]')" "$n"
