@@ -9,6 +9,7 @@
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
+#include "service/Rows.h"
 
 namespace service {
 
@@ -19,25 +20,6 @@ using host::FieldType;
 using host::Value;
 using remote::Variant;
 using Fields = std::vector<FieldDef>;
-
-FieldDef S(const char* name, int size) {
-  FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-FieldDef F(const char* name) {
-  FieldDef f;
-  f.name = name;
-  f.type = FieldType::Float;
-  return f;
-}
-FieldDef D(const char* name) {
-  FieldDef f;
-  f.name = name;
-  f.type = FieldType::Date;
-  return f;
-}
 
 const Fields& advanceFields() {
   static const Fields f = {S("CDFILIAL", 4),   S("NRADIANTREC", 10), S("CDEMPRESA", 2),

@@ -14,6 +14,7 @@
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
+#include "service/Rows.h"
 #include "service/Sequences.h"
 
 namespace service {
@@ -25,25 +26,6 @@ using host::FieldType;
 using host::Value;
 using remote::Variant;
 using Fields = std::vector<FieldDef>;
-
-FieldDef S(const char* name, int size) {
-  FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-FieldDef F(const char* name) {
-  FieldDef f;
-  f.name = name;
-  f.type = FieldType::Float;
-  return f;
-}
-FieldDef D(const char* name) {
-  FieldDef f;
-  f.name = name;
-  f.type = FieldType::Date;
-  return f;
-}
 
 size_t characters(const std::string& s) {
   size_t n = 0;
@@ -84,11 +66,6 @@ std::string folded(const std::string& text) {
     if (!done) out += text[i];
   }
   return out;
-}
-
-Variant packetOf(CallContext& ctx, const std::string& sql, const std::vector<Value>& values,
-                 const Fields& fields) {
-  return Variant::packet(runBound(ctx.sql(), sql, values, fields));
 }
 
 // The settings of the caller's company: one row for a known company (nulls where it has no

@@ -13,6 +13,7 @@
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
+#include "service/Rows.h"
 
 namespace service {
 
@@ -23,24 +24,6 @@ using host::FieldType;
 using host::Value;
 using remote::Variant;
 using Fields = std::vector<FieldDef>;
-
-FieldDef S(const char* name, int size) {
-  FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-FieldDef F(const char* name) {
-  FieldDef f;
-  f.name = name;
-  f.type = FieldType::Float;
-  return f;
-}
-
-Variant packetOf(CallContext& ctx, const std::string& sql, const std::vector<Value>& values,
-                 const Fields& fields) {
-  return Variant::packet(runBound(ctx.sql(), sql, values, fields));
-}
 
 // A company argument: empty means the caller's own; any other must be one the operator may use.
 std::string companyArg(CallContext& ctx, size_t i) {
