@@ -17,6 +17,19 @@ using host::Value;
 
 namespace {
 
+// The single-choice search: each row as "code - name"; on a choice the dataset stands on the
+// row chosen. False when the operator cancelled.
+bool pickRow(host::ClientDataset& ds, const char* code, const char* name, const std::string& title) {
+  std::vector<std::string> items;
+  for (ds.first(); !ds.eof(); ds.next()) {
+    items.push_back(ds.valueOf(code).asString() + " - " + ds.valueOf(name).asString());
+  }
+  const auto chosen = host::dialogs().pickList(title, items);
+  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= items.size()) return false;
+  ds.setRecNo(static_cast<size_t>(*chosen) + 1);
+  return true;
+}
+
 bool editing(const host::ClientDataset& ds) {
   return ds.active() && (ds.state() == DatasetState::Edit || ds.state() == DatasetState::Insert);
 }
@@ -377,19 +390,14 @@ void TfrmHabContRec::PesquisaContCorr() {
   if (!both.isArray() || both.items().empty()) return;
   host::ClientDataset accounts("cdsPesqContCorr");
   accounts.loadPacket(both.items()[0].packetJson());
-  std::vector<std::string> items, codes;
-  for (accounts.first(); !accounts.eof(); accounts.next()) {
-    codes.push_back(accounts.valueOf("CDREDUCONT").asString());
-    items.push_back(codes.back() + " - " + accounts.valueOf("DSCONTCORR").asString());
-  }
-  const auto chosen = host::dialogs().pickList("Conta Corrente", items);
-  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= codes.size()) return;
+  if (!pickRow(accounts, "CDREDUCONT", "DSCONTCORR", "Conta Corrente")) return;
+  const std::string code = accounts.valueOf("CDREDUCONT").asString();
   if (!listEditing()) {
     VerificaStatus();
     cdsBoletos.edit();
   }
-  cdsBoletos.fieldByName("CDREDUCONT").setString(codes[static_cast<size_t>(*chosen)]);
-  control("edtCDREDUCONT").setText(codes[static_cast<size_t>(*chosen)]);
+  cdsBoletos.fieldByName("CDREDUCONT").setString(code);
+  control("edtCDREDUCONT").setText(code);
 }
 
 // ------------------------------------------------------------------ write-off type
@@ -419,14 +427,7 @@ void TfrmHabContRec::Vd_TipoBaixa(bool mandatory) {
 void TfrmHabContRec::PesquisaTipoBaixa() {
   host::ClientDataset types("cdsPesqTpBaixa");
   types.loadPacket(remote::CheckResultServ(connection().call("GetPesqTpBaixa", {})).packetJson());
-  std::vector<std::string> items;
-  for (types.first(); !types.eof(); types.next()) {
-    items.push_back(types.valueOf("CDTPBAIXAREC").asString() + " - " +
-                    types.valueOf("NMTPBAIXAREC").asString());
-  }
-  const auto chosen = host::dialogs().pickList("Tipo de Baixa", items);
-  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= items.size()) return;
-  types.setRecNo(static_cast<size_t>(*chosen) + 1);
+  if (!pickRow(types, "CDTPBAIXAREC", "NMTPBAIXAREC", "Tipo de Baixa")) return;
   if (!listEditing()) {
     VerificaStatus();
     cdsBoletos.edit();
@@ -466,14 +467,7 @@ void TfrmHabContRec::PesquisaInstrucao(const std::string& field) {
   host::ClientDataset found("cdsPesqInstCobr");
   found.loadPacket(
       remote::CheckResultServ(connection().call("GetInstCobr", {bank, "", "T"})).packetJson());
-  std::vector<std::string> items;
-  for (found.first(); !found.eof(); found.next()) {
-    items.push_back(found.valueOf("CDINSTCOBR").asString() + " - " +
-                    found.valueOf("DSINSTCOBR").asString());
-  }
-  const auto chosen = host::dialogs().pickList("Instrução de Cobrança", items);
-  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= items.size()) return;
-  found.setRecNo(static_cast<size_t>(*chosen) + 1);
+  if (!pickRow(found, "CDINSTCOBR", "DSINSTCOBR", "Instrução de Cobrança")) return;
   if (!listEditing()) {
     if (cdsBoletos.isEmpty()) {
       cdsBoletos.append();
@@ -565,14 +559,7 @@ void TfrmHabContRec::PesquisaFilial() {
   host::ClientDataset found("cdsPesqFilial");
   found.loadPacket(
       remote::CheckResultServ(connection().call("GetFiliOrig", {"", company()})).packetJson());
-  std::vector<std::string> items;
-  for (found.first(); !found.eof(); found.next()) {
-    items.push_back(found.valueOf("CDFILIAL").asString() + " - " +
-                    found.valueOf("NMFILIAL").asString());
-  }
-  const auto chosen = host::dialogs().pickList("Filial", items);
-  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= items.size()) return;
-  found.setRecNo(static_cast<size_t>(*chosen) + 1);
+  if (!pickRow(found, "CDFILIAL", "NMFILIAL", "Filial")) return;
   if (!listEditing()) {
     VerificaStatus();
     cdsBoletos.edit();

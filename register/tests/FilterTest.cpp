@@ -9,17 +9,6 @@ using rec::testing::RegisterFixture;
 
 class Filter : public RegisterFixture {
  protected:
-  /// The register with company 04 listed through a first, wide filter.
-  TfrmHabContRec& listed() {
-    auto& f = open();
-    onFilter([](TfrmFiltroHabRec& flt) {
-      flt.control("edtDtVencIni").setText("01/01/2000");
-      flt.control("edtDtVencFin").setText("31/12/2099");
-      flt.control("sbtConfirma").click();
-    });
-    chooseCompany(f, "04");
-    return f;
-  }
   /// Shows the filter again with `script`; the modal result.
   int again(std::function<void(TfrmFiltroHabRec&)> script) {
     onFilter(std::move(script));

@@ -21,16 +21,6 @@ const std::string kCustomer101 = "000000000000000000101";
 
 class Marking : public RegisterFixture {
  public:
-  TfrmHabContRec& listed() {
-    auto& f = open();
-    onFilter([](TfrmFiltroHabRec& flt) {
-      flt.control("edtDtVencIni").setText("01/01/2000");
-      flt.control("edtDtVencFin").setText("31/12/2099");
-      flt.control("sbtConfirma").click();
-    });
-    chooseCompany(f, "04");
-    return f;
-  }
   void go(TfrmHabContRec& f, const std::string& branch, const std::string& number) {
     ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
   }

@@ -92,6 +92,18 @@ class RegisterFixture : public ::testing::Test {
     f.focusList();
   }
 
+  /// The register with company 04 chosen and every boleto of it listed, whatever its due date.
+  TfrmHabContRec& listed() {
+    auto& f = open();
+    onFilter([](TfrmFiltroHabRec& flt) {
+      flt.control("edtDtVencIni").setText("01/01/2000");
+      flt.control("edtDtVencFin").setText("31/12/2099");
+      flt.control("sbtConfirma").click();
+    });
+    chooseCompany(f, "04");
+    return f;
+  }
+
   int count(const std::string& query) {
     int n = 0;
     svc_->db->session() << query, soci::into(n);

@@ -7,32 +7,10 @@
 using namespace rec;
 using rec::testing::RegisterFixture;
 
-namespace {
-
-// Every boleto of a company, whatever its due date.
-void wideDueDates(TfrmFiltroHabRec& f) {
-  f.control("edtDtVencIni").setText("01/01/2000");
-  f.control("edtDtVencFin").setText("31/12/2099");
-}
-
-void confirm(TfrmFiltroHabRec& f) { f.control("sbtConfirma").click(); }
-
-}  // namespace
-
 class Register : public RegisterFixture {
  public:
   int boletosOf(const std::string& company, const std::string& more = "") {
     return count("SELECT COUNT(*) FROM BOLRECEBER WHERE CDEMPRESA = '" + company + "'" + more);
-  }
-  /// The register with company 04 chosen and every boleto of it listed.
-  TfrmHabContRec& listed() {
-    auto& f = open();
-    onFilter([](TfrmFiltroHabRec& flt) {
-      wideDueDates(flt);
-      confirm(flt);
-    });
-    chooseCompany(f, "04");
-    return f;
   }
 };
 
