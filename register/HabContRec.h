@@ -127,6 +127,26 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// Orders `cdsBolEmitOrd` by the print order of the general settings (`IDORDIMPRBOL`).
   void AplicaOrdemImpres();
 
+  // --- printing and emission from the register (Emissao.cpp)
+  /// Bank account codes of the marked boletos ("xxxx" for one without an account).
+  host::TKeyList klContas;
+  host::ClientDataset cdsVdFilOrig{"cdsVdFilOrig"};
+  /// Several accounts among the marked boletos are refused ("BANCO_Dif").
+  bool bContaUnica = false;
+  /// The print button: the menu of "Emitir Boleto", "Emitir Carnê" and "Gera Boleto (txt)".
+  void sbtImprimirClick();
+  /// "Emitir Boleto": checks, questions, the emission lists, the directory, the emission screen.
+  void mnuBoletoClick();
+  /// "Emitir Carnê" (disabled until the payment booklet exists).
+  void mnuCarneClick();
+  /// The emission lists `klEmissao`, `klContas`, `klCarteira` and `cdsBolEmitOrd` from the
+  /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
+  /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.
+  void Atualiza_Emissao(bool markedChecked, bool generation = false);
+  /// Refreshes the report template `fileName` from the service into the report directory
+  /// when the service's copy is newer; a failed download only informs ("Nrel").
+  void BaixaRelatorio(const std::string& fileName);
+
   remote::Connection& connection() const { return *conn_; }
 
   // --- the host's activation: the first one arranges the list's columns

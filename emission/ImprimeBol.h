@@ -1,0 +1,91 @@
+#pragma once
+// The emission screen: numbers the boletos the register marked, codes them, prints, previews
+// or writes them as PDF files, and tells the service that they are emitted.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/ClientDataset.h"
+#include "host/KeyList.h"
+#include "host/Screen.h"
+#include "host/Value.h"
+
+namespace report {
+class ReportPrinter;
+class ReportDataSource;
+class PrintPort;
+class PreviewPort;
+}  // namespace report
+
+namespace numbering {
+class Numerador;
+}
+
+namespace rec {
+
+class TfrmHabContRec;
+
+/// `TfrmImprimeBol`, screen code "REC12002", caption "Boleto".
+class TfrmImprimeBol final : public host::ScreenModel {
+ public:
+  TfrmImprimeBol();
+  ~TfrmImprimeBol() override;
+
+  host::ClientDataset cdsContCorr{"cdsContCorr"};
+  host::ClientDataset cdsCriaLista{"cdsCriaLista"};
+  host::ClientDataset cdsCriaListaAux{"cdsCriaListaAux"};
+  host::ClientDataset cdsValidaNossNum{"cdsValidaNossNum"};
+  host::ClientDataset cdsResult{"cdsResult"};
+
+  /// The opening with the creator's arguments: the account, its template width, the proposal.
+  void Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira, const std::string& account);
+
+  void cbbModeloRelChange();
+  void ccbGeraNossumClick();
+  /// Every template the chosen model needs is refreshed from the service and must then be
+  /// in the report directory.
+  void ValidaEmissaoBoleto();
+  void sbtPrintClick();
+  void sbtPreviewClick();
+  void sbtCancelarClick();
+  /// The file run: every boleto of the print order written as a PDF into
+  /// `directory`/Boletos_Emitidos/yyyy-mm-dd/ (complete model 1), or numbered only.
+  void Emiteboletos(const std::string& directory);
+  /// Exports one boleto (the one in work) on `templateName` as `name`.pdf into the dated
+  /// folder under `directory`; returns the file written.
+  std::string SalvarEmissao(const std::string& name, const std::string& templateName,
+                            const std::string& messageKey, const std::string& directory);
+
+  /// The value of a report parameter for the boleto in work.
+  host::Value parametro(const std::string& name);
+
+  /// Where printed and previewed boletos go (CUPS and headless files by default).
+  void setPrintPort(std::shared_ptr<report::PrintPort> port);
+  void setPreviewPort(std::shared_ptr<report::PreviewPort> port);
+
+  int model() const;
+  /// The files written by the last file run, in order.
+  const std::vector<std::string>& filesWritten() const { return files_; }
+
+ private:
+  // implementation state lives in ImprimeBol.cpp
+  struct Run;
+  friend struct Run;
+  host::TKeyList* klEmissao_ = nullptr;
+  host::TKeyList* klCarteira_ = nullptr;
+  std::vector<std::string> files_;
+  std::shared_ptr<report::PrintPort> printPort_;
+  std::shared_ptr<report::PreviewPort> previewPort_;
+};
+
+/// Opens the emission screen. With `reissue` or `emit` true the file run goes at once into
+/// `directory` and no screen is shown. Returns the screen's modal result (1: the run completed).
+int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
+                   const std::string& account, const std::string& directory, bool reissue,
+                   bool emit);
+
+/// The emission screen while it exists.
+TfrmImprimeBol* frmImprimeBol();
+
+}  // namespace rec
