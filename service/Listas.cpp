@@ -78,19 +78,17 @@ void registerListas(Dispatcher& d) {
     return remote::Variant::array(
         {remote::Variant(static_cast<int64_t>(packet["rows"].size())), remote::Variant::packet(packet)});
   });
-  // ApagaLista(NRLISTA): empties the list.
-  d.add(kHabContRec, "ApagaLista", 1, [](CallContext& ctx) {
-    std::string nr = ctx.text(0, "NRLISTA", kListaSize);
-    ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
-    return remote::Variant(int64_t{1});
-  });
-  // DelLista(NRLISTA): deletes the list and its keys.
-  d.add(kHabContRec, "DelLista", 1, [](CallContext& ctx) {
-    std::string nr = ctx.text(0, "NRLISTA", kListaSize);
-    ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
-    ctx.sql() << "DELETE FROM LISTA WHERE NRLISTA = :n", soci::use(nr);
-    return remote::Variant(int64_t{1});
-  });
+  // ApagaLista(NRLISTA) and DelLista(NRLISTA): the list and its keys are deleted. Emptying
+  // it only would leave one LISTA row behind per emission run; nothing reads an empty list
+  // back. A list already gone is no error: the emission deletes its list whatever happened.
+  for (const char* method : {"ApagaLista", "DelLista"}) {
+    d.add(kHabContRec, method, 1, [](CallContext& ctx) {
+      std::string nr = ctx.text(0, "NRLISTA", kListaSize);
+      ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+      ctx.sql() << "DELETE FROM LISTA WHERE NRLISTA = :n", soci::use(nr);
+      return remote::Variant(int64_t{1});
+    });
+  }
 }
 
 }  // namespace service
