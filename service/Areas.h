@@ -24,5 +24,6 @@ void registerOpcoes(Dispatcher& d);
 void registerNumeracao(Dispatcher& d);
 void registerConsultas(Dispatcher& d);
 void registerRegistro(Dispatcher& d);
+void registerEmissao(Dispatcher& d);
 
 }  // namespace service

@@ -157,6 +157,11 @@ void registerNumeracao(Dispatcher& d) {
     const BoletoKey k = boletoKey(ctx, 3, 4);
     const std::string deposit = ctx.text(5, boletoField("CDDEPIDENREC"));
     const std::string model = ctx.text(6, "IDBOLEMITIDO", 1);
+    if (!model.empty() && model != "1" && model != "2") {
+      throw Refusal("ARG_INVALIDO", fmt::format("the print model \"{}\" is neither \"1\" "
+                                                "(pre-printed) nor \"2\" (complete)",
+                                                model));
+    }
     ctx.text(7, "CDREDUCONT", 3);
     if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
       throw Refusal("CODBARRA_INV", fmt::format("the barcode \"{}\" is not 44 digits", barcode));
@@ -189,7 +194,14 @@ void registerNumeracao(Dispatcher& d) {
                  "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
         soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
         soci::use(k.branch), soci::use(k.number);
-    (void)model;
+    // The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
+    // run marks its whole list emitted after the first boleto, before the others are numbered;
+    // those take their model here, as they are numbered.
+    if (!model.empty()) {
+      ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
+                   "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+          soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
+    }
     return remote::Variant(int64_t{1});
   });
 

@@ -417,8 +417,10 @@ void registerRegistro(Dispatcher& d) {
           soci::use(op), soci::into(mine);
     if (mine) {
       // The list holds the invoices of the latest filter only: an earlier choice must not
-      // keep boletos in the register.
+      // keep boletos in the register. Nor is the new content marked emitted, whatever the
+      // old one was.
       ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+      ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = NULL WHERE NRLISTA = :n", soci::use(nr);
     } else {
       nr = fmt::format("{:0>10}", nextSequence(ctx.sql(), "", "LISTA"));
       std::string now = host::SystemClock().now().iso();

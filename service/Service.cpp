@@ -22,6 +22,7 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);
+  registerEmissao(*s->dispatcher);
   registerMarcacao(*s->dispatcher);
   registerValidacoes(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <map>
 #include <optional>
 
 #include "host/Consiste.h"
@@ -140,6 +141,32 @@ Variant customerCheque(CallContext& ctx, bool availableOnly) {
   return Variant::packet(std::move(packet));
 }
 
+// The branch of a collection account of the company, by account code or, without one, by
+// bank, agency and number; the values come from accountArgs, in its order.
+const char* const kAccountBranch =
+    "FROM CONTCORR K JOIN FILIAL F ON F.CDFILIAL = K.CDFILIAL WHERE K.CDEMPRESA = :e AND "
+    "((:c <> '' AND K.CDREDUCONT = :c2) OR (:c3 = '' AND K.CDBANCO = :b AND K.CDAGENCIA = :a "
+    "AND K.CDCONTCORR = :k)) ";
+
+// Bank, agency, account, account code and company arguments starting at `first`.
+std::vector<Value> accountArgs(CallContext& ctx, size_t first) {
+  std::string bank = ctx.code(first, S("CDBANCO", 3));
+  std::string agency = ctx.text(first + 1, S("CDAGENCIA", 5));
+  std::string account = ctx.text(first + 2, S("CDCONTCORR", 10));
+  std::string code = ctx.code(first + 3, S("CDREDUCONT", 3));
+  std::string company = companyArg(ctx, first + 4);
+  return {Value(company), Value(code),   Value(code),   Value(code),
+          Value(bank),    Value(agency), Value(account)};
+}
+
+// A boleto goes by post to its payer and the bank prints the payer's address on it: a
+// customer without street, city, state (two letters) or an eight-digit CEP cannot receive it.
+// The district is left out: many addresses have none.
+const char* const kWithoutAddress =
+    "COALESCE(TRIM(DSENDECLIE), '') = '' OR COALESCE(TRIM(NMCIDACLIE), '') = '' OR "
+    "LENGTH(COALESCE(TRIM(SGESTADO), '')) <> 2 OR LENGTH(REPLACE(REPLACE(COALESCE(TRIM("
+    "NRCEPCLIE), ''), '-', ''), '.', '')) <> 8";
+
 bool cleared(CallContext& ctx, const Key& k) {
   int n = 0;
   ctx.sql() << "SELECT COUNT(*) FROM COMPENSACAO WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -272,20 +299,24 @@ void registerValidacoes(Dispatcher& d) {
   // GetFilialCC(bank, agency, account, account code, company): the branch the collection
   // account belongs to, as the origin branch to propose (CDFILORIG, NMFILIAL).
   d.add(kHabContRec, "GetFilialCC", 5, [](CallContext& ctx) {
-    std::string bank = ctx.code(0, S("CDBANCO", 3));
-    std::string agency = ctx.text(1, S("CDAGENCIA", 5));
-    std::string account = ctx.text(2, S("CDCONTCORR", 10));
-    std::string code = ctx.code(3, S("CDREDUCONT", 3));
-    std::string company = companyArg(ctx, 4);
-    // The account code identifies the account; without it, bank, agency and number do.
+    auto values = accountArgs(ctx, 0);
+    return packetOf(
+        ctx,
+        "SELECT K.CDFILIAL, F.NMFILIAL " + std::string(kAccountBranch) + "ORDER BY K.CDREDUCONT",
+        values, {S("CDFILORIG", 4), S("NMFILIAL", 30)});
+  });
+
+  // GetVdFilOrig(bank, agency, account, account code, company, origin branch): the origin
+  // branch (CDFILIAL, NMFILIAL) when it may issue boletos on the account, no row otherwise.
+  // Only the account's own branch may: an account without a branch has no issuer, and a
+  // blank origin matches none.
+  d.add(kHabContRec, "GetVdFilOrig", 6, [](CallContext& ctx) {
+    auto values = accountArgs(ctx, 0);
+    values.emplace_back(ctx.code(5, S("CDFILORIG", 4)));
     return packetOf(ctx,
-                    "SELECT K.CDFILIAL, F.NMFILIAL FROM CONTCORR K JOIN FILIAL F ON F.CDFILIAL = "
-                    "K.CDFILIAL WHERE K.CDEMPRESA = :e AND ((:c <> '' AND K.CDREDUCONT = :c2) OR "
-                    "(:c3 = '' AND K.CDBANCO = :b AND K.CDAGENCIA = :a AND K.CDCONTCORR = :k)) "
-                    "ORDER BY K.CDREDUCONT",
-                    {Value(company), Value(code), Value(code), Value(code), Value(bank),
-                     Value(agency), Value(account)},
-                    {S("CDFILORIG", 4), S("NMFILIAL", 30)});
+                    "SELECT DISTINCT K.CDFILIAL, F.NMFILIAL " + std::string(kAccountBranch) +
+                        "AND K.CDFILIAL = :o",
+                    values, {S("CDFILIAL", 4), S("NMFILIAL", 30)});
   });
 
   // GetStatus(branch, number; both in-out, padded): the boleto's state as stored now.
@@ -323,6 +354,34 @@ void registerValidacoes(Dispatcher& d) {
     return Variant("");
   });
 
+  // GetVerifEndeClie(list packet): [key of the first boleto, in the packet's order, whose
+  // customer has no address to print on it, that customer's code and name]; two empty texts
+  // when every one has. Only the rows marked "M" count when the packet carries IDMARCADO.
+  // The customer is the one stored with the boleto; boletos of other companies never count.
+  d.add(kHabContRec, "GetVerifEndeClie", 1, [](CallContext& ctx) {
+    const auto keys = packetKeys(ctx, ctx.packet(0, "cdsBoletos"), true);
+    // Customers without an address are few: one query gives all the company's boletos of
+    // such customers, and the list, of any length, is walked against them.
+    std::map<std::string, std::string> unaddressed;
+    const std::string company = ctx.company();
+    soci::rowset<soci::row> rows =
+        (ctx.sql().prepare << std::string("SELECT B.CDFILIAL, B.NRLANBOLREC, C.CDCLIENTE, "
+                                          "C.NMRAZSOCCLIE FROM BOLRECEBER B JOIN CLIENTE C ON "
+                                          "C.CDCLIENTE = B.CDCLIENTE WHERE B.CDEMPRESA = :e AND "
+                                          "B.CDCLIENTE IN (SELECT CDCLIENTE FROM CLIENTE WHERE ") +
+                                  kWithoutAddress + ")",
+         soci::use(company));
+    for (const auto& r : rows) {
+      unaddressed.emplace(r.get<std::string>(0) + r.get<std::string>(1),
+                          r.get<std::string>(2) + " - " + r.get<std::string>(3, ""));
+    }
+    for (const auto& k : keys) {
+      auto it = unaddressed.find(k.branch + k.number);
+      if (it != unaddressed.end()) return Variant::array({Variant(it->first), Variant(it->second)});
+    }
+    return Variant::array({Variant(""), Variant("")});
+  });
+
   // Cheques of a customer: registered (GetValidaCheque) or still available (GetChequePerm).
   d.add(kHabContRec, "GetValidaCheque", 5,
         [](CallContext& ctx) { return customerCheque(ctx, false); });
@@ -345,7 +404,8 @@ void registerValidacoes(Dispatcher& d) {
   for (const char* m :
        {"GetContCorr", "GetExistCheque", "GetVeriTpRecBoleto", "GetCdRedTpRe", "GetVdTipoBaixa",
         "GetPesqTpBaixa", "GetInstCobr", "GetFiliOrig", "GetFilialCC", "GetStatus", "GetVdCompensa",
-        "GetVdTBolCompensa", "GetValidaCheque", "GetChequePerm", "GetValNrCheque"}) {
+        "GetVdTBolCompensa", "GetValidaCheque", "GetChequePerm", "GetValNrCheque", "GetVdFilOrig",
+        "GetVerifEndeClie"}) {
     d.setReadOnly(kHabContRec, m);
   }
 }

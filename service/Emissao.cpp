@@ -1,0 +1,113 @@
+// Boletos marked emitted: what the emission, e-mail and generation screens report once a
+// boleto has gone out on paper, as a file or by mail.
+
+#include <fmt/format.h>
+
+#include "host/Consiste.h"
+#include "host/DateTime.h"
+#include "service/Areas.h"
+#include "service/Dispatcher.h"
+
+namespace service {
+
+namespace {
+
+// A written-off ("B") or discounted ("D") boleto is left as it is: a reprint must not undo
+// its settlement. Every other boleto becomes "E". The model the boleto was numbered for
+// becomes its emitted model; a boleto numbered without one (an identified deposit) keeps the
+// emitted model it had, so that the next emission still compares against the model it
+// really went out on.
+constexpr const char* kMarkEmitted =
+    "UPDATE BOLRECEBER SET IDSTATBREC = 'E', IDBOLEMITIDO = COALESCE(IDMODELONUM, IDBOLEMITIDO), "
+    "DTEMITBOLREC = :d WHERE IDSTATBREC NOT IN ('B', 'D') AND ";
+
+constexpr size_t kKeySize = 14;
+
+std::string keyText(const std::string& key) {
+  return fmt::format("{}/{}", key.substr(0, 4), key.substr(4));
+}
+
+// One boleto: the key is CDFILIAL + NRLANBOLREC and must be one of the caller's company.
+int64_t markOne(CallContext& ctx, const std::string& key, const std::string& when) {
+  const std::string branch = key.substr(0, 4), number = key.substr(4);
+  const std::string company = ctx.company();
+  int found = 0;
+  ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n AND "
+               "CDEMPRESA = :e",
+      soci::use(branch), soci::use(number), soci::use(company), soci::into(found);
+  if (found == 0) {
+    throw Refusal("BOL_NC",
+                  fmt::format("boleto {} does not exist for company {}", keyText(key), company));
+  }
+  ctx.sql() << std::string(kMarkEmitted) + "CDFILIAL = :f AND NRLANBOLREC = :n", soci::use(when),
+      soci::use(branch), soci::use(number);
+  return 1;
+}
+
+// Every boleto of the list, once: the emission calls once per row of its list and the
+// generation screen once for the whole list, and both must end alike. Marking the list again
+// on each of n calls would read it n times; the list remembers that it was marked instead.
+int64_t markList(CallContext& ctx, const std::string& list, const std::string& key,
+                 const std::string& when) {
+  int held = 0;
+  ctx.sql() << "SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA = :l AND CDLISTA = :k",
+      soci::use(list), soci::use(key), soci::into(held);
+  if (held == 0) {
+    throw Refusal("LISTA_NC", fmt::format("list {} does not exist or does not hold boleto {}", list,
+                                          keyText(key)));
+  }
+  int size = 0;
+  ctx.sql() << "SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA = :l", soci::use(list),
+      soci::into(size);
+  std::string marked;
+  soci::indicator markedInd = soci::i_null;
+  ctx.sql() << "SELECT DTEMITLISTA FROM LISTA WHERE NRLISTA = :l", soci::use(list),
+      soci::into(marked, markedInd);
+  if (markedInd == soci::i_ok) return size;
+
+  const std::string company = ctx.company();
+  std::string stranger;
+  soci::indicator ind = soci::i_null;
+  ctx.sql() << "SELECT MIN(I.CDLISTA) FROM LISTAITEM I WHERE I.NRLISTA = :l AND NOT EXISTS "
+               "(SELECT 1 FROM BOLRECEBER B WHERE B.CDFILIAL = SUBSTR(I.CDLISTA, 1, 4) AND "
+               "B.NRLANBOLREC = SUBSTR(I.CDLISTA, 5) AND B.CDEMPRESA = :e)",
+      soci::use(list), soci::use(company), soci::into(stranger, ind);
+  if (ind == soci::i_ok) {
+    throw Refusal("BOL_NC", fmt::format("list {} holds \"{}\", not a boleto of company {}", list,
+                                        stranger, company));
+  }
+  ctx.sql() << std::string(kMarkEmitted) +
+                   "(CDFILIAL, NRLANBOLREC) IN (SELECT SUBSTR(CDLISTA, 1, 4), SUBSTR(CDLISTA, 5) "
+                   "FROM LISTAITEM WHERE NRLISTA = :l)",
+      soci::use(when), soci::use(list);
+  ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = :d WHERE NRLISTA = :l", soci::use(when),
+      soci::use(list);
+  return size;
+}
+
+}  // namespace
+
+void registerEmissao(Dispatcher& d) {
+  // AltBoletos(count, NRLISTA, key): with NRLISTA empty, the boleto whose CDFILIAL +
+  // NRLANBOLREC is the key; otherwise every boleto of list NRLISTA, the key being one of its
+  // CDLISTA. Answers the number of boletos of the list, or 1.
+  d.add(kHabContRec, "AltBoletos", 3, [](CallContext& ctx) {
+    const int64_t count = ctx.integer(0, "count");
+    const std::string list = host::AllTrim(ctx.text(1, "NRLISTA", 10));
+    const std::string key = host::AllTrim(ctx.text(2, "CDLISTA", 50));
+    if (count < 1) {
+      throw Refusal(
+          "ARG_INVALIDO",
+          fmt::format("AltBoletos: the count of boletos must be at least 1, not {}", count));
+    }
+    if (key.size() != kKeySize) {
+      throw Refusal("ARG_INVALIDO", fmt::format("AltBoletos: \"{}\" is not a boleto key (branch "
+                                                "and number, {} characters)",
+                                                key, kKeySize));
+    }
+    const std::string when = host::SystemClock().now().iso();
+    return remote::Variant(list.empty() ? markOne(ctx, key, when) : markList(ctx, list, key, when));
+  });
+}
+
+}  // namespace service
