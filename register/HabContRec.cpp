@@ -72,6 +72,7 @@ TfrmHabContRec::TfrmHabContRec()
         "Operação bloqueada! Parcelamento de boleto ligado a uma compensação não pode ser "
         "alterado.");
   addValidationMessages();
+  addEmissionMessages();
   buildControls();
   setMainDataset(&cdsBoletos);
 
@@ -237,16 +238,9 @@ void TfrmHabContRec::buildControls() {
   addGrid("dbgTpRecBoleto", &control("tshTpRecBoleto"));
   addControl("edtDTCHEQBOLREC", ControlKind::Edit, &control("tshTpRecBoleto"));
 
-  // Batch commands. The print button opens its menu; the e-mail button stays enabled while
-  // its first menu item follows the marking.
-  auto& print = addControl("sbtImprimir", ControlKind::Button);
-  for (const auto& [name, caption] : {std::pair{"mnuEmitirBoleto", "Emitir Boleto"},
-                                      std::pair{"mnuEmitirCarne", "Emitir Carnê"}}) {
-    auto& item = addControl(name, ControlKind::MenuItem);
-    item.setCaption(caption);
-    print.addFollower(item);
-  }
-  addControl("mnuGeraBoletoTxt", ControlKind::MenuItem).setCaption("Gera Boleto (txt)");
+  // Batch commands. The e-mail button stays enabled while its first menu item follows the
+  // marking.
+  buildPrintMenu();
   addCommand("sbtCancBoleto", "mnuCancBoleto", [] {});
   addControl("sbtEmail", ControlKind::Button);
   addControl("mnuEnviaBoleto", ControlKind::MenuItem);
@@ -723,8 +717,6 @@ void TfrmHabContRec::Habilita() {
   control("mnuAgrupar")
       .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() && rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
-  control("mnuGeraBoletoTxt")
-      .setEnabled(cdsValidaGR.active() && cdsValidaGR.valueOf("IDSISDOS").asString() == "3");
   VerificaBloqAltBol();
 }
 

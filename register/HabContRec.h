@@ -257,6 +257,12 @@ class TfrmHabContRec : public host::TfrmPadrao {
 
  private:
   void buildControls();
+  void buildPrintMenu();
+  void addEmissionMessages();
+  /// "End_Empty" for the first marked boleto whose customer has no address.
+  void VerificaEnderecos();
+  /// Unmarks the current boleto of `cdsMarca`, which "Emitir Boleto" leaves out of the run.
+  void leaveOut();
   void buildValidationControls();
   void addValidationMessages();
   void fromControl(const char* control, const char* field);

@@ -58,7 +58,7 @@ TEST_F(Register, ChoosingTheCompanyOpensTheFilterAndListsTheCompanysBoletos) {
   // The list page's commands in browse state.
   EXPECT_TRUE(f.pageControl("pgcPadrao").isShown("tshFolhaDados"));
   for (const char* on : {"sbtAlterar", "sbtVerificar", "sbtPesquisar", "sbtFiltrar", "sbtImprimir",
-                         "mnuEmitirBoleto", "sbtEmail", "sbtAgrupar"}) {
+                         "mnuBoleto", "sbtEmail", "sbtAgrupar"}) {
     EXPECT_TRUE(f.control(on).enabled()) << on;
   }
   for (const char* off : {"sbtConfirmar", "sbtCancelar", "sbtIncluir", "sbtExcluir", "sbtAssociar",
