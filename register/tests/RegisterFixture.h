@@ -10,6 +10,7 @@
 
 #include "host/Context.h"
 #include "host/Dialogs.h"
+#include "host/Errors.h"
 #include "host/HostDatabase.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
@@ -22,6 +23,17 @@
 #include "service/Service.h"
 
 namespace rec::testing {
+
+/// The message key an operation stopped with, "<none>" when it went through.
+template <typename Fn>
+std::string keyOf(Fn&& fn) {
+  try {
+    fn();
+  } catch (const host::OperationError& e) {
+    return e.key();
+  }
+  return "<none>";
+}
 
 class RegisterFixture : public ::testing::Test {
  protected:

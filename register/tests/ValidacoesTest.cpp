@@ -8,6 +8,7 @@
 
 using namespace rec;
 using host::Value;
+using rec::testing::keyOf;
 using rec::testing::RegisterFixture;
 
 namespace {
@@ -54,16 +55,6 @@ class Validacoes : public RegisterFixture {
     return f.cdsBoletos.valueOf(field).asString();
   }
 };
-
-template <typename Fn>
-std::string keyOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const host::OperationError& e) {
-    return e.key();
-  }
-  return "<none>";
-}
 
 }  // namespace
 
