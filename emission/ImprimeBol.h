@@ -2,6 +2,7 @@
 // The emission screen: numbers the boletos the register marked, codes them, prints, previews
 // or writes them as PDF files, and tells the service that they are emitted.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ class PreviewPort;
 namespace numbering {
 class Numerador;
 }
+
+namespace Cli_rec12002 {
+/// The nosso número proposed at the last opening; shown again at the next one.
+extern std::string stNossNumProposto;
+/// The boleto in work (branch, number), its registration form, and "S" while a test boleto
+/// is printed: what the report parameters read.
+extern std::string stFilialAtual, stLancAtual, stFormaCad, stTeste;
+extern int seqSize;
+}  // namespace Cli_rec12002
 
 namespace rec {
 
@@ -57,9 +67,6 @@ class TfrmImprimeBol final : public host::ScreenModel {
   std::string SalvarEmissao(const std::string& name, const std::string& templateName,
                             const std::string& messageKey, const std::string& directory);
 
-  /// The value of a report parameter for the boleto in work.
-  host::Value parametro(const std::string& name);
-
   /// Where printed and previewed boletos go (CUPS and headless files by default).
   void setPrintPort(std::shared_ptr<report::PrintPort> port);
   void setPreviewPort(std::shared_ptr<report::PreviewPort> port);
@@ -84,6 +91,13 @@ class TfrmImprimeBol final : public host::ScreenModel {
 int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
                    const std::string& account, const std::string& directory, bool reissue,
                    bool emit);
+
+/// The model the screen opens with: item 1, the complete boleto, unless the host chose
+/// another (the command line's --model); it also applies to the file run, which shows no screen.
+void setModeloInicial(int item);
+/// Called after each boleto of a run that was numbered and output (not the skipped ones),
+/// with the count so far and the run's size: the command line's progress line.
+void setEmissionProgress(std::function<void(size_t done, size_t total, const std::string& key)> f);
 
 /// The emission screen while it exists.
 TfrmImprimeBol* frmImprimeBol();

@@ -58,6 +58,20 @@ std::vector<DirectQuery> declare() {
                 number("VRPEMULEMPR", "#,##0.000"), number("VRPEMOREMPR", "#,##0.000")};
     out.push_back(std::move(q));
   }
+  // The emission screen's invoice model: the company, when its tax number is the one given.
+  {
+    DirectQuery q;
+    q.name = "qryEmpresaNFA4";
+    q.parameters = {"P_CDEMPRESA", "P_NRINSJUREMPR"};
+    q.sqlite =
+        "SELECT CDEMPRESA, NRINSJUREMPR FROM EMPRESA WHERE CDEMPRESA = :P_CDEMPRESA AND "
+        "NRINSJUREMPR = :P_NRINSJUREMPR";
+    q.postgresql =
+        "SELECT CDEMPRESA, NRINSJUREMPR FROM EMPRESA WHERE CDEMPRESA = CAST(:P_CDEMPRESA AS TEXT) "
+        "AND NRINSJUREMPR = CAST(:P_NRINSJUREMPR AS TEXT)";
+    q.fields = {text("CDEMPRESA", 2), text("NRINSJUREMPR", 14)};
+    out.push_back(std::move(q));
+  }
   // Clients of the filter's search, restricted to a list of client groups unless "T".
   {
     DirectQuery q;

@@ -14,3 +14,6 @@ cmake --build "$build" -j "$(nproc)" --target boleto
 "$build/apps/boleto/boleto" account 001 --company 04
 # The register's list of that company, every due date, as the register shows it.
 "$build/apps/boleto/boleto" register --company 04 --all-dates
+# The emission road: the pending boletos of account 001 marked and emitted as PDF files into
+# ./out/Boletos_Emitidos/<today>/ (a second run finds nothing pending and emits nothing).
+"$build/apps/boleto/boleto" emit --company 04 --account 001 --dir ./out

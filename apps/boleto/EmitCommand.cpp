@@ -1,0 +1,145 @@
+// boleto emit: the operator's road from the register to PDF boletos, headless. The register
+// opens, the company's boletos of one account are filtered and the pending ones marked, and
+// "Emitir Boleto" runs with the emit answer yes: each boleto is numbered, coded, written as a
+// PDF into <dir>/Boletos_Emitidos/<today>/ and recorded as emitted.
+
+#include <chrono>
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "apps/boleto/Commands.h"
+#include "apps/boleto/ConsoleDialogs.h"
+#include "apps/boleto/DatabaseOptions.h"
+#include "emission/ImprimeBol.h"
+#include "host/Consiste.h"
+#include "host/Context.h"
+#include "host/Errors.h"
+#include "module/ScreenHost.h"
+#include "module/Units.h"
+#include "register/FiltroHabRec.h"
+#include "register/HabContRec.h"
+
+namespace {
+
+struct EmitArgs {
+  std::string company = "04";
+  std::string account;
+  int model = 1;
+  std::string dir = "./out";
+  bool reissue = false;
+  std::string dueFrom, dueTo;
+};
+
+int emit(const EmitArgs& a) {
+  const auto started = std::chrono::steady_clock::now();
+  cli::databaseOptions().company = a.company;
+  cli::useConfiguredService();
+  // Every question of the road is answered yes: emit, and (with --reissue) emit again.
+  auto dialogs = std::make_shared<cli::ConsoleDialogs>(true);
+  host::setDialogs(dialogs);
+  auto screens = std::make_shared<rec::HeadlessScreenHost>();
+  rec::setScreenHost(screens);
+  rec::initializeUnits();
+
+  const std::string account = host::Ajusta(host::AllTrim(a.account), 3);
+  std::string dir = a.dir.empty() ? std::string("./out") : a.dir;
+  if (dir.back() != '/') dir += '/';
+  std::filesystem::create_directories(dir);
+
+  screens->onModal("TfrmFiltroHabRec", [&](host::ScreenModel& s) {
+    auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(s);
+    f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
+    f.control("edtDtVencFin").setText(a.dueTo.empty() ? "31/12/2999" : a.dueTo);
+    f.control("rgpStatus").setItemIndex(a.reissue ? 0 : 2);
+    f.control("rgpContaCorr").choose(1);
+    f.stListaCCorr = account;
+    f.control("sbtConfirma").click();
+  });
+  // A single marked boleto asks no question, so the emission screen opens: the command
+  // then does what the file run does, with the same directory.
+  screens->onModal("TfrmImprimeBol", [&](host::ScreenModel& s) {
+    auto& e = dynamic_cast<rec::TfrmImprimeBol&>(s);
+    if (e.run([&] { e.Emiteboletos(dir); })) e.close();
+  });
+  rec::setModeloInicial(a.model);
+  size_t emitted = 0;
+  rec::setEmissionProgress([&](size_t done, size_t total, const std::string& key) {
+    emitted = done;
+    fmt::print("[{}/{}] boleto {}/{} emitido\n", done, total, key.substr(0, 4), key.substr(4));
+    std::fflush(stdout);
+  });
+
+  int rc = 0;
+  try {
+    rec::IniProc();
+    auto* reg = rec::frmHabContRec();
+    if (reg == nullptr) throw host::OperationError("O cadastro de boletos não abriu.");
+    reg->control("medEmpresa").setFocus();
+    reg->control("medEmpresa").type(a.company);
+    reg->focusList();
+    if (dialogs->errors() > 0 || !reg->cdsBoletos.active())
+      throw host::OperationError("O filtro de boletos não foi concluído.");
+
+    auto& ds = reg->cdsBoletos;
+    size_t marked = 0;
+    reg->bMarcaGeral = true;  // no discount questions: the command marks, it does not discount
+    for (size_t r = 1; r <= ds.recordCount(); ++r) {
+      ds.setRecNo(r);
+      if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
+      if (!a.reissue && reg->current("IDSTATBREC").asString() == "E") continue;
+      reg->Marca_Boleto(false, 'M');
+      ++marked;
+    }
+    reg->bMarcaGeral = false;
+    if (marked == 0) {
+      fmt::print("Nenhum boleto {}da conta {} na empresa {}: nada a emitir.\n",
+                 a.reissue ? "" : "pendente ", account, a.company);
+    } else {
+      fmt::print("{} boleto(s) marcado(s) da conta {} na empresa {}; emitindo em {}\n", marked,
+                 account, a.company, dir);
+      std::fflush(stdout);
+      Cli_rec12000::stDiretorio = dir;
+      const int errorsBefore = dialogs->errors();
+      reg->mnuBoletoClick();
+      if (dialogs->errors() > errorsBefore) rc = 1;
+      const double secs =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const std::string folder =
+          dir + "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd") + "/";
+      fmt::print("{} boleto(s) emitido(s){} em {} ({:.1f} s)\n", emitted,
+                 a.model == 0 ? " (pré-impresso: numerados, sem arquivo)" : "", folder, secs);
+    }
+    reg->busy = false;
+    reg->close();
+  } catch (const host::OperationError& e) {
+    fmt::print(stderr, "Boleto: erro: {}\n", e.what());
+    rc = 1;
+  } catch (const host::ServiceError& e) {
+    fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
+    rc = 1;
+  }
+  rec::setEmissionProgress(nullptr);
+  return rc;
+}
+
+const cli::Registrar registrar{[](CLI::App& app) {
+  auto a = std::make_shared<EmitArgs>();
+  auto* c = app.add_subcommand(
+      "emit", "emit the pending boletos of one account as PDF files, as \"Emitir Boleto\" does");
+  c->add_option("--company", a->company, "company (CDEMPRESA)")->capture_default_str();
+  c->add_option("--account", a->account, "collection account (CDREDUCONT)")->required();
+  c->add_option("--model", a->model, "print model: 0 pre-printed, 1 complete boleto, 2 invoice")
+      ->check(CLI::Range(0, 2))
+      ->capture_default_str();
+  c->add_option("--dir", a->dir, "output directory (Boletos_Emitidos/<today> is made in it)")
+      ->capture_default_str();
+  c->add_flag("--reissue", a->reissue, "also emit again the boletos already emitted");
+  c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
+  c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
+  c->callback([a] {
+    if (const int rc = emit(*a); rc != 0) throw CLI::RuntimeError(rc);
+  });
+}};
+
+}  // namespace

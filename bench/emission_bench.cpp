@@ -1,0 +1,175 @@
+// The file run of the emission at scale: 1,000 marked boletos of one account are numbered,
+// coded, stored and written as PDF files, as "Emitir Boleto" runs it with the emit answer.
+// Timed whole (from the emission screen's creator to its return), in-process and over
+// loopback HTTP, each on a freshly seeded SQLite database.
+//
+//   emission_bench [count] [inprocess|http|both]     (target: under 5 s in-process)
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "emission/ImprimeBol.h"
+#include "host/Context.h"
+#include "host/Dialogs.h"
+#include "module/RemoteHostDatabase.h"
+#include "module/ScreenHost.h"
+#include "module/SharedConnection.h"
+#include "module/Units.h"
+#include "register/FiltroHabRec.h"
+#include "register/HabContRec.h"
+#include "remote/HttpServer.h"
+#include "remote/Transports.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPassword = "bench";
+
+/// Answers every question yes and counts what else was shown.
+class QuietDialogs final : public host::Dialogs {
+ public:
+  bool question(const std::string&, const std::string&) override { return true; }
+  void information(const std::string& t, const std::string&) override { last = t; }
+  void error(const std::string& t, const std::string&) override {
+    ++errors;
+    last = t;
+  }
+  int msgAlertEx(const std::string&, const std::string&, const std::vector<std::string>&) override {
+    return host::kMsgAlertFirstButton;
+  }
+  void showWait(bool) override {}
+  std::optional<std::string> selectFolder(const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> saveFile(const std::string&, const std::string&, const std::string&,
+                                      const std::string&) override {
+    return {};
+  }
+  std::optional<int> pickList(const std::string&, const std::vector<std::string>&) override { return {}; }
+  std::optional<std::vector<int>> pickMany(const std::string&, const std::vector<std::string>&,
+                                           const std::vector<int>&) override {
+    return {};
+  }
+  int errors = 0;
+  std::string last;
+};
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void runOnce(int count, bool http) {
+  std::random_device rd;
+  const fs::path dir = fs::temp_directory_path() / fmt::format("boleto-emission-bench-{}", rd());
+  fs::create_directories(dir / "rel");
+  auto svc = service::openService((dir / "bench.db").string());
+  service::SeedOptions o;
+  o.password = kPassword;
+  o.extraBoletos = count;
+  o.today = host::SystemClock().now();
+  service::seed(*svc->db, o);
+
+  std::unique_ptr<remote::HttpServer> server;
+  std::thread serving;
+  int port = 8211;
+  std::shared_ptr<remote::TransportFactory> factory;
+  if (http) {
+    server = std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth);
+    port = server->bind("127.0.0.1", 0);
+    serving = std::thread([&] { server->serve(); });
+    factory = std::make_shared<remote::HttpTransportFactory>("demo", kPassword);
+  } else {
+    factory = std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo");
+  }
+  remote::setDefaultTransportFactory(factory);
+  rec::netHabContRec().setFactory(nullptr);
+  host::ContextSettings s;
+  s.company = "04";
+  s.branch = "0001";
+  s.processingDate = host::SystemClock().now();
+  s.reportDir = (dir / "rel").string() + "/";
+  s.webUrl = "127.0.0.1";
+  s.webPort = port;
+  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  auto dialogs = std::make_shared<QuietDialogs>();
+  host::setDialogs(dialogs);
+  auto screens = std::make_shared<rec::HeadlessScreenHost>();
+  rec::setScreenHost(screens);
+  rec::RemoteHostDatabase queries;
+  host::setHostDatabase(&queries);
+  rec::initializeUnits();
+  screens->onModal("TfrmFiltroHabRec", [](host::ScreenModel& m) {
+    auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(m);
+    f.control("edtDtVencIni").setText("01/01/2000");
+    f.control("edtDtVencFin").setText("31/12/2099");
+    f.control("rgpStatus").setItemIndex(2);
+    f.control("rgpContaCorr").choose(1);
+    f.stListaCCorr = "001";
+    f.control("sbtConfirma").click();
+  });
+
+  rec::IniProc();
+  auto& reg = *rec::frmHabContRec();
+  reg.control("medEmpresa").setFocus();
+  reg.control("medEmpresa").type("04");
+  reg.focusList();
+  reg.bMarcaGeral = true;
+  int marked = 0;
+  for (size_t r = 1; r <= reg.cdsBoletos.recordCount() && marked < count; ++r) {
+    reg.cdsBoletos.setRecNo(r);
+    if (reg.current("IDSTATBREC").asString() == "E") continue;
+    reg.Marca_Boleto(false, 'M');
+    ++marked;
+  }
+  reg.bMarcaGeral = false;
+  reg.Atualiza_Emissao(true);
+
+  const auto t0 = std::chrono::steady_clock::now();
+  const int result = rec::CriaImprimeBol(reg.klEmissao, reg.klCarteira, reg.klContas.Key(0),
+                                         (dir / "out").string(), false, true);
+  const double took = seconds(t0);
+  size_t files = 0, bytes = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir / "out"))
+    if (e.is_regular_file()) {
+      ++files;
+      bytes += static_cast<size_t>(e.file_size());
+    }
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  fmt::print("{:<10} {} boletos marked, result {}, {} PDF files ({:.1f} MB) in {:.2f} s "
+             "({:.1f} ms per boleto); peak memory {} MB{}\n",
+             http ? "http" : "in-process", marked, result, files, static_cast<double>(bytes) / 1e6,
+             took, took * 1000.0 / std::max(1, marked), ru.ru_maxrss / 1024,
+             dialogs->errors ? "; error: " + dialogs->last : std::string());
+
+  reg.busy = false;
+  reg.close();
+  rec::netHabContRec().disconnect();
+  host::setHostDatabase(nullptr);
+  remote::setDefaultTransportFactory(nullptr);
+  if (server) {
+    server->stop();
+    serving.join();
+  }
+  svc.reset();
+  fs::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const std::string mode = argc > 2 ? argv[2] : "both";
+  if (mode == "inprocess" || mode == "both") runOnce(count, false);
+  if (mode == "http" || mode == "both") runOnce(count, true);
+  return 0;
+}

@@ -1,0 +1,793 @@
+#include "emission/ImprimeBol.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "host/Consiste.h"
+#include "host/Context.h"
+#include "host/Dialogs.h"
+#include "host/Errors.h"
+#include "host/HostDatabase.h"
+#include "module/Creator.h"
+#include "module/Records.h"
+#include "module/SharedConnection.h"
+#include "module/Units.h"
+#include "numbering/Numerador.h"
+#include "numbering/RemoteNumberingService.h"
+#include "register/HabContRec.h"
+#include "remote/Connection.h"
+#include "report/Barcode.h"
+#include "report/RemoteDataSource.h"
+#include "report/Report.h"
+
+namespace Cli_rec12002 {
+// The unit's state: the proposal survives from one opening to the next; the others describe
+// the boleto in work for the report parameters.
+std::string stNossNumProposto;
+std::string stFilialAtual;
+std::string stLancAtual;
+std::string stFormaCad;
+std::string stCdReduCont;
+std::string stTeste = "N";
+int seqSize = 0;
+}  // namespace Cli_rec12002
+
+namespace rec {
+
+namespace fs = std::filesystem;
+using namespace Cli_rec12002;
+
+namespace {
+
+constexpr const char* kModeloNFA4 = "MODELONFA4_BREAL.QR2";
+constexpr const char* kModeloNFDeb = "MODBOLNFDEB.QR2";
+constexpr const char* kModeloDepId = "MODBOLDEPID.QR2";
+constexpr const char* kViaCliente = "1º VIA - CLIENTE";
+constexpr const char* kViaFixa = "2º VIA - FIXA";
+/// The company whose tax number enables the "Nota Fiscal A4" model.
+constexpr const char* kCnpjNotaA4 = "10020030000191";
+
+TfrmImprimeBol* g_instance = nullptr;
+int g_modeloInicial = 1;
+std::function<void(size_t, size_t, const std::string&)> g_progress;
+
+/// The file name of a template: whatever path it was stored with is dropped.
+std::string fileNameOf(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return host::AllTrim(cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
+std::string withSeparator(std::string dir) {
+  if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
+  return dir;
+}
+
+std::string upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+numbering::BankAccountRow accountRow(const host::ClientDataset& ds) {
+  numbering::BankAccountRow row;
+  auto v = [&](const char* f) {
+    return ds.fieldIndex(f) >= 0 ? host::AllTrim(ds.valueOf(f).asString()) : std::string();
+  };
+  row.CDREDUCONT = v("CDREDUCONT");
+  row.CDBANCO = v("CDBANCO");
+  row.CDBANCCNAB = v("CDBANCCNAB");
+  row.CDAGENCIA = v("CDAGENCIA");
+  row.CDCONTCORR = v("CDCONTCORR");
+  row.CDBANCOCONV = v("CDBANCOCONV");
+  row.CDCEDENTEBAN = v("CDCEDENTEBAN");
+  row.CDOPERCONTCORR = v("CDOPERCONTCORR");
+  row.DSNOSNUMCORR = v("DSNOSNUMCORR");
+  row.DSDACNOSNUMR = v("DSDACNOSNUMR");
+  row.IDFORMCADBANC = v("IDFORMCADBANC");
+  row.IDVERFXNUMC = v("IDVERFXNUMC");
+  row.NRININOSNUMC = v("NRININOSNUMC");
+  row.NRFIMNOSNUMC = v("NRFIMNOSNUMC");
+  row.IDVERFXNUMP = v("IDVERFXNUMP");
+  row.NRININOSNUMP = v("NRININOSNUMP");
+  row.NRFIMNOSNUMP = v("NRFIMNOSNUMP");
+  numbering::NormalizaBanco(row);
+  return row;
+}
+
+TfrmHabContRec& registerScreen() {
+  auto* reg = frmHabContRec();
+  if (reg == nullptr) host::MensErro("O cadastro de boletos não está aberto.");
+  return *reg;
+}
+
+std::string generalSetting(const host::ClientDataset& ds, const char* field) {
+  return ds.active() && ds.fieldIndex(field) >= 0 ? host::AllTrim(ds.valueOf(field).asString())
+                                                  : std::string();
+}
+
+std::string digitsOf(std::string_view s) {
+  std::string d;
+  for (char c : s)
+    if (c >= '0' && c <= '9') d += c;
+  return d;
+}
+
+}  // namespace
+
+/// One run of the screen: print, preview or the file run.
+struct TfrmImprimeBol::Run {
+  enum class Mode { Print, Preview, File };
+
+  TfrmImprimeBol& f;
+  Mode mode;
+  std::string directory;
+  TfrmHabContRec& reg;
+  numbering::RemoteNumberingService servico;
+  numbering::BankAccountRow conta;
+  numbering::Numerador numerador;
+  remote::Connection qrd{"Qrd.rdmQRDesign"};
+  report::RemoteDataSource data;
+  report::ReportPrinter printer{data};
+  std::string barcode;  ///< of the boleto in work, for DIRBARCODE
+  bool copyMark = false;
+
+  Run(TfrmImprimeBol& screen, Mode m, std::string dir)
+      : f(screen),
+        mode(m),
+        directory(std::move(dir)),
+        reg(registerScreen()),
+        servico(netHabContRec()),
+        conta(accountRow(screen.cdsContCorr)),
+        numerador(conta, *screen.klCarteira_, servico, screen.messages()) {
+    printer.setParameterEvent([this](const std::string& p) { return parameter(p); });
+    if (f.printPort_) printer.setPrintPort(f.printPort_);
+    if (f.previewPort_) printer.setPreviewPort(f.previewPort_);
+  }
+
+  remote::Connection& conn() { return netHabContRec(); }
+  std::string sisDos() const { return generalSetting(reg.cdsValidaGR, "IDSISDOS"); }
+  std::string account() const { return generalSetting(f.cdsContCorr, "CDREDUCONT"); }
+  std::string accountField(const char* name) const { return generalSetting(f.cdsContCorr, name); }
+
+  host::Value parameter(const std::string& p) {
+    if (p == "P_NOTAPROM") {
+      const auto& c = f.control("chbNotaProv");
+      return std::string(c.visible() && c.checked() ? "S" : "N");
+    }
+    if (p == "P_CDFILIAL") return stFilialAtual;
+    if (p == "P_NRLANBOLREC") return stLancAtual;
+    if (p == "P_TESTE") return std::string(stTeste == "S" ? "S" : "N");
+    if (p == "NRLISTA") return nrLista();
+    if (p == "P_VIA") return std::string(copyMark ? kViaCliente : kViaFixa);
+    if (p == "DIRBARCODE")
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+    return {};
+  }
+
+  std::string nrLista() const {
+    const auto& aux = f.cdsCriaListaAux;
+    return aux.active() && !aux.isEmpty() ? aux.valueAt(1, "NRLISTA").asString() : std::string();
+  }
+
+  // ------------------------------------------------------------ the report component
+
+  /// Asks the service for the template's setting and date, and gives the local path.
+  std::string prepareTemplate(const std::string& templateName, host::DateTime& date) {
+    if (host::EmptyString(templateName)) f.error("Arq_Inv");
+    std::string name = fileNameOf(templateName);
+    if (!qrd.connected() && !qrd.connect())
+      host::MensErro(fmt::format("Sem conexão com o serviço de relatórios: {}", qrd.lastError()));
+    const std::string answer =
+        remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
+            .asString();
+    const size_t nl = answer.find('\n');
+    printer.setSetting(answer.substr(0, nl));
+    date = {};
+    if (nl != std::string::npos) {
+      if (auto d = host::DateTime::parse(host::AllTrim(answer.substr(nl + 1)), "yyyymmddhhnnss"))
+        date = *d;
+    }
+    return host::ReportDir() + name;
+  }
+
+  void EmiteRelatorio(const std::string& templateName) {
+    host::DateTime date;
+    const std::string path = prepareTemplate(templateName, date);
+    printer.PrintReport(path);
+  }
+
+  void VisualizarRelatorio(std::string templateName, bool flag) {
+    const int model = f.model();
+    if (model == 2 && !flag) templateName = sisDos() == "3" ? kModeloNFDeb : kModeloNFA4;
+    host::DateTime date;
+    const std::string path = prepareTemplate(templateName, date);
+    if (!fs::exists(path) && model != 2) f.error(model == 1 ? "MODCHQ_NC" : "MODBOLPRE_NC");
+    printer.PreviewReport(path);
+  }
+
+  void output(const std::string& templateName, bool flag = false) {
+    if (mode == Mode::Preview)
+      VisualizarRelatorio(templateName, flag);
+    else
+      EmiteRelatorio(templateName);
+  }
+
+  std::string SalvarEmissao(const std::string& name, const std::string& templateName,
+                            const std::string& key) {
+    if (host::EmptyString(templateName)) f.error("Arq_Inv");
+    const std::string folder = withSeparator(directory) + "Boletos_Emitidos/" +
+                               host::SystemClock().now().format("yyyy-mm-dd") + "/";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) host::MensErro(fmt::format("Não foi possível criar a pasta {}: {}", folder, ec.message()));
+    host::DateTime date;
+    const std::string path = prepareTemplate(templateName, date);
+    if (!fs::exists(path)) f.error(key, {path});
+    struct Working {
+      Working() { Cli_rec12002::FWorking = true; }
+      ~Working() { Cli_rec12002::FWorking = false; }
+    } working;
+    report::PdfExportEngine engine(folder + name + ".pdf");
+    printer.ExportReport(path, date, engine);
+    f.files_.push_back(engine.fileName());
+    return engine.fileName();
+  }
+
+  // ------------------------------------------------------------ the run
+
+  std::string entryText(const host::KeyValue& entry) const {
+    std::string text;
+    for (size_t i = 0; i < 3; ++i) {
+      if (i) text += " - ";
+      text += entry.element(i).asString();
+    }
+    return text;
+  }
+
+  /// The boleto's entry of klEmissao: by its key, so that a print order other than the
+  /// list's order still pairs each boleto with its own entry.
+  const host::KeyValue* entryOf(const std::string& key, size_t position) const {
+    const auto& kl = *f.klEmissao_;
+    int i = kl.IndexOf(key);
+    if (i < 0 && position < static_cast<size_t>(kl.Count())) i = static_cast<int>(position);
+    return i >= 0 ? &kl.Sum(i) : nullptr;
+  }
+
+  std::string row(const char* field) const {
+    const auto& ds = reg.cdsBolEmitOrd;
+    return ds.fieldIndex(field) >= 0 ? ds.valueOf(field).asString() : std::string();
+  }
+
+  void testBoleto() {
+    stTeste = "S";
+    stFilialAtual.clear();
+    stLancAtual.clear();
+    stFormaCad.clear();
+    if (mode == Mode::File) return;
+    const int model = f.model();
+    if (mode == Mode::Preview) {
+      const auto& ds = reg.cdsBolEmitOrd;
+      const bool credit = ds.active() && !ds.isEmpty() && upper(row("IDBAIXAUTILR")) == "C";
+      if (credit && sisDos() == "3")
+        VisualizarRelatorio(kModeloDepId, true);
+      else
+        VisualizarRelatorio(accountField(model == 1 ? "DSARQBOLCOMP" : "DSARQBOLPREI"), false);
+      return;
+    }
+    EmiteRelatorio(accountField(model == 1 ? "DSARQBOLCOMP" : "DSARQBOLPREI"));
+  }
+
+  std::vector<std::string> buildList() {
+    auto& cl = f.cdsCriaLista;
+    cl.emptyDataset();
+    reg.AplicaOrdemImpres();
+    std::vector<std::string> order;
+    auto& ds = reg.cdsBolEmitOrd;
+    if (!ds.active()) return order;
+    ds.first();
+    std::string lastBranch;
+    while (!ds.eof()) {
+      const std::string key = row("CDFILIAL") + row("NRLANBOLREC");
+      cl.append();
+      cl.fieldByName("CDLISTA").setString(key);
+      cl.post();
+      order.push_back(key);
+      lastBranch = row("CDFILIAL");
+      ds.next();
+    }
+    const auto answer = remote::CheckResultServ(
+        conn().call("CriaLista", {remote::Variant::packet(cl.toPacket()), lastBranch}));
+    const auto items = answer.items();
+    if (items.size() < 2 || !items[1].isPacket())
+      host::MensErro("Resposta inesperada do serviço em CriaLista.");
+    f.cdsCriaListaAux.loadPacket(items[1].packetJson());
+    return order;
+  }
+
+  /// The start number typed on the screen: checked against the proposal's shape and check
+  /// character, then the pre-printed sequence restarts just below it.
+  void typedStart() {
+    const std::string t = host::AllTrim(f.control("medNossNum").text());
+    const std::string& proposal = stNossNumProposto;
+    const size_t dash = proposal.find('-');
+    if (t != proposal) {
+      if (t.size() != proposal.size()) f.failOn("medNossNum", "NosNumInv");
+      if (dash != std::string::npos) {
+        const size_t tdash = t.find('-');
+        if (tdash == std::string::npos) f.failOn("medNossNum", "Digit_inf");
+        const std::string part = t.substr(0, tdash), ppart = proposal.substr(0, dash);
+        if (digitsOf(part).size() != digitsOf(ppart).size() || digitsOf(part).empty())
+          f.failOn("medNossNum", "NosNumInv");
+        // Only the sequence's digits may differ from the proposal's shape.
+        for (size_t i = 0; i < part.size(); ++i) {
+          const bool d = part[i] >= '0' && part[i] <= '9';
+          const bool pd = i < ppart.size() && ppart[i] >= '0' && ppart[i] <= '9';
+          if (d != pd) f.failOn("medNossNum", "NosNumInv");
+        }
+        const std::string expected = numerador.Retorna_NossoNumero(
+            "", "", "", host::Right(digitsOf(part), static_cast<size_t>(seqSize)), stFormaCad);
+        const size_t edash = expected.find('-');
+        const std::string dv = t.substr(tdash + 1);
+        const std::string edv = edash == std::string::npos ? std::string() : expected.substr(edash + 1);
+        if (dv.size() != edv.size()) f.failOn("medNossNum", "NosNumInv");
+        if (dv != edv) f.failOn("medNossNum", "Digit_Invalid");
+      } else if (!host::IsDigits(t) || t.size() != digitsOf(proposal).size()) {
+        f.failOn("medNossNum", "NosNumInv");
+      }
+    }
+    const std::string number = digitsOf(t.substr(0, t.find('-')));
+    if (number.empty() || numbering::ComparaNumeros(number, "0") == 0)
+      f.failOn("medNossNum", "NosNumInv");
+    std::string below = host::Right(number, static_cast<size_t>(seqSize));
+    for (size_t i = below.size(); i-- > 0;) {
+      if (below[i] != '0') {
+        --below[i];
+        break;
+      }
+      below[i] = '9';
+    }
+    std::string code = account();
+    std::string counter = host::Ajusta(below, 20);
+    std::string lista = nrLista();
+    std::string cdLista = f.cdsCriaListaAux.active() && !f.cdsCriaListaAux.isEmpty()
+                              ? f.cdsCriaListaAux.valueAt(1, "CDLISTA").asString()
+                              : std::string();
+    remote::CheckResultServ(conn().call(
+        "SetNovoCod", {remote::Arg::ref(code), counter, lista, cdLista}));
+  }
+
+  void altBoletos(const std::string& key) {
+    remote::CheckResultServ(conn().call("AltBoletos", {1, std::string(), key}));
+  }
+
+  bool validaNosNum(std::string branch, std::string number) {
+    const auto answer = remote::CheckResultServ(conn().call(
+        "GetValidaNosNum", {remote::Arg::ref(branch), remote::Arg::ref(number)}));
+    f.cdsValidaNossNum.loadPacket(answer.packetJson());
+    return !f.cdsValidaNossNum.isEmpty();
+  }
+
+  std::string nextSequence(const char* method) {
+    std::string code = account();
+    return remote::CheckResultServ(
+               conn().call(method, {code, std::to_string(numerador.seqSize())}))
+        .asString();
+  }
+
+  /// A boleto settled by credit to the account, printed as an identified deposit.
+  void identifiedDeposit(const std::string& key) {
+    const std::string branch = key.substr(0, 4), number = key.substr(4);
+    const std::string company = reg.company();
+    if (!numerador.UsaDepIdentificado(company)) {
+      f.showMsg("BANCO_NUTIL_DI");
+      return;
+    }
+    const std::string id = numerador.GeraDepIdentificado(branch, number, company);
+    std::string empty1, empty3, b = branch, n = number, model, code = account();
+    servico.SetCodBarra(empty1, std::string(), empty3, b, n, id, model, code);
+    stFilialAtual = branch;
+    stLancAtual = number;
+    barcode.clear();
+    const bool nfDeb = f.model() == 2;
+    output(nfDeb ? kModeloNFDeb : kModeloDepId, !nfDeb);
+    // The boleto in work decides, not whichever row the register happens to show.
+    if (mode != Mode::Preview && upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
+  }
+
+  void completeModel(const std::string& key, int n) {
+    const std::string branch = key.substr(0, 4), number = key.substr(4);
+    const int model = f.model();
+    auto seq = numerador.SequenciaDoNossoNumero(branch, number, row("CDNOSNUMREC"));
+    std::optional<numbering::CodigosBoleto> codes;
+    if (!seq) {
+      numerador.Valida_Faixa_Numerica(static_cast<numbering::Modelo>(model), stFormaCad, n);
+      if (seqSize == 0) f.error("ESTRUT_CONFIG");
+      std::string s = nextSequence("prxNossoNumero");
+      if (conta.CDBANCCNAB == "104" && seqSize == 17 && s.size() >= 2)
+        s = stFormaCad + "4" + s.substr(2, 15);
+      codes = numerador.Gera_CodigodeBarra(branch, number, s, true,
+                                           static_cast<numbering::Modelo>(model));
+      if (!validaNosNum(branch, number)) f.error("ERR_GERA_NOSNUM");
+    } else {
+      codes = numerador.Gera_CodigodeBarra(branch, number, *seq, false,
+                                           static_cast<numbering::Modelo>(model));
+    }
+    barcode = codes ? codes->codigoImagem : std::string();
+    const bool nfDeb = sisDos() == "3";
+    if (mode == Mode::File) {
+      const std::string name = fileName(key);
+      if (model == 1)
+        SalvarEmissao(name, accountField("DSARQBOLCOMP"), "1");
+      else {
+        // The invoice model is written too: a file run that wrote nothing for it would
+        // report boletos as emitted that nobody can print or send.
+        copyMark = !nfDeb;
+        SalvarEmissao(name, nfDeb ? kModeloNFDeb : kModeloNFA4, "1");
+        copyMark = false;
+      }
+    } else if (mode == Mode::Preview) {
+      output(accountField("DSARQBOLCOMP"), false);
+    } else if (model == 1) {
+      EmiteRelatorio(accountField("DSARQBOLCOMP"));
+    } else if (nfDeb) {
+      EmiteRelatorio(kModeloNFDeb);
+    } else {
+      for (int via = 0; via < 3; ++via) {
+        copyMark = via == 0;
+        EmiteRelatorio(kModeloNFA4);
+      }
+      copyMark = false;
+    }
+    if (upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
+  }
+
+  /// Returns false when the boleto was skipped.
+  bool prePrinted(const std::string& key, bool first, int n, const std::string& typed) {
+    const std::string branch = key.substr(0, 4), number = key.substr(4);
+    if (seqSize == 0) f.error("ESTRUT_CONFIG");
+    const std::string s = nextSequence("PrxNossoNumPreImp");
+    std::string nosso = numerador.Retorna_NossoNumero(branch, number, "", s, stFormaCad);
+    numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
+    std::string linha, b = branch, nr = number, model = "1", code = account();
+    servico.SetCodBarra(linha, std::string(), nosso, b, nr, std::string(), model, code);
+    if (!validaNosNum(branch, number)) {
+      if (mode == Mode::File) {
+        ++Cli_rec12002::inBolErro;
+        return false;
+      }
+      f.error("ERR_GERA_NOSNUM");
+    }
+    barcode.clear();
+    if (mode != Mode::File) output(accountField("DSARQBOLPREI"));
+    if (first) {
+      auto& aux = f.cdsCriaListaAux;
+      const std::string lista = nrLista();
+      for (size_t r = 1; aux.active() && r <= aux.recordCount(); ++r)
+        remote::CheckResultServ(conn().call(
+            "AltBoletos",
+            {f.klEmissao_->Count(), lista, aux.valueAt(r, "CDLISTA").asString()}));
+    }
+    return true;
+  }
+
+  std::string fileName(const std::string& key) const {
+    const host::Value due = reg.cdsBolEmitOrd.valueOf("FTR_DTVENBOLREC");
+    std::string dueText;
+    try {
+      if (!due.isNull()) dueText = due.asDate().format("ddmmyyyy");
+    } catch (const std::invalid_argument&) {
+      // A due date that does not read as one leaves that part of the name empty.
+    }
+    return reg.CamposValidos(row("NRINSJURCLIE")) + "_" +
+           reg.CamposValidos(row("FTR_NMRAZSOCCLIE")) + "_" + dueText + "_" +
+           reg.CamposValidos(row("FTR_NRNOTAFISC")) + "_" + key;
+  }
+
+  void go() {
+    f.ValidaEmissaoBoleto();
+    if (mode != Mode::File && f.control("chbTeste").checked()) {
+      testBoleto();
+      return;
+    }
+    if (mode == Mode::File && f.control("chbTeste").checked()) testBoleto();
+    const int model = f.model();
+    const std::string modelText = model == 0 ? "1" : "2";
+    const std::vector<std::string> order = buildList();
+    const std::string lista = nrLista();
+    try {
+      const bool typed = mode != Mode::File && model == 0 && f.control("ccbGeraNossum").checked();
+      if (typed) typedStart();
+      stTeste = "N";
+      const int n = f.klEmissao_->Count();
+      auto& ds = reg.cdsBolEmitOrd;
+      bool firstPrePrinted = true;
+      size_t emitted = 0;
+      for (size_t i = 0; i < order.size(); ++i) {
+        const std::string& key = order[i];
+        if (!ds.locate("CDFILIAL;NRLANBOLREC", {key.substr(0, 4), key.substr(4)})) continue;
+        if (mode != Mode::File && upper(row("IDBAIXAUTILR")) == "C") {
+          if (sisDos() == "3")
+            identifiedDeposit(key);
+          else if (const auto* e = entryOf(key + row("CDNOSNUMREC"), i))
+            f.showMsg("NImprimeCredConta", {entryText(*e)});
+          continue;
+        }
+        seqSize = numerador.seqSize();
+        if (const auto* e = entryOf(key + row("CDNOSNUMREC"), i)) {
+          const std::string before = host::AllTrim(e->element(3).asString());
+          if (!before.empty() && before != modelText) {
+            f.showMsg("NPrint", {entryText(*e)});
+            continue;
+          }
+        }
+        stFilialAtual = key.substr(0, 4);
+        stLancAtual = key.substr(4);
+        stFormaCad = host::AllTrim(row("IDFORMCADBREC"));
+        if (stFormaCad.empty()) stFormaCad = conta.formaCadastro();
+        bool done = true;
+        if (model != 0) {
+          completeModel(key, n);
+        } else {
+          // The typed start is checked once: afterwards it is the first boleto's own number.
+          const std::string start =
+              typed && firstPrePrinted ? host::AllTrim(f.control("medNossNum").text()) : "";
+          done = prePrinted(key, firstPrePrinted, n, start);
+          if (done) firstPrePrinted = false;
+        }
+        if (done && g_progress) g_progress(++emitted, order.size(), key);
+      }
+    } catch (...) {
+      apagaLista(lista, false);
+      throw;
+    }
+    apagaLista(lista, true);
+  }
+
+  void apagaLista(std::string lista, bool report) {
+    if (lista.empty()) return;
+    try {
+      remote::CheckResultServ(conn().call("ApagaLista", {remote::Arg::ref(lista)}));
+    } catch (...) {
+      // After a failure the operator must hear of that failure, not of the clean-up.
+      if (report) throw;
+    }
+  }
+};
+
+// ------------------------------------------------------------------ the screen
+
+TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002", "Boleto") {
+  messages() = host::TMessages{
+      {"ESTRUT_CONFIG",
+       "Operação bloqueada! Descrição do nosso número da conta cobrança não está parametrizada."},
+      {"ERR_GERA_NOSNUM",
+       "Ocorreu um erro na geração do nosso número. Verifique as parametrizações de descrição "
+       "do nosso número e código do banco na câmera de compensação."},
+      {"NosNumInv", "Nosso número inválido."},
+      {"Digit_inf", "Dígito verificador do nosso número deve ser informado."},
+      {"Digit_Invalid", "Dígito verificador do nosso número é inválido."},
+      {"NN_JA_CAD", "Operação Bloqueada! Nosso número já cadastrado."},
+      {"NOSSO<SEQ", "Operação bloqueada! Nosso número fora da faixa parametrizada."},
+      {"Arq_Inv", "Arquivo contendo o modelo de boleto não foi encontrado."},
+      {"MODBOLPRE_NC", "Modelo de boleto pré-impresso não cadastrado."},
+      {"MODBOLCOMP_NC", "Modelo de boleto completo não cadastrado."},
+      {"MODCHQ_NC", "Modelo de boleto completo não cadastrado."},
+      {"MODNF_A4_NC", "Modelo de nota fiscal A4 não cadastrado."},
+      {"MODNFDEB_NC", "Modelo de boleto nota fiscal de débito não encontrado."},
+      {"MODDEPIDENT_NC", "Modelo de boleto depósito identificado não encontrado."},
+      {"EMPR_DI_NH",
+       "Operação bloqueada!Apenas as empresas 04 e 08 utilizam geração de depósito identificado."},
+      {"NPrint",
+       "Operação bloqueada! Boleto selecionado foi emitido para outro modelo de impressão : %s"},
+      {"NImprimeCredConta",
+       "Boleto com tipo de baixa classificado como \"Crédito em Conta\" não pode ser impresso: %s"},
+      {"BANCO_NUTIL_DI", "Banco não utiliza depósito identificado."},
+      {"BANC_DI_NH", "Banco não utiliza depósito identificado."},
+      // The file run names its missing template with this key.
+      {"1", "Modelo de boleto não encontrado: %s"},
+  };
+  auto& model = addControl("cbbModeloRel", host::ControlKind::Combo);
+  model.setItems({"Boleto (Pré-impresso)", "Boleto (Completo)"});
+  model.setItemIndex(1);
+  model.onChange = [this] { cbbModeloRelChange(); };
+  addControl("chbTeste", host::ControlKind::Check).setCaption("Imprimir Boleto de Teste");
+  addControl("chbNotaProv", host::ControlKind::Check).setCaption("Imprimir Nota Promissória");
+  auto& group = addControl("grpNossoNumero", host::ControlKind::Panel);
+  group.setCaption("Nosso Número");
+  auto& edit = addControl("medNossNum", host::ControlKind::Edit, &group);
+  edit.setReadOnly(true);
+  auto& change = addControl("ccbGeraNossum", host::ControlKind::Check, &group);
+  change.setCaption("Alterar nosso número");
+  change.onChange = [this] { ccbGeraNossumClick(); };
+  addControl("sbtPrint", host::ControlKind::Button).onClick = [this] {
+    run([this] { sbtPrintClick(); });
+  };
+  addControl("sbtPreview", host::ControlKind::Button).onClick = [this] {
+    run([this] { sbtPreviewClick(); });
+  };
+  addControl("sbtSalvarComo", host::ControlKind::Button).setEnabled(false);
+  addControl("sbtCancelar", host::ControlKind::Button).onClick = [this] { sbtCancelarClick(); };
+  group.setEnabled(false);
+  change.setEnabled(false);
+  cdsCriaLista.setFieldDefs({{"NRLISTA", host::FieldType::String, 10},
+                             {"CDLISTA", host::FieldType::String, 50}});
+  cdsCriaLista.createDataset();
+  g_instance = this;
+}
+
+TfrmImprimeBol::~TfrmImprimeBol() {
+  if (g_instance == this) g_instance = nullptr;
+}
+
+TfrmImprimeBol* frmImprimeBol() { return g_instance; }
+
+void setModeloInicial(int item) { g_modeloInicial = item; }
+
+void setEmissionProgress(std::function<void(size_t, size_t, const std::string&)> f) {
+  g_progress = std::move(f);
+}
+
+int TfrmImprimeBol::model() const { return control("cbbModeloRel").itemIndex(); }
+
+void TfrmImprimeBol::setPrintPort(std::shared_ptr<report::PrintPort> port) {
+  printPort_ = std::move(port);
+}
+void TfrmImprimeBol::setPreviewPort(std::shared_ptr<report::PreviewPort> port) {
+  previewPort_ = std::move(port);
+}
+
+void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
+                         const std::string& account) {
+  klEmissao_ = &klEmissao;
+  klCarteira_ = &klCarteira;
+  auto& reg = registerScreen();
+  // The third model: the debit note where identified deposits are in use, otherwise the
+  // invoice A4 for the one company that prints it.
+  std::vector<std::string> items = control("cbbModeloRel").items();
+  if (generalSetting(reg.cdsValidaGR, "IDSISDOS") == "3") {
+    items.push_back("Boleto Nota Fiscal de Débito - GR");
+  } else {
+    host::TADOIBQuery q("qryEmpresaNFA4");
+    q.ParamByName("P_CDEMPRESA") = reg.company();
+    q.ParamByName("P_NRINSJUREMPR") = std::string(kCnpjNotaA4);
+    q.Open();
+    if (!q.IsEmpty()) items.push_back("Nota Fiscal A4");
+    q.Close();
+  }
+  control("cbbModeloRel").setItems(items);
+  const int first = g_modeloInicial >= 0 && g_modeloInicial < static_cast<int>(items.size())
+                        ? g_modeloInicial
+                        : 1;
+  control("cbbModeloRel").setItemIndex(first);
+  cbbModeloRelChange();
+  control("chbNotaProv")
+      .setVisible(generalSetting(reg.cdsOrcaFestas, "IDEXIBDADORC") == "S");
+  control("medNossNum").setText(stNossNumProposto);
+
+  stCdReduCont = account;
+  ensureConnected();
+  std::string code = account;
+  fetchBankAccount(netHabContRec(), code, cdsContCorr);
+  if (cdsContCorr.isEmpty())
+    host::MensErro(fmt::format("Conta cobrança {} não encontrada.", account));
+  const numbering::BankAccountRow conta = accountRow(cdsContCorr);
+  numbering::RemoteNumberingService servico(netHabContRec());
+  numbering::Numerador numerador(conta, klCarteira, servico, messages());
+  seqSize = numerador.seqSize();
+  stFormaCad = conta.formaCadastro();
+  const std::string s = servico.GetNossoNumero("NOSSONUMERO" + conta.CDREDUCONT);
+  if (seqSize == 0) error("ESTRUT_CONFIG");
+  stNossNumProposto = numerador.Retorna_NossoNumero(
+      "", "", "", host::Right(host::AllTrim(s), static_cast<size_t>(seqSize)), stFormaCad);
+  control("medNossNum").setText(stNossNumProposto);
+}
+
+void TfrmImprimeBol::cbbModeloRelChange() {
+  const bool prePrinted = model() == 0;
+  control("grpNossoNumero").setEnabled(prePrinted);
+  auto& change = control("ccbGeraNossum");
+  change.setEnabled(prePrinted);
+  if (!prePrinted) {
+    change.setChecked(false);
+    control("medNossNum").setReadOnly(true);
+    control("medNossNum").setText(stNossNumProposto);
+  }
+}
+
+void TfrmImprimeBol::ccbGeraNossumClick() {
+  auto& edit = control("medNossNum");
+  const bool on = control("ccbGeraNossum").checked();
+  edit.setReadOnly(!on);
+  if (on) {
+    edit.setFocus();
+  } else {
+    edit.setText(stNossNumProposto);
+  }
+}
+
+void TfrmImprimeBol::ValidaEmissaoBoleto() {
+  auto& reg = registerScreen();
+  const std::string sisDos = generalSetting(reg.cdsValidaGR, "IDSISDOS");
+  auto check = [&](const std::string& templateName, const char* key) {
+    const std::string name = fileNameOf(templateName);
+    if (!name.empty()) reg.BaixaRelatorio(name);
+    if (name.empty() || !fs::exists(host::ReportDir() + name)) error(key);
+  };
+  bool credit = false;
+  auto& ds = reg.cdsBolEmitOrd;
+  for (size_t r = 1; ds.active() && ds.fieldIndex("IDBAIXAUTILR") >= 0 && r <= ds.recordCount();
+       ++r)
+    credit = credit || upper(host::AllTrim(ds.valueAt(r, "IDBAIXAUTILR").asString())) == "C";
+  if (credit && sisDos == "3") check(kModeloDepId, "MODDEPIDENT_NC");
+  switch (model()) {
+    case 0: check(generalSetting(cdsContCorr, "DSARQBOLPREI"), "MODBOLPRE_NC"); break;
+    case 1: check(generalSetting(cdsContCorr, "DSARQBOLCOMP"), "MODBOLCOMP_NC"); break;
+    case 2:
+      if (sisDos == "3")
+        check(kModeloNFDeb, "MODNFDEB_NC");
+      else
+        check(kModeloNFA4, "MODNF_A4_NC");
+      break;
+    default: break;
+  }
+}
+
+void TfrmImprimeBol::sbtPrintClick() {
+  Run r(*this, Run::Mode::Print, {});
+  const bool test = control("chbTeste").checked();
+  r.go();
+  if (test) return;  // a test boleto leaves the screen open for the real run
+  setModalResult(host::mrOk);
+  close();
+}
+
+void TfrmImprimeBol::sbtPreviewClick() {
+  Run r(*this, Run::Mode::Preview, {});
+  const bool test = control("chbTeste").checked();
+  r.go();
+  if (test) return;
+  setModalResult(host::mrOk);
+  close();
+}
+
+void TfrmImprimeBol::sbtCancelarClick() {
+  setModalResult(host::mrCancel);
+  close();
+}
+
+void TfrmImprimeBol::Emiteboletos(const std::string& directory) {
+  files_.clear();
+  Run r(*this, Run::Mode::File, directory);
+  r.go();
+  setModalResult(host::mrOk);
+}
+
+std::string TfrmImprimeBol::SalvarEmissao(const std::string& name,
+                                          const std::string& templateName,
+                                          const std::string& messageKey,
+                                          const std::string& directory) {
+  Run r(*this, Run::Mode::File, directory);
+  return r.SalvarEmissao(name, templateName, messageKey);
+}
+
+int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
+                   const std::string& account, const std::string& directory, bool reissue,
+                   bool emit) {
+  auto slot = ScreenSlot<TfrmImprimeBol>::perCall();
+  CreatorSteps<TfrmImprimeBol> steps;
+  steps.make = [] { return std::make_unique<TfrmImprimeBol>(); };
+  steps.prepare = [&](TfrmImprimeBol& f) { f.Abre(klEmissao, klCarteira, account); };
+  int fileResult = host::mrNone;
+  steps.show = [&](TfrmImprimeBol& f) {
+    if (!reissue && !emit) return Show::Modal;
+    // The file run shows no screen; its failure is shown as the screen would show it, and
+    // the caller learns from the result that the run did not complete.
+    if (f.run([&] { f.Emiteboletos(directory); })) fileResult = f.modalResult();
+    return Show::NotShown;
+  };
+  const int shown = runCreator(slot, steps);
+  return reissue || emit ? fileResult : shown;
+}
+
+}  // namespace rec

@@ -1,0 +1,301 @@
+// The emission screen against the seeded service, with the register's emission lists: the
+// file run writing PDF boletos whose bars carry the stored barcode, print and preview runs,
+// the typed start number of the pre-printed model, the skips, and failures half-way.
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "emission/ImprimeBol.h"
+#include "host/Consiste.h"
+#include "host/Errors.h"
+#include "module/Records.h"
+#include "module/Units.h"
+#include "register/tests/RegisterFixture.h"
+#include "report/Report.h"
+
+using namespace rec;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string sh(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+/// Keeps every printed document (a copy of the PDF) instead of queueing it.
+class KeepPrinted final : public report::PrintPort {
+ public:
+  explicit KeepPrinted(fs::path dir) : dir_(std::move(dir)) {}
+  void printPdf(const std::string& pdfPath, const std::string&) override {
+    if (failAt_ > 0 && static_cast<int>(files.size()) + 1 == failAt_)
+      throw host::OperationError("Impressora desligada");
+    fs::path copy = dir_ / ("impresso-" + std::to_string(files.size() + 1) + ".pdf");
+    fs::copy_file(pdfPath, copy);
+    files.push_back(copy.string());
+  }
+  void failAt(int n) { failAt_ = n; }
+  std::vector<std::string> files;
+
+ private:
+  fs::path dir_;
+  int failAt_ = 0;
+};
+
+struct Stored {
+  std::string nosso, barcode, status, model, line;
+};
+
+}  // namespace
+
+class Emission : public rec::testing::RegisterFixture {
+ protected:
+  void SetUp() override {
+    RegisterFixture::SetUp();
+    settings_.reportDir = (dir_ / "rel").string() + "/";
+    useSettings();
+    fs::create_directories(dir_ / "rel");
+    fs::create_directories(dir_ / "out");
+    fs::create_directories(dir_ / "printed");
+    printed_ = std::make_shared<KeepPrinted>(dir_ / "printed");
+    Cli_rec12002::inBolErro = 0;
+  }
+
+  /// The register listing company 04 with the pending boletos of account 001 marked.
+  TfrmHabContRec& markedPending(size_t limit = 1000) {
+    auto& f = listed();
+    f.bMarcaGeral = true;  // no discount questions while the test marks
+    for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
+      f.cdsBoletos.setRecNo(r);
+      if (f.current("CDREDUCONT").asString() != "001") continue;
+      if (f.current("IDSTATBREC").asString() == "E") continue;
+      f.Marca_Boleto(false, 'M');
+      keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
+      before_[keys_.back()] = stored(keys_.back()).nosso;
+    }
+    f.bMarcaGeral = false;
+    EXPECT_GE(keys_.size(), 2u) << "the demo data has pending boletos on account 001";
+    f.Atualiza_Emissao(true);
+    return f;
+  }
+
+  Stored stored(const std::string& key) {
+    Stored s;
+    soci::indicator i1, i2, i3, i4, i5;
+    svc_->db->session() << "SELECT CDNOSNUMREC, CDBARRAREC, IDSTATBREC, IDBOLEMITIDO, "
+                           "DSLINHABARREC FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s.nosso, i1),
+        soci::into(s.barcode, i2), soci::into(s.status, i3), soci::into(s.model, i4),
+        soci::into(s.line, i5);
+    return s;
+  }
+
+  std::string todayFolder() const {
+    return (dir_ / "out" / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd"))
+        .string();
+  }
+
+  /// Opens the emission screen modally and lets `script` drive it.
+  int interactive(TfrmHabContRec& f, std::function<void(TfrmImprimeBol&)> script) {
+    screens_->onModal("TfrmImprimeBol", [this, script](host::ScreenModel& s) {
+      auto& e = dynamic_cast<TfrmImprimeBol&>(s);
+      e.setPrintPort(printed_);
+      e.setPreviewPort(std::make_shared<report::HeadlessPreview>((dir_ / "preview").string()));
+      script(e);
+    });
+    return CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), "", false, false);
+  }
+
+  std::vector<std::string> keys_;
+  std::map<std::string, std::string> before_;  ///< nosso número of each marked boleto before the run
+  std::shared_ptr<KeepPrinted> printed_;
+};
+
+TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
+  auto& f = markedPending(3);
+  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
+                                    (dir_ / "out").string(), false, true);
+  EXPECT_EQ(result, host::mrOk);
+  EXPECT_FALSE(Cli_rec12002::FWorking);
+
+  std::vector<fs::path> pdfs;
+  for (const auto& e : fs::directory_iterator(todayFolder())) pdfs.push_back(e.path());
+  ASSERT_EQ(pdfs.size(), keys_.size());
+  std::set<std::string> numbers;
+  for (const auto& key : keys_) {
+    const Stored s = stored(key);
+    EXPECT_EQ(s.status, "E") << key;
+    EXPECT_EQ(s.model, "2") << key;
+    ASSERT_EQ(s.barcode.size(), 44u) << key;
+    EXPECT_TRUE(numbers.insert(s.nosso).second) << "nosso número used twice: " << s.nosso;
+    // The file carries the boleto key at the end of its name and the stored codes inside.
+    auto pdf = std::find_if(pdfs.begin(), pdfs.end(), [&](const fs::path& p) {
+      return p.stem().string().ends_with("_" + key);
+    });
+    ASSERT_NE(pdf, pdfs.end()) << key;
+    EXPECT_NE(sh("pdftotext -layout '" + pdf->string() + "' -").find(s.line), std::string::npos)
+        << "typed line " << s.line;
+    const fs::path png = dir_ / ("page-" + key);
+    sh("pdftoppm -r 300 -f 1 -l 1 -png '" + pdf->string() + "' '" + png.string() + "'");
+    std::string decoded;
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().starts_with("page-" + key))
+        decoded += sh("zbarimg --raw -q '" + e.path().string() + "'");
+    EXPECT_NE(decoded.find(s.barcode), std::string::npos) << key << ": " << decoded;
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0) << "the run's list is gone";
+  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTAITEM"), 0);
+  // No barcode image is left behind in the temporary directory.
+  for (const auto& e : fs::directory_iterator(host::DirWinTemp()))
+    for (const auto& key : keys_)
+      EXPECT_EQ(e.path().string().find(stored(key).barcode), std::string::npos) << e.path();
+}
+
+TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
+  auto& f = markedPending(2);
+  svc_->db->session() << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
+  dialogs_->expectError("Modelo de boleto completo não cadastrado.");
+  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
+                                    (dir_ / "out").string(), false, true);
+  EXPECT_NE(result, host::mrOk);
+  for (const auto& key : keys_) {
+    EXPECT_EQ(stored(key).nosso, before_[key]) << key;
+    EXPECT_NE(stored(key).status, "E") << key;
+  }
+  EXPECT_FALSE(fs::exists(todayFolder()));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0);
+}
+
+TEST_F(Emission, AFailureHalfWayKeepsWhatWasDoneAndStillDeletesTheList) {
+  auto& f = markedPending(3);
+  printed_->failAt(2);
+  dialogs_->expectError("Impressora desligada");
+  const int result = interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPrint").click(); });
+  EXPECT_NE(result, host::mrOk) << "a failed run is not a completed one";
+  ASSERT_EQ(printed_->files.size(), 1u);
+  EXPECT_EQ(stored(keys_[0]).status, "E") << "the boleto printed before the failure stays emitted";
+  EXPECT_NE(stored(keys_[1]).status, "E");
+  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0);
+}
+
+TEST_F(Emission, InvoiceModelPrintsThreeCopiesWithTheCopyMarkOnTheFirst) {
+  auto& f = markedPending(1);
+  ASSERT_EQ(keys_.size(), 1u);
+  const int result = interactive(f, [](TfrmImprimeBol& e) {
+    ASSERT_EQ(e.control("cbbModeloRel").items().size(), 3u) << "company 04 prints the invoice A4";
+    EXPECT_EQ(e.control("cbbModeloRel").items()[2], "Nota Fiscal A4");
+    e.control("cbbModeloRel").choose(2);
+    e.control("sbtPrint").click();
+  });
+  EXPECT_EQ(result, host::mrOk);
+  ASSERT_EQ(printed_->files.size(), 3u);
+  EXPECT_NE(sh("pdftotext '" + printed_->files[0] + "' -").find("1º VIA - CLIENTE"), std::string::npos);
+  EXPECT_NE(sh("pdftotext '" + printed_->files[1] + "' -").find("2º VIA - FIXA"), std::string::npos);
+  EXPECT_NE(sh("pdftotext '" + printed_->files[2] + "' -").find("2º VIA - FIXA"), std::string::npos);
+  EXPECT_EQ(stored(keys_[0]).status, "E");
+}
+
+TEST_F(Emission, BoletosEmittedOnTheOtherModelAreSkippedAndTheRestGoesOn) {
+  auto& f = markedPending(2);
+  // The first boleto was emitted before on the pre-printed form.
+  const std::string k0 = f.klEmissao.Key(0);
+  auto entry = f.klEmissao.Sum(0).array();
+  entry[3] = std::string("1");
+  f.klEmissao.Add(k0, entry);
+  dialogs_->expectInformation("foi emitido para outro modelo de impressão : " +
+                              entry[0].asString() + " - " + entry[1].asString());
+  const int result = interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPrint").click(); });
+  EXPECT_EQ(result, host::mrOk);
+  EXPECT_EQ(printed_->files.size(), 1u);
+  EXPECT_EQ(stored(k0.substr(0, 14)).nosso, before_[k0.substr(0, 14)])
+      << "the skipped boleto is not numbered";
+  EXPECT_NE(stored(k0.substr(0, 14)).status, "E");
+}
+
+TEST_F(Emission, TypedStartNumberOfThePrePrintedModel) {
+  auto& f = markedPending(2);
+  std::string proposal;
+  auto attempt = [&](const std::string& typed) {
+    return interactive(f, [&](TfrmImprimeBol& e) {
+      proposal = Cli_rec12002::stNossNumProposto;
+      e.control("cbbModeloRel").choose(0);
+      EXPECT_TRUE(e.control("ccbGeraNossum").enabled());
+      e.control("ccbGeraNossum").toggle();
+      EXPECT_FALSE(e.control("medNossNum").readOnly());
+      e.control("medNossNum").type(typed.empty() ? proposal : typed);
+      e.control("sbtPrint").click();
+    });
+  };
+  // The proposal's shape with a letter in its number: refused.
+  std::string bad;
+  interactive(f, [&](TfrmImprimeBol& e) {
+    bad = Cli_rec12002::stNossNumProposto;
+    e.control("sbtCancelar").click();
+  });
+  dialogs_->expectError("Nosso número inválido.");
+  ASSERT_FALSE(bad.empty());
+  bad[bad.find_first_of("0123456789")] = 'A';
+  EXPECT_NE(attempt(bad), host::mrOk);
+  // The proposal without its check character.
+  if (proposal.find('-') != std::string::npos) {
+    dialogs_->expectError("Dígito verificador do nosso número deve ser informado.");
+    std::string noDash = proposal;
+    noDash[noDash.find('-')] = '0';
+    EXPECT_NE(attempt(noDash), host::mrOk);
+    dialogs_->expectError("Dígito verificador do nosso número é inválido.");
+    std::string wrong = proposal;
+    char& dv = wrong.back();
+    dv = dv == '0' ? '1' : '0';
+    EXPECT_NE(attempt(wrong), host::mrOk);
+  }
+  for (const auto& key : keys_)
+    EXPECT_EQ(stored(key).nosso, before_[key]) << "refused runs number nothing";
+
+  // The proposal itself: the run numbers from it on, each boleto its own number.
+  EXPECT_EQ(attempt(""), host::mrOk);
+  std::set<std::string> numbers;
+  for (const auto& key : keys_) {
+    const Stored s = stored(key);
+    EXPECT_EQ(s.status, "E");
+    EXPECT_EQ(s.model, "1");
+    EXPECT_EQ(s.barcode, "") << "a pre-printed boleto carries no barcode";
+    EXPECT_TRUE(numbers.insert(s.nosso).second) << s.nosso;
+  }
+  EXPECT_TRUE(numbers.count(proposal)) << "the first boleto takes the typed number " << proposal;
+}
+
+TEST_F(Emission, TestBoletoPrintsTheExampleAndLeavesTheScreenOpen) {
+  auto& f = markedPending(2);
+  const int result = interactive(f, [](TfrmImprimeBol& e) {
+    e.control("chbTeste").toggle();
+    e.control("sbtPrint").click();
+    EXPECT_TRUE(e.isOpen());
+    e.control("sbtCancelar").click();
+  });
+  EXPECT_EQ(result, host::mrCancel);
+  ASSERT_EQ(printed_->files.size(), 1u);
+  EXPECT_NE(sh("pdftotext '" + printed_->files[0] + "' -").find("BOLETO DE TESTE"), std::string::npos);
+  for (const auto& key : keys_) EXPECT_EQ(stored(key).nosso, before_[key]);
+}
+
+TEST_F(Emission, PreviewNumbersAndMarksLikePrintButWritesPictures) {
+  auto& f = markedPending(2);
+  const int result = interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPreview").click(); });
+  EXPECT_EQ(result, host::mrOk);
+  EXPECT_TRUE(printed_->files.empty());
+  size_t pages = 0;
+  for (const auto& e : fs::directory_iterator(dir_ / "preview"))
+    if (e.path().extension() == ".png") ++pages;
+  EXPECT_GE(pages, keys_.size());
+  for (const auto& key : keys_) EXPECT_EQ(stored(key).status, "E");
+}
