@@ -100,10 +100,12 @@ bool isDigits(const std::string& s) { return s.empty() || host::IsDigits(s); }
 }  // namespace
 
 void registerNumeracao(Dispatcher& d) {
-  // GetNossoNumero(counter name): the counter's current value, as digits.
+  // GetNossoNumero(counter name): the number the counter hands out next, as digits. The
+  // emission proposes it and checks the run's range from it; the last number handed out is
+  // already on a boleto, and a counter never used would read as 0, below every range.
   d.add(kHabContRec, "GetNossoNumero", 1, [](CallContext& ctx) {
     const std::string name = ctx.text(0, "sequence", 40);
-    return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name)));
+    return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name) + 1));
   });
 
   // prxNossoNumero(account, width) and PrxNossoNumPreImp(account, width): the next number of

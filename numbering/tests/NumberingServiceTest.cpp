@@ -115,7 +115,8 @@ TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {
   EXPECT_EQ(fromA.front().size(), 11u);
   EXPECT_EQ(*all.rbegin(), "00000000300");
   EXPECT_EQ(remote::CheckResultServ(a->call("GetNossoNumero", {"NOSSONUMERO001"})).asString(),
-            "300");
+            "301")
+      << "the number the counter hands out next";
   // The pre-printed counter is another counter, and SetNovoCod restarts it.
   EXPECT_EQ(remote::CheckResultServ(a->call("PrxNossoNumPreImp", {"1", "8"})).asString(),
             "00000001");
