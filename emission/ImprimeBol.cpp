@@ -47,7 +47,7 @@ constexpr const char* kModeloDepId = "MODBOLDEPID.QR2";
 constexpr const char* kViaCliente = "1º VIA - CLIENTE";
 constexpr const char* kViaFixa = "2º VIA - FIXA";
 /// The company whose tax number enables the "Nota Fiscal A4" model.
-constexpr const char* kCnpjNotaA4 = "10020030000191";
+constexpr const char* kCnpjNotaA4 = "10020030000113";
 
 TfrmImprimeBol* g_instance = nullptr;
 int g_modeloInicial = 1;
@@ -599,7 +599,7 @@ TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002
   edit.setReadOnly(true);
   auto& change = addControl("ccbGeraNossum", host::ControlKind::Check, &group);
   change.setCaption("Alterar nosso número");
-  change.onChange = [this] { ccbGeraNossumClick(); };
+  change.onClick = [this] { ccbGeraNossumClick(); };
   addControl("sbtPrint", host::ControlKind::Button).onClick = [this] {
     run([this] { sbtPrintClick(); });
   };

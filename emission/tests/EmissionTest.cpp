@@ -33,6 +33,16 @@ std::string sh(const std::string& cmd) {
   return out;
 }
 
+/// Counts the preview pages shown.
+class CountPages final : public report::PreviewPort {
+ public:
+  void showPages(const std::string&, const std::vector<report::PreviewPage>& shown) override {
+    ++documents;
+    pages += shown.size();
+  }
+  size_t documents = 0, pages = 0;
+};
+
 /// Keeps every printed document (a copy of the PDF) instead of queueing it.
 class KeepPrinted final : public report::PrintPort {
  public:
@@ -84,7 +94,7 @@ class Emission : public rec::testing::RegisterFixture {
       before_[keys_.back()] = stored(keys_.back()).nosso;
     }
     f.bMarcaGeral = false;
-    EXPECT_GE(keys_.size(), 2u) << "the demo data has pending boletos on account 001";
+    EXPECT_GE(keys_.size(), std::min<size_t>(2, limit)) << "the demo data has pending boletos on account 001";
     f.Atualiza_Emissao(true);
     return f;
   }
@@ -100,6 +110,11 @@ class Emission : public rec::testing::RegisterFixture {
     return s;
   }
 
+  /// Lists on the service other than the register's own selection list.
+  int runLists() {
+    return count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'");
+  }
+
   std::string todayFolder() const {
     return (dir_ / "out" / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd"))
         .string();
@@ -110,7 +125,7 @@ class Emission : public rec::testing::RegisterFixture {
     screens_->onModal("TfrmImprimeBol", [this, script](host::ScreenModel& s) {
       auto& e = dynamic_cast<TfrmImprimeBol&>(s);
       e.setPrintPort(printed_);
-      e.setPreviewPort(std::make_shared<report::HeadlessPreview>((dir_ / "preview").string()));
+      e.setPreviewPort(preview_);
       script(e);
     });
     return CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), "", false, false);
@@ -119,6 +134,7 @@ class Emission : public rec::testing::RegisterFixture {
   std::vector<std::string> keys_;
   std::map<std::string, std::string> before_;  ///< nosso número of each marked boleto before the run
   std::shared_ptr<KeepPrinted> printed_;
+  std::shared_ptr<CountPages> preview_ = std::make_shared<CountPages>();
 };
 
 TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
@@ -153,8 +169,8 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
         decoded += sh("zbarimg --raw -q '" + e.path().string() + "'");
     EXPECT_NE(decoded.find(s.barcode), std::string::npos) << key << ": " << decoded;
   }
-  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0) << "the run's list is gone";
-  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTAITEM"), 0);
+  EXPECT_EQ(runLists(), 0) << "the run's list is gone";
+  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'"), 0);
   // No barcode image is left behind in the temporary directory.
   for (const auto& e : fs::directory_iterator(host::DirWinTemp()))
     for (const auto& key : keys_)
@@ -173,7 +189,7 @@ TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
     EXPECT_NE(stored(key).status, "E") << key;
   }
   EXPECT_FALSE(fs::exists(todayFolder()));
-  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0);
+  EXPECT_EQ(runLists(), 0);
 }
 
 TEST_F(Emission, AFailureHalfWayKeepsWhatWasDoneAndStillDeletesTheList) {
@@ -183,9 +199,10 @@ TEST_F(Emission, AFailureHalfWayKeepsWhatWasDoneAndStillDeletesTheList) {
   const int result = interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPrint").click(); });
   EXPECT_NE(result, host::mrOk) << "a failed run is not a completed one";
   ASSERT_EQ(printed_->files.size(), 1u);
-  EXPECT_EQ(stored(keys_[0]).status, "E") << "the boleto printed before the failure stays emitted";
-  EXPECT_NE(stored(keys_[1]).status, "E");
-  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTA"), 0);
+  int emitted = 0;
+  for (const auto& key : keys_) emitted += stored(key).status == "E";
+  EXPECT_EQ(emitted, 1) << "the boleto printed before the failure stays emitted, the others wait";
+  EXPECT_EQ(runLists(), 0);
 }
 
 TEST_F(Emission, InvoiceModelPrintsThreeCopiesWithTheCopyMarkOnTheFirst) {
@@ -293,9 +310,6 @@ TEST_F(Emission, PreviewNumbersAndMarksLikePrintButWritesPictures) {
   const int result = interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPreview").click(); });
   EXPECT_EQ(result, host::mrOk);
   EXPECT_TRUE(printed_->files.empty());
-  size_t pages = 0;
-  for (const auto& e : fs::directory_iterator(dir_ / "preview"))
-    if (e.path().extension() == ".png") ++pages;
-  EXPECT_GE(pages, keys_.size());
+  EXPECT_EQ(preview_->documents, keys_.size()) << "one preview per boleto";
   for (const auto& key : keys_) EXPECT_EQ(stored(key).status, "E");
 }
