@@ -97,7 +97,7 @@ std::vector<remote::Arg> filtroCallArgs(std::vector<remote::Variant>& v) {
 }
 
 void loadSorted(const remote::Variant& packet, host::ClientDataset& cdsBoletos) {
-  cdsBoletos.loadPacket(packet.packetJson());
+  remote::loadPacket(cdsBoletos, packet);
   cdsBoletos.setIndexFieldNames("FTR_PARCNUM");
   cdsBoletos.first();
 }

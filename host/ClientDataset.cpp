@@ -12,69 +12,16 @@
 #include <nlohmann/json.hpp>
 
 #include "host/Consiste.h"
+#include "host/ClientDatasetPacket.h"
+#include "host/ClientDatasetRows.h"
 #include "host/Errors.h"
 
 namespace host {
 
 using nlohmann::json;
+using namespace packed;
 
-// ---------------------------------------------------------------------------------------
-// Packed rows. A row is one byte string: per field a tag, then the payload. 100,000 rows
-// of 40 fields held as Value objects would take 40 bytes a cell before any text; packed,
-// a boleto row takes a few hundred bytes.
 namespace {
-
-enum Tag : uint8_t { kNull = 0, kText, kInt, kFloat, kFalse, kTrue, kDate, kDateTime };
-
-void putVarint(std::string& out, uint64_t v) {
-  while (v >= 0x80) {
-    out.push_back(static_cast<char>((v & 0x7F) | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<char>(v));
-}
-
-uint64_t getVarint(const char*& p) {
-  uint64_t v = 0;
-  int shift = 0;
-  for (;;) {
-    const auto b = static_cast<uint8_t>(*p++);
-    v |= static_cast<uint64_t>(b & 0x7F) << shift;
-    if ((b & 0x80) == 0) return v;
-    shift += 7;
-  }
-}
-
-template <typename T>
-void putRaw(std::string& out, T v) {
-  char buf[sizeof(T)];
-  std::memcpy(buf, &v, sizeof(T));
-  out.append(buf, sizeof(T));
-}
-
-template <typename T>
-T getRaw(const char*& p) {
-  T v;
-  std::memcpy(&v, p, sizeof(T));
-  p += sizeof(T);
-  return v;
-}
-
-int32_t msOfDay(const DateTime& d) {
-  return ((d.hour() * 60 + d.minute()) * 60 + d.second()) * 1000 + d.millisecond();
-}
-
-void putText(std::string& out, std::string_view s) {
-  out.push_back(static_cast<char>(kText));
-  putVarint(out, s.size());
-  out.append(s);
-}
-
-void putDate(std::string& out, const DateTime& d) {
-  out.push_back(static_cast<char>(d.hasTime() ? kDateTime : kDate));
-  putRaw<int32_t>(out, static_cast<int32_t>(d.daysSinceEpoch()));
-  if (d.hasTime()) putRaw<int32_t>(out, msOfDay(d));
-}
 
 void encodeValue(std::string& out, const Value& v) {
   switch (v.kind()) {
@@ -185,19 +132,6 @@ std::vector<Value> decodeRow(const std::string& row, size_t fields) {
   return out;
 }
 
-// ASCII-only folding is enough for field names (upper-case column mnemonics).
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::vector<std::string> splitKeys(std::string_view keys) {
   std::vector<std::string> out;
   size_t start = 0;
@@ -209,42 +143,6 @@ std::vector<std::string> splitKeys(std::string_view keys) {
     start = end + 1;
   }
   return out;
-}
-
-/// Characters of a UTF-8 text, or nothing when the bytes are not UTF-8 (a text read as
-/// Latin-1 somewhere would otherwise only fail when the packet is written out).
-std::optional<size_t> utf8Chars(std::string_view s) {
-  size_t n = 0;
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    size_t extra = 0;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    if (b < 0x80) {
-      extra = 0;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      extra = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      extra = 2;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      extra = 3;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      return std::nullopt;
-    }
-    for (size_t k = 1; k <= extra; ++k) {
-      if (i + k >= s.size()) return std::nullopt;
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return std::nullopt;
-    }
-    i += extra + 1;
-    ++n;
-  }
-  return n;
 }
 
 struct NameHash {
@@ -284,57 +182,6 @@ std::optional<bool> parseBoolean(std::string_view s) {
     if (SameText(t, no)) return false;
   }
   return std::nullopt;
-}
-
-// Packets carry every date of 100,000 rows: these two avoid the general date formatter.
-void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
-  const DateTime d = DateTime::fromDays(days);
-  char buf[24];
-  auto put = [&](int pos, int width, int v) {
-    for (int i = width - 1; i >= 0; --i) {
-      buf[pos + i] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    }
-  };
-  put(0, 4, d.year());
-  buf[4] = '-';
-  put(5, 2, d.month());
-  buf[7] = '-';
-  put(8, 2, d.day());
-  if (!withTime) {
-    out.assign(buf, 10);
-    return;
-  }
-  buf[10] = 'T';
-  put(11, 2, ms / 3600000);
-  buf[13] = ':';
-  put(14, 2, ms / 60000 % 60);
-  buf[16] = ':';
-  put(17, 2, ms / 1000 % 60);
-  buf[19] = '.';
-  put(20, 3, ms % 1000);
-  out.assign(buf, 23);
-}
-
-std::optional<DateTime> parseIsoFast(std::string_view s) {
-  auto num = [&](size_t pos, size_t width, int& v) {
-    v = 0;
-    for (size_t i = pos; i < pos + width; ++i) {
-      if (s[i] < '0' || s[i] > '9') return false;
-      v = v * 10 + (s[i] - '0');
-    }
-    return true;
-  };
-  int y = 0, m = 0, d = 0, h = 0, n = 0, sec = 0, z = 0;
-  if ((s.size() == 10 || s.size() == 23) && s[4] == '-' && s[7] == '-' && num(0, 4, y) &&
-      num(5, 2, m) && num(8, 2, d) && DateTime::validYmd(y, m, d)) {
-    if (s.size() == 10) return DateTime::fromYmd(y, m, d);
-    if (s[10] == 'T' && s[13] == ':' && s[16] == ':' && s[19] == '.' && num(11, 2, h) &&
-        num(14, 2, n) && num(17, 2, sec) && num(20, 3, z) && h < 24 && n < 60 && sec < 60) {
-      return DateTime::fromYmdHms(y, m, d, h, n, sec, z);
-    }
-  }
-  return DateTime::parseIso(s);
 }
 
 }  // namespace
@@ -1144,52 +991,6 @@ struct ClientDataset::Impl {
     return out;
   }
 
-  static json rowJson(const std::string& row, size_t fields) {
-    json out = json::array();
-    auto& arr = out.get_ref<json::array_t&>();
-    arr.reserve(fields);
-    const char* p = row.data();
-    for (size_t i = 0; i < fields; ++i) {
-      switch (static_cast<uint8_t>(*p++)) {
-        case kText: {
-          const auto n = static_cast<size_t>(getVarint(p));
-          arr.emplace_back(std::string(p, n));
-          p += n;
-          break;
-        }
-        case kInt:
-          arr.emplace_back(getRaw<int64_t>(p));
-          break;
-        case kFloat:
-          arr.emplace_back(getRaw<double>(p));
-          break;
-        case kFalse:
-          arr.emplace_back(false);
-          break;
-        case kTrue:
-          arr.emplace_back(true);
-          break;
-        case kDate: {
-          std::string iso;
-          isoInto(iso, getRaw<int32_t>(p), 0, false);
-          arr.emplace_back(std::move(iso));
-          break;
-        }
-        case kDateTime: {
-          const auto days = getRaw<int32_t>(p);
-          std::string iso;
-          isoInto(iso, days, getRaw<int32_t>(p), true);
-          arr.emplace_back(std::move(iso));
-          break;
-        }
-        default:
-          arr.emplace_back(nullptr);
-          break;
-      }
-    }
-    return out;
-  }
-
   /// Packet of the given slots (live ones become rows) and of the change log entries of
   /// `changed`; positions of logged deletions are taken from the order of `ordered`.
   json packet(const std::vector<uint32_t>& ordered, const std::vector<uint32_t>& changed,
@@ -1334,6 +1135,43 @@ struct ClientDataset::Impl {
     return std::string(out);
   }
 
+  /// Checks the texts of a packed row for fields `defs` as encodeJsonRow checks a JSON one.
+  void checkTexts(const std::string& row, const Where& where) const {
+    const char* p = row.data();
+    for (const auto& def : defs) {
+      if (static_cast<uint8_t>(*p) != kText) {
+        skipCell(p);
+        continue;
+      }
+      ++p;
+      const auto n = static_cast<size_t>(getVarint(p));
+      const std::string_view s(p, n);
+      p += n;
+      const auto chars = utf8Chars(s);
+      if (!chars) {
+        throw std::invalid_argument(
+            fmt::format("{}, field {}: the text is not valid UTF-8", where.str(), def.name));
+      }
+      if (def.type == FieldType::String && *chars > static_cast<size_t>(std::max(def.size, 0))) {
+        throw std::invalid_argument(fmt::format("{}, field {}: text of {} characters exceeds the size {}",
+                                                where.str(), def.name, *chars, def.size));
+      }
+    }
+  }
+
+  /// Whether rows packed for fields `in` are rows of this dataset as they are.
+  bool sameLayout(const std::vector<FieldDef>& in) const {
+    if (in.size() != defs.size()) return false;
+    for (size_t i = 0; i < in.size(); ++i) {
+      const FieldType a = in[i].type;
+      const FieldType b = defs[i].type;
+      const bool texts = (a == FieldType::String || a == FieldType::Memo) &&
+                         (b == FieldType::String || b == FieldType::Memo);
+      if (!sameName(in[i].name, defs[i].name) || (a != b && !texts)) return false;
+    }
+    return true;
+  }
+
   void beginInsert(bool append) {
     checkBrowseMode();
     fire(&DatasetEvents::beforeInsert);
@@ -1391,68 +1229,6 @@ struct ClientDataset::Impl {
     d.fire(&DatasetEvents::afterScroll);
   }
 
-  static std::vector<FieldDef> parseFields(const json& packet) {
-    if (!packet.is_object()) throw std::invalid_argument("data packet: not a JSON object");
-    if (!packet.contains("fields") || !packet["fields"].is_array()) {
-      throw std::invalid_argument("data packet: \"fields\" is missing or not an array");
-    }
-    std::vector<FieldDef> out;
-    size_t i = 0;
-    for (const auto& f : packet["fields"]) {
-      const std::string where = fmt::format("data packet: field {}", i++);
-      if (!f.is_object()) throw std::invalid_argument(where + ": not an object");
-      FieldDef d;
-      auto text = [&](const char* key, std::string& target, bool required) {
-        if (!f.contains(key)) {
-          if (required)
-            throw std::invalid_argument(fmt::format("{}: \"{}\" is missing", where, key));
-          return;
-        }
-        if (!f[key].is_string())
-          throw std::invalid_argument(fmt::format("{}: \"{}\" is not a text", where, key));
-        target = f[key].get<std::string>();
-      };
-      auto number = [&](const char* key, int& target) {
-        if (!f.contains(key)) return;
-        if (!f[key].is_number_integer()) {
-          throw std::invalid_argument(fmt::format("{}: \"{}\" is not a whole number", where, key));
-        }
-        target = f[key].get<int>();
-      };
-      auto flag = [&](const char* key, bool& target) {
-        if (!f.contains(key)) return;
-        if (!f[key].is_boolean())
-          throw std::invalid_argument(fmt::format("{}: \"{}\" is not true or false", where, key));
-        target = f[key].get<bool>();
-      };
-      text("name", d.name, true);
-      if (d.name.empty()) throw std::invalid_argument(where + ": the name is empty");
-      std::string type;
-      text("type", type, true);
-      try {
-        d.type = fieldTypeFromCode(type);
-      } catch (const std::invalid_argument& e) {
-        throw std::invalid_argument(fmt::format("{} ({}): {}", where, d.name, e.what()));
-      }
-      number("size", d.size);
-      if (d.type == FieldType::String && d.size <= 0) {
-        throw std::invalid_argument(
-            fmt::format("{} ({}): a text field needs a positive size", where, d.name));
-      }
-      text("label", d.displayLabel, false);
-      text("format", d.displayFormat, false);
-      text("mask", d.editMask, false);
-      flag("fixedWidth", d.fixedWidth);
-      flag("visible", d.visible);
-      number("width", d.displayWidth);
-      for (const auto& other : out) {
-        if (sameName(other.name, d.name))
-          throw std::invalid_argument(fmt::format("data packet: field {} appears twice", d.name));
-      }
-      out.push_back(std::move(d));
-    }
-    return out;
-  }
 };
 
 // ---------------------------------------------------------------------------------------
@@ -2064,7 +1840,7 @@ nlohmann::json ClientDataset::toPacket() const {
 
 void ClientDataset::loadPacket(const nlohmann::json& packet) {
   auto& d = *d_;
-  std::vector<FieldDef> defs = Impl::parseFields(packet);
+  std::vector<FieldDef> defs = parseFields(packet);
   if (defs.empty()) throw std::invalid_argument("data packet: no fields");
   if (!packet.contains("rows") || !packet["rows"].is_array()) {
     throw std::invalid_argument("data packet: \"rows\" is missing or not an array");
@@ -2157,7 +1933,7 @@ void ClientDataset::loadPacket(const nlohmann::json& packet) {
 void ClientDataset::appendPacketRows(const nlohmann::json& packet) {
   auto& d = *d_;
   if (d.defs.empty()) d.error("no fields defined");
-  const std::vector<FieldDef> defsIn = Impl::parseFields(packet);
+  const std::vector<FieldDef> defsIn = parseFields(packet);
   if (!packet.contains("rows") || !packet["rows"].is_array()) {
     throw std::invalid_argument("data packet: \"rows\" is missing or not an array");
   }
@@ -2175,6 +1951,48 @@ void ClientDataset::appendPacketRows(const nlohmann::json& packet) {
   for (auto& data : encoded) {
     d.natural.push_back(static_cast<uint32_t>(d.rows.size()));
     d.rows.push_back(Impl::Row{std::move(data), {}, kUnchanged});
+  }
+  d.rebuildView();
+  if (wasEmpty) {
+    d.cursorToFirst();
+  } else {
+    d.cursorTo(keep);
+  }
+}
+
+void ClientDataset::loadPacked(const DataPacket& packet) {
+  auto& d = *d_;
+  if (packet.fields().empty()) throw std::invalid_argument("data packet: no fields");
+  d.reload(packet.fields(), [&](Impl& fresh) {
+    const auto& in = packet.rows_;
+    for (size_t i = 0; i < in.size(); ++i) fresh.checkTexts(in[i], {"data packet: row", i, ""});
+    fresh.rows.reserve(in.size());
+    fresh.natural.reserve(in.size());
+    for (const auto& data : in) {
+      fresh.natural.push_back(static_cast<uint32_t>(fresh.rows.size()));
+      fresh.rows.push_back(Impl::Row{data, {}, kUnchanged});
+    }
+  });
+}
+
+void ClientDataset::appendPackedRows(const DataPacket& packet) {
+  auto& d = *d_;
+  if (d.defs.empty()) d.error("no fields defined");
+  // Fields matched by name in another order or of other types: the JSON path converts them.
+  if (!d.sameLayout(packet.fields())) {
+    appendPacketRows(packet.toJson());
+    return;
+  }
+  const auto& in = packet.rows_;
+  for (size_t i = 0; i < in.size(); ++i) d.checkTexts(in[i], {"data packet: row", i, ""});
+  if (!active()) open();
+  d.checkBrowseMode();
+  const bool wasEmpty = d.view.empty();
+  const int64_t keep = d.currentSlot();
+  d.rows.reserve(d.rows.size() + in.size());
+  for (const auto& data : in) {
+    d.natural.push_back(static_cast<uint32_t>(d.rows.size()));
+    d.rows.push_back(Impl::Row{data, {}, kUnchanged});
   }
   d.rebuildView();
   if (wasEmpty) {

@@ -38,6 +38,7 @@ struct FieldDef {
 enum class DatasetState { Inactive, Browse, Edit, Insert };
 
 class ClientDataset;
+class DataPacket;
 
 /// The current row's value of one field, as the host's TField gives it.
 class Field {
@@ -227,6 +228,10 @@ class ClientDataset {
   /// Appends the rows of a packet whose fields are matched by name (the host's "data packet
   /// goes into a client dataset by field name"): fields the dataset lacks are ignored.
   void appendPacketRows(const nlohmann::json& packet);
+  /// The same from a packet in packed form: its rows are taken as they are (texts checked
+  /// against the fields as above), with no JSON in between.
+  void loadPacked(const DataPacket& packet);
+  void appendPackedRows(const DataPacket& packet);
 
  private:
   friend class Field;

@@ -60,7 +60,7 @@ class HttpTransport final : public Transport {
           fmt::format("{} does not answer ({})", where_, httplib::to_string(res.error())));
     }
     try {
-      return decodeReply(json::parse(res->body));
+      return readReply(res->body);
     } catch (const std::exception& e) {
       return Reply::transportFailed(
           fmt::format("{} answered HTTP {} with an unreadable reply: {}", where_, res->status,

@@ -1,12 +1,36 @@
 #include "remote/Variant.h"
 
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 
 namespace remote {
 
+// One of the two forms; the tree of a packed packet is made once, when someone asks for it.
+struct Variant::Packet {
+  std::optional<host::DataPacket> packed;
+  mutable std::once_flag treeMade;
+  mutable nlohmann::json tree;
+
+  const nlohmann::json& json() const {
+    if (packed) std::call_once(treeMade, [this] { tree = packed->toJson(); });
+    return tree;
+  }
+};
+
 Variant Variant::packet(nlohmann::json packet) {
   Variant v;
-  v.packet_ = std::make_shared<const nlohmann::json>(std::move(packet));
+  auto p = std::make_shared<Packet>();
+  p->tree = std::move(packet);
+  v.packet_ = std::move(p);
+  return v;
+}
+
+Variant Variant::packet(host::DataPacket packet) {
+  Variant v;
+  auto p = std::make_shared<Packet>();
+  p->packed.emplace(std::move(packet));
+  v.packet_ = std::move(p);
   return v;
 }
 
@@ -25,7 +49,11 @@ Variant::Kind Variant::kind() const {
 const nlohmann::json& Variant::packetJson() const {
   if (!packet_) throw std::invalid_argument(std::string("a data packet was expected, not ") +
                                             kindName(kind()));
-  return *packet_;
+  return packet_->json();
+}
+
+const host::DataPacket* Variant::packedPacket() const {
+  return packet_ && packet_->packed ? &*packet_->packed : nullptr;
 }
 
 const std::vector<Variant>& Variant::items() const {
@@ -36,7 +64,10 @@ const std::vector<Variant>& Variant::items() const {
 
 bool Variant::operator==(const Variant& o) const {
   if (kind() != o.kind()) return false;
-  if (packet_) return *packet_ == *o.packet_;
+  if (packet_) {
+    if (packet_->packed && o.packet_->packed) return *packet_->packed == *o.packet_->packed;
+    return packet_->json() == o.packet_->json();
+  }
   if (array_) return *array_ == *o.array_;
   return value_ == o.value_;
 }
@@ -53,6 +84,22 @@ const char* kindName(Variant::Kind k) {
     case Variant::Kind::Array: return "array";
   }
   return "?";
+}
+
+void loadPacket(host::ClientDataset& ds, const Variant& packet) {
+  if (const auto* p = packet.packedPacket()) {
+    ds.loadPacked(*p);
+  } else {
+    ds.loadPacket(packet.packetJson());
+  }
+}
+
+void appendPacketRows(host::ClientDataset& ds, const Variant& packet) {
+  if (const auto* p = packet.packedPacket()) {
+    ds.appendPackedRows(*p);
+  } else {
+    ds.appendPacketRows(packet.packetJson());
+  }
 }
 
 }  // namespace remote

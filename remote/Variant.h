@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/ClientDatasetPacket.h"
 #include "host/Value.h"
 
 namespace remote {
@@ -28,6 +29,9 @@ class Variant {
   Variant(host::DateTime d) : value_(d) {}
 
   static Variant packet(nlohmann::json packet);
+  /// A packet in packed form: handed over in-process as it is, written to the wire without
+  /// a JSON tree, loaded into a dataset without re-encoding its rows.
+  static Variant packet(host::DataPacket packet);
   static Variant array(std::vector<Variant> items);
 
   Kind kind() const;
@@ -42,8 +46,11 @@ class Variant {
   double asDouble() const { return value_.asDouble(); }
   int64_t asInteger() const { return value_.asInteger(); }
   bool asBoolean() const { return value_.asBoolean(); }
-  /// The packet; throws std::invalid_argument for any other kind.
+  /// The packet as a JSON tree (made on first use from a packed one); throws
+  /// std::invalid_argument for any other kind.
   const nlohmann::json& packetJson() const;
+  /// The packed form when the packet is held so, else null.
+  const host::DataPacket* packedPacket() const;
   /// The items; throws std::invalid_argument for any other kind.
   const std::vector<Variant>& items() const;
 
@@ -51,11 +58,18 @@ class Variant {
 
  private:
   host::Value value_;
+  struct Packet;
   // Shared and immutable: copying a result or an argument does not copy a large packet.
-  std::shared_ptr<const nlohmann::json> packet_;
+  std::shared_ptr<const Packet> packet_;
   std::shared_ptr<const std::vector<Variant>> array_;
 };
 
 const char* kindName(Variant::Kind k);
+
+/// A packet result into a dataset (ClientDataset::loadPacket / appendPacketRows), by the
+/// quickest way the form it is held in allows. Throws std::invalid_argument for a variant
+/// that is not a packet, or a malformed packet.
+void loadPacket(host::ClientDataset& ds, const Variant& packet);
+void appendPacketRows(host::ClientDataset& ds, const Variant& packet);
 
 }  // namespace remote

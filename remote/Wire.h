@@ -71,6 +71,9 @@ Reply decodeReply(nlohmann::json j);
 /// tree first (which would copy every data packet it carries).
 std::string writeRequest(const Request& r);
 std::string writeReply(const Reply& r);
+/// decodeReply of a reply's text. Data packets in the plain form writeReply gives come out
+/// packed, read without a JSON tree; anything else is read as a tree, as decodeReply reads it.
+Reply readReply(std::string_view text);
 
 /// The receiving end: the service's dispatcher implements it. `operatorCode` is the operator
 /// the caller was authenticated as.

@@ -325,7 +325,8 @@ void registerBoletos(Dispatcher& d) {
     Criteria w = filtroCriteria(ctx, company);
     auto pos = queries::positional(boletoSelect() + w.sql() +
                                    " ORDER BY B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC");
-    return remote::Variant::packet(runBound(ctx.sql(), pos.sql, w.values(), rec::BoletoRecord()));
+    return remote::Variant::packet(
+        runBoundPacked(ctx.sql(), pos.sql, w.values(), rec::BoletoRecord()));
   });
   // A company's whole list can take a while to read; it should not hold up the writers.
   d.setReadOnly(kHabContRec, "Filtro");

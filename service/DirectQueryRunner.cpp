@@ -10,9 +10,11 @@
 
 namespace service {
 
-nlohmann::json runBound(soci::session& sql, const std::string& text,
-                        const std::vector<host::Value>& values,
-                        const std::vector<host::FieldDef>& fields) {
+namespace {
+
+template <class Read>
+auto runWith(soci::session& sql, const std::string& text, const std::vector<host::Value>& values,
+             Read read) {
   // soci binds by reference: the values live here until the rows are read.
   std::deque<std::string> texts;
   std::deque<long long> integers;
@@ -49,7 +51,21 @@ nlohmann::json runBound(soci::session& sql, const std::string& text,
     }
   }
   soci::rowset<soci::row> rows(prep);
-  return packetFromRows(rows, fields);
+  return read(rows);
+}
+
+}  // namespace
+
+nlohmann::json runBound(soci::session& sql, const std::string& text,
+                        const std::vector<host::Value>& values,
+                        const std::vector<host::FieldDef>& fields) {
+  return runWith(sql, text, values, [&](auto& rows) { return packetFromRows(rows, fields); });
+}
+
+host::DataPacket runBoundPacked(soci::session& sql, const std::string& text,
+                                const std::vector<host::Value>& values,
+                                const std::vector<host::FieldDef>& fields) {
+  return runWith(sql, text, values, [&](auto& rows) { return packedFromRows(rows, fields); });
 }
 
 nlohmann::json runDirectQuery(soci::session& sql, Dialect dialect, const queries::DirectQuery& q,

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/ClientDatasetPacket.h"
 #include "host/HostDatabase.h"
 #include "queries/DirectQueries.h"
 #include "service/Database.h"
@@ -21,6 +22,10 @@ namespace service {
 nlohmann::json runBound(soci::session& sql, const std::string& text,
                         const std::vector<host::Value>& values,
                         const std::vector<host::FieldDef>& fields);
+/// The same rows as a packed packet (see host::DataPacket).
+host::DataPacket runBoundPacked(soci::session& sql, const std::string& text,
+                                const std::vector<host::Value>& values,
+                                const std::vector<host::FieldDef>& fields);
 
 /// The rows of `q` run with `params` on `sql` as a data packet typed by the declaration.
 /// `company` binds the session company of a company-scoped query. Throws

@@ -33,18 +33,6 @@ bool sameFields(const CachedFields& c, const std::vector<host::FieldDef>& fields
   return true;
 }
 
-json buildFields(const std::vector<host::FieldDef>& fields) {
-  json out = json::array();
-  for (const auto& f : fields) {
-    json d = json::object();
-    d["name"] = f.name;
-    d["type"] = host::fieldTypeCode(f.type);
-    if (f.type == host::FieldType::String) d["size"] = f.size;
-    out.push_back(std::move(d));
-  }
-  return out;
-}
-
 }  // namespace
 
 json packetFields(const std::vector<host::FieldDef>& fields) {
@@ -57,7 +45,7 @@ json packetFields(const std::vector<host::FieldDef>& fields) {
   if (!sameFields(c, fields)) {
     c.signature.clear();
     for (const auto& f : fields) c.signature.emplace_back(f.name, f.type, f.size);
-    c.packet = buildFields(fields);
+    c.packet = host::packetFieldsJson(fields);
   }
   return c.packet;
 }
@@ -100,25 +88,84 @@ bool isoDigits(const std::string& s, std::initializer_list<size_t> dashes) {
   return true;
 }
 
-json dateOf(const soci::row& r, size_t i) {
+std::optional<host::DateTime> dateOf(const soci::row& r, size_t i, std::optional<std::string>& text) {
   if (r.get_properties(i).get_data_type() == soci::dt_date) {
     std::tm t = r.get<std::tm>(i);
     auto d = host::DateTime::fromYmdHms(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                                         t.tm_min, t.tm_sec);
-    return (t.tm_hour || t.tm_min || t.tm_sec) ? d.iso() : d.dateOnly().iso();
+    return (t.tm_hour || t.tm_min || t.tm_sec) ? d : d.dateOnly();
   }
-  std::optional<std::string> s = textOf(r, i);
-  if (!s) return nullptr;
-  auto d = host::DateTime::parseIso(*s);
-  if (!d) return nullptr;
-  // Stored dates are nearly all plain "yyyy-mm-dd", which is already the packet's form.
-  if (s->size() == 10 && isoDigits(*s, {4, 7})) return std::move(*s);
-  return d->iso();
+  text = textOf(r, i);
+  if (!text) return std::nullopt;
+  return host::DateTime::parseIso(*text);
 }
 
 bool isTrue(const std::optional<std::string>& t) {
   return t && (*t == "1" || *t == "S" || *t == "true");
 }
+
+// A row's cells converted to their fields' types, handed to a sink: the JSON array of a tree
+// packet or the packed row of a DataPacket.
+template <class Sink>
+void convertRow(const soci::row& r, const std::vector<host::FieldDef>& fields, Sink& out) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (r.get_indicator(i) == soci::i_null) {
+      out.null();
+      continue;
+    }
+    switch (fields[i].type) {
+      case host::FieldType::Float: {
+        auto n = numberOf(r, i);
+        n ? out.number(*n) : out.null();
+        break;
+      }
+      case host::FieldType::Integer: {
+        auto n = numberOf(r, i);
+        n ? out.integer(static_cast<int64_t>(*n)) : out.null();
+        break;
+      }
+      case host::FieldType::Boolean: out.boolean(isTrue(textOf(r, i))); break;
+      case host::FieldType::Date: {
+        std::optional<std::string> text;
+        auto d = dateOf(r, i, text);
+        d ? out.date(*d, text) : out.null();
+        break;
+      }
+      default: {
+        auto t = textOf(r, i);
+        t ? out.text(std::move(*t)) : out.null();
+        break;
+      }
+    }
+  }
+}
+
+struct JsonSink {
+  json::array_t& cells;
+  void null() { cells.emplace_back(nullptr); }
+  void number(double d) { cells.emplace_back(d); }
+  void integer(int64_t i) { cells.emplace_back(i); }
+  void boolean(bool b) { cells.emplace_back(b); }
+  void text(std::string s) { cells.emplace_back(std::move(s)); }
+  void date(const host::DateTime& d, std::optional<std::string>& stored) {
+    // Stored dates are nearly all plain "yyyy-mm-dd", which is already the packet's form.
+    if (stored && stored->size() == 10 && isoDigits(*stored, {4, 7})) {
+      cells.emplace_back(std::move(*stored));
+    } else {
+      cells.emplace_back(d.iso());
+    }
+  }
+};
+
+struct PackedSink {
+  host::DataPacket& packet;
+  void null() { packet.addNull(); }
+  void number(double d) { packet.addFloat(d); }
+  void integer(int64_t i) { packet.addInteger(i); }
+  void boolean(bool b) { packet.addBoolean(b); }
+  void text(const std::string& s) { packet.addText(s); }
+  void date(const host::DateTime& d, const std::optional<std::string>&) { packet.addDate(d); }
+};
 
 }  // namespace
 
@@ -126,31 +173,8 @@ json packetRow(const soci::row& r, const std::vector<host::FieldDef>& fields) {
   json row = json::array();
   auto& cells = row.get_ref<json::array_t&>();
   cells.reserve(fields.size());
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (r.get_indicator(i) == soci::i_null) {
-      cells.emplace_back(nullptr);
-      continue;
-    }
-    switch (fields[i].type) {
-      case host::FieldType::Float: {
-        auto n = numberOf(r, i);
-        n ? cells.emplace_back(*n) : cells.emplace_back(nullptr);
-        break;
-      }
-      case host::FieldType::Integer: {
-        auto n = numberOf(r, i);
-        n ? cells.emplace_back(static_cast<int64_t>(*n)) : cells.emplace_back(nullptr);
-        break;
-      }
-      case host::FieldType::Boolean: cells.emplace_back(isTrue(textOf(r, i))); break;
-      case host::FieldType::Date: cells.push_back(dateOf(r, i)); break;
-      default: {
-        auto t = textOf(r, i);
-        t ? cells.emplace_back(std::move(*t)) : cells.emplace_back(nullptr);
-        break;
-      }
-    }
-  }
+  JsonSink sink{cells};
+  convertRow(r, fields, sink);
   return row;
 }
 
@@ -161,6 +185,17 @@ json packetFromRows(soci::rowset<soci::row>& rows, const std::vector<host::Field
   out["fields"] = packetFields(fields);
   out["rows"] = std::move(data);
   return out;
+}
+
+host::DataPacket packedFromRows(soci::rowset<soci::row>& rows,
+                                const std::vector<host::FieldDef>& fields) {
+  host::DataPacket packet(json{{"fields", packetFields(fields)}});
+  PackedSink sink{packet};
+  for (const soci::row& r : rows) {
+    convertRow(r, fields, sink);
+    packet.endRow();
+  }
+  return packet;
 }
 
 std::string selectList(const std::vector<host::FieldDef>& fields,

@@ -8,6 +8,7 @@
 #include <soci/soci.h>
 
 #include "host/ClientDataset.h"
+#include "host/ClientDatasetPacket.h"
 
 namespace service {
 
@@ -18,6 +19,10 @@ nlohmann::json packetFields(const std::vector<host::FieldDef>& fields);
 /// the packet: values converted to each field's type, dates as "yyyy-mm-dd".
 nlohmann::json packetFromRows(soci::rowset<soci::row>& rows,
                               const std::vector<host::FieldDef>& fields);
+
+/// The same packet in packed form, for answers large enough that a JSON tree per row counts.
+host::DataPacket packedFromRows(soci::rowset<soci::row>& rows,
+                                const std::vector<host::FieldDef>& fields);
 
 /// One fetched row as a packet row, typed by `fields` (its columns in their order).
 nlohmann::json packetRow(const soci::row& row, const std::vector<host::FieldDef>& fields);

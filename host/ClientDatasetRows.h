@@ -1,0 +1,227 @@
+#pragma once
+// The packed row form shared by ClientDataset and DataPacket, so that a packet built in the
+// service or read off the wire becomes a dataset's rows without being encoded twice. Internal
+// to host/: nothing outside ClientDataset*.cpp includes it.
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/ClientDataset.h"
+#include "host/DateTime.h"
+
+namespace host::packed {
+
+// ---------------------------------------------------------------------------------------
+// Packed rows. A row is one byte string: per field a tag, then the payload. 100,000 rows
+// of 40 fields held as Value objects would take 40 bytes a cell before any text; packed,
+// a boleto row takes a few hundred bytes.
+enum Tag : uint8_t { kNull = 0, kText, kInt, kFloat, kFalse, kTrue, kDate, kDateTime };
+
+inline void putVarint(std::string& out, uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<char>((v & 0x7F) | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<char>(v));
+}
+
+inline uint64_t getVarint(const char*& p) {
+  uint64_t v = 0;
+  int shift = 0;
+  for (;;) {
+    const auto b = static_cast<uint8_t>(*p++);
+    v |= static_cast<uint64_t>(b & 0x7F) << shift;
+    if ((b & 0x80) == 0) return v;
+    shift += 7;
+  }
+}
+
+template <typename T>
+inline void putRaw(std::string& out, T v) {
+  char buf[sizeof(T)];
+  std::memcpy(buf, &v, sizeof(T));
+  out.append(buf, sizeof(T));
+}
+
+template <typename T>
+inline T getRaw(const char*& p) {
+  T v;
+  std::memcpy(&v, p, sizeof(T));
+  p += sizeof(T);
+  return v;
+}
+
+inline int32_t msOfDay(const DateTime& d) {
+  return ((d.hour() * 60 + d.minute()) * 60 + d.second()) * 1000 + d.millisecond();
+}
+
+inline void putText(std::string& out, std::string_view s) {
+  out.push_back(static_cast<char>(kText));
+  putVarint(out, s.size());
+  out.append(s);
+}
+
+inline void putDate(std::string& out, const DateTime& d) {
+  out.push_back(static_cast<char>(d.hasTime() ? kDateTime : kDate));
+  putRaw<int32_t>(out, static_cast<int32_t>(d.daysSinceEpoch()));
+  if (d.hasTime()) putRaw<int32_t>(out, msOfDay(d));
+}
+
+// ASCII-only folding is enough for field names (upper-case column mnemonics).
+inline bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+/// Characters of a UTF-8 text, or nothing when the bytes are not UTF-8 (a text read as
+/// Latin-1 somewhere would otherwise only fail when the packet is written out).
+inline std::optional<size_t> utf8Chars(std::string_view s) {
+  size_t n = 0;
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t extra = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (b < 0x80) {
+      extra = 0;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return std::nullopt;
+    }
+    for (size_t k = 1; k <= extra; ++k) {
+      if (i + k >= s.size()) return std::nullopt;
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return std::nullopt;
+    }
+    i += extra + 1;
+    ++n;
+  }
+  return n;
+}
+
+// Packets carry every date of 100,000 rows: these two avoid the general date formatter.
+inline void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
+  const DateTime d = DateTime::fromDays(days);
+  char buf[24];
+  auto put = [&](int pos, int width, int v) {
+    for (int i = width - 1; i >= 0; --i) {
+      buf[pos + i] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    }
+  };
+  put(0, 4, d.year());
+  buf[4] = '-';
+  put(5, 2, d.month());
+  buf[7] = '-';
+  put(8, 2, d.day());
+  if (!withTime) {
+    out.assign(buf, 10);
+    return;
+  }
+  buf[10] = 'T';
+  put(11, 2, ms / 3600000);
+  buf[13] = ':';
+  put(14, 2, ms / 60000 % 60);
+  buf[16] = ':';
+  put(17, 2, ms / 1000 % 60);
+  buf[19] = '.';
+  put(20, 3, ms % 1000);
+  out.assign(buf, 23);
+}
+
+inline std::optional<DateTime> parseIsoFast(std::string_view s) {
+  auto num = [&](size_t pos, size_t width, int& v) {
+    v = 0;
+    for (size_t i = pos; i < pos + width; ++i) {
+      if (s[i] < '0' || s[i] > '9') return false;
+      v = v * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  int y = 0, m = 0, d = 0, h = 0, n = 0, sec = 0, z = 0;
+  if ((s.size() == 10 || s.size() == 23) && s[4] == '-' && s[7] == '-' && num(0, 4, y) &&
+      num(5, 2, m) && num(8, 2, d) && DateTime::validYmd(y, m, d)) {
+    if (s.size() == 10) return DateTime::fromYmd(y, m, d);
+    if (s[10] == 'T' && s[13] == ':' && s[16] == ':' && s[19] == '.' && num(11, 2, h) &&
+        num(14, 2, n) && num(17, 2, sec) && num(20, 3, z) && h < 24 && n < 60 && sec < 60) {
+      return DateTime::fromYmdHms(y, m, d, h, n, sec, z);
+    }
+  }
+  return DateTime::parseIso(s);
+}
+
+/// A packed row as the JSON array of a packet (dates "yyyy-mm-dd" or with the time).
+inline nlohmann::json rowJson(const std::string& row, size_t fields) {
+  nlohmann::json out = nlohmann::json::array();
+  auto& arr = out.get_ref<nlohmann::json::array_t&>();
+  arr.reserve(fields);
+  const char* p = row.data();
+  for (size_t i = 0; i < fields; ++i) {
+    switch (static_cast<uint8_t>(*p++)) {
+      case kText: {
+        const auto n = static_cast<size_t>(getVarint(p));
+        arr.emplace_back(std::string(p, n));
+        p += n;
+        break;
+      }
+      case kInt:
+        arr.emplace_back(getRaw<int64_t>(p));
+        break;
+      case kFloat:
+        arr.emplace_back(getRaw<double>(p));
+        break;
+      case kFalse:
+        arr.emplace_back(false);
+        break;
+      case kTrue:
+        arr.emplace_back(true);
+        break;
+      case kDate: {
+        std::string iso;
+        isoInto(iso, getRaw<int32_t>(p), 0, false);
+        arr.emplace_back(std::move(iso));
+        break;
+      }
+      case kDateTime: {
+        const auto days = getRaw<int32_t>(p);
+        std::string iso;
+        isoInto(iso, days, getRaw<int32_t>(p), true);
+        arr.emplace_back(std::move(iso));
+        break;
+      }
+      default:
+        arr.emplace_back(nullptr);
+        break;
+    }
+  }
+  return out;
+}
+
+/// The field definitions of a packet (its "fields" member), checked: names given and unique,
+/// known types, text fields with a positive size. Throws std::invalid_argument.
+std::vector<FieldDef> parseFields(const nlohmann::json& packet);
+
+}  // namespace host::packed
