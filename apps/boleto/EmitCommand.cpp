@@ -9,16 +9,12 @@
 #include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
-#include "apps/boleto/ConsoleDialogs.h"
-#include "apps/boleto/DatabaseOptions.h"
+#include "apps/boleto/HeadlessRegister.h"
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
-#include "module/ScreenHost.h"
 #include "module/Units.h"
-#include "register/FiltroHabRec.h"
-#include "register/HabContRec.h"
 
 namespace {
 
@@ -33,22 +29,15 @@ struct EmitArgs {
 
 int emit(const EmitArgs& a) {
   const auto started = std::chrono::steady_clock::now();
-  cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
   // Every question of the road is answered yes: emit, and (with --reissue) emit again.
-  auto dialogs = std::make_shared<cli::ConsoleDialogs>(true);
-  host::setDialogs(dialogs);
-  auto screens = std::make_shared<rec::HeadlessScreenHost>();
-  rec::setScreenHost(screens);
-  rec::initializeUnits();
+  cli::HeadlessRegister session(a.company, true);
 
   const std::string account = host::Ajusta(host::AllTrim(a.account), 3);
   std::string dir = a.dir.empty() ? std::string("./out") : a.dir;
   if (dir.back() != '/') dir += '/';
   std::filesystem::create_directories(dir);
 
-  screens->onModal("TfrmFiltroHabRec", [&](host::ScreenModel& s) {
-    auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(s);
+  session.onFilter([&](rec::TfrmFiltroHabRec& f) {
     f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
     f.control("edtDtVencFin").setText(a.dueTo.empty() ? "31/12/2999" : a.dueTo);
     f.control("rgpStatus").setItemIndex(a.reissue ? 0 : 2);
@@ -58,7 +47,7 @@ int emit(const EmitArgs& a) {
   });
   // A single marked boleto asks no question, so the emission screen opens: the command
   // then does what the file run does, with the same directory.
-  screens->onModal("TfrmImprimeBol", [&](host::ScreenModel& s) {
+  session.screens().onModal("TfrmImprimeBol", [&](host::ScreenModel& s) {
     auto& e = dynamic_cast<rec::TfrmImprimeBol&>(s);
     if (e.run([&] { e.Emiteboletos(dir); })) e.close();
   });
@@ -72,14 +61,7 @@ int emit(const EmitArgs& a) {
 
   int rc = 0;
   try {
-    rec::IniProc();
-    auto* reg = rec::frmHabContRec();
-    if (reg == nullptr) throw host::OperationError("O cadastro de boletos não abriu.");
-    reg->control("medEmpresa").setFocus();
-    reg->control("medEmpresa").type(a.company);
-    reg->focusList();
-    if (dialogs->errors() > 0 || !reg->cdsBoletos.active())
-      throw host::OperationError("O filtro de boletos não foi concluído.");
+    auto* reg = &session.open();
 
     auto& ds = reg->cdsBoletos;
     size_t marked = 0;
@@ -100,9 +82,9 @@ int emit(const EmitArgs& a) {
                  account, a.company, dir);
       std::fflush(stdout);
       Cli_rec12000::stDiretorio = dir;
-      const int errorsBefore = dialogs->errors();
+      const int errorsBefore = session.dialogs().errors();
       reg->mnuBoletoClick();
-      if (dialogs->errors() > errorsBefore) rc = 1;
+      if (session.dialogs().errors() > errorsBefore) rc = 1;
       const double secs =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       const std::string folder =

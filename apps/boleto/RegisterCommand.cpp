@@ -9,6 +9,7 @@
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/ConsoleDialogs.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "apps/boleto/HeadlessRegister.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "module/ScreenHost.h"
@@ -100,29 +101,15 @@ std::string cellText(host::ClientDataset& ds, const std::string& field) {
 }
 
 int showRegister(const RegisterArgs& a) {
-  cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
-  auto dialogs = std::make_shared<cli::ConsoleDialogs>();
-  host::setDialogs(dialogs);
-  auto screens = std::make_shared<rec::HeadlessScreenHost>();
-  rec::setScreenHost(screens);
-  rec::initializeUnits();
-  screens->onModal("TfrmFiltroHabRec", [&a](host::ScreenModel& s) {
-    auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(s);
+  cli::HeadlessRegister session(a.company, false);
+  session.onFilter([&a](rec::TfrmFiltroHabRec& f) {
     fill(f, a);
     f.control("sbtConfirma").click();
   });
   int rc = 0;
   try {
-    rec::IniProc();
-    auto* reg = rec::frmHabContRec();
-    if (reg == nullptr) throw std::runtime_error("the register did not open");
-    reg->control("medEmpresa").setFocus();
-    reg->control("medEmpresa").type(a.company);
-    reg->focusList();
-    if (dialogs->errors() > 0 || !reg->cdsBoletos.active()) {
-      rc = 1;
-    } else {
+    auto* reg = &session.open();
+    {
       auto& ds = reg->cdsBoletos;
       std::vector<host::GridColumn> cols;
       for (const auto& c : reg->grid("dbgPadrao").columns()) {

@@ -1,0 +1,38 @@
+#include "apps/boleto/HeadlessRegister.h"
+
+#include "apps/boleto/DatabaseOptions.h"
+#include "host/Errors.h"
+#include "module/Units.h"
+
+namespace cli {
+
+HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
+    : company_(company),
+      dialogs_(std::make_shared<ConsoleDialogs>(answerYes)),
+      screens_(std::make_shared<rec::HeadlessScreenHost>()) {
+  databaseOptions().company = company;
+  useConfiguredService();
+  host::setDialogs(dialogs_);
+  rec::setScreenHost(screens_);
+  rec::initializeUnits();
+}
+
+void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {
+  screens_->onModal("TfrmFiltroHabRec", [script](host::ScreenModel& s) {
+    script(dynamic_cast<rec::TfrmFiltroHabRec&>(s));
+  });
+}
+
+rec::TfrmHabContRec& HeadlessRegister::open() {
+  rec::IniProc();
+  auto* reg = rec::frmHabContRec();
+  if (reg == nullptr) throw host::OperationError("O cadastro de boletos não abriu.");
+  reg->control("medEmpresa").setFocus();
+  reg->control("medEmpresa").type(company_);
+  reg->focusList();
+  if (dialogs_->errors() > 0 || !reg->cdsBoletos.active())
+    throw host::OperationError("O filtro de boletos não foi concluído.");
+  return *reg;
+}
+
+}  // namespace cli

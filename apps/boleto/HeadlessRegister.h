@@ -1,0 +1,37 @@
+#pragma once
+// The register run headless by the command line: console dialogs, a screen host that plays
+// the modal screens by script, and the register opened as the host opens it.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "apps/boleto/ConsoleDialogs.h"
+#include "module/ScreenHost.h"
+#include "register/FiltroHabRec.h"
+#include "register/HabContRec.h"
+
+namespace cli {
+
+class HeadlessRegister {
+ public:
+  /// Connects to the configured service for `company` and installs the dialogs (questions
+  /// answered `answerYes`) and the headless screen host.
+  HeadlessRegister(const std::string& company, bool answerYes);
+
+  /// What the operator does in the filter before confirming it.
+  void onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script);
+  /// Opens the register (IniProc) and chooses the company: the filter runs. Throws
+  /// host::OperationError when the register did not open or the filter did not complete.
+  rec::TfrmHabContRec& open();
+
+  ConsoleDialogs& dialogs() { return *dialogs_; }
+  rec::HeadlessScreenHost& screens() { return *screens_; }
+
+ private:
+  std::string company_;
+  std::shared_ptr<ConsoleDialogs> dialogs_;
+  std::shared_ptr<rec::HeadlessScreenHost> screens_;
+};
+
+}  // namespace cli
