@@ -70,27 +70,7 @@ std::string upper(std::string s) {
 }
 
 numbering::BankAccountRow accountRow(const host::ClientDataset& ds) {
-  numbering::BankAccountRow row;
-  auto v = [&](const char* f) {
-    return ds.fieldIndex(f) >= 0 ? host::AllTrim(ds.valueOf(f).asString()) : std::string();
-  };
-  row.CDREDUCONT = v("CDREDUCONT");
-  row.CDBANCO = v("CDBANCO");
-  row.CDBANCCNAB = v("CDBANCCNAB");
-  row.CDAGENCIA = v("CDAGENCIA");
-  row.CDCONTCORR = v("CDCONTCORR");
-  row.CDBANCOCONV = v("CDBANCOCONV");
-  row.CDCEDENTEBAN = v("CDCEDENTEBAN");
-  row.CDOPERCONTCORR = v("CDOPERCONTCORR");
-  row.DSNOSNUMCORR = v("DSNOSNUMCORR");
-  row.DSDACNOSNUMR = v("DSDACNOSNUMR");
-  row.IDFORMCADBANC = v("IDFORMCADBANC");
-  row.IDVERFXNUMC = v("IDVERFXNUMC");
-  row.NRININOSNUMC = v("NRININOSNUMC");
-  row.NRFIMNOSNUMC = v("NRFIMNOSNUMC");
-  row.IDVERFXNUMP = v("IDVERFXNUMP");
-  row.NRININOSNUMP = v("NRININOSNUMP");
-  row.NRFIMNOSNUMP = v("NRFIMNOSNUMP");
+  numbering::BankAccountRow row = numbering::BankAccountRowOf(ds);
   numbering::NormalizaBanco(row);
   return row;
 }

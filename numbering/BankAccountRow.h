@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace host {
+class ClientDataset;
+}
+
 namespace numbering {
 
 /// One collection account as the numbering reads it.
@@ -25,6 +29,10 @@ struct BankAccountRow {
   /// The registration form, "1" when none is set.
   std::string formaCadastro() const { return IDFORMCADBANC.empty() ? "1" : IDFORMCADBANC; }
 };
+
+/// The numbering fields of the current row of a collection account's dataset (`cdsContCorr`,
+/// a GetCont_Corr packet), trimmed; a field the dataset lacks stays empty. Not normalised.
+BankAccountRow BankAccountRowOf(const host::ClientDataset& ds);
 
 /// As the emission screen loads an account: "025" becomes "237", "612" becomes "341", and
 /// "637" becomes CDBANCOCONV when that is set.

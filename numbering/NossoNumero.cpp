@@ -1,5 +1,6 @@
 #include <stdexcept>
 
+#include "host/ClientDataset.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "host/bank/BankLayout.h"
@@ -11,6 +12,32 @@ namespace numbering {
 
 // The substitutions are the records' own, so the screens that load an account into a
 // dataset and the numbering that reads a row never disagree.
+BankAccountRow BankAccountRowOf(const host::ClientDataset& ds) {
+  BankAccountRow row;
+  auto v = [&](const char* f) {
+    return ds.active() && ds.fieldIndex(f) >= 0 ? host::AllTrim(ds.valueOf(f).asString())
+                                                : std::string();
+  };
+  row.CDREDUCONT = v("CDREDUCONT");
+  row.CDBANCO = v("CDBANCO");
+  row.CDBANCCNAB = v("CDBANCCNAB");
+  row.CDAGENCIA = v("CDAGENCIA");
+  row.CDCONTCORR = v("CDCONTCORR");
+  row.CDBANCOCONV = v("CDBANCOCONV");
+  row.CDCEDENTEBAN = v("CDCEDENTEBAN");
+  row.CDOPERCONTCORR = v("CDOPERCONTCORR");
+  row.DSNOSNUMCORR = v("DSNOSNUMCORR");
+  row.DSDACNOSNUMR = v("DSDACNOSNUMR");
+  row.IDFORMCADBANC = v("IDFORMCADBANC");
+  row.IDVERFXNUMC = v("IDVERFXNUMC");
+  row.NRININOSNUMC = v("NRININOSNUMC");
+  row.NRFIMNOSNUMC = v("NRFIMNOSNUMC");
+  row.IDVERFXNUMP = v("IDVERFXNUMP");
+  row.NRININOSNUMP = v("NRININOSNUMP");
+  row.NRFIMNOSNUMP = v("NRFIMNOSNUMP");
+  return row;
+}
+
 void NormalizaBanco(BankAccountRow& row) {
   row.CDBANCCNAB = rec::bankCodeForEmission(row.CDBANCCNAB, row.CDBANCOCONV);
 }

@@ -122,18 +122,7 @@ class ReportService : public ::testing::Test {
     host::ClientDataset acc;
     acc.loadPacket(
         remote::CheckResultServ(c->call("GetCont_Corr", {remote::Arg::ref(code)})).packetJson());
-    numbering::BankAccountRow row;
-    auto v = [&](const char* f) { return acc.valueOf(f).asString(); };
-    row.CDREDUCONT = v("CDREDUCONT");
-    row.CDBANCO = v("CDBANCO");
-    row.CDBANCCNAB = v("CDBANCCNAB");
-    row.CDAGENCIA = v("CDAGENCIA");
-    row.CDCONTCORR = v("CDCONTCORR");
-    row.CDBANCOCONV = v("CDBANCOCONV");
-    row.CDCEDENTEBAN = v("CDCEDENTEBAN");
-    row.DSNOSNUMCORR = v("DSNOSNUMCORR");
-    row.DSDACNOSNUMR = v("DSDACNOSNUMR");
-    row.IDFORMCADBANC = v("IDFORMCADBANC");
+    numbering::BankAccountRow row = numbering::BankAccountRowOf(acc);
     numbering::NormalizaBanco(row);
 
     Numbered b;

@@ -16,22 +16,14 @@
 #include "module/Units.h"
 #include "register/tests/RegisterFixture.h"
 #include "report/Report.h"
+#include "report/tests/Fixtures.h"
 
 using namespace rec;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string sh(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+using reporttest::run;
 
 /// Counts the preview pages shown.
 class CountPages final : public report::PreviewPort {
@@ -159,14 +151,14 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
       return p.stem().string().ends_with("_" + key);
     });
     ASSERT_NE(pdf, pdfs.end()) << key;
-    EXPECT_NE(sh("pdftotext -layout '" + pdf->string() + "' -").find(s.line), std::string::npos)
+    EXPECT_NE(run("pdftotext -layout '" + pdf->string() + "' -").find(s.line), std::string::npos)
         << "typed line " << s.line;
     const fs::path png = dir_ / ("page-" + key);
-    sh("pdftoppm -r 300 -f 1 -l 1 -png '" + pdf->string() + "' '" + png.string() + "'");
+    run("pdftoppm -r 300 -f 1 -l 1 -png '" + pdf->string() + "' '" + png.string() + "'");
     std::string decoded;
     for (const auto& e : fs::directory_iterator(dir_))
       if (e.path().filename().string().starts_with("page-" + key))
-        decoded += sh("zbarimg --raw -q '" + e.path().string() + "'");
+        decoded += run("zbarimg --raw -q '" + e.path().string() + "'");
     EXPECT_NE(decoded.find(s.barcode), std::string::npos) << key << ": " << decoded;
   }
   EXPECT_EQ(runLists(), 0) << "the run's list is gone";
@@ -216,9 +208,9 @@ TEST_F(Emission, InvoiceModelPrintsThreeCopiesWithTheCopyMarkOnTheFirst) {
   });
   EXPECT_EQ(result, host::mrOk);
   ASSERT_EQ(printed_->files.size(), 3u);
-  EXPECT_NE(sh("pdftotext '" + printed_->files[0] + "' -").find("1º VIA - CLIENTE"), std::string::npos);
-  EXPECT_NE(sh("pdftotext '" + printed_->files[1] + "' -").find("2º VIA - FIXA"), std::string::npos);
-  EXPECT_NE(sh("pdftotext '" + printed_->files[2] + "' -").find("2º VIA - FIXA"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("1º VIA - CLIENTE"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[1] + "' -").find("2º VIA - FIXA"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[2] + "' -").find("2º VIA - FIXA"), std::string::npos);
   EXPECT_EQ(stored(keys_[0]).status, "E");
 }
 
@@ -301,7 +293,7 @@ TEST_F(Emission, TestBoletoPrintsTheExampleAndLeavesTheScreenOpen) {
   });
   EXPECT_EQ(result, host::mrCancel);
   ASSERT_EQ(printed_->files.size(), 1u);
-  EXPECT_NE(sh("pdftotext '" + printed_->files[0] + "' -").find("BOLETO DE TESTE"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("BOLETO DE TESTE"), std::string::npos);
   for (const auto& key : keys_) EXPECT_EQ(stored(key).nosso, before_[key]);
 }
 

@@ -60,19 +60,7 @@ class NumberingService : public ::testing::Test {
     host::ClientDataset ds;
     ds.loadPacket(remote::CheckResultServ(c.call("GetCont_Corr", {remote::Arg::ref(key)})).packetJson());
     EXPECT_FALSE(ds.isEmpty());
-    numbering::BankAccountRow row;
-    auto v = [&](const char* f) { return ds.valueOf(f).asString(); };
-    row.CDREDUCONT = v("CDREDUCONT");
-    row.CDBANCO = v("CDBANCO");
-    row.CDBANCCNAB = v("CDBANCCNAB");
-    row.CDAGENCIA = v("CDAGENCIA");
-    row.CDCONTCORR = v("CDCONTCORR");
-    row.CDBANCOCONV = v("CDBANCOCONV");
-    row.CDCEDENTEBAN = v("CDCEDENTEBAN");
-    row.CDOPERCONTCORR = v("CDOPERCONTCORR");
-    row.DSNOSNUMCORR = v("DSNOSNUMCORR");
-    row.DSDACNOSNUMR = v("DSDACNOSNUMR");
-    row.IDFORMCADBANC = v("IDFORMCADBANC");
+    numbering::BankAccountRow row = numbering::BankAccountRowOf(ds);
     numbering::NormalizaBanco(row);
     return row;
   }
