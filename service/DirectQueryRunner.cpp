@@ -65,6 +65,7 @@ nlohmann::json runBound(soci::session& sql, const std::string& text,
 host::DataPacket runBoundPacked(soci::session& sql, const std::string& text,
                                 const std::vector<host::Value>& values,
                                 const std::vector<host::FieldDef>& fields) {
+  if (sql.get_backend_name() == "sqlite3") return packedFromSqlite(sql, text, values, fields);
   return runWith(sql, text, values, [&](auto& rows) { return packedFromRows(rows, fields); });
 }
 

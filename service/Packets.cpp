@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <tuple>
 #include <unordered_map>
+
+#include <soci/sqlite3/soci-sqlite3.h>
 
 #include "host/DateTime.h"
 
 namespace service {
 
 using nlohmann::json;
+// SOCI declares the SQLite API inside a namespace of its own.
+using namespace sqlite_api;
 
 namespace {
 
@@ -52,15 +57,24 @@ json packetFields(const std::vector<host::FieldDef>& fields) {
 
 namespace {
 
+std::string doubleText(double d) { return json(d).dump(); }
+
 std::optional<std::string> textOf(const soci::row& r, size_t i) {
   switch (r.get_properties(i).get_data_type()) {
     case soci::dt_string: return r.get<std::string>(i);
-    case soci::dt_double: return json(r.get<double>(i)).dump();
+    case soci::dt_double: return doubleText(r.get<double>(i));
     case soci::dt_integer: return std::to_string(r.get<int>(i));
     case soci::dt_long_long: return std::to_string(r.get<long long>(i));
     case soci::dt_unsigned_long_long: return std::to_string(r.get<unsigned long long>(i));
     default: return std::nullopt;
   }
+}
+
+std::optional<double> numberOfText(const std::string& s) {
+  char* end = nullptr;
+  double d = std::strtod(s.c_str(), &end);
+  if (s.empty() || end != s.c_str() + s.size()) return std::nullopt;
+  return d;
 }
 
 std::optional<double> numberOf(const soci::row& r, size_t i) {
@@ -69,15 +83,16 @@ std::optional<double> numberOf(const soci::row& r, size_t i) {
     case soci::dt_integer: return static_cast<double>(r.get<int>(i));
     case soci::dt_long_long: return static_cast<double>(r.get<long long>(i));
     case soci::dt_unsigned_long_long: return static_cast<double>(r.get<unsigned long long>(i));
-    case soci::dt_string: {
-      const std::string s = r.get<std::string>(i);
-      char* end = nullptr;
-      double d = std::strtod(s.c_str(), &end);
-      if (s.empty() || end != s.c_str() + s.size()) return std::nullopt;
-      return d;
-    }
+    case soci::dt_string: return numberOfText(r.get<std::string>(i));
     default: return std::nullopt;
   }
+}
+
+// A double as a whole number, or nothing when it is out of the 64-bit range (converting it
+// would be undefined).
+std::optional<int64_t> wholeOf(double d) {
+  if (!(d > -9.2e18 && d < 9.2e18)) return std::nullopt;
+  return static_cast<int64_t>(d);
 }
 
 bool isoDigits(const std::string& s, std::initializer_list<size_t> dashes) {
@@ -100,9 +115,8 @@ std::optional<host::DateTime> dateOf(const soci::row& r, size_t i, std::optional
   return host::DateTime::parseIso(*text);
 }
 
-bool isTrue(const std::optional<std::string>& t) {
-  return t && (*t == "1" || *t == "S" || *t == "true");
-}
+bool isTrue(const std::string& t) { return t == "1" || t == "S" || t == "true"; }
+bool isTrue(const std::optional<std::string>& t) { return t && isTrue(*t); }
 
 // A row's cells converted to their fields' types, handed to a sink: the JSON array of a tree
 // packet or the packed row of a DataPacket.
@@ -121,7 +135,8 @@ void convertRow(const soci::row& r, const std::vector<host::FieldDef>& fields, S
       }
       case host::FieldType::Integer: {
         auto n = numberOf(r, i);
-        n ? out.integer(static_cast<int64_t>(*n)) : out.null();
+        auto whole = n ? wholeOf(*n) : std::nullopt;
+        whole ? out.integer(*whole) : out.null();
         break;
       }
       case host::FieldType::Boolean: out.boolean(isTrue(textOf(r, i))); break;
@@ -167,6 +182,63 @@ struct PackedSink {
   void date(const host::DateTime& d, const std::optional<std::string>&) { packet.addDate(d); }
 };
 
+// The same conversions read off an SQLite statement by each value's storage class. Each
+// sqlite3_column_* call takes the connection's mutex; the value is taken once and read
+// without it (the statement belongs to this call's session, which no other thread uses).
+void convertSqliteRow(sqlite3_stmt* st, const std::vector<host::FieldDef>& fields,
+                      host::DataPacket& out, std::string& text) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    sqlite3_value* v = sqlite3_column_value(st, static_cast<int>(i));
+    const int kind = sqlite3_value_type(v);
+    if (kind == SQLITE_NULL || kind == SQLITE_BLOB) {
+      out.addNull();
+      continue;
+    }
+    if (kind == SQLITE_TEXT) {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      text.assign(p, static_cast<size_t>(sqlite3_value_bytes(v)));
+    }
+    switch (fields[i].type) {
+      case host::FieldType::Float:
+      case host::FieldType::Integer: {
+        if (kind == SQLITE_INTEGER && fields[i].type == host::FieldType::Integer) {
+          out.addInteger(sqlite3_value_int64(v));
+          break;
+        }
+        const std::optional<double> n =
+            kind == SQLITE_TEXT ? numberOfText(text) : sqlite3_value_double(v);
+        if (!n) {
+          out.addNull();
+        } else if (fields[i].type == host::FieldType::Integer) {
+          auto whole = wholeOf(*n);
+          whole ? out.addInteger(*whole) : out.addNull();
+        } else {
+          out.addFloat(*n);
+        }
+        break;
+      }
+      case host::FieldType::Boolean:
+        out.addBoolean(kind == SQLITE_INTEGER ? sqlite3_value_int64(v) == 1
+                                              : kind == SQLITE_TEXT && isTrue(text));
+        break;
+      case host::FieldType::Date: {
+        auto d = kind == SQLITE_TEXT ? host::DateTime::parseIso(text) : std::nullopt;
+        d ? out.addDate(*d) : out.addNull();
+        break;
+      }
+      default:
+        if (kind == SQLITE_INTEGER) {
+          out.addText(std::to_string(sqlite3_value_int64(v)));
+        } else if (kind == SQLITE_FLOAT) {
+          out.addText(doubleText(sqlite3_value_double(v)));
+        } else {
+          out.addText(text);
+        }
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 json packetRow(const soci::row& r, const std::vector<host::FieldDef>& fields) {
@@ -193,6 +265,47 @@ host::DataPacket packedFromRows(soci::rowset<soci::row>& rows,
   PackedSink sink{packet};
   for (const soci::row& r : rows) {
     convertRow(r, fields, sink);
+    packet.endRow();
+  }
+  return packet;
+}
+
+host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
+                                  const std::vector<host::Value>& values,
+                                  const std::vector<host::FieldDef>& fields) {
+  auto* be = static_cast<soci::sqlite3_session_backend*>(sql.get_backend());
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(be->conn_, text.c_str(), static_cast<int>(text.size()), &st, nullptr) !=
+      SQLITE_OK) {
+    throw soci::soci_error(std::string("cannot prepare the query: ") + sqlite3_errmsg(be->conn_));
+  }
+  std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(st, sqlite3_finalize);
+  if (static_cast<size_t>(sqlite3_bind_parameter_count(st)) != values.size())
+    throw soci::soci_error("the query's parameters and the values given differ in number");
+  // Bound as runBound binds them through SOCI.
+  for (size_t k = 0; k < values.size(); ++k) {
+    const int at = static_cast<int>(k) + 1;
+    const host::Value& v = values[k];
+    std::string t;
+    switch (v.kind()) {
+      case host::Value::Kind::Null: sqlite3_bind_null(st, at); continue;
+      case host::Value::Kind::Integer: sqlite3_bind_int64(st, at, v.asInteger()); continue;
+      case host::Value::Kind::Float: sqlite3_bind_double(st, at, v.asDouble()); continue;
+      case host::Value::Kind::Date: t = v.asDate().iso(); break;
+      case host::Value::Kind::Boolean: t = v.asBoolean() ? "S" : "N"; break;
+      default: t = v.asString(); break;
+    }
+    sqlite3_bind_text(st, at, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+  }
+  if (static_cast<size_t>(sqlite3_column_count(st)) < fields.size())
+    throw soci::soci_error("the query gives fewer columns than the packet has fields");
+  host::DataPacket packet(json{{"fields", packetFields(fields)}});
+  std::string scratch;
+  for (;;) {
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) throw soci::soci_error(std::string("the query failed: ") + sqlite3_errmsg(be->conn_));
+    convertSqliteRow(st, fields, packet, scratch);
     packet.endRow();
   }
   return packet;

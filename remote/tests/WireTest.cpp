@@ -112,3 +112,76 @@ TEST(ServerAddress, ReadsSchemeHostAndPort) {
   EXPECT_THROW(remote::ServerAddress::parse("host:99999", 1), std::invalid_argument);
   EXPECT_THROW(remote::ServerAddress::parse("host:12ab", 1), std::invalid_argument);
 }
+
+namespace {
+
+Variant packedPacket() {
+  host::DataPacket p(json{{"fields",
+                           {{{"name", "A"}, {"type", "S"}, {"size", 4}},
+                            {{"name", "V"}, {"type", "F"}},
+                            {{"name", "D"}, {"type", "D"}}}}});
+  p.addText("x\"y");
+  p.addFloat(2.0);
+  p.addDate(host::DateTime::fromYmd(2026, 2, 28));
+  p.endRow();
+  p.addNull();
+  p.addNull();
+  p.addNull();
+  p.endRow();
+  return Variant::packet(std::move(p));
+}
+
+}  // namespace
+
+TEST(WireFormat, RepliesReadOffTheTextAsTheTreeReadsThem) {
+  remote::Reply r;
+  r.result = Variant::array({packedPacket(), Variant(""), Variant::array({}),
+                             Variant::array({packedPacket(), Variant(int64_t{3})})});
+  r.refArgs = {{1, Variant("001")}, {4, Variant()}};
+  std::vector<remote::Reply> replies{r};
+  remote::Reply single;
+  single.result = packedPacket();
+  replies.push_back(single);
+  replies.push_back(remote::Reply::refused("ALT_BLOQ", "changed meanwhile"));
+
+  for (const auto& reply : replies) {
+    const std::string text = remote::writeReply(reply);
+    const remote::Reply quick = remote::readReply(text);
+    const remote::Reply tree = remote::decodeReply(json::parse(text));
+    EXPECT_EQ(quick.failure, tree.failure) << text;
+    EXPECT_EQ(quick.key, tree.key);
+    EXPECT_TRUE(quick.result == tree.result) << text;
+    EXPECT_TRUE(quick.result == reply.result) << text;
+    ASSERT_EQ(quick.refArgs.size(), tree.refArgs.size());
+    for (size_t i = 0; i < quick.refArgs.size(); ++i) {
+      EXPECT_EQ(quick.refArgs[i].first, tree.refArgs[i].first);
+      EXPECT_TRUE(quick.refArgs[i].second == tree.refArgs[i].second);
+    }
+  }
+  // the packet comes out packed, and its rows reach a dataset either way alike
+  const remote::Reply quick = remote::readReply(remote::writeReply(single));
+  ASSERT_NE(quick.result.packedPacket(), nullptr);
+  host::ClientDataset a("a"), b("b");
+  remote::loadPacket(a, quick.result);
+  b.loadPacket(single.result.packetJson());
+  EXPECT_EQ(a.toPacket(), b.toPacket());
+}
+
+TEST(WireFormat, ARepliesTextInAnotherShapeIsReadAsATreeAndNonsenseStillFails) {
+  // another writer's spacing and member order
+  const std::string spaced = R"({ "args": [[0, {"v": "7", "t": "S"}]], "result": {"v":
+    {"rows": [["a"]], "fields": [{"name": "A", "type": "S", "size": 1}]}, "t": "P"}, "ok": true })";
+  const remote::Reply r = remote::readReply(spaced);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(r.result.packetJson()["rows"], json::parse(R"([["a"]])"));
+  EXPECT_EQ(r.refArgs.at(0).second.asString(), "7");
+  // a packet the quick reader declines is kept whole, change log included
+  const std::string withLog =
+      R"({"ok":true,"result":{"t":"P","v":{"fields":[{"name":"A","type":"I"}],"rows":[[1]],)"
+      R"("changes":[{"kind":"insert","row":0}]}},"args":[]})";
+  EXPECT_EQ(remote::readReply(withLog).result.packetJson()["changes"].size(), 1u);
+  for (const char* bad : {R"({"ok":true,"result":{"t":"P","v":{"fields":[],"rows":[[1]}},"args":[]})",
+                          R"({"ok":true,"result":{"t":"X"},"args":[]})", "{\"ok\":true,"}) {
+    EXPECT_ANY_THROW(remote::readReply(bad)) << bad;
+  }
+}

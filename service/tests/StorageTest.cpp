@@ -2,6 +2,7 @@
 
 #include "ServiceFixture.h"
 #include "service/Access.h"
+#include "service/DirectQueryRunner.h"
 #include "service/Migrations.h"
 #include "service/Sequences.h"
 
@@ -98,5 +99,45 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_EQ(svc->auth->operatorOf(*token), "ana");
   EXPECT_NE(svc->auth->login("ana", "s3nha"), token);
   EXPECT_FALSE(svc->auth->operatorOf("forjado"));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
+  auto dir = freshDir();
+  auto svc = service::openService((dir / "p.db").string());
+  auto& sql = svc->db->session();
+  sql << "CREATE TABLE KINDS (T TEXT, R DOUBLE PRECISION, N INTEGER)";
+  // Every column read as every field kind: texts that are numbers or dates or neither, whole
+  // and fractional doubles, integers, nulls, empty text.
+  sql << "INSERT INTO KINDS VALUES ('0001', 1.0, 1), ('2026-02-28', 0.1, 0), "
+         "('2026-02-28T13:05:09.250', -2.5, -2147483648), ('S', NULL, NULL), "
+         "('', 1e300, 42), (NULL, 3, 7), ('ação', 12.5, 1), ('1.5e2', 0, 2)";
+  using host::FieldType;
+  std::vector<host::FieldDef> fields;
+  std::string select;
+  for (const char* column : {"T", "R", "N"}) {
+    for (FieldType type : {FieldType::String, FieldType::Memo, FieldType::Float,
+                           FieldType::Integer, FieldType::Boolean, FieldType::Date}) {
+      host::FieldDef f;
+      f.name = std::string(column) + host::fieldTypeCode(type);
+      f.type = type;
+      f.size = 30;
+      fields.push_back(f);
+      select += (select.empty() ? "" : ", ") + std::string(column) + " AS " + f.name;
+    }
+  }
+  const std::string query = "SELECT " + select + " FROM KINDS WHERE N IS NULL OR N <> :p1 ORDER BY rowid";
+  const std::vector<host::Value> values{host::Value(int64_t{7})};
+  const auto viaSoci = service::runBound(sql, query, values, fields);
+  const auto direct = service::runBoundPacked(sql, query, values, fields);
+  ASSERT_EQ(direct.rowCount(), 7u);
+  EXPECT_EQ(direct.toJson(), viaSoci);
+  // SOCI reads an INTEGER column as 32 bits; straight off SQLite it keeps all 64
+  sql << "INSERT INTO KINDS (N) VALUES (-9007199254740993)";
+  EXPECT_EQ(service::runBoundPacked(sql, "SELECT N AS NI FROM KINDS WHERE N < -2147483648", {},
+                                    {fields[15]})
+                .toJson()["rows"],
+            nlohmann::json::parse("[[-9007199254740993]]"));
+  EXPECT_THROW(service::runBoundPacked(sql, "SELECT T FROM NOWHERE", {}, fields), soci::soci_error);
   std::filesystem::remove_all(dir);
 }
