@@ -39,7 +39,7 @@ inline host::FieldDef D(const char* name) {
 inline remote::Variant packetOf(CallContext& ctx, const std::string& sql,
                                 const std::vector<host::Value>& values,
                                 const std::vector<host::FieldDef>& fields) {
-  return remote::Variant::packet(runBound(ctx.sql(), sql, values, fields));
+  return remote::Variant::packet(runBoundPacked(ctx.sql(), sql, values, fields));
 }
 
 }  // namespace service
