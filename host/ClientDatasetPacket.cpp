@@ -83,26 +83,33 @@ using namespace packed;
 
 // --- building
 
-DataPacket::DataPacket(json head) : head_(std::move(head)) {
-  fields_ = parseFields(head_);
-  head_.erase("rows");
+std::shared_ptr<const DataPacket::Layout> DataPacket::layout(json head) {
+  auto out = std::make_shared<Layout>();
+  out->fields = parseFields(head);
+  out->fieldsText = head.at("fields").dump();
+  head.erase("rows");
+  out->head = std::move(head);
+  return out;
 }
 
+DataPacket::DataPacket(std::shared_ptr<const Layout> layout) : layout_(std::move(layout)) {}
+
 void DataPacket::put(FieldType expected, bool alsoFloat) {
-  if (cell_ >= fields_.size())
+  const auto& fields = layout_->fields;
+  if (cell_ >= fields.size())
     throw std::invalid_argument(fmt::format("data packet: row {} has more than {} values",
-                                            rows_.size(), fields_.size()));
-  const FieldType t = fields_[cell_].type;
+                                            rows_.size(), fields.size()));
+  const FieldType t = fields[cell_].type;
   const bool text = expected == FieldType::String;
   if (!(t == expected || (text && t == FieldType::Memo) || (alsoFloat && t == FieldType::Float))) {
     throw std::invalid_argument(fmt::format("data packet: row {}, field {}: a value of type {}",
-                                            rows_.size(), fields_[cell_].name, fieldTypeCode(t)));
+                                            rows_.size(), fields[cell_].name, fieldTypeCode(t)));
   }
   ++cell_;
 }
 
 void DataPacket::addNull() {
-  if (cell_ >= fields_.size()) put(FieldType::String);  // throws: a cell too many
+  if (cell_ >= fields().size()) put(FieldType::String);  // throws: a cell too many
   ++cell_;
   building_.push_back(static_cast<char>(kNull));
 }
@@ -113,7 +120,7 @@ void DataPacket::addText(std::string_view s) {
 }
 
 void DataPacket::addInteger(int64_t i) {
-  if (cell_ < fields_.size() && fields_[cell_].type == FieldType::Float) {
+  if (cell_ < fields().size() && fields()[cell_].type == FieldType::Float) {
     addFloat(static_cast<double>(i));
     return;
   }
@@ -143,9 +150,9 @@ void DataPacket::addDate(const DateTime& d) {
 }
 
 void DataPacket::endRow() {
-  if (cell_ != fields_.size())
+  if (cell_ != fields().size())
     throw std::invalid_argument(fmt::format("data packet: row {} has {} of {} values",
-                                            rows_.size(), cell_, fields_.size()));
+                                            rows_.size(), cell_, fields().size()));
   rows_.emplace_back(building_);  // at its exact size: the buffer is reused
   building_.clear();
   cell_ = 0;
@@ -154,11 +161,11 @@ void DataPacket::endRow() {
 // --- JSON
 
 json DataPacket::toJson() const {
-  json out = head_;
+  json out = layout_->head;
   json rows = json::array();
   auto& arr = rows.get_ref<json::array_t&>();
   arr.reserve(rows_.size());
-  for (const auto& r : rows_) arr.push_back(rowJson(r, fields_.size()));
+  for (const auto& r : rows_) arr.push_back(rowJson(r, fields().size()));
   out["rows"] = std::move(rows);
   return out;
 }
@@ -244,14 +251,14 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
 void DataPacket::writeJson(std::string& out) const {
   // "fields" before "rows": a reader needs the fields to type the rows as they stream by.
   out += "{\"fields\":";
-  out += head_.at("fields").dump();
+  out += layout_->fieldsText;
   out += ",\"rows\":[";
   for (size_t i = 0; i < rows_.size(); ++i) {
     if (i) out.push_back(',');
-    writeRow(out, rows_[i], fields_.size());
+    writeRow(out, rows_[i], fields().size());
   }
   out.push_back(']');
-  for (const auto& [key, value] : head_.items()) {
+  for (const auto& [key, value] : layout_->head.items()) {
     if (key == "fields") continue;
     out.push_back(',');
     writeString(out, key);
@@ -507,28 +514,45 @@ class PacketReader {
 
 }  // namespace
 
+namespace {
+
+// The layout of a "fields" text, kept from the last packet this thread read: replies to the
+// same method carry the same fields, and parsing them cost more than the rows of a small read.
+std::shared_ptr<const DataPacket::Layout> fieldsLayout(std::string_view text) {
+  thread_local std::string lastText;
+  thread_local std::shared_ptr<const DataPacket::Layout> last;
+  if (!last || text != lastText) {
+    last = DataPacket::layout(json{{"fields", json::parse(text)}});
+    lastText.assign(text);
+  }
+  return last;
+}
+
+}  // namespace
+
 std::optional<DataPacket> DataPacket::readJson(std::string_view text, size_t pos, size_t& end) {
   try {
     PacketReader in(text, pos);
     if (!in.take('{')) return std::nullopt;
-    json head = json::object();
+    json others = json::object();  // members but "fields" and "rows"
+    std::shared_ptr<const Layout> fields;
     std::optional<DataPacket> out;
     std::string key;
     bool first = true;
     while (!in.take('}')) {
       if (!first && !in.take(',')) return std::nullopt;
       first = false;
-      if (!in.string(key) || !in.take(':') || head.contains(key)) return std::nullopt;
+      if (!in.string(key) || !in.take(':') || others.contains(key)) return std::nullopt;
       if (key == "rows") {
-        if (out || !head.contains("fields")) return std::nullopt;
-        out.emplace(head);
+        if (out || !fields) return std::nullopt;
+        out.emplace(fields);
         if (!in.take('[')) return std::nullopt;
         std::string row;
         bool firstRow = true;
         while (!in.take(']')) {
           if (!firstRow && !in.take(',')) return std::nullopt;
           firstRow = false;
-          if (!in.row(out->fields_, row)) return std::nullopt;
+          if (!in.row(fields->fields, row)) return std::nullopt;
           out->rows_.push_back(row);
         }
         continue;
@@ -537,14 +561,23 @@ std::optional<DataPacket> DataPacket::readJson(std::string_view text, size_t pos
       const size_t from = in.pos();
       const size_t to = jsonValueEnd(text, from);
       if (to == std::string_view::npos) return std::nullopt;
-      json value = json::parse(text.substr(from, to - from));
-      // Only the tree keeps a change log.
-      if (key == "changes" && !(value.is_array() && value.empty())) return std::nullopt;
-      if (out) out->head_[key] = value;
-      head[key] = std::move(value);
+      if (key == "fields") {
+        if (fields) return std::nullopt;
+        fields = fieldsLayout(text.substr(from, to - from));
+      } else {
+        json value = json::parse(text.substr(from, to - from));
+        // Only the tree keeps a change log.
+        if (key == "changes" && !(value.is_array() && value.empty())) return std::nullopt;
+        others[key] = std::move(value);
+      }
       in = PacketReader(text, to);
     }
     if (!out) return std::nullopt;
+    if (!others.empty()) {
+      auto whole = std::make_shared<Layout>(*fields);
+      whole->head.update(others);
+      out->layout_ = std::move(whole);
+    }
     end = in.pos();
     return out;
   } catch (const std::exception&) {

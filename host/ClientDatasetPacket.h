@@ -5,6 +5,7 @@
 // ClientDataset::toPacket writes.
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,11 +19,22 @@ namespace host {
 
 class DataPacket {
  public:
-  /// No rows yet; the fields are the "fields" member of `head`, whose other members (an empty
-  /// change log, say) are kept as they are. Throws std::invalid_argument for malformed fields.
-  explicit DataPacket(nlohmann::json head);
+  /// What a packet holds besides its rows: the "fields" member, parsed and as text, and the
+  /// other members (an empty change log, say) as they are. Immutable, so the packets of one
+  /// query share one instead of building and parsing their fields at every call.
+  struct Layout {
+    nlohmann::json head;  // every member but "rows"
+    std::vector<FieldDef> fields;
+    std::string fieldsText;
+  };
+  /// The layout of `head`; throws std::invalid_argument for malformed fields.
+  static std::shared_ptr<const Layout> layout(nlohmann::json head);
 
-  const std::vector<FieldDef>& fields() const { return fields_; }
+  /// No rows yet.
+  explicit DataPacket(std::shared_ptr<const Layout> layout);
+  explicit DataPacket(nlohmann::json head) : DataPacket(layout(std::move(head))) {}
+
+  const std::vector<FieldDef>& fields() const { return layout_->fields; }
   size_t rowCount() const { return rows_.size(); }
 
   // --- building: a row's cells in field order, then endRow(). A cell that does not suit its
@@ -49,14 +61,13 @@ class DataPacket {
   static std::optional<DataPacket> readJson(std::string_view text, size_t pos, size_t& end);
 
   bool operator==(const DataPacket& o) const {
-    return head_ == o.head_ && rows_ == o.rows_;
+    return layout_->head == o.layout_->head && rows_ == o.rows_;
   }
 
  private:
   friend class ClientDataset;
   void put(FieldType expected, bool alsoFloat = false);
-  nlohmann::json head_;  // every member but "rows"
-  std::vector<FieldDef> fields_;
+  std::shared_ptr<const Layout> layout_;
   std::vector<std::string> rows_;  // packed, as ClientDataset keeps its rows
   std::string building_;
   size_t cell_ = 0;

@@ -27,6 +27,7 @@ namespace {
 struct CachedFields {
   std::vector<std::tuple<std::string, host::FieldType, int>> signature;
   json packet;
+  std::shared_ptr<const host::DataPacket::Layout> layout;
 };
 
 bool sameFields(const CachedFields& c, const std::vector<host::FieldDef>& fields) {
@@ -38,12 +39,11 @@ bool sameFields(const CachedFields& c, const std::vector<host::FieldDef>& fields
   return true;
 }
 
-}  // namespace
+std::mutex cacheMutex;
 
-json packetFields(const std::vector<host::FieldDef>& fields) {
-  static std::mutex mutex;
+// Under cacheMutex.
+CachedFields& cachedFields(const std::vector<host::FieldDef>& fields) {
   static std::unordered_map<const void*, CachedFields> cache;
-  std::lock_guard lock(mutex);
   // Records are a handful of static tables; tables made per call would only ever add entries.
   if (cache.size() > 64 && !cache.count(&fields)) cache.clear();
   CachedFields& c = cache[&fields];
@@ -51,8 +51,22 @@ json packetFields(const std::vector<host::FieldDef>& fields) {
     c.signature.clear();
     for (const auto& f : fields) c.signature.emplace_back(f.name, f.type, f.size);
     c.packet = host::packetFieldsJson(fields);
+    c.layout = host::DataPacket::layout(json{{"fields", c.packet}});
   }
-  return c.packet;
+  return c;
+}
+
+}  // namespace
+
+json packetFields(const std::vector<host::FieldDef>& fields) {
+  std::lock_guard lock(cacheMutex);
+  return cachedFields(fields).packet;
+}
+
+std::shared_ptr<const host::DataPacket::Layout> packetLayout(
+    const std::vector<host::FieldDef>& fields) {
+  std::lock_guard lock(cacheMutex);
+  return cachedFields(fields).layout;
 }
 
 namespace {
@@ -261,7 +275,7 @@ json packetFromRows(soci::rowset<soci::row>& rows, const std::vector<host::Field
 
 host::DataPacket packedFromRows(soci::rowset<soci::row>& rows,
                                 const std::vector<host::FieldDef>& fields) {
-  host::DataPacket packet(json{{"fields", packetFields(fields)}});
+  host::DataPacket packet(packetLayout(fields));
   PackedSink sink{packet};
   for (const soci::row& r : rows) {
     convertRow(r, fields, sink);
@@ -299,7 +313,7 @@ host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
   }
   if (static_cast<size_t>(sqlite3_column_count(st)) < fields.size())
     throw soci::soci_error("the query gives fewer columns than the packet has fields");
-  host::DataPacket packet(json{{"fields", packetFields(fields)}});
+  host::DataPacket packet(packetLayout(fields));
   std::string scratch;
   for (;;) {
     const int rc = sqlite3_step(st);

@@ -15,6 +15,10 @@ namespace service {
 /// The field part of a packet: [{"name","type","size"}...].
 nlohmann::json packetFields(const std::vector<host::FieldDef>& fields);
 
+/// The layout of packed packets with these fields (kept, as the field part is).
+std::shared_ptr<const host::DataPacket::Layout> packetLayout(
+    const std::vector<host::FieldDef>& fields);
+
 /// Runs `query` (its columns in the order of `fields`, parameters already bound) and returns
 /// the packet: values converted to each field's type, dates as "yyyy-mm-dd".
 nlohmann::json packetFromRows(soci::rowset<soci::row>& rows,
