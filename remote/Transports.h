@@ -26,12 +26,16 @@ class InProcessTransportFactory final : public TransportFactory {
 class HttpTransportFactory final : public TransportFactory {
  public:
   HttpTransportFactory(std::string operatorCode, std::string password);
+  ~HttpTransportFactory() override;
+  /// Logs in at the first connection to a server; later connections to it reuse that
+  /// session, and log in again only when the server no longer knows it.
   std::unique_ptr<Transport> open(const std::string& address, int port,
                                   std::string& error) override;
 
+  struct Sessions;
+
  private:
-  std::string operatorCode_;
-  std::string password_;
+  std::shared_ptr<Sessions> sessions_;
 };
 
 /// Paths and header of the HTTP form, shared by client and server.

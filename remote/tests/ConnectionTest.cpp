@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "host/Context.h"
@@ -223,6 +225,70 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
   ASSERT_TRUE(c.connect()) << c.lastError();
   EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
   server->stop();
+  t.join();
+  host::setContext(nullptr);
+}
+
+// Issues a new token at every login and forgets them all on demand, as a restarted server does.
+class CountingUsers final : public remote::Authenticator {
+ public:
+  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
+    std::lock_guard lock(mutex_);
+    if (op != "demo" || pw != "segredo") return std::nullopt;
+    std::string token = "tok-" + std::to_string(++logins_);
+    valid_.insert(token);
+    return token;
+  }
+  std::optional<std::string> operatorOf(const std::string& token) override {
+    std::lock_guard lock(mutex_);
+    return valid_.count(token) ? std::optional<std::string>("demo") : std::nullopt;
+  }
+  void forgetAll() {
+    std::lock_guard lock(mutex_);
+    valid_.clear();
+  }
+  int logins() {
+    std::lock_guard lock(mutex_);
+    return logins_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> valid_;
+  int logins_ = 0;
+};
+
+TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsForgotten) {
+  auto users = std::make_shared<CountingUsers>();
+  remote::HttpServer server(std::make_shared<EchoService>(), users);
+  int port = server.bind("127.0.0.1", 0);
+  std::thread t([&] { server.serve(); });
+  useContext(port);
+  auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
+  remote::Connection first("Teste.rdmEco", factory), second("Teste.rdmEco", factory);
+  ASSERT_TRUE(first.connect()) << first.lastError();
+  ASSERT_TRUE(second.connect()) << second.lastError();
+  EXPECT_EQ(users->logins(), 1) << "the second connection reuses the session";
+  EXPECT_EQ(remote::CheckResultServ(second.call("Quem")).asString(), "demo@08");
+
+  users->forgetAll();
+  remote::Connection third("Teste.rdmEco", factory);
+  ASSERT_TRUE(third.connect());
+  EXPECT_EQ(remote::CheckResultServ(third.call("Quem")).asString(), "demo@08")
+      << "a forgotten session is replaced without failing the call";
+  EXPECT_EQ(users->logins(), 2);
+  // A connection that logged in itself fails as before and connects again on the new session.
+  EXPECT_ANY_THROW(remote::CheckResultServ(first.call("Quem")));
+  EXPECT_FALSE(first.connected());
+  ASSERT_TRUE(first.connect());
+  EXPECT_EQ(remote::CheckResultServ(first.call("Quem")).asString(), "demo@08");
+  EXPECT_EQ(users->logins(), 2);
+
+  // Another operator's factory has sessions of its own.
+  remote::Connection wrong("Teste.rdmEco",
+                           std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
+  EXPECT_FALSE(wrong.connect());
+  server.stop();
   t.join();
   host::setContext(nullptr);
 }
