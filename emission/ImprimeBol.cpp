@@ -120,6 +120,10 @@ struct TfrmImprimeBol::Run {
         servico(netHabContRec()),
         conta(accountRow(screen.cdsContCorr)),
         numerador(conta, *screen.klCarteira_, servico, screen.messages()) {
+    // The register may work on another company than the host's: the templates and the
+    // report's data are read for the register's.
+    qrd.setCompany(reg.connection().company());
+    data.setCompany(reg.connection().company());
     printer.setParameterEvent([this](const std::string& p) { return parameter(p); });
     if (f.printPort_) printer.setPrintPort(f.printPort_);
     if (f.previewPort_) printer.setPreviewPort(f.previewPort_);

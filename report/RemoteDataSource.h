@@ -22,6 +22,9 @@ class RemoteDataSource final : public ReportDataSource {
   void open(const std::string& host, int port) override;
   void close() noexcept override;
   bool connected() const override { return connection_.connected(); }
+  /// The company the datasets are read for, when a screen works on another one than the
+  /// host's current company (the register's company panel); empty: the host's.
+  void setCompany(std::string company) { connection_.setCompany(std::move(company)); }
   /// A refusal of the service or a failed call throws host::OperationError naming the
   /// dataset (the service's message key is the error's key).
   DataTable fetch(const std::string& dataset, const std::vector<DataBinding>& bindings) override;
