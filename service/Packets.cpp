@@ -273,14 +273,17 @@ json packetFromRows(soci::rowset<soci::row>& rows, const std::vector<host::Field
   return out;
 }
 
+void packedRow(const soci::row& r, const std::vector<host::FieldDef>& fields,
+               host::DataPacket& packet) {
+  PackedSink sink{packet};
+  convertRow(r, fields, sink);
+  packet.endRow();
+}
+
 host::DataPacket packedFromRows(soci::rowset<soci::row>& rows,
                                 const std::vector<host::FieldDef>& fields) {
   host::DataPacket packet(packetLayout(fields));
-  PackedSink sink{packet};
-  for (const soci::row& r : rows) {
-    convertRow(r, fields, sink);
-    packet.endRow();
-  }
+  for (const soci::row& r : rows) packedRow(r, fields, packet);
   return packet;
 }
 

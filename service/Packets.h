@@ -35,6 +35,10 @@ host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
                                   const std::vector<host::Value>& values,
                                   const std::vector<host::FieldDef>& fields);
 
+/// One fetched row appended to a packed packet, typed by `fields` (its columns in their order).
+void packedRow(const soci::row& row, const std::vector<host::FieldDef>& fields,
+               host::DataPacket& packet);
+
 /// One fetched row as a packet row, typed by `fields` (its columns in their order).
 nlohmann::json packetRow(const soci::row& row, const std::vector<host::FieldDef>& fields);
 

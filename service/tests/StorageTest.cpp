@@ -3,6 +3,7 @@
 #include "ServiceFixture.h"
 #include "service/Access.h"
 #include "service/DirectQueryRunner.h"
+#include "service/Packets.h"
 #include "service/Migrations.h"
 #include "service/Sequences.h"
 
@@ -132,6 +133,12 @@ TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
   const auto direct = service::runBoundPacked(sql, query, values, fields);
   ASSERT_EQ(direct.rowCount(), 7u);
   EXPECT_EQ(direct.toJson(), viaSoci);
+  {
+    // and the packed rows of SOCI's, as PostgreSQL gives them
+    long long seven = 7;
+    soci::rowset<soci::row> rows = (sql.prepare << query, soci::use(seven));
+    EXPECT_EQ(service::packedFromRows(rows, fields).toJson(), viaSoci);
+  }
   // SOCI reads an INTEGER column as 32 bits; straight off SQLite it keeps all 64
   sql << "INSERT INTO KINDS (N) VALUES (-9007199254740993)";
   EXPECT_EQ(service::runBoundPacked(sql, "SELECT N AS NI FROM KINDS WHERE N < -2147483648", {},
