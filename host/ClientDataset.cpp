@@ -808,6 +808,20 @@ struct ClientDataset::Impl {
 
   /// Puts a posted row into the view: at its index position, or at `preferred` when there
   /// is no index. Returns the position, or npos when the filter hides it.
+  /// Whether the row at `pos` of the view still belongs there after its values changed: it
+  /// passes the filter and sorts between its neighbours. A row whose sort key did not change
+  /// keeps its place among the rows of equal key, so a walk by position meets each row once.
+  bool staysAt(size_t pos) {
+    const uint32_t slot = view[pos];
+    if (!passes(slot)) return false;
+    if (sortFields.empty()) return true;
+    std::vector<Value> key;
+    for (size_t f : sortFields) key.push_back(cellAt(rows[slot].data, f));
+    if (pos > 0 && compareKeys(key, rows[view[pos - 1]].data) < 0) return false;
+    if (pos + 1 < view.size() && compareKeys(key, rows[view[pos + 1]].data) > 0) return false;
+    return true;
+  }
+
   size_t place(uint32_t slot, size_t preferred) {
     ++version;
     if (!passes(slot)) return std::string::npos;
@@ -1528,7 +1542,7 @@ void ClientDataset::post() {
       }
       row.data = std::move(data);
       ++d.version;
-      if (!d.sortFields.empty() || d.filterActive()) {
+      if ((!d.sortFields.empty() || d.filterActive()) && !d.staysAt(d.cur)) {
         d.view.erase(d.view.begin() + static_cast<std::ptrdiff_t>(d.cur));
         const size_t pos = d.place(slot, d.cur);
         if (pos != std::string::npos) {

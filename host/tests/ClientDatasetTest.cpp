@@ -359,6 +359,31 @@ TEST_F(Dataset, IndexesOrderByOneOrMoreFieldsAndFollowPostedRows) {
       << "order kept after a refusal";
 }
 
+TEST_F(Dataset, ARowEditedOutsideItsSortKeyKeepsItsPlaceAmongEqualKeys) {
+  addRow(ds, "0001", "0000000004", "Dora", 40.0);
+  ds.setIndexFieldNames("CDFILIAL");  // three rows share the branch 0001
+  const Strings before = column("NRLANBOLREC");
+  // Walk by position, changing each row: every row is met exactly once.
+  Strings met;
+  for (size_t r = 1; r <= ds.recordCount(); ++r) {
+    ds.setRecNo(r);
+    met.push_back(ds.valueOf("NRLANBOLREC").asString());
+    ds.edit();
+    ds.fieldByName("VRBOLREC").setFloat(1.0);
+    ds.post();
+    EXPECT_EQ(ds.recNo(), r);
+  }
+  EXPECT_EQ(met, before);
+  EXPECT_EQ(column("NRLANBOLREC"), before);
+  // A changed key still moves the row where it belongs.
+  ds.first();
+  ds.edit();
+  ds.fieldByName("CDFILIAL").setString("0003");
+  ds.post();
+  EXPECT_EQ(ds.valueAt(ds.recordCount(), "CDFILIAL").asString(), "0003");
+  EXPECT_EQ(ds.recNo(), ds.recordCount()) << "the cursor follows the moved row";
+}
+
 TEST_F(Dataset, LocateMatchesCaseOnlyWhenAsked) {
   ds.first();
   EXPECT_FALSE(ds.locate("CDFILIAL;NMCLIENTE", {"0001", "BRUNO"}));
