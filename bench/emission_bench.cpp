@@ -3,7 +3,10 @@
 // Timed whole (from the emission screen's creator to its return), in-process and over
 // loopback HTTP, each on a freshly seeded SQLite database.
 //
-//   emission_bench [count] [inprocess|http|both]     (target: under 5 s in-process)
+//   emission_bench [count] [inprocess|http|both] [model]   (target: under 5 s in-process)
+//
+// Model 1 (the default) writes a PDF per boleto; model 0 (pre-printed) numbers and stores
+// without printing, which isolates the cost of the service calls.
 
 #include <chrono>
 #include <cstdio>
@@ -67,7 +70,7 @@ double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void runOnce(int count, bool http) {
+void runOnce(int count, bool http, int model) {
   std::random_device rd;
   const fs::path dir = fs::temp_directory_path() / fmt::format("boleto-emission-bench-{}", rd());
   fs::create_directories(dir / "rel");
@@ -130,24 +133,27 @@ void runOnce(int count, bool http) {
     reg.Marca_Boleto(false, 'M');
     ++marked;
   }
+
   reg.bMarcaGeral = false;
   reg.Atualiza_Emissao(true);
 
+  rec::setModeloInicial(model);
   const auto t0 = std::chrono::steady_clock::now();
   const int result = rec::CriaImprimeBol(reg.klEmissao, reg.klCarteira, reg.klContas.Key(0),
                                          (dir / "out").string(), false, true);
   const double took = seconds(t0);
   size_t files = 0, bytes = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir / "out"))
+  for (const auto& e : fs::exists(dir / "out") ? fs::recursive_directory_iterator(dir / "out")
+                                                : fs::recursive_directory_iterator())
     if (e.is_regular_file()) {
       ++files;
       bytes += static_cast<size_t>(e.file_size());
     }
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  fmt::print("{:<10} {} boletos marked, result {}, {} PDF files ({:.1f} MB) in {:.2f} s "
+  fmt::print("{:<10} model {}: {} boletos marked, {} in the emission lists, result {}, {} PDF files ({:.1f} MB) in {:.2f} s "
              "({:.1f} ms per boleto); peak memory {} MB{}\n",
-             http ? "http" : "in-process", marked, result, files, static_cast<double>(bytes) / 1e6,
+             http ? "http" : "in-process", model, marked, reg.klEmissao.Count(), result, files, static_cast<double>(bytes) / 1e6,
              took, took * 1000.0 / std::max(1, marked), ru.ru_maxrss / 1024,
              dialogs->errors ? "; error: " + dialogs->last : std::string());
 
@@ -169,7 +175,8 @@ void runOnce(int count, bool http) {
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
   const std::string mode = argc > 2 ? argv[2] : "both";
-  if (mode == "inprocess" || mode == "both") runOnce(count, false);
-  if (mode == "http" || mode == "both") runOnce(count, true);
+  const int model = argc > 3 ? std::atoi(argv[3]) : 1;
+  if (mode == "inprocess" || mode == "both") runOnce(count, false, model);
+  if (mode == "http" || mode == "both") runOnce(count, true, model);
   return 0;
 }

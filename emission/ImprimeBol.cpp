@@ -3,8 +3,11 @@
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <thread>
 
+#include "emission/PdfWriters.h"
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
@@ -157,22 +160,41 @@ struct TfrmImprimeBol::Run {
   // ------------------------------------------------------------ the report component
 
   /// Asks the service for the template's setting and date, and gives the local path.
-  std::string prepareTemplate(const std::string& templateName, host::DateTime& date) {
+  /// What the service says of a template: its reference setting and date, asked once a run.
+  struct TemplateInfo {
+    std::string path;  ///< in the report directory
+    std::string setting;
+    host::DateTime date;
+  };
+  std::map<std::string, TemplateInfo> templates;
+
+  const TemplateInfo& templateInfo(const std::string& templateName) {
     if (host::EmptyString(templateName)) f.error("Arq_Inv");
     std::string name = fileNameOf(templateName);
+    if (auto it = templates.find(name); it != templates.end()) return it->second;
     if (!qrd.connected() && !qrd.connect())
       host::MensErro(fmt::format("Sem conexão com o serviço de relatórios: {}", qrd.lastError()));
+    const std::string asked = name;
     const std::string answer =
         remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
             .asString();
+    TemplateInfo info;
     const size_t nl = answer.find('\n');
-    printer.setSetting(answer.substr(0, nl));
-    date = {};
+    info.setting = answer.substr(0, nl);
     if (nl != std::string::npos) {
       if (auto d = host::DateTime::parse(host::AllTrim(answer.substr(nl + 1)), "yyyymmddhhnnss"))
-        date = *d;
+        info.date = *d;
     }
-    return host::ReportDir() + name;
+    info.path = host::ReportDir() + name;
+    return templates[asked] = std::move(info);
+  }
+
+  /// The template's path, with the report component set up for it; `date` its date.
+  std::string prepareTemplate(const std::string& templateName, host::DateTime& date) {
+    const TemplateInfo& info = templateInfo(templateName);
+    printer.setSetting(info.setting);
+    date = info.date;
+    return info.path;
   }
 
   void EmiteRelatorio(const std::string& templateName) {
@@ -197,25 +219,91 @@ struct TfrmImprimeBol::Run {
       EmiteRelatorio(templateName);
   }
 
-  std::string SalvarEmissao(const std::string& name, const std::string& templateName,
-                            const std::string& key) {
-    if (host::EmptyString(templateName)) f.error("Arq_Inv");
+  /// The PDF file of an export: the dated folder is made, and the template must be in the
+  /// report directory (otherwise the message of `key`, with its path, is the error).
+  std::string exportFile(const std::string& name, const TemplateInfo& info,
+                         const std::string& key) {
     const std::string folder = withSeparator(directory) + "Boletos_Emitidos/" +
                                host::SystemClock().now().format("yyyy-mm-dd") + "/";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) host::MensErro(fmt::format("Não foi possível criar a pasta {}: {}", folder, ec.message()));
+    if (!fs::exists(info.path)) f.error(key, {info.path});
+    return folder + name + ".pdf";
+  }
+
+  std::string SalvarEmissao(const std::string& name, const std::string& templateName,
+                            const std::string& key) {
     host::DateTime date;
     const std::string path = prepareTemplate(templateName, date);
-    if (!fs::exists(path)) f.error(key, {path});
-    struct Working {
-      Working() { Cli_rec12002::FWorking = true; }
-      ~Working() { Cli_rec12002::FWorking = false; }
-    } working;
-    report::PdfExportEngine engine(folder + name + ".pdf");
+    const std::string file = exportFile(name, templates.at(fileNameOf(templateName)), key);
+    Working working;
+    report::PdfExportEngine engine(file);
     printer.ExportReport(path, date, engine);
     f.files_.push_back(engine.fileName());
     return engine.fileName();
+  }
+
+  /// Set while reports are exported to files.
+  struct Working {
+    Working() { Cli_rec12002::FWorking = true; }
+    ~Working() { Cli_rec12002::FWorking = false; }
+  };
+
+  // ------------------------------------------------------------ the file run's writers
+
+  std::optional<PdfWriters> writers;
+  size_t emitted = 0;
+  size_t total = 0;
+  std::exception_ptr writeError;
+
+  /// Queues the boleto in work to be written on `templateName` as `name`.pdf.
+  void queueExport(const std::string& key, const std::string& name,
+                   const std::string& templateName, bool firstCopy) {
+    const TemplateInfo& info = templateInfo(templateName);
+    PdfJob job;
+    job.key = key;
+    job.file = exportFile(name, info, "1");
+    job.templatePath = info.path;
+    job.setting = info.setting;
+    job.templateDate = info.date;
+    copyMark = firstCopy;
+    for (const char* p : {"P_NOTAPROM", "P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE", "NRLISTA", "P_VIA"})
+      job.parameters[p] = parameter(p);
+    copyMark = false;
+    job.barcode = barcode;
+    job.markEmitted = upper(row("FTR_IDSTATBREC")) != "E";
+    writers->submit(std::move(job));
+  }
+
+  /// The boletos written since the last look: recorded as emitted and counted; the first
+  /// failure is kept for the end of the run.
+  void collectWritten() {
+    for (auto& done : writers->takeDone()) {
+      if (done.error) {
+        if (!writeError) writeError = done.error;
+        continue;
+      }
+      f.files_.push_back(done.job.file);
+      if (done.job.markEmitted) altBoletos(done.job.key);
+      if (g_progress) g_progress(++emitted, total, done.job.key);
+    }
+  }
+
+  /// Waits for the writers and records what they wrote; `report` raises their first failure.
+  void finishWriting(bool report) {
+    if (!writers) return;
+    writers->finish();
+    if (report) {
+      collectWritten();
+      if (writeError) std::rethrow_exception(writeError);
+    } else {
+      try {
+        collectWritten();
+      } catch (...) {
+        // The failure being raised already is the one the operator must see.
+      }
+    }
   }
 
   // ------------------------------------------------------------ the run
@@ -379,7 +467,8 @@ struct TfrmImprimeBol::Run {
     if (mode != Mode::Preview && upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
   }
 
-  void completeModel(const std::string& key, int n) {
+  /// Returns false when the boleto is left to the file writers.
+  bool completeModel(const std::string& key, int n) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
     const int model = f.model();
     auto seq = numerador.SequenciaDoNossoNumero(branch, number, row("CDNOSNUMREC"));
@@ -400,17 +489,16 @@ struct TfrmImprimeBol::Run {
     barcode = codes ? codes->codigoImagem : std::string();
     const bool nfDeb = sisDos() == "3";
     if (mode == Mode::File) {
-      const std::string name = fileName(key);
+      // Recorded as emitted once its file is written (collectWritten). The invoice model is
+      // written too: a file run that wrote nothing for it would report boletos as emitted
+      // that nobody can print or send.
       if (model == 1)
-        SalvarEmissao(name, accountField("DSARQBOLCOMP"), "1");
-      else {
-        // The invoice model is written too: a file run that wrote nothing for it would
-        // report boletos as emitted that nobody can print or send.
-        copyMark = !nfDeb;
-        SalvarEmissao(name, nfDeb ? kModeloNFDeb : kModeloNFA4, "1");
-        copyMark = false;
-      }
-    } else if (mode == Mode::Preview) {
+        queueExport(key, fileName(key), accountField("DSARQBOLCOMP"), false);
+      else
+        queueExport(key, fileName(key), nfDeb ? kModeloNFDeb : kModeloNFA4, !nfDeb);
+      return false;
+    }
+    if (mode == Mode::Preview) {
       output(accountField("DSARQBOLCOMP"), false);
     } else if (model == 1) {
       EmiteRelatorio(accountField("DSARQBOLCOMP"));
@@ -424,6 +512,7 @@ struct TfrmImprimeBol::Run {
       copyMark = false;
     }
     if (upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
+    return true;
   }
 
   /// Returns false when the boleto was skipped.
@@ -479,6 +568,13 @@ struct TfrmImprimeBol::Run {
     const std::string modelText = model == 0 ? "1" : "2";
     const std::vector<std::string> order = buildList();
     const std::string lista = nrLista();
+    total = order.size();
+    std::optional<Working> working;
+    if (mode == Mode::File && model != 0) {
+      working.emplace();
+      const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+      writers.emplace(std::min<size_t>(cores, 4), reg.connection().company());
+    }
     try {
       const bool typed = mode != Mode::File && model == 0 && f.control("ccbGeraNossum").checked();
       if (typed) typedStart();
@@ -486,8 +582,11 @@ struct TfrmImprimeBol::Run {
       const int n = f.klEmissao_->Count();
       auto& ds = reg.cdsBolEmitOrd;
       bool firstPrePrinted = true;
-      size_t emitted = 0;
       for (size_t i = 0; i < order.size(); ++i) {
+        if (writers) {
+          collectWritten();
+          if (writers->failed()) break;
+        }
         const std::string& key = order[i];
         if (!ds.locate("CDFILIAL;NRLANBOLREC", {key.substr(0, 4), key.substr(4)})) continue;
         if (mode != Mode::File && upper(row("IDBAIXAUTILR")) == "C") {
@@ -511,7 +610,7 @@ struct TfrmImprimeBol::Run {
         if (stFormaCad.empty()) stFormaCad = conta.formaCadastro();
         bool done = true;
         if (model != 0) {
-          completeModel(key, n);
+          done = completeModel(key, n);
         } else {
           // The typed start is checked once: afterwards it is the first boleto's own number.
           const std::string start =
@@ -521,7 +620,10 @@ struct TfrmImprimeBol::Run {
         }
         if (done && g_progress) g_progress(++emitted, order.size(), key);
       }
+      finishWriting(true);
     } catch (...) {
+      // What was written before the failure stays written and is recorded as emitted.
+      finishWriting(false);
       apagaLista(lista, false);
       throw;
     }

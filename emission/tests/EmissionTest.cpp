@@ -197,6 +197,30 @@ TEST_F(Emission, AFailureHalfWayKeepsWhatWasDoneAndStillDeletesTheList) {
   EXPECT_EQ(runLists(), 0);
 }
 
+TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmitted) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  // The report finds no payer for this boleto, so its PDF cannot be drawn.
+  auto& sql = svc_->db->session();
+  sql << "PRAGMA foreign_keys = OFF";
+  sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(keys_[1].substr(0, 4)), soci::use(keys_[1].substr(4));
+  sql << "PRAGMA foreign_keys = ON";
+  dialogs_->expectError("não tem dados para imprimir");
+  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
+                                    (dir_ / "out").string(), false, true);
+  EXPECT_NE(result, host::mrOk);
+  EXPECT_FALSE(Cli_rec12002::FWorking);
+  std::set<std::string> written;
+  for (const auto& e : fs::directory_iterator(todayFolder()))
+    written.insert(e.path().stem().string().substr(e.path().stem().string().size() - 14));
+  EXPECT_FALSE(written.count(keys_[1]));
+  for (const auto& key : keys_)
+    EXPECT_EQ(stored(key).status == "E", written.count(key) == 1)
+        << key << ": emitted exactly when its file was written";
+  EXPECT_EQ(runLists(), 0);
+}
+
 TEST_F(Emission, InvoiceModelPrintsThreeCopiesWithTheCopyMarkOnTheFirst) {
   auto& f = markedPending(1);
   ASSERT_EQ(keys_.size(), 1u);
