@@ -806,8 +806,6 @@ struct ClientDataset::Impl {
     view.swap(sorted);
   }
 
-  /// Puts a posted row into the view: at its index position, or at `preferred` when there
-  /// is no index. Returns the position, or npos when the filter hides it.
   /// Whether the row at `pos` of the view still belongs there after its values changed: it
   /// passes the filter and sorts between its neighbours. A row whose sort key did not change
   /// keeps its place among the rows of equal key, so a walk by position meets each row once.
@@ -822,6 +820,8 @@ struct ClientDataset::Impl {
     return true;
   }
 
+  /// Puts a posted row into the view: at its index position, or at `preferred` when there
+  /// is no index. Returns the position, or npos when the filter hides it.
   size_t place(uint32_t slot, size_t preferred) {
     ++version;
     if (!passes(slot)) return std::string::npos;
