@@ -149,6 +149,13 @@ void DataPacket::addDate(const DateTime& d) {
   putDate(building_, d);
 }
 
+bool DataPacket::addIsoDate(std::string_view iso) {
+  auto d = parseIsoFast(iso);
+  if (!d) return false;
+  addDate(*d);
+  return true;
+}
+
 void DataPacket::endRow() {
   if (cell_ != fields().size())
     throw std::invalid_argument(fmt::format("data packet: row {} has {} of {} values",

@@ -47,6 +47,9 @@ class DataPacket {
   void addFloat(double d);
   void addBoolean(bool b);
   void addDate(const DateTime& d);
+  /// A date written "yyyy-mm-dd" (or with "Thh:nn:ss.zzz"); false, adding nothing, when the
+  /// text is not one.
+  bool addIsoDate(std::string_view iso);
   void endRow();
 
   /// The JSON tree of the packet.

@@ -129,8 +129,8 @@ std::optional<host::DateTime> dateOf(const soci::row& r, size_t i, std::optional
   return host::DateTime::parseIso(*text);
 }
 
-bool isTrue(const std::string& t) { return t == "1" || t == "S" || t == "true"; }
-bool isTrue(const std::optional<std::string>& t) { return t && isTrue(*t); }
+bool isTrue(std::string_view t) { return t == "1" || t == "S" || t == "true"; }
+bool isTrue(const std::optional<std::string>& t) { return t && isTrue(std::string_view(*t)); }
 
 // A row's cells converted to their fields' types, handed to a sink: the JSON array of a tree
 // packet or the packed row of a DataPacket.
@@ -200,7 +200,7 @@ struct PackedSink {
 // sqlite3_column_* call takes the connection's mutex; the value is taken once and read
 // without it (the statement belongs to this call's session, which no other thread uses).
 void convertSqliteRow(sqlite3_stmt* st, const std::vector<host::FieldDef>& fields,
-                      host::DataPacket& out, std::string& text) {
+                      host::DataPacket& out) {
   for (size_t i = 0; i < fields.size(); ++i) {
     sqlite3_value* v = sqlite3_column_value(st, static_cast<int>(i));
     const int kind = sqlite3_value_type(v);
@@ -208,9 +208,11 @@ void convertSqliteRow(sqlite3_stmt* st, const std::vector<host::FieldDef>& field
       out.addNull();
       continue;
     }
+    // valid until the statement moves on
+    std::string_view text;
     if (kind == SQLITE_TEXT) {
       const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-      text.assign(p, static_cast<size_t>(sqlite3_value_bytes(v)));
+      text = std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v)));
     }
     switch (fields[i].type) {
       case host::FieldType::Float:
@@ -220,7 +222,7 @@ void convertSqliteRow(sqlite3_stmt* st, const std::vector<host::FieldDef>& field
           break;
         }
         const std::optional<double> n =
-            kind == SQLITE_TEXT ? numberOfText(text) : sqlite3_value_double(v);
+            kind == SQLITE_TEXT ? numberOfText(std::string(text)) : sqlite3_value_double(v);
         if (!n) {
           out.addNull();
         } else if (fields[i].type == host::FieldType::Integer) {
@@ -235,11 +237,9 @@ void convertSqliteRow(sqlite3_stmt* st, const std::vector<host::FieldDef>& field
         out.addBoolean(kind == SQLITE_INTEGER ? sqlite3_value_int64(v) == 1
                                               : kind == SQLITE_TEXT && isTrue(text));
         break;
-      case host::FieldType::Date: {
-        auto d = kind == SQLITE_TEXT ? host::DateTime::parseIso(text) : std::nullopt;
-        d ? out.addDate(*d) : out.addNull();
+      case host::FieldType::Date:
+        if (kind != SQLITE_TEXT || !out.addIsoDate(text)) out.addNull();
         break;
-      }
       default:
         if (kind == SQLITE_INTEGER) {
           out.addText(std::to_string(sqlite3_value_int64(v)));
@@ -317,12 +317,11 @@ host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
   if (static_cast<size_t>(sqlite3_column_count(st)) < fields.size())
     throw soci::soci_error("the query gives fewer columns than the packet has fields");
   host::DataPacket packet(packetLayout(fields));
-  std::string scratch;
   for (;;) {
     const int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throw soci::soci_error(std::string("the query failed: ") + sqlite3_errmsg(be->conn_));
-    convertSqliteRow(st, fields, packet, scratch);
+    convertSqliteRow(st, fields, packet);
     packet.endRow();
   }
   return packet;
