@@ -1,10 +1,10 @@
 #include "host/ClientDatasetPacket.h"
 
+#include <fmt/format.h>
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "host/ClientDatasetRows.h"
 
@@ -27,8 +27,7 @@ std::vector<FieldDef> parseFields(const json& packet) {
     FieldDef d;
     auto text = [&](const char* key, std::string& target, bool required) {
       if (!f.contains(key)) {
-        if (required)
-          throw std::invalid_argument(fmt::format("{}: \"{}\" is missing", where, key));
+        if (required) throw std::invalid_argument(fmt::format("{}: \"{}\" is missing", where, key));
         return;
       }
       if (!f[key].is_string())
@@ -97,8 +96,8 @@ DataPacket::DataPacket(std::shared_ptr<const Layout> layout) : layout_(std::move
 void DataPacket::put(FieldType expected, bool alsoFloat) {
   const auto& fields = layout_->fields;
   if (cell_ >= fields.size())
-    throw std::invalid_argument(fmt::format("data packet: row {} has more than {} values",
-                                            rows_.size(), fields.size()));
+    throw std::invalid_argument(
+        fmt::format("data packet: row {} has more than {} values", rows_.size(), fields.size()));
   const FieldType t = fields[cell_].type;
   const bool text = expected == FieldType::String;
   if (!(t == expected || (text && t == FieldType::Memo) || (alsoFloat && t == FieldType::Float))) {
@@ -158,8 +157,8 @@ bool DataPacket::addIsoDate(std::string_view iso) {
 
 void DataPacket::endRow() {
   if (cell_ != fields().size())
-    throw std::invalid_argument(fmt::format("data packet: row {} has {} of {} values",
-                                            rows_.size(), cell_, fields().size()));
+    throw std::invalid_argument(fmt::format("data packet: row {} has {} of {} values", rows_.size(),
+                                            cell_, fields().size()));
   rows_.emplace_back(building_);  // at its exact size: the buffer is reused
   building_.clear();
   cell_ = 0;
@@ -189,14 +188,30 @@ void writeString(std::string& out, std::string_view s) {
     out.append(s.substr(plain, i - plain));
     plain = i + 1;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: out += fmt::format("\\u{:04x}", c); break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += fmt::format("\\u{:04x}", c);
+        break;
     }
   }
   out.append(s.substr(plain));
@@ -231,8 +246,12 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
           out += ".0";
         break;
       }
-      case kFalse: out += "false"; break;
-      case kTrue: out += "true"; break;
+      case kFalse:
+        out += "false";
+        break;
+      case kTrue:
+        out += "true";
+        break;
       case kDate:
         isoInto(iso, getRaw<int32_t>(p), 0, false);
         out.push_back('"');
@@ -247,7 +266,9 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
         out.push_back('"');
         break;
       }
-      default: out += "null"; break;
+      default:
+        out += "null";
+        break;
     }
   }
   out.push_back(']');
@@ -359,14 +380,30 @@ class PacketReader {
       out.append(s_.substr(plain, i_ - plain));
       if (++i_ >= s_.size()) return false;
       switch (s_[i_++]) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '/': out.push_back('/'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
+        case '"':
+          out.push_back('"');
+          break;
+        case '\\':
+          out.push_back('\\');
+          break;
+        case '/':
+          out.push_back('/');
+          break;
+        case 'b':
+          out.push_back('\b');
+          break;
+        case 'f':
+          out.push_back('\f');
+          break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
         case 'u': {
           uint32_t cp = 0;
           if (!hex4(cp)) return false;
@@ -380,7 +417,8 @@ class PacketReader {
           appendUtf8(out, cp);
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
       plain = i_;
     }

@@ -5,12 +5,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
 #include "host/DateTime.h"

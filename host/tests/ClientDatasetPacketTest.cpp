@@ -1,8 +1,7 @@
-#include "host/ClientDatasetPacket.h"
-
 #include <gtest/gtest.h>
 
 #include "host/ClientDataset.h"
+#include "host/ClientDatasetPacket.h"
 
 using host::ClientDataset;
 using host::DataPacket;
@@ -106,7 +105,9 @@ TEST(DataPacket, TheQuickReaderDeclinesWhatOnlyTheTreeReadsOrRefuses) {
       R"({"fields":[{"name":"A","type":"I"}],"rows":[[01]]})",
       R"({"fields":[{"name":"A","type":"D"}],"rows":[["2026-02-30"]]})",
       R"({"fields":[{"name":"A","type":"S","size":5}],"rows":[["\ud800"]]})",
-      R"({"fields":[{"name":"A","type":"S","size":5}],"rows":[["a)" "\xff" R"("]]})",
+      R"({"fields":[{"name":"A","type":"S","size":5}],"rows":[["a)"
+      "\xff"
+      R"("]]})",
       R"({"fields":[{"name":"A","type":"Q"}],"rows":[]})",
       plain.substr(0, plain.size() - 3),
   };
@@ -116,8 +117,9 @@ TEST(DataPacket, TheQuickReaderDeclinesWhatOnlyTheTreeReadsOrRefuses) {
   }
   // blanks anywhere, and a packet inside a larger text, are read
   size_t end = 0;
-  const std::string spaced = " [ { \"fields\" : [ {\"name\":\"A\",\"type\":\"F\"} ] , \"rows\" : "
-                             "[ [ 1 ] , [ -2.5e3 ] ] } , 7]";
+  const std::string spaced =
+      " [ { \"fields\" : [ {\"name\":\"A\",\"type\":\"F\"} ] , \"rows\" : "
+      "[ [ 1 ] , [ -2.5e3 ] ] } , 7]";
   auto p = DataPacket::readJson(spaced, 2, end);
   ASSERT_TRUE(p);
   EXPECT_EQ(spaced.substr(end), " , 7]");
@@ -145,8 +147,8 @@ TEST(DataPacket, LoadingChecksTextsAsTheTreePathDoes) {
   EXPECT_FALSE(viaPacked.active()) << "a refused packet leaves the dataset as it was";
 
   // appended by name into other fields: the values land where their names say
-  DataPacket two(json{{"fields", {{{"name", "A"}, {"type", "S"}, {"size", 3}},
-                                  {{"name", "B"}, {"type", "I"}}}}});
+  DataPacket two(json{
+      {"fields", {{{"name", "A"}, {"type", "S"}, {"size", 3}}, {{"name", "B"}, {"type", "I"}}}}});
   two.addText("ab");
   two.addInteger(7);
   two.endRow();

@@ -14,6 +14,7 @@
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/ClientDataset.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -123,6 +124,48 @@ TEST_P(Transports, ArgumentsArriveWithTheirKinds) {
   ASSERT_TRUE(out.isArray());
   EXPECT_TRUE(out == Variant::array({Variant("001"), Variant(2.5), Variant(int64_t{3}), Variant(true),
                                      Variant(date), Variant(), packet}));
+}
+
+TEST_P(Transports, APackedPacketOfEveryKindComesBackAsItWentAndAsTheTreeDoes) {
+  host::ClientDataset source("source");
+  auto def = [](const char* name, host::FieldType type) {
+    host::FieldDef f;
+    f.name = name;
+    f.type = type;
+    return f;
+  };
+  source.setFieldDefs({def("S", host::FieldType::String), def("M", host::FieldType::Memo),
+                       def("F", host::FieldType::Float), def("I", host::FieldType::Integer),
+                       def("B", host::FieldType::Boolean), def("D", host::FieldType::Date)});
+  source.createDataset();
+  const std::vector<std::vector<host::Value>> rows{
+      {host::Value(""), host::Value("a\"b\n"), host::Value(2.0), host::Value(int64_t{-1}),
+       host::Value(false), host::Value(host::DateTime::fromYmdHms(2026, 1, 31, 0, 0, 0, 1))},
+      {host::Value(), host::Value(), host::Value(), host::Value(), host::Value(), host::Value()}};
+  for (const auto& row : rows) {
+    source.append();
+    for (size_t i = 0; i < row.size(); ++i) source.field(i).setValue(row[i]);
+    source.post();
+  }
+  source.mergeChangeLog();
+  const nlohmann::json tree = source.toPacket();
+  const std::string text = tree.dump();
+  size_t end = 0;
+  auto packed = host::DataPacket::readJson(text, 0, end);
+  ASSERT_TRUE(packed);
+  const Variant asPacked = Variant::packet(std::move(*packed));
+  const Variant asTree = Variant::packet(tree);
+
+  auto c = connected();
+  Variant out = remote::CheckResultServ(c.call("Eco", {Arg(asPacked), Arg(asTree)}));
+  ASSERT_TRUE(out.isArray());
+  ASSERT_EQ(out.items().size(), 2u);
+  for (const auto& item : out.items()) {
+    EXPECT_TRUE(item == asPacked);
+    host::ClientDataset loaded("loaded");
+    remote::loadPacket(loaded, item);
+    EXPECT_EQ(loaded.toPacket(), tree);
+  }
 }
 
 TEST_P(Transports, InOutArgumentsComeBackChangedAndOthersStay) {
