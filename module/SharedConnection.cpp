@@ -21,7 +21,7 @@ void loadRecordRows(const remote::Variant& packet, host::ClientDataset& ds,
     ds.createDataset();
   }
   ds.emptyDataset();
-  ds.appendPacketRows(packet.packetJson());
+  remote::appendPacketRows(ds, packet);
   ds.first();
 }
 

@@ -346,7 +346,7 @@ void TfrmHabContRec::callInto(host::ClientDataset& ds, const std::string& method
   }
   if (!packet.isPacket()) host::MensErro("Resposta inesperada do serviço em " + method + ".");
   if (ds.active()) ds.close();
-  ds.loadPacket(packet.packetJson());
+  remote::loadPacket(ds, packet);
 }
 
 // ------------------------------------------------------------------ company

@@ -30,17 +30,16 @@ struct AccountQuery {
 
 /// The account `code` of `company` as a packet of the bank account record (no rows when
 /// there is no such account).
-nlohmann::json accountPacket(Database& db, const std::string& company, const std::string& code) {
+host::DataPacket accountPacket(Database& db, const std::string& company, const std::string& code) {
   const auto& fields = rec::BankAccountRecord();
   auto& q = db.prepared<AccountQuery>("GetCont_Corr", [](soci::session& sql) {
     return std::make_unique<AccountQuery>(sql);
   });
   q.company = company;
   q.code = code;
-  nlohmann::json packet{{"fields", packetFields(fields)}, {"rows", nlohmann::json::array()}};
+  host::DataPacket packet(packetLayout(fields));
   // The key is unique: at most one row; fetching to the end releases the statement.
-  for (bool got = q.st.execute(true); got; got = q.st.fetch())
-    packet["rows"].push_back(packetRow(q.row, fields));
+  for (bool got = q.st.execute(true); got; got = q.st.fetch()) packedRow(q.row, fields, packet);
   return packet;
 }
 
