@@ -59,8 +59,8 @@ int emit(const EmitArgs& a) {
     std::fflush(stdout);
   });
 
-  int rc = 0;
-  try {
+  const int rc = cli::reportingErrors([&] {
+    int status = 0;
     auto* reg = &session.open();
 
     auto& ds = reg->cdsBoletos;
@@ -84,7 +84,7 @@ int emit(const EmitArgs& a) {
       Cli_rec12000::stDiretorio = dir;
       const int errorsBefore = session.dialogs().errors();
       reg->mnuBoletoClick();
-      if (session.dialogs().errors() > errorsBefore) rc = 1;
+      if (session.dialogs().errors() > errorsBefore) status = 1;
       const double secs =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       const std::string folder =
@@ -94,13 +94,8 @@ int emit(const EmitArgs& a) {
     }
     reg->busy = false;
     reg->close();
-  } catch (const host::OperationError& e) {
-    fmt::print(stderr, "Boleto: erro: {}\n", e.what());
-    rc = 1;
-  } catch (const host::ServiceError& e) {
-    fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
-    rc = 1;
-  }
+    return status;
+  });
   rec::setEmissionProgress(nullptr);
   return rc;
 }

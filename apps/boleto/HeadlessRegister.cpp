@@ -1,5 +1,7 @@
 #include "apps/boleto/HeadlessRegister.h"
 
+#include <fmt/format.h>
+
 #include "apps/boleto/DatabaseOptions.h"
 #include "host/Errors.h"
 #include "module/Units.h"
@@ -33,6 +35,17 @@ rec::TfrmHabContRec& HeadlessRegister::open() {
   if (dialogs_->errors() > 0 || !reg->cdsBoletos.active())
     throw host::OperationError("O filtro de boletos não foi concluído.");
   return *reg;
+}
+
+int reportingErrors(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const host::OperationError& e) {
+    fmt::print(stderr, "Boleto: erro: {}\n", e.what());
+  } catch (const host::ServiceError& e) {
+    fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
+  }
+  return 1;
 }
 
 }  // namespace cli

@@ -34,4 +34,8 @@ class HeadlessRegister {
   std::shared_ptr<rec::HeadlessScreenHost> screens_;
 };
 
+/// Runs a command's body: an operation error or a service refusal is printed on standard
+/// error and gives the exit status 1.
+int reportingErrors(const std::function<int()>& body);
+
 }  // namespace cli

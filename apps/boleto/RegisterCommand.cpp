@@ -106,8 +106,7 @@ int showRegister(const RegisterArgs& a) {
     fill(f, a);
     f.control("sbtConfirma").click();
   });
-  int rc = 0;
-  try {
+  return cli::reportingErrors([&] {
     auto* reg = &session.open();
     {
       auto& ds = reg->cdsBoletos;
@@ -151,14 +150,8 @@ int showRegister(const RegisterArgs& a) {
       fmt::print("{} boleto(s)\n", rows.size());
     }
     reg->close();
-  } catch (const host::OperationError& e) {
-    fmt::print(stderr, "Boleto: erro: {}\n", e.what());
-    rc = 1;
-  } catch (const host::ServiceError& e) {
-    fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
-    rc = 1;
-  }
-  return rc;
+    return 0;
+  });
 }
 
 const cli::Registrar registrar{[](CLI::App& app) {
