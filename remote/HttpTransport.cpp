@@ -168,6 +168,7 @@ std::unique_ptr<Transport> HttpTransportFactory::open(const std::string& address
   client->set_decompress(false);
   client->set_connection_timeout(5, 0);
   client->set_read_timeout(120, 0);
+  if (!caCertFile_.empty()) client->set_ca_cert_path(caCertFile_.c_str());
   if (auto token = sessions_->cached(url))
     return std::make_unique<HttpTransport>(std::move(client), url, *token, sessions_, true);
   std::string token = sessions_->login(*client, url, error);

@@ -31,11 +31,15 @@ class HttpTransportFactory final : public TransportFactory {
   /// session, and log in again only when the server no longer knows it.
   std::unique_ptr<Transport> open(const std::string& address, int port,
                                   std::string& error) override;
+  /// Over HTTPS, trusts the certificates of this PEM file (a private authority, or the
+  /// server's own self-signed certificate) instead of the system's authorities.
+  void setCaCertFile(std::string path) { caCertFile_ = std::move(path); }
 
   struct Sessions;
 
  private:
   std::shared_ptr<Sessions> sessions_;
+  std::string caCertFile_;
 };
 
 /// Paths and header of the HTTP form, shared by client and server.

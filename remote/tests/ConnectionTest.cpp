@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -334,4 +336,42 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   server.stop();
   t.join();
   host::setContext(nullptr);
+}
+
+TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
+  // A self-signed certificate for 127.0.0.1, made for this test.
+  const std::string dir = ::testing::TempDir() + "boleto-tls-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  const std::string cert = dir + "/cert.pem", key = dir + "/key.pem";
+  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+                           " -addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " +
+                           cert + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+
+  remote::HttpServer server(std::make_shared<EchoService>(), std::make_shared<OneUser>(), cert,
+                            key);
+  int port = server.bind("127.0.0.1", 0);
+  std::thread t([&] { server.serve(); });
+  host::ContextSettings s;
+  s.company = "08";
+  s.webUrl = "https://127.0.0.1";
+  s.webPort = port;
+  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+
+  auto trusting = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
+  trusting->setCaCertFile(cert);
+  remote::Connection c("Teste.rdmEco", trusting);
+  ASSERT_TRUE(c.connect()) << c.lastError();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  c.disconnect();
+
+  // The system's authorities never signed it: no login, and a clear reason.
+  remote::Connection wary("Teste.rdmEco",
+                          std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
+  EXPECT_FALSE(wary.connect());
+  EXPECT_NE(wary.lastError().find("does not answer"), std::string::npos) << wary.lastError();
+  server.stop();
+  t.join();
+  host::setContext(nullptr);
+  std::filesystem::remove_all(dir);
 }
