@@ -79,8 +79,9 @@ void useConfiguredService() {
     if (password.empty()) {
       if (const char* env = std::getenv("BOLETO_PASSWORD")) password = env;
     }
-    remote::setDefaultTransportFactory(
-        std::make_shared<remote::HttpTransportFactory>(o.user, password));
+    auto http = std::make_shared<remote::HttpTransportFactory>(o.user, password);
+    if (!o.caCert.empty()) http->setCaCertFile(o.caCert);
+    remote::setDefaultTransportFactory(http);
   } else {
     remote::setDefaultTransportFactory(embeddedFactory(o.user));
   }
@@ -107,6 +108,10 @@ const Registrar registrar{[](CLI::App& app) {
   app.add_option("--user", o.user, "operator")->capture_default_str();
   app.add_option("--password", o.password, "operator's password for --server "
                                             "(default: $BOLETO_PASSWORD)");
+  app.add_option("--ca-cert", o.caCert,
+                 "PEM file of the certificates to trust for an https:// --server "
+                 "(default: the system's authorities)")
+      ->check(CLI::ExistingFile);
   app.add_option("--context", o.contextFile,
                  "host context settings file (processing-date, branch, report-dir, ...)")
       ->check(CLI::ExistingFile);
