@@ -1256,10 +1256,10 @@ Value Field::value() const {
   return ds_->d_->current(index_);
 }
 
-std::string Field::displayText() const {
-  const Value v = value();
+std::string Field::displayText() const { return displayTextOf(def(), value()); }
+
+std::string displayTextOf(const FieldDef& d, const Value& v) {
   if (v.isNull()) return {};
-  const FieldDef& d = def();
   switch (d.type) {
     case FieldType::Float:
     case FieldType::Integer: {

@@ -78,6 +78,10 @@ class Field {
   size_t index_;
 };
 
+/// The display text of a value of field `def`, as `Field::displayText` gives it for the
+/// current row: a view formats the rows it draws with it, without moving the cursor.
+std::string displayTextOf(const FieldDef& def, const Value& value);
+
 /// Options of `locate`.
 struct LocateOptions {
   bool caseInsensitive = false;

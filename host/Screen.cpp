@@ -323,11 +323,20 @@ void ScreenModel::focus(Control& c) {
   for (Control* p : left) {
     if (!holds(entered, p) && p->onExit) p->onExit();
   }
-  focused_ = &c;
+  moveFocus(&c);
   for (auto it = entered.rbegin(); it != entered.rend(); ++it) {
     if (!holds(left, *it) && (*it)->onEnter) (*it)->onEnter();
   }
   if (c.onEnter) c.onEnter();
+}
+
+void ScreenModel::moveFocus(Control* to) {
+  Control* from = focused_;
+  if (from == to) return;
+  focused_ = to;
+  // A view follows the focus through the controls' observers, like any other state.
+  if (from != nullptr) from->changed();
+  if (to != nullptr) to->changed();
 }
 
 void ScreenModel::failOn(std::string_view controlName, std::string_view key,
@@ -339,7 +348,7 @@ void ScreenModel::failOn(std::string_view controlName, std::string_view key,
       if (auto* pc = dynamic_cast<PageControl*>(p->parent())) pc->setActivePage(p->name());
     }
   }
-  focused_ = &c;  // no exit rule: the check that fails is the one running
+  moveFocus(&c);  // no exit rule: the check that fails is the one running
   error(key, args);
 }
 

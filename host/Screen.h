@@ -84,6 +84,7 @@ class Control {
   void changed();
 
  private:
+  friend class ScreenModel;  // announces focus moves
   ScreenModel& owner_;
   std::string name_;
   ControlKind kind_;
@@ -225,6 +226,7 @@ class ScreenModel {
 
  private:
   friend class Control;
+  void moveFocus(Control* to);
   std::string className_;
   std::string screenCode_;
   std::string caption_;
