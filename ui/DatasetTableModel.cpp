@@ -1,0 +1,104 @@
+#include "ui/DatasetTableModel.h"
+
+#include <QSize>
+
+#include "host/ClientDataset.h"
+#include "host/Screen.h"
+
+namespace ui {
+
+DatasetTableModel::DatasetTableModel(host::ClientDataset& dataset, host::GridControl& grid,
+                                     QObject* parent)
+    : QAbstractTableModel(parent), dataset_(dataset), grid_(grid) {
+  readColumns();
+  // The grid announces its own column changes; the dataset's rows need refresh().
+  observer_ = grid_.observe([this](const host::Control&) { refresh(); });
+}
+
+DatasetTableModel::~DatasetTableModel() { grid_.unobserve(observer_); }
+
+void DatasetTableModel::setDisplayRule(const std::string& field, DisplayRule rule) {
+  rules_[field] = std::move(rule);
+}
+
+void DatasetTableModel::refresh() {
+  beginResetModel();
+  readColumns();
+  endResetModel();
+}
+
+void DatasetTableModel::readColumns() {
+  columns_.clear();
+  for (const host::GridColumn& g : grid_.columns()) {
+    if (!g.visible) continue;
+    const int index = dataset_.fieldIndex(g.field);
+    QString title = QString::fromStdString(g.title);
+    if (title.isEmpty() && index >= 0) {
+      const host::FieldDef& def = dataset_.fieldDefs()[static_cast<size_t>(index)];
+      title = QString::fromStdString(def.displayLabel.empty() ? def.name : def.displayLabel);
+    }
+    columns_.push_back({g.field, title, g.width, index});
+  }
+}
+
+std::string DatasetTableModel::fieldAt(int column) const {
+  if (column < 0 || column >= static_cast<int>(columns_.size())) return {};
+  return columns_[static_cast<size_t>(column)].field;
+}
+
+int DatasetTableModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid() || !dataset_.active()) return 0;
+  return static_cast<int>(dataset_.recordCount());
+}
+
+int DatasetTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+std::string DatasetTableModel::cellText(size_t recNo, const Column& column) const {
+  const host::Value v = dataset_.valueAt(recNo, column.field);
+  if (auto rule = rules_.find(column.field); rule != rules_.end()) return rule->second(v);
+  return host::displayTextOf(dataset_.fieldDefs()[static_cast<size_t>(column.fieldIndex)], v);
+}
+
+QVariant DatasetTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.column() >= static_cast<int>(columns_.size())) return {};
+  // The dataset may have lost rows since the view last asked.
+  if (!dataset_.active() || index.row() >= static_cast<int>(dataset_.recordCount())) return {};
+  const Column& column = columns_[static_cast<size_t>(index.column())];
+  if (column.fieldIndex < 0) return {};
+  const auto recNo = static_cast<size_t>(index.row()) + 1;
+  const bool mark = column.field == kMarkField;
+  switch (role) {
+    case Qt::DisplayRole:
+      return mark ? QVariant() : QVariant(QString::fromStdString(cellText(recNo, column)));
+    case Qt::CheckStateRole:
+      if (!mark) return {};
+      return dataset_.valueAt(recNo, column.field).asString() == "M" ? Qt::Checked : Qt::Unchecked;
+    case Qt::TextAlignmentRole: {
+      const auto type = dataset_.fieldDefs()[static_cast<size_t>(column.fieldIndex)].type;
+      const bool number = type == host::FieldType::Float || type == host::FieldType::Integer;
+      return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    default:
+      return {};
+  }
+}
+
+QVariant DatasetTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columns_.size())) {
+    return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  const Column& column = columns_[static_cast<size_t>(section)];
+  if (role == Qt::DisplayRole) return column.title;
+  if (role == Qt::SizeHintRole) return QSize(column.width, -1);
+  return {};
+}
+
+Qt::ItemFlags DatasetTableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  // Marking is the list's event (click, space), not an edit of the cell.
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+}  // namespace ui

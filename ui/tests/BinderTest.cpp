@@ -1,0 +1,249 @@
+#include "ui/Binder.h"
+
+#include <memory>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "host/Dialogs.h"
+#include "host/Errors.h"
+#include "host/Screen.h"
+#include "ui/tests/QtApp.h"
+
+namespace {
+
+using host::ControlKind;
+
+template <class W>
+W* add(QWidget& root, const char* name) {
+  auto* w = new W(&root);
+  w->setObjectName(QString::fromLatin1(name));
+  root.layout()->addWidget(w);
+  return w;
+}
+
+/// A small screen: a field whose change rule enables a button, a button, a check box, a
+/// combo, pages and a menu item, with widgets of the same names.
+class BinderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::test::app();
+    dialogs = std::make_shared<host::ScriptedDialogs>();
+    host::setDialogs(dialogs);
+
+    edit = &model.addControl("medEmpresa", ControlKind::Edit);
+    edit->onChange = [this] {
+      ++changes;
+      if (edit->text() == "0") throw host::OperationError("Empresa inválida");
+      model.control("sbtConfirmar").setEnabled(!edit->text().empty());
+    };
+    Control& confirm = model.addControl("sbtConfirmar", ControlKind::Button);
+    confirm.setCaption("Confirmar");
+    confirm.setEnabled(false);
+    confirm.onClick = [this] { ++clicks; };
+    Control& menu = model.addControl("mniConfirmar", ControlKind::MenuItem);
+    menu.onClick = [this] { ++clicks; };
+    check = &model.addControl("chkTodas", ControlKind::Check);
+    check->onClick = [this] { ++clicks; };
+    combo = &model.addControl("cbxTipo", ControlKind::Combo);
+    combo->setItems({"Simples", "Vinculada"});
+    combo->setItemIndex(0);
+    combo->onChange = [this] { ++changes; };
+    pages = &model.addPageControl("pgcPadrao");
+    pages->addPage("tshLista", "Lista");
+    pages->addPage("tshAjustes", "Ajustes");
+    pages->onChange = [this] { ++changes; };
+    model.addControl("lblEmpresa", ControlKind::Label).setCaption("Empresa");
+
+    root = std::make_unique<QWidget>();
+    root->setObjectName("frmTeste");
+    new QVBoxLayout(root.get());
+    lineEdit = add<QLineEdit>(*root, "medEmpresa");
+    button = add<QPushButton>(*root, "sbtConfirmar");
+    checkBox = add<QCheckBox>(*root, "chkTodas");
+    comboBox = add<QComboBox>(*root, "cbxTipo");
+    label = add<QLabel>(*root, "lblEmpresa");
+    tabs = add<QTabWidget>(*root, "pgcPadrao");
+    for (const char* name : {"tshLista", "tshAjustes"}) {
+      auto* page = new QWidget;
+      page->setObjectName(QString::fromLatin1(name));
+      tabs->addTab(page, QString());
+    }
+    action = new QAction(root.get());
+    action->setObjectName("mniConfirmar");
+    add<QWidget>(*root, "semControle");
+    binder = std::make_unique<ui::Binder>(model, *root);
+    root->show();
+  }
+
+  void TearDown() override {
+    binder.reset();
+    host::setDialogs(nullptr);
+  }
+
+  using Control = host::Control;
+  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
+  std::shared_ptr<host::ScriptedDialogs> dialogs;
+  Control* edit = nullptr;
+  Control* check = nullptr;
+  Control* combo = nullptr;
+  host::PageControl* pages = nullptr;
+  int changes = 0;
+  int clicks = 0;
+
+  std::unique_ptr<QWidget> root;
+  QLineEdit* lineEdit = nullptr;
+  QPushButton* button = nullptr;
+  QCheckBox* checkBox = nullptr;
+  QComboBox* comboBox = nullptr;
+  QLabel* label = nullptr;
+  QTabWidget* tabs = nullptr;
+  QAction* action = nullptr;
+  std::unique_ptr<ui::Binder> binder;
+};
+
+TEST_F(BinderTest, BindsByNameAndShowsTheModelsStateFromTheStart) {
+  const auto names = binder->boundNames();
+  EXPECT_EQ(names.size(), 9u);  // every control; the unnamed and unknown widgets are left alone
+  EXPECT_FALSE(button->isEnabled());
+  EXPECT_EQ(button->text(), "Confirmar");
+  EXPECT_EQ(label->text(), "Empresa");
+  ASSERT_EQ(comboBox->count(), 2);
+  EXPECT_EQ(comboBox->currentIndex(), 0);
+  EXPECT_EQ(tabs->tabText(1), "Ajustes");
+}
+
+TEST_F(BinderTest, StateSetByTheModelFollowsOnScreenAndBack) {
+  Control& confirm = model.control("sbtConfirmar");
+  confirm.setEnabled(true);
+  EXPECT_TRUE(button->isEnabled());
+  confirm.setEnabled(false);
+  EXPECT_FALSE(button->isEnabled());
+
+  confirm.setVisible(false);
+  EXPECT_TRUE(button->isHidden());
+  confirm.setVisible(true);
+  EXPECT_FALSE(button->isHidden());
+
+  edit->setReadOnly(true);
+  EXPECT_TRUE(lineEdit->isReadOnly());
+  edit->setText("12");
+  EXPECT_EQ(lineEdit->text(), "12");
+  check->setChecked(true);
+  EXPECT_TRUE(checkBox->isChecked());
+  combo->setItems({"A", "B", "C"});
+  combo->setItemIndex(2);
+  EXPECT_EQ(comboBox->count(), 3);
+  EXPECT_EQ(comboBox->currentText(), "C");
+
+  model.control("mniConfirmar").setEnabled(false);
+  EXPECT_FALSE(action->isEnabled());
+  pages->setPageEnabled("tshAjustes", false);
+  EXPECT_FALSE(tabs->isTabEnabled(1));
+  EXPECT_EQ(changes, 0);  // the program's changes run no rules
+}
+
+TEST_F(BinderTest, TypingReachesTheModelAndItsChangeRuleWhenEditingFinishes) {
+  QTest::keyClicks(lineEdit, "12");
+  EXPECT_EQ(edit->text(), "");  // not while typing
+  QTest::keyClick(lineEdit, Qt::Key_Return);
+  EXPECT_EQ(edit->text(), "12");
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(button->isEnabled());  // what the rule did shows at once
+
+  QTest::keyClick(lineEdit, Qt::Key_Return);  // nothing new typed: no second change
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(BinderTest, ARuleThatRefusesIsShownAsAnErrorOfTheScreen) {
+  dialogs->expectError("Empresa inválida");
+  lineEdit->setText("0");
+  QTest::keyClick(lineEdit, Qt::Key_Return);
+  EXPECT_EQ(dialogs->pending(), 0u);
+  ASSERT_FALSE(dialogs->shown().empty());
+  EXPECT_EQ(dialogs->shown().back().caption, "Teste");
+}
+
+TEST_F(BinderTest, ButtonsActionsAndChecksRunTheirRules) {
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 0);  // disabled by the model
+  model.control("sbtConfirmar").setEnabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  action->trigger();
+  EXPECT_EQ(clicks, 2);
+
+  checkBox->click();
+  EXPECT_TRUE(check->checked());
+  EXPECT_EQ(clicks, 3);
+
+  comboBox->setCurrentIndex(1);
+  emit comboBox->activated(1);
+  EXPECT_EQ(combo->itemIndex(), 1);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(BinderTest, InputTheModelRefusesIsUndoneOnScreen) {
+  check->setReadOnly(true);
+  checkBox->click();
+  EXPECT_FALSE(check->checked());
+  EXPECT_FALSE(checkBox->isChecked());
+  EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(BinderTest, ThePageShownByTheModelIsTheCurrentTab) {
+  pages->setActivePage("tshAjustes");
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_EQ(changes, 0);
+
+  tabs->setCurrentIndex(0);  // the operator picks a tab: the model's rule runs
+  EXPECT_TRUE(pages->isShown("tshLista"));
+  EXPECT_EQ(changes, 1);
+
+  pages->setPageEnabled("tshAjustes", false);
+  tabs->setCurrentIndex(1);  // refused by the model: the tab goes back
+  EXPECT_TRUE(pages->isShown("tshLista"));
+  EXPECT_EQ(tabs->currentIndex(), 0);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(BinderTest, FocusMovesBothWays) {
+  QApplication::setActiveWindow(root.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+  edit->setFocus();
+  EXPECT_TRUE(lineEdit->hasFocus());
+
+  comboBox->setFocus();
+  EXPECT_EQ(model.focusedControl(), combo);
+  lineEdit->setFocus();
+  EXPECT_EQ(model.focusedControl(), edit);
+
+  edit->onExit = [] { throw host::OperationError("Informe a empresa"); };
+  dialogs->expectError("Informe a empresa");
+  comboBox->setFocus();  // the exit rule refuses: the focus stays on the field
+  EXPECT_EQ(model.focusedControl(), edit);
+  EXPECT_TRUE(lineEdit->hasFocus());
+  EXPECT_EQ(dialogs->pending(), 0u);
+}
+
+TEST_F(BinderTest, NothingIsShownAfterTheBinderOrTheWidgetIsGone) {
+  delete label;
+  model.control("lblEmpresa").setCaption("Filial");  // the widget is gone: no crash
+  binder.reset();
+  edit->setText("99");
+  EXPECT_EQ(lineEdit->text(), "");
+  QTest::keyClicks(lineEdit, "5");
+  QTest::keyClick(lineEdit, Qt::Key_Return);
+  EXPECT_EQ(edit->text(), "99");
+}
+
+}  // namespace
