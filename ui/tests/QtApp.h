@@ -11,8 +11,9 @@ inline QApplication& app() {
   static int argc = 1;
   static char name[] = "ui_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication instance(argc, argv);
-  return instance;
+  // Never destroyed: at exit Qt's own globals may already be gone before a static would go.
+  static auto* instance = new QApplication(argc, argv);
+  return *instance;
 }
 
 }  // namespace ui::test
