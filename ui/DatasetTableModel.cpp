@@ -10,9 +10,13 @@ namespace ui {
 DatasetTableModel::DatasetTableModel(host::ClientDataset& dataset, host::GridControl& grid,
                                      QObject* parent)
     : QAbstractTableModel(parent), dataset_(dataset), grid_(grid) {
-  readColumns();
-  // The grid announces its own column changes; the dataset's rows need refresh().
-  observer_ = grid_.observe([this](const host::Control&) { refresh(); });
+  columns_ = readColumns();
+  // The grid announces its own column changes; the dataset's rows need refresh(). The grid
+  // also announces a moved cursor column or a state change: those must not reset the view
+  // (its selection and scroll position) when the columns are still the same.
+  observer_ = grid_.observe([this](const host::Control&) {
+    if (readColumns() != columns_) refresh();
+  });
 }
 
 DatasetTableModel::~DatasetTableModel() { grid_.unobserve(observer_); }
@@ -23,12 +27,12 @@ void DatasetTableModel::setDisplayRule(const std::string& field, DisplayRule rul
 
 void DatasetTableModel::refresh() {
   beginResetModel();
-  readColumns();
+  columns_ = readColumns();
   endResetModel();
 }
 
-void DatasetTableModel::readColumns() {
-  columns_.clear();
+std::vector<DatasetTableModel::Column> DatasetTableModel::readColumns() const {
+  std::vector<Column> columns;
   for (const host::GridColumn& g : grid_.columns()) {
     if (!g.visible) continue;
     const int index = dataset_.fieldIndex(g.field);
@@ -37,8 +41,9 @@ void DatasetTableModel::readColumns() {
       const host::FieldDef& def = dataset_.fieldDefs()[static_cast<size_t>(index)];
       title = QString::fromStdString(def.displayLabel.empty() ? def.name : def.displayLabel);
     }
-    columns_.push_back({g.field, title, g.width, index});
+    columns.push_back({g.field, title, g.width, index});
   }
+  return columns;
 }
 
 std::string DatasetTableModel::fieldAt(int column) const {

@@ -55,8 +55,9 @@ class DatasetTableModel final : public QAbstractTableModel {
     QString title;
     int width;
     int fieldIndex;  // in the dataset, -1 when the dataset lacks it
+    bool operator==(const Column&) const = default;
   };
-  void readColumns();
+  std::vector<Column> readColumns() const;
   std::string cellText(size_t recNo, const Column& column) const;
 
   host::ClientDataset& dataset_;

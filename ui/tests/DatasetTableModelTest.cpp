@@ -1,5 +1,6 @@
 #include "ui/DatasetTableModel.h"
 
+#include <QSignalSpy>
 #include <QSize>
 #include <gtest/gtest.h>
 
@@ -87,6 +88,9 @@ TEST_F(DatasetTableModelTest, FollowsTheGridsColumnsAndTheDatasetAfterRefresh) {
   grid.moveColumn(4, 1);  // announced by the grid: no refresh needed
   EXPECT_EQ(model.fieldAt(1), "IDSTATBREC");
   EXPECT_EQ(model.fieldAt(4), "");
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+  grid.setSelectedColumn(2);  // the same columns: the view keeps its place
+  EXPECT_EQ(resets.count(), 0);
 
   model.setDisplayRule("IDSTATBREC", [](const host::Value& v) {
     return v.asString() == "E" ? std::string("Emitido") : std::string("Pendente");
