@@ -1,8 +1,8 @@
 // The package's exported entry points, looked up by name by the host that loads it.
 
+#include "module/HostPorts.h"
+#include "module/PackageExport.h"
 #include "module/Units.h"
-
-#define PKG_EXPORT extern "C" __attribute__((visibility("default")))
 
 PKG_EXPORT void Initialize() { rec::initializeUnits(); }
 
@@ -11,3 +11,11 @@ PKG_EXPORT void Finalize() { rec::finalizeUnits(); }
 /// How often a unit's initialization (or finalization) ran; -1 for an unknown unit.
 PKG_EXPORT int UnitInitializations(const char* unit) { return rec::unitInitializations(unit); }
 PKG_EXPORT int UnitFinalizations(const char* unit) { return rec::unitFinalizations(unit); }
+
+/// The loading program's context, dialogs, screen host and service transport; false (and
+/// nothing installed) when `ports` is null or of another version.
+PKG_EXPORT bool InstalaHost(const rec::HostPorts* ports) {
+  if (ports == nullptr || ports->version != rec::HostPorts::kVersion) return false;
+  rec::installHostPorts(*ports);
+  return true;
+}

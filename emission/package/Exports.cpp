@@ -15,3 +15,17 @@ PKG_EXPORT int CriaImprimeBol(host::TKeyList* klEmissao, host::TKeyList* klCarte
   });
   return result;
 }
+
+/// Told after each boleto an emission run numbered and output: how many so far, of how
+/// many, and the boleto's key. A null `progress` stops telling.
+PKG_EXPORT void SetEmissionProgress(void (*progress)(size_t done, size_t total, const char* key,
+                                                     void* user),
+                                    void* user) {
+  if (progress == nullptr) {
+    rec::setEmissionProgress(nullptr);
+    return;
+  }
+  rec::setEmissionProgress([progress, user](size_t done, size_t total, const std::string& key) {
+    progress(done, total, key.c_str(), user);
+  });
+}

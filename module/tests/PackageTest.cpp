@@ -8,7 +8,8 @@ TEST(Package, LoadsAndRunsEachUnitsInitialisationAndFinalisationOnce) {
   ASSERT_NE(pkg, nullptr) << dlerror();
   // Every entry point built so far; later creators join this list.
   for (const char* name : {"Initialize", "Finalize", "IniProc", "CriaHabConta", "CriaFiltroHabRec",
-                           "CriaImprimeBol", "CriaDirBoletos"})
+                           "CriaImprimeBol", "CriaDirBoletos", "InstalaHost",
+                           "SetEmissionProgress"})
     EXPECT_NE(dlsym(pkg, name), nullptr) << name << ": " << dlerror();
 
   using Entry = void (*)();
