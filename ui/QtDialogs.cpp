@@ -114,6 +114,7 @@ QString qtNameFilter(const std::string& filter) {
 QtDialogs::QtDialogs(QWidget* parent) : parent_(parent) {}
 
 QtDialogs::~QtDialogs() {
+  indicator_ = nullptr;  // whatever it shows may be gone already
   while (waits_ > 0) showWait(false);
 }
 
@@ -151,9 +152,15 @@ int QtDialogs::msgAlertEx(const std::string& text, const std::string& caption,
 
 void QtDialogs::showWait(bool on) {
   if (on) {
-    if (waits_++ == 0) QApplication::setOverrideCursor(Qt::BusyCursor);
+    if (waits_++ == 0) {
+      QApplication::setOverrideCursor(Qt::BusyCursor);
+      if (indicator_) indicator_(true);
+    }
   } else if (waits_ > 0) {
-    if (--waits_ == 0) QApplication::restoreOverrideCursor();
+    if (--waits_ == 0) {
+      QApplication::restoreOverrideCursor();
+      if (indicator_) indicator_(false);
+    }
   }
 }
 

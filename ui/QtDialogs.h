@@ -2,6 +2,8 @@
 // The screens' dialogs as Qt windows: message boxes, the wait cursor, file and folder
 // choosers and pick lists with a search line.
 
+#include <functional>
+
 #include <QString>
 
 #include "host/Dialogs.h"
@@ -30,6 +32,11 @@ class QtDialogs final : public host::Dialogs {
                  const std::vector<std::string>& buttons) override;
   /// Nested: the busy cursor stays until every "on" had its "off".
   void showWait(bool on) override;
+  /// Told when the wait starts and when it ends (not at each nested call): the desktop
+  /// shows its progress indicator meanwhile.
+  void setWaitIndicator(std::function<void(bool busy)> indicator) {
+    indicator_ = std::move(indicator);
+  }
   std::optional<std::string> selectFolder(const std::string& caption,
                                           const std::string& initial) override;
   std::optional<std::string> saveFile(const std::string& caption, const std::string& filter,
@@ -44,6 +51,7 @@ class QtDialogs final : public host::Dialogs {
  private:
   QWidget* parent_;
   int waits_ = 0;
+  std::function<void(bool)> indicator_;
 };
 
 }  // namespace ui
