@@ -34,17 +34,28 @@ using ::testing::IsEmpty;
 /// The classes a control of each kind may be shown with.
 std::vector<std::string> classesOf(const host::Control& c) {
   switch (c.kind()) {
-    case ControlKind::Edit: return {"QLineEdit"};
-    case ControlKind::Memo: return {"QPlainTextEdit"};
-    case ControlKind::Button: return {"QPushButton"};
-    case ControlKind::MenuItem: return {"QAction"};
-    case ControlKind::Check: return {"QCheckBox"};
-    case ControlKind::Radio: return {"QRadioButton"};
-    case ControlKind::Combo: return {"QComboBox"};
-    case ControlKind::Label: return {"QLabel"};
-    case ControlKind::PageControl: return {"QTabWidget"};
-    case ControlKind::Page: return {"QWidget"};
-    case ControlKind::Grid: return {"QTableView"};
+    case ControlKind::Edit:
+      return {"QLineEdit"};
+    case ControlKind::Memo:
+      return {"QPlainTextEdit"};
+    case ControlKind::Button:
+      return {"QPushButton"};
+    case ControlKind::MenuItem:
+      return {"QAction"};
+    case ControlKind::Check:
+      return {"QCheckBox"};
+    case ControlKind::Radio:
+      return {"QRadioButton"};
+    case ControlKind::Combo:
+      return {"QComboBox"};
+    case ControlKind::Label:
+      return {"QLabel"};
+    case ControlKind::PageControl:
+      return {"QTabWidget"};
+    case ControlKind::Page:
+      return {"QWidget"};
+    case ControlKind::Grid:
+      return {"QTableView"};
     case ControlKind::Panel:
       // A pop-up menu of the screen is a panel in the model whose items the view shows.
       if (c.name().starts_with("pmn")) return {"QMenu"};
@@ -116,7 +127,8 @@ std::vector<std::string> problemsOf(host::ScreenModel& model, QWidget& form) {
     }
     if (auto* action = qobject_cast<QAction*>(&o); action != nullptr && !inMenus.contains(action))
       problems.push_back(name + " is in no menu of mbrPrincipal");
-    if (auto* menu = qobject_cast<QMenu*>(&o); menu != nullptr && !inMenus.contains(menu->menuAction()))
+    if (auto* menu = qobject_cast<QMenu*>(&o);
+        menu != nullptr && !inMenus.contains(menu->menuAction()))
       problems.push_back(name + " is not in mbrPrincipal");
 
     const host::Control* parent = c.parent();
@@ -202,8 +214,8 @@ TEST(Forms, TheEmissionAndDirectoryFormsShowEveryControl) {
 
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
-  EXPECT_THAT(ui::formClasses(),
-              ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol"));
+  EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
+                                             "TfrmImprimeBol"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
@@ -220,9 +232,9 @@ TEST(Forms, ARenamedOrMisplacedWidgetIsReported) {
   rec::TfrmDirBoletos directory;
   auto renamed = ui::createForm("TfrmDirBoletos");
   renamed->findChild<QWidget*>("edtDiretorio")->setObjectName("edtPasta");
-  EXPECT_THAT(problemsOf(directory, *renamed),
-              ElementsAre(HasSubstr("edtDiretorio has no widget"), HasSubstr("edtPasta names no control"),
-                          HasSubstr("edtDiretorio is not bound")));
+  EXPECT_THAT(problemsOf(directory, *renamed), ElementsAre(HasSubstr("edtDiretorio has no widget"),
+                                                           HasSubstr("edtPasta names no control"),
+                                                           HasSubstr("edtDiretorio is not bound")));
 
   rec::TfrmImprimeBol emission;
   auto moved = ui::createForm("TfrmImprimeBol");
