@@ -222,6 +222,53 @@ void GridControl::setSelectedColumn(int index) {
   changed();
 }
 
+void GridControl::setDataset(ClientDataset* dataset) {
+  if (dataset_ == dataset) return;
+  dataset_ = dataset;
+  changed();
+}
+
+void GridControl::setDisplayRule(const std::string& field, DisplayRule rule) {
+  rules_[field] = std::move(rule);
+}
+
+const GridControl::DisplayRule* GridControl::displayRule(std::string_view field) const {
+  auto it = rules_.find(field);
+  return it == rules_.end() || !it->second ? nullptr : &it->second;
+}
+
+void GridControl::titleClick(const std::string& field) {
+  if (!reachable()) return;
+  if (onTitleClick) onTitleClick(field);
+}
+
+void GridControl::dblClick() {
+  if (!reachable()) return;
+  if (onDblClick) onDblClick();
+}
+
+void GridControl::keyDown(GridKey& key, ShiftState shift) {
+  if (!reachable()) return;
+  if (onKeyDown) onKeyDown(key, shift);
+}
+
+void GridControl::keyPress(char key) {
+  if (!reachable()) return;
+  if (onKeyPress) onKeyPress(key);
+}
+
+void GridControl::colEnter(const std::string& field) {
+  if (!reachable()) return;
+  if (const int at = IndiceCol(field); at >= 0) setSelectedColumn(at);
+  if (onColEnter) onColEnter(field);
+}
+
+void GridControl::rowMoved(size_t recNo) {
+  if (!reachable() || dataset_ == nullptr || !dataset_->active()) return;
+  if (recNo < 1 || recNo > dataset_->recordCount() || recNo == dataset_->recNo()) return;
+  dataset_->setRecNo(recNo);
+}
+
 // ---------------------------------------------------------------- ScreenModel
 
 ScreenModel::ScreenModel(std::string className, std::string screenCode, std::string caption)

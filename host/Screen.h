@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "host/GridKeys.h"
 #include "host/Messages.h"
+#include "host/Value.h"
 
 namespace host {
 
@@ -136,10 +138,48 @@ struct GridColumn {
 };
 
 /// A grid over a dataset: its columns in display order and whether a whole row is selected
-/// (off: single cells can be entered). The view draws the rows from the dataset.
+/// (off: single cells can be entered). The view draws the rows from the dataset, shows coded
+/// fields through the grid's display rules and reports the operator's input through the
+/// entry points below, which run the handlers the screen set.
 class GridControl final : public Control {
  public:
   GridControl(ScreenModel& owner, std::string name);
+
+  /// The dataset whose rows the grid shows (the screen keeps ownership; null: none yet).
+  ClientDataset* dataset() const { return dataset_; }
+  /// Announced to the observers, so a view can follow a grid put over another dataset.
+  void setDataset(ClientDataset* dataset);
+
+  /// How a field's values read in the grid when its display format is not enough (a status
+  /// code shown as its name).
+  using DisplayRule = std::function<std::string(const Value&)>;
+  void setDisplayRule(const std::string& field, DisplayRule rule);
+  /// The rule of `field`, or null when the field shows its display format.
+  const DisplayRule* displayRule(std::string_view field) const;
+
+  // --- the grid's events, set by the screen
+  std::function<void(const std::string& field)> onTitleClick;
+  std::function<void()> onDblClick;
+  /// A key down; the handler sets the key to GridKey::None to swallow it.
+  std::function<void(GridKey& key, ShiftState shift)> onKeyDown;
+  std::function<void(char key)> onKeyPress;
+  std::function<void(const std::string& field)> onColEnter;
+
+  // --- operator input, as a view reports it; each is refused silently (nothing runs, a key
+  // stays as it was) when the grid is not reachable, like Control::click.
+  /// A click on the title of the column showing `field`.
+  void titleClick(const std::string& field);
+  void dblClick();
+  void keyDown(GridKey& key, ShiftState shift);
+  /// A character typed (after its key down was not swallowed).
+  void keyPress(char key);
+  /// The cursor entered the column of `field`: it becomes the selected column, then the
+  /// handler runs.
+  void colEnter(const std::string& field);
+  /// The operator moved to row `recNo` (1-based): the dataset's cursor goes there with its
+  /// events, as any move of the cursor (a pending edit is posted first, and a refused post
+  /// keeps the cursor). A row that is not there is ignored.
+  void rowMoved(size_t recNo);
   const std::vector<GridColumn>& columns() const { return columns_; }
   void setColumns(std::vector<GridColumn> columns);
   void addColumn(GridColumn column);
@@ -160,6 +200,8 @@ class GridControl final : public Control {
   std::vector<GridColumn> columns_;
   bool rowSelect_ = true;
   int selected_ = -1;
+  ClientDataset* dataset_ = nullptr;
+  std::map<std::string, DisplayRule, std::less<>> rules_;
 };
 
 /// What the screen tells its caller when it closes.

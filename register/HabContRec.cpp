@@ -74,6 +74,7 @@ TfrmHabContRec::TfrmHabContRec()
   addValidationMessages();
   addEmissionMessages();
   buildControls();
+  attachGrids();
   setMainDataset(&cdsBoletos);
 
   // 1. The connection, while the wait animation shows.

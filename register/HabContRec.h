@@ -269,6 +269,8 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void focusField(const char* control, const char* page);
   void overwriteCollectionData();
   void attachListEvents();
+  /// Puts each grid over its dataset, with the list's display rules and the grids' events.
+  void attachGrids();
   void clearMarking();
   void afterScroll();
   void fillExtensionPage();

@@ -4,6 +4,7 @@
 #include "host/Errors.h"
 #include "host/Screen.h"
 #include "module/Records.h"
+#include "register/DisplayCodes.h"
 #include "register/FiltroHabRec.h"
 #include "register/HabContRec.h"
 #include "register/Marcacao.h"
@@ -22,6 +23,33 @@ bool movesOut(GridKey key) {
 }
 
 }  // namespace
+
+void TfrmHabContRec::attachGrids() {
+  auto& list = grid("dbgPadrao");
+  list.setDataset(&cdsBoletos);
+  list.setDisplayRule("FTR_IDSTATBREC",
+                      [](const Value& v) { return reg::StatusText(v.asString(), true); });
+  list.setDisplayRule("FTR_IDSITUCNABR",
+                      [](const Value& v) { return reg::CnabSituationText(v.asString()); });
+  list.setDisplayRule("FTR_IDPROTESTREC",
+                      [](const Value& v) { return reg::ProtestText(v.asString()); });
+  list.onTitleClick = [this](const std::string& field) { dbgPadraoTitleClick(field); };
+  list.onDblClick = [this] { dbgPadraoDblClick(); };
+  list.onKeyDown = [this](GridKey& key, ShiftState shift) { dbgPadraoKeyDown(key, shift); };
+  list.onKeyPress = [this](char key) { dbgPadraoKeyPress(key); };
+  list.onColEnter = [this](const std::string& field) { dbgPadraoColEnter(field); };
+
+  auto& receivables = grid("dbgCntReceber");
+  receivables.setDataset(&cdsCntReceber);
+  receivables.onKeyDown = [this](GridKey& key, ShiftState shift) {
+    dbgCntReceberKeyDown(key, shift);
+  };
+  // The receivables page shows the same receivables in full.
+  grid("dbgFormulario").setDataset(&cdsCntReceber);
+  grid("dbgAjustes").setDataset(&cdsAjBolRec);
+  grid("dbgParcelamento").setDataset(&cdsParcelamento);
+  grid("dbgTpRecBoleto").setDataset(&cdsTpRecBoleto);
+}
 
 void TfrmHabContRec::dbgPadraoTitleClick(const std::string& field) {
   if (field == "IDMARCADO") {

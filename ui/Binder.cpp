@@ -1,11 +1,15 @@
 #include "ui/Binder.h"
 
+#include <string_view>
+#include <vector>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QWidget>
@@ -79,17 +83,109 @@ void showPageControl(const host::PageControl& pc, QTabWidget& tabs) {
   }
 }
 
+/// A host edit mask as a line edit applies it: the Qt mask, and which positions of the text
+/// shown are literals.
+struct EditMask {
+  QString qt;  // "" when the caption is no mask
+  std::vector<bool> literal;
+  bool saveLiterals = true;
+  QChar blank = QLatin1Char(' ');
+};
+
+EditMask editMask(std::string_view hostMask) {
+  EditMask m;
+  const size_t n = hostMask.size();
+  // "picture;1;_": the flag and the blank are one character each.
+  if (n < 5 || hostMask[n - 2] != ';' || hostMask[n - 4] != ';' ||
+      (hostMask[n - 3] != '0' && hostMask[n - 3] != '1') ||
+      static_cast<unsigned char>(hostMask[n - 1]) >= 0x80) {
+    return m;
+  }
+  m.saveLiterals = hostMask[n - 3] == '1';
+  m.blank = QLatin1Char(hostMask[n - 1]);
+  const QString picture = QString::fromUtf8(hostMask.data(), static_cast<qsizetype>(n - 4));
+  QString qt;
+  const auto literal = [&](QChar c) {
+    // Qt reads these as mask characters.
+    if (QStringLiteral("AaNnXx90Dd#HhBb<>!\\[]{}").contains(c)) qt += QLatin1Char('\\');
+    qt += c;
+    m.literal.push_back(true);
+  };
+  const auto input = [&](char c) {
+    qt += QLatin1Char(c);
+    m.literal.push_back(false);
+  };
+  for (qsizetype i = 0; i < picture.size(); ++i) {
+    const char16_t c = picture.at(i).unicode();
+    const char16_t next = i + 1 < picture.size() ? picture.at(i + 1).unicode() : u'\0';
+    switch (c) {
+      case u'!': break;
+      case u'>':
+      case u'<':
+        if (next == (c == u'>' ? u'<' : u'>')) {
+          qt += QLatin1Char('!');
+          ++i;
+        } else {
+          qt += QChar(c);
+        }
+        break;
+      case u'\\':
+        if (i + 1 < picture.size()) literal(picture.at(++i));
+        break;
+      case u'0': input('9'); break;
+      case u'9': input('0'); break;
+      case u'#': input('#'); break;
+      case u'L': input('A'); break;
+      case u'l': input('a'); break;
+      case u'A': input('N'); break;
+      case u'a': input('n'); break;
+      case u'C': input('X'); break;
+      case u'c': input('x'); break;
+      default: literal(picture.at(i));
+    }
+  }
+  m.qt = qt + QLatin1Char(';') + m.blank;
+  return m;
+}
+
+/// The text a line edit gives the model: as the operator typed it, or under a mask the
+/// characters typed, with the literals when the mask stores them; "" when nothing was typed
+/// (a blank date is no date, not "//").
+std::string lineText(const QLineEdit& line, const EditMask& mask) {
+  if (mask.qt.isEmpty() || line.inputMask().isEmpty()) return line.text().toStdString();
+  const QString shown = line.displayText();
+  QString out;
+  bool typed = false;
+  for (qsizetype i = 0; i < shown.size() && static_cast<size_t>(i) < mask.literal.size(); ++i) {
+    if (mask.literal[static_cast<size_t>(i)]) {
+      if (mask.saveLiterals) out += shown.at(i);
+    } else if (shown.at(i) != mask.blank) {
+      typed = true;
+      out += shown.at(i);
+    }
+  }
+  return typed ? out.toStdString() : std::string();
+}
+
+EditMask editMaskOf(const host::Control& c) {
+  return c.kind() == host::ControlKind::Edit ? editMask(c.caption()) : EditMask{};
+}
+
 }  // namespace
+
+QString qtInputMask(std::string_view hostMask) { return editMask(hostMask).qt; }
 
 /// Reports focus entering a bound widget; the model's exit and enter rules decide.
 class Binder::FocusWatch final : public QObject {
  public:
   explicit FocusWatch(Binder& binder) : binder_(binder) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusIn && !binder_.showing_) {
+    const bool in = event->type() == QEvent::FocusIn;
+    if ((in || event->type() == QEvent::FocusOut) && !binder_.showing_) {
       for (const Binding& b : binder_.bindings_) {
         if (b.object == watched) {
-          binder_.focusIn(*b.control, *watched);
+          if (in) binder_.focusIn(*b.control, *watched);
+          else binder_.focusOut(*b.control, *watched);
           break;
         }
       }
@@ -152,7 +248,7 @@ void Binder::connectInput(host::Control& control, QObject& object) {
     QObject::connect(action, &QAction::triggered, ctx, [this, c, o] { input(*c, *o, [c] { c->click(); }); });
   } else if (auto* line = qobject_cast<QLineEdit*>(o)) {
     QObject::connect(line, &QLineEdit::editingFinished, ctx, [this, c, line] {
-      const std::string typed = line->text().toStdString();
+      const std::string typed = lineText(*line, editMaskOf(*c));
       if (typed != c->text()) input(*c, *line, [c, typed] { c->type(typed); });
     });
   } else if (auto* combo = qobject_cast<QComboBox*>(o)) {
@@ -195,6 +291,7 @@ void Binder::input(host::Control& control, QObject& object, const std::function<
     }
   }
   if (target) show(control, *target);
+  if (afterInput_) afterInput_();
 }
 
 void Binder::focusIn(host::Control& control, QObject& object) {
@@ -205,6 +302,14 @@ void Binder::focusIn(host::Control& control, QObject& object) {
   for (const Binding& b : bindings_) {
     if (b.control == model_.focusedControl() && b.object) show(*b.control, *b.object);
   }
+}
+
+void Binder::focusOut(host::Control& control, QObject& object) {
+  auto* memo = qobject_cast<QPlainTextEdit*>(&object);
+  if (memo == nullptr) return;
+  const std::string typed = memo->toPlainText().toStdString();
+  // Input refused or not, the model's text is shown again afterwards.
+  if (typed != control.text()) input(control, *memo, [&control, typed] { control.type(typed); });
 }
 
 void Binder::show(const host::Control& c, QObject& o) {
@@ -232,7 +337,12 @@ void Binder::show(const host::Control& c, QObject& o) {
 
   if (auto* line = qobject_cast<QLineEdit*>(w)) {
     line->setReadOnly(c.readOnly());
-    if (line->text() != q(c.text())) line->setText(q(c.text()));
+    const EditMask mask = editMaskOf(c);
+    if (line->inputMask() != mask.qt) line->setInputMask(mask.qt);
+    if (lineText(*line, mask) != c.text()) line->setText(q(c.text()));
+  } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+    memo->setReadOnly(c.readOnly());
+    if (memo->toPlainText() != q(c.text())) memo->setPlainText(q(c.text()));
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(q(c.caption().empty() ? c.text() : c.caption()));
   } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {

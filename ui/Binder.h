@@ -6,10 +6,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QPointer>
+#include <QString>
 
+class QLineEdit;
 class QObject;
 class QWidget;
 
@@ -19,6 +22,15 @@ class ScreenModel;
 }  // namespace host
 
 namespace ui {
+
+/// The Qt input mask of a host edit mask ("!99/99/9999;1;_": picture, whether the literals
+/// are stored, blank character), or "" when `hostMask` is not one. Picture characters: '0'
+/// required and '9' optional digit, '#' optional digit or sign, 'L'/'l' letter, 'A'/'a'
+/// letter or digit, 'C'/'c' any character (upper case required, lower case optional), '>'
+/// upper case, '<' lower case, "<>" neither, '\' the next character as it stands; any other
+/// character is a literal. The leading '!' (how blanks are trimmed) has no Qt counterpart
+/// and is dropped.
+QString qtInputMask(std::string_view hostMask);
 
 class Binder {
  public:
@@ -34,6 +46,9 @@ class Binder {
   /// Shows every bound control's state again (after the screen changed state it does not
   /// announce, or a view was rebuilt).
   void refresh();
+  /// Runs after every input the binder passed to the model, accepted or refused, once the
+  /// control is shown again: the desktop re-reads what the binder does not show (a grid).
+  void setAfterInput(std::function<void()> afterInput) { afterInput_ = std::move(afterInput); }
 
  private:
   struct Binding {
@@ -50,12 +65,15 @@ class Binder {
   /// control again: the model may refuse input without announcing anything.
   void input(host::Control& control, QObject& object, const std::function<void()>& what);
   void focusIn(host::Control& control, QObject& object);
+  /// A memo's text goes to the model when the operator leaves it.
+  void focusOut(host::Control& control, QObject& object);
 
   host::ScreenModel& model_;
   std::vector<Binding> bindings_;
   std::unique_ptr<QObject> context_;  // owns the signal connections
   std::unique_ptr<FocusWatch> focusWatch_;
   bool showing_ = false;  // set while the model's state is written to the view
+  std::function<void()> afterInput_;
 };
 
 }  // namespace ui

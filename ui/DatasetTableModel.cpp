@@ -1,7 +1,5 @@
 #include "ui/DatasetTableModel.h"
 
-#include <QSize>
-
 #include "host/ClientDataset.h"
 #include "host/Screen.h"
 
@@ -11,6 +9,7 @@ DatasetTableModel::DatasetTableModel(host::ClientDataset& dataset, host::GridCon
                                      QObject* parent)
     : QAbstractTableModel(parent), dataset_(dataset), grid_(grid) {
   columns_ = readColumns();
+  rows_ = readRowCount();
   // The grid announces its own column changes; the dataset's rows need refresh(). The grid
   // also announces a moved cursor column or a state change: those must not reset the view
   // (its selection and scroll position) when the columns are still the same.
@@ -26,9 +25,24 @@ void DatasetTableModel::setDisplayRule(const std::string& field, DisplayRule rul
 }
 
 void DatasetTableModel::refresh() {
+  auto columns = readColumns();
+  const int rows = readRowCount();
+  if (columns == columns_ && rows == rows_) {
+    // A re-sort or edited values: nothing to re-count, and a reset would cost the view its
+    // current row and scroll position.
+    if (rows > 0 && !columns_.empty()) {
+      emit dataChanged(index(0, 0), index(rows - 1, static_cast<int>(columns_.size()) - 1));
+    }
+    return;
+  }
   beginResetModel();
-  columns_ = readColumns();
+  columns_ = std::move(columns);
+  rows_ = rows;
   endResetModel();
+}
+
+int DatasetTableModel::readRowCount() const {
+  return dataset_.active() ? static_cast<int>(dataset_.recordCount()) : 0;
 }
 
 std::vector<DatasetTableModel::Column> DatasetTableModel::readColumns() const {
@@ -46,14 +60,18 @@ std::vector<DatasetTableModel::Column> DatasetTableModel::readColumns() const {
   return columns;
 }
 
+int DatasetTableModel::columnWidth(int column) const {
+  if (column < 0 || column >= static_cast<int>(columns_.size())) return 0;
+  return columns_[static_cast<size_t>(column)].width;
+}
+
 std::string DatasetTableModel::fieldAt(int column) const {
   if (column < 0 || column >= static_cast<int>(columns_.size())) return {};
   return columns_[static_cast<size_t>(column)].field;
 }
 
 int DatasetTableModel::rowCount(const QModelIndex& parent) const {
-  if (parent.isValid() || !dataset_.active()) return 0;
-  return static_cast<int>(dataset_.recordCount());
+  return parent.isValid() ? 0 : rows_;
 }
 
 int DatasetTableModel::columnCount(const QModelIndex& parent) const {
@@ -63,6 +81,7 @@ int DatasetTableModel::columnCount(const QModelIndex& parent) const {
 std::string DatasetTableModel::cellText(size_t recNo, const Column& column) const {
   const host::Value v = dataset_.valueAt(recNo, column.field);
   if (auto rule = rules_.find(column.field); rule != rules_.end()) return rule->second(v);
+  if (const auto* rule = grid_.displayRule(column.field)) return (*rule)(v);
   return host::displayTextOf(dataset_.fieldDefs()[static_cast<size_t>(column.fieldIndex)], v);
 }
 
@@ -95,8 +114,9 @@ QVariant DatasetTableModel::headerData(int section, Qt::Orientation orientation,
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   const Column& column = columns_[static_cast<size_t>(section)];
+  // No size hint: a header takes a hint as the whole size of its section, height included,
+  // and one without a height draws the titles zero pixels high. The view sets the widths.
   if (role == Qt::DisplayRole) return column.title;
-  if (role == Qt::SizeHintRole) return QSize(column.width, -1);
   return {};
 }
 

@@ -32,15 +32,22 @@ class DatasetTableModel final : public QAbstractTableModel {
   DatasetTableModel& operator=(const DatasetTableModel&) = delete;
 
   /// How a field's values read on screen when the display format is not enough (a status
-  /// code shown as its name). Set before the view draws.
+  /// code shown as its name). The grid's own rules (`GridControl::setDisplayRule`) apply
+  /// unless one is given here for the same field. Set before the view draws.
   using DisplayRule = std::function<std::string(const host::Value&)>;
   void setDisplayRule(const std::string& field, DisplayRule rule);
 
-  /// Reads rows and columns again, after the dataset or the grid's columns changed.
+  /// Reads rows and columns again, after the dataset or the grid's columns changed. When
+  /// both the columns and the number of rows are as they were, the view only repaints the
+  /// cells (they are read again as it draws them) and keeps its selection and place.
   void refresh();
+
+  host::ClientDataset& dataset() const { return dataset_; }
 
   /// The grid's field shown in a view column, or "" out of range.
   std::string fieldAt(int column) const;
+  /// The grid's width of a view column in pixels, or 0 out of range.
+  int columnWidth(int column) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -58,12 +65,14 @@ class DatasetTableModel final : public QAbstractTableModel {
     bool operator==(const Column&) const = default;
   };
   std::vector<Column> readColumns() const;
+  int readRowCount() const;
   std::string cellText(size_t recNo, const Column& column) const;
 
   host::ClientDataset& dataset_;
   host::GridControl& grid_;
   std::vector<Column> columns_;
   std::map<std::string, DisplayRule> rules_;
+  int rows_ = 0;  // what the view was last told; the dataset may have changed since
   int observer_ = 0;
 };
 

@@ -193,3 +193,82 @@ TEST_F(ScreenModelTest, GridColumnsMoveAndGoByFieldName) {
   EXPECT_THROW(g.moveColumn(0, 3), InvariantError);
   EXPECT_THROW(s.grid("edtNome"), InvariantError);
 }
+
+namespace {
+
+TEST_F(ScreenModelTest, GridInputReachesTheScreensHandlersOnlyWhileTheGridIsReachable) {
+  Screen s;
+  auto& g = s.addGrid("dbgLista", &s.control("tshLista"));
+  for (const char* f : {"IDMARCADO", "CODIGO"}) g.addColumn({f, f, 50, true});
+  std::vector<std::string> heard;
+  g.onTitleClick = [&](const std::string& f) { heard.push_back("title " + f); };
+  g.onDblClick = [&] { heard.push_back("dbl"); };
+  g.onKeyDown = [&](GridKey& key, ShiftState shift) {
+    heard.push_back("down");
+    if (key == GridKey::Delete && shift.ctrl) key = GridKey::None;
+  };
+  g.onKeyPress = [&](char c) { heard.push_back(std::string("press ") + c); };
+  g.onColEnter = [&](const std::string& f) { heard.push_back("col " + f); };
+
+  g.titleClick("IDMARCADO");
+  g.dblClick();
+  GridKey key = GridKey::Delete;
+  g.keyDown(key, {.ctrl = true});
+  EXPECT_EQ(key, GridKey::None);
+  g.keyPress(' ');
+  g.colEnter("CODIGO");
+  EXPECT_EQ(g.selectedColumn(), 1);
+  EXPECT_EQ(heard, (std::vector<std::string>{"title IDMARCADO", "dbl", "down", "press  ",
+                                             "col CODIGO"}));
+
+  heard.clear();
+  s.pageControl("pgcPadrao").setPageEnabled("tshLista", false);
+  g.titleClick("IDMARCADO");
+  g.dblClick();
+  key = GridKey::Delete;
+  g.keyDown(key, {.ctrl = true});
+  EXPECT_EQ(key, GridKey::Delete);
+  g.keyPress(' ');
+  g.colEnter("IDMARCADO");
+  EXPECT_TRUE(heard.empty());
+  EXPECT_EQ(g.selectedColumn(), 1);
+}
+
+TEST_F(ScreenModelTest, TheRowTheOperatorMovesToMovesTheCursorWithItsEvents) {
+  Screen s;
+  auto& g = s.addGrid("dbgLista");
+  g.rowMoved(2);  // no dataset yet: nothing to move
+  g.setDataset(&s.ds);
+  for (const char* c : {"001", "002", "003"}) {
+    s.ds.append();
+    s.ds.fieldByName("CODIGO").setString(c);
+    s.ds.post();
+  }
+  s.ds.first();
+  int scrolls = 0;
+  s.ds.events().afterScroll = [&](ClientDataset&) { ++scrolls; };
+  g.rowMoved(3);
+  EXPECT_EQ(s.ds.recNo(), 3u);
+  EXPECT_EQ(scrolls, 1);
+  g.rowMoved(9);  // a row gone since the view last looked
+  g.rowMoved(3);  // already there
+  EXPECT_EQ(scrolls, 1);
+
+  // A pending edit is posted on the way; a post refused keeps the row and the edit.
+  s.ds.edit();
+  s.ds.fieldByName("CODIGO").setString("");
+  s.ds.events().beforePost = [](ClientDataset& ds) {
+    if (ds.valueOf("CODIGO").asString().empty()) {
+      throw OperationError("Código deve ser informado.");
+    }
+  };
+  EXPECT_THROW(g.rowMoved(1), OperationError);
+  EXPECT_EQ(s.ds.recNo(), 3u);
+  EXPECT_EQ(s.ds.state(), DatasetState::Edit);
+  s.ds.fieldByName("CODIGO").setString("004");
+  g.rowMoved(1);
+  EXPECT_EQ(s.ds.recNo(), 1u);
+  EXPECT_EQ(s.ds.valueAt(3, "CODIGO").asString(), "004");
+}
+
+}  // namespace

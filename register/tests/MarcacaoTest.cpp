@@ -363,3 +363,72 @@ TEST_F(Marking, TheServiceFindsOpenAdvancesAndReturnsOnlyForTheCustomersOfTheLis
   r = call(list, "S");
   EXPECT_EQ(r.reply.key, "ARG_INVALIDO");
 }
+
+TEST_F(Marking, TheGridsCarryTheListsRulesAndEventsToTheScreen) {
+  auto& f = listed();
+  auto& list = f.grid("dbgPadrao");
+  ASSERT_EQ(list.dataset(), &f.cdsBoletos);
+  EXPECT_EQ(f.grid("dbgCntReceber").dataset(), &f.cdsCntReceber);
+  const auto* status = list.displayRule("FTR_IDSTATBREC");
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ((*status)(host::Value("D")), "Descontado");
+  EXPECT_EQ((*list.displayRule("FTR_IDSITUCNABR"))(host::Value("90")), "Baixado via CNAB");
+
+  // The operator moves to a boleto and presses space: it is marked and counted.
+  const size_t rows = f.cdsBoletos.recordCount();
+  const auto rowOf4 = [&] {  // the list's row of boleto 0001/4, wherever a reload put it
+    for (size_t r = 1; r <= rows; ++r) {
+      if (f.cdsBoletos.valueAt(r, "NRLANBOLREC").asString() == "0000000004" &&
+          f.cdsBoletos.valueAt(r, "CDFILIAL").asString() == "0001") {
+        return r;
+      }
+    }
+    return size_t{0};
+  };
+  ASSERT_NE(rowOf4(), 0u);
+  f.cdsBoletos.first();
+  list.rowMoved(rowOf4());
+  EXPECT_EQ(f.current("NRLANBOLREC").asString(), "0000000004");
+  list.keyPress(' ');
+  EXPECT_EQ(markedRows(f), 1u);
+  EXPECT_EQ(f.control("nedCont").text(), "1");
+
+  // Mark all from the mark column's title, after a "Sim".
+  dialogs_->expectQuestion("Deseja desmarcar todos os boletos?", false);
+  list.titleClick("IDMARCADO");  // one is marked: the question is to unmark
+  EXPECT_EQ(markedRows(f), 1u);
+  dialogs_->expectQuestion("Deseja desmarcar todos os boletos?", true);
+  list.titleClick("IDMARCADO");
+  EXPECT_EQ(markedRows(f), 0u);
+  dialogs_->expectQuestion("Deseja marcar todos os boletos?", true);
+  list.titleClick("IDMARCADO");
+  EXPECT_EQ(markedRows(f), rows - 3);
+  EXPECT_EQ(f.control("nedCont").text(), std::to_string(rows - 3));
+  const std::string allTotal = f.control("nedTotal").text();
+
+  // A double click unmarks the current boleto again, and the totals follow.
+  f.cdsBoletos.first();
+  list.rowMoved(rowOf4());
+  EXPECT_EQ(f.current("NRLANBOLREC").asString(), "0000000004");
+  list.dblClick();
+  EXPECT_EQ(markedRows(f), rows - 4);
+  EXPECT_EQ(f.control("nedCont").text(), std::to_string(rows - 4));
+  EXPECT_NE(f.control("nedTotal").text(), allTotal);
+
+  // Keys: Ctrl+Delete is swallowed in both grids, Insert beside the list only.
+  GridKey key = GridKey::Delete;
+  list.keyDown(key, {.ctrl = true});
+  EXPECT_EQ(key, GridKey::None);
+  key = GridKey::Insert;
+  list.keyDown(key, {});
+  EXPECT_EQ(key, GridKey::Insert);
+  f.grid("dbgCntReceber").keyDown(key, {});
+  EXPECT_EQ(key, GridKey::None);
+
+  // Entering the description column lets a key put the boleto into editing.
+  list.colEnter("FTR_DSBOLETREC");
+  EXPECT_TRUE(f.columnEditing);
+  list.keyPress('x');
+  EXPECT_EQ(f.cdsBoletos.state(), host::DatasetState::Edit);
+  EXPECT_EQ(markedRows(f), rows - 4);
+}

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -244,6 +245,114 @@ TEST_F(BinderTest, NothingIsShownAfterTheBinderOrTheWidgetIsGone) {
   QTest::keyClicks(lineEdit, "5");
   QTest::keyClick(lineEdit, Qt::Key_Return);
   EXPECT_EQ(edit->text(), "99");
+}
+
+TEST(BinderMasks, HostEditMasksBecomeQtInputMasks) {
+  EXPECT_EQ(ui::qtInputMask("!99/99/9999;1;_"), "00/00/0000;_");
+  EXPECT_EQ(ui::qtInputMask("00000-000;0; "), "99999-999; ");
+  EXPECT_EQ(ui::qtInputMask(">LL<ll<>cC;1;*"), ">AA<aa!xX;*");
+  EXPECT_EQ(ui::qtInputMask("\\A#(9)a;1;_"), "\\A#(0)n;_");  // an escaped literal
+  EXPECT_EQ(ui::qtInputMask("9 H;0;_"), "0 \\H;_");  // a literal Qt reserves
+  EXPECT_EQ(ui::qtInputMask("Vencimento"), "");
+  EXPECT_EQ(ui::qtInputMask("99;2;_"), "");
+}
+
+/// A memo, a date edit under the host's date mask and a code edit whose mask stores no
+/// literals.
+class BinderTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::test::app();
+    dialogs = std::make_shared<host::ScriptedDialogs>();
+    host::setDialogs(dialogs);
+    memo = &model.addControl("memMensagem", ControlKind::Memo);
+    memo->onChange = [this] {
+      ++changes;
+      if (memo->text() == "x") throw host::OperationError("Mensagem inválida");
+    };
+    date = &model.addControl("edtData", ControlKind::Edit);
+    date->setCaption("!99/99/9999;1;_");
+    date->onChange = [this] { ++changes; };
+    code = &model.addControl("edtCep", ControlKind::Edit);
+    code->setCaption("00000-000;0;_");
+
+    root = std::make_unique<QWidget>();
+    new QVBoxLayout(root.get());
+    memoEdit = add<QPlainTextEdit>(*root, "memMensagem");
+    dateEdit = add<QLineEdit>(*root, "edtData");
+    codeEdit = add<QLineEdit>(*root, "edtCep");
+    binder = std::make_unique<ui::Binder>(model, *root);
+    binder->setAfterInput([this] { ++inputs; });
+    root->show();
+    QApplication::setActiveWindow(root.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+  }
+  void TearDown() override {
+    binder.reset();
+    host::setDialogs(nullptr);
+  }
+
+  using Control = host::Control;
+  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
+  std::shared_ptr<host::ScriptedDialogs> dialogs;
+  Control* memo = nullptr;
+  Control* date = nullptr;
+  Control* code = nullptr;
+  int changes = 0;
+  int inputs = 0;
+  std::unique_ptr<QWidget> root;
+  QPlainTextEdit* memoEdit = nullptr;
+  QLineEdit* dateEdit = nullptr;
+  QLineEdit* codeEdit = nullptr;
+  std::unique_ptr<ui::Binder> binder;
+};
+
+TEST_F(BinderTextTest, AMemosTextGoesBothWaysAndReachesTheModelWhenLeft) {
+  memo->setText("Primeira linha\nSegunda");
+  EXPECT_EQ(memoEdit->toPlainText(), "Primeira linha\nSegunda");
+  memo->setReadOnly(true);
+  EXPECT_TRUE(memoEdit->isReadOnly());
+  memo->setReadOnly(false);
+
+  memoEdit->setFocus();
+  memoEdit->moveCursor(QTextCursor::End);
+  QTest::keyClicks(memoEdit, " e mais");
+  EXPECT_EQ(changes, 0);  // not while typing
+  dateEdit->setFocus();
+  EXPECT_EQ(memo->text(), "Primeira linha\nSegunda e mais");
+  EXPECT_EQ(changes, 1);
+
+  // A text the rule refuses is an error of the screen; the input is reported all the same.
+  const int before = inputs;
+  dialogs->expectError("Mensagem inválida");
+  memoEdit->setFocus();
+  memoEdit->setPlainText("x");
+  dateEdit->setFocus();
+  EXPECT_EQ(dialogs->pending(), 0u);
+  EXPECT_GT(inputs, before);
+}
+
+TEST_F(BinderTextTest, AMaskedEditTypesTheTextTheMaskMeans) {
+  EXPECT_EQ(dateEdit->inputMask(), "00/00/0000;_");
+  dateEdit->setFocus();
+  QTest::keyClick(dateEdit, Qt::Key_Return);  // left blank: no date, not "//"
+  EXPECT_EQ(date->text(), "");
+  EXPECT_EQ(changes, 0);
+  dateEdit->setCursorPosition(0);
+  QTest::keyClicks(dateEdit, "05032026");
+  QTest::keyClick(dateEdit, Qt::Key_Return);
+  EXPECT_EQ(date->text(), "05/03/2026");
+  EXPECT_EQ(changes, 1);
+  date->setText("");
+  EXPECT_EQ(dateEdit->displayText(), "__/__/____");
+
+  // Literals not stored: the model has the digits, the field shows them in the mask.
+  code->setText("87654321");
+  EXPECT_EQ(codeEdit->displayText(), "87654-321");
+  codeEdit->setFocus();
+  codeEdit->setText("12345678");
+  QTest::keyClick(codeEdit, Qt::Key_Return);
+  EXPECT_EQ(code->text(), "12345678");
 }
 
 }  // namespace
