@@ -186,6 +186,7 @@ void TfrmHabContRec::MostraDadosRec() {
   for (const auto& b : kBindings) control(b.control).setText(trimmed(current(b.field)));
   control("edtDTINIPROTREC").setText(dateText(current("DTINIPROTREC")));
   control("edtDTFIMPROTREC").setText(dateText(current("DTFIMPROTREC")));
+  control("edtDTVENBOLREC").setText(dateText(current("DTVENBOLREC")));
   control("chkIDPROTESTREC").setChecked(current("IDPROTESTREC").asString() == "S");
   control("cbxIDIMPRBOLBOL").setItemIndex(reg::WhoPrintsChoices().itemOf(current("IDIMPRBOLBOL")));
 }

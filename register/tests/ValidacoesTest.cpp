@@ -61,6 +61,8 @@ class Validacoes : public RegisterFixture {
 TEST_F(Validacoes, AnEmittedBoletoAsksFirstAndAccountOneIsPaddedAndOverwritesTheCollectionData) {
   auto& f = listed();
   go(f, "0001", "0000000009");  // emitted, never sent to the bank, account 010
+  EXPECT_EQ(f.control("edtDTVENBOLREC").text(),
+            f.cdsBoletos.valueOf("DTVENBOLREC").asDate().format("dd/mm/yyyy"));
   f.Alterar();
   dialogs_->expectQuestion("Boleto já foi emitido", true).expectQuestion("sobrepor", true);
   typeAndLeave(f, "edtCDREDUCONT", "1");
