@@ -4,6 +4,8 @@
 #include <vector>
 
 #include <QAction>
+#include <QButtonGroup>
+#include <QHBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -57,6 +59,46 @@ void showButton(const host::Control& c, QAbstractButton& b) {
   b.setAutoExclusive(false);
   b.setChecked(c.checked());
   b.setAutoExclusive(exclusive);
+}
+
+/// A radio control with items shown in a plain widget: one radio button per item, made
+/// here since the items are the model's.
+bool isRadioGroup(const host::Control& c, const QObject& o) {
+  return c.kind() == host::ControlKind::Radio && o.isWidgetType() &&
+         qobject_cast<const QAbstractButton*>(&o) == nullptr;
+}
+
+QButtonGroup& radioButtons(QWidget& group) {
+  if (auto* existing = group.findChild<QButtonGroup*>(QStringLiteral("uiItens"), Qt::FindDirectChildrenOnly)) {
+    return *existing;
+  }
+  auto* buttons = new QButtonGroup(&group);
+  buttons->setObjectName(QStringLiteral("uiItens"));
+  if (group.layout() == nullptr) {
+    auto* row = new QHBoxLayout(&group);
+    row->setContentsMargins(0, 0, 0, 0);
+  }
+  return *buttons;
+}
+
+void showRadioGroup(const host::Control& c, QWidget& group) {
+  QButtonGroup& buttons = radioButtons(group);
+  QStringList shown;
+  for (auto* b : buttons.buttons()) shown << b->text();
+  QStringList items;
+  for (const auto& i : c.items()) items << q(i);
+  if (shown != items) {
+    for (auto* b : buttons.buttons()) delete b;
+    for (int i = 0; i < items.size(); ++i) {
+      auto* b = new QRadioButton(items[i], &group);
+      buttons.addButton(b, i);
+      group.layout()->addWidget(b);
+    }
+  }
+  // No item chosen shows no button on: the group is not exclusive while it clears them.
+  buttons.setExclusive(false);
+  for (auto* b : buttons.buttons()) b->setChecked(buttons.id(b) == c.itemIndex());
+  buttons.setExclusive(true);
 }
 
 void showCombo(const host::Control& c, QComboBox& combo) {
@@ -264,6 +306,12 @@ void Binder::connectInput(host::Control& control, QObject& object) {
       if (pc->isShown(page)) return;
       input(*pc, *tabs, [pc, page] { pc->showPage(page); });
     });
+  } else if (isRadioGroup(control, object)) {
+    auto* group = qobject_cast<QWidget*>(o);
+    QObject::connect(&radioButtons(*group), &QButtonGroup::idClicked, ctx, [this, c, group](int index) {
+      if (index != c->itemIndex()) input(*c, *group, [c, index] { c->choose(index); });
+      else show(*c, *group);
+    });
   } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
     if (qobject_cast<QCheckBox*>(o) != nullptr || qobject_cast<QRadioButton*>(o) != nullptr) {
       QObject::connect(button, &QAbstractButton::clicked, ctx, [this, c, button](bool checked) {
@@ -351,6 +399,8 @@ void Binder::show(const host::Control& c, QObject& o) {
     showCombo(c, *combo);
   } else if (auto* tabWidget = qobject_cast<QTabWidget*>(w)) {
     if (const auto* pc = dynamic_cast<const host::PageControl*>(&c)) showPageControl(*pc, *tabWidget);
+  } else if (isRadioGroup(c, *w)) {
+    showRadioGroup(c, *w);
   }
 
   if (c.focused() && !w->hasFocus()) w->setFocus();

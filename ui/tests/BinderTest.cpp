@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QVBoxLayout>
@@ -353,6 +354,47 @@ TEST_F(BinderTextTest, AMaskedEditTypesTheTextTheMaskMeans) {
   codeEdit->setText("12345678");
   QTest::keyClick(codeEdit, Qt::Key_Return);
   EXPECT_EQ(code->text(), "12345678");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BinderRadioGroup, ARadioControlWithItemsIsAGroupOfButtonsThatChoosesAnItem) {
+  ui::test::app();
+  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
+  host::Control& status = model.addControl("rgpStatus", ControlKind::Radio);
+  status.setItems({"Ambos", "Emitidos", "Pendentes"});
+  status.setItemIndex(0);
+  int changes = 0;
+  status.onChange = [&] {
+    ++changes;
+    // The model refuses "Emitidos" and keeps what it had.
+    if (status.itemIndex() == 1) status.setItemIndex(0);
+  };
+  QWidget root;
+  new QVBoxLayout(&root);
+  auto* group = add<QWidget>(root, "rgpStatus");
+  ui::Binder binder(model, root);
+  root.show();
+
+  const auto buttons = group->findChildren<QRadioButton*>();
+  ASSERT_EQ(buttons.size(), 3);
+  EXPECT_EQ(buttons[2]->text(), "Pendentes");
+  EXPECT_TRUE(buttons[0]->isChecked());
+
+  QTest::mouseClick(buttons[2], Qt::LeftButton);
+  EXPECT_EQ(status.itemIndex(), 2);
+  EXPECT_EQ(changes, 1);
+  QTest::mouseClick(buttons[1], Qt::LeftButton);
+  EXPECT_EQ(changes, 2);
+  EXPECT_TRUE(buttons[0]->isChecked()) << "the refused choice is undone on screen";
+  EXPECT_FALSE(buttons[1]->isChecked());
+
+  status.setItemIndex(-1);  // none chosen: no button on
+  for (auto* b : buttons) EXPECT_FALSE(b->isChecked());
+  status.setItems({"Todos", "Lista"});
+  EXPECT_EQ(group->findChildren<QRadioButton*>().size(), 2);
 }
 
 }  // namespace

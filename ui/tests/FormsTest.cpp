@@ -45,7 +45,8 @@ std::vector<std::string> classesOf(const host::Control& c) {
     case ControlKind::Check:
       return {"QCheckBox"};
     case ControlKind::Radio:
-      return {"QRadioButton"};
+      // A radio control with items is a group: a plain widget the binder fills with buttons.
+      return {c.items().empty() ? "QRadioButton" : "QWidget"};
     case ControlKind::Combo:
       return {"QComboBox"};
     case ControlKind::Label:
