@@ -51,7 +51,8 @@ std::vector<DatasetTableModel::Column> DatasetTableModel::readColumns() const {
     if (!g.visible) continue;
     const int index = dataset_.fieldIndex(g.field);
     QString title = QString::fromStdString(g.title);
-    if (title.isEmpty() && index >= 0) {
+    // The mark column shows ticks, not a title naming its field.
+    if (title.isEmpty() && index >= 0 && g.field != kMarkField) {
       const host::FieldDef& def = dataset_.fieldDefs()[static_cast<size_t>(index)];
       title = QString::fromStdString(def.displayLabel.empty() ? def.name : def.displayLabel);
     }

@@ -1,7 +1,9 @@
 #include "ui/GridView.h"
 
+#include <algorithm>
 #include <optional>
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTableView>
@@ -64,6 +66,7 @@ GridBinding::GridBinding(QTableView& view, host::GridControl& grid,
   view_.setSortingEnabled(false);
   // One height for every row: the view then measures nothing per row, whatever the count.
   view_.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view_.verticalHeader()->setDefaultSectionSize(QFontMetrics(view_.font()).height() + 6);
   view_.verticalHeader()->setVisible(false);
   QHeaderView* titles = view_.horizontalHeader();
   titles->setSectionsClickable(true);
@@ -120,8 +123,17 @@ void GridBinding::refresh() {
 void GridBinding::applyWidths() {
   if (model_ == nullptr) return;
   QHeaderView* titles = view_.horizontalHeader();
+  // The grids' widths were measured in a narrower font than the desktop's: they grow with
+  // the font, and never leave a column narrower than its title.
+  const QFontMetrics body(view_.font());
+  const QFontMetrics head(titles->font());
+  const double scale = std::max(1.0, body.averageCharWidth() / 6.0);
   for (int i = 0; i < model_->columnCount(); ++i) {
-    if (const int width = model_->columnWidth(i); width > 0) titles->resizeSection(i, width);
+    const int width = model_->columnWidth(i);
+    if (width <= 0) continue;
+    const QString title = model_->headerData(i, Qt::Horizontal).toString();
+    const int needed = title.isEmpty() ? 0 : head.horizontalAdvance(title) + 16;
+    titles->resizeSection(i, std::max(static_cast<int>(width * scale), needed));
   }
 }
 
