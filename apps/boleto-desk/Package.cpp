@@ -1,0 +1,67 @@
+#include "apps/boleto-desk/Package.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "module/HostPorts.h"
+
+namespace desk {
+
+Package::Package(const std::vector<std::string>& dirs) {
+  std::string looked;
+  for (const auto& dir : dirs) {
+    if (dir.empty()) continue;
+    const auto candidate = std::filesystem::path(dir) / kFileName;
+    if (!std::filesystem::exists(candidate)) {
+      looked += "\n  " + candidate.string();
+      continue;
+    }
+    path_ = candidate.string();
+    break;
+  }
+  if (path_.empty()) throw std::runtime_error(std::string("pacote ") + kFileName + " não encontrado em:" + looked);
+  // Local: the package's own copy of the module stays its own.
+  handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    throw std::runtime_error("o pacote " + path_ + " não carregou: " + dlerror());
+  }
+  try {
+    reinterpret_cast<void (*)()>(entry("Initialize"))();
+  } catch (...) {
+    dlclose(handle_);
+    throw;
+  }
+}
+
+Package::~Package() {
+  reinterpret_cast<void (*)()>(entry("Finalize"))();
+  dlclose(handle_);
+}
+
+void* Package::entry(const char* name) const {
+  void* f = dlsym(handle_, name);
+  if (f == nullptr) throw std::runtime_error("o pacote " + path_ + " não exporta " + name);
+  return f;
+}
+
+void Package::installHost(const rec::HostPorts& ports) {
+  auto install = reinterpret_cast<bool (*)(const rec::HostPorts*)>(entry("InstalaHost"));
+  if (!install(&ports)) {
+    throw std::runtime_error("o pacote " + path_ + " recusou os serviços do programa (outra versão)");
+  }
+}
+
+void Package::IniProc() { reinterpret_cast<void (*)()>(entry("IniProc"))(); }
+
+std::string Package::CriaDirBoletos() {
+  const char* dir = reinterpret_cast<const char* (*)()>(entry("CriaDirBoletos"))();
+  return dir != nullptr ? dir : "";
+}
+
+void Package::setEmissionProgress(Progress progress, void* user) {
+  reinterpret_cast<void (*)(Progress, void*)>(entry("SetEmissionProgress"))(progress, user);
+}
+
+}  // namespace desk

@@ -1,0 +1,101 @@
+#include "apps/boleto-desk/Session.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "host/Errors.h"
+#include "host/HostDatabase.h"
+#include "module/RemoteHostDatabase.h"
+#include "module/ServiceContext.h"
+#include "remote/Transports.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+
+namespace desk {
+
+namespace {
+
+bool isFile(const std::string& db) { return db.rfind("postgres", 0) != 0; }
+
+std::string padded(const std::string& code, size_t width) {
+  std::string s = code;
+  while (s.size() < width) s.insert(s.begin(), '0');
+  return s;
+}
+
+}  // namespace
+
+Session::Session(ServiceOptions options) : options_(std::move(options)) {
+  if (!options_.server.empty()) {
+    remote::ServerAddress::parse(options_.server, 8211);  // refuses a malformed address now
+    return;
+  }
+  const std::string& db = options_.db;
+  const bool fresh = isFile(db) && !std::filesystem::exists(db);
+  if (fresh) {
+    auto parent = std::filesystem::path(db).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+  }
+  embedded_ = service::openService(db);
+  if (fresh) demoPassword_ = service::seed(*embedded_->db, service::SeedOptions{}).password;
+}
+
+Session::~Session() = default;
+
+std::string Session::login(const Login& in) {
+  Login who = in;
+  who.company = padded(in.company, 2);
+  who.branch = padded(in.branch, 4);
+  if (who.operatorCode.empty()) return "Informe o operador.";
+
+  host::ContextSettings settings = options_.context;
+  settings.operatorCode = who.operatorCode;
+  settings.company = who.company;
+  settings.branch = who.branch;
+
+  std::shared_ptr<remote::TransportFactory> transport;
+  if (embedded_) {
+    if (!embedded_->auth->login(who.operatorCode, who.password)) {
+      return "Operador ou senha inválidos.";
+    }
+    transport = std::make_shared<remote::InProcessTransportFactory>(embedded_->dispatcher,
+                                                                    who.operatorCode);
+  } else {
+    auto where = remote::ServerAddress::parse(options_.server, 8211);
+    settings.webUrl = where.scheme == "https" ? "https://" + where.host : where.host;
+    settings.webPort = where.port;
+    auto http = std::make_shared<remote::HttpTransportFactory>(who.operatorCode, who.password);
+    if (!options_.caCert.empty()) http->setCaCertFile(options_.caCert);
+    std::string error;
+    // Connecting logs in: a refused password or a dead server is known at once.
+    if (!http->open(settings.webUrl, settings.webPort, error)) return error;
+    transport = http;
+  }
+
+  auto context = std::make_shared<rec::ServiceContext>(
+      std::make_shared<host::ConfiguredContext>(settings), transport);
+  // The connections take the service's address from the process's context when they
+  // connect; this login's context is the one from now on.
+  host::setContext(context);
+  rec::RemoteHostDatabase queries(transport);
+  try {
+    const host::QueryParams company{{"P_CDEMPRESA", host::Value(who.company)},
+                                    {"P_TCDEMPRESA", host::Value("N")}};
+    if (queries.run("qryEmpresa", company)->isEmpty()) return "Empresa não cadastrada";
+    if (!context->AcessoOperEmpresa(who.operatorCode, who.company)) {
+      return "Empresa não relacionada ao operador logado.";
+    }
+    auto branches = queries.run("qryFilial", {});
+    if (!branches->locate("CDFILIAL", {host::Value(who.branch)})) return "Filial não cadastrada";
+  } catch (const host::ServiceError& e) {
+    return e.detail().empty() ? e.key() : e.detail();
+  } catch (const host::OperationError& e) {
+    return e.what();
+  }
+  user_ = who;
+  context_ = std::move(context);
+  transport_ = std::move(transport);
+  return {};
+}
+
+}  // namespace desk

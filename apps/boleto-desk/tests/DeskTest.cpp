@@ -1,0 +1,318 @@
+// The desktop end to end, offscreen: the login against a seeded service, the register opened
+// through the package loaded by name, the filter confirmed, every boleto marked by the
+// title click, and the register closed.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QStringList>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include "apps/boleto-desk/LoginDialog.h"
+#include "apps/boleto-desk/MainWindow.h"
+#include "apps/boleto-desk/Package.h"
+#include "apps/boleto-desk/QtScreenHost.h"
+#include "apps/boleto-desk/Session.h"
+#include "host/Screen.h"
+#include "service/Seed.h"
+#include "service/Service.h"
+#include "ui/DatasetTableModel.h"
+
+namespace {
+
+QApplication& app() {
+  static int argc = 1;
+  static char name[] = "desk_tests";
+  static char* argv[] = {name, nullptr};
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Lives until the process ends: the package keeps the desktop's dialogs until it unloads.
+  static auto* instance = new QApplication(argc, argv);
+  return *instance;
+}
+
+/// Clicks the button of the next message box whose text is `text`; fails the test when
+/// another box comes first.
+void answerNextBox(const QString& text, const QString& button) {
+  QTimer::singleShot(20, [text, button] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      answerNextBox(text, button);
+      return;
+    }
+    EXPECT_EQ(box->text().toStdString(), text.toStdString());
+    for (auto* b : box->buttons()) {
+      if (b->text() == button) {
+        b->click();
+        return;
+      }
+    }
+    ADD_FAILURE() << "no button " << button.toStdString();
+    box->reject();
+  });
+}
+
+/// Answers every message box while it lives, as the operator would: the button its rule
+/// names for a text that contains the rule's words, the box's escape button otherwise.
+/// Keeps the texts shown.
+class Operator {
+ public:
+  Operator() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
+    timer_.start(20);
+  }
+  void on(const QString& words, const QString& button) { rules_.emplace_back(words, button); }
+  const QStringList& shown() const { return shown_; }
+
+ private:
+  void answer() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    shown_ << box->text();
+    QAbstractButton* pick = box->escapeButton();
+    for (const auto& [words, button] : rules_) {
+      if (!box->text().contains(words)) continue;
+      for (auto* b : box->buttons()) {
+        if (b->text() == button) pick = b;
+      }
+    }
+    if (pick == nullptr && !box->buttons().isEmpty()) pick = box->buttons().first();
+    if (pick != nullptr) pick->click();
+  }
+
+  QTimer timer_;
+  std::vector<std::pair<QString, QString>> rules_;
+  QStringList shown_;
+};
+
+class Desk : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    app();
+    std::random_device rd;
+    dir_ = std::filesystem::temp_directory_path() / ("boleto-desk-" + std::to_string(rd()));
+    std::filesystem::create_directories(dir_);
+    {
+      auto svc = service::openService((dir_ / "boleto.db").string());
+      service::SeedOptions o;
+      o.password = "senha-demo";
+      service::seed(*svc->db, o);
+    }
+    package_ = new desk::Package({BOLETO_PACKAGE_BUILD_DIR});
+  }
+  static void TearDownTestSuite() {
+    delete package_;
+    std::filesystem::remove_all(dir_);
+  }
+
+  static desk::ServiceOptions options() {
+    desk::ServiceOptions o;
+    o.db = (dir_ / "boleto.db").string();
+    o.context.reportDir = (dir_ / "reports/").string();
+    return o;
+  }
+
+  /// The register opened from the menu, its company panel left and the filter confirmed
+  /// for every due date, as an operator types it. Null (with failures) when it went wrong.
+  static QMdiSubWindow* openListed(desk::MainWindow& window) {
+    window.show();
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    int filters = 0;
+    window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
+      ASSERT_EQ(screen.className(), "TfrmFiltroHabRec");
+      ++filters;
+      for (auto [name, date] : {std::pair{"edtDtVencIni", "01/01/2000"}, {"edtDtVencFin", "31/12/2099"}}) {
+        auto* edit = dialog.findChild<QLineEdit*>(name);
+        ASSERT_NE(edit, nullptr) << name;
+        edit->selectAll();
+        QTest::keyClicks(edit, date);
+      }
+      QTest::mouseClick(dialog.findChild<QPushButton*>("sbtConfirma"), Qt::LeftButton);
+    });
+    window.findChild<QAction*>("actCadastroBoletos")->trigger();
+    QMdiSubWindow* sub = window.workspace().activeSubWindow();
+    if (sub == nullptr) {
+      ADD_FAILURE() << "the register did not open";
+      return nullptr;
+    }
+    EXPECT_EQ(sub->windowTitle().toStdString(), "Boleto");
+    auto* company = sub->findChild<QLineEdit*>("medEmpresa");
+    EXPECT_EQ(company->text().toStdString(), "04");
+    // Leaving the company panel (its field, search button and name) opens the filter.
+    EXPECT_TRUE(company->hasFocus());
+    for (int i = 0; i < 3 && filters == 0; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QApplication::processEvents();
+    }
+    window.screens().setOnModalShown({});
+    EXPECT_EQ(filters, 1);
+    return sub;
+  }
+
+  static ui::DatasetTableModel& rowsOf(QMdiSubWindow& sub) {
+    auto* rows = dynamic_cast<ui::DatasetTableModel*>(sub.findChild<QTableView*>("dbgPadrao")->model());
+    EXPECT_NE(rows, nullptr);
+    return *rows;
+  }
+
+  static int columnOf(const ui::DatasetTableModel& rows, const std::string& field) {
+    for (int c = 0; c < rows.columnCount(); ++c) {
+      if (rows.fieldAt(c) == field) return c;
+    }
+    return -1;
+  }
+
+  static inline std::filesystem::path dir_;
+  static inline desk::Package* package_ = nullptr;
+};
+
+TEST_F(Desk, LoginIsCheckedByTheServiceAndARefusalKeepsTheDialogOpen) {
+  desk::Session session(options());
+  struct Case {
+    desk::Login login;
+    QString refusal;
+  };
+  const Case refused[] = {
+      {{"demo", "errada", "04", "0001"}, "Operador ou senha inválidos."},
+      {{"demo", "senha-demo", "77", "0001"}, "Empresa não cadastrada"},
+      {{"demo", "senha-demo", "04", "9999"}, "Filial não cadastrada"},
+  };
+  for (const auto& c : refused) {
+    desk::LoginDialog dialog(session, c.login);
+    dialog.show();
+    QTest::mouseClick(dialog.findChild<QPushButton*>("sbtEntrar"), Qt::LeftButton);
+    EXPECT_TRUE(dialog.isVisible()) << c.refusal.toStdString();
+    EXPECT_EQ(dialog.refusal().toStdString(), c.refusal.toStdString());
+    EXPECT_TRUE(dialog.findChild<QLabel*>("lblRecusa")->isVisible());
+  }
+
+  desk::LoginDialog dialog(session, {"demo", "", "4", "1"});
+  dialog.show();
+  auto* password = dialog.findChild<QLineEdit*>("edtSenha");
+  QTest::keyClicks(password, "senha-demo");
+  QTest::mouseClick(dialog.findChild<QPushButton*>("sbtEntrar"), Qt::LeftButton);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted) << dialog.refusal().toStdString();
+  EXPECT_EQ(session.user().company, "04");
+  EXPECT_EQ(session.user().branch, "0001");
+  EXPECT_EQ(session.context()->Operador(), "demo");
+}
+
+TEST_F(Desk, OperatorOpensTheRegisterFiltersMarksEveryBoletoAndCloses) {
+  desk::Session session(options());
+  ASSERT_EQ(session.login({"demo", "senha-demo", "04", "0001"}), "");
+  desk::MainWindow window(session, *package_);
+  QPointer<QMdiSubWindow> sub = openListed(window);
+  ASSERT_NE(sub, nullptr);
+  auto* list = sub->findChild<QTableView*>("dbgPadrao");
+  auto* rows = &rowsOf(*sub);
+  ASSERT_GT(rows->rowCount(), 0) << "the filter found no boleto";
+
+  auto* total = sub->findChild<QLineEdit*>("nedTotal");
+  auto* count = sub->findChild<QLineEdit*>("nedCont");
+  ASSERT_TRUE(total && count);
+  const QString totalBefore = total->text();
+
+  const int markColumn = columnOf(*rows, ui::DatasetTableModel::kMarkField);
+  ASSERT_GE(markColumn, 0);
+  answerNextBox("Deseja marcar todos os boletos?", "Sim");
+  auto* header = list->horizontalHeader();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(markColumn) + 4, header->height() / 2));
+  QApplication::processEvents();
+
+  // Every boleto that may be marked is (the demo data has some that may not).
+  int ticked = 0;
+  for (int r = 0; r < rows->rowCount(); ++r) {
+    ticked += rows->data(rows->index(r, markColumn), Qt::CheckStateRole).toInt() == Qt::Checked;
+  }
+  EXPECT_GT(ticked, 1);
+  EXPECT_EQ(count->text().toStdString(), std::to_string(ticked));
+  EXPECT_NE(total->text().toStdString(), totalBefore.toStdString());
+
+  sub->close();
+  QApplication::processEvents();
+  EXPECT_TRUE(sub.isNull() || !sub->isVisible());
+  // Opened again, the register is a new one, with nothing marked.
+  window.findChild<QAction*>("actCadastroBoletos")->trigger();
+  QMdiSubWindow* again = window.workspace().activeSubWindow();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->findChild<QLineEdit*>("nedCont")->text().toInt(), 0);
+  again->close();
+}
+
+TEST_F(Desk, MarkedBoletosOfOneAccountAreEmittedAsPdfFilesFromThePrintMenu) {
+  desk::Session session(options());
+  ASSERT_EQ(session.login({"demo", "senha-demo", "04", "0001"}), "");
+  desk::MainWindow window(session, *package_);
+  QPointer<QMdiSubWindow> sub = openListed(window);
+  ASSERT_NE(sub, nullptr);
+  auto* list = sub->findChild<QTableView*>("dbgPadrao");
+  auto& rows = rowsOf(*sub);
+  const int markColumn = columnOf(rows, ui::DatasetTableModel::kMarkField);
+
+  // The operator ticks the pending boletos of account 001 with the space bar (and takes no
+  // customer's advance off them), then emits them as PDF files.
+  Operator answers;
+  answers.on("Deseja emitir os boletos marcados em arquivos PDF?", "Sim");
+  std::vector<std::string> keys;
+  for (int r = 0; r < rows.rowCount(); ++r) {
+    const size_t recNo = static_cast<size_t>(r) + 1;
+    const auto& ds = rows.dataset();
+    if (ds.valueAt(recNo, "CDREDUCONT").asString().find("001") == std::string::npos) continue;
+    if (ds.valueAt(recNo, "IDSTATBREC").asString() == "E") continue;
+    list->setCurrentIndex(rows.index(r, markColumn));
+    QTest::keyClick(list, Qt::Key_Space);
+    ASSERT_EQ(rows.data(rows.index(r, markColumn), Qt::CheckStateRole).toInt(), Qt::Checked) << r;
+    keys.push_back(ds.valueAt(recNo, "NRLANBOLREC").asString());
+  }
+  ASSERT_GE(keys.size(), 2u) << "the demo data should have two pending boletos of account 001";
+
+  // "Imprimir" pops the print menu up; "Emitir Boleto" asks whether to write PDF files.
+  QTest::mouseClick(sub->findChild<QPushButton*>("sbtImprimir"), Qt::LeftButton);
+  auto* emitItem = sub->findChild<QAction*>("mnuBoleto");
+  ASSERT_NE(emitItem, nullptr);
+  EXPECT_TRUE(emitItem->isEnabled());
+  const QString folder = QString::fromStdString((dir_ / "reports" / "Boletos_Emitidos").string());
+  emitItem->trigger();
+  QApplication::processEvents();
+
+  ASSERT_FALSE(answers.shown().isEmpty());
+  const QString success = answers.shown().back();
+  EXPECT_TRUE(answers.shown().contains("Deseja emitir os boletos marcados em arquivos PDF?"));
+  EXPECT_TRUE(success.startsWith("Boletos emitidos com sucesso em:")) << success.toStdString();
+  EXPECT_TRUE(success.contains(folder)) << success.toStdString();
+  size_t pdfs = 0;
+  for (const auto& day : std::filesystem::directory_iterator(folder.toStdString())) {
+    for (const auto& f : std::filesystem::directory_iterator(day)) pdfs += f.path().extension() == ".pdf";
+  }
+  EXPECT_EQ(pdfs, keys.size());
+  EXPECT_EQ(window.lastEmissionProgress(), std::make_pair(keys.size(), keys.size()))
+      << "the run showed its progress";
+  EXPECT_FALSE(window.progress().isVisible()) << "the indicator goes once the run is over";
+  // The list was read again: the boletos are emitted and no longer marked.
+  for (int r = 0; r < rows.rowCount(); ++r) {
+    EXPECT_NE(rows.data(rows.index(r, markColumn), Qt::CheckStateRole).toInt(), Qt::Checked) << r;
+  }
+  sub->close();
+}
+
+}  // namespace
