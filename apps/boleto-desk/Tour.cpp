@@ -26,6 +26,7 @@
 
 #include "apps/boleto-desk/MainWindow.h"
 #include "apps/boleto-desk/QtScreenHost.h"
+#include "host/ClientDataset.h"
 #include "host/Screen.h"
 #include "ui/DatasetTableModel.h"
 
@@ -99,6 +100,16 @@ class Tour {
     list.setCurrentIndex(list.model()->index(0, 0));
     save(window_, "cadastro-lista.png");
 
+    // An emitted boleto shows its whole collection data: nosso número, barcode, typed line.
+    if (auto* rows = dynamic_cast<ui::DatasetTableModel*>(list.model())) {
+      for (int r = 0; r < rows->rowCount(); ++r) {
+        if (rows->dataset().valueAt(static_cast<size_t>(r) + 1, "IDSTATBREC").asString() == "E") {
+          list.setCurrentIndex(rows->index(r, 1));
+          settle();
+          break;
+        }
+      }
+    }
     auto& pages = child<QTabWidget>(reg, "pgcPadrao");
     pages.setCurrentWidget(&child<QWidget>(reg, "tshDadosRec"));
     settle();
