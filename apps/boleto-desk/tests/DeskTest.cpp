@@ -130,6 +130,13 @@ class Desk : public ::testing::Test {
     return o;
   }
 
+  /// The demo operator logged in to company 04, branch 0001, and the main window.
+  struct LoggedIn {
+    desk::Session session{options()};
+    bool in = session.login({"demo", "senha-demo", "04", "0001"}).empty();
+    desk::MainWindow window{session, *package_};
+  };
+
   /// The register opened from the menu, its company panel left and the filter confirmed
   /// for every due date, as an operator types it. Null (with failures) when it went wrong.
   static QMdiSubWindow* openListed(desk::MainWindow& window) {
@@ -217,9 +224,9 @@ TEST_F(Desk, LoginIsCheckedByTheServiceAndARefusalKeepsTheDialogOpen) {
 }
 
 TEST_F(Desk, OperatorOpensTheRegisterFiltersMarksEveryBoletoAndCloses) {
-  desk::Session session(options());
-  ASSERT_EQ(session.login({"demo", "senha-demo", "04", "0001"}), "");
-  desk::MainWindow window(session, *package_);
+  LoggedIn desk;
+  ASSERT_TRUE(desk.in);
+  desk::MainWindow& window = desk.window;
   QPointer<QMdiSubWindow> sub = openListed(window);
   ASSERT_NE(sub, nullptr);
   auto* list = sub->findChild<QTableView*>("dbgPadrao");
@@ -260,9 +267,9 @@ TEST_F(Desk, OperatorOpensTheRegisterFiltersMarksEveryBoletoAndCloses) {
 }
 
 TEST_F(Desk, MarkedBoletosOfOneAccountAreEmittedAsPdfFilesFromThePrintMenu) {
-  desk::Session session(options());
-  ASSERT_EQ(session.login({"demo", "senha-demo", "04", "0001"}), "");
-  desk::MainWindow window(session, *package_);
+  LoggedIn desk;
+  ASSERT_TRUE(desk.in);
+  desk::MainWindow& window = desk.window;
   QPointer<QMdiSubWindow> sub = openListed(window);
   ASSERT_NE(sub, nullptr);
   auto* list = sub->findChild<QTableView*>("dbgPadrao");
