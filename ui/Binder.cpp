@@ -385,6 +385,9 @@ void Binder::show(const host::Control& c, QObject& o) {
 
   if (auto* line = qobject_cast<QLineEdit*>(w)) {
     line->setReadOnly(c.readOnly());
+    // A field shown only (a name beside its code) is not a stop for Tab; a click still
+    // reaches it, to copy its text.
+    line->setFocusPolicy(c.readOnly() ? Qt::ClickFocus : Qt::StrongFocus);
     const EditMask mask = editMaskOf(c);
     if (line->inputMask() != mask.qt) line->setInputMask(mask.qt);
     if (lineText(*line, mask) != c.text()) line->setText(q(c.text()));

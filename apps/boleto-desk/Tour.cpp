@@ -85,7 +85,7 @@ class Tour {
     sub->showMaximized();
     QWidget& reg = *sub->widget();
     auto& list = child<QTableView>(reg, "dbgPadrao");
-    // Leaving the company panel (its field, search button and name) opens the filter.
+    // Leaving the company panel (its field and search button) opens the filter.
     for (int i = 0; i < 3 && saved_.count("filtro.png") == 0; ++i) {
       QWidget* from = QApplication::focusWidget();
       if (from == nullptr) break;

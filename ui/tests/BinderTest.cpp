@@ -138,6 +138,7 @@ TEST_F(BinderTest, StateSetByTheModelFollowsOnScreenAndBack) {
 
   edit->setReadOnly(true);
   EXPECT_TRUE(lineEdit->isReadOnly());
+  EXPECT_EQ(lineEdit->focusPolicy(), Qt::ClickFocus) << "Tab passes over a field shown only";
   edit->setText("12");
   EXPECT_EQ(lineEdit->text(), "12");
   check->setChecked(true);

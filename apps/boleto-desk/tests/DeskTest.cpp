@@ -164,7 +164,7 @@ class Desk : public ::testing::Test {
     EXPECT_EQ(sub->windowTitle().toStdString(), "Boleto");
     auto* company = sub->findChild<QLineEdit*>("medEmpresa");
     EXPECT_EQ(company->text().toStdString(), "04");
-    // Leaving the company panel (its field, search button and name) opens the filter.
+    // Leaving the company panel (its field and search button) opens the filter.
     EXPECT_TRUE(company->hasFocus());
     for (int i = 0; i < 3 && filters == 0; ++i) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
