@@ -1,9 +1,12 @@
 #include "service/Service.h"
 
+#include <filesystem>
+
 #include "service/Areas.h"
 #include "service/Marcacao.h"
 #include "service/Migrations.h"
 #include "service/Relatorios.h"
+#include "service/Seed.h"
 #include "service/Validacoes.h"
 
 namespace service {
@@ -27,6 +30,18 @@ std::shared_ptr<Service> openService(const std::string& where) {
   registerValidacoes(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
+}
+
+EmbeddedService openEmbeddedService(const std::string& where) {
+  const bool isFile = where.rfind("postgres", 0) != 0;
+  const bool fresh = isFile && !std::filesystem::exists(where);
+  if (fresh) {
+    const auto parent = std::filesystem::path(where).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+  }
+  EmbeddedService e{openService(where), {}};
+  if (fresh) e.demoPassword = seed(*e.service->db, SeedOptions{}).password;
+  return e;
 }
 
 }  // namespace service

@@ -20,4 +20,13 @@ struct Service {
 /// migrations and registers every method.
 std::shared_ptr<Service> openService(const std::string& where);
 
+/// The embedded default: like openService, but an SQLite file that does not exist yet is
+/// created (with its folder) and seeded with the demo data; `demoPassword` then holds the
+/// demo operator's password, and is empty otherwise.
+struct EmbeddedService {
+  std::shared_ptr<Service> service;
+  std::string demoPassword;
+};
+EmbeddedService openEmbeddedService(const std::string& where);
+
 }  // namespace service

@@ -1,51 +1,33 @@
 #include "apps/boleto-desk/Session.h"
 
-#include <filesystem>
 #include <stdexcept>
 
+#include "host/Consiste.h"
 #include "host/Errors.h"
 #include "host/HostDatabase.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ServiceContext.h"
 #include "remote/Transports.h"
-#include "service/Seed.h"
 #include "service/Service.h"
 
 namespace desk {
-
-namespace {
-
-bool isFile(const std::string& db) { return db.rfind("postgres", 0) != 0; }
-
-std::string padded(const std::string& code, size_t width) {
-  std::string s = code;
-  while (s.size() < width) s.insert(s.begin(), '0');
-  return s;
-}
-
-}  // namespace
 
 Session::Session(ServiceOptions options) : options_(std::move(options)) {
   if (!options_.server.empty()) {
     remote::ServerAddress::parse(options_.server, 8211);  // refuses a malformed address now
     return;
   }
-  const std::string& db = options_.db;
-  const bool fresh = isFile(db) && !std::filesystem::exists(db);
-  if (fresh) {
-    auto parent = std::filesystem::path(db).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent);
-  }
-  embedded_ = service::openService(db);
-  if (fresh) demoPassword_ = service::seed(*embedded_->db, service::SeedOptions{}).password;
+  auto opened = service::openEmbeddedService(options_.db);
+  embedded_ = opened.service;
+  demoPassword_ = opened.demoPassword;
 }
 
 Session::~Session() = default;
 
 std::string Session::login(const Login& in) {
   Login who = in;
-  who.company = padded(in.company, 2);
-  who.branch = padded(in.branch, 4);
+  who.company = host::Ajusta(in.company, 2);
+  who.branch = host::Ajusta(in.branch, 4);
   if (who.operatorCode.empty()) return "Informe o operador.";
 
   host::ContextSettings settings = options_.context;

@@ -1,7 +1,6 @@
 #include "apps/boleto/DatabaseOptions.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -14,7 +13,6 @@
 #include "module/ServiceContext.h"
 #include "remote/Connection.h"
 #include "remote/Transports.h"
-#include "service/Seed.h"
 #include "service/Service.h"
 
 namespace cli {
@@ -37,18 +35,12 @@ namespace {
 std::shared_ptr<service::Service> gEmbedded;
 
 std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& user) {
-  std::string db = embeddedDatabase();
-  bool isFile = db.rfind("postgres", 0) != 0;
-  bool fresh = isFile && !std::filesystem::exists(db);
-  if (fresh) {
-    auto parent = std::filesystem::path(db).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent);
-  }
-  gEmbedded = service::openService(db);
-  if (fresh) {
-    auto r = service::seed(*gEmbedded->db, service::SeedOptions{});
+  const std::string db = embeddedDatabase();
+  auto opened = service::openEmbeddedService(db);
+  gEmbedded = opened.service;
+  if (!opened.demoPassword.empty()) {
     fmt::print(stderr, "boleto: created {} with demo data; operator \"demo\" password: {}\n", db,
-               r.password);
+               opened.demoPassword);
   }
   return std::make_shared<remote::InProcessTransportFactory>(gEmbedded->dispatcher, user);
 }
