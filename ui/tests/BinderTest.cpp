@@ -33,14 +33,32 @@ W* add(QWidget& root, const char* name) {
   return w;
 }
 
-/// A small screen: a field whose change rule enables a button, a button, a check box, a
-/// combo, pages and a menu item, with widgets of the same names.
-class BinderTest : public ::testing::Test {
+/// A screen model and the scripted dialogs its errors go to.
+class ScreenFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::test::app();
     dialogs = std::make_shared<host::ScriptedDialogs>();
     host::setDialogs(dialogs);
+  }
+  void TearDown() override {
+    binder.reset();
+    host::setDialogs(nullptr);
+  }
+
+  using Control = host::Control;
+  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
+  std::shared_ptr<host::ScriptedDialogs> dialogs;
+  std::unique_ptr<QWidget> root;
+  std::unique_ptr<ui::Binder> binder;
+};
+
+/// A small screen: a field whose change rule enables a button, a button, a check box, a
+/// combo, pages and a menu item, with widgets of the same names.
+class BinderTest : public ScreenFixture {
+ protected:
+  void SetUp() override {
+    ScreenFixture::SetUp();
 
     edit = &model.addControl("medEmpresa", ControlKind::Edit);
     edit->onChange = [this] {
@@ -87,14 +105,6 @@ class BinderTest : public ::testing::Test {
     root->show();
   }
 
-  void TearDown() override {
-    binder.reset();
-    host::setDialogs(nullptr);
-  }
-
-  using Control = host::Control;
-  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
-  std::shared_ptr<host::ScriptedDialogs> dialogs;
   Control* edit = nullptr;
   Control* check = nullptr;
   Control* combo = nullptr;
@@ -102,7 +112,6 @@ class BinderTest : public ::testing::Test {
   int changes = 0;
   int clicks = 0;
 
-  std::unique_ptr<QWidget> root;
   QLineEdit* lineEdit = nullptr;
   QPushButton* button = nullptr;
   QCheckBox* checkBox = nullptr;
@@ -110,7 +119,6 @@ class BinderTest : public ::testing::Test {
   QLabel* label = nullptr;
   QTabWidget* tabs = nullptr;
   QAction* action = nullptr;
-  std::unique_ptr<ui::Binder> binder;
 };
 
 TEST_F(BinderTest, BindsByNameAndShowsTheModelsStateFromTheStart) {
@@ -261,12 +269,10 @@ TEST(BinderMasks, HostEditMasksBecomeQtInputMasks) {
 
 /// A memo, a date edit under the host's date mask and a code edit whose mask stores no
 /// literals.
-class BinderTextTest : public ::testing::Test {
+class BinderTextTest : public ScreenFixture {
  protected:
   void SetUp() override {
-    ui::test::app();
-    dialogs = std::make_shared<host::ScriptedDialogs>();
-    host::setDialogs(dialogs);
+    ScreenFixture::SetUp();
     memo = &model.addControl("memMensagem", ControlKind::Memo);
     memo->onChange = [this] {
       ++changes;
@@ -289,24 +295,14 @@ class BinderTextTest : public ::testing::Test {
     QApplication::setActiveWindow(root.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
   }
-  void TearDown() override {
-    binder.reset();
-    host::setDialogs(nullptr);
-  }
-
-  using Control = host::Control;
-  host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
-  std::shared_ptr<host::ScriptedDialogs> dialogs;
   Control* memo = nullptr;
   Control* date = nullptr;
   Control* code = nullptr;
   int changes = 0;
   int inputs = 0;
-  std::unique_ptr<QWidget> root;
   QPlainTextEdit* memoEdit = nullptr;
   QLineEdit* dateEdit = nullptr;
   QLineEdit* codeEdit = nullptr;
-  std::unique_ptr<ui::Binder> binder;
 };
 
 TEST_F(BinderTextTest, AMemosTextGoesBothWaysAndReachesTheModelWhenLeft) {

@@ -137,6 +137,12 @@ class Desk : public ::testing::Test {
     desk::MainWindow window{session, *package_};
   };
 
+  /// Logged in, with the register listed and its list at hand.
+  struct Listed : LoggedIn {
+    QPointer<QMdiSubWindow> sub = in ? openListed(window) : nullptr;
+    QTableView* list = sub ? sub->findChild<QTableView*>("dbgPadrao") : nullptr;
+  };
+
   /// The register opened from the menu, its company panel left and the filter confirmed
   /// for every due date, as an operator types it. Null (with failures) when it went wrong.
   static QMdiSubWindow* openListed(desk::MainWindow& window) {
@@ -224,12 +230,12 @@ TEST_F(Desk, LoginIsCheckedByTheServiceAndARefusalKeepsTheDialogOpen) {
 }
 
 TEST_F(Desk, OperatorOpensTheRegisterFiltersMarksEveryBoletoAndCloses) {
-  LoggedIn desk;
+  Listed desk;
   ASSERT_TRUE(desk.in);
+  ASSERT_NE(desk.sub, nullptr);
   desk::MainWindow& window = desk.window;
-  QPointer<QMdiSubWindow> sub = openListed(window);
-  ASSERT_NE(sub, nullptr);
-  auto* list = sub->findChild<QTableView*>("dbgPadrao");
+  QPointer<QMdiSubWindow> sub = desk.sub;
+  auto* list = desk.list;
   auto* rows = &rowsOf(*sub);
   ASSERT_GT(rows->rowCount(), 0) << "the filter found no boleto";
 
@@ -267,12 +273,12 @@ TEST_F(Desk, OperatorOpensTheRegisterFiltersMarksEveryBoletoAndCloses) {
 }
 
 TEST_F(Desk, MarkedBoletosOfOneAccountAreEmittedAsPdfFilesFromThePrintMenu) {
-  LoggedIn desk;
+  Listed desk;
   ASSERT_TRUE(desk.in);
+  ASSERT_NE(desk.sub, nullptr);
   desk::MainWindow& window = desk.window;
-  QPointer<QMdiSubWindow> sub = openListed(window);
-  ASSERT_NE(sub, nullptr);
-  auto* list = sub->findChild<QTableView*>("dbgPadrao");
+  QPointer<QMdiSubWindow> sub = desk.sub;
+  auto* list = desk.list;
   auto& rows = rowsOf(*sub);
   const int markColumn = columnOf(rows, ui::DatasetTableModel::kMarkField);
 
