@@ -4,8 +4,8 @@
 // Targets: each under 2 s in a Release build on the team machine.
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -29,8 +29,7 @@ class NoService final : public numbering::NumberingService {
     ++stored;
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return {}; }
-  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&,
-                                          std::string&) override {
+  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
     return {};
   }
   std::string GetSeqDepIdent(std::string&) override { return "1"; }
@@ -45,9 +44,7 @@ struct Timer {
   double wallSeconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
   }
-  double cpuSeconds() const {
-    return static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC;
-  }
+  double cpuSeconds() const { return static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC; }
 };
 
 }  // namespace
@@ -86,15 +83,15 @@ int main(int argc, char** argv) {
     std::string nosso = numeradores[b].Retorna_NossoNumero("0001", "0000000001", "", seq, "1");
     std::string n = bank::Read_MneMonicos(r.DSNOSNUMCORR, r.CDBANCCNAB, r.CDAGENCIA, "1", seq,
                                           r.CDCONTCORR, r.CDCEDENTEBAN);
-    std::string line = bank::LinhaDigitavel(r.CDBANCCNAB, r.CDAGENCIA, "1", n, r.CDCONTCORR,
-                                            due, 1234.56, "", r.CDCEDENTEBAN, "01", "001", "",
-                                            "");
+    std::string line = bank::LinhaDigitavel(r.CDBANCCNAB, r.CDAGENCIA, "1", n, r.CDCONTCORR, due,
+                                            1234.56, "", r.CDCEDENTEBAN, "01", "001", "", "");
     checksum += nosso.size() + bank::CodigoBarras(line, 0).size();
   }
   double numbering = start.cpuSeconds();
-  std::printf("nosso numero + typed line + barcode: %ld boletos over %zu banks: %.3f s CPU, "
-              "%.3f s wall (checksum %zu)\n",
-              count, rows.size(), numbering, start.wallSeconds(), checksum);
+  std::printf(
+      "nosso numero + typed line + barcode: %ld boletos over %zu banks: %.3f s CPU, "
+      "%.3f s wall (checksum %zu)\n",
+      count, rows.size(), numbering, start.wallSeconds(), checksum);
 
   // 2. The emission's whole step per boleto: template expansions, typed line, barcode, the
   // number read back, the uniqueness question, the formatted line and the store.
@@ -105,25 +102,27 @@ int main(int argc, char** argv) {
                                       numbering::Modelo::Completo1);
     checksum += codes ? codes->codigoBarras.size() : 0;
   }
-  std::printf("Gera_CodigodeBarra with a stub service: %ld boletos: %.3f s CPU, %.3f s wall "
-              "(%ld stored)\n",
-              count, full.cpuSeconds(), full.wallSeconds(), service.stored);
+  std::printf(
+      "Gera_CodigodeBarra with a stub service: %ld boletos: %.3f s CPU, %.3f s wall "
+      "(%ld stored)\n",
+      count, full.cpuSeconds(), full.wallSeconds(), service.stored);
 
   // Lines as `boleto check` reads them: formatted typed lines and bare barcodes, one in ten
   // with a wrong digit.
   std::vector<std::string> distinct;
   for (size_t b = 0; b < rows.size(); ++b)
     for (int s = 1; s <= 50; ++s) {
-      std::string line = bank::LinhaDigitavel(rows[b].CDBANCCNAB, "1234", "1",
-                                              std::to_string(s * 31), "123456", due,
-                                              s * 10.5, "", "123456", "01", "001", "", "");
+      std::string line =
+          bank::LinhaDigitavel(rows[b].CDBANCCNAB, "1234", "1", std::to_string(s * 31), "123456",
+                               due, s * 10.5, "", "123456", "01", "001", "", "");
       if (line.empty()) continue;
       if (s % 10 == 5) line[20] = static_cast<char>('0' + (line[20] - '0' + 1) % 10);
       distinct.push_back(s % 2 ? bank::FormataLinha(line) : bank::CodigoBarras(line, 0));
     }
   std::vector<std::string> input;
   input.reserve(static_cast<size_t>(count));
-  for (long i = 0; i < count; ++i) input.push_back(distinct[static_cast<size_t>(i) % distinct.size()]);
+  for (long i = 0; i < count; ++i)
+    input.push_back(distinct[static_cast<size_t>(i) % distinct.size()]);
 
   host::DateTime today = host::DateTime::fromYmd(2026, 12, 8);
   Timer checkStart;

@@ -4,13 +4,13 @@
 //
 // Targets: each benchmark under 1 s per iteration; a 100,000-row dataset under 150 MB.
 
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-#include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
 

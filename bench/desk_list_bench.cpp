@@ -2,16 +2,15 @@
 // the list, to read it again after an operation, to jump to the end, and to page through it
 // as an operator holding Page Down does; and how many cells each step formats.
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <QApplication>
-#include <QKeyEvent>
-#include <QScrollBar>
-#include <QTableView>
 
 #include "host/ClientDataset.h"
 #include "host/DateTime.h"
@@ -47,7 +46,9 @@ int main(int argc, char** argv) {
       {.name = "DTVENBOLREC", .type = host::FieldType::Date, .displayFormat = "dd/mm/yyyy"},
       {.name = "NMRAZSOCCLIE", .size = 40, .displayLabel = "Cliente"},
       {.name = "NRPARCBOLREC", .size = 3, .displayLabel = "Parc."},
-      {.name = "VRFINALBREC", .type = host::FieldType::Float, .displayLabel = "Valor",
+      {.name = "VRFINALBREC",
+       .type = host::FieldType::Float,
+       .displayLabel = "Valor",
        .displayFormat = "#,##0.00"},
       {.name = "IDSTATBREC", .size = 1, .displayLabel = "Status"},
   });
@@ -122,8 +123,9 @@ int main(int argc, char** argv) {
   std::printf("show the list        %8.2f ms  (%d status cells formatted)\n", shown, shownCells);
   std::printf("read it again        %8.2f ms  (%d formatted)\n", refreshed, refreshedCells);
   std::printf("jump to the end      %8.2f ms\n", toEnd);
-  std::printf("Page Down x%d       %8.2f ms  (%.2f ms a page, worst %.2f ms; %.1f status cells a page)\n",
-              pages, paged, paged / pages, worst, static_cast<double>(formatted) / pages);
+  std::printf(
+      "Page Down x%d       %8.2f ms  (%.2f ms a page, worst %.2f ms; %.1f status cells a page)\n",
+      pages, paged, paged / pages, worst, static_cast<double>(formatted) / pages);
   std::printf("current row after paging: %d of %d\n", view.currentIndex().row() + 1, rows);
   return 0;
 }

@@ -8,16 +8,16 @@
 // Model 1 (the default) writes a PDF per boleto; model 0 (pre-printed) numbers and stores
 // without printing, which isolates the cost of the service calls.
 
+#include <fmt/format.h>
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-
-#include <fmt/format.h>
 
 #include "emission/ImprimeBol.h"
 #include "host/Context.h"
@@ -52,12 +52,16 @@ class QuietDialogs final : public host::Dialogs {
     return host::kMsgAlertFirstButton;
   }
   void showWait(bool) override {}
-  std::optional<std::string> selectFolder(const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> selectFolder(const std::string&, const std::string&) override {
+    return {};
+  }
   std::optional<std::string> saveFile(const std::string&, const std::string&, const std::string&,
                                       const std::string&) override {
     return {};
   }
-  std::optional<int> pickList(const std::string&, const std::vector<std::string>&) override { return {}; }
+  std::optional<int> pickList(const std::string&, const std::vector<std::string>&) override {
+    return {};
+  }
   std::optional<std::vector<int>> pickMany(const std::string&, const std::vector<std::string>&,
                                            const std::vector<int>&) override {
     return {};
@@ -144,18 +148,20 @@ void runOnce(int count, bool http, int model) {
   const double took = seconds(t0);
   size_t files = 0, bytes = 0;
   for (const auto& e : fs::exists(dir / "out") ? fs::recursive_directory_iterator(dir / "out")
-                                                : fs::recursive_directory_iterator())
+                                               : fs::recursive_directory_iterator())
     if (e.is_regular_file()) {
       ++files;
       bytes += static_cast<size_t>(e.file_size());
     }
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  fmt::print("{:<10} model {}: {} boletos marked, {} in the emission lists, result {}, {} PDF files ({:.1f} MB) in {:.2f} s "
-             "({:.1f} ms per boleto); peak memory {} MB{}\n",
-             http ? "http" : "in-process", model, marked, reg.klEmissao.Count(), result, files, static_cast<double>(bytes) / 1e6,
-             took, took * 1000.0 / std::max(1, marked), ru.ru_maxrss / 1024,
-             dialogs->errors ? "; error: " + dialogs->last : std::string());
+  fmt::print(
+      "{:<10} model {}: {} boletos marked, {} in the emission lists, result {}, {} PDF files "
+      "({:.1f} MB) in {:.2f} s "
+      "({:.1f} ms per boleto); peak memory {} MB{}\n",
+      http ? "http" : "in-process", model, marked, reg.klEmissao.Count(), result, files,
+      static_cast<double>(bytes) / 1e6, took, took * 1000.0 / std::max(1, marked),
+      ru.ru_maxrss / 1024, dialogs->errors ? "; error: " + dialogs->last : std::string());
 
   reg.busy = false;
   reg.close();

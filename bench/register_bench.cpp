@@ -163,8 +163,12 @@ void BM_Filtro_LoadAndSort(benchmark::State& state) {
   }
 }
 
-void BM_Filtro_InProcess(benchmark::State& state) { wholeList(state, false); }
-void BM_Filtro_Http(benchmark::State& state) { wholeList(state, true); }
+void BM_Filtro_InProcess(benchmark::State& state) {
+  wholeList(state, false);
+}
+void BM_Filtro_Http(benchmark::State& state) {
+  wholeList(state, true);
+}
 
 }  // namespace
 

@@ -85,10 +85,18 @@ void floor(benchmark::State& state, bool overHttp) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Operador_Http(benchmark::State& state) { floor(state, true); }
-void BM_Operador_InProcess(benchmark::State& state) { floor(state, false); }
-void BM_GetContCorr_Http(benchmark::State& state) { calls(state, true); }
-void BM_GetContCorr_InProcess(benchmark::State& state) { calls(state, false); }
+void BM_Operador_Http(benchmark::State& state) {
+  floor(state, true);
+}
+void BM_Operador_InProcess(benchmark::State& state) {
+  floor(state, false);
+}
+void BM_GetContCorr_Http(benchmark::State& state) {
+  calls(state, true);
+}
+void BM_GetContCorr_InProcess(benchmark::State& state) {
+  calls(state, false);
+}
 
 }  // namespace
 

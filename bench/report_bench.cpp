@@ -4,6 +4,7 @@
 //
 //   report_bench [count] [threads] [output-dir]
 
+#include <fmt/format.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "report/Barcode.h"
@@ -24,8 +23,11 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
-  const int threads = argc > 2 ? std::atoi(argv[2]) : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const std::string outDir = argc > 3 ? argv[3] : (fs::temp_directory_path() / "report_bench").string();
+  const int threads = argc > 2
+                          ? std::atoi(argv[2])
+                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::string outDir =
+      argc > 3 ? argv[3] : (fs::temp_directory_path() / "report_bench").string();
   fs::remove_all(outDir);
   fs::create_directories(outDir);
   host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
@@ -67,7 +69,8 @@ int main(int argc, char** argv) {
         if (name == "P_CDFILIAL") return "0001";
         if (name == "P_NRLANBOLREC") return fmt::format("{:010}", current + 1);
         if (name == "DIRBARCODE")
-          return report::saveBarcodeImage(host::DirWinTemp(), barcodes[static_cast<size_t>(current)],
+          return report::saveBarcodeImage(host::DirWinTemp(),
+                                          barcodes[static_cast<size_t>(current)],
                                           host::DateTime::fromYmdHms(2026, 12, 8, 9, 30, 0));
         return {};
       });
@@ -95,11 +98,12 @@ int main(int argc, char** argv) {
     total += e.file_size();
     ++files;
   }
-  fmt::print("report_bench: {} PDFs on {} threads in {:.3f} s ({:.2f} ms each); peak memory {:.1f} MB; "
-             "largest PDF {:.1f} KB, mean {:.1f} KB; {} failures\n",
-             files, threads, seconds, seconds * 1000 / std::max(1, count),
-             static_cast<double>(ru.ru_maxrss) / 1024.0, static_cast<double>(largest) / 1024.0,
-             static_cast<double>(total) / 1024.0 / std::max(1, files), failures.load());
+  fmt::print(
+      "report_bench: {} PDFs on {} threads in {:.3f} s ({:.2f} ms each); peak memory {:.1f} MB; "
+      "largest PDF {:.1f} KB, mean {:.1f} KB; {} failures\n",
+      files, threads, seconds, seconds * 1000 / std::max(1, count),
+      static_cast<double>(ru.ru_maxrss) / 1024.0, static_cast<double>(largest) / 1024.0,
+      static_cast<double>(total) / 1024.0 / std::max(1, files), failures.load());
   fs::remove_all(outDir);
   return failures.load() == 0 && files == count ? 0 : 1;
 }

@@ -227,7 +227,8 @@ struct TfrmImprimeBol::Run {
                                host::SystemClock().now().format("yyyy-mm-dd") + "/";
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) host::MensErro(fmt::format("Não foi possível criar a pasta {}: {}", folder, ec.message()));
+    if (ec)
+      host::MensErro(fmt::format("Não foi possível criar a pasta {}: {}", folder, ec.message()));
     if (!fs::exists(info.path)) f.error(key, {info.path});
     return folder + name + ".pdf";
   }
@@ -258,8 +259,8 @@ struct TfrmImprimeBol::Run {
   std::exception_ptr writeError;
 
   /// Queues the boleto in work to be written on `templateName` as `name`.pdf.
-  void queueExport(const std::string& key, const std::string& name,
-                   const std::string& templateName, bool firstCopy) {
+  void queueExport(const std::string& key, const std::string& name, const std::string& templateName,
+                   bool firstCopy) {
     const TemplateInfo& info = templateInfo(templateName);
     PdfJob job;
     job.key = key;
@@ -268,7 +269,8 @@ struct TfrmImprimeBol::Run {
     job.setting = info.setting;
     job.templateDate = info.date;
     copyMark = firstCopy;
-    for (const char* p : {"P_NOTAPROM", "P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE", "NRLISTA", "P_VIA"})
+    for (const char* p :
+         {"P_NOTAPROM", "P_CDFILIAL", "P_NRLANBOLREC", "P_TESTE", "NRLISTA", "P_VIA"})
       job.parameters[p] = parameter(p);
     copyMark = false;
     job.barcode = barcode;
@@ -401,7 +403,8 @@ struct TfrmImprimeBol::Run {
             "", "", "", host::Right(digitsOf(part), static_cast<size_t>(seqSize)), stFormaCad);
         const size_t edash = expected.find('-');
         const std::string dv = t.substr(tdash + 1);
-        const std::string edv = edash == std::string::npos ? std::string() : expected.substr(edash + 1);
+        const std::string edv =
+            edash == std::string::npos ? std::string() : expected.substr(edash + 1);
         if (dv.size() != edv.size()) f.failOn("medNossNum", "NosNumInv");
         if (dv != edv) f.failOn("medNossNum", "Digit_Invalid");
       } else if (!host::IsDigits(t) || t.size() != digitsOf(proposal).size()) {
@@ -425,8 +428,8 @@ struct TfrmImprimeBol::Run {
     std::string cdLista = f.cdsCriaListaAux.active() && !f.cdsCriaListaAux.isEmpty()
                               ? f.cdsCriaListaAux.valueAt(1, "CDLISTA").asString()
                               : std::string();
-    remote::CheckResultServ(conn().call(
-        "SetNovoCod", {remote::Arg::ref(code), counter, lista, cdLista}));
+    remote::CheckResultServ(
+        conn().call("SetNovoCod", {remote::Arg::ref(code), counter, lista, cdLista}));
   }
 
   void altBoletos(const std::string& key) {
@@ -434,16 +437,15 @@ struct TfrmImprimeBol::Run {
   }
 
   bool validaNosNum(std::string branch, std::string number) {
-    const auto answer = remote::CheckResultServ(conn().call(
-        "GetValidaNosNum", {remote::Arg::ref(branch), remote::Arg::ref(number)}));
+    const auto answer = remote::CheckResultServ(
+        conn().call("GetValidaNosNum", {remote::Arg::ref(branch), remote::Arg::ref(number)}));
     f.cdsValidaNossNum.loadPacket(answer.packetJson());
     return !f.cdsValidaNossNum.isEmpty();
   }
 
   std::string nextSequence(const char* method) {
     std::string code = account();
-    return remote::CheckResultServ(
-               conn().call(method, {code, std::to_string(numerador.seqSize())}))
+    return remote::CheckResultServ(conn().call(method, {code, std::to_string(numerador.seqSize())}))
         .asString();
   }
 
@@ -538,8 +540,7 @@ struct TfrmImprimeBol::Run {
       const std::string lista = nrLista();
       for (size_t r = 1; aux.active() && r <= aux.recordCount(); ++r)
         remote::CheckResultServ(conn().call(
-            "AltBoletos",
-            {f.klEmissao_->Count(), lista, aux.valueAt(r, "CDLISTA").asString()}));
+            "AltBoletos", {f.klEmissao_->Count(), lista, aux.valueAt(r, "CDLISTA").asString()}));
     }
     return true;
   }
@@ -696,8 +697,8 @@ TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002
   addControl("sbtCancelar", host::ControlKind::Button).onClick = [this] { sbtCancelarClick(); };
   group.setEnabled(false);
   change.setEnabled(false);
-  cdsCriaLista.setFieldDefs({{"NRLISTA", host::FieldType::String, 10},
-                             {"CDLISTA", host::FieldType::String, 50}});
+  cdsCriaLista.setFieldDefs(
+      {{"NRLISTA", host::FieldType::String, 10}, {"CDLISTA", host::FieldType::String, 50}});
   cdsCriaLista.createDataset();
   g_instance = this;
 }
@@ -706,15 +707,21 @@ TfrmImprimeBol::~TfrmImprimeBol() {
   if (g_instance == this) g_instance = nullptr;
 }
 
-TfrmImprimeBol* frmImprimeBol() { return g_instance; }
+TfrmImprimeBol* frmImprimeBol() {
+  return g_instance;
+}
 
-void setModeloInicial(int item) { g_modeloInicial = item; }
+void setModeloInicial(int item) {
+  g_modeloInicial = item;
+}
 
 void setEmissionProgress(std::function<void(size_t, size_t, const std::string&)> f) {
   g_progress = std::move(f);
 }
 
-int TfrmImprimeBol::model() const { return control("cbbModeloRel").itemIndex(); }
+int TfrmImprimeBol::model() const {
+  return control("cbbModeloRel").itemIndex();
+}
 
 void TfrmImprimeBol::setPrintPort(std::shared_ptr<report::PrintPort> port) {
   printPort_ = std::move(port);
@@ -724,7 +731,7 @@ void TfrmImprimeBol::setPreviewPort(std::shared_ptr<report::PreviewPort> port) {
 }
 
 void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
-                         const std::string& account) {
+                          const std::string& account) {
   klEmissao_ = &klEmissao;
   klCarteira_ = &klCarteira;
   auto& reg = registerScreen();
@@ -747,8 +754,7 @@ void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
                         : 1;
   control("cbbModeloRel").setItemIndex(first);
   cbbModeloRelChange();
-  control("chbNotaProv")
-      .setVisible(generalSetting(reg.cdsOrcaFestas, "IDEXIBDADORC") == "S");
+  control("chbNotaProv").setVisible(generalSetting(reg.cdsOrcaFestas, "IDEXIBDADORC") == "S");
   control("medNossNum").setText(stNossNumProposto);
 
   stCdReduCont = account;
@@ -807,15 +813,20 @@ void TfrmImprimeBol::ValidaEmissaoBoleto() {
     credit = credit || upper(host::AllTrim(ds.valueAt(r, "IDBAIXAUTILR").asString())) == "C";
   if (credit && sisDos == "3") check(kModeloDepId, "MODDEPIDENT_NC");
   switch (model()) {
-    case 0: check(generalSetting(cdsContCorr, "DSARQBOLPREI"), "MODBOLPRE_NC"); break;
-    case 1: check(generalSetting(cdsContCorr, "DSARQBOLCOMP"), "MODBOLCOMP_NC"); break;
+    case 0:
+      check(generalSetting(cdsContCorr, "DSARQBOLPREI"), "MODBOLPRE_NC");
+      break;
+    case 1:
+      check(generalSetting(cdsContCorr, "DSARQBOLCOMP"), "MODBOLCOMP_NC");
+      break;
     case 2:
       if (sisDos == "3")
         check(kModeloNFDeb, "MODNFDEB_NC");
       else
         check(kModeloNFA4, "MODNF_A4_NC");
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -849,8 +860,7 @@ void TfrmImprimeBol::Emiteboletos(const std::string& directory) {
   setModalResult(host::mrOk);
 }
 
-std::string TfrmImprimeBol::SalvarEmissao(const std::string& name,
-                                          const std::string& templateName,
+std::string TfrmImprimeBol::SalvarEmissao(const std::string& name, const std::string& templateName,
                                           const std::string& messageKey,
                                           const std::string& directory) {
   Run r(*this, Run::Mode::File, directory);

@@ -9,7 +9,8 @@ namespace rec {
 
 PdfWriters::PdfWriters(size_t threads, std::string company)
     : company_(std::move(company)), capacity_(2 * std::max<size_t>(threads, 1)) {
-  for (size_t i = 0; i < std::max<size_t>(threads, 1); ++i) threads_.emplace_back([this] { work(); });
+  for (size_t i = 0; i < std::max<size_t>(threads, 1); ++i)
+    threads_.emplace_back([this] { work(); });
 }
 
 PdfWriters::~PdfWriters() {

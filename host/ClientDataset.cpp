@@ -1,19 +1,19 @@
 #include "host/ClientDataset.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
-#include <fmt/format.h>
-#include <nlohmann/json.hpp>
-
-#include "host/Consiste.h"
 #include "host/ClientDatasetPacket.h"
 #include "host/ClientDatasetRows.h"
+#include "host/Consiste.h"
 #include "host/Errors.h"
 
 namespace host {
@@ -1167,8 +1167,9 @@ struct ClientDataset::Impl {
             fmt::format("{}, field {}: the text is not valid UTF-8", where.str(), def.name));
       }
       if (def.type == FieldType::String && *chars > static_cast<size_t>(std::max(def.size, 0))) {
-        throw std::invalid_argument(fmt::format("{}, field {}: text of {} characters exceeds the size {}",
-                                                where.str(), def.name, *chars, def.size));
+        throw std::invalid_argument(
+            fmt::format("{}, field {}: text of {} characters exceeds the size {}", where.str(),
+                        def.name, *chars, def.size));
       }
     }
   }
@@ -1242,7 +1243,6 @@ struct ClientDataset::Impl {
     d.fire(&DatasetEvents::afterOpen);
     d.fire(&DatasetEvents::afterScroll);
   }
-
 };
 
 // ---------------------------------------------------------------------------------------
@@ -1256,7 +1256,9 @@ Value Field::value() const {
   return ds_->d_->current(index_);
 }
 
-std::string Field::displayText() const { return displayTextOf(def(), value()); }
+std::string Field::displayText() const {
+  return displayTextOf(def(), value());
+}
 
 std::string displayTextOf(const FieldDef& d, const Value& v) {
   if (v.isNull()) return {};

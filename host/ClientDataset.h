@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "host/Value.h"
 
@@ -26,13 +25,13 @@ FieldType fieldTypeFromCode(std::string_view code);
 struct FieldDef {
   std::string name;
   FieldType type = FieldType::String;
-  int size = 20;               ///< characters, for String; ignored otherwise
-  std::string displayLabel;    ///< grid title; the name when empty
-  std::string displayFormat;   ///< "#,##0.00", "#,##0.000", "dd/mm/yyyy"
-  std::string editMask;        ///< ">aaa;0; ", "9999999999;0; "
-  bool fixedWidth = false;     ///< a fixed-width text (padded by the sender)
+  int size = 20;              ///< characters, for String; ignored otherwise
+  std::string displayLabel;   ///< grid title; the name when empty
+  std::string displayFormat;  ///< "#,##0.00", "#,##0.000", "dd/mm/yyyy"
+  std::string editMask;       ///< ">aaa;0; ", "9999999999;0; "
+  bool fixedWidth = false;    ///< a fixed-width text (padded by the sender)
   bool visible = true;
-  int displayWidth = 0;        ///< characters shown in a grid; 0 = from the size
+  int displayWidth = 0;  ///< characters shown in a grid; 0 = from the size
 };
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };

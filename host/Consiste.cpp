@@ -1,17 +1,19 @@
 #include "host/Consiste.h"
 
+#include <fmt/format.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include <fmt/format.h>
-
 namespace host {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Byte offset of character index `chars` (or s.size()).
 size_t byteOffset(std::string_view s, size_t chars) {
@@ -37,13 +39,15 @@ char32_t decode(std::string_view s, size_t& i) {
     return cp;
   }
   if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-    const char32_t cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
+    const char32_t cp = ((c & 0x0Fu) << 12) |
+                        ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
                         (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
     i += 3;
     return cp;
   }
   if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
-    const char32_t cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
+    const char32_t cp = ((c & 0x07u) << 18) |
+                        ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
                         ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) |
                         (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
     i += 4;
@@ -126,7 +130,9 @@ std::string AllTrim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
-std::string LeftStr(std::string_view s, size_t n) { return Utf8Substr(s, 0, n); }
+std::string LeftStr(std::string_view s, size_t n) {
+  return Utf8Substr(s, 0, n);
+}
 
 std::string Right(std::string_view s, size_t n) {
   const size_t len = Utf8Length(s);
@@ -197,8 +203,12 @@ double RoundDec(int decimals, double value) {
   return negative ? -out : out;
 }
 
-std::string UpperCase(std::string_view s) { return mapCase(s, foldUpper); }
-std::string LowerCase(std::string_view s) { return mapCase(s, foldLower); }
+std::string UpperCase(std::string_view s) {
+  return mapCase(s, foldUpper);
+}
+std::string LowerCase(std::string_view s) {
+  return mapCase(s, foldLower);
+}
 
 int CompareText(std::string_view a, std::string_view b) {
   size_t i = 0;
@@ -260,7 +270,8 @@ std::string FormatBr(double value, int decimals) {
 
 std::string FormatFloat(std::string_view format, double value) {
   const size_t dot = format.find('.');
-  const int decimals = dot == std::string_view::npos ? 0 : static_cast<int>(format.size() - dot - 1);
+  const int decimals =
+      dot == std::string_view::npos ? 0 : static_cast<int>(format.size() - dot - 1);
   if (format.find(',') != std::string_view::npos) return FormatBr(value, decimals);
   std::string out = fmt::format("{:.{}f}", RoundDec(decimals, value), decimals);
   for (char& c : out) {
@@ -312,8 +323,8 @@ std::string FormatMaskText(std::string_view mask, std::string_view value) {
       out += picture[++i];
       continue;
     }
-    const bool placeholder = m == '0' || m == '9' || m == '#' || m == 'L' || m == 'l' ||
-                             m == 'A' || m == 'a' || m == 'C' || m == 'c';
+    const bool placeholder = m == '0' || m == '9' || m == '#' || m == 'L' || m == 'l' || m == 'A' ||
+                             m == 'a' || m == 'C' || m == 'c';
     if (!placeholder) {
       out += m;
       continue;

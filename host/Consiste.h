@@ -39,7 +39,9 @@ std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 /// Three-way comparison ignoring letter case (ASCII and Latin-1 letters).
 int CompareText(std::string_view a, std::string_view b);
-inline bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+inline bool SameText(std::string_view a, std::string_view b) {
+  return CompareText(a, b) == 0;
+}
 
 /// Reads a number written either as "1234.56" or in Brazilian form "1.234,56";
 /// `fallback` when the text is not a number.

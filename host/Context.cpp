@@ -1,9 +1,9 @@
 #include "host/Context.h"
 
+#include <fmt/format.h>
+
 #include <fstream>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
@@ -127,8 +127,12 @@ bool ConfiguredContext::DtProcBloq(const std::string& module, const std::string&
   return it != settings_.lockedBefore.end() && date.dateOnly() < it->second;
 }
 
-Context& context() { return gContext.get(); }
+Context& context() {
+  return gContext.get();
+}
 
-void setContext(std::shared_ptr<Context> ctx) { gContext.set(std::move(ctx)); }
+void setContext(std::shared_ptr<Context> ctx) {
+  gContext.set(std::move(ctx));
+}
 
 }  // namespace host

@@ -40,7 +40,7 @@ class Context {
 struct ContextSettings {
   std::string company = "04";
   std::string branch = "0001";
-  bool branchModule = false;  ///< the module works per branch (ModuFili)
+  bool branchModule = false;               ///< the module works per branch (ModuFili)
   std::optional<DateTime> processingDate;  ///< empty: the clock's today
   std::map<std::string, DateTime> branchProcessingDates;
   std::string operatorCode = "demo";
@@ -92,14 +92,30 @@ Context& context();
 void setContext(std::shared_ptr<Context> ctx);
 
 // The host's free functions, answering from the installed context.
-inline std::string EmprProc() { return context().EmprProc(); }
-inline std::string FiliProc() { return context().FiliProc(); }
-inline bool ModuFili() { return context().ModuFili(); }
-inline DateTime DataProc(const std::string& branch = {}) { return context().DataProc(branch); }
-inline std::string Operador() { return context().Operador(); }
-inline std::string ReportDir() { return context().ReportDir(); }
-inline int WebPort() { return context().WebPort(); }
-inline std::string WebURL() { return context().WebURL(); }
+inline std::string EmprProc() {
+  return context().EmprProc();
+}
+inline std::string FiliProc() {
+  return context().FiliProc();
+}
+inline bool ModuFili() {
+  return context().ModuFili();
+}
+inline DateTime DataProc(const std::string& branch = {}) {
+  return context().DataProc(branch);
+}
+inline std::string Operador() {
+  return context().Operador();
+}
+inline std::string ReportDir() {
+  return context().ReportDir();
+}
+inline int WebPort() {
+  return context().WebPort();
+}
+inline std::string WebURL() {
+  return context().WebURL();
+}
 inline bool AcessoOperEmpresa(const std::string& oper, const std::string& company) {
   return context().AcessoOperEmpresa(oper, company);
 }

@@ -1,9 +1,9 @@
 #include "host/DateTime.h"
 
+#include <fmt/format.h>
+
 #include <ctime>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 namespace host {
 namespace {
@@ -90,9 +90,15 @@ DateTime DateTime::fromDays(int64_t daysSinceEpoch) {
   return d;
 }
 
-int DateTime::year() const { return civilFromDays(days_).y; }
-int DateTime::month() const { return civilFromDays(days_).m; }
-int DateTime::day() const { return civilFromDays(days_).d; }
+int DateTime::year() const {
+  return civilFromDays(days_).y;
+}
+int DateTime::month() const {
+  return civilFromDays(days_).m;
+}
+int DateTime::day() const {
+  return civilFromDays(days_).d;
+}
 
 int DateTime::dayOfWeek() const {
   // 1970-01-01 was a Thursday (5 in the host's numbering).
@@ -203,8 +209,8 @@ DateTime SystemClock::now() const {
   const std::time_t t = std::time(nullptr);
   std::tm tm{};
   localtime_r(&t, &tm);
-  return DateTime::fromYmdHms(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                              tm.tm_min, tm.tm_sec == 60 ? 59 : tm.tm_sec);
+  return DateTime::fromYmdHms(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                              tm.tm_sec == 60 ? 59 : tm.tm_sec);
 }
 
 }  // namespace host

@@ -55,9 +55,7 @@ class DateTime {
   /// Whole days from `other` to this date (times ignored).
   int64_t daysSince(const DateTime& other) const { return days_ - other.days_; }
 
-  bool operator==(const DateTime& o) const {
-    return days_ == o.days_ && msOfDay_ == o.msOfDay_;
-  }
+  bool operator==(const DateTime& o) const { return days_ == o.days_ && msOfDay_ == o.msOfDay_; }
   std::strong_ordering operator<=>(const DateTime& o) const {
     if (auto c = days_ <=> o.days_; c != 0) return c;
     return msOfDay_ <=> o.msOfDay_;

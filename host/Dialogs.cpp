@@ -9,20 +9,32 @@ namespace {
 ProcessSlot<Dialogs> gDialogs("dialogs");
 }  // namespace
 
-Dialogs& dialogs() { return gDialogs.get(); }
+Dialogs& dialogs() {
+  return gDialogs.get();
+}
 
-void setDialogs(std::shared_ptr<Dialogs> d) { gDialogs.set(std::move(d)); }
+void setDialogs(std::shared_ptr<Dialogs> d) {
+  gDialogs.set(std::move(d));
+}
 
 const char* dialogKindName(ScriptedDialogs::Kind k) {
   switch (k) {
-    case ScriptedDialogs::Kind::Question: return "question";
-    case ScriptedDialogs::Kind::Information: return "information";
-    case ScriptedDialogs::Kind::Error: return "error";
-    case ScriptedDialogs::Kind::MsgAlert: return "alert";
-    case ScriptedDialogs::Kind::Folder: return "folder dialog";
-    case ScriptedDialogs::Kind::Save: return "save dialog";
-    case ScriptedDialogs::Kind::Pick: return "pick list";
-    case ScriptedDialogs::Kind::PickMany: return "multi-selection";
+    case ScriptedDialogs::Kind::Question:
+      return "question";
+    case ScriptedDialogs::Kind::Information:
+      return "information";
+    case ScriptedDialogs::Kind::Error:
+      return "error";
+    case ScriptedDialogs::Kind::MsgAlert:
+      return "alert";
+    case ScriptedDialogs::Kind::Folder:
+      return "folder dialog";
+    case ScriptedDialogs::Kind::Save:
+      return "save dialog";
+    case ScriptedDialogs::Kind::Pick:
+      return "pick list";
+    case ScriptedDialogs::Kind::PickMany:
+      return "multi-selection";
   }
   return "?";
 }
@@ -67,8 +79,8 @@ ScriptedDialogs::Step ScriptedDialogs::take(Kind kind, const std::string& text,
                                             const std::string& caption) {
   shown_.push_back({kind, text, caption});
   if (script_.empty()) {
-    throw UnexpectedDialog(
-        fmt::format("unexpected {} \"{}\": the script has nothing left", dialogKindName(kind), text));
+    throw UnexpectedDialog(fmt::format("unexpected {} \"{}\": the script has nothing left",
+                                       dialogKindName(kind), text));
   }
   Step step = script_.front();
   if (step.kind != kind || text.find(step.fragment) == std::string::npos) {

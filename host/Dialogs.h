@@ -4,8 +4,8 @@
 
 #include <deque>
 #include <memory>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -31,8 +31,7 @@ class Dialogs {
                                                   const std::string& initial) = 0;
   /// A file name to save to. `filter` is "Description|*.ext|..." as the screens give it;
   /// `defaultExt` is added to a name typed without extension. Nothing when cancelled.
-  virtual std::optional<std::string> saveFile(const std::string& caption,
-                                              const std::string& filter,
+  virtual std::optional<std::string> saveFile(const std::string& caption, const std::string& filter,
                                               const std::string& defaultExt,
                                               const std::string& initialName) = 0;
   /// One of `items` chosen by position; nothing when cancelled.
@@ -127,8 +126,12 @@ Dialogs& dialogs();
 void setDialogs(std::shared_ptr<Dialogs> d);
 
 /// The host's wait animation, on and off.
-inline void ActiveShowAvi() { dialogs().showWait(true); }
-inline void DeactiveShowAvi() { dialogs().showWait(false); }
+inline void ActiveShowAvi() {
+  dialogs().showWait(true);
+}
+inline void DeactiveShowAvi() {
+  dialogs().showWait(false);
+}
 
 /// Keeps the wait animation on for a scope, and off again however the scope ends.
 class WaitAnimation {

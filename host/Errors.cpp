@@ -9,8 +9,12 @@ void invariantFailed(const char* expr, const char* file, int line, const std::st
                                    detail.empty() ? "" : ": ", detail));
 }
 
-void MensErro(const std::string& text, const std::string& key) { throw OperationError(text, key); }
+void MensErro(const std::string& text, const std::string& key) {
+  throw OperationError(text, key);
+}
 
-void Abort() { throw OperationAborted(); }
+void Abort() {
+  throw OperationAborted();
+}
 
 }  // namespace host

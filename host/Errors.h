@@ -55,7 +55,7 @@ class InvariantError : public std::logic_error {
 
 }  // namespace host
 
-#define BOLETO_CHECK(expr, detail)                                      \
-  do {                                                                  \
+#define BOLETO_CHECK(expr, detail)                                             \
+  do {                                                                         \
     if (!(expr)) ::host::invariantFailed(#expr, __FILE__, __LINE__, (detail)); \
   } while (false)

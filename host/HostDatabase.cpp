@@ -1,9 +1,9 @@
 #include "host/HostDatabase.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <mutex>
-
-#include <fmt/format.h>
 
 #include "host/Errors.h"
 
@@ -44,7 +44,9 @@ void TADOIBQuery::Open() {
   rows_ = hostDatabase().run(name_, params);
 }
 
-void TADOIBQuery::Close() { rows_.reset(); }
+void TADOIBQuery::Close() {
+  rows_.reset();
+}
 
 Value TADOIBQuery::FieldByName(const std::string& field) const {
   if (!Active()) throw OperationError(fmt::format("Query {} is not open.", name_));

@@ -24,7 +24,8 @@ class HostDatabase {
   /// Runs the query declared as `name`: its rows in a dataset with the declared fields, in
   /// browse state with the cursor on the first row. An unknown query or parameter, or a
   /// failing database, throws (OperationError or ServiceError) saying which.
-  virtual std::unique_ptr<ClientDataset> run(const std::string& name, const QueryParams& params) = 0;
+  virtual std::unique_ptr<ClientDataset> run(const std::string& name,
+                                             const QueryParams& params) = 0;
   /// The parameter names the query `name` declares; OperationError when there is no such query.
   virtual std::vector<std::string> parameterNames(const std::string& name) const = 0;
 };

@@ -1,8 +1,8 @@
 #include "host/KeyList.h"
 
-#include <stdexcept>
-
 #include <fmt/format.h>
+
+#include <stdexcept>
 
 #include "host/Consiste.h"
 

@@ -58,9 +58,15 @@ std::string Format(std::string_view pattern, const std::vector<Value>& args) {
         out += s;
         break;
       }
-      case 'd': out += std::to_string(a.asInteger()); break;
-      case 'x': out += fmt::format("{:X}", a.asInteger()); break;
-      case 'n': out += FormatBr(a.asDouble(), precision < 0 ? 2 : precision); break;
+      case 'd':
+        out += std::to_string(a.asInteger());
+        break;
+      case 'x':
+        out += fmt::format("{:X}", a.asInteger());
+        break;
+      case 'n':
+        out += FormatBr(a.asDouble(), precision < 0 ? 2 : precision);
+        break;
       default: {
         const int places = precision < 0 ? 2 : precision;
         const std::string format =
@@ -77,9 +83,13 @@ TMessages::TMessages(std::initializer_list<std::pair<std::string, std::string>> 
   for (const auto& [k, t] : entries) Add(k, t);
 }
 
-void TMessages::Add(const std::string& key, const std::string& text) { texts_[LowerCase(key)] = text; }
+void TMessages::Add(const std::string& key, const std::string& text) {
+  texts_[LowerCase(key)] = text;
+}
 
-bool TMessages::Has(std::string_view key) const { return texts_.count(LowerCase(key)) > 0; }
+bool TMessages::Has(std::string_view key) const {
+  return texts_.count(LowerCase(key)) > 0;
+}
 
 std::string TMessages::Msg(std::string_view key) const {
   auto it = texts_.find(LowerCase(key));

@@ -1,7 +1,6 @@
 #include "host/Screen.h"
 
 #include <algorithm>
-
 #include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
@@ -70,9 +69,13 @@ void Control::setItems(std::vector<std::string> items) {
   changed();
 }
 
-bool Control::focused() const { return owner_.focusedControl() == this; }
+bool Control::focused() const {
+  return owner_.focusedControl() == this;
+}
 
-void Control::setFocus() { owner_.focus(*this); }
+void Control::setFocus() {
+  owner_.focus(*this);
+}
 
 bool Control::reachable() const {
   for (const Control* c = this; c != nullptr; c = c->parent_) {
@@ -119,7 +122,9 @@ int Control::observe(Observer observer) {
   return id;
 }
 
-void Control::unobserve(int id) { observers_.erase(id); }
+void Control::unobserve(int id) {
+  observers_.erase(id);
+}
 
 // ---------------------------------------------------------------- PageControl
 
@@ -164,7 +169,9 @@ void PageControl::showPage(std::string_view pageName) {
   if (onChange) onChange();
 }
 
-void PageControl::setPageEnabled(std::string_view pageName, bool on) { page(pageName).setEnabled(on); }
+void PageControl::setPageEnabled(std::string_view pageName, bool on) {
+  page(pageName).setEnabled(on);
+}
 
 // ---------------------------------------------------------------- GridControl
 
@@ -480,8 +487,8 @@ void TfrmPadrao::Confirmar() {
 
 void TfrmPadrao::Habilita() {
   const bool active = main_ != nullptr && main_->active();
-  const bool editing = active && (main_->state() == DatasetState::Edit ||
-                                  main_->state() == DatasetState::Insert);
+  const bool editing =
+      active && (main_->state() == DatasetState::Edit || main_->state() == DatasetState::Insert);
   const bool browse = active && !editing;
   const bool rows = active && !main_->isEmpty();
   control("mnuIncluir").setEnabled(browse);
@@ -514,8 +521,12 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(std::string className, std::string screenCode
       store_(std::move(store)) {
   addCommand("sbtConfirma", "mnuConfirma", [this] { run([this] { Confirmar(); }); });
   addCommand("sbtCancela", "mnuCancela", [this] { run([this] { Cancelar(); }); });
-  addControl("btfSaveOpc", ControlKind::Button).onClick = [this] { run([this] { SaveOptions(); }); };
-  addControl("btfLoadOpc", ControlKind::Button).onClick = [this] { run([this] { LoadOptions(); }); };
+  addControl("btfSaveOpc", ControlKind::Button).onClick = [this] {
+    run([this] { SaveOptions(); });
+  };
+  addControl("btfLoadOpc", ControlKind::Button).onClick = [this] {
+    run([this] { LoadOptions(); });
+  };
 }
 
 namespace {
@@ -532,7 +543,8 @@ void TfrmFiltroPadrao::SaveOptions() {
     const Control& c = control(name);
     if (!savesState(c.kind())) continue;
     out["ctl." + name] =
-        nlohmann::json{{"text", c.text()}, {"checked", c.checked()}, {"item", c.itemIndex()}}.dump();
+        nlohmann::json{{"text", c.text()}, {"checked", c.checked()}, {"item", c.itemIndex()}}
+            .dump();
   }
   for (const auto& [k, v] : optionValues_) out["opt." + k] = v;
   store_->save(Operador(), screenCode(), out);

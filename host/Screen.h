@@ -20,7 +20,20 @@ namespace host {
 class ScreenModel;
 class ClientDataset;
 
-enum class ControlKind { Edit, Button, MenuItem, Check, Radio, Combo, Label, Page, PageControl, Grid, Panel, Memo };
+enum class ControlKind {
+  Edit,
+  Button,
+  MenuItem,
+  Check,
+  Radio,
+  Combo,
+  Label,
+  Page,
+  PageControl,
+  Grid,
+  Panel,
+  Memo
+};
 
 /// One named control. Views observe it and mirror its state both ways; the screen's logic
 /// only ever talks to controls.
@@ -317,7 +330,7 @@ class OptionsStore {
                     const std::map<std::string, std::string>& options) = 0;
   /// Nothing when the operator never saved options for the screen.
   virtual std::optional<std::map<std::string, std::string>> load(const std::string& oper,
-                                                                const std::string& screenCode) = 0;
+                                                                 const std::string& screenCode) = 0;
 };
 
 class MemoryOptionsStore final : public OptionsStore {
@@ -325,7 +338,7 @@ class MemoryOptionsStore final : public OptionsStore {
   void save(const std::string& oper, const std::string& screenCode,
             const std::map<std::string, std::string>& options) override;
   std::optional<std::map<std::string, std::string>> load(const std::string& oper,
-                                                        const std::string& screenCode) override;
+                                                         const std::string& screenCode) override;
 
  private:
   std::map<std::string, std::map<std::string, std::string>> saved_;

@@ -1,9 +1,9 @@
 #include "host/Value.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 
@@ -11,23 +11,34 @@ namespace host {
 
 const char* kindName(Value::Kind k) {
   switch (k) {
-    case Value::Kind::Null: return "null";
-    case Value::Kind::Text: return "text";
-    case Value::Kind::Integer: return "integer";
-    case Value::Kind::Float: return "float";
-    case Value::Kind::Boolean: return "boolean";
-    case Value::Kind::Date: return "date";
+    case Value::Kind::Null:
+      return "null";
+    case Value::Kind::Text:
+      return "text";
+    case Value::Kind::Integer:
+      return "integer";
+    case Value::Kind::Float:
+      return "float";
+    case Value::Kind::Boolean:
+      return "boolean";
+    case Value::Kind::Date:
+      return "date";
   }
   return "?";
 }
 
 std::string Value::asString() const {
   switch (kind()) {
-    case Kind::Null: return {};
-    case Kind::Text: return std::get<std::string>(v_);
-    case Kind::Integer: return std::to_string(std::get<int64_t>(v_));
-    case Kind::Float: return fmt::format("{}", std::get<double>(v_));
-    case Kind::Boolean: return std::get<bool>(v_) ? "True" : "False";
+    case Kind::Null:
+      return {};
+    case Kind::Text:
+      return std::get<std::string>(v_);
+    case Kind::Integer:
+      return std::to_string(std::get<int64_t>(v_));
+    case Kind::Float:
+      return fmt::format("{}", std::get<double>(v_));
+    case Kind::Boolean:
+      return std::get<bool>(v_) ? "True" : "False";
     case Kind::Date: {
       const auto& d = std::get<DateTime>(v_);
       return d.hasTime() ? d.format("dd/mm/yyyy hh:nn:ss") : d.format("dd/mm/yyyy");
@@ -38,33 +49,45 @@ std::string Value::asString() const {
 
 double Value::asDouble() const {
   switch (kind()) {
-    case Kind::Integer: return static_cast<double>(std::get<int64_t>(v_));
-    case Kind::Float: return std::get<double>(v_);
-    case Kind::Boolean: return std::get<bool>(v_) ? 1.0 : 0.0;
-    case Kind::Text: return StrToFloatDef(std::get<std::string>(v_), 0.0);
-    case Kind::Date: return static_cast<double>(std::get<DateTime>(v_).daysSinceEpoch() + 25569);
-    case Kind::Null: return 0.0;
+    case Kind::Integer:
+      return static_cast<double>(std::get<int64_t>(v_));
+    case Kind::Float:
+      return std::get<double>(v_);
+    case Kind::Boolean:
+      return std::get<bool>(v_) ? 1.0 : 0.0;
+    case Kind::Text:
+      return StrToFloatDef(std::get<std::string>(v_), 0.0);
+    case Kind::Date:
+      return static_cast<double>(std::get<DateTime>(v_).daysSinceEpoch() + 25569);
+    case Kind::Null:
+      return 0.0;
   }
   return 0.0;
 }
 
 int64_t Value::asInteger() const {
   switch (kind()) {
-    case Kind::Integer: return std::get<int64_t>(v_);
-    case Kind::Float: return static_cast<int64_t>(std::llround(std::get<double>(v_)));
-    default: return static_cast<int64_t>(std::llround(asDouble()));
+    case Kind::Integer:
+      return std::get<int64_t>(v_);
+    case Kind::Float:
+      return static_cast<int64_t>(std::llround(std::get<double>(v_)));
+    default:
+      return static_cast<int64_t>(std::llround(asDouble()));
   }
 }
 
 bool Value::asBoolean() const {
   switch (kind()) {
-    case Kind::Boolean: return std::get<bool>(v_);
+    case Kind::Boolean:
+      return std::get<bool>(v_);
     case Kind::Text: {
       const auto& s = std::get<std::string>(v_);
       return s == "True" || s == "true" || s == "S" || s == "1";
     }
-    case Kind::Null: return false;
-    default: return asDouble() != 0.0;
+    case Kind::Null:
+      return false;
+    default:
+      return asDouble() != 0.0;
   }
 }
 
@@ -81,12 +104,17 @@ DateTime Value::asDate() const {
 namespace {
 int rank(Value::Kind k) {
   switch (k) {
-    case Value::Kind::Null: return 0;
+    case Value::Kind::Null:
+      return 0;
     case Value::Kind::Integer:
-    case Value::Kind::Float: return 1;
-    case Value::Kind::Text: return 2;
-    case Value::Kind::Boolean: return 3;
-    case Value::Kind::Date: return 4;
+    case Value::Kind::Float:
+      return 1;
+    case Value::Kind::Text:
+      return 2;
+    case Value::Kind::Boolean:
+      return 3;
+    case Value::Kind::Date:
+      return 4;
   }
   return 5;
 }
@@ -97,7 +125,8 @@ int Value::compare(const Value& a, const Value& b, bool caseInsensitive) {
   const int rb = rank(b.kind());
   if (ra != rb) return ra < rb ? -1 : 1;
   switch (a.kind()) {
-    case Kind::Null: return 0;
+    case Kind::Null:
+      return 0;
     case Kind::Integer:
       if (b.kind() == Kind::Integer) {
         const auto x = std::get<int64_t>(a.v_);

@@ -92,9 +92,14 @@ int runCreator(ScreenSlot<Screen>& slot, const CreatorSteps<Screen>& steps) {
       if (slot.createdOnce() && !screen.isOpen()) slot.closed();
       return result;
     }
-    case Show::Modeless: sh.showModeless(screen, false); break;
-    case Show::Maximized: sh.showModeless(screen, true); break;
-    case Show::NotShown: break;
+    case Show::Modeless:
+      sh.showModeless(screen, false);
+      break;
+    case Show::Maximized:
+      sh.showModeless(screen, true);
+      break;
+    case Show::NotShown:
+      break;
   }
   return host::mrNone;
 }

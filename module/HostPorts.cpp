@@ -13,9 +13,8 @@ namespace rec {
 
 void installHostPorts(const HostPorts& ports) {
   if (ports.version != HostPorts::kVersion) {
-    throw std::invalid_argument("the host's ports are of version " +
-                                std::to_string(ports.version) + ", the package expects " +
-                                std::to_string(HostPorts::kVersion));
+    throw std::invalid_argument("the host's ports are of version " + std::to_string(ports.version) +
+                                ", the package expects " + std::to_string(HostPorts::kVersion));
   }
   if (ports.context) host::setContext(ports.context);
   if (ports.dialogs) host::setDialogs(ports.dialogs);

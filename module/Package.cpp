@@ -4,13 +4,21 @@
 #include "module/PackageExport.h"
 #include "module/Units.h"
 
-PKG_EXPORT void Initialize() { rec::initializeUnits(); }
+PKG_EXPORT void Initialize() {
+  rec::initializeUnits();
+}
 
-PKG_EXPORT void Finalize() { rec::finalizeUnits(); }
+PKG_EXPORT void Finalize() {
+  rec::finalizeUnits();
+}
 
 /// How often a unit's initialization (or finalization) ran; -1 for an unknown unit.
-PKG_EXPORT int UnitInitializations(const char* unit) { return rec::unitInitializations(unit); }
-PKG_EXPORT int UnitFinalizations(const char* unit) { return rec::unitFinalizations(unit); }
+PKG_EXPORT int UnitInitializations(const char* unit) {
+  return rec::unitInitializations(unit);
+}
+PKG_EXPORT int UnitFinalizations(const char* unit) {
+  return rec::unitFinalizations(unit);
+}
 
 /// The loading program's context, dialogs, screen host and service transport; false (and
 /// nothing installed) when `ports` is null or of another version.

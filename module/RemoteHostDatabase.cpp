@@ -13,10 +13,11 @@ RemoteHostDatabase::RemoteHostDatabase(std::shared_ptr<remote::TransportFactory>
 std::unique_ptr<host::ClientDataset> RemoteHostDatabase::run(const std::string& name,
                                                              const host::QueryParams& params) {
   std::vector<remote::Variant> pairs;
-  for (const auto& [n, v] : params) pairs.push_back(remote::Variant::array({remote::Variant(n), remote::Variant(v)}));
+  for (const auto& [n, v] : params)
+    pairs.push_back(remote::Variant::array({remote::Variant(n), remote::Variant(v)}));
   if (!conn_.connected()) conn_.connect();
-  remote::Variant packet = remote::CheckResultServ(
-      conn_.call("Consulta", {remote::Arg(name), remote::Arg(remote::Variant::array(std::move(pairs)))}));
+  remote::Variant packet = remote::CheckResultServ(conn_.call(
+      "Consulta", {remote::Arg(name), remote::Arg(remote::Variant::array(std::move(pairs)))}));
   auto ds = std::make_unique<host::ClientDataset>(name);
   ds->loadPacket(packet.packetJson());
   ds->first();

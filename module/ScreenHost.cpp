@@ -21,8 +21,8 @@ int HeadlessScreenHost::showModal(host::ScreenModel& screen) {
 
 void HeadlessScreenHost::showModeless(host::ScreenModel& screen, bool maximized) {
   screen.markShown();
-  shown_.push_back({screen.className(), maximized ? ShowMode::Maximized : ShowMode::Modeless,
-                    host::mrNone});
+  shown_.push_back(
+      {screen.className(), maximized ? ShowMode::Maximized : ShowMode::Modeless, host::mrNone});
 }
 
 void HeadlessScreenHost::setCursor(Cursor cursor) {
@@ -39,6 +39,8 @@ ScreenHost& screenHost() {
   return gHost.getOr([] { return std::make_shared<HeadlessScreenHost>(); });
 }
 
-void setScreenHost(std::shared_ptr<ScreenHost> host) { gHost.set(std::move(host)); }
+void setScreenHost(std::shared_ptr<ScreenHost> host) {
+  gHost.set(std::move(host));
+}
 
 }  // namespace rec

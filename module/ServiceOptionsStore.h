@@ -17,7 +17,7 @@ class ServiceOptionsStore final : public host::OptionsStore {
   void save(const std::string& oper, const std::string& screenCode,
             const std::map<std::string, std::string>& options) override;
   std::optional<std::map<std::string, std::string>> load(const std::string& oper,
-                                                        const std::string& screenCode) override;
+                                                         const std::string& screenCode) override;
 
  private:
   remote::Connection conn_;

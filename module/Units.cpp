@@ -18,18 +18,32 @@ bool FWorking = false;
 int inBolErro = 0;
 }  // namespace Cli_rec12002
 
-namespace Cli_rec12003 { bool boStCriado = false; }
-namespace Cli_rec12004 { bool boIdCriado = false; }
-namespace Cli_rec12005 { bool boStCriado = false; }
+namespace Cli_rec12003 {
+bool boStCriado = false;
+}
+namespace Cli_rec12004 {
+bool boIdCriado = false;
+}
+namespace Cli_rec12005 {
+bool boStCriado = false;
+}
 namespace Cli_rec12006 {
 bool boStCriado = false;
 host::TKeyList* klsCodigoBarra = nullptr;
 host::TKeyList* klsImporBoleto = nullptr;
 }  // namespace Cli_rec12006
-namespace Cli_rec12007 { bool boStCriado = false; }
-namespace Cli_rec12009 { std::string stDirBoletos; }
-namespace Cli_rec12010 { bool FWorking = false; }
-namespace Cli_rec12013 { bool boIdCriado = false; }
+namespace Cli_rec12007 {
+bool boStCriado = false;
+}
+namespace Cli_rec12009 {
+std::string stDirBoletos;
+}
+namespace Cli_rec12010 {
+bool FWorking = false;
+}
+namespace Cli_rec12013 {
+bool boIdCriado = false;
+}
 
 namespace rec {
 

@@ -7,10 +7,10 @@
 #include "host/KeyList.h"
 
 namespace Cli_rec12000 {
-extern bool boStCriado;        ///< the register screen exists
-extern bool boAtualiza;        ///< posting an adjustment refreshes the list
-extern bool BoCreditoEmConta;  ///< set by the register's emission preparation, for the host
-extern std::string stLista;    ///< the register's selection list on the service
+extern bool boStCriado;          ///< the register screen exists
+extern bool boAtualiza;          ///< posting an adjustment refreshes the list
+extern bool BoCreditoEmConta;    ///< set by the register's emission preparation, for the host
+extern std::string stLista;      ///< the register's selection list on the service
 extern std::string stDiretorio;  ///< directory chosen for saved boletos
 }  // namespace Cli_rec12000
 
@@ -19,19 +19,33 @@ extern bool FWorking;  ///< the emission screen is saving reports
 extern int inBolErro;  ///< boletos of a file run whose nosso número the service did not keep
 }  // namespace Cli_rec12002
 
-namespace Cli_rec12003 { extern bool boStCriado; }
-namespace Cli_rec12004 { extern bool boIdCriado; }
-namespace Cli_rec12005 { extern bool boStCriado; }
+namespace Cli_rec12003 {
+extern bool boStCriado;
+}
+namespace Cli_rec12004 {
+extern bool boIdCriado;
+}
+namespace Cli_rec12005 {
+extern bool boStCriado;
+}
 namespace Cli_rec12006 {
 extern bool boStCriado;
 /// The two key lists given to CriaGerarBoleto; owned by the caller, held here by reference.
 extern host::TKeyList* klsCodigoBarra;
 extern host::TKeyList* klsImporBoleto;
 }  // namespace Cli_rec12006
-namespace Cli_rec12007 { extern bool boStCriado; }
-namespace Cli_rec12009 { extern std::string stDirBoletos; }
-namespace Cli_rec12010 { extern bool FWorking; }
-namespace Cli_rec12013 { extern bool boIdCriado; }
+namespace Cli_rec12007 {
+extern bool boStCriado;
+}
+namespace Cli_rec12009 {
+extern std::string stDirBoletos;
+}
+namespace Cli_rec12010 {
+extern bool FWorking;
+}
+namespace Cli_rec12013 {
+extern bool boIdCriado;
+}
 
 namespace rec {
 

@@ -12,9 +12,9 @@ namespace numbering {
 
 /// One collection account as the numbering reads it.
 struct BankAccountRow {
-  std::string CDREDUCONT;      ///< short code: key of the account's sequences
-  std::string CDBANCO;         ///< bank of the account
-  std::string CDBANCCNAB;      ///< bank of the barcode and of the numbering rules
+  std::string CDREDUCONT;  ///< short code: key of the account's sequences
+  std::string CDBANCO;     ///< bank of the account
+  std::string CDBANCCNAB;  ///< bank of the barcode and of the numbering rules
   std::string CDAGENCIA;
   std::string CDCONTCORR;
   std::string CDBANCOCONV;     ///< bank of a correspondent agreement

@@ -5,8 +5,7 @@
 
 namespace numbering {
 
-Numerador::Calculo Numerador::calcula(const std::string& cdFilial,
-                                      const std::string& nrLanBolRec,
+Numerador::Calculo Numerador::calcula(const std::string& cdFilial, const std::string& nrLanBolRec,
                                       const std::string& sequencia) const {
   int index = klCarteira_.IndexOf(cdFilial + nrLanBolRec);
   const host::KeyValue& e = klCarteira_.Sum(index);
@@ -16,19 +15,19 @@ Numerador::Calculo Numerador::calcula(const std::string& cdFilial,
   };
   std::string carteira = text(0);
   std::string conv = bank::Nr_Codigo(conta_.CDCEDENTEBAN);
-  std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB,
-                                        conta_.CDAGENCIA, carteira, sequencia, text(1), conv);
+  std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB, conta_.CDAGENCIA,
+                                        carteira, sequencia, text(1), conv);
   // The second expansion takes the carteira of the first entry when no branch is given.
   std::string d;
   if (!conta_.DSDACNOSNUMR.empty())
     d = bank::Read_MneMonicos(conta_.DSDACNOSNUMR, conta_.CDBANCCNAB, conta_.CDAGENCIA,
-                              cdFilial.empty() ? Carteira("", "") : carteira, n,
-                              conta_.CDCONTCORR, conv);
+                              cdFilial.empty() ? Carteira("", "") : carteira, n, conta_.CDCONTCORR,
+                              conv);
   const host::Value& due = e.element(2);
-  std::string linha = bank::LinhaDigitavel(
-      conta_.CDBANCCNAB, conta_.CDAGENCIA, carteira, n, text(1),
-      due.isNull() ? host::DateTime() : due.asDate(), e.element(3).asDouble(), d, conv, text(6),
-      text(7), conta_.CDBANCOCONV, conta_.CDOPERCONTCORR);
+  std::string linha =
+      bank::LinhaDigitavel(conta_.CDBANCCNAB, conta_.CDAGENCIA, carteira, n, text(1),
+                           due.isNull() ? host::DateTime() : due.asDate(), e.element(3).asDouble(),
+                           d, conv, text(6), text(7), conta_.CDBANCOCONV, conta_.CDOPERCONTCORR);
   Calculo c;
   c.linha = std::move(linha);
   // A 17-digit Caixa number is read back as 17 digits on every screen: read as a short

@@ -17,8 +17,8 @@ std::string numero(const std::string& text) {
 
 }  // namespace
 
-std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& formaCadastro,
-                                              int n, const std::string& numeroDigitado) {
+std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& formaCadastro, int n,
+                                             const std::string& numeroDigitado) {
   int size = seqSize();
   if (size == 0) mensagens_.Error("ESTRUT_CONFIG");
   // Checks the n values from `s` on against the range, each as a number of any length.

@@ -99,13 +99,17 @@ int ComparaNumeros(const std::string& a, const std::string& b) {
 
 Numerador::Numerador(const BankAccountRow& conta, const host::TKeyList& klCarteira,
                      NumberingService& servico, const host::TMessages& mensagens, Tela tela)
-    : conta_(conta), klCarteira_(klCarteira), servico_(servico), mensagens_(mensagens),
+    : conta_(conta),
+      klCarteira_(klCarteira),
+      servico_(servico),
+      mensagens_(mensagens),
       tela_(tela) {}
 
-int Numerador::seqSize() const { return bank::Retorna_Size_NossNum(conta_.DSNOSNUMCORR); }
+int Numerador::seqSize() const {
+  return bank::Retorna_Size_NossNum(conta_.DSNOSNUMCORR);
+}
 
-std::string Numerador::Carteira(const std::string& cdFilial,
-                                const std::string& nrLanBolRec) const {
+std::string Numerador::Carteira(const std::string& cdFilial, const std::string& nrLanBolRec) const {
   int i = cdFilial.empty() ? (klCarteira_.Count() > 0 ? 0 : -1)
                            : klCarteira_.IndexOf(cdFilial + nrLanBolRec);
   if (i < 0) return {};
@@ -115,13 +119,12 @@ std::string Numerador::Carteira(const std::string& cdFilial,
 
 std::string Numerador::Retorna_NossoNumero(const std::string& cdFilial,
                                            const std::string& nrLanBolRec,
-                                           const std::string& /*tag*/,
-                                           const std::string& sequencia,
+                                           const std::string& /*tag*/, const std::string& sequencia,
                                            const std::string& formaCadastro) const {
   std::string carteira = Carteira(cdFilial, nrLanBolRec);
-  std::string n = bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB,
-                                        conta_.CDAGENCIA, carteira, sequencia,
-                                        conta_.CDCONTCORR, bank::Nr_Codigo(conta_.CDCEDENTEBAN));
+  std::string n =
+      bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB, conta_.CDAGENCIA, carteira,
+                            sequencia, conta_.CDCONTCORR, bank::Nr_Codigo(conta_.CDCEDENTEBAN));
   if (host::EmptyString(n)) return n;
   const bank::BankLayout* layout = bank::findBank(conta_.CDBANCCNAB);
   if (!layout) return n;
@@ -144,9 +147,9 @@ std::string Numerador::Retorna_NossoNumero(const std::string& cdFilial,
   }
 }
 
-std::optional<std::string> Numerador::SequenciaDoNossoNumero(
-    const std::string& cdFilial, const std::string& nrLanBolRec,
-    const std::string& cdNosNumRec) const {
+std::optional<std::string> Numerador::SequenciaDoNossoNumero(const std::string& cdFilial,
+                                                             const std::string& nrLanBolRec,
+                                                             const std::string& cdNosNumRec) const {
   if (conta_.CDBANCOCONV == "422") return std::nullopt;
   std::string stored = host::AllTrim(cdNosNumRec);
   if (stored.empty()) return std::nullopt;

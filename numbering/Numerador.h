@@ -83,7 +83,7 @@ class Numerador {
   /// `numeroDigitado` is the start typed on a pre-printed run (empty: none). Returns the
   /// first sequence value of the run (the typed one's predecessor for a typed start).
   std::string Valida_Faixa_Numerica(Modelo modelo, const std::string& formaCadastro, int n,
-                                     const std::string& numeroDigitado = {});
+                                    const std::string& numeroDigitado = {});
 
   /// Does the company and bank use identified deposits? (false: "BANCO_NUTIL_DI", skip)
   bool UsaDepIdentificado(const std::string& cdEmpresa);

@@ -1,10 +1,10 @@
 #include "queries/DirectQueries.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 namespace queries {
 
@@ -31,12 +31,14 @@ host::FieldDef number(std::string name, std::string format, std::string label = 
 // text wrapped in commas, PostgreSQL with string_to_array. Blanks are removed first: codes
 // carry none.
 std::string inListSqlite(const std::string& column, const std::string& param) {
-  return fmt::format("instr(',' || REPLACE(COALESCE({1}, ''), ' ', '') || ',', ',' || {0} || ',') > 0",
-                     column, param);
+  return fmt::format(
+      "instr(',' || REPLACE(COALESCE({1}, ''), ' ', '') || ',', ',' || {0} || ',') > 0", column,
+      param);
 }
 std::string inListPostgres(const std::string& column, const std::string& param) {
-  return fmt::format("{0} = ANY (string_to_array(replace(COALESCE(CAST({1} AS TEXT), ''), ' ', ''), ','))",
-                     column, param);
+  return fmt::format(
+      "{0} = ANY (string_to_array(replace(COALESCE(CAST({1} AS TEXT), ''), ' ', ''), ','))", column,
+      param);
 }
 
 std::vector<DirectQuery> declare() {
@@ -79,10 +81,11 @@ std::vector<DirectQuery> declare() {
     q.parameters = {"P_CDGRUPCLIE", "P_TCDGRUPCLIE"};
     const std::string head =
         "SELECT CDCLIENTE, NMRAZSOCCLIE, NMFANTCLIE, IDTPIJURCLIE, NRINSJURCLIE FROM CLIENTE ";
-    q.sqlite = head + "WHERE (:P_TCDGRUPCLIE = 'T' OR " + inListSqlite("CDGRUPCLIE", ":P_CDGRUPCLIE") +
-               ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
+    q.sqlite = head + "WHERE (:P_TCDGRUPCLIE = 'T' OR " +
+               inListSqlite("CDGRUPCLIE", ":P_CDGRUPCLIE") + ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
     q.postgresql = head + "WHERE (CAST(:P_TCDGRUPCLIE AS TEXT) = 'T' OR " +
-                   inListPostgres("CDGRUPCLIE", ":P_CDGRUPCLIE") + ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
+                   inListPostgres("CDGRUPCLIE", ":P_CDGRUPCLIE") +
+                   ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
     q.fields = {text("CDCLIENTE", 21, "Código"), text("NMRAZSOCCLIE", 50, "Razão Social"),
                 text("NMFANTCLIE", 50, "Nome Fantasia"), text("IDTPIJURCLIE", 1, "Tipo"),
                 text("NRINSJURCLIE", 20, "Inscrição Jurídica")};
@@ -118,9 +121,9 @@ std::vector<DirectQuery> declare() {
                    "WHERE K.CDEMPRESA = CAST(:SESSAO_CDEMPRESA AS TEXT) AND (K.CDREDUCONT = "
                    "CAST(:P_CDREDUCONT AS TEXT) OR CAST(:P_TCDREDUCONT AS TEXT) = 'T') "
                    "ORDER BY K.CDREDUCONT";
-    q.fields = {text("CDREDUCONT", 3, "Código"),    text("CDBANCO", 3, "Banco"),
-                text("CDAGENCIA", 5, "Agência"),    text("CDCONTCORR", 10, "Conta Corrente"),
-                text("CDPICTCONT", 20),             text("DSCONTCORR", 20, "Descrição"),
+    q.fields = {text("CDREDUCONT", 3, "Código"), text("CDBANCO", 3, "Banco"),
+                text("CDAGENCIA", 5, "Agência"), text("CDCONTCORR", 10, "Conta Corrente"),
+                text("CDPICTCONT", 20),          text("DSCONTCORR", 20, "Descrição"),
                 text("CDPICTAGEN", 10)};
     out.push_back(std::move(q));
   }
@@ -178,8 +181,10 @@ std::vector<std::string> splitList(std::string_view text) {
     size_t comma = text.find(',', start);
     if (comma == std::string_view::npos) comma = text.size();
     std::string_view item = text.substr(start, comma - start);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.remove_prefix(1);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.remove_suffix(1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front())))
+      item.remove_prefix(1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back())))
+      item.remove_suffix(1);
     if (!item.empty()) out.emplace_back(item);
     start = comma + 1;
   }

@@ -60,11 +60,13 @@ int ChoiceList::itemOf(const host::Value& code) const {
 
 std::string ChoiceList::textOf(const host::Value& code) const {
   const int i = itemOf(code);
-  return i < 0 || static_cast<size_t>(i) >= items.size() ? std::string() : items[static_cast<size_t>(i)];
+  return i < 0 || static_cast<size_t>(i) >= items.size() ? std::string()
+                                                         : items[static_cast<size_t>(i)];
 }
 
 host::Value ChoiceList::codeOf(int item) const {
-  if (item < 0 || static_cast<size_t>(item) >= codes.size() || codes[static_cast<size_t>(item)].empty()) {
+  if (item < 0 || static_cast<size_t>(item) >= codes.size() ||
+      codes[static_cast<size_t>(item)].empty()) {
     return {};
   }
   return host::Value(codes[static_cast<size_t>(item)]);
@@ -72,22 +74,25 @@ host::Value ChoiceList::codeOf(int item) const {
 
 const ChoiceList& WhoPrintsChoices() {
   // Any code the list does not know was stored by the origin-branch choice.
-  static const ChoiceList k{"IDIMPRBOLBOL", {"", "Empresa", "Banco", "Fil. Orig."}, {"", "E", "B", "F"}, 3};
+  static const ChoiceList k{
+      "IDIMPRBOLBOL", {"", "Empresa", "Banco", "Fil. Orig."}, {"", "E", "B", "F"}, 3};
   return k;
 }
 
 const ChoiceList& PortfolioTypeChoices() {
-  static const ChoiceList k{"IDCARTCOBREC",
-                            {"", "Cobrança Simples", "Cobrança Vinculada", "Cobrança Caucionada",
-                             "Cobrança Descontada"},
-                            {"", "1", "2", "3", "4"},
-                            -1};
+  static const ChoiceList k{
+      "IDCARTCOBREC",
+      {"", "Cobrança Simples", "Cobrança Vinculada", "Cobrança Caucionada", "Cobrança Descontada"},
+      {"", "1", "2", "3", "4"},
+      -1};
   return k;
 }
 
 const ChoiceList& ProtestDaysChoices() {
-  static const ChoiceList k{"CDDIAPROTBOL", {"", "Dias Corridos", "Dias Úteis", "Não Protestar"},
-                            {"", "1", "2", "3"}, -1};
+  static const ChoiceList k{"CDDIAPROTBOL",
+                            {"", "Dias Corridos", "Dias Úteis", "Não Protestar"},
+                            {"", "1", "2", "3"},
+                            -1};
   return k;
 }
 
@@ -141,12 +146,18 @@ std::string CamposValidos(std::string_view text) {
     if ((c & 0xE0) == 0xC0 && i + 1 < upper.size()) {
       const unsigned cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(upper[i + 1]) & 0x3Fu);
       i += 2;
-      if (cp >= 0xC0 && cp <= 0xC4) out += 'A';
-      else if (cp == 0xC7) out += 'C';
-      else if (cp >= 0xC8 && cp <= 0xCB) out += 'E';
-      else if (cp >= 0xCC && cp <= 0xCF) out += 'I';
-      else if (cp >= 0xD2 && cp <= 0xD6) out += 'O';
-      else if (cp >= 0xD9 && cp <= 0xDC) out += 'U';
+      if (cp >= 0xC0 && cp <= 0xC4)
+        out += 'A';
+      else if (cp == 0xC7)
+        out += 'C';
+      else if (cp >= 0xC8 && cp <= 0xCB)
+        out += 'E';
+      else if (cp >= 0xCC && cp <= 0xCF)
+        out += 'I';
+      else if (cp >= 0xD2 && cp <= 0xD6)
+        out += 'O';
+      else if (cp >= 0xD9 && cp <= 0xDC)
+        out += 'U';
       continue;
     }
     // Other multi-byte characters are dropped whole.

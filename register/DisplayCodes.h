@@ -44,11 +44,11 @@ struct ChoiceList {
   host::Value codeOf(int item) const;
 };
 
-const ChoiceList& WhoPrintsChoices();       ///< IDIMPRBOLBOL
-const ChoiceList& PortfolioTypeChoices();   ///< IDCARTCOBREC
-const ChoiceList& ProtestDaysChoices();     ///< CDDIAPROTBOL
-const ChoiceList& ReturnDaysChoices();      ///< CDDIADEVOL
-const ChoiceList& RegistrationChoices();    ///< IDFORMCADBREC
+const ChoiceList& WhoPrintsChoices();      ///< IDIMPRBOLBOL
+const ChoiceList& PortfolioTypeChoices();  ///< IDCARTCOBREC
+const ChoiceList& ProtestDaysChoices();    ///< CDDIAPROTBOL
+const ChoiceList& ReturnDaysChoices();     ///< CDDIADEVOL
+const ChoiceList& RegistrationChoices();   ///< IDFORMCADBREC
 
 /// A number shown through an account or agency mask followed by ";0; " (literals not
 /// stored, blank placeholder); a null value shows nothing.

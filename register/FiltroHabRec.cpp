@@ -28,13 +28,11 @@ ScreenSlot<TfrmFiltroHabRec>& filterSlot() {
   return slot;
 }
 
-
 // The criterion groups that a typed nosso número switches off ("Filial Origem" aside).
-const char* const kGroups[] = {"grpCliente",  "grpNumero",   "grpFiliLanc",  "grpVencimento",
-                               "grpTipoBaixa", "grpValor",    "grpGrupClie",  "grpDuplicata",
-                               "grpContaCorr", "grpStatus",   "grpSituacao",  "grpOrcamento",
-                               "grpRemessa",   "grpRetorno",  "grpProtestado", "grpEmissao",
-                               "grpVeiculo"};
+const char* const kGroups[] = {
+    "grpCliente",  "grpNumero",    "grpFiliLanc",   "grpVencimento", "grpTipoBaixa", "grpValor",
+    "grpGrupClie", "grpDuplicata", "grpContaCorr",  "grpStatus",     "grpSituacao",  "grpOrcamento",
+    "grpRemessa",  "grpRetorno",   "grpProtestado", "grpEmissao",    "grpVeiculo"};
 
 // The "Todos"/"Lista" choices with their search buttons.
 struct ListCriterion {
@@ -133,15 +131,23 @@ void TfrmFiltroHabRec::listCriterion(const std::string& group, const std::string
 void TfrmFiltroHabRec::buildControls() {
   const std::vector<std::string> todos{"Todos", "Lista"};
   const std::vector<std::string> todas{"Todas", "Lista"};
-  listCriterion("grpCliente", "rgpCliente", "btnCliente", todos, &TfrmFiltroHabRec::PesquisaCliente);
+  listCriterion("grpCliente", "rgpCliente", "btnCliente", todos,
+                &TfrmFiltroHabRec::PesquisaCliente);
   addControl("edtChaveBusca", ControlKind::Edit, &control("grpCliente"));
-  listCriterion("grpFiliOrig", "rgpFiliOrig", "btnFiliOrig", todas, &TfrmFiltroHabRec::PesquisaFiliOrig);
-  listCriterion("grpFiliLanc", "rgpFiliLanc", "btnFiliLanc", todas, &TfrmFiltroHabRec::PesquisaFiliLanc);
-  listCriterion("grpGrupClie", "rgpGrupClie", "btnGrupClie", todos, &TfrmFiltroHabRec::PesquisaGrupClie);
-  listCriterion("grpVeiculo", "rgpVeiculo", "btnVeiculo", todas, &TfrmFiltroHabRec::PesquisaVeiculo);
-  listCriterion("grpTipoBaixa", "rgpTipoBaixa", "btnTipoBaixa", todos, &TfrmFiltroHabRec::PesquisaFormRec);
-  listCriterion("grpDuplicata", "rgpDuplicata", "btnDuplicata", todas, &TfrmFiltroHabRec::PesquisaDuplicata);
-  listCriterion("grpContaCorr", "rgpContaCorr", "btnContaCorr", todas, &TfrmFiltroHabRec::PesquisaContaCorr);
+  listCriterion("grpFiliOrig", "rgpFiliOrig", "btnFiliOrig", todas,
+                &TfrmFiltroHabRec::PesquisaFiliOrig);
+  listCriterion("grpFiliLanc", "rgpFiliLanc", "btnFiliLanc", todas,
+                &TfrmFiltroHabRec::PesquisaFiliLanc);
+  listCriterion("grpGrupClie", "rgpGrupClie", "btnGrupClie", todos,
+                &TfrmFiltroHabRec::PesquisaGrupClie);
+  listCriterion("grpVeiculo", "rgpVeiculo", "btnVeiculo", todas,
+                &TfrmFiltroHabRec::PesquisaVeiculo);
+  listCriterion("grpTipoBaixa", "rgpTipoBaixa", "btnTipoBaixa", todos,
+                &TfrmFiltroHabRec::PesquisaFormRec);
+  listCriterion("grpDuplicata", "rgpDuplicata", "btnDuplicata", todas,
+                &TfrmFiltroHabRec::PesquisaDuplicata);
+  listCriterion("grpContaCorr", "rgpContaCorr", "btnContaCorr", todas,
+                &TfrmFiltroHabRec::PesquisaContaCorr);
 
   auto pair = [this](const char* group, const char* from, const char* to) {
     auto& g = addControl(group, ControlKind::Panel);
@@ -153,12 +159,15 @@ void TfrmFiltroHabRec::buildControls() {
   pair("grpVencimento", "edtDtVencIni", "edtDtVencFin");
   pair("grpValor", "nedValorIni", "nedValorFin");
   pair("grpOrcamento", "edtNrOrcaIni", "edtNrOrcaFin");
-  addControl("edtNossoNumero", ControlKind::Edit, &addControl("grpNossoNumero", ControlKind::Panel));
+  addControl("edtNossoNumero", ControlKind::Edit,
+             &addControl("grpNossoNumero", ControlKind::Panel));
   addControl("edtNrRemessa", ControlKind::Edit, &addControl("grpRemessa", ControlKind::Panel));
   addControl("edtNrRetorno", ControlKind::Edit, &addControl("grpRetorno", ControlKind::Panel));
-  auto& prot = addControl("rgpProtestado", ControlKind::Radio, &addControl("grpProtestado", ControlKind::Panel));
+  auto& prot = addControl("rgpProtestado", ControlKind::Radio,
+                          &addControl("grpProtestado", ControlKind::Panel));
   prot.setItems({"Ambos", "Sim", "Não"});
-  auto& stat = addControl("rgpStatus", ControlKind::Radio, &addControl("grpStatus", ControlKind::Panel));
+  auto& stat =
+      addControl("rgpStatus", ControlKind::Radio, &addControl("grpStatus", ControlKind::Panel));
   stat.setItems({"Ambos", "Emitidos", "Pendentes"});
   auto& sit = addControl("grpSituacao", ControlKind::Panel);
   const char* captions[] = {"Não Enviado", "Enviado - Retorno com Erro", "Enviado - Sem Retorno",
@@ -176,7 +185,8 @@ void TfrmFiltroHabRec::buildControls() {
   control("edtNumeIni").onExit = [this] {
     auto& from = control("edtNumeIni");
     from.setText(padded(from.text(), 9));
-    if (host::AllTrim(control("edtNumeFin").text()).empty()) control("edtNumeFin").setText(from.text());
+    if (host::AllTrim(control("edtNumeFin").text()).empty())
+      control("edtNumeFin").setText(from.text());
   };
   control("edtNumeFin").onExit = [this] {
     control("edtNumeFin").setText(padded(control("edtNumeFin").text(), 9));
@@ -187,7 +197,8 @@ void TfrmFiltroHabRec::buildControls() {
   control("edtNrOrcaIni").onExit = [this] {
     auto& from = control("edtNrOrcaIni");
     from.setText(padded(from.text(), 10));
-    if (host::AllTrim(control("edtNrOrcaFin").text()).empty()) control("edtNrOrcaFin").setText(from.text());
+    if (host::AllTrim(control("edtNrOrcaFin").text()).empty())
+      control("edtNrOrcaFin").setText(from.text());
   };
   for (const char* f : {"edtDtEmisIni", "edtDtEmisFin", "edtDtVencIni", "edtDtVencFin"}) {
     control(f).onExit = [this, f] { checkDate(f); };
@@ -195,14 +206,16 @@ void TfrmFiltroHabRec::buildControls() {
   control("edtNossoNumero").onChange = [this] { nossoNumeroMode(); };
 }
 
-bool TfrmFiltroHabRec::lista(const std::string& radio) const { return control(radio).itemIndex() == 1; }
+bool TfrmFiltroHabRec::lista(const std::string& radio) const {
+  return control(radio).itemIndex() == 1;
+}
 
 std::map<std::string, std::string*> TfrmFiltroHabRec::listRefs() {
-  return {{"stListaClie", &stListaClie},         {"stClieBusca", &stClieBusca},
-          {"stChaveBusca", &stChaveBusca},       {"stFiliOrig", &stListaFiliOrig},
-          {"stFiliLanc", &stListaFiliLanc},      {"stListaGrupClie", &stListaGrupClie},
-          {"stTipoPag", &stListaFormRec},        {"stDuplicata", &stListaDupl},
-          {"stContaCorr", &stListaCCorr},        {"stCdviatura", &stListaVeic}};
+  return {{"stListaClie", &stListaClie},    {"stClieBusca", &stClieBusca},
+          {"stChaveBusca", &stChaveBusca},  {"stFiliOrig", &stListaFiliOrig},
+          {"stFiliLanc", &stListaFiliLanc}, {"stListaGrupClie", &stListaGrupClie},
+          {"stTipoPag", &stListaFormRec},   {"stDuplicata", &stListaDupl},
+          {"stContaCorr", &stListaCCorr},   {"stCdviatura", &stListaVeic}};
 }
 
 TfrmFiltroHabRec::State TfrmFiltroHabRec::capture() const {
@@ -210,10 +223,17 @@ TfrmFiltroHabRec::State TfrmFiltroHabRec::capture() const {
   for (const auto& name : controlNames()) {
     const auto& c = control(name);
     switch (c.kind()) {
-      case ControlKind::Edit: s.text[name] = c.text(); break;
-      case ControlKind::Check: s.checked[name] = c.checked(); break;
-      case ControlKind::Radio: s.item[name] = c.itemIndex(); break;
-      default: break;
+      case ControlKind::Edit:
+        s.text[name] = c.text();
+        break;
+      case ControlKind::Check:
+        s.checked[name] = c.checked();
+        break;
+      case ControlKind::Radio:
+        s.item[name] = c.itemIndex();
+        break;
+      default:
+        break;
     }
   }
   for (const auto& [k, v] : const_cast<TfrmFiltroHabRec*>(this)->listRefs()) s.lists[k] = *v;
@@ -245,8 +265,9 @@ void TfrmFiltroHabRec::defaults() {
     control(l.radio).setItemIndex(0);
     control(l.button).setEnabled(false);
   }
-  for (const char* f : {"edtNumeIni", "edtNumeFin", "edtNossoNumero", "edtNrOrcaIni", "edtNrOrcaFin",
-                        "edtNrRemessa", "edtNrRetorno", "edtDtEmisIni", "edtDtEmisFin", "edtChaveBusca"}) {
+  for (const char* f :
+       {"edtNumeIni", "edtNumeFin", "edtNossoNumero", "edtNrOrcaIni", "edtNrOrcaFin",
+        "edtNrRemessa", "edtNrRetorno", "edtDtEmisIni", "edtDtEmisFin", "edtChaveBusca"}) {
     control(f).setText({});
   }
   control("nedValorIni").setText("0,00");
@@ -321,7 +342,8 @@ void TfrmFiltroHabRec::PesquisaCliente() {
   qryCliente.ParamByName("P_TCDGRUPCLIE") = Value(lista("rgpGrupClie") ? "" : "T");
   qryCliente.Open();
   if (qryCliente.IsEmpty()) error("Cliente_Empty");
-  auto picked = host::PesquisaLista(qryCliente.dataset(), "CDCLIENTE", messages().Msg("CLIE"), stListaClie);
+  auto picked =
+      host::PesquisaLista(qryCliente.dataset(), "CDCLIENTE", messages().Msg("CLIE"), stListaClie);
   if (!picked) return;
   stListaClie = *picked;
   stChaveBusca = host::AllTrim(control("edtChaveBusca").text());
@@ -344,7 +366,8 @@ void TfrmFiltroHabRec::PesquisaFiliOrig() {
   qryFilial.Close();
   qryFilial.Open();
   if (qryFilial.IsEmpty()) error("Filial_Empty");
-  if (auto p = host::PesquisaLista(qryFilial.dataset(), "CDFILIAL", messages().Msg("Filial"), stListaFiliOrig)) {
+  if (auto p = host::PesquisaLista(qryFilial.dataset(), "CDFILIAL", messages().Msg("Filial"),
+                                   stListaFiliOrig)) {
     stListaFiliOrig = *p;
   }
 }
@@ -353,7 +376,8 @@ void TfrmFiltroHabRec::PesquisaFiliLanc() {
   qryFilial.Close();
   qryFilial.Open();
   if (qryFilial.IsEmpty()) error("Filial_Empty");
-  if (auto p = host::PesquisaLista(qryFilial.dataset(), "CDFILIAL", messages().Msg("Filial"), stListaFiliLanc)) {
+  if (auto p = host::PesquisaLista(qryFilial.dataset(), "CDFILIAL", messages().Msg("Filial"),
+                                   stListaFiliLanc)) {
     stListaFiliLanc = *p;
   }
 }
@@ -361,8 +385,9 @@ void TfrmFiltroHabRec::PesquisaFiliLanc() {
 void TfrmFiltroHabRec::PesquisaGrupClie() {
   qryGrupClie.Close();
   qryGrupClie.Open();
-  if (auto p = host::PesquisaListaMsg(qryGrupClie.dataset(), "CDGRUPCLIE", messages().Msg("GRUPCLIE"),
-                                      messages().Msg("GrupClie_Info"), stListaGrupClie)) {
+  if (auto p =
+          host::PesquisaListaMsg(qryGrupClie.dataset(), "CDGRUPCLIE", messages().Msg("GRUPCLIE"),
+                                 messages().Msg("GrupClie_Info"), stListaGrupClie)) {
     stListaGrupClie = *p;
   }
 }
@@ -387,7 +412,8 @@ void TfrmFiltroHabRec::PesquisaDuplicata() {
   cdsDuplicata.loadPacket(p.packetJson());
   if (cdsDuplicata.isEmpty()) error("Duplicata_Empty");
   cdsDuplicata.setIndexFieldNames("NRDUPLICATA");
-  if (auto picked = host::PesquisaLista(cdsDuplicata, "NRDUPLICATA", messages().Msg("DUPLICATA"), stListaDupl)) {
+  if (auto picked = host::PesquisaLista(cdsDuplicata, "NRDUPLICATA", messages().Msg("DUPLICATA"),
+                                        stListaDupl)) {
     stListaDupl = *picked;
   }
 }
@@ -398,7 +424,8 @@ void TfrmFiltroHabRec::PesquisaContaCorr() {
   qryContCorr.ParamByName("P_TCDREDUCONT") = Value("T");
   qryContCorr.Open();
   if (qryContCorr.IsEmpty()) error("ContaCorr_Empty");
-  if (auto p = host::PesquisaLista(qryContCorr.dataset(), "CDREDUCONT", messages().Msg("CCorr"), stListaCCorr)) {
+  if (auto p = host::PesquisaLista(qryContCorr.dataset(), "CDREDUCONT", messages().Msg("CCorr"),
+                                   stListaCCorr)) {
     stListaCCorr = *p;
   }
 }
@@ -418,7 +445,8 @@ void TfrmFiltroHabRec::PesquisaVeiculo() {
 void TfrmFiltroHabRec::sbtConfirmaClick() {
   const bool byNumber = !host::AllTrim(control("edtNossoNumero").text()).empty();
   if (!byNumber) {
-    for (const char* f : {"edtDtEmisIni", "edtDtEmisFin", "edtDtVencIni", "edtDtVencFin"}) checkDate(f);
+    for (const char* f : {"edtDtEmisIni", "edtDtEmisFin", "edtDtVencIni", "edtDtVencFin"})
+      checkDate(f);
     if (!lista("rgpCliente")) stListaClie.clear(), stClieBusca.clear(), stChaveBusca.clear();
     if (!lista("rgpFiliLanc")) stListaFiliLanc.clear();
     if (!lista("rgpGrupClie")) stListaGrupClie.clear();
@@ -468,7 +496,8 @@ void TfrmFiltroHabRec::sbtConfirmaClick() {
     if (valueOf("nedValorFin") < valueOf("nedValorIni")) failOn("nedValorIni", "Valor_menor");
     control("edtNrRemessa").setText(padded(control("edtNrRemessa").text(), 10));
     control("edtNrRetorno").setText(padded(control("edtNrRetorno").text(), 10));
-    if (owner_.cdsOrcaFestas.active() && owner_.cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S") {
+    if (owner_.cdsOrcaFestas.active() &&
+        owner_.cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S") {
       auto& oIni = control("edtNrOrcaIni");
       auto& oFin = control("edtNrOrcaFin");
       const std::string a = host::AllTrim(oIni.text());
@@ -582,9 +611,13 @@ void TfrmFiltroHabRec::btfLoadOpcClick() {
 
 // ------------------------------------------------------------------ creator
 
-TfrmFiltroHabRec* frmFiltroHabRec() { return filterSlot().instance(); }
+TfrmFiltroHabRec* frmFiltroHabRec() {
+  return filterSlot().instance();
+}
 
-void releaseFiltroHabRec() { filterSlot().release(); }
+void releaseFiltroHabRec() {
+  filterSlot().release();
+}
 
 int CriaFiltroHabRec(const std::string& mode) {
   TfrmHabContRec* reg = frmHabContRec();
@@ -600,7 +633,8 @@ int CriaFiltroHabRec(const std::string& mode) {
     remote::Variant p = remote::CheckResultServ(reg->connection().call("GetOrcaFestas", {}));
     if (reg->cdsOrcaFestas.active()) reg->cdsOrcaFestas.close();
     reg->cdsOrcaFestas.loadPacket(p.packetJson());
-    f.control("grpOrcamento").setVisible(reg->cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S");
+    f.control("grpOrcamento")
+        .setVisible(reg->cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S");
     f.FormShow();
   };
   int result = host::mrNone;

@@ -82,9 +82,8 @@ class TfrmFiltroHabRec final : public host::TfrmFiltroPadrao {
   void restore(const State& s);
   std::map<std::string, std::string*> listRefs();
   void buildControls();
-  void listCriterion(const std::string& group, const std::string& radio,
-                     const std::string& button, const std::vector<std::string>& items,
-                     void (TfrmFiltroHabRec::*search)());
+  void listCriterion(const std::string& group, const std::string& radio, const std::string& button,
+                     const std::vector<std::string>& items, void (TfrmFiltroHabRec::*search)());
   void defaults();
   void nossoNumeroMode();
   void checkDate(const std::string& controlName);

@@ -80,7 +80,8 @@ void applyColumnLayout(host::ClientDataset& cdsVisualiza, host::GridControl& gri
     cdsVisualiza.next();
   }
   // The mark column is the operator's handle on the batch operations: always first.
-  if (const int mark = grid.IndiceCol("IDMARCADO"); mark > 0) grid.moveColumn(static_cast<size_t>(mark), 0);
+  if (const int mark = grid.IndiceCol("IDMARCADO"); mark > 0)
+    grid.moveColumn(static_cast<size_t>(mark), 0);
   grid.setColumns(grid.columns());  // one refresh for the view
 }
 

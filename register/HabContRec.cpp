@@ -21,7 +21,8 @@ using host::Value;
 namespace {
 
 ScreenSlot<TfrmHabContRec>& registerSlot() {
-  static ScreenSlot<TfrmHabContRec> slot = ScreenSlot<TfrmHabContRec>::once(&Cli_rec12000::boStCriado);
+  static ScreenSlot<TfrmHabContRec> slot =
+      ScreenSlot<TfrmHabContRec>::once(&Cli_rec12000::boStCriado);
   return slot;
 }
 
@@ -55,7 +56,7 @@ TfrmHabContRec* frmHabContRec() {
 }
 
 std::array<host::TKeyList*, 15> TfrmHabContRec::keyLists() {
-  return {&klMarcados, &klVencimentos, &klOrcamentos, &klEmissao,   &klCarteira,
+  return {&klMarcados, &klVencimentos, &klOrcamentos, &klEmissao,    &klCarteira,
           &klParcelas, &klTpRecValor,  &klChequeUso,  &klChequeNovo, &klAssocia,
           &klCancela,  &klEmail,       &klGeracao,    &klCarne,      &klCredConta};
 }
@@ -290,8 +291,8 @@ void TfrmHabContRec::attachListEvents() {
   };
   ev.onStateChange = [this](host::ClientDataset& ds) {
     if (columnEditing || pageShown("tshAjustes")) return;
-    control("pnlEmpresa").setEnabled(!(ds.state() == DatasetState::Edit ||
-                                       ds.state() == DatasetState::Insert));
+    control("pnlEmpresa")
+        .setEnabled(!(ds.state() == DatasetState::Edit || ds.state() == DatasetState::Insert));
     Habilita();
     HabPageControl();
   };
@@ -318,13 +319,19 @@ Value TfrmHabContRec::current(std::string_view field) const {
   return cdsBoletos.active() ? cdsBoletos.valueOf(field) : Value();
 }
 
-std::string TfrmHabContRec::company() const { return control("medEmpresa").text(); }
+std::string TfrmHabContRec::company() const {
+  return control("medEmpresa").text();
+}
 
-bool TfrmHabContRec::listEditing() const { return editing(cdsBoletos); }
+bool TfrmHabContRec::listEditing() const {
+  return editing(cdsBoletos);
+}
 bool TfrmHabContRec::listBrowse() const {
   return cdsBoletos.active() && cdsBoletos.state() == DatasetState::Browse;
 }
-bool TfrmHabContRec::instalmentsEditing() const { return editing(cdsParcelamento); }
+bool TfrmHabContRec::instalmentsEditing() const {
+  return editing(cdsParcelamento);
+}
 
 bool TfrmHabContRec::pageShown(std::string_view page) const {
   return pageControl("pgcPadrao").isShown(page);
@@ -399,8 +406,7 @@ void TfrmHabContRec::pnlEmpresaExit() {
   CriaFiltroHabRec("BOTAO_FILTRO");
   if (!cdsBoletos.active()) cdsBoletos.createDataset();
   callInto(cdsGeralRec, "GetGeralRec", {});
-  const bool fromOrigin =
-      hasRows() && current("IDIMPRBOLBOL").asString() == "F";
+  const bool fromOrigin = hasRows() && current("IDIMPRBOLBOL").asString() == "F";
   for (const char* c : {"lblCDFILORIG", "edtCDFILORIG", "btnCDFILORIG"}) {
     control(c).setEnabled(fromOrigin);
   }
@@ -408,7 +414,9 @@ void TfrmHabContRec::pnlEmpresaExit() {
   HabPageControl();
 }
 
-void TfrmHabContRec::focusList() { focus(grid("dbgPadrao")); }
+void TfrmHabContRec::focusList() {
+  focus(grid("dbgPadrao"));
+}
 
 // ------------------------------------------------------------------ activation
 
@@ -551,8 +559,7 @@ void TfrmHabContRec::GravaCNABMsg() {
   if (!cdsCNABMsg.active()) return;
   if (editing(cdsCNABMsg)) cdsCNABMsg.post();
   if (cdsCNABMsg.changeCount() == 0) return;
-  remote::CheckResultServ(
-      conn_->call("SetCNABMsg", {remote::Variant::packet(cdsCNABMsg.delta())}));
+  remote::CheckResultServ(conn_->call("SetCNABMsg", {remote::Variant::packet(cdsCNABMsg.delta())}));
   cdsCNABMsg.mergeChangeLog();
 }
 
@@ -567,20 +574,22 @@ void TfrmHabContRec::HabPageControl() {
   auto& pgc = pageControl("pgcPadrao");
   const bool extensionEdit = pageShown("tshProrrogacao") && control("mnuConfirmar").enabled();
   if (extensionEdit) {
-    for (auto* page : pgc.pages()) pgc.setPageEnabled(page->name(), page->name() == "tshProrrogacao");
+    for (auto* page : pgc.pages())
+      pgc.setPageEnabled(page->name(), page->name() == "tshProrrogacao");
     return;
   }
   const bool rows = hasRows();
   const bool browse = listBrowse() && rows;
-  for (const char* p : {"tshProrrogacao", "tshFormulario", "tshAjustes", "tshParcelamento",
-                        "tshTpRecBoleto"}) {
+  for (const char* p :
+       {"tshProrrogacao", "tshFormulario", "tshAjustes", "tshParcelamento", "tshTpRecBoleto"}) {
     pgc.setPageEnabled(p, browse);
   }
   if (browse) {
     pgc.setPageEnabled("tshTpRecBoleto", current("VRFINALBREC").asDouble() != 0);
   }
   const host::Control* focused = focusedControl();
-  const bool companyFocused = focused != nullptr && focused->name() == "medEmpresa" && !leavingCompany_;
+  const bool companyFocused =
+      focused != nullptr && focused->name() == "medEmpresa" && !leavingCompany_;
   pgc.setPageEnabled("tshFolhaDados", rows && !listEditing() && !companyFocused);
   pgc.setPageEnabled("tshDadosRec", rows);
   if (cdsBoletos.active() && cdsBoletos.state() == DatasetState::Insert) {
@@ -671,7 +680,8 @@ void TfrmHabContRec::Habilita() {
   const bool onInstalments = pageShown("tshParcelamento");
   const bool onList = pageShown("tshFolhaDados");
   const bool parcEditing = instalmentsEditing();
-  const bool locked = cdsGeralRec.active() && cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString() == "S";
+  const bool locked =
+      cdsGeralRec.active() && cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString() == "S";
   const size_t marked = cdsMarca.active() ? cdsMarca.recordCount() : 0;
   const size_t savedMarks = cdsMarcaAux.active() ? cdsMarcaAux.recordCount() : 0;
 
@@ -711,12 +721,12 @@ void TfrmHabContRec::Habilita() {
   const bool receivables = cdsCntReceber.active() && !cdsCntReceber.isEmpty();
   control("mnuCancBoleto")
       .setEnabled(onList && receivables && marked > 0 &&
-                  (cdsCntReceber.recordCount() > 1 ||
-                   current("IDSTATBREC").asString() == "E"));
+                  (cdsCntReceber.recordCount() > 1 || current("IDSTATBREC").asString() == "E"));
   control("sbtEmail").setEnabled(true);
   control("mnuEnviaBoleto").setEnabled(onList && receivables && marked > 0);
   control("mnuAgrupar")
-      .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() && rows);
+      .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() &&
+                  rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
   VerificaBloqAltBol();
 }
@@ -731,7 +741,8 @@ void TfrmHabContRec::Alterar() {
     control("mnuConfirmar").setEnabled(true);
     control("mnuCancelar").setEnabled(true);
     control("pnlEmpresa").setEnabled(false);
-    for (auto* page : pgc.pages()) pgc.setPageEnabled(page->name(), page->name() == "tshProrrogacao");
+    for (auto* page : pgc.pages())
+      pgc.setPageEnabled(page->name(), page->name() == "tshProrrogacao");
   } else if (pageShown("tshParcelamento")) {
     // An instalment already tied to a compensation cannot be reshaped.
     if (VerificaTBolCompensado("P")) error("PARCBOLCOMP");
@@ -781,7 +792,9 @@ void TfrmHabContRec::Cancelar() {
   HabPageControl();
 }
 
-void TfrmHabContRec::Filtrar() { CriaFiltroHabRec("BOTAO_FILTRO"); }
+void TfrmHabContRec::Filtrar() {
+  CriaFiltroHabRec("BOTAO_FILTRO");
+}
 
 // ------------------------------------------------------------------ closing
 
@@ -813,12 +826,14 @@ void CriaHabConta() {
   steps.make = [] { return std::make_unique<TfrmHabContRec>(); };
   steps.show = [](TfrmHabContRec& f) {
     return f.cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() == "S" ? Show::Maximized
-                                                                       : Show::Modeless;
+                                                                     : Show::Modeless;
   };
   runCreator(slot, steps);
   if (auto* f = slot.instance()) f->FormActivate();
 }
 
-void IniProc() { CriaHabConta(); }
+void IniProc() {
+  CriaHabConta();
+}
 
 }  // namespace rec

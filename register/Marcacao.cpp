@@ -337,9 +337,8 @@ void TfrmHabContRec::markAll() {
     Unsorted unsorted(cdsBoletos);
     cdsBoletos.first();
     while (!cdsBoletos.eof()) {
-      const bool hasOpen =
-          !open.empty() && open.count(current("CDFILIAL").asString() + '\n' +
-                                      current("NRLANBOLREC").asString()) > 0;
+      const bool hasOpen = !open.empty() && open.count(current("CDFILIAL").asString() + '\n' +
+                                                       current("NRLANBOLREC").asString()) > 0;
       if (!hasOpen || current("IDTPCTRECEBER").asString() == "2") Marca_Boleto(false, 'M');
       cdsBoletos.next();
     }

@@ -19,7 +19,8 @@ namespace {
 
 // The single-choice search: each row as "code - name"; on a choice the dataset stands on the
 // row chosen. False when the operator cancelled.
-bool pickRow(host::ClientDataset& ds, const char* code, const char* name, const std::string& title) {
+bool pickRow(host::ClientDataset& ds, const char* code, const char* name,
+             const std::string& title) {
   std::vector<std::string> items;
   for (ds.first(); !ds.eof(); ds.next()) {
     items.push_back(ds.valueOf(code).asString() + " - " + ds.valueOf(name).asString());

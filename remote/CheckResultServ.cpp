@@ -8,8 +8,10 @@ namespace remote {
 Variant CheckResultServ(const Result& result) {
   const Reply& r = result.reply;
   switch (r.failure) {
-    case Failure::None: return r.result;
-    case Failure::Refused: throw host::ServiceError(r.key, r.text);
+    case Failure::None:
+      return r.result;
+    case Failure::Refused:
+      throw host::ServiceError(r.key, r.text);
     case Failure::Transport:
       throw host::OperationError(
           fmt::format("the application service cannot be reached: {}", r.text), r.key);

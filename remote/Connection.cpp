@@ -56,13 +56,14 @@ bool Connection::connect() {
   return transport_ != nullptr;
 }
 
-void Connection::disconnect() { transport_.reset(); }
+void Connection::disconnect() {
+  transport_.reset();
+}
 
 Result Connection::call(const std::string& method, const std::vector<Arg>& args) {
   if (!transport_) {
-    return Result{Reply::transportFailed(
-        "not connected to the application service" +
-        (lastError_.empty() ? std::string() : ": " + lastError_))};
+    return Result{Reply::transportFailed("not connected to the application service" +
+                                         (lastError_.empty() ? std::string() : ": " + lastError_))};
   }
   Request req;
   req.object = serverName_;

@@ -1,9 +1,9 @@
 #include "remote/HttpServer.h"
 
-#include <stdexcept>
-
 #include <fmt/format.h>
 #include <httplib.h>
+
+#include <stdexcept>
 
 #include "remote/Transports.h"
 
@@ -71,16 +71,18 @@ void HttpServer::install() {
   d->server().Post(kCallPath, [d](const httplib::Request& req, httplib::Response& res) {
     auto op = d->auth->operatorOf(req.get_header_value(kTokenHeader));
     if (!op) {
-      reply(res, 401, encodeReply(Reply::refused("SESSAO_INVALIDA",
-                                                 "the call carries no valid session token")));
+      reply(res, 401,
+            encodeReply(
+                Reply::refused("SESSAO_INVALIDA", "the call carries no valid session token")));
       return;
     }
     Request call;
     try {
       call = decodeRequest(json::parse(req.body));
     } catch (const std::exception& e) {
-      reply(res, 400, encodeReply(Reply::refused("ARG_INVALIDO",
-                                                 fmt::format("malformed call: {}", e.what()))));
+      reply(
+          res, 400,
+          encodeReply(Reply::refused("ARG_INVALIDO", fmt::format("malformed call: {}", e.what()))));
       return;
     }
     Reply r;
@@ -100,7 +102,9 @@ void HttpServer::install() {
   });
 }
 
-HttpServer::~HttpServer() { stop(); }
+HttpServer::~HttpServer() {
+  stop();
+}
 
 int HttpServer::bind(const std::string& address, int port) {
   int bound = port == 0 ? d_->server().bind_to_any_port(address)
@@ -109,7 +113,9 @@ int HttpServer::bind(const std::string& address, int port) {
   return bound;
 }
 
-void HttpServer::serve() { d_->server().listen_after_bind(); }
+void HttpServer::serve() {
+  d_->server().listen_after_bind();
+}
 
 void HttpServer::stop() {
   if (d_) d_->server().stop();

@@ -1,10 +1,10 @@
+#include <fmt/format.h>
+#include <httplib.h>
+
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-
-#include <fmt/format.h>
-#include <httplib.h>
 
 #include "remote/Transports.h"
 
@@ -12,7 +12,9 @@ namespace remote {
 
 using nlohmann::json;
 
-std::string ServerAddress::url() const { return fmt::format("{}://{}:{}", scheme, host, port); }
+std::string ServerAddress::url() const {
+  return fmt::format("{}://{}:{}", scheme, host, port);
+}
 
 ServerAddress ServerAddress::parse(const std::string& text, int defaultPort) {
   ServerAddress a;
@@ -68,8 +70,9 @@ struct HttpTransportFactory::Sessions {
     try {
       json reply = json::parse(res->body);
       if (res->status != 200 || !reply.contains("token")) {
-        error = fmt::format("{} refused the login of \"{}\": {}", url, operatorCode,
-                            reply.value("text", reply.value("key", std::string("no reason given"))));
+        error =
+            fmt::format("{} refused the login of \"{}\": {}", url, operatorCode,
+                        reply.value("text", reply.value("key", std::string("no reason given"))));
         return {};
       }
       std::string token = reply["token"].get<std::string>();
@@ -120,9 +123,8 @@ class HttpTransport final : public Transport {
     try {
       return readReply(res->body);
     } catch (const std::exception& e) {
-      return Reply::transportFailed(
-          fmt::format("{} answered HTTP {} with an unreadable reply: {}", where_, res->status,
-                      e.what()));
+      return Reply::transportFailed(fmt::format("{} answered HTTP {} with an unreadable reply: {}",
+                                                where_, res->status, e.what()));
     }
   }
 

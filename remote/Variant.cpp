@@ -47,8 +47,8 @@ Variant::Kind Variant::kind() const {
 }
 
 const nlohmann::json& Variant::packetJson() const {
-  if (!packet_) throw std::invalid_argument(std::string("a data packet was expected, not ") +
-                                            kindName(kind()));
+  if (!packet_)
+    throw std::invalid_argument(std::string("a data packet was expected, not ") + kindName(kind()));
   return packet_->json();
 }
 
@@ -57,8 +57,8 @@ const host::DataPacket* Variant::packedPacket() const {
 }
 
 const std::vector<Variant>& Variant::items() const {
-  if (!array_) throw std::invalid_argument(std::string("an array was expected, not ") +
-                                           kindName(kind()));
+  if (!array_)
+    throw std::invalid_argument(std::string("an array was expected, not ") + kindName(kind()));
   return *array_;
 }
 
@@ -74,14 +74,22 @@ bool Variant::operator==(const Variant& o) const {
 
 const char* kindName(Variant::Kind k) {
   switch (k) {
-    case Variant::Kind::Null: return "null";
-    case Variant::Kind::Text: return "text";
-    case Variant::Kind::Integer: return "integer";
-    case Variant::Kind::Float: return "double";
-    case Variant::Kind::Boolean: return "boolean";
-    case Variant::Kind::Date: return "date";
-    case Variant::Kind::Packet: return "data packet";
-    case Variant::Kind::Array: return "array";
+    case Variant::Kind::Null:
+      return "null";
+    case Variant::Kind::Text:
+      return "text";
+    case Variant::Kind::Integer:
+      return "integer";
+    case Variant::Kind::Float:
+      return "double";
+    case Variant::Kind::Boolean:
+      return "boolean";
+    case Variant::Kind::Date:
+      return "date";
+    case Variant::Kind::Packet:
+      return "data packet";
+    case Variant::Kind::Array:
+      return "array";
   }
   return "?";
 }

@@ -2,10 +2,9 @@
 // What crosses a remote call: a scalar value, a data packet or an array of variants.
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/ClientDatasetPacket.h"
 #include "host/Value.h"

@@ -1,9 +1,9 @@
 #include "remote/Wire.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 namespace remote {
 
@@ -11,7 +11,9 @@ using nlohmann::json;
 
 namespace {
 
-[[noreturn]] void bad(const std::string& what) { throw std::invalid_argument(what); }
+[[noreturn]] void bad(const std::string& what) {
+  throw std::invalid_argument(what);
+}
 
 const json& member(const json& j, const char* name) {
   if (!j.is_object()) bad(fmt::format("a JSON object was expected where \"{}\" is read", name));
@@ -34,18 +36,24 @@ std::string textMember(const json& j, const char* name) {
 
 json encodeVariant(const Variant& v) {
   switch (v.kind()) {
-    case Variant::Kind::Null: return json{{"t", "N"}};
-    case Variant::Kind::Text: return json{{"t", "S"}, {"v", v.value().text()}};
-    case Variant::Kind::Integer: return json{{"t", "I"}, {"v", v.asInteger()}};
+    case Variant::Kind::Null:
+      return json{{"t", "N"}};
+    case Variant::Kind::Text:
+      return json{{"t", "S"}, {"v", v.value().text()}};
+    case Variant::Kind::Integer:
+      return json{{"t", "I"}, {"v", v.asInteger()}};
     case Variant::Kind::Float: {
       double d = v.asDouble();
       // JSON has no NaN or infinity; sending them would arrive as null, silently.
       if (!std::isfinite(d)) bad("a double that is not a finite number cannot be sent");
       return json{{"t", "F"}, {"v", d}};
     }
-    case Variant::Kind::Boolean: return json{{"t", "B"}, {"v", v.asBoolean()}};
-    case Variant::Kind::Date: return json{{"t", "D"}, {"v", v.value().asDate().iso()}};
-    case Variant::Kind::Packet: return json{{"t", "P"}, {"v", v.packetJson()}};
+    case Variant::Kind::Boolean:
+      return json{{"t", "B"}, {"v", v.asBoolean()}};
+    case Variant::Kind::Date:
+      return json{{"t", "D"}, {"v", v.value().asDate().iso()}};
+    case Variant::Kind::Packet:
+      return json{{"t", "P"}, {"v", v.packetJson()}};
     case Variant::Kind::Array: {
       json items = json::array();
       for (const auto& item : v.items()) items.push_back(encodeVariant(item));
@@ -103,7 +111,9 @@ json encodeRequest(const Request& r) {
     if (i < r.byRef.size() && r.byRef[i]) a["ref"] = true;
     args.push_back(std::move(a));
   }
-  return json{{"object", r.object}, {"method", r.method}, {"company", r.company},
+  return json{{"object", r.object},
+              {"method", r.method},
+              {"company", r.company},
               {"args", std::move(args)}};
 }
 
@@ -125,12 +135,14 @@ Request decodeRequest(json j) {
 json encodeReply(const Reply& r) {
   if (r.failure != Failure::None) {
     return json{{"ok", false},
-                {"error", {{"key", r.key},
-                           {"text", r.text},
-                           {"kind", r.failure == Failure::Refused ? "refused" : "transport"}}}};
+                {"error",
+                 {{"key", r.key},
+                  {"text", r.text},
+                  {"kind", r.failure == Failure::Refused ? "refused" : "transport"}}}};
   }
   json refs = json::array();
-  for (const auto& [pos, value] : r.refArgs) refs.push_back(json::array({pos, encodeVariant(value)}));
+  for (const auto& [pos, value] : r.refArgs)
+    refs.push_back(json::array({pos, encodeVariant(value)}));
   return json{{"ok", true}, {"result", encodeVariant(r.result)}, {"args", std::move(refs)}};
 }
 
@@ -157,7 +169,9 @@ Reply decodeReply(json j) {
 
 namespace {
 
-void writeText(std::string& out, const std::string& text) { out += json(text).dump(); }
+void writeText(std::string& out, const std::string& text) {
+  out += json(text).dump();
+}
 
 void writeVariant(std::string& out, const Variant& v) {
   switch (v.kind()) {
@@ -181,7 +195,9 @@ void writeVariant(std::string& out, const Variant& v) {
       out += "]}";
       return;
     }
-    default: out += encodeVariant(v).dump(); return;
+    default:
+      out += encodeVariant(v).dump();
+      return;
   }
 }
 
@@ -237,7 +253,8 @@ Reply readReply(std::string_view text) {
       if (text.substr(end, kArgs.size()) == kArgs) {
         const size_t from = end + kArgs.size();
         json args = json::parse(text.substr(from, text.size() - 1 - from));
-        Reply r = decodeReply(json{{"ok", true}, {"result", {{"t", "N"}}}, {"args", std::move(args)}});
+        Reply r =
+            decodeReply(json{{"ok", true}, {"result", {{"t", "N"}}}, {"args", std::move(args)}});
         r.result = std::move(result);
         return r;
       }

@@ -2,12 +2,11 @@
 // One remote call and its reply, their JSON form, and the two interfaces a transport and
 // the service meet at.
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "remote/Variant.h"
 

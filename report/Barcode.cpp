@@ -1,11 +1,11 @@
 #include "report/Barcode.h"
 
+#include <fmt/format.h>
+#include <zint.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-
-#include <fmt/format.h>
-#include <zint.h>
 
 #include "report/Image.h"
 
@@ -20,18 +20,24 @@ using Symbol = std::unique_ptr<zint_symbol, SymbolDeleter>;
 
 int zintSymbology(BarcodeKind kind) {
   switch (kind) {
-    case BarcodeKind::Interleaved2of5: return BARCODE_C25INTER;
-    case BarcodeKind::Code128: return BARCODE_CODE128;
-    case BarcodeKind::Qr: return BARCODE_QRCODE;
+    case BarcodeKind::Interleaved2of5:
+      return BARCODE_C25INTER;
+    case BarcodeKind::Code128:
+      return BARCODE_CODE128;
+    case BarcodeKind::Qr:
+      return BARCODE_QRCODE;
   }
   return BARCODE_CODE128;
 }
 
 const char* kindName(BarcodeKind kind) {
   switch (kind) {
-    case BarcodeKind::Interleaved2of5: return "2 de 5 intercalado";
-    case BarcodeKind::Code128: return "Code 128";
-    case BarcodeKind::Qr: return "QR";
+    case BarcodeKind::Interleaved2of5:
+      return "2 de 5 intercalado";
+    case BarcodeKind::Code128:
+      return "Code 128";
+    case BarcodeKind::Qr:
+      return "QR";
   }
   return "?";
 }
@@ -40,9 +46,8 @@ Symbol encode(BarcodeKind kind, const std::string& data, bool showText) {
   if (kind == BarcodeKind::Interleaved2of5) {
     // zint would pad an odd count with a leading zero: a boleto barcode never needs that,
     // and a silently changed number is worse than a refusal.
-    if (data.size() % 2 != 0 || !std::all_of(data.begin(), data.end(), [](char c) {
-          return c >= '0' && c <= '9';
-        }))
+    if (data.size() % 2 != 0 ||
+        !std::all_of(data.begin(), data.end(), [](char c) { return c >= '0' && c <= '9'; }))
       throw BarcodeError(fmt::format(
           "Código de barras inválido para {}: \"{}\" (são precisos dígitos em número par)",
           kindName(kind), data));
@@ -56,15 +61,17 @@ Symbol encode(BarcodeKind kind, const std::string& data, bool showText) {
   int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(data.data()),
                            static_cast<int>(data.size()));
   if (rc >= ZINT_ERROR)
-    throw BarcodeError(fmt::format("Código de barras inválido para {}: \"{}\" ({})",
-                                   kindName(kind), data, s->errtxt));
+    throw BarcodeError(fmt::format("Código de barras inválido para {}: \"{}\" ({})", kindName(kind),
+                                   data, s->errtxt));
   return s;
 }
 
 BarcodeKind kindOfType(int typeCode) {
   switch (typeCode) {
-    case BarcodeImage::kInterleaved2of5: return BarcodeKind::Interleaved2of5;
-    case BarcodeImage::kCode128: return BarcodeKind::Code128;
+    case BarcodeImage::kInterleaved2of5:
+      return BarcodeKind::Interleaved2of5;
+    case BarcodeImage::kCode128:
+      return BarcodeKind::Code128;
     default:
       throw BarcodeError(fmt::format("Tipo de código de barras não suportado: {}", typeCode));
   }
@@ -92,12 +99,15 @@ std::vector<Rect> barcodeBars(BarcodeKind kind, const std::string& data, const R
   for (const zint_vector_rect* r = v.rectangles; r; r = r->next) {
     if (r->colour == 8) continue;  // white: background, not a bar
     const auto f = [](float n) { return static_cast<double>(n); };
-    bars.push_back({box.x + f(r->x) * sx, box.y + f(r->y) * sy, f(r->width) * sx, f(r->height) * sy});
+    bars.push_back(
+        {box.x + f(r->x) * sx, box.y + f(r->y) * sy, f(r->width) * sx, f(r->height) * sy});
   }
   return bars;
 }
 
-BarcodeImage::BarcodeImage(int typeCode) : type_(typeCode) { kindOfType(typeCode); }
+BarcodeImage::BarcodeImage(int typeCode) : type_(typeCode) {
+  kindOfType(typeCode);
+}
 
 void BarcodeImage::setType(int typeCode) {
   kindOfType(typeCode);
@@ -124,8 +134,7 @@ Bitmap BarcodeImage::draw(const std::string& data) const {
   return b;
 }
 
-void BarcodeImage::saveToFile(const std::string& data, const std::string& path,
-                              int format) const {
+void BarcodeImage::saveToFile(const std::string& data, const std::string& path, int format) const {
   if (format != kFormatBitmap)
     throw BarcodeError(fmt::format("Formato de imagem não suportado: {}", format));
   writeFileAtomically(path, encodeBmp(draw(data)));

@@ -12,7 +12,6 @@
 
 namespace report {
 
-
 /// Data a symbology cannot carry, or a symbology this build does not know.
 class BarcodeError : public host::OperationError {
  public:

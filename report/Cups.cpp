@@ -1,7 +1,6 @@
 // Printing through CUPS: the PDF of the pages goes to a queue as it is.
 
 #include <cups/cups.h>
-
 #include <fmt/format.h>
 
 #include "host/Errors.h"

@@ -1,6 +1,7 @@
 #include "report/DataSource.h"
 
 #include <fmt/format.h>
+
 #include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
@@ -42,13 +43,19 @@ DataTable tableFromRows(const nlohmann::json& rows) {
     std::vector<host::Value> values(t.fields.size());
     for (const auto& [k, v] : row.items()) {
       host::Value& out = values[static_cast<size_t>(t.fieldIndex(k))];
-      if (v.is_string()) out = host::Value(v.get<std::string>());
-      else if (v.is_number_integer()) out = host::Value(v.get<int64_t>());
-      else if (v.is_number()) out = host::Value(v.get<double>());
-      else if (v.is_boolean()) out = host::Value(v.get<bool>());
+      if (v.is_string())
+        out = host::Value(v.get<std::string>());
+      else if (v.is_number_integer())
+        out = host::Value(v.get<int64_t>());
+      else if (v.is_number())
+        out = host::Value(v.get<double>());
+      else if (v.is_boolean())
+        out = host::Value(v.get<bool>());
       else if (!v.is_null())
-        throw std::invalid_argument(fmt::format("rows: field {} holds neither a text, a number, "
-                                                "a boolean nor null", k));
+        throw std::invalid_argument(
+            fmt::format("rows: field {} holds neither a text, a number, "
+                        "a boolean nor null",
+                        k));
     }
     t.rows.push_back(std::move(values));
   }
@@ -82,7 +89,8 @@ DataTable MemoryDataSource::fetch(const std::string& dataset,
         fmt::format("Conexão de dados fechada ao ler o conjunto {}", dataset));
   auto it = tables_.find(dataset);
   if (it == tables_.end())
-    throw host::OperationError(fmt::format("O serviço não conhece o conjunto de dados {}", dataset));
+    throw host::OperationError(
+        fmt::format("O serviço não conhece o conjunto de dados {}", dataset));
   const DataTable& all = it->second;
   std::vector<int> cols;
   for (const auto& b : bindings) {

@@ -4,11 +4,10 @@
 // reads the application service; MemoryDataSource serves tables held in memory.
 
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "host/Value.h"
 

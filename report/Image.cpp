@@ -1,5 +1,7 @@
 #include "report/Image.h"
 
+#include <cairo.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,9 +12,6 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include <cairo.h>
-#include <fmt/format.h>
 
 #include "host/Errors.h"
 
@@ -32,7 +31,9 @@ uint32_t get16(std::string_view b, size_t at) {
   return uint32_t{static_cast<unsigned char>(b[at])} |
          (uint32_t{static_cast<unsigned char>(b[at + 1])} << 8);
 }
-uint32_t get32(std::string_view b, size_t at) { return get16(b, at) | (get16(b, at + 2) << 16); }
+uint32_t get32(std::string_view b, size_t at) {
+  return get16(b, at) | (get16(b, at + 2) << 16);
+}
 
 }  // namespace
 
@@ -92,7 +93,8 @@ Bitmap decodeBmp(std::string_view b) {
     const size_t at = 14 + header;
     if (colours > 256 || at + size_t{colours} * 4 > b.size())
       throw std::invalid_argument("bitmap palette out of range");
-    for (uint32_t i = 0; i < colours; ++i) palette.push_back(0xFF000000u | (get32(b, at + i * 4) & 0xFFFFFF));
+    for (uint32_t i = 0; i < colours; ++i)
+      palette.push_back(0xFF000000u | (get32(b, at + i * 4) & 0xFFFFFF));
   }
   const size_t rowBytes = ((static_cast<size_t>(width) * bpp + 31) / 32) * 4;
   if (offset > b.size() || b.size() - offset < rowBytes * static_cast<size_t>(height))
@@ -126,7 +128,8 @@ namespace {
 
 Bitmap loadPng(const std::string& path) {
   cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s, cairo_surface_destroy);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
+                                                                           cairo_surface_destroy);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS)
     throw std::invalid_argument(cairo_status_to_string(cairo_surface_status(s)));
   // Flatten onto white: the page model keeps opaque pixels only.

@@ -1,10 +1,10 @@
 #include "report/Layout.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "report/Barcode.h"
@@ -29,7 +29,8 @@ std::string formatValue(const host::Value& value, const std::string& format) {
   if (format == "cpfcnpj") {
     const std::string d = digitsOf(value.asString());
     if (d.size() == 11)
-      return fmt::format("{}.{}.{}-{}", d.substr(0, 3), d.substr(3, 3), d.substr(6, 3), d.substr(9));
+      return fmt::format("{}.{}.{}-{}", d.substr(0, 3), d.substr(3, 3), d.substr(6, 3),
+                         d.substr(9));
     if (d.size() == 14)
       return fmt::format("{}.{}.{}/{}-{}", d.substr(0, 2), d.substr(2, 3), d.substr(5, 3),
                          d.substr(8, 4), d.substr(12));
@@ -44,8 +45,8 @@ std::string formatValue(const host::Value& value, const std::string& format) {
   }
   if (format[0] == '#' || format[0] == '0') {
     if (value.isText() && host::AllTrim(value.text()).empty()) return {};
-    return host::FormatFloat(format, value.isText() ? host::StrToFloatDef(value.text(), 0)
-                                                    : value.asDouble());
+    return host::FormatFloat(
+        format, value.isText() ? host::StrToFloatDef(value.text(), 0) : value.asDouble());
   }
   if (value.isText() && host::AllTrim(value.text()).empty()) return {};
   return value.asDate().format(format);  // throws std::invalid_argument for a non-date
@@ -78,8 +79,10 @@ class Layouter {
     top_ = tpl.marginTop;
     bottom_ = tpl.pageHeight - tpl.marginBottom;
     for (const auto& b : tpl.bands)
-      if (b.kind == BandKind::PageFooter) footer_ = &b;
-      else if (b.kind == BandKind::PageHeader) header_ = &b;
+      if (b.kind == BandKind::PageFooter)
+        footer_ = &b;
+      else if (b.kind == BandKind::PageHeader)
+        header_ = &b;
   }
 
   Document run() {
@@ -255,7 +258,8 @@ class Layouter {
             auto bars = barcodeBars(el.barcode, data, box);
             if (!bars.empty()) add(page, BarsItem{std::move(bars)});
           } catch (const BarcodeError& e) {
-            throw ReportError(fmt::format("Modelo {}, linha {}: {}", tpl_.fileName, el.line, e.what()));
+            throw ReportError(
+                fmt::format("Modelo {}, linha {}: {}", tpl_.fileName, el.line, e.what()));
           }
           break;
         }

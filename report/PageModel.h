@@ -19,7 +19,9 @@ struct Rect {
 };
 
 inline constexpr double kPointsPerMm = 72.0 / 25.4;
-inline double mmToPt(double mm) { return mm * kPointsPerMm; }
+inline double mmToPt(double mm) {
+  return mm * kPointsPerMm;
+}
 
 enum class Align { Left, Center, Right };
 
@@ -73,7 +75,7 @@ struct Page {
 };
 
 struct Document {
-  double width = 595.28;   ///< points (A4 portrait)
+  double width = 595.28;  ///< points (A4 portrait)
   double height = 841.89;
   std::string title;
   std::optional<host::DateTime> date;  ///< the template's date, written as the file's date

@@ -1,13 +1,13 @@
 #include "report/Render.h"
 
-#include <map>
-#include <memory>
-#include <unordered_map>
-
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <fmt/format.h>
 #include <pango/pangocairo.h>
+
+#include <map>
+#include <memory>
+#include <unordered_map>
 
 #include "host/Errors.h"
 
@@ -50,9 +50,9 @@ class ShapeCache {
   ShapeCache& operator=(const ShapeCache&) = delete;
 
   const Shaped& get(const FontSpec& f, const TextItem& t) {
-    std::string key = fmt::format("{}\x1f{}\x1f{}{}\x1f{}\x1f{}\x1f", f.family, f.size,
-                                  f.bold ? 'b' : '-', f.italic ? 'i' : '-',
-                                  t.wrap ? t.box.w : -1.0, static_cast<int>(t.align));
+    std::string key =
+        fmt::format("{}\x1f{}\x1f{}{}\x1f{}\x1f{}\x1f", f.family, f.size, f.bold ? 'b' : '-',
+                    f.italic ? 'i' : '-', t.wrap ? t.box.w : -1.0, static_cast<int>(t.align));
     key += t.text;
     auto it = shaped_.find(key);
     if (it != shaped_.end()) return it->second;
@@ -80,7 +80,8 @@ class ShapeCache {
     do {
       PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
       if (!run) continue;
-      const double baseline = static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
+      const double baseline =
+          static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
       PangoRectangle ext;
       pango_layout_iter_get_run_extents(iter, nullptr, &ext);
       Shaped::Run r;
@@ -212,7 +213,8 @@ cairo_status_t appendTo(void* closure, const unsigned char* data, unsigned int l
 
 void check(cairo_status_t st, const char* what) {
   if (st != CAIRO_STATUS_SUCCESS)
-    throw host::OperationError(fmt::format("Falha ao gerar {}: {}", what, cairo_status_to_string(st)));
+    throw host::OperationError(
+        fmt::format("Falha ao gerar {}: {}", what, cairo_status_to_string(st)));
 }
 
 }  // namespace
@@ -221,9 +223,11 @@ std::string renderPdf(const Document& doc) {
   std::string out;
   out.reserve(48 * 1024);
   cairo_surface_t* s = cairo_pdf_surface_create_for_stream(appendTo, &out, doc.width, doc.height);
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s, cairo_surface_destroy);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
+                                                                           cairo_surface_destroy);
   check(cairo_surface_status(s), "o PDF");
-  if (!doc.title.empty()) cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_TITLE, doc.title.c_str());
+  if (!doc.title.empty())
+    cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_TITLE, doc.title.c_str());
   if (doc.date) {
     const std::string d = doc.date->format("yyyy-mm-ddThh:nn:ss");
     cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_CREATE_DATE, d.c_str());
@@ -245,10 +249,12 @@ std::string renderPdf(const Document& doc) {
 std::vector<std::string> renderPng(const Document& doc, double dpi) {
   std::vector<std::string> out;
   const double scale = dpi / 72.0;
-  const int w = static_cast<int>(doc.width * scale + 0.5), h = static_cast<int>(doc.height * scale + 0.5);
+  const int w = static_cast<int>(doc.width * scale + 0.5),
+            h = static_cast<int>(doc.height * scale + 0.5);
   for (const Page& p : doc.pages) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s, cairo_surface_destroy);
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
+                                                                             cairo_surface_destroy);
     check(cairo_surface_status(s), "a imagem da página");
     cairo_t* cr = cairo_create(s);
     cairo_set_source_rgb(cr, 1, 1, 1);

@@ -1,9 +1,9 @@
 #include "report/Report.h"
 
+#include <fmt/format.h>
+
 #include <filesystem>
 #include <random>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "host/Context.h"
@@ -34,7 +34,9 @@ class Finally {
   F f_;
 };
 
-bool isZeroDate(const host::DateTime& d) { return d == host::DateTime(); }
+bool isZeroDate(const host::DateTime& d) {
+  return d == host::DateTime();
+}
 
 }  // namespace
 
@@ -50,7 +52,9 @@ void HeadlessPreview::showPages(const std::string& title, const std::vector<Prev
   }
 }
 
-void PdfExportEngine::write(const Document& doc) { writeFileAtomically(fileName(), renderPdf(doc)); }
+void PdfExportEngine::write(const Document& doc) {
+  writeFileAtomically(fileName(), renderPdf(doc));
+}
 
 std::unique_ptr<ExportEngine> makeExportEngine(int tag, const std::string& fileName) {
   if (tag == 6) return std::make_unique<PdfExportEngine>(fileName);

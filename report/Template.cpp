@@ -1,5 +1,7 @@
 #include "report/Template.h"
 
+#include <fmt/format.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -8,8 +10,6 @@
 #include <mutex>
 #include <set>
 #include <sstream>
-
-#include <fmt/format.h>
 
 namespace report {
 
@@ -215,7 +215,8 @@ class Parser {
         std::vector<double> m;
         std::string part;
         std::istringstream ms(t[i].text);
-        while (std::getline(ms, part, ',')) m.push_back(nonNegative(Token{{}, part, false}, "a margem"));
+        while (std::getline(ms, part, ','))
+          m.push_back(nonNegative(Token{{}, part, false}, "a margem"));
         if (m.size() != 4) fail("margins espera quatro números: topo,direita,base,esquerda");
         tpl_.marginTop = m[0], tpl_.marginRight = m[1], tpl_.marginBottom = m[2],
         tpl_.marginLeft = m[3];
@@ -242,9 +243,12 @@ class Parser {
     f.size = number(t[3], "o tamanho da fonte");
     if (f.size <= 0 || f.size > 200) fail("tamanho de fonte fora do razoável");
     for (size_t i = 4; i < t.size(); ++i) {
-      if (t[i].text == "bold") f.bold = true;
-      else if (t[i].text == "italic") f.italic = true;
-      else fail(fmt::format("estilo de fonte desconhecido \"{}\"", t[i].text));
+      if (t[i].text == "bold")
+        f.bold = true;
+      else if (t[i].text == "italic")
+        f.italic = true;
+      else
+        fail(fmt::format("estilo de fonte desconhecido \"{}\"", t[i].text));
     }
     tpl_.fontNames.push_back(t[1].text);
     tpl_.fonts.push_back(f);
@@ -257,7 +261,8 @@ class Parser {
       fail(fmt::format("parâmetro {} declarado duas vezes", t[1].text));
     ParamDecl p{t[1].text, {}};
     if (t.size() == 3) {
-      if (t[2].key != "default") fail(fmt::format("opção de parâmetro desconhecida \"{}\"", t[2].text));
+      if (t[2].key != "default")
+        fail(fmt::format("opção de parâmetro desconhecida \"{}\"", t[2].text));
       p.defaultValue = t[2].text;
     }
     tpl_.params.push_back(std::move(p));
@@ -265,19 +270,23 @@ class Parser {
 
   void dataset(const std::vector<Token>& t) {
     if (t.size() < 2) fail("\"dataset\" espera o nome do conjunto de dados");
-    if (!isName(t[1].text)) fail(fmt::format("nome de conjunto de dados inválido \"{}\"", t[1].text));
-    if (findDataset(t[1].text)) fail(fmt::format("conjunto de dados {} declarado duas vezes", t[1].text));
+    if (!isName(t[1].text))
+      fail(fmt::format("nome de conjunto de dados inválido \"{}\"", t[1].text));
+    if (findDataset(t[1].text))
+      fail(fmt::format("conjunto de dados {} declarado duas vezes", t[1].text));
     DatasetDecl d{t[1].text, {}};
     for (size_t i = 2; i < t.size(); ++i) {
       if (t[i].key.empty())
-        fail(fmt::format("ligação de parâmetro deve ser CAMPO=@PARAMETRO ou CAMPO=\"valor\", não \"{}\"",
-                         t[i].text));
+        fail(fmt::format(
+            "ligação de parâmetro deve ser CAMPO=@PARAMETRO ou CAMPO=\"valor\", não \"{}\"",
+            t[i].text));
       DatasetDecl::Binding b{t[i].key, false, t[i].text};
       if (!t[i].quoted && !b.value.empty() && b.value[0] == '@') {
         b.fromParam = true;
         b.value.erase(0, 1);
         if (!tpl_.declaresParam(b.value))
-          fail(fmt::format("o conjunto {} liga o parâmetro {}, que não foi declarado", d.name, b.value));
+          fail(fmt::format("o conjunto {} liga o parâmetro {}, que não foi declarado", d.name,
+                           b.value));
       }
       d.bindings.push_back(std::move(b));
     }
@@ -291,11 +300,13 @@ class Parser {
   }
 
   Band bandHeader(const std::vector<Token>& t) {
-    static const std::map<std::string, BandKind> kinds = {
-        {"title", BandKind::Title},           {"pageheader", BandKind::PageHeader},
-        {"pagefooter", BandKind::PageFooter}, {"detail", BandKind::Detail},
-        {"groupheader", BandKind::GroupHeader}, {"groupfooter", BandKind::GroupFooter},
-        {"summary", BandKind::Summary}};
+    static const std::map<std::string, BandKind> kinds = {{"title", BandKind::Title},
+                                                          {"pageheader", BandKind::PageHeader},
+                                                          {"pagefooter", BandKind::PageFooter},
+                                                          {"detail", BandKind::Detail},
+                                                          {"groupheader", BandKind::GroupHeader},
+                                                          {"groupfooter", BandKind::GroupFooter},
+                                                          {"summary", BandKind::Summary}};
     if (t.size() < 2) fail("\"band\" espera o tipo da banda");
     auto k = kinds.find(t[1].text);
     if (k == kinds.end()) fail(fmt::format("tipo de banda desconhecido \"{}\"", t[1].text));
@@ -395,7 +406,8 @@ class Parser {
         auto close = s.find('}', i);
         if (close == std::string::npos) fail("chave \"{\" sem fechar");
         if (!lit.empty()) e.pieces.push_back({false, std::move(lit), {}}), lit.clear();
-        e.pieces.push_back({true, {}, reference(std::string_view(s).substr(i + 1, close - i - 1), band)});
+        e.pieces.push_back(
+            {true, {}, reference(std::string_view(s).substr(i + 1, close - i - 1), band)});
         i = close;
       } else if (c == '}') {
         fail("chave \"}\" sem abrir (use \"}}\" para o caractere)");
@@ -426,10 +438,11 @@ class Parser {
   }
 
   Element element(const std::vector<Token>& t, const Band& band) {
-    static const std::map<std::string, ElementKind> kinds = {
-        {"text", ElementKind::Text},   {"line", ElementKind::Line},
-        {"rect", ElementKind::Rect},   {"image", ElementKind::Image},
-        {"barcode", ElementKind::Barcode}};
+    static const std::map<std::string, ElementKind> kinds = {{"text", ElementKind::Text},
+                                                             {"line", ElementKind::Line},
+                                                             {"rect", ElementKind::Rect},
+                                                             {"image", ElementKind::Image},
+                                                             {"barcode", ElementKind::Barcode}};
     auto k = kinds.find(t[0].text);
     if (k == kinds.end()) fail(fmt::format("elemento desconhecido \"{}\"", t[0].text));
     Element e;
@@ -438,10 +451,14 @@ class Parser {
     size_t i = 1;
     if (e.kind == ElementKind::Barcode) {
       if (t.size() < 2) fail("\"barcode\" espera o tipo: i2of5, code128 ou qr");
-      if (t[1].text == "i2of5") e.barcode = BarcodeKind::Interleaved2of5;
-      else if (t[1].text == "code128") e.barcode = BarcodeKind::Code128;
-      else if (t[1].text == "qr") e.barcode = BarcodeKind::Qr;
-      else fail(fmt::format("tipo de código de barras desconhecido \"{}\"", t[1].text));
+      if (t[1].text == "i2of5")
+        e.barcode = BarcodeKind::Interleaved2of5;
+      else if (t[1].text == "code128")
+        e.barcode = BarcodeKind::Code128;
+      else if (t[1].text == "qr")
+        e.barcode = BarcodeKind::Qr;
+      else
+        fail(fmt::format("tipo de código de barras desconhecido \"{}\"", t[1].text));
       i = 2;
     }
     if (t.size() < i + 4) fail(fmt::format("\"{}\" espera quatro medidas em mm", t[0].text));
@@ -459,10 +476,14 @@ class Parser {
         e.fillGray = number(a, "o tom de cinza");
         if (e.fillGray < 0 || e.fillGray > 1) fail("fill= vai de 0 (preto) a 1 (branco)");
       } else if (a.key == "align" && e.kind == ElementKind::Text) {
-        if (a.text == "left") e.align = Align::Left;
-        else if (a.text == "center") e.align = Align::Center;
-        else if (a.text == "right") e.align = Align::Right;
-        else fail(fmt::format("alinhamento desconhecido \"{}\"", a.text));
+        if (a.text == "left")
+          e.align = Align::Left;
+        else if (a.text == "center")
+          e.align = Align::Center;
+        else if (a.text == "right")
+          e.align = Align::Right;
+        else
+          fail(fmt::format("alinhamento desconhecido \"{}\"", a.text));
       } else if (a.key == "when") {
         e.when = condition(a.text, &band);
       } else if (a.key.empty() && !a.quoted && a.text == "wrap" && e.kind == ElementKind::Text) {
@@ -480,8 +501,8 @@ class Parser {
         e.expr = expression(a.text, &band);
         exprSet = true;
       } else {
-        fail(fmt::format("argumento inesperado \"{}\" em \"{}\"", a.key.empty() ? a.text : a.key + "=",
-                         t[0].text));
+        fail(fmt::format("argumento inesperado \"{}\" em \"{}\"",
+                         a.key.empty() ? a.text : a.key + "=", t[0].text));
       }
     }
     if (e.kind == ElementKind::Text && !fontSet) fail("texto sem fonte");
@@ -536,7 +557,8 @@ std::shared_ptr<const Template> loadTemplateShared(const std::string& path) {
   if (!ec) {
     std::lock_guard lock(mutex);
     auto it = cache.find(path);
-    if (it != cache.end() && it->second.mtime == mtime && it->second.size == size) return it->second.tpl;
+    if (it != cache.end() && it->second.mtime == mtime && it->second.size == size)
+      return it->second.tpl;
   }
   auto tpl = std::make_shared<const Template>(loadTemplate(path));  // throws for a bad file
   if (!ec) {

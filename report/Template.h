@@ -26,7 +26,7 @@ struct Ref {
   bool isParam = false;
   std::string dataset;  ///< empty: the band's dataset, else the first declared one
   std::string name;
-  std::string format;   ///< display format ("#,##0.00", "dd/mm/yyyy", "cpfcnpj", ...)
+  std::string format;  ///< display format ("#,##0.00", "dd/mm/yyyy", "cpfcnpj", ...)
 };
 
 /// A text with references in braces: "Vencimento {DTVENBOLREC|dd/mm/yyyy}".
@@ -54,15 +54,15 @@ enum class BarcodeKind { Interleaved2of5, Code128, Qr };
 
 struct Element {
   ElementKind kind = ElementKind::Text;
-  int line = 0;              ///< line of the template, for error messages
+  int line = 0;                       ///< line of the template, for error messages
   double x = 0, y = 0, w = 0, h = 0;  ///< mm, from the band's top-left (line: x1 y1 x2 y2)
   int font = 0;
   Align align = Align::Left;
   bool wrap = false;
-  double lineWidth = 0.5;    ///< points
+  double lineWidth = 0.5;  ///< points
   double fillGray = -1;
   BarcodeKind barcode = BarcodeKind::Interleaved2of5;
-  Expression expr;           ///< text, image path or barcode data
+  Expression expr;  ///< text, image path or barcode data
   Condition when;
 };
 
@@ -71,9 +71,9 @@ enum class BandKind { Title, PageHeader, PageFooter, Detail, GroupHeader, GroupF
 struct Band {
   BandKind kind = BandKind::Detail;
   int line = 0;
-  std::string dataset;   ///< detail and group bands
-  std::string groupKey;  ///< group bands: the field whose change opens a group
-  double height = 0;     ///< mm
+  std::string dataset;     ///< detail and group bands
+  std::string groupKey;    ///< group bands: the field whose change opens a group
+  double height = 0;       ///< mm
   bool pageBreak = false;  ///< start a new page after this band (except after the last row)
   std::vector<Element> elements;
 };
@@ -86,9 +86,9 @@ struct ParamDecl {
 struct DatasetDecl {
   std::string name;
   struct Binding {
-    std::string field;   ///< the service's parameter
+    std::string field;  ///< the service's parameter
     bool fromParam = false;
-    std::string value;   ///< parameter name, or the literal
+    std::string value;  ///< parameter name, or the literal
   };
   std::vector<Binding> bindings;
 };

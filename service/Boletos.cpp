@@ -1,10 +1,10 @@
 // Boleto rows: the register's list.
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <map>
 #include <optional>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "module/Records.h"
@@ -97,24 +97,42 @@ struct FiltroArg {
   int size;
 };
 constexpr FiltroArg kFiltroArgs[37] = {
-    {K::Text, "CDEMPRESA", 2},        {K::Text, "FiliProc", 4},
-    {K::Text, "CDNOSNUMREC", 20},     {K::Ref, "client list", 0},
-    {K::Bool, "client Lista", 0},     {K::Ref, "clients found", 0},
-    {K::Ref, "client search key", 0}, {K::Text, "document from", 10},
-    {K::Text, "document to", 10},     {K::Bool, "posting branch Lista", 0},
-    {K::Ref, "posting branch list", 0}, {K::Date, "due from", 0},
-    {K::Date, "due to", 0},           {K::Bool, "write-off type Lista", 0},
-    {K::Ref, "write-off type list", 0}, {K::Double, "value from", 0},
-    {K::Double, "value to", 0},       {K::Ref, "filter mark", 0},
-    {K::Bool, "invoice Lista", 0},    {K::Bool, "account Lista", 0},
-    {K::Ref, "invoice list", 0},      {K::Ref, "account list", 0},
-    {K::Packet, "grid layout", 0},    {K::Ref, "stLista", 0},
-    {K::Ref, "origin branch list", 0}, {K::Int, "status index", 0},
-    {K::Int, "protest index", 0},     {K::Text, "budget from", 10},
-    {K::Text, "budget to", 10},       {K::Bool, "ModuFili", 0},
-    {K::Ref, "client group list", 0}, {K::Ref, "situation", 0},
-    {K::Text, "NRCNABRECREM", 10},    {K::Text, "NRCNABRECRET", 10},
-    {K::Date, "emission from", 0},    {K::Date, "emission to", 0},
+    {K::Text, "CDEMPRESA", 2},
+    {K::Text, "FiliProc", 4},
+    {K::Text, "CDNOSNUMREC", 20},
+    {K::Ref, "client list", 0},
+    {K::Bool, "client Lista", 0},
+    {K::Ref, "clients found", 0},
+    {K::Ref, "client search key", 0},
+    {K::Text, "document from", 10},
+    {K::Text, "document to", 10},
+    {K::Bool, "posting branch Lista", 0},
+    {K::Ref, "posting branch list", 0},
+    {K::Date, "due from", 0},
+    {K::Date, "due to", 0},
+    {K::Bool, "write-off type Lista", 0},
+    {K::Ref, "write-off type list", 0},
+    {K::Double, "value from", 0},
+    {K::Double, "value to", 0},
+    {K::Ref, "filter mark", 0},
+    {K::Bool, "invoice Lista", 0},
+    {K::Bool, "account Lista", 0},
+    {K::Ref, "invoice list", 0},
+    {K::Ref, "account list", 0},
+    {K::Packet, "grid layout", 0},
+    {K::Ref, "stLista", 0},
+    {K::Ref, "origin branch list", 0},
+    {K::Int, "status index", 0},
+    {K::Int, "protest index", 0},
+    {K::Text, "budget from", 10},
+    {K::Text, "budget to", 10},
+    {K::Bool, "ModuFili", 0},
+    {K::Ref, "client group list", 0},
+    {K::Ref, "situation", 0},
+    {K::Text, "NRCNABRECREM", 10},
+    {K::Text, "NRCNABRECRET", 10},
+    {K::Date, "emission from", 0},
+    {K::Date, "emission to", 0},
     {K::Ref, "vehicle list", 0},
 };
 
@@ -122,12 +140,24 @@ void checkFiltroArgs(const CallContext& ctx) {
   for (size_t i = 0; i < 37; ++i) {
     const auto& a = kFiltroArgs[i];
     switch (a.kind) {
-      case K::Text: ctx.text(i, a.name, a.size); break;
-      case K::Ref: ctx.text(i, a.name, 0); break;
-      case K::Bool: ctx.boolean(i, a.name); break;
-      case K::Date: ctx.date(i, a.name); break;
-      case K::Double: ctx.number(i, a.name); break;
-      case K::Int: ctx.integer(i, a.name); break;
+      case K::Text:
+        ctx.text(i, a.name, a.size);
+        break;
+      case K::Ref:
+        ctx.text(i, a.name, 0);
+        break;
+      case K::Bool:
+        ctx.boolean(i, a.name);
+        break;
+      case K::Date:
+        ctx.date(i, a.name);
+        break;
+      case K::Double:
+        ctx.number(i, a.name);
+        break;
+      case K::Int:
+        ctx.integer(i, a.name);
+        break;
       case K::Packet:
         if (!ctx.arg(i).isNull()) ctx.packet(i, a.name);
         break;
@@ -145,7 +175,8 @@ std::vector<std::string> codesOf(const std::string& text, char separator) {
     if (end == std::string::npos) end = text.size();
     std::string item = text.substr(start, end - start);
     while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.pop_back();
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.erase(0, 1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front())))
+      item.erase(0, 1);
     if (!item.empty()) out.push_back(item);
     start = end + 1;
   }
@@ -185,8 +216,9 @@ class Criteria {
     std::string zeros(static_cast<size_t>(width), '0');
     return pg_ ? fmt::format("CASE WHEN length({0}) >= {1} THEN {0} ELSE lpad({0}, {1}, '0') END",
                              column, width)
-               : fmt::format("CASE WHEN length({0}) >= {1} THEN {0} ELSE substr('{2}' || {0}, -{1}) END",
-                             column, width, zeros);
+               : fmt::format(
+                     "CASE WHEN length({0}) >= {1} THEN {0} ELSE substr('{2}' || {0}, -{1}) END",
+                     column, width, zeros);
   }
   const std::string& sql() const { return sql_; }
   const std::vector<host::Value>& values() const { return values_; }
@@ -220,7 +252,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
   bool clientList = ctx.boolean(4, "client Lista");
   if (clientList) clients = list(3, "client list");
   for (auto& c : codesOf(ctx.text(5, "clients found", 0), '_')) clients.push_back(std::move(c));
-  if (clientList || !clients.empty()) w.add(w.inList("B.CDCLIENTE"), {host::Value(joined(clients))});
+  if (clientList || !clients.empty())
+    w.add(w.inList("B.CDCLIENTE"), {host::Value(joined(clients))});
 
   std::string docFrom = padded(ctx.text(7, "document from", 10), 9);
   std::string docTo = padded(ctx.text(8, "document to", 10), 9);
@@ -228,7 +261,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
   if (!docFrom.empty() || !docTo.empty()) {
     std::string nr = w.paddedColumn("R.NRDUPLICATA", 9);
     if (!docFrom.empty() && !docTo.empty())
-      w.add(receivableWhere(nr + " >= :v AND " + nr + " <= :v"), {host::Value(docFrom), host::Value(docTo)});
+      w.add(receivableWhere(nr + " >= :v AND " + nr + " <= :v"),
+            {host::Value(docFrom), host::Value(docTo)});
     else
       w.add(receivableWhere(nr + " <= :v"), {host::Value(docTo)});
   }
@@ -247,41 +281,58 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
   auto day = [](const std::optional<host::DateTime>& d) { return d->dateOnly().iso(); };
   if (auto d = ctx.date(11, "due from")) w.add("B.DTVENBOLREC >= :v", {host::Value(day(d))});
   // Dates may carry a time: the whole last day counts.
-  if (auto d = ctx.date(12, "due to")) w.add("B.DTVENBOLREC < :v", {host::Value(d->dateOnly().addDays(1).iso())});
+  if (auto d = ctx.date(12, "due to"))
+    w.add("B.DTVENBOLREC < :v", {host::Value(d->dateOnly().addDays(1).iso())});
   if (auto d = ctx.date(34, "emission from")) w.add("B.DTEMISSAO >= :v", {host::Value(day(d))});
-  if (auto d = ctx.date(35, "emission to")) w.add("B.DTEMISSAO < :v", {host::Value(d->dateOnly().addDays(1).iso())});
+  if (auto d = ctx.date(35, "emission to"))
+    w.add("B.DTEMISSAO < :v", {host::Value(d->dateOnly().addDays(1).iso())});
 
   if (ctx.boolean(13, "write-off type Lista"))
     w.add(w.inList("B.CDTPBAIXAREC"), {host::Value(joined(list(14, "write-off type list")))});
 
   double valueFrom = ctx.number(15, "value from");
   double valueTo = ctx.number(16, "value to");
-  if (valueFrom > 0) w.add("B.VRFINALBREC >= :v", {host::Value(host::RoundDec(2, valueFrom) - 0.005)});
+  if (valueFrom > 0)
+    w.add("B.VRFINALBREC >= :v", {host::Value(host::RoundDec(2, valueFrom) - 0.005)});
   if (valueTo > 0) w.add("B.VRFINALBREC < :v", {host::Value(host::RoundDec(2, valueTo) + 0.005)});
 
   // Invoices: the selection list InsLista filled, or the list text itself when there is none.
   if (ctx.boolean(18, "invoice Lista")) {
     std::string stLista = ctx.text(23, "stLista", 10);
     if (!stLista.empty())
-      w.add(receivableWhere("R.NRDUPLICATA IN (SELECT L.CDLISTA FROM LISTAITEM L WHERE L.NRLISTA = :v)"),
+      w.add(receivableWhere(
+                "R.NRDUPLICATA IN (SELECT L.CDLISTA FROM LISTAITEM L WHERE L.NRLISTA = :v)"),
             {host::Value(stLista)});
     else
-      w.add(receivableWhere(w.inList("R.NRDUPLICATA")), {host::Value(joined(list(20, "invoice list")))});
+      w.add(receivableWhere(w.inList("R.NRDUPLICATA")),
+            {host::Value(joined(list(20, "invoice list")))});
   }
   if (ctx.boolean(19, "account Lista"))
     w.add(w.inList("B.CDREDUCONT"), {host::Value(joined(list(21, "account list")))});
 
   switch (ctx.integer(25, "status index")) {
-    case 0: break;
-    case 1: w.add("B.IDSTATBREC = 'E'"); break;
-    case 2: w.add("B.IDSTATBREC <> 'E'"); break;
-    default: throw Refusal("ARG_INVALIDO", "Filtro: argument 26 (status index) must be 0, 1 or 2");
+    case 0:
+      break;
+    case 1:
+      w.add("B.IDSTATBREC = 'E'");
+      break;
+    case 2:
+      w.add("B.IDSTATBREC <> 'E'");
+      break;
+    default:
+      throw Refusal("ARG_INVALIDO", "Filtro: argument 26 (status index) must be 0, 1 or 2");
   }
   switch (ctx.integer(26, "protest index")) {
-    case 0: break;
-    case 1: w.add("B.IDPROTESTREC = 'S'"); break;
-    case 2: w.add("COALESCE(B.IDPROTESTREC, 'N') <> 'S'"); break;
-    default: throw Refusal("ARG_INVALIDO", "Filtro: argument 27 (protest index) must be 0, 1 or 2");
+    case 0:
+      break;
+    case 1:
+      w.add("B.IDPROTESTREC = 'S'");
+      break;
+    case 2:
+      w.add("COALESCE(B.IDPROTESTREC, 'N') <> 'S'");
+      break;
+    default:
+      throw Refusal("ARG_INVALIDO", "Filtro: argument 27 (protest index) must be 0, 1 or 2");
   }
 
   std::string budgetFrom = padded(ctx.text(27, "budget from", 10), 10);
@@ -307,7 +358,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
   if (!retorno.empty()) w.add("B.NRCNABRECRET = :v", {host::Value(retorno)});
 
   auto vehicles = list(36, "vehicle list");
-  if (!vehicles.empty()) w.add(receivableWhere(w.inList("R.CDVIATURA")), {host::Value(joined(vehicles))});
+  if (!vehicles.empty())
+    w.add(receivableWhere(w.inList("R.CDVIATURA")), {host::Value(joined(vehicles))});
   return w;
 }
 

@@ -1,9 +1,9 @@
 // The host's direct queries answered by the service: the caller names a declared query and
 // sends parameter values; the SQL is the service's own copy of the declaration.
 
-#include <algorithm>
-
 #include <fmt/format.h>
+
+#include <algorithm>
 
 #include "queries/DirectQueries.h"
 #include "service/Areas.h"
@@ -18,10 +18,11 @@ host::QueryParams paramsOf(const remote::Variant& v, const queries::DirectQuery&
   host::QueryParams out;
   if (v.isNull()) return out;
   if (!v.isArray())
-    throw Refusal("ARG_TIPO", "Consulta: argument 2 (parameters) must be an array of [name, value]");
+    throw Refusal("ARG_TIPO",
+                  "Consulta: argument 2 (parameters) must be an array of [name, value]");
   for (const auto& pair : v.items()) {
-    if (!pair.isArray() || pair.items().size() != 2 || pair.items()[0].kind() != remote::Variant::Kind::Text ||
-        !pair.items()[1].isScalar())
+    if (!pair.isArray() || pair.items().size() != 2 ||
+        pair.items()[0].kind() != remote::Variant::Kind::Text || !pair.items()[1].isScalar())
       throw Refusal("ARG_TIPO", "Consulta: each parameter must be a [name, value] pair");
     std::string name = pair.items()[0].asString();
     if (std::find(q.parameters.begin(), q.parameters.end(), name) == q.parameters.end())
@@ -43,7 +44,9 @@ void registerConsultas(Dispatcher& d) {
   d.add(kQuery, "Consulta", 2, [](CallContext& ctx) {
     std::string name = ctx.text(0, "query name", 40);
     const auto* q = queries::find(name);
-    if (!q) throw Refusal("CONSULTA_DESCONHECIDA", fmt::format("there is no direct query named \"{}\"", name));
+    if (!q)
+      throw Refusal("CONSULTA_DESCONHECIDA",
+                    fmt::format("there is no direct query named \"{}\"", name));
     host::QueryParams params = paramsOf(ctx.arg(1), *q);
     std::string company;
     if (q->companyScoped) {

@@ -32,9 +32,8 @@ struct AccountQuery {
 /// there is no such account).
 host::DataPacket accountPacket(Database& db, const std::string& company, const std::string& code) {
   const auto& fields = rec::BankAccountRecord();
-  auto& q = db.prepared<AccountQuery>("GetCont_Corr", [](soci::session& sql) {
-    return std::make_unique<AccountQuery>(sql);
-  });
+  auto& q = db.prepared<AccountQuery>(
+      "GetCont_Corr", [](soci::session& sql) { return std::make_unique<AccountQuery>(sql); });
   q.company = company;
   q.code = code;
   host::DataPacket packet(packetLayout(fields));

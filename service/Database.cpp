@@ -63,7 +63,9 @@ Database::Slot& Database::currentSlot() {
   return slot && slot->owner == this ? *slot : primary_;
 }
 
-soci::session& Database::session() { return *currentSlot().sql; }
+soci::session& Database::session() {
+  return *currentSlot().sql;
+}
 
 Database::ReadLease Database::reader() {
   std::unique_lock lock(poolMutex_);
@@ -107,6 +109,8 @@ Database::ReadLease::~ReadLease() {
   db_.poolFree_.notify_one();
 }
 
-soci::session& Database::ReadLease::session() { return *slot_->sql; }
+soci::session& Database::ReadLease::session() {
+  return *slot_->sql;
+}
 
 }  // namespace service

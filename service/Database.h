@@ -3,6 +3,8 @@
 // primary session carries every call that may write, one call at a time; calls that only read
 // take a session of their own from a small pool and run side by side.
 
+#include <soci/soci.h>
+
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -10,8 +12,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <soci/soci.h>
 
 namespace service {
 
@@ -51,7 +51,8 @@ class Database {
 
    private:
     friend class Database;
-    ReadLease(Database& db, Slot* slot, Slot* previous) : db_(db), slot_(slot), previous_(previous) {}
+    ReadLease(Database& db, Slot* slot, Slot* previous)
+        : db_(db), slot_(slot), previous_(previous) {}
     Database& db_;
     Slot* slot_;
     Slot* previous_;
@@ -66,7 +67,8 @@ class Database {
   /// binds; `make` builds it on first use. Use it under `mutex()` or a read lease, and fetch
   /// it to its end, so the statement holds no read snapshot between calls.
   template <class Query>
-  Query& prepared(const std::string& key, const std::function<std::unique_ptr<Query>(soci::session&)>& make) {
+  Query& prepared(const std::string& key,
+                  const std::function<std::unique_ptr<Query>(soci::session&)>& make) {
     Slot& slot = currentSlot();
     auto it = slot.prepared.find(key);
     if (it == slot.prepared.end()) {

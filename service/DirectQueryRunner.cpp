@@ -1,9 +1,9 @@
 #include "service/DirectQueryRunner.h"
 
+#include <fmt/format.h>
+
 #include <deque>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "host/Errors.h"
 #include "service/Packets.h"

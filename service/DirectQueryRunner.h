@@ -5,9 +5,8 @@
 
 #include <functional>
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "host/ClientDatasetPacket.h"
 #include "host/HostDatabase.h"

@@ -1,8 +1,8 @@
 #include "service/Dispatcher.h"
 
-#include <optional>
-
 #include <fmt/format.h>
+
+#include <optional>
 
 #include "host/Errors.h"
 
@@ -106,8 +106,8 @@ void CallContext::setArg(size_t i, Variant v) {
 
 void CallContext::requireCompany(const std::string& company) const {
   if (!operatorMayUse(db_, operator_, company)) {
-    throw Refusal("ACESSO_EMPRESA",
-                  fmt::format("operator \"{}\" may not work on company \"{}\"", operator_, company));
+    throw Refusal("ACESSO_EMPRESA", fmt::format("operator \"{}\" may not work on company \"{}\"",
+                                                operator_, company));
   }
 }
 
@@ -125,9 +125,8 @@ struct AccessQuery {
 }  // namespace
 
 bool operatorMayUse(Database& db, const std::string& op, const std::string& company) {
-  auto& q = db.prepared<AccessQuery>("operatorMayUse", [](soci::session& sql) {
-    return std::make_unique<AccessQuery>(sql);
-  });
+  auto& q = db.prepared<AccessQuery>(
+      "operatorMayUse", [](soci::session& sql) { return std::make_unique<AccessQuery>(sql); });
   q.op = op;
   q.company = company;
   q.n = 0;
@@ -210,8 +209,8 @@ remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& r
                                   fmt::format("no server object \"{}\"", req.object));
   auto m = obj->second.find(req.method);
   if (m == obj->second.end())
-    return remote::Reply::refused(
-        "METODO_DESCONHECIDO", fmt::format("{} has no method \"{}\"", req.object, req.method));
+    return remote::Reply::refused("METODO_DESCONHECIDO",
+                                  fmt::format("{} has no method \"{}\"", req.object, req.method));
   if (req.args.size() != m->second.argCount)
     return remote::Reply::refused(
         "ARG_QTDE", fmt::format("{} takes {} arguments, not {}", req.method, m->second.argCount,

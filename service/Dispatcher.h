@@ -20,7 +20,8 @@ namespace service {
 /// A refusal: the call ends, nothing it wrote is kept, and the caller gets `key`.
 class Refusal : public std::runtime_error {
  public:
-  Refusal(std::string key, const std::string& text) : std::runtime_error(text), key_(std::move(key)) {}
+  Refusal(std::string key, const std::string& text)
+      : std::runtime_error(text), key_(std::move(key)) {}
   const std::string& key() const { return key_; }
 
  private:

@@ -40,8 +40,8 @@ std::vector<std::string> keysOf(const nlohmann::json& packet) {
     if (!v.is_string()) throw Refusal("ARG_TIPO", "CDLISTA values must be texts");
     std::string key = v.get<std::string>();
     if (key.size() > static_cast<size_t>(kCdListaSize))
-      throw Refusal("ARG_TAMANHO", fmt::format("CDLISTA \"{}\" is longer than {} characters", key,
-                                               kCdListaSize));
+      throw Refusal("ARG_TAMANHO",
+                    fmt::format("CDLISTA \"{}\" is longer than {} characters", key, kCdListaSize));
     keys.push_back(std::move(key));
   }
   return keys;
@@ -65,7 +65,8 @@ void registerListas(Dispatcher& d) {
     std::string now = host::SystemClock().now().iso();
     ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
         soci::use(nr), soci::use(op), soci::use(now);
-    nlohmann::json packet{{"fields", packetFields(listaFields())}, {"rows", nlohmann::json::array()}};
+    nlohmann::json packet{{"fields", packetFields(listaFields())},
+                          {"rows", nlohmann::json::array()}};
     for (auto& key : keys) {
       int present = 0;
       ctx.sql() << "SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA = :n AND CDLISTA = :c",
@@ -75,8 +76,8 @@ void registerListas(Dispatcher& d) {
           soci::use(key);
       packet["rows"].push_back({nr, key});
     }
-    return remote::Variant::array(
-        {remote::Variant(static_cast<int64_t>(packet["rows"].size())), remote::Variant::packet(packet)});
+    return remote::Variant::array({remote::Variant(static_cast<int64_t>(packet["rows"].size())),
+                                   remote::Variant::packet(packet)});
   });
   // ApagaLista(NRLISTA) and DelLista(NRLISTA): the list and its keys are deleted. Emptying
   // it only would leave one LISTA row behind per emission run; nothing reads an empty list

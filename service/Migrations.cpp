@@ -1,10 +1,10 @@
 #include "service/Migrations.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <set>
 #include <sstream>
-
-#include <fmt/format.h>
 
 #include "host/DateTime.h"
 #include "service/Database.h"

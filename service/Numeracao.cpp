@@ -61,8 +61,8 @@ std::string nextNumber(CallContext& ctx, const std::string& name, int width) {
   const int64_t next = nextSequence(ctx.sql(), ctx.company(), name);
   std::string text = std::to_string(next);
   if (static_cast<int>(text.size()) > width) {
-    throw Refusal("NOSSO<SEQ", fmt::format("counter {} reached {}, beyond {} digits", name,
-                                           text, width));
+    throw Refusal("NOSSO<SEQ",
+                  fmt::format("counter {} reached {}, beyond {} digits", name, text, width));
   }
   return host::Ajusta(text, static_cast<size_t>(width));
 }
@@ -95,7 +95,9 @@ std::string boletoAccount(CallContext& ctx, const BoletoKey& k) {
   return ind == soci::i_ok ? account : std::string();
 }
 
-bool isDigits(const std::string& s) { return s.empty() || host::IsDigits(s); }
+bool isDigits(const std::string& s) {
+  return s.empty() || host::IsDigits(s);
+}
 
 }  // namespace
 
@@ -132,8 +134,7 @@ void registerNumeracao(Dispatcher& d) {
     }
     ctx.text(2, "NRLISTA", 10);
     ctx.text(3, "CDLISTA", 50);
-    setSequence(ctx.sql(), ctx.company(), "NOSSONUMPREIMP" + account,
-                host::StrToIntDef(value, 0));
+    setSequence(ctx.sql(), ctx.company(), "NOSSONUMPREIMP" + account, host::StrToIntDef(value, 0));
     return remote::Variant(int64_t{1});
   });
 
@@ -186,7 +187,8 @@ void registerNumeracao(Dispatcher& d) {
           soci::use(k.branch), soci::use(k.number), soci::into(taken);
       if (taken > 0) {
         throw Refusal("NN_JA_CAD", fmt::format("nosso número {} is already on another boleto of "
-                                               "account {}", number, account));
+                                               "account {}",
+                                               number, account));
       }
     }
     soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
@@ -264,8 +266,8 @@ void registerNumeracao(Dispatcher& d) {
     if (ind != soci::i_ok || host::EmptyString(centre)) {
       return remote::Variant::array(
           {remote::Variant(int64_t{0}), remote::Variant::packet(packet),
-           remote::Variant(fmt::format("Centro de custo não cadastrado para a filial {}.",
-                                       k.branch))});
+           remote::Variant(
+               fmt::format("Centro de custo não cadastrado para a filial {}.", k.branch))});
     }
     packet["rows"].push_back({centre});
     return remote::Variant::array(

@@ -1,5 +1,7 @@
 #include "service/Packets.h"
 
+#include <soci/sqlite3/soci-sqlite3.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -7,8 +9,6 @@
 #include <optional>
 #include <tuple>
 #include <unordered_map>
-
-#include <soci/sqlite3/soci-sqlite3.h>
 
 #include "host/DateTime.h"
 
@@ -71,16 +71,24 @@ std::shared_ptr<const host::DataPacket::Layout> packetLayout(
 
 namespace {
 
-std::string doubleText(double d) { return json(d).dump(); }
+std::string doubleText(double d) {
+  return json(d).dump();
+}
 
 std::optional<std::string> textOf(const soci::row& r, size_t i) {
   switch (r.get_properties(i).get_data_type()) {
-    case soci::dt_string: return r.get<std::string>(i);
-    case soci::dt_double: return doubleText(r.get<double>(i));
-    case soci::dt_integer: return std::to_string(r.get<int>(i));
-    case soci::dt_long_long: return std::to_string(r.get<long long>(i));
-    case soci::dt_unsigned_long_long: return std::to_string(r.get<unsigned long long>(i));
-    default: return std::nullopt;
+    case soci::dt_string:
+      return r.get<std::string>(i);
+    case soci::dt_double:
+      return doubleText(r.get<double>(i));
+    case soci::dt_integer:
+      return std::to_string(r.get<int>(i));
+    case soci::dt_long_long:
+      return std::to_string(r.get<long long>(i));
+    case soci::dt_unsigned_long_long:
+      return std::to_string(r.get<unsigned long long>(i));
+    default:
+      return std::nullopt;
   }
 }
 
@@ -93,12 +101,18 @@ std::optional<double> numberOfText(const std::string& s) {
 
 std::optional<double> numberOf(const soci::row& r, size_t i) {
   switch (r.get_properties(i).get_data_type()) {
-    case soci::dt_double: return r.get<double>(i);
-    case soci::dt_integer: return static_cast<double>(r.get<int>(i));
-    case soci::dt_long_long: return static_cast<double>(r.get<long long>(i));
-    case soci::dt_unsigned_long_long: return static_cast<double>(r.get<unsigned long long>(i));
-    case soci::dt_string: return numberOfText(r.get<std::string>(i));
-    default: return std::nullopt;
+    case soci::dt_double:
+      return r.get<double>(i);
+    case soci::dt_integer:
+      return static_cast<double>(r.get<int>(i));
+    case soci::dt_long_long:
+      return static_cast<double>(r.get<long long>(i));
+    case soci::dt_unsigned_long_long:
+      return static_cast<double>(r.get<unsigned long long>(i));
+    case soci::dt_string:
+      return numberOfText(r.get<std::string>(i));
+    default:
+      return std::nullopt;
   }
 }
 
@@ -117,7 +131,8 @@ bool isoDigits(const std::string& s, std::initializer_list<size_t> dashes) {
   return true;
 }
 
-std::optional<host::DateTime> dateOf(const soci::row& r, size_t i, std::optional<std::string>& text) {
+std::optional<host::DateTime> dateOf(const soci::row& r, size_t i,
+                                     std::optional<std::string>& text) {
   if (r.get_properties(i).get_data_type() == soci::dt_date) {
     std::tm t = r.get<std::tm>(i);
     auto d = host::DateTime::fromYmdHms(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
@@ -129,8 +144,12 @@ std::optional<host::DateTime> dateOf(const soci::row& r, size_t i, std::optional
   return host::DateTime::parseIso(*text);
 }
 
-bool isTrue(std::string_view t) { return t == "1" || t == "S" || t == "true"; }
-bool isTrue(const std::optional<std::string>& t) { return t && isTrue(std::string_view(*t)); }
+bool isTrue(std::string_view t) {
+  return t == "1" || t == "S" || t == "true";
+}
+bool isTrue(const std::optional<std::string>& t) {
+  return t && isTrue(std::string_view(*t));
+}
 
 // A row's cells converted to their fields' types, handed to a sink: the JSON array of a tree
 // packet or the packed row of a DataPacket.
@@ -153,7 +172,9 @@ void convertRow(const soci::row& r, const std::vector<host::FieldDef>& fields, S
         whole ? out.integer(*whole) : out.null();
         break;
       }
-      case host::FieldType::Boolean: out.boolean(isTrue(textOf(r, i))); break;
+      case host::FieldType::Boolean:
+        out.boolean(isTrue(textOf(r, i)));
+        break;
       case host::FieldType::Date: {
         std::optional<std::string> text;
         auto d = dateOf(r, i, text);
@@ -305,12 +326,24 @@ host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
     const host::Value& v = values[k];
     std::string t;
     switch (v.kind()) {
-      case host::Value::Kind::Null: sqlite3_bind_null(st, at); continue;
-      case host::Value::Kind::Integer: sqlite3_bind_int64(st, at, v.asInteger()); continue;
-      case host::Value::Kind::Float: sqlite3_bind_double(st, at, v.asDouble()); continue;
-      case host::Value::Kind::Date: t = v.asDate().iso(); break;
-      case host::Value::Kind::Boolean: t = v.asBoolean() ? "S" : "N"; break;
-      default: t = v.asString(); break;
+      case host::Value::Kind::Null:
+        sqlite3_bind_null(st, at);
+        continue;
+      case host::Value::Kind::Integer:
+        sqlite3_bind_int64(st, at, v.asInteger());
+        continue;
+      case host::Value::Kind::Float:
+        sqlite3_bind_double(st, at, v.asDouble());
+        continue;
+      case host::Value::Kind::Date:
+        t = v.asDate().iso();
+        break;
+      case host::Value::Kind::Boolean:
+        t = v.asBoolean() ? "S" : "N";
+        break;
+      default:
+        t = v.asString();
+        break;
     }
     sqlite3_bind_text(st, at, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
   }
@@ -320,7 +353,8 @@ host::DataPacket packedFromSqlite(soci::session& sql, const std::string& text,
   for (;;) {
     const int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) break;
-    if (rc != SQLITE_ROW) throw soci::soci_error(std::string("the query failed: ") + sqlite3_errmsg(be->conn_));
+    if (rc != SQLITE_ROW)
+      throw soci::soci_error(std::string("the query failed: ") + sqlite3_errmsg(be->conn_));
     convertSqliteRow(st, fields, packet);
     packet.endRow();
   }

@@ -1,11 +1,11 @@
 #pragma once
 // Data packets built from query rows, typed by a record's field table.
 
-#include <string>
-#include <vector>
+#include <soci/soci.h>
 
 #include <nlohmann/json.hpp>
-#include <soci/soci.h>
+#include <string>
+#include <vector>
 
 #include "host/ClientDataset.h"
 #include "host/ClientDatasetPacket.h"

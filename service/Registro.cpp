@@ -2,11 +2,11 @@
 // pages of the current boleto (receivables, message, adjustments, instalments, payment
 // types), the filter's look-ups and the selection list of the invoice criterion.
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <optional>
 #include <set>
-
-#include <fmt/format.h>
 
 #include "host/DateTime.h"
 #include "queries/DirectQueries.h"
@@ -38,12 +38,13 @@ size_t characters(const std::string& s) {
 // to their base letter; other characters kept as they are.
 std::string folded(const std::string& text) {
   static const std::pair<const char*, char> kLetters[] = {
-      {"á", 'A'}, {"à", 'A'}, {"â", 'A'}, {"ã", 'A'}, {"ä", 'A'}, {"Á", 'A'}, {"À", 'A'}, {"Â", 'A'},
-      {"Ã", 'A'}, {"Ä", 'A'}, {"é", 'E'}, {"è", 'E'}, {"ê", 'E'}, {"ë", 'E'}, {"É", 'E'}, {"È", 'E'},
-      {"Ê", 'E'}, {"Ë", 'E'}, {"í", 'I'}, {"ì", 'I'}, {"î", 'I'}, {"ï", 'I'}, {"Í", 'I'}, {"Ì", 'I'},
-      {"Î", 'I'}, {"Ï", 'I'}, {"ó", 'O'}, {"ò", 'O'}, {"ô", 'O'}, {"õ", 'O'}, {"ö", 'O'}, {"Ó", 'O'},
-      {"Ò", 'O'}, {"Ô", 'O'}, {"Õ", 'O'}, {"Ö", 'O'}, {"ú", 'U'}, {"ù", 'U'}, {"û", 'U'}, {"ü", 'U'},
-      {"Ú", 'U'}, {"Ù", 'U'}, {"Û", 'U'}, {"Ü", 'U'}, {"ç", 'C'}, {"Ç", 'C'}, {"ñ", 'N'}, {"Ñ", 'N'}};
+      {"á", 'A'}, {"à", 'A'}, {"â", 'A'}, {"ã", 'A'}, {"ä", 'A'}, {"Á", 'A'}, {"À", 'A'},
+      {"Â", 'A'}, {"Ã", 'A'}, {"Ä", 'A'}, {"é", 'E'}, {"è", 'E'}, {"ê", 'E'}, {"ë", 'E'},
+      {"É", 'E'}, {"È", 'E'}, {"Ê", 'E'}, {"Ë", 'E'}, {"í", 'I'}, {"ì", 'I'}, {"î", 'I'},
+      {"ï", 'I'}, {"Í", 'I'}, {"Ì", 'I'}, {"Î", 'I'}, {"Ï", 'I'}, {"ó", 'O'}, {"ò", 'O'},
+      {"ô", 'O'}, {"õ", 'O'}, {"ö", 'O'}, {"Ó", 'O'}, {"Ò", 'O'}, {"Ô", 'O'}, {"Õ", 'O'},
+      {"Ö", 'O'}, {"ú", 'U'}, {"ù", 'U'}, {"û", 'U'}, {"ü", 'U'}, {"Ú", 'U'}, {"Ù", 'U'},
+      {"Û", 'U'}, {"Ü", 'U'}, {"ç", 'C'}, {"Ç", 'C'}, {"ñ", 'N'}, {"Ñ", 'N'}};
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -99,7 +100,8 @@ BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
 
 // Pads the text column `field` of a packet's rows to `width` with leading zeros (sequences
 // stored as integers, shown as "01").
-void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& field, size_t width) {
+void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& field,
+               size_t width) {
   size_t col = 0;
   while (col < fields.size() && fields[col].name != field) ++col;
   for (auto& row : packet["rows"]) {
@@ -111,13 +113,12 @@ void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& 
 }
 
 const Fields& cntReceberFields() {
-  static const Fields f = {S("CDFILIAL", 4),     S("NRCTRECEBER", 10), S("CDEMPRESA", 2),
-                           S("CDCLIENTE", 21),   S("CDFILIEMIT", 4),   S("NRDUPLICATA", 10),
-                           S("NRNOTAFISC", 20),  S("CDSERIE", 5),      S("NRPARCELAREC", 3),
-                           S("NRSEQVENREC", 10), D("DTEMISSAO"),       D("DTVENCTREC"),
-                           F("VRORIGREC"),       F("VRATUAREC"),       S("IDSTATCTREC", 1),
-                           S("CDTPBAIXAREC", 2), S("NRLICENCAUSO", 10), S("CDVIATURA", 4),
-                           S("DSCTRECEBER", 400)};
+  static const Fields f = {
+      S("CDFILIAL", 4),      S("NRCTRECEBER", 10), S("CDEMPRESA", 2),    S("CDCLIENTE", 21),
+      S("CDFILIEMIT", 4),    S("NRDUPLICATA", 10), S("NRNOTAFISC", 20),  S("CDSERIE", 5),
+      S("NRPARCELAREC", 3),  S("NRSEQVENREC", 10), D("DTEMISSAO"),       D("DTVENCTREC"),
+      F("VRORIGREC"),        F("VRATUAREC"),       S("IDSTATCTREC", 1),  S("CDTPBAIXAREC", 2),
+      S("NRLICENCAUSO", 10), S("CDVIATURA", 4),    S("DSCTRECEBER", 400)};
   return f;
 }
 
@@ -136,14 +137,17 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
     throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: the packet has no {} field", name));
   };
   size_t cf = column("CDFILIAL"), cn = column("NRLANBOLREC"), cm = column("TXMENSBOLBOL");
-  auto textAt = [](const nlohmann::json& row, size_t i, const char* name, size_t max) -> std::optional<std::string> {
+  auto textAt = [](const nlohmann::json& row, size_t i, const char* name,
+                   size_t max) -> std::optional<std::string> {
     const auto& v = row.at(i);
     if (v.is_null()) return std::nullopt;
-    if (!v.is_string()) throw Refusal("ARG_TIPO", fmt::format("SetCNABMsg: {} must be a text", name));
+    if (!v.is_string())
+      throw Refusal("ARG_TIPO", fmt::format("SetCNABMsg: {} must be a text", name));
     std::string s = v.get<std::string>();
     if (characters(s) > max)
-      throw Refusal("ARG_TAMANHO", fmt::format("SetCNABMsg: {} has {} characters; at most {} are allowed",
-                                               name, characters(s), max));
+      throw Refusal("ARG_TAMANHO",
+                    fmt::format("SetCNABMsg: {} has {} characters; at most {} are allowed", name,
+                                characters(s), max));
     return s;
   };
   const auto& rows = delta.at("rows");
@@ -171,8 +175,9 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
     std::optional<std::string> now = mi == soci::i_ok ? std::optional(current) : std::nullopt;
     // An empty message and none are the same to the operator.
     if (now.value_or("") != original.value_or(""))
-      throw Refusal("ALT_BLOQ", fmt::format("the message of boleto {}/{} was changed by someone else",
-                                            branch, number));
+      throw Refusal(
+          "ALT_BLOQ",
+          fmt::format("the message of boleto {}/{} was changed by someone else", branch, number));
     std::string text = wanted.value_or("");
     soci::indicator wi = text.empty() ? soci::i_null : soci::i_ok;
     ctx.sql() << "UPDATE BOLRECEBER SET TXMENSBOLBOL = :m WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -186,12 +191,10 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
 
 void registerRegistro(Dispatcher& d) {
   // --- settings of the caller's company
-  d.add(kHabContRec, "GetValidaGR", 0, [](CallContext& ctx) {
-    return settings(ctx, {S("IDSISDOS", 1)});
-  });
-  d.add(kHabContRec, "GetOrcaFestas", 0, [](CallContext& ctx) {
-    return settings(ctx, {S("IDEXIBDADORC", 1)});
-  });
+  d.add(kHabContRec, "GetValidaGR", 0,
+        [](CallContext& ctx) { return settings(ctx, {S("IDSISDOS", 1)}); });
+  d.add(kHabContRec, "GetOrcaFestas", 0,
+        [](CallContext& ctx) { return settings(ctx, {S("IDEXIBDADORC", 1)}); });
   d.add(kHabContRec, "GetGeralRec", 0, [](CallContext& ctx) {
     return settings(ctx, {S("IDSOLDIRBOLETO", 1), S("IDORDIMPRBOL", 1), S("TXVISUBOLREC", 500),
                           S("IDUTCTRLCANREMR", 1), S("IDUTLNFDEVOLREC", 1), S("IDBLOQALTBOLREC", 1),
@@ -218,10 +221,11 @@ void registerRegistro(Dispatcher& d) {
   });
   d.add(kHabContRec, "GetCNABMsg", 2, [](CallContext& ctx) {
     auto k = boletoKey(ctx, 0, 1);
-    return packetOf(ctx,
-                    "SELECT CDFILIAL, NRLANBOLREC, TXMENSBOLBOL FROM BOLRECEBER WHERE CDFILIAL = :f "
-                    "AND NRLANBOLREC = :n",
-                    {Value(k.branch), Value(k.number)}, cnabMsgFields());
+    return packetOf(
+        ctx,
+        "SELECT CDFILIAL, NRLANBOLREC, TXMENSBOLBOL FROM BOLRECEBER WHERE CDFILIAL = :f "
+        "AND NRLANBOLREC = :n",
+        {Value(k.branch), Value(k.number)}, cnabMsgFields());
   });
   // SetCNABMsg(change log of cdsCNABMsg): all rows or none; a message changed meanwhile is
   // refused with "ALT_BLOQ". Result: the number of rows applied.
@@ -230,19 +234,21 @@ void registerRegistro(Dispatcher& d) {
     try {
       return Variant(applyCnabMsg(ctx, delta));
     } catch (const nlohmann::json::exception& e) {
-      throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: malformed change packet: {}", e.what()));
+      throw Refusal("ARG_INVALIDO",
+                    fmt::format("SetCNABMsg: malformed change packet: {}", e.what()));
     }
   });
   d.add(kHabContRec, "GetAjBolRec", 2, [](CallContext& ctx) {
     auto k = boletoKey(ctx, 0, 1);
-    return packetOf(ctx,
-                    "SELECT A.CDFILIAL, A.NRLANBOLREC, A.CDAJUCTREC, COALESCE(A.DSAJUCTREC, "
-                    "T.DSAJUCTREC), COALESCE(A.IDAJUCTREC, T.IDAJUCTREC), A.VRAJUSTE, A.IDORIGAJBREC "
-                    "FROM AJUSTEBOLREC A LEFT JOIN TIPOAJREC T ON T.CDAJUCTREC = A.CDAJUCTREC "
-                    "WHERE A.CDFILIAL = :f AND A.NRLANBOLREC = :n ORDER BY A.NRSEQAJUSTE",
-                    {Value(k.branch), Value(k.number)},
-                    {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("CDAJUCTREC", 4), S("DSAJUCTREC", 40),
-                     S("IDAJUCTREC", 1), F("VRAJBOLREC"), S("IDORIGAJBREC", 1)});
+    return packetOf(
+        ctx,
+        "SELECT A.CDFILIAL, A.NRLANBOLREC, A.CDAJUCTREC, COALESCE(A.DSAJUCTREC, "
+        "T.DSAJUCTREC), COALESCE(A.IDAJUCTREC, T.IDAJUCTREC), A.VRAJUSTE, A.IDORIGAJBREC "
+        "FROM AJUSTEBOLREC A LEFT JOIN TIPOAJREC T ON T.CDAJUCTREC = A.CDAJUCTREC "
+        "WHERE A.CDFILIAL = :f AND A.NRLANBOLREC = :n ORDER BY A.NRSEQAJUSTE",
+        {Value(k.branch), Value(k.number)},
+        {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("CDAJUCTREC", 4), S("DSAJUCTREC", 40),
+         S("IDAJUCTREC", 1), F("VRAJBOLREC"), S("IDORIGAJBREC", 1)});
   });
   // GetParcelamento(branch, number, origin; all in-out): the instalments sharing the origin
   // number, or the boleto alone as instalment "00" when it was never split.
@@ -251,38 +257,42 @@ void registerRegistro(Dispatcher& d) {
     std::string origin = ctx.code(2, S("NRORIGBOLREC", 10));
     ctx.setArg(2, Variant(origin));
     static const Fields fields = {
-        S("NRPARCBOLRECVISU", 4), F("NRPARCBOLRECNUM"), S("NRPARCBOLREC", 3), D("DTVENBOLREC"),
-        F("VRFINALBREC"),         F("VRBOLREC"),        S("CDMOTIPARC", 2),   S("DSMOTIPARC", 40),
-        S("IDSTATBREC", 1),       S("NRORIGBOLREC", 10), S("CDFILIAL", 4),    S("NRLANBOLREC", 10),
-        S("CDCLIENTE", 21),       S("CDEMPRESA", 2),    S("CDREDUCONT", 3),   S("CDCONTCORR", 10),
-        S("CDNOSNUMREC", 20),     S("CDCARTCOBBOL", 3), S("CDINS1COBBOL", 2), S("CDINS2COBBOL", 2),
-        F("QTDIAPROTBOL"),        S("IDIMPRBOLBOL", 1), S("CDBARRAREC", 44),  S("DSLINHABARREC", 55),
+        S("NRPARCBOLRECVISU", 4), F("NRPARCBOLRECNUM"), S("NRPARCBOLREC", 3),
+        D("DTVENBOLREC"),         F("VRFINALBREC"),     F("VRBOLREC"),
+        S("CDMOTIPARC", 2),       S("DSMOTIPARC", 40),  S("IDSTATBREC", 1),
+        S("NRORIGBOLREC", 10),    S("CDFILIAL", 4),     S("NRLANBOLREC", 10),
+        S("CDCLIENTE", 21),       S("CDEMPRESA", 2),    S("CDREDUCONT", 3),
+        S("CDCONTCORR", 10),      S("CDNOSNUMREC", 20), S("CDCARTCOBBOL", 3),
+        S("CDINS1COBBOL", 2),     S("CDINS2COBBOL", 2), F("QTDIAPROTBOL"),
+        S("IDIMPRBOLBOL", 1),     S("CDBARRAREC", 44),  S("DSLINHABARREC", 55),
         S("TXMENSBOLBOL", 500),   S("IDSITUCNABR", 2)};
     std::string number = origin.empty() ? "'00'" : "B.NRPARCBOLREC";
     std::string where = origin.empty() ? "B.NRLANBOLREC = :n" : "B.NRORIGBOLREC = :n";
     return packetOf(
         ctx,
-        fmt::format("SELECT {0}, {0}, B.NRPARCBOLREC, B.DTVENBOLREC, B.VRFINALBREC, B.VRBOLREC, "
-                    "B.CDMOTIPARC, M.DSMOTIPARC, B.IDSTATBREC, B.NRORIGBOLREC, B.CDFILIAL, "
-                    "B.NRLANBOLREC, B.CDCLIENTE, B.CDEMPRESA, B.CDREDUCONT, K.CDCONTCORR, "
-                    "B.CDNOSNUMREC, B.CDCARTCOBBOL, B.CDINS1COBBOL, B.CDINS2COBBOL, B.QTDIAPROTBOL, "
-                    "B.IDIMPRBOLBOL, B.CDBARRAREC, B.DSLINHABARREC, B.TXMENSBOLBOL, B.IDSITUCNABR "
-                    "FROM BOLRECEBER B LEFT JOIN MOTIPARC M ON M.CDMOTIPARC = B.CDMOTIPARC "
-                    "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
-                    "WHERE B.CDFILIAL = :f AND {1} ORDER BY B.NRPARCBOLREC, B.NRLANBOLREC",
-                    number, where),
+        fmt::format(
+            "SELECT {0}, {0}, B.NRPARCBOLREC, B.DTVENBOLREC, B.VRFINALBREC, B.VRBOLREC, "
+            "B.CDMOTIPARC, M.DSMOTIPARC, B.IDSTATBREC, B.NRORIGBOLREC, B.CDFILIAL, "
+            "B.NRLANBOLREC, B.CDCLIENTE, B.CDEMPRESA, B.CDREDUCONT, K.CDCONTCORR, "
+            "B.CDNOSNUMREC, B.CDCARTCOBBOL, B.CDINS1COBBOL, B.CDINS2COBBOL, B.QTDIAPROTBOL, "
+            "B.IDIMPRBOLBOL, B.CDBARRAREC, B.DSLINHABARREC, B.TXMENSBOLBOL, B.IDSITUCNABR "
+            "FROM BOLRECEBER B LEFT JOIN MOTIPARC M ON M.CDMOTIPARC = B.CDMOTIPARC "
+            "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
+            "WHERE B.CDFILIAL = :f AND {1} ORDER BY B.NRPARCBOLREC, B.NRLANBOLREC",
+            number, where),
         {Value(k.branch), Value(origin.empty() ? k.number : origin)}, fields);
   });
   d.add(kHabContRec, "GetTpRecBoleto", 2, [](CallContext& ctx) {
     auto k = boletoKey(ctx, 0, 1);
-    static const Fields fields = {S("CDFILIAL", 4),      S("NRLANBOLREC", 10), S("NRSEQTPRECBO", 2),
-                                  S("CDTIPORECE", 3),    S("NMTIPORECE", 40),  F("VRTPRECBOLR"),
-                                  S("CDBANCBOLREC", 3),  S("NRCHEQBOLREC", 6), S("CDAGENBOLREC", 5),
-                                  S("CDCONTBOLREC", 16), D("DTCHEQBOLREC"),    S("CDCARTAO", 3),
-                                  S("NMCARTAO", 30),     S("NRCARCREBOLR", 50), S("DSCHEQBOLREC", 40)};
+    static const Fields fields = {
+        S("CDFILIAL", 4),     S("NRLANBOLREC", 10),  S("NRSEQTPRECBO", 2), S("CDTIPORECE", 3),
+        S("NMTIPORECE", 40),  F("VRTPRECBOLR"),      S("CDBANCBOLREC", 3), S("NRCHEQBOLREC", 6),
+        S("CDAGENBOLREC", 5), S("CDCONTBOLREC", 16), D("DTCHEQBOLREC"),    S("CDCARTAO", 3),
+        S("NMCARTAO", 30),    S("NRCARCREBOLR", 50), S("DSCHEQBOLREC", 40)};
     auto packet = runBound(
         ctx.sql(),
-        "SELECT P.CDFILIAL, P.NRLANBOLREC, P.NRSEQTPRECBO, P.CDTIPORECE, T.NMTIPORECE, P.VRTPRECBO, "
+        "SELECT P.CDFILIAL, P.NRLANBOLREC, P.NRSEQTPRECBO, P.CDTIPORECE, T.NMTIPORECE, "
+        "P.VRTPRECBO, "
         "Q.CDBANCBOLREC, Q.NRCHEQBOLREC, Q.CDAGENBOLREC, Q.CDCONTBOLREC, Q.DTCHEQBOLREC, "
         "C.CDCARTAO, A.NMCARTAO, C.NRCARCREBOLR, Q.DSCHEQBOLREC FROM TPRECBOLETO P "
         "LEFT JOIN TIPORECEBE T ON T.CDTIPORECE = P.CDTIPORECE "
@@ -301,10 +311,11 @@ void registerRegistro(Dispatcher& d) {
   d.add(kHabContRec, "GetProrrogacao", 2, [](CallContext& ctx) {
     std::string code = ctx.code(0, S("CDMOTIPROR", 2));
     bool all = ctx.text(1, "all", 1) == "T";
-    return packetOf(ctx,
-                    "SELECT CDMOTIPROR, DSMOTIPROR FROM MOTIPROR WHERE (CDMOTIPROR = :c OR :t = 'T') "
-                    "ORDER BY CDMOTIPROR",
-                    {Value(code), Value(all ? "T" : "")}, {S("CDMOTIPROR", 2), S("DSMOTIPROR", 40)});
+    return packetOf(
+        ctx,
+        "SELECT CDMOTIPROR, DSMOTIPROR FROM MOTIPROR WHERE (CDMOTIPROR = :c OR :t = 'T') "
+        "ORDER BY CDMOTIPROR",
+        {Value(code), Value(all ? "T" : "")}, {S("CDMOTIPROR", 2), S("DSMOTIPROR", 40)});
   });
   d.add(kHabContRec, "GetCliente", 1, [](CallContext& ctx) {
     std::string code = ctx.code(0, S("CDCLIENTE", 21));
@@ -321,28 +332,31 @@ void registerRegistro(Dispatcher& d) {
     std::string op = ctx.text(0, "CDOPERADOR", 20);
     if (op.empty()) op = ctx.operatorCode();
     std::string company = ctx.company();
-    Variant control = packetOf(ctx,
-                               "SELECT CDEMPRESA, CDGRUPOPER FROM CONTPRORVENC WHERE CDEMPRESA = :e "
-                               "ORDER BY CDGRUPOPER",
-                               {Value(company)}, {S("CDEMPRESA", 2), S("CDGRUPOPER", 4)});
-    Variant groups = packetOf(ctx,
-                              "SELECT G.CDGRUPOPER, G.NMGRUPOPER FROM OPERGRUPO O JOIN GRUPOPER G ON "
-                              "G.CDGRUPOPER = O.CDGRUPOPER JOIN CONTPRORVENC C ON C.CDGRUPOPER = "
-                              "O.CDGRUPOPER WHERE O.CDOPERADOR = :o AND C.CDEMPRESA = :e ORDER BY "
-                              "G.CDGRUPOPER",
-                              {Value(op), Value(company)}, {S("CDGRUPOPER", 4), S("NMGRUPOPER", 40)});
+    Variant control =
+        packetOf(ctx,
+                 "SELECT CDEMPRESA, CDGRUPOPER FROM CONTPRORVENC WHERE CDEMPRESA = :e "
+                 "ORDER BY CDGRUPOPER",
+                 {Value(company)}, {S("CDEMPRESA", 2), S("CDGRUPOPER", 4)});
+    Variant groups =
+        packetOf(ctx,
+                 "SELECT G.CDGRUPOPER, G.NMGRUPOPER FROM OPERGRUPO O JOIN GRUPOPER G ON "
+                 "G.CDGRUPOPER = O.CDGRUPOPER JOIN CONTPRORVENC C ON C.CDGRUPOPER = "
+                 "O.CDGRUPOPER WHERE O.CDOPERADOR = :o AND C.CDEMPRESA = :e ORDER BY "
+                 "G.CDGRUPOPER",
+                 {Value(op), Value(company)}, {S("CDGRUPOPER", 4), S("NMGRUPOPER", 40)});
     return Variant::array({control, groups});
   });
   d.add(kHabContRec, "GetFormRec", 0, [](CallContext& ctx) {
     return packetOf(ctx,
-                    "SELECT 'N', CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ORDER BY CDTPBAIXAREC", {},
-                    {S("IDMARCADO", 1), S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
+                    "SELECT 'N', CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ORDER BY CDTPBAIXAREC",
+                    {}, {S("IDMARCADO", 1), S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
   });
   d.add(kHabContRec, "GetVeiculo", 0, [](CallContext& ctx) {
     return packetOf(ctx,
                     "SELECT 'N', CDVIATURA, NRPLACA, COALESCE(DSTIPOVEIC, DSVIATURA) FROM VIATURA "
                     "ORDER BY CDVIATURA",
-                    {}, {S("IDMARCADO", 1), S("CDVIATURA", 4), S("NRPLACA", 10), S("DSTIPOVEIC", 40)});
+                    {},
+                    {S("IDMARCADO", 1), S("CDVIATURA", 4), S("NRPLACA", 10), S("DSTIPOVEIC", 40)});
   });
   // GetDuplicata(company, due from, due to): the invoices of the company's receivables due in
   // the period (an open end when a date is null), with their total.
@@ -378,7 +392,8 @@ void registerRegistro(Dispatcher& d) {
     while (!key.empty() && key.back() == ' ') key.pop_back();
     while (!key.empty() && key.front() == ' ') key.erase(0, 1);
     ctx.setArg(0, Variant(key));
-    nlohmann::json packet{{"fields", packetFields({S("CDCLIENTE", 21)})}, {"rows", nlohmann::json::array()}};
+    nlohmann::json packet{{"fields", packetFields({S("CDCLIENTE", 21)})},
+                          {"rows", nlohmann::json::array()}};
     if (key.empty()) return Variant::packet(std::move(packet));
     std::string digits;
     for (char c : key)
@@ -386,8 +401,9 @@ void registerRegistro(Dispatcher& d) {
     const std::string wanted = folded(key);
     // Neither database folds accents portably: the names are compared here.
     soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << "SELECT CDCLIENTE, NMRAZSOCCLIE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE "
-                              "ORDER BY NMRAZSOCCLIE, CDCLIENTE");
+        (ctx.sql().prepare
+         << "SELECT CDCLIENTE, NMRAZSOCCLIE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE "
+            "ORDER BY NMRAZSOCCLIE, CDCLIENTE");
     auto textAt = [](const soci::row& r, size_t i) {
       return r.get_indicator(i) == soci::i_ok ? r.get<std::string>(i) : std::string();
     };
@@ -409,12 +425,13 @@ void registerRegistro(Dispatcher& d) {
     auto items = queries::splitList(invoices);
     for (const auto& item : items)
       if (characters(item) > 50)
-        throw Refusal("ARG_TAMANHO", fmt::format("InsLista: invoice \"{}\" is longer than 50 characters", item));
+        throw Refusal("ARG_TAMANHO",
+                      fmt::format("InsLista: invoice \"{}\" is longer than 50 characters", item));
     std::string op = ctx.operatorCode();
     int mine = 0;
     if (!nr.empty())
-      ctx.sql() << "SELECT COUNT(*) FROM LISTA WHERE NRLISTA = :n AND CDOPERADOR = :o", soci::use(nr),
-          soci::use(op), soci::into(mine);
+      ctx.sql() << "SELECT COUNT(*) FROM LISTA WHERE NRLISTA = :n AND CDOPERADOR = :o",
+          soci::use(nr), soci::use(op), soci::into(mine);
     if (mine) {
       // The list holds the invoices of the latest filter only: an earlier choice must not
       // keep boletos in the register. Nor is the new content marked emitted, whatever the

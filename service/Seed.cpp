@@ -1,16 +1,15 @@
 #include "service/Seed.h"
 
+#include <fmt/format.h>
 #include <sodium.h>
 
 #include <random>
 #include <stdexcept>
 
-#include <fmt/format.h>
-
 #include "service/Access.h"
 #include "service/Database.h"
-#include "service/Relatorios.h"
 #include "service/Marcacao.h"
+#include "service/Relatorios.h"
 #include "service/Sequences.h"
 #include "service/Validacoes.h"
 
@@ -53,33 +52,48 @@ struct Account {
   const char* account;
   const char* cedente;
   const char* carteira;
-  const char* nossoNumero;   // DSNOSNUMCORR
-  const char* dac;           // DSDACNOSNUMR
+  const char* nossoNumero;  // DSNOSNUMCORR
+  const char* dac;          // DSDACNOSNUMR
   const char* description;
   const char* branch;
-  const char* form;          // IDFORMCADBANC
+  const char* form;  // IDFORMCADBANC
 };
 
 // One collection account per bank of the numbering rules, plus the code substitutions. The
 // nosso número templates are the banks' defaults (host/bank): the barcode layouts read the
 // sequence alone and take carteira, agency and agreement from the account themselves.
 constexpr Account kAccounts[] = {
-    {"04", "001", "237", "237", "", "1234", "0012345", "0012345", "09", "[SEQ:11]", "", "Cobrança 237", "0001", "1"},
-    {"04", "002", "001", "001", "", "3210", "0054321", "1234567", "17", "[CONV:7][SEQ:10]", "[CONV:7][SEQ:10]", "Cobrança 001", "0001", "1"},
-    {"04", "003", "033", "033", "", "4321", "0130012", "8765432", "101", "[SEQ:12]", "[SEQ:12]", "Cobrança 033", "0001", "1"},
-    {"04", "004", "041", "041", "", "0100", "0601234", "0100123", "1", "[SEQ:8]", "[SEQ:8]", "Cobrança 041", "0002", "1"},
-    {"04", "005", "104", "104", "", "1500", "0000987", "123456", "1", "[SEQ:17]", "[SEQ:17]", "Cobrança 104", "0001", ""},
-    {"04", "006", "341", "341", "", "0057", "0123456", "0123456", "109", "[SEQ:8]", "", "Cobrança 341", "0001", "1"},
-    {"04", "007", "399", "399", "", "0207", "0012349", "1122334", "CNR", "[SEQ:10]", "[SEQ:10]", "Cobrança 399", "0002", "1"},
-    {"04", "008", "422", "422", "", "0046", "0070012", "4600700", "1", "[SEQ:9]", "[SEQ:9]", "Cobrança 422", "0001", "1"},
-    {"04", "009", "748", "748", "", "0710", "0081234", "12345", "1", "[SEQ:8]", "", "Cobrança 748", "0001", "2"},
-    {"04", "010", "756", "756", "", "3069", "0001234", "0123456", "1", "[SEQ:7]", "", "Cobrança 756", "0001", "1"},
+    {"04", "001", "237", "237", "", "1234", "0012345", "0012345", "09", "[SEQ:11]", "",
+     "Cobrança 237", "0001", "1"},
+    {"04", "002", "001", "001", "", "3210", "0054321", "1234567", "17", "[CONV:7][SEQ:10]",
+     "[CONV:7][SEQ:10]", "Cobrança 001", "0001", "1"},
+    {"04", "003", "033", "033", "", "4321", "0130012", "8765432", "101", "[SEQ:12]", "[SEQ:12]",
+     "Cobrança 033", "0001", "1"},
+    {"04", "004", "041", "041", "", "0100", "0601234", "0100123", "1", "[SEQ:8]", "[SEQ:8]",
+     "Cobrança 041", "0002", "1"},
+    {"04", "005", "104", "104", "", "1500", "0000987", "123456", "1", "[SEQ:17]", "[SEQ:17]",
+     "Cobrança 104", "0001", ""},
+    {"04", "006", "341", "341", "", "0057", "0123456", "0123456", "109", "[SEQ:8]", "",
+     "Cobrança 341", "0001", "1"},
+    {"04", "007", "399", "399", "", "0207", "0012349", "1122334", "CNR", "[SEQ:10]", "[SEQ:10]",
+     "Cobrança 399", "0002", "1"},
+    {"04", "008", "422", "422", "", "0046", "0070012", "4600700", "1", "[SEQ:9]", "[SEQ:9]",
+     "Cobrança 422", "0001", "1"},
+    {"04", "009", "748", "748", "", "0710", "0081234", "12345", "1", "[SEQ:8]", "", "Cobrança 748",
+     "0001", "2"},
+    {"04", "010", "756", "756", "", "3069", "0001234", "0123456", "1", "[SEQ:7]", "",
+     "Cobrança 756", "0001", "1"},
     // Codes the emission screen rewrites: 025 -> 237, 612 -> 341, 637 -> the agreement bank.
-    {"08", "001", "237", "025", "", "2222", "0099887", "0099887", "09", "[SEQ:11]", "", "Cobrança 025", "0003", "1"},
-    {"08", "002", "341", "612", "", "0300", "0045678", "0045678", "109", "[SEQ:8]", "", "Cobrança 612", "0003", "1"},
-    {"08", "003", "237", "637", "237", "1111", "0077665", "0077665", "09", "[SEQ:11]", "", "Cobrança 637", "0003", "1"},
-    {"08", "004", "001", "637", "", "3333", "0011223", "7654321", "17", "[CONV:7][SEQ:10]", "[CONV:7][SEQ:10]", "Cobrança 637 s/ conv", "0003", "1"},
-    {"12", "001", "756", "756", "", "4027", "0004567", "0456789", "1", "[SEQ:7]", "", "Cobrança 756", "0004", "1"},
+    {"08", "001", "237", "025", "", "2222", "0099887", "0099887", "09", "[SEQ:11]", "",
+     "Cobrança 025", "0003", "1"},
+    {"08", "002", "341", "612", "", "0300", "0045678", "0045678", "109", "[SEQ:8]", "",
+     "Cobrança 612", "0003", "1"},
+    {"08", "003", "237", "637", "237", "1111", "0077665", "0077665", "09", "[SEQ:11]", "",
+     "Cobrança 637", "0003", "1"},
+    {"08", "004", "001", "637", "", "3333", "0011223", "7654321", "17", "[CONV:7][SEQ:10]",
+     "[CONV:7][SEQ:10]", "Cobrança 637 s/ conv", "0003", "1"},
+    {"12", "001", "756", "756", "", "4027", "0004567", "0456789", "1", "[SEQ:7]", "",
+     "Cobrança 756", "0004", "1"},
 };
 
 struct Customer {
@@ -93,14 +107,21 @@ struct Customer {
 };
 
 constexpr Customer kCustomers[] = {
-    {"000000000000000000101", "Alfa Distribuidora de Alimentos Ltda", "Alfa Alimentos", true, "112223330001", "01", "financeiro@alfa.example"},
-    {"000000000000000000102", "Beta Construções e Reformas S.A.", "Beta Construções", true, "445556660001", "01", "contas@beta.example"},
-    {"000000000000000000103", "Gama Serviços de Informática Ltda", "Gama TI", true, "778889990001", "02", "cobranca@gama.example"},
-    {"000000000000000000104", "Delta Comércio de Ferragens Ltda", "Delta Ferragens", true, "123456780001", "02", ""},
-    {"000000000000000000105", "João da Silva Pereira", "João Pereira", false, "123456789", "", "joao.pereira@mail.example"},
-    {"000000000000000000106", "Maria Aparecida Souza", "Maria Souza", false, "987654321", "", "maria.souza@mail.example"},
+    {"000000000000000000101", "Alfa Distribuidora de Alimentos Ltda", "Alfa Alimentos", true,
+     "112223330001", "01", "financeiro@alfa.example"},
+    {"000000000000000000102", "Beta Construções e Reformas S.A.", "Beta Construções", true,
+     "445556660001", "01", "contas@beta.example"},
+    {"000000000000000000103", "Gama Serviços de Informática Ltda", "Gama TI", true, "778889990001",
+     "02", "cobranca@gama.example"},
+    {"000000000000000000104", "Delta Comércio de Ferragens Ltda", "Delta Ferragens", true,
+     "123456780001", "02", ""},
+    {"000000000000000000105", "João da Silva Pereira", "João Pereira", false, "123456789", "",
+     "joao.pereira@mail.example"},
+    {"000000000000000000106", "Maria Aparecida Souza", "Maria Souza", false, "987654321", "",
+     "maria.souza@mail.example"},
     {"000000000000000000107", "José Antônio Lima", "José Lima", false, "111444777", "", ""},
-    {"000000000000000000108", "Épsilon Eventos e Festas Ltda", "Épsilon Festas", true, "246813570001", "01", "eventos@epsilon.example"},
+    {"000000000000000000108", "Épsilon Eventos e Festas Ltda", "Épsilon Festas", true,
+     "246813570001", "01", "eventos@epsilon.example"},
 };
 
 struct DemoBoleto {
@@ -108,11 +129,11 @@ struct DemoBoleto {
   const char* branch;
   const char* account;
   int customer;
-  const char* status;     // IDSTATBREC
-  const char* writeOff;   // CDTPBAIXAREC
-  const char* cnab;       // IDSITUCNABR
+  const char* status;    // IDSTATBREC
+  const char* writeOff;  // CDTPBAIXAREC
+  const char* cnab;      // IDSITUCNABR
   bool protested;
-  bool numbered;          // has a nosso número
+  bool numbered;  // has a nosso número
   int dueInDays;
   double value;
 };
@@ -145,7 +166,9 @@ std::string randomPassword() {
   return out;
 }
 
-std::string iso(const host::DateTime& d) { return d.iso(); }
+std::string iso(const host::DateTime& d) {
+  return d.iso();
+}
 
 std::string nextBoletoNumber(soci::session& sql, const std::string& branch) {
   return fmt::format("{:0>10}", nextSequence(sql, branch, "BOLETO"));
@@ -195,7 +218,8 @@ void insertBoleto(soci::session& sql, const BoletoRow& b) {
   sql << "INSERT INTO CTRECEBER (CDFILIAL, NRCTRECEBER, CDEMPRESA, CDCLIENTE, CDFILIEMIT, "
          "NRDUPLICATA, NRNOTAFISC, CDSERIE, NRPARCELAREC, DTEMISSAO, DTVENCTREC, VRCTRECEBER, "
          "VRSALDOREC, IDSTATCTREC, CDTPBAIXAREC, IDTPCTRECEBER, CDFILBOLREC, NRLANBOLREC) "
-         "VALUES (:f, :n, :e, :c, :f2, :dup, :nf, '1', :p, :emi, :d, :v, :v2, :st, :w, 'N', :f3, :n2)",
+         "VALUES (:f, :n, :e, :c, :f2, :dup, :nf, '1', :p, :emi, :d, :v, :v2, :st, :w, 'N', :f3, "
+         ":n2)",
       soci::use(b.branch), soci::use(b.number), soci::use(b.company), soci::use(b.customer),
       soci::use(b.branch), soci::use(duplicata), soci::use(nota), soci::use(b.parcela),
       soci::use(b.emission), soci::use(b.due), soci::use(b.value), soci::use(b.value),
@@ -219,7 +243,8 @@ void loadRegisterDemo(soci::session& sql) {
   sql << "INSERT INTO MOTIPARC (CDMOTIPARC, DSMOTIPARC) VALUES ('01', 'Acordo comercial')";
 
   // Something for every criterion of the register's filter to tell apart, in company 04.
-  sql << "UPDATE VIATURA SET NRPLACA = 'ABC1D23', DSTIPOVEIC = 'Caminhão baú' WHERE CDVIATURA = '0001'";
+  sql << "UPDATE VIATURA SET NRPLACA = 'ABC1D23', DSTIPOVEIC = 'Caminhão baú' WHERE CDVIATURA = "
+         "'0001'";
   sql << "INSERT INTO VIATURA (CDVIATURA, DSVIATURA, NRPLACA, DSTIPOVEIC) VALUES ('0002', "
          "'Van de entregas', 'XYZ9A87', 'Van')";
   sql << "INSERT INTO GRUPOCLIE (CDGRUPCLIE, NMGRUPCLIE) VALUES ('03', 'Varejo')";
@@ -346,24 +371,28 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
            ":ced, :nn, :dac, '', 'MODBOLCOMP.QR2', 'MODBOLPREI.QR2', 'S', '1', '99999999', 'N', "
            ":form, :ds, '9999-9', '99999999-9', :cart, '1', '01', '02', 'B', 5, '1', 30, '1', "
            "'Não receber após 30 dias do vencimento.', :f)",
-        soci::use(company), soci::use(code), soci::use(bank), soci::use(agency),
-        soci::use(account), soci::use(cnab), soci::use(conv, ci), soci::use(ced), soci::use(nn),
-        soci::use(dac), soci::use(form, fi), soci::use(ds), soci::use(cart), soci::use(branch);
+        soci::use(company), soci::use(code), soci::use(bank), soci::use(agency), soci::use(account),
+        soci::use(cnab), soci::use(conv, ci), soci::use(ced), soci::use(nn), soci::use(dac),
+        soci::use(form, fi), soci::use(ds), soci::use(cart), soci::use(branch);
   }
-  const char* writeOffs[][3] = {{"01", "Pagamento", "N"}, {"02", "Perda", "S"}, {"03", "Cancelamento", "N"}};
+  const char* writeOffs[][3] = {
+      {"01", "Pagamento", "N"}, {"02", "Perda", "S"}, {"03", "Cancelamento", "N"}};
   for (const auto& w : writeOffs) {
     std::string c = w[0], n = w[1], p = w[2];
     sql << "INSERT INTO TIPOBAIXA (CDTPBAIXAREC, NMTPBAIXAREC, IDPERDA) VALUES (:c, :n, :p)",
         soci::use(c), soci::use(n), soci::use(p);
   }
-  const char* adjustments[][3] = {{"0001", "Desconto", "D"}, {"0002", "Acréscimo", "C"},
-                                  {"0003", "Desconto antecipação", "D"}, {"0004", "Taxa de cartório", "C"}};
+  const char* adjustments[][3] = {{"0001", "Desconto", "D"},
+                                  {"0002", "Acréscimo", "C"},
+                                  {"0003", "Desconto antecipação", "D"},
+                                  {"0004", "Taxa de cartório", "C"}};
   for (const auto& a : adjustments) {
     std::string c = a[0], n = a[1], k = a[2];
     sql << "INSERT INTO TIPOAJREC (CDAJUCTREC, DSAJUCTREC, IDAJUCTREC) VALUES (:c, :n, :k)",
         soci::use(c), soci::use(n), soci::use(k);
   }
-  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('01', 'Dinheiro', 'D')";
+  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('01', 'Dinheiro', "
+         "'D')";
   sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('02', 'Cheque', 'C')";
   sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('03', 'Cartão', 'T')";
   sql << "INSERT INTO CARTAO (CDCARTAO, NMCARTAO) VALUES ('01', 'Cartão de crédito')";

@@ -22,8 +22,8 @@ struct SeedOptions {
 };
 
 struct SeedResult {
-  bool demoLoaded = false;     ///< false when the demo data was already there
-  std::string password;        ///< the demo operator's password when it was set now
+  bool demoLoaded = false;  ///< false when the demo data was already there
+  std::string password;     ///< the demo operator's password when it was set now
   int boletosAdded = 0;
 };
 

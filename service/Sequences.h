@@ -2,10 +2,10 @@
 // Named counters taken inside the call's transaction: the row is updated before it is read,
 // so two calls (or two servers on one PostgreSQL database) never receive the same number.
 
+#include <soci/soci.h>
+
 #include <cstdint>
 #include <string>
-
-#include <soci/soci.h>
 
 namespace service {
 

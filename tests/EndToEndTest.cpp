@@ -110,8 +110,8 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   const std::string db = (dir / "boleto.db").string();
   const std::string password = "e2e-" + std::to_string(rd());
 
-  Process seeding = spawn({BOLETO_SERVER, "seed", "--demo", "--boletos", "40", "--password",
-                           password, "--db", db});
+  Process seeding = spawn(
+      {BOLETO_SERVER, "seed", "--demo", "--boletos", "40", "--password", password, "--db", db});
   std::string seeded, line;
   while (!(line = readLine(seeding.out)).empty()) seeded += line + "\n";
   close(seeding.out);
@@ -173,16 +173,17 @@ TEST(EndToEnd, CommandLineCreatesAndSeedsItsDatabaseWhenMissing) {
 
   // --db names another file, which is created the same way; the first is left alone.
   auto before = std::filesystem::last_write_time(dir / "data" / "boleto.db");
-  Process other = spawn({BOLETO_CLI, "--db", (dir / "outro.db").string(), "account", "001",
-                         "--company", "08"}, dir.c_str());
+  Process other =
+      spawn({BOLETO_CLI, "--db", (dir / "outro.db").string(), "account", "001", "--company", "08"},
+            dir.c_str());
   shown = readAll(other.out);
   EXPECT_EQ(waitFor(other.pid), 0) << shown;
   EXPECT_NE(shown.find("CDBANCCNAB      025"), std::string::npos) << shown;
   EXPECT_TRUE(std::filesystem::exists(dir / "outro.db"));
   EXPECT_EQ(std::filesystem::last_write_time(dir / "data" / "boleto.db"), before);
 
-  Process both = spawn({BOLETO_CLI, "--db", "x.db", "--server", "http://127.0.0.1:1", "account", "1"},
-                       dir.c_str());
+  Process both = spawn(
+      {BOLETO_CLI, "--db", "x.db", "--server", "http://127.0.0.1:1", "account", "1"}, dir.c_str());
   readAll(both.out);
   EXPECT_NE(waitFor(both.pid), 0) << "--db and --server exclude each other";
   std::filesystem::remove_all(dir);
@@ -194,8 +195,8 @@ TEST(EndToEnd, CommandLineTakesTheHostContextFromAFileAndSettings) {
   std::filesystem::create_directories(dir);
 
   // A setting that cannot be read stops the command before any database is created.
-  Process bad = spawn({BOLETO_CLI, "--set", "processing-date=31/02/2026", "account", "1"},
-                      dir.c_str());
+  Process bad =
+      spawn({BOLETO_CLI, "--set", "processing-date=31/02/2026", "account", "1"}, dir.c_str());
   readAll(bad.out);
   EXPECT_NE(waitFor(bad.pid), 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "data" / "boleto.db"));

@@ -1,14 +1,11 @@
 #include "ui/Binder.h"
 
-#include <string_view>
-#include <vector>
-
 #include <QAction>
 #include <QButtonGroup>
-#include <QHBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +13,8 @@
 #include <QTabWidget>
 #include <QWidget>
 #include <QtGlobal>
+#include <string_view>
+#include <vector>
 
 #include "host/Dialogs.h"
 #include "host/Screen.h"
@@ -24,7 +23,9 @@ namespace ui {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 /// Restores a flag however the scope ends: showing may nest when a rule the view triggered
 /// changes other controls.
@@ -69,7 +70,8 @@ bool isRadioGroup(const host::Control& c, const QObject& o) {
 }
 
 QButtonGroup& radioButtons(QWidget& group) {
-  if (auto* existing = group.findChild<QButtonGroup*>(QStringLiteral("uiItens"), Qt::FindDirectChildrenOnly)) {
+  if (auto* existing =
+          group.findChild<QButtonGroup*>(QStringLiteral("uiItens"), Qt::FindDirectChildrenOnly)) {
     return *existing;
   }
   auto* buttons = new QButtonGroup(&group);
@@ -161,7 +163,8 @@ EditMask editMask(std::string_view hostMask) {
     const char16_t c = picture.at(i).unicode();
     const char16_t next = i + 1 < picture.size() ? picture.at(i + 1).unicode() : u'\0';
     switch (c) {
-      case u'!': break;
+      case u'!':
+        break;
       case u'>':
       case u'<':
         if (next == (c == u'>' ? u'<' : u'>')) {
@@ -174,16 +177,35 @@ EditMask editMask(std::string_view hostMask) {
       case u'\\':
         if (i + 1 < picture.size()) literal(picture.at(++i));
         break;
-      case u'0': input('9'); break;
-      case u'9': input('0'); break;
-      case u'#': input('#'); break;
-      case u'L': input('A'); break;
-      case u'l': input('a'); break;
-      case u'A': input('N'); break;
-      case u'a': input('n'); break;
-      case u'C': input('X'); break;
-      case u'c': input('x'); break;
-      default: literal(picture.at(i));
+      case u'0':
+        input('9');
+        break;
+      case u'9':
+        input('0');
+        break;
+      case u'#':
+        input('#');
+        break;
+      case u'L':
+        input('A');
+        break;
+      case u'l':
+        input('a');
+        break;
+      case u'A':
+        input('N');
+        break;
+      case u'a':
+        input('n');
+        break;
+      case u'C':
+        input('X');
+        break;
+      case u'c':
+        input('x');
+        break;
+      default:
+        literal(picture.at(i));
     }
   }
   m.qt = qt + QLatin1Char(';') + m.blank;
@@ -215,7 +237,9 @@ EditMask editMaskOf(const host::Control& c) {
 
 }  // namespace
 
-QString qtInputMask(std::string_view hostMask) { return editMask(hostMask).qt; }
+QString qtInputMask(std::string_view hostMask) {
+  return editMask(hostMask).qt;
+}
 
 /// Reports focus entering a bound widget; the model's exit and enter rules decide.
 class Binder::FocusWatch final : public QObject {
@@ -226,8 +250,10 @@ class Binder::FocusWatch final : public QObject {
     if ((in || event->type() == QEvent::FocusOut) && !binder_.showing_) {
       for (const Binding& b : binder_.bindings_) {
         if (b.object == watched) {
-          if (in) binder_.focusIn(*b.control, *watched);
-          else binder_.focusOut(*b.control, *watched);
+          if (in)
+            binder_.focusIn(*b.control, *watched);
+          else
+            binder_.focusOut(*b.control, *watched);
           break;
         }
       }
@@ -287,7 +313,8 @@ void Binder::connectInput(host::Control& control, QObject& object) {
   QObject* o = &object;
   QObject* ctx = context_.get();
   if (auto* action = qobject_cast<QAction*>(o)) {
-    QObject::connect(action, &QAction::triggered, ctx, [this, c, o] { input(*c, *o, [c] { c->click(); }); });
+    QObject::connect(action, &QAction::triggered, ctx,
+                     [this, c, o] { input(*c, *o, [c] { c->click(); }); });
   } else if (auto* line = qobject_cast<QLineEdit*>(o)) {
     QObject::connect(line, &QLineEdit::editingFinished, ctx, [this, c, line] {
       const std::string typed = lineText(*line, editMaskOf(*c));
@@ -308,15 +335,20 @@ void Binder::connectInput(host::Control& control, QObject& object) {
     });
   } else if (isRadioGroup(control, object)) {
     auto* group = qobject_cast<QWidget*>(o);
-    QObject::connect(&radioButtons(*group), &QButtonGroup::idClicked, ctx, [this, c, group](int index) {
-      if (index != c->itemIndex()) input(*c, *group, [c, index] { c->choose(index); });
-      else show(*c, *group);
-    });
+    QObject::connect(&radioButtons(*group), &QButtonGroup::idClicked, ctx,
+                     [this, c, group](int index) {
+                       if (index != c->itemIndex())
+                         input(*c, *group, [c, index] { c->choose(index); });
+                       else
+                         show(*c, *group);
+                     });
   } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
     if (qobject_cast<QCheckBox*>(o) != nullptr || qobject_cast<QRadioButton*>(o) != nullptr) {
       QObject::connect(button, &QAbstractButton::clicked, ctx, [this, c, button](bool checked) {
-        if (checked != c->checked()) input(*c, *button, [c] { c->toggle(); });
-        else show(*c, *button);
+        if (checked != c->checked())
+          input(*c, *button, [c] { c->toggle(); });
+        else
+          show(*c, *button);
       });
     } else {
       QObject::connect(button, &QAbstractButton::clicked, ctx,
@@ -372,7 +404,8 @@ void Binder::show(const host::Control& c, QObject& o) {
   auto* w = qobject_cast<QWidget*>(&o);
   if (w == nullptr) return;
 
-  const auto [tabs, tab] = c.kind() == host::ControlKind::Page ? tabOf(*w) : std::pair<QTabWidget*, int>{};
+  const auto [tabs, tab] =
+      c.kind() == host::ControlKind::Page ? tabOf(*w) : std::pair<QTabWidget*, int>{};
   if (tabs != nullptr) {
     tabs->setTabEnabled(tab, c.enabled());
     tabs->setTabVisible(tab, c.visible());
@@ -401,7 +434,8 @@ void Binder::show(const host::Control& c, QObject& o) {
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
     showCombo(c, *combo);
   } else if (auto* tabWidget = qobject_cast<QTabWidget*>(w)) {
-    if (const auto* pc = dynamic_cast<const host::PageControl*>(&c)) showPageControl(*pc, *tabWidget);
+    if (const auto* pc = dynamic_cast<const host::PageControl*>(&c))
+      showPageControl(*pc, *tabWidget);
   } else if (isRadioGroup(c, *w)) {
     showRadioGroup(c, *w);
   }

@@ -3,14 +3,13 @@
 // name is a control's name mirrors that control, and the operator's input on it goes to the
 // control as the operator's input. The model keeps every rule; the view only shows it.
 
+#include <QPointer>
+#include <QString>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <QPointer>
-#include <QString>
 
 class QLineEdit;
 class QObject;

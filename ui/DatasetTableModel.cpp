@@ -18,7 +18,9 @@ DatasetTableModel::DatasetTableModel(host::ClientDataset& dataset, host::GridCon
   });
 }
 
-DatasetTableModel::~DatasetTableModel() { grid_.unobserve(observer_); }
+DatasetTableModel::~DatasetTableModel() {
+  grid_.unobserve(observer_);
+}
 
 void DatasetTableModel::setDisplayRule(const std::string& field, DisplayRule rule) {
   rules_[field] = std::move(rule);
@@ -111,7 +113,8 @@ QVariant DatasetTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant DatasetTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columns_.size())) {
+  if (orientation != Qt::Horizontal || section < 0 ||
+      section >= static_cast<int>(columns_.size())) {
     return QAbstractTableModel::headerData(section, orientation, role);
   }
   const Column& column = columns_[static_cast<size_t>(section)];

@@ -3,12 +3,11 @@
 // ones only, in the grid's order, with their titles and widths). A cell's text is formatted
 // only when the view asks for it, so a long list costs only the rows on screen.
 
+#include <QAbstractTableModel>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <QAbstractTableModel>
 
 #include "host/Value.h"
 

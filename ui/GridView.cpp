@@ -1,14 +1,13 @@
 #include "ui/GridView.h"
 
-#include <algorithm>
-#include <optional>
-
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTableView>
 #include <QTimer>
 #include <QtGlobal>
+#include <algorithm>
+#include <optional>
 
 #include "host/ClientDataset.h"
 #include "host/Dialogs.h"
@@ -26,19 +25,28 @@ using host::GridKey;
 std::optional<GridKey> gridKeyOf(int key) {
   switch (key) {
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return GridKey::Tab;
-    case Qt::Key_Left: return GridKey::Left;
-    case Qt::Key_Right: return GridKey::Right;
-    case Qt::Key_Up: return GridKey::Up;
-    case Qt::Key_Down: return GridKey::Down;
-    case Qt::Key_Delete: return GridKey::Delete;
-    case Qt::Key_Insert: return GridKey::Insert;
+    case Qt::Key_Backtab:
+      return GridKey::Tab;
+    case Qt::Key_Left:
+      return GridKey::Left;
+    case Qt::Key_Right:
+      return GridKey::Right;
+    case Qt::Key_Up:
+      return GridKey::Up;
+    case Qt::Key_Down:
+      return GridKey::Down;
+    case Qt::Key_Delete:
+      return GridKey::Delete;
+    case Qt::Key_Insert:
+      return GridKey::Insert;
     case Qt::Key_Shift:
     case Qt::Key_Control:
     case Qt::Key_Alt:
     case Qt::Key_Meta:
-    case Qt::Key_AltGr: return std::nullopt;
-    default: return GridKey::Other;
+    case Qt::Key_AltGr:
+      return std::nullopt;
+    default:
+      return GridKey::Other;
   }
 }
 
@@ -89,7 +97,9 @@ GridBinding::GridBinding(QTableView& view, host::GridControl& grid,
   refresh();
 }
 
-GridBinding::~GridBinding() { grid_.unobserve(observer_); }
+GridBinding::~GridBinding() {
+  grid_.unobserve(observer_);
+}
 
 void GridBinding::followDataset() {
   host::ClientDataset* ds = grid_.dataset();

@@ -3,11 +3,10 @@
 // and the operator's clicks, keys and moves passed to the grid as its events. The screen
 // decides what each of them does.
 
-#include <functional>
-#include <memory>
-
 #include <QObject>
 #include <QPointer>
+#include <functional>
+#include <memory>
 
 class QEvent;
 class QKeyEvent;

@@ -1,7 +1,5 @@
 #include "ui/QtDialogs.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,12 +9,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ui {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 void showBox(QWidget* parent, QMessageBox::Icon icon, const std::string& text,
              const std::string& caption) {
@@ -43,7 +44,8 @@ class PickDialog final : public QDialog {
       auto* item = new QListWidgetItem(q(items[i]), list_);
       item->setData(Qt::UserRole, static_cast<int>(i));
       if (many_) {
-        const bool on = std::find(marked.begin(), marked.end(), static_cast<int>(i)) != marked.end();
+        const bool on =
+            std::find(marked.begin(), marked.end(), static_cast<int>(i)) != marked.end();
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
       }
@@ -72,7 +74,8 @@ class PickDialog final : public QDialog {
   std::vector<int> ticked() const {
     std::vector<int> out;
     for (int i = 0; i < list_->count(); ++i) {
-      if (list_->item(i)->checkState() == Qt::Checked) out.push_back(list_->item(i)->data(Qt::UserRole).toInt());
+      if (list_->item(i)->checkState() == Qt::Checked)
+        out.push_back(list_->item(i)->data(Qt::UserRole).toInt());
     }
     return out;
   }
@@ -86,7 +89,8 @@ class PickDialog final : public QDialog {
       item->setHidden(!shown);
       if (shown && firstShown == nullptr) firstShown = item;
     }
-    if (list_->currentItem() == nullptr || list_->currentItem()->isHidden()) list_->setCurrentItem(firstShown);
+    if (list_->currentItem() == nullptr || list_->currentItem()->isHidden())
+      list_->setCurrentItem(firstShown);
   }
 
   bool many_;

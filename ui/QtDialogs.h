@@ -2,9 +2,8 @@
 // The screens' dialogs as Qt windows: message boxes, the wait cursor, file and folder
 // choosers and pick lists with a search line.
 
-#include <functional>
-
 #include <QString>
+#include <functional>
 
 #include "host/Dialogs.h"
 

@@ -1,12 +1,11 @@
 #include "ui/ScreenView.h"
 
-#include <stdexcept>
-
 #include <QCursor>
 #include <QMenu>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 #include "host/Screen.h"
 #include "ui/Binder.h"

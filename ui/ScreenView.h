@@ -3,12 +3,11 @@
 // through the binder, grids through their bindings), with the model's pop-up menus popping
 // up. The view holds no rule of the screen; it tells its window when the model is done.
 
+#include <QPointer>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include <QPointer>
-#include <QWidget>
 
 namespace host {
 class ScreenModel;

@@ -80,6 +80,8 @@ void LoginDialog::accept() {
   password_->setFocus();
 }
 
-QString LoginDialog::refusal() const { return refusal_->text(); }
+QString LoginDialog::refusal() const {
+  return refusal_->text();
+}
 
 }  // namespace desk

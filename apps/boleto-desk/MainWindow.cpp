@@ -46,7 +46,9 @@ MainWindow::MainWindow(Session& session, Package& package)
   buildStatusBar();
 }
 
-MainWindow::~MainWindow() { package_.setEmissionProgress(nullptr, nullptr); }
+MainWindow::~MainWindow() {
+  package_.setEmissionProgress(nullptr, nullptr);
+}
 
 void MainWindow::buildMenu() {
   auto* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
@@ -55,8 +57,8 @@ void MainWindow::buildMenu() {
   quit->setShortcut(QKeySequence::Quit);
 
   auto* boletos = menuBar()->addMenu(QStringLiteral("&Boletos"));
-  auto* reg = boletos->addAction(QStringLiteral("Cadastro de boletos"), this,
-                                 &MainWindow::openRegister);
+  auto* reg =
+      boletos->addAction(QStringLiteral("Cadastro de boletos"), this, &MainWindow::openRegister);
   reg->setObjectName(QStringLiteral("actCadastroBoletos"));
   reg->setShortcut(QKeySequence(QStringLiteral("Ctrl+B")));
   boletos->addAction(QStringLiteral("Diretório de boletos"), this, &MainWindow::openDirectory)
@@ -109,20 +111,22 @@ void MainWindow::emissionProgress(std::size_t done, std::size_t total, const cha
   w->progress_->setFormat(QStringLiteral("%v de %m"));
   w->progress_->show();
   const std::string k = key != nullptr ? key : "";
-  w->statusBar()->showMessage(
-      QStringLiteral("Emitindo boleto %1/%2")
-          .arg(QString::fromStdString(k.substr(0, 4)), QString::fromStdString(k.size() > 4 ? k.substr(4) : "")));
+  w->statusBar()->showMessage(QStringLiteral("Emitindo boleto %1/%2")
+                                  .arg(QString::fromStdString(k.substr(0, 4)),
+                                       QString::fromStdString(k.size() > 4 ? k.substr(4) : "")));
   // A long run blocks the screen thread: the bar is drawn now, not when the run ends.
   w->progress_->repaint();
 }
 
-void MainWindow::openRegister() { package_.IniProc(); }
+void MainWindow::openRegister() {
+  package_.IniProc();
+}
 
 void MainWindow::openDirectory() {
   const std::string dir = package_.CriaDirBoletos();
   if (!dir.empty()) {
-    statusBar()->showMessage(QStringLiteral("Diretório de boletos: %1").arg(QString::fromStdString(dir)),
-                             10000);
+    statusBar()->showMessage(
+        QStringLiteral("Diretório de boletos: %1").arg(QString::fromStdString(dir)), 10000);
   }
 }
 

@@ -2,11 +2,10 @@
 // The desktop's main window: the menu that opens the module's screens, the workspace of
 // child windows, and a status bar with who works where and the progress of long runs.
 
+#include <QMainWindow>
 #include <cstddef>
 #include <memory>
 #include <utility>
-
-#include <QMainWindow>
 
 class QLabel;
 class QMdiArea;

@@ -21,7 +21,8 @@ Package::Package(const std::vector<std::string>& dirs) {
     path_ = candidate.string();
     break;
   }
-  if (path_.empty()) throw std::runtime_error(std::string("pacote ") + kFileName + " não encontrado em:" + looked);
+  if (path_.empty())
+    throw std::runtime_error(std::string("pacote ") + kFileName + " não encontrado em:" + looked);
   // Local: the package's own copy of the module stays its own.
   handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
@@ -49,11 +50,14 @@ void* Package::entry(const char* name) const {
 void Package::installHost(const rec::HostPorts& ports) {
   auto install = reinterpret_cast<bool (*)(const rec::HostPorts*)>(entry("InstalaHost"));
   if (!install(&ports)) {
-    throw std::runtime_error("o pacote " + path_ + " recusou os serviços do programa (outra versão)");
+    throw std::runtime_error("o pacote " + path_ +
+                             " recusou os serviços do programa (outra versão)");
   }
 }
 
-void Package::IniProc() { reinterpret_cast<void (*)()>(entry("IniProc"))(); }
+void Package::IniProc() {
+  reinterpret_cast<void (*)()>(entry("IniProc"))();
+}
 
 std::string Package::CriaDirBoletos() {
   const char* dir = reinterpret_cast<const char* (*)()>(entry("CriaDirBoletos"))();

@@ -2,10 +2,9 @@
 // The package's screens as windows: a modal screen in a dialog of its own (the call
 // returns when the screen is done), a modeless one as a child window of the workspace.
 
+#include <QPointer>
 #include <functional>
 #include <map>
-
-#include <QPointer>
 
 #include "module/ScreenHost.h"
 

@@ -1,12 +1,5 @@
 #include "apps/boleto-desk/Tour.h"
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <set>
-#include <stdexcept>
-
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -23,6 +16,12 @@
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <stdexcept>
 
 #include "apps/boleto-desk/MainWindow.h"
 #include "apps/boleto-desk/QtScreenHost.h"
@@ -141,7 +140,8 @@ class Tour {
     if (box == nullptr || !box->isVisible()) return;
     const QString text = box->text();
     QAbstractButton* pick = box->escapeButton();
-    if (text.contains(QStringLiteral("marcar todos")) || text.contains(QStringLiteral("desmarcar"))) {
+    if (text.contains(QStringLiteral("marcar todos")) ||
+        text.contains(QStringLiteral("desmarcar"))) {
       for (auto* b : box->buttons()) {
         if (b->text() == QStringLiteral("Sim")) pick = b;
       }

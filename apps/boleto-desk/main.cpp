@@ -1,15 +1,14 @@
 // boleto-desk: the desktop. Logs the operator in, loads the module's package and shows its
 // screens in a workspace.
 
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
-#include <QApplication>
-#include <QMessageBox>
 
 #include "apps/boleto-desk/LoginDialog.h"
 #include "apps/boleto-desk/MainWindow.h"
@@ -39,14 +38,16 @@ int main(int argc, char** argv) {
   std::string packageDir = envOr("BOLETO_PACKAGE_DIR", "");
 
   CLI::App cli("boleto-desk: the desktop of the boleto module");
-  auto* db = cli.add_option("--db", options.db, "SQLite file or postgresql:// URL of the embedded "
-                                                "service (default: $BOLETO_DB, else data/boleto.db)");
+  auto* db = cli.add_option("--db", options.db,
+                            "SQLite file or postgresql:// URL of the embedded "
+                            "service (default: $BOLETO_DB, else data/boleto.db)");
   cli.add_option("--server", options.server, "use a running boleto-server at URL")->excludes(db);
   cli.add_option("--ca-cert", options.caCert, "certificates to trust for an https:// server")
       ->check(CLI::ExistingFile);
   cli.add_option("--context", contextFile, "host context settings file")->check(CLI::ExistingFile);
   cli.add_option("--set", sets, "one host context setting, key=value (repeatable)");
-  cli.add_option("--user", initial.operatorCode, "operator shown in the login")->capture_default_str();
+  cli.add_option("--user", initial.operatorCode, "operator shown in the login")
+      ->capture_default_str();
   cli.add_option("--password", initial.password,
                  "log in at once with this password (default: $BOLETO_PASSWORD; the login "
                  "dialog stays when it is refused)");
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
     if (!contextFile.empty()) options.context = host::ContextSettings::fromFile(contextFile);
     for (const auto& item : sets) {
       const size_t eq = item.find('=');
-      if (eq == std::string::npos) throw std::invalid_argument("--set takes key=value, not \"" + item + "\"");
+      if (eq == std::string::npos)
+        throw std::invalid_argument("--set takes key=value, not \"" + item + "\"");
       options.context.set(item.substr(0, eq), item.substr(eq + 1));
     }
   } catch (const std::exception& e) {
@@ -79,17 +81,19 @@ int main(int argc, char** argv) {
         packageDir, QApplication::applicationDirPath().toStdString(), BOLETO_PACKAGE_BUILD_DIR});
   } catch (const std::exception& e) {
     std::fprintf(stderr, "boleto-desk: %s\n", e.what());
-    if (screenshots.empty()) QMessageBox::critical(nullptr, QStringLiteral("Boleto"), QString::fromStdString(e.what()));
+    if (screenshots.empty())
+      QMessageBox::critical(nullptr, QStringLiteral("Boleto"), QString::fromStdString(e.what()));
     return 1;
   }
   if (!session->demoPassword().empty()) {
     std::fprintf(stderr, "boleto-desk: created %s with demo data; operator \"demo\" password: %s\n",
                  options.db.c_str(), session->demoPassword().c_str());
     if (initial.password.empty() && screenshots.empty()) {
-      QMessageBox::information(nullptr, QStringLiteral("Boleto"),
-                               QStringLiteral("Base de demonstração criada em %1.\nOperador \"demo\", senha: %2")
-                                   .arg(QString::fromStdString(options.db),
-                                        QString::fromStdString(session->demoPassword())));
+      QMessageBox::information(
+          nullptr, QStringLiteral("Boleto"),
+          QStringLiteral("Base de demonstração criada em %1.\nOperador \"demo\", senha: %2")
+              .arg(QString::fromStdString(options.db),
+                   QString::fromStdString(session->demoPassword())));
     }
   }
 

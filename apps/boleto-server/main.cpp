@@ -1,16 +1,16 @@
 // boleto-server: serves the application service over HTTP, or loads demo data.
 
+#include <fmt/format.h>
+#include <pthread.h>
+
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <pthread.h>
 #include <sstream>
 #include <thread>
-
-#include <CLI/CLI.hpp>
-#include <fmt/format.h>
 
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -24,8 +24,9 @@ int serve(const std::string& db, const std::string& listen, const std::string& c
           const std::string& key) {
   auto where = remote::ServerAddress::parse(listen, 8211);
   auto svc = service::openService(db);
-  auto made = cert.empty() ? std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth)
-                           : std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth, cert, key);
+  auto made = cert.empty()
+                  ? std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth)
+                  : std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth, cert, key);
   remote::HttpServer& server = *made;
 
   // SIGINT and SIGTERM end the server cleanly: they are taken by a waiting thread, not by a
@@ -61,10 +62,13 @@ int seedDemo(const std::string& db, bool demo, int boletos, const std::string& p
   o.extraBoletos = boletos;
   o.password = password;
   auto r = service::seed(*svc->db, o);
-  if (r.demoLoaded) fmt::print("demo data loaded into {}\n", db);
-  else if (demo) fmt::print("demo data already present in {}\n", db);
+  if (r.demoLoaded)
+    fmt::print("demo data loaded into {}\n", db);
+  else if (demo)
+    fmt::print("demo data already present in {}\n", db);
   if (!r.password.empty()) fmt::print("operator \"demo\" password: {}\n", r.password);
-  if (r.boletosAdded) fmt::print("{} pending boletos added to company 04, account 001\n", r.boletosAdded);
+  if (r.boletosAdded)
+    fmt::print("{} pending boletos added to company 04, account 001\n", r.boletosAdded);
   return 0;
 }
 
@@ -122,7 +126,9 @@ int main(int argc, char** argv) {
   std::string cert, key;
   auto* certOpt = serveCmd->add_option("--cert", cert, "PEM certificate: serve HTTPS")
                       ->check(CLI::ExistingFile);
-  serveCmd->add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile)->needs(certOpt);
+  serveCmd->add_option("--key", key, "PEM private key of --cert")
+      ->check(CLI::ExistingFile)
+      ->needs(certOpt);
   certOpt->needs("--key");
 
   bool demo = false;

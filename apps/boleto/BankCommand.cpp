@@ -1,12 +1,12 @@
 // `boleto code` and `boleto check`: a boleto's nosso número, barcode and typed line from an
 // account's data, and the check of a typed line or barcode someone gives us.
 
+#include <fmt/format.h>
+
 #include <iostream>
 #include <memory>
-#include <string>
-
-#include <fmt/format.h>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
@@ -30,8 +30,7 @@ class OfflineService final : public numbering::NumberingService {
   void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
                    const std::string&, std::string&, std::string&) override {}
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return {}; }
-  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&,
-                                          std::string&) override {
+  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
     return {};
   }
   std::string GetSeqDepIdent(std::string&) override { return "0"; }
@@ -70,16 +69,15 @@ int runCode(const CodeOptions& o) {
   host::DateTime due = parseDate(o.due, "Vencimento");
   double value = host::StrToFloatDef(o.value, -1.0);
   if (value < 0.0) host::MensErro(fmt::format("Valor '{}' inválido.", o.value));
-  std::string collection = o.collectionType.empty() ? (o.registration == "2" ? "02" : "01")
-                                                     : o.collectionType;
+  std::string collection =
+      o.collectionType.empty() ? (o.registration == "2" ? "02" : "01") : o.collectionType;
   std::string instalment = o.instalment.empty() ? "001" : host::Ajusta(o.instalment, 3);
   if (instalment == "000" || instalment == "00") instalment = "001";
 
   host::TKeyList klCarteira;
   klCarteira.Add("", std::vector<host::Value>{host::Value(o.carteira), host::Value(o.account),
-                                              host::Value(due), host::Value(value),
-                                              host::Value(), host::Value(),
-                                              host::Value(collection),
+                                              host::Value(due), host::Value(value), host::Value(),
+                                              host::Value(), host::Value(collection),
                                               host::Value(instalment)});
   OfflineService service;
   numbering::Numerador numerador(row, klCarteira, service);
@@ -108,7 +106,8 @@ int runCode(const CodeOptions& o) {
                barcode, line, formatted);
   }
   if (line.empty()) {
-    fmt::print(stderr, "boleto: o banco {} não tem leiaute para estes dados: sem código de barras\n",
+    fmt::print(stderr,
+               "boleto: o banco {} não tem leiaute para estes dados: sem código de barras\n",
                row.CDBANCCNAB);
     return 1;
   }
@@ -134,8 +133,8 @@ bool printCheck(const std::string& text, const host::DateTime& today, bool json)
     std::cout << j.dump() << '\n';
   } else if (v.valid) {
     fmt::print("valid bank={} due={} value={} freeField={} barcode={} typedLine={}\n", v.bank,
-               v.dueDate ? v.dueDate->iso() : "none", valueText(v.cents), v.freeField,
-               v.barcode, v.typedLine);
+               v.dueDate ? v.dueDate->iso() : "none", valueText(v.cents), v.freeField, v.barcode,
+               v.typedLine);
   } else {
     fmt::print("invalid reason={}\n", v.reason);
   }
@@ -189,8 +188,7 @@ const cli::Registrar registrar{[](CLI::App& app) {
   auto check = std::make_shared<CheckOptions>();
   CLI::App* k = app.add_subcommand(
       "check", "Verify a typed line or barcode (or one per line from standard input with -)");
-  k->add_option("text", check->text, "typed line or barcode; - reads lines from stdin")
-      ->required();
+  k->add_option("text", check->text, "typed line or barcode; - reads lines from stdin")->required();
   k->add_option("--date", check->date, "processing date yyyy-mm-dd (default today)");
   k->add_flag("--json", check->json, "one JSON object per result");
   k->callback([check] {

@@ -2,10 +2,9 @@
 // Subcommands of the `boleto` command line register themselves here, one file per area,
 // so that adding a command touches no central list.
 
+#include <CLI/CLI.hpp>
 #include <functional>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace cli {
 

@@ -1,9 +1,9 @@
 #include "apps/boleto/DatabaseOptions.h"
 
+#include <fmt/format.h>
+
 #include <cstdlib>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "host/Context.h"
@@ -84,8 +84,8 @@ void useConfiguredService() {
     host::context();
   } catch (const host::InvariantError&) {
     // Which companies the operator may use is the service's to say.
-    host::setContext(std::make_shared<rec::ServiceContext>(
-        std::make_shared<host::ConfiguredContext>(settings)));
+    host::setContext(
+        std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(settings)));
   }
 }
 
@@ -98,8 +98,9 @@ const Registrar registrar{[](CLI::App& app) {
   auto* server = app.add_option("--server", o.server, "use a running boleto-server at URL");
   db->excludes(server);
   app.add_option("--user", o.user, "operator")->capture_default_str();
-  app.add_option("--password", o.password, "operator's password for --server "
-                                            "(default: $BOLETO_PASSWORD)");
+  app.add_option("--password", o.password,
+                 "operator's password for --server "
+                 "(default: $BOLETO_PASSWORD)");
   app.add_option("--ca-cert", o.caCert,
                  "PEM file of the certificates to trust for an https:// --server "
                  "(default: the system's authorities)")

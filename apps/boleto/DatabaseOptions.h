@@ -10,13 +10,13 @@
 namespace cli {
 
 struct DatabaseOptions {
-  std::string db;        ///< --db: SQLite file or postgresql:// URL
-  std::string server;    ///< --server: http(s)://host:port of a boleto-server
-  std::string user = "demo";  ///< --user: operator for --server and for the embedded service
-  std::string password;  ///< --password, else BOLETO_PASSWORD: for --server
-  std::string caCert;    ///< --ca-cert: certificates to trust for an https:// server
+  std::string db;              ///< --db: SQLite file or postgresql:// URL
+  std::string server;          ///< --server: http(s)://host:port of a boleto-server
+  std::string user = "demo";   ///< --user: operator for --server and for the embedded service
+  std::string password;        ///< --password, else BOLETO_PASSWORD: for --server
+  std::string caCert;          ///< --ca-cert: certificates to trust for an https:// server
   std::string company = "04";  ///< the working company of the context installed
-  std::string contextFile;  ///< --context: host context settings, "key = value" lines
+  std::string contextFile;     ///< --context: host context settings, "key = value" lines
   std::vector<std::string> contextSets;  ///< --set key=value, applied after the file
 };
 

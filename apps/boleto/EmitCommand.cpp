@@ -3,10 +3,10 @@
 // "Emitir Boleto" runs with the emit answer yes: each boleto is numbered, coded, written as a
 // PDF into <dir>/Boletos_Emitidos/<today>/ and recorded as emitted.
 
+#include <fmt/format.h>
+
 #include <chrono>
 #include <filesystem>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/HeadlessRegister.h"

@@ -1,10 +1,10 @@
 // boleto register: the register's list of a company, filtered as the filter screen would,
 // printed with the columns the register shows.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <map>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/ConsoleDialogs.h"
@@ -39,8 +39,8 @@ int choice(const std::string& flag, const std::string& value, std::vector<std::s
   for (size_t i = 0; i < names.size(); ++i) {
     if (v == names[i]) return static_cast<int>(i);
   }
-  throw CLI::ValidationError(flag, "expected one of " + fmt::format("{}", fmt::join(names, ", ")) +
-                                       ", got " + value);
+  throw CLI::ValidationError(
+      flag, "expected one of " + fmt::format("{}", fmt::join(names, ", ")) + ", got " + value);
 }
 
 // What the operator would type in the filter, from the flags.
@@ -65,15 +65,18 @@ void fill(rec::TfrmFiltroHabRec& f, const RegisterArgs& a) {
   set("edtNrOrcaIni", a.budgetFrom);
   set("edtNrOrcaFin", a.budgetTo);
   if (!a.nossoNumero.empty()) f.control("edtNossoNumero").type(a.nossoNumero);
-  f.control("rgpStatus").setItemIndex(choice("--status", a.status, {"ambos", "emitidos", "pendentes"}));
-  f.control("rgpProtestado").setItemIndex(choice("--protested", a.protested, {"ambos", "sim", "nao"}));
+  f.control("rgpStatus")
+      .setItemIndex(choice("--status", a.status, {"ambos", "emitidos", "pendentes"}));
+  f.control("rgpProtestado")
+      .setItemIndex(choice("--protested", a.protested, {"ambos", "sim", "nao"}));
   const std::map<std::string, const char*> boxes{{"00", "chkNaoEnviado"},
                                                  {"01", "chkEnviadoErro"},
                                                  {"10", "chkEnviadoSemRetorno"},
                                                  {"20", "chkEnviadoOK"}};
   for (const auto& s : a.situations) {
     auto it = boxes.find(s);
-    if (it == boxes.end()) throw CLI::ValidationError("--situation", "expected 00, 01, 10 or 20, got " + s);
+    if (it == boxes.end())
+      throw CLI::ValidationError("--situation", "expected 00, 01, 10 or 20, got " + s);
     f.control(it->second).setChecked(true);
   }
   auto list = [&f](const char* radio, std::string& target, const std::string& value) {
@@ -158,7 +161,8 @@ const cli::Registrar registrar{[](CLI::App& app) {
   auto a = std::make_shared<RegisterArgs>();
   auto* c = app.add_subcommand("register", "the register's list of boletos of a company, filtered");
   c->add_option("--company", a->company, "company (CDEMPRESA)")->capture_default_str();
-  c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: the setting's range)");
+  c->add_option("--due-from", a->dueFrom,
+                "due date from, dd/mm/yyyy (default: the setting's range)");
   c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->add_flag("--all-dates", a->all, "no due-date range");
   c->add_option("--emission-from", a->emissionFrom, "emission date from, dd/mm/yyyy");
@@ -170,7 +174,8 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--nosso-numero", a->nossoNumero, "only the boleto with this nosso número");
   c->add_option("--status", a->status, "ambos, emitidos or pendentes")->capture_default_str();
   c->add_option("--protested", a->protested, "ambos, sim or nao")->capture_default_str();
-  c->add_option("--situation", a->situations, "bank-exchange situation 00, 01, 10 or 20 (repeatable)");
+  c->add_option("--situation", a->situations,
+                "bank-exchange situation 00, 01, 10 or 20 (repeatable)");
   c->add_option("--remessa", a->remessa, "remittance file number");
   c->add_option("--retorno", a->retorno, "return file number");
   c->add_option("--budget-from", a->budgetFrom, "event budget from");
@@ -183,7 +188,8 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--invoices", a->invoices, "invoice numbers, comma separated");
   c->add_option("--accounts", a->accounts, "collection accounts (CDREDUCONT), comma separated");
   c->add_option("--vehicles", a->vehicles, "vehicles, comma separated");
-  c->add_flag("--columns", a->columns, "print the list's layout (every column, shown or not) first");
+  c->add_flag("--columns", a->columns,
+              "print the list's layout (every column, shown or not) first");
   c->callback([a] {
     const int rc = showRegister(*a);
     if (rc != 0) throw CLI::RuntimeError(rc);

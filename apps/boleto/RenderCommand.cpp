@@ -4,13 +4,13 @@
 // The data file is JSON: {"params": {"P_CDFILIAL": "0001", ...},
 //                         "datasets": {"BOLETO": [ {row}, ... ] or a data packet, ...}}
 
+#include <fmt/format.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <string>
-
-#include <fmt/format.h>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
@@ -43,15 +43,16 @@ nlohmann::json readJson(const std::string& path) {
 void render(const RenderOptions& o) {
   const nlohmann::json data = readJson(o.dataPath);
   if (!data.is_object())
-    throw host::OperationError(fmt::format("Arquivo de dados inválido: {}: esperado um objeto", o.dataPath));
+    throw host::OperationError(
+        fmt::format("Arquivo de dados inválido: {}: esperado um objeto", o.dataPath));
   report::MemoryDataSource source;
   if (data.contains("datasets")) {
     for (const auto& [name, packet] : data["datasets"].items()) {
       try {
         source.addPacket(name, packet);
       } catch (const std::invalid_argument& e) {
-        throw host::OperationError(
-            fmt::format("Arquivo de dados inválido: {}, conjunto {}: {}", o.dataPath, name, e.what()));
+        throw host::OperationError(fmt::format("Arquivo de dados inválido: {}, conjunto {}: {}",
+                                               o.dataPath, name, e.what()));
       }
     }
   }

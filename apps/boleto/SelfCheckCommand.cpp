@@ -1,11 +1,11 @@
 // `boleto selfcheck`: checks that the arithmetic this machine's build does is the one the
 // module relies on (rounding of halves, date arithmetic, Brazilian formats).
 
+#include <fmt/format.h>
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
@@ -28,8 +28,7 @@ int runSelfCheck() {
       {"1234.5 shown as 1.234,50", [] { return host::FormatBr(1234.5) == "1.234,50"; }},
       {"9999 days after 07/10/1997 is 21/02/2025",
        [] {
-         return DateTime::fromYmd(1997, 10, 7).addDays(9999).format("dd/mm/yyyy") ==
-                "21/02/2025";
+         return DateTime::fromYmd(1997, 10, 7).addDays(9999).format("dd/mm/yyyy") == "21/02/2025";
        }},
       {"\"22022025\" read as ddmmyyyy",
        [] {

@@ -1,9 +1,9 @@
 // The `boleto` command line: the boleto module without the desktop.
 
+#include <fmt/format.h>
+
 #include <cstdio>
 #include <exception>
-
-#include <fmt/format.h>
 
 #include "apps/boleto/Commands.h"
 #include "host/Errors.h"

@@ -5,8 +5,7 @@
 
 /// The key lists are the caller's and stay so; a null list is refused (result 0).
 PKG_EXPORT int CriaImprimeBol(host::TKeyList* klEmissao, host::TKeyList* klCarteira,
-                              const char* account, const char* directory, bool reissue,
-                              bool emit) {
+                              const char* account, const char* directory, bool reissue, bool emit) {
   if (klEmissao == nullptr || klCarteira == nullptr) return host::mrNone;
   int result = host::mrNone;
   rec::guarded([&] {

@@ -86,7 +86,8 @@ class Emission : public rec::testing::RegisterFixture {
       before_[keys_.back()] = stored(keys_.back()).nosso;
     }
     f.bMarcaGeral = false;
-    EXPECT_GE(keys_.size(), std::min<size_t>(2, limit)) << "the demo data has pending boletos on account 001";
+    EXPECT_GE(keys_.size(), std::min<size_t>(2, limit))
+        << "the demo data has pending boletos on account 001";
     f.Atualiza_Emissao(true);
     return f;
   }
@@ -124,7 +125,8 @@ class Emission : public rec::testing::RegisterFixture {
   }
 
   std::vector<std::string> keys_;
-  std::map<std::string, std::string> before_;  ///< nosso número of each marked boleto before the run
+  std::map<std::string, std::string>
+      before_;  ///< nosso número of each marked boleto before the run
   std::shared_ptr<KeepPrinted> printed_;
   std::shared_ptr<CountPages> preview_ = std::make_shared<CountPages>();
 };
@@ -162,7 +164,8 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
     EXPECT_NE(decoded.find(s.barcode), std::string::npos) << key << ": " << decoded;
   }
   EXPECT_EQ(runLists(), 0) << "the run's list is gone";
-  EXPECT_EQ(count("SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'"), 0);
+  EXPECT_EQ(
+      count("SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'"), 0);
   // No barcode image is left behind in the temporary directory.
   for (const auto& e : fs::directory_iterator(host::DirWinTemp()))
     for (const auto& key : keys_)
@@ -171,7 +174,8 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
 
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
   auto& f = markedPending(2);
-  svc_->db->session() << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
+  svc_->db->session()
+      << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
   dialogs_->expectError("Modelo de boleto completo não cadastrado.");
   const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
                                     (dir_ / "out").string(), false, true);
@@ -232,9 +236,12 @@ TEST_F(Emission, InvoiceModelPrintsThreeCopiesWithTheCopyMarkOnTheFirst) {
   });
   EXPECT_EQ(result, host::mrOk);
   ASSERT_EQ(printed_->files.size(), 3u);
-  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("1º VIA - CLIENTE"), std::string::npos);
-  EXPECT_NE(run("pdftotext '" + printed_->files[1] + "' -").find("2º VIA - FIXA"), std::string::npos);
-  EXPECT_NE(run("pdftotext '" + printed_->files[2] + "' -").find("2º VIA - FIXA"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("1º VIA - CLIENTE"),
+            std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[1] + "' -").find("2º VIA - FIXA"),
+            std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[2] + "' -").find("2º VIA - FIXA"),
+            std::string::npos);
   EXPECT_EQ(stored(keys_[0]).status, "E");
 }
 
@@ -317,7 +324,8 @@ TEST_F(Emission, TestBoletoPrintsTheExampleAndLeavesTheScreenOpen) {
   });
   EXPECT_EQ(result, host::mrCancel);
   ASSERT_EQ(printed_->files.size(), 1u);
-  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("BOLETO DE TESTE"), std::string::npos);
+  EXPECT_NE(run("pdftotext '" + printed_->files[0] + "' -").find("BOLETO DE TESTE"),
+            std::string::npos);
   for (const auto& key : keys_) EXPECT_EQ(stored(key).nosso, before_[key]);
 }
 

@@ -13,16 +13,14 @@ class Caixa final : public BankLayout {
  public:
   std::string nossoNumero(const NossoNumeroInput& in) const override {
     if (in.expansion.size() == 17) {
-      std::string x = std::string(in.registrationForm) + "4" +
-                      std::string(in.expansion.substr(2, 15));
+      std::string x =
+          std::string(in.registrationForm) + "4" + std::string(in.expansion.substr(2, 15));
       return x + "-" + Mod11_DV(x, "104");
     }
     std::string m = PadRight(in.expansion, 10);
     return m + Mod11_DV(m, "104");
   }
-  int checkCharacters(const CheckCountInput& in) const override {
-    return in.seqSize == 17 ? 2 : 1;
-  }
+  int checkCharacters(const CheckCountInput& in) const override { return in.seqSize == 17 ? 2 : 1; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     std::string n = in.number();
@@ -35,8 +33,8 @@ class Caixa final : public BankLayout {
         nn[0] = in.collectionType == "02" ? '2' : '1';
         nn[1] = '4';
       }
-      std::string f = *payee + Mod11_DV(*payee, "104") + nn.substr(2, 3) + nn[0] +
-                      nn.substr(5, 3) + nn[1] + nn.substr(8, 9);
+      std::string f = *payee + Mod11_DV(*payee, "104") + nn.substr(2, 3) + nn[0] + nn.substr(5, 3) +
+                      nn[1] + nn.substr(8, 9);
       return f + Mod11_DV(f, "104");
     }
     auto agency = fitDigits(in.agency, 4);

@@ -14,8 +14,8 @@ class NossaCaixa final : public BankLayout {
   std::string nossoNumero(const NossoNumeroInput& in) const override {
     std::string a = host::Ajusta(Nr_Codigo(in.account), 13);
     std::string m = PadRight(in.expansion, 8);
-    std::string s = LeftOfAjusta(Nr_Codigo(in.agency), 4) + a.substr(4, 2) + "0" +
-                    a.substr(6, 6) + a.substr(12, 1);
+    std::string s = LeftOfAjusta(Nr_Codigo(in.agency), 4) + a.substr(4, 2) + "0" + a.substr(6, 6) +
+                    a.substr(12, 1);
     // The number itself must be under its own check digit, or every number of the account
     // would carry the same one.
     return m + Mod_NossaCaixa(s + m);

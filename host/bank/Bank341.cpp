@@ -29,9 +29,9 @@ class Itau final : public BankLayout {
   std::string nossoNumero(const NossoNumeroInput& in) const override {
     std::string c = LeftOfAjusta(in.carteira, 3);
     std::string m = PadRight(in.expansion, 8);
-    std::string s = shortDac(c) ? c + m
-                                : LeftOfAjusta(in.agency, 4) +
-                                      host::Ajusta(in.account, 6).substr(0, 5) + c + m;
+    std::string s =
+        shortDac(c) ? c + m
+                    : LeftOfAjusta(in.agency, 4) + host::Ajusta(in.account, 6).substr(0, 5) + c + m;
     return m + "-" + Mod10(s);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
@@ -42,8 +42,7 @@ class Itau final : public BankLayout {
     auto agency = fitDigits(in.agency, 4);
     auto accountWithDigit = fitDigits(in.account, 6);
     auto n = fitDigits(raw, 8);
-    if (!cart || !agency || !accountWithDigit || !n || raw.empty() ||
-        otherLayout(*cart))
+    if (!cart || !agency || !accountWithDigit || !n || raw.empty() || otherLayout(*cart))
       return std::nullopt;
     std::string account = accountWithDigit->substr(0, 5);
     std::string dac = Mod10(shortDac(*cart) ? *cart + *n : *agency + account + *cart + *n);

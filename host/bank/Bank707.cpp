@@ -13,8 +13,7 @@ class Daycoval final : public BankLayout {
   std::string nossoNumero(const NossoNumeroInput& in) const override {
     if (in.mailCopy) return std::string(in.expansion);
     return std::string(in.sequence) + "-" +
-           Luhn(host::Ajusta(in.account, 4) + std::string(in.carteira) +
-                std::string(in.sequence));
+           Luhn(host::Ajusta(in.account, 4) + std::string(in.carteira) + std::string(in.sequence));
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 

@@ -12,8 +12,8 @@ namespace {
 class Sicredi final : public BankLayout {
  public:
   std::string nossoNumero(const NossoNumeroInput& in) const override {
-    std::string s = LeftOfAjusta(in.agency, 4) +
-                    host::Ajusta(host::LeftStr(in.payee, 7), 7) + std::string(in.expansion);
+    std::string s = LeftOfAjusta(in.agency, 4) + host::Ajusta(host::LeftStr(in.payee, 7), 7) +
+                    std::string(in.expansion);
     return std::string(in.expansion) + "-" + Mod11_B9(s, "748");
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }

@@ -11,8 +11,8 @@ namespace {
 class Sicoob final : public BankLayout {
  public:
   std::string nossoNumero(const NossoNumeroInput& in) const override {
-    std::string s = LeftOfAjusta(in.agency, 4) + LeftOfAjusta(in.payee, 10) +
-                    PadRight(in.expansion, 7);
+    std::string s =
+        LeftOfAjusta(in.agency, 4) + LeftOfAjusta(in.payee, 10) + PadRight(in.expansion, 7);
     return std::string(in.expansion) + "-" + Mod11_SICOOB(s);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
@@ -25,8 +25,8 @@ class Sicoob final : public BankLayout {
     auto modality = fitDigits(in.operation.empty() ? "01" : in.operation, 2);
     auto instalment = fitDigits(in.instalment.empty() ? "001" : in.instalment, 3);
     std::string cart = in.carteira.empty() ? "1" : std::string(in.carteira.substr(0, 1));
-    if (!agency || !client || !n || !modality || !instalment || raw.empty() ||
-        cart[0] < '0' || cart[0] > '9')
+    if (!agency || !client || !n || !modality || !instalment || raw.empty() || cart[0] < '0' ||
+        cart[0] > '9')
       return std::nullopt;
     std::string d = Mod11_SICOOB(*agency + host::Ajusta(*client, 10) + *n);
     return cart + *agency + *modality + *client + *n + d + *instalment;

@@ -15,8 +15,8 @@ namespace bank {
 
 /// Inputs of a nosso número rule.
 struct NossoNumeroInput {
-  std::string_view expansion;         ///< the template expanded (N)
-  std::string_view sequence;          ///< the bare sequence
+  std::string_view expansion;  ///< the template expanded (N)
+  std::string_view sequence;   ///< the bare sequence
   std::string_view carteira;
   std::string_view agency;            ///< CDAGENCIA
   std::string_view account;           ///< CDCONTCORR
@@ -39,14 +39,14 @@ struct FreeFieldInput {
   std::string_view bank;
   std::string_view agency;
   std::string_view carteira;
-  std::string_view nossoNumero;     ///< N, the first template expansion
+  std::string_view nossoNumero;  ///< N, the first template expansion
   std::string_view account;
   std::string_view dac;             ///< D, the second expansion; used instead of N when set
   std::string_view agreement;       ///< digits of CDCEDENTEBAN
   std::string_view collectionType;  ///< "01", "02", "03"
   std::string_view instalment;      ///< three digits
   std::string_view bankConv;
-  std::string_view operation;       ///< CDOPERCONTCORR
+  std::string_view operation;  ///< CDOPERCONTCORR
   host::DateTime due;
 
   /// The digits of the nosso número as the free field takes it.

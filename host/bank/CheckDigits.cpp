@@ -17,7 +17,9 @@ void requireDigits(std::string_view digits) {
       throw std::invalid_argument("'" + std::string(digits) + "' is not a number");
 }
 
-std::string digitText(int d) { return std::string(1, static_cast<char>('0' + d)); }
+std::string digitText(int d) {
+  return std::string(1, static_cast<char>('0' + d));
+}
 
 int leftWeightedSum(std::string_view digits, std::span<const int> weightsFromLeft) {
   requireDigits(digits);
@@ -53,7 +55,9 @@ int WeightedSum(std::string_view digits, std::span<const int> weightsFromRight) 
   return sum;
 }
 
-std::string Mod10(std::string_view digits) { return digitText(mod10Digit(digits)); }
+std::string Mod10(std::string_view digits) {
+  return digitText(mod10Digit(digits));
+}
 
 std::string Mod11_DV(std::string_view digits, std::string_view bank) {
   int d = 11 - WeightedSum(digits, k2to9) % 11;

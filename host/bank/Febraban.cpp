@@ -1,12 +1,12 @@
 #include "host/bank/Febraban.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-
-#include <fmt/format.h>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
@@ -72,12 +72,12 @@ std::string CampoValor(double value) {
                        ? nearest / 100.0
                        : host::RoundDec(2, value);
   if (!(rounded >= 0.0) || rounded > 99999999.99)
-    host::MensErro(fmt::format(
-        "Valor {} não cabe no código de barras (de 0,00 a 99.999.999,99).",
-        host::FormatBr(value)));
+    host::MensErro(fmt::format("Valor {} não cabe no código de barras (de 0,00 a 99.999.999,99).",
+                               host::FormatBr(value)));
   auto cents = static_cast<int64_t>(std::llround(rounded * 100.0));
   std::string field(10, '0');
-  for (size_t i = 10; i-- > 0 && cents > 0; cents /= 10) field[i] = static_cast<char>('0' + cents % 10);
+  for (size_t i = 10; i-- > 0 && cents > 0; cents /= 10)
+    field[i] = static_cast<char>('0' + cents % 10);
   return field;
 }
 
@@ -104,7 +104,7 @@ std::string LinhaDigitavel(std::string_view bank, std::string_view agency,
                            std::string_view bankConv, std::string_view operation) {
   const BankLayout* layout = findBank(bank);
   if (!layout || bank.size() != 3 || !allDigits(bank)) return {};
-  FreeFieldInput in{bank,      agency,         carteira,   nossoNumero, account, dac,
+  FreeFieldInput in{bank,      agency,         carteira,   nossoNumero, account,   dac,
                     agreement, collectionType, instalment, bankConv,    operation, due};
   std::optional<std::string> free;
   try {
@@ -160,8 +160,7 @@ std::string CodigoBarras(std::string_view typedLine, int /*variant*/) {
   return std::string(b, 44);
 }
 
-std::string NossoNumeroCdBarra(std::string_view barcode, std::string_view,
-                               std::string_view size) {
+std::string NossoNumeroCdBarra(std::string_view barcode, std::string_view, std::string_view size) {
   if (barcode.size() != 44) return {};
   const BankLayout* layout = findBank(barcode.substr(0, 3));
   if (!layout) return {};
@@ -209,12 +208,11 @@ Verificacao VerificaCodigo(std::string_view text, const host::DateTime& processi
     static constexpr std::array<std::pair<int, int>, 3> fields{{{0, 9}, {10, 10}, {21, 10}}};
     for (int i = 0; i < 3; ++i) {
       auto [start, len] = fields[static_cast<size_t>(i)];
-      char expected = mod10Char(std::string_view(digits).substr(static_cast<size_t>(start),
-                                                                static_cast<size_t>(len)));
+      char expected = mod10Char(
+          std::string_view(digits).substr(static_cast<size_t>(start), static_cast<size_t>(len)));
       char got = digits[static_cast<size_t>(start + len)];
       if (expected != got) {
-        v.reason = fmt::format("dígito do campo {} errado: {} em vez de {}", i + 1, got,
-                               expected);
+        v.reason = fmt::format("dígito do campo {} errado: {} em vez de {}", i + 1, got, expected);
         return v;
       }
     }
@@ -224,8 +222,8 @@ Verificacao VerificaCodigo(std::string_view text, const host::DateTime& processi
     v.barcode = digits;
     v.typedLine = LinhaDoCodigo(digits);
   } else {
-    v.reason = fmt::format(
-        "{} dígitos: uma linha digitável tem 47 e um código de barras tem 44", digits.size());
+    v.reason = fmt::format("{} dígitos: uma linha digitável tem 47 e um código de barras tem 44",
+                           digits.size());
     return v;
   }
   const std::string& b = v.barcode;

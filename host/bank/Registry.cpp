@@ -40,7 +40,9 @@ std::string BankLayout::nossoNumero(const NossoNumeroInput& in) const {
   return std::string(in.expansion);
 }
 
-int BankLayout::checkCharacters(const CheckCountInput&) const { return 1; }
+int BankLayout::checkCharacters(const CheckCountInput&) const {
+  return 1;
+}
 
 void registerBank(std::string code, std::shared_ptr<const BankLayout> layout) {
   int i = codeIndex(code);

@@ -105,10 +105,9 @@ int Retorna_Size_NossNum(std::string_view templ) {
   return 0;
 }
 
-std::string Read_MneMonicos(std::string_view templ, std::string_view bank,
-                            std::string_view agency, std::string_view carteira,
-                            std::string_view sequence, std::string_view account,
-                            std::string_view agreement) {
+std::string Read_MneMonicos(std::string_view templ, std::string_view bank, std::string_view agency,
+                            std::string_view carteira, std::string_view sequence,
+                            std::string_view account, std::string_view agreement) {
   const auto& pieces = parse(templ);
   if (!pieces) return {};
   std::string out;
@@ -120,12 +119,24 @@ std::string Read_MneMonicos(std::string_view templ, std::string_view bank,
     }
     std::string value;
     switch (*p.mnemonic) {
-      case Mnemonic::Agency: value = Nr_Codigo(agency); break;
-      case Mnemonic::Account: value = Nr_Codigo(account); break;
-      case Mnemonic::Carteira: value = host::AllTrim(carteira); break;
-      case Mnemonic::Agreement: value = Nr_Codigo(agreement); break;
-      case Mnemonic::Bank: value = host::AllTrim(bank); break;
-      case Mnemonic::Sequence: value = host::AllTrim(sequence); break;
+      case Mnemonic::Agency:
+        value = Nr_Codigo(agency);
+        break;
+      case Mnemonic::Account:
+        value = Nr_Codigo(account);
+        break;
+      case Mnemonic::Carteira:
+        value = host::AllTrim(carteira);
+        break;
+      case Mnemonic::Agreement:
+        value = Nr_Codigo(agreement);
+        break;
+      case Mnemonic::Bank:
+        value = host::AllTrim(bank);
+        break;
+      case Mnemonic::Sequence:
+        value = host::AllTrim(sequence);
+        break;
     }
     out += p.width ? PadRight(value, p.width) : value;
   }

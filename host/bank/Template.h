@@ -24,10 +24,9 @@ int Retorna_Size_NossNum(std::string_view templ);
 
 /// The template expanded with the account's and boleto's values; empty when the template is
 /// unusable.
-std::string Read_MneMonicos(std::string_view templ, std::string_view bank,
-                            std::string_view agency, std::string_view carteira,
-                            std::string_view sequence, std::string_view account,
-                            std::string_view agreement);
+std::string Read_MneMonicos(std::string_view templ, std::string_view bank, std::string_view agency,
+                            std::string_view carteira, std::string_view sequence,
+                            std::string_view account, std::string_view agreement);
 
 /// First n characters of the text left-padded with "0" to n (a longer text keeps its head).
 std::string LeftOfAjusta(std::string_view text, size_t n);

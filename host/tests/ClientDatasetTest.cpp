@@ -1,13 +1,12 @@
-#include "host/ClientDataset.h"
+#include <gtest/gtest.h>
 
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
+#include "host/ClientDataset.h"
 #include "host/Errors.h"
 
 using host::ClientDataset;
@@ -117,7 +116,8 @@ TEST_F(Dataset, AssignmentConvertsTextToTheFieldType) {
   EXPECT_THROW(ds.fieldByName("IDMARCADO").setString("talvez"), host::OperationError);
   // a packet could not carry them: JSON writes not-a-number as null
   EXPECT_THROW(ds.fieldByName("VRBOLREC").setString("nan"), host::OperationError);
-  EXPECT_THROW(ds.fieldByName("VRBOLREC").setFloat(std::numeric_limits<double>::infinity()), host::OperationError);
+  EXPECT_THROW(ds.fieldByName("VRBOLREC").setFloat(std::numeric_limits<double>::infinity()),
+               host::OperationError);
 }
 
 TEST_F(Dataset, AssignmentOutsideEditIsRefusedNamingTheDataset) {
@@ -861,8 +861,16 @@ TEST_F(Dataset, PacketLoaderSurvivesRandomDamage) {
   ds.last();
   ds.deleteRecord();
   const json good = ds.toPacket();
-  const std::vector<json> junk = {nullptr, -1, 7, 1.5, "x", "2025-13-01", true, json::array(),
-                                  json::object(), std::string(40, 'z')};
+  const std::vector<json> junk = {nullptr,
+                                  -1,
+                                  7,
+                                  1.5,
+                                  "x",
+                                  "2025-13-01",
+                                  true,
+                                  json::array(),
+                                  json::object(),
+                                  std::string(40, 'z')};
   std::mt19937 rng(11);
   for (int i = 0; i < 2000; ++i) {
     json p = good;

@@ -218,8 +218,8 @@ TEST_F(ScreenModelTest, GridInputReachesTheScreensHandlersOnlyWhileTheGridIsReac
   g.keyPress(' ');
   g.colEnter("CODIGO");
   EXPECT_EQ(g.selectedColumn(), 1);
-  EXPECT_EQ(heard, (std::vector<std::string>{"title IDMARCADO", "dbl", "down", "press  ",
-                                             "col CODIGO"}));
+  EXPECT_EQ(heard,
+            (std::vector<std::string>{"title IDMARCADO", "dbl", "down", "press  ", "col CODIGO"}));
 
   heard.clear();
   s.pageControl("pgcPadrao").setPageEnabled("tshLista", false);

@@ -62,9 +62,7 @@ class Fetch : public ::testing::TestWithParam<bool> {
     s.webPort = port;
     host::setContext(std::make_shared<host::ConfiguredContext>(s));
   }
-  void useCompany(const std::string& company) {
-    useCompany(company, host::WebPort());
-  }
+  void useCompany(const std::string& company) { useCompany(company, host::WebPort()); }
 
   std::filesystem::path dir_;
   std::shared_ptr<service::Service> svc_;
@@ -157,7 +155,8 @@ TEST_P(Fetch, BoletoRowsArriveInTheirRecord) {
   rec::loadRecordRows(remote::CheckResultServ(rec::netHabContRec().call("Filtro", args)),
                       cdsBoletos, rec::BoletoRecord());
   EXPECT_EQ(cdsBoletos.recordCount(), 12u);
-  ASSERT_TRUE(cdsBoletos.locate(rec::kBoletoKeyFields, {host::Value("0001"), host::Value("0000000001")}));
+  ASSERT_TRUE(
+      cdsBoletos.locate(rec::kBoletoKeyFields, {host::Value("0001"), host::Value("0000000001")}));
   EXPECT_EQ(cdsBoletos.valueOf("IDSTATBREC").asString(), "A");
   EXPECT_EQ(cdsBoletos.valueOf("DTVENBOLREC").asDate(), host::DateTime::fromYmd(2026, 3, 12));
   EXPECT_DOUBLE_EQ(cdsBoletos.valueOf("VRFINALBREC").asDouble(), 1520.40);
@@ -172,7 +171,8 @@ TEST_P(Fetch, CompanyAccessIsAnsweredByTheService) {
   s.webUrl = "127.0.0.1";
   s.webPort = host::WebPort();
   s.companies = {"05"};  // what the settings alone would say; the service knows better
-  host::setContext(std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
+  host::setContext(
+      std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
   EXPECT_TRUE(host::AcessoOperEmpresa("demo", "08"));
   EXPECT_FALSE(host::AcessoOperEmpresa("demo", "05"));
   EXPECT_FALSE(host::AcessoOperEmpresa("ninguem", "04"));

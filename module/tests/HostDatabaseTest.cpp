@@ -39,7 +39,8 @@ class DirectQueries : public ::testing::TestWithParam<Adapter> {
     std::shared_ptr<remote::TransportFactory> factory;
     switch (GetParam()) {
       case Adapter::Embedded:
-        db_ = std::make_unique<service::EmbeddedHostDatabase>(svc_->db, [] { return host::EmprProc(); });
+        db_ = std::make_unique<service::EmbeddedHostDatabase>(svc_->db,
+                                                              [] { return host::EmprProc(); });
         break;
       case Adapter::InProcess:
         factory = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
@@ -105,7 +106,8 @@ TEST_P(DirectQueries, CompanyReadAloneOrAllWithTheirDefaultPercentages) {
   qryEmpresa.ParamByName("P_TCDEMPRESA") = host::Value("T");
   qryEmpresa.Open();
   EXPECT_EQ(qryEmpresa.FieldByName("CDEMPRESA").asString(), "04") << "cursor on the first row";
-  EXPECT_EQ(column(qryEmpresa.dataset(), "CDEMPRESA"), (std::vector<std::string>{"04", "08", "12"}));
+  EXPECT_EQ(column(qryEmpresa.dataset(), "CDEMPRESA"),
+            (std::vector<std::string>{"04", "08", "12"}));
 
   qryEmpresa.ParamByName("P_CDEMPRESA") = host::Value("99");
   qryEmpresa.ParamByName("P_TCDEMPRESA") = host::Value("");
@@ -235,9 +237,12 @@ INSTANTIATE_TEST_SUITE_P(Adapters, DirectQueries,
                          ::testing::Values(Adapter::Embedded, Adapter::InProcess, Adapter::Http),
                          [](const ::testing::TestParamInfo<Adapter>& p) {
                            switch (p.param) {
-                             case Adapter::Embedded: return "Embedded";
-                             case Adapter::InProcess: return "InProcess";
-                             default: return "Http";
+                             case Adapter::Embedded:
+                               return "Embedded";
+                             case Adapter::InProcess:
+                               return "InProcess";
+                             default:
+                               return "Http";
                            }
                          });
 

@@ -5,7 +5,8 @@
 // One process, one package: the units' counters carry over between these steps, so they are
 // one test.
 TEST(Units, EachUnitInitialisesAndFinalisesOnceAndStateStartsAsDeclared) {
-  const std::vector<std::string> units{"Cli_rec12000", "Cli_rec12002", "Cli_rec12006", "Cli_rec12013"};
+  const std::vector<std::string> units{"Cli_rec12000", "Cli_rec12002", "Cli_rec12006",
+                                       "Cli_rec12013"};
   Cli_rec12000::boStCriado = true;
   Cli_rec12000::boAtualiza = false;
   rec::initializeUnits();

@@ -58,7 +58,8 @@ class NumberingService : public ::testing::Test {
   numbering::BankAccountRow account(remote::Connection& c, const std::string& code) {
     std::string key = code;
     host::ClientDataset ds;
-    ds.loadPacket(remote::CheckResultServ(c.call("GetCont_Corr", {remote::Arg::ref(key)})).packetJson());
+    ds.loadPacket(
+        remote::CheckResultServ(c.call("GetCont_Corr", {remote::Arg::ref(key)})).packetJson());
     EXPECT_FALSE(ds.isEmpty());
     numbering::BankAccountRow row = numbering::BankAccountRowOf(ds);
     numbering::NormalizaBanco(row);
@@ -68,10 +69,10 @@ class NumberingService : public ::testing::Test {
   // Pending boletos of company 04 on account 001 without a nosso número.
   std::vector<std::pair<std::string, std::string>> pending(int n) {
     std::vector<std::pair<std::string, std::string>> keys;
-    soci::rowset<soci::row> rows =
-        svc_->db->session().prepare << "SELECT CDFILIAL, NRLANBOLREC FROM BOLRECEBER WHERE "
-                                       "CDEMPRESA = '04' AND CDREDUCONT = '001' AND IDSTATBREC = "
-                                       "'A' AND CDNOSNUMREC IS NULL ORDER BY NRLANBOLREC";
+    soci::rowset<soci::row> rows = svc_->db->session().prepare
+                                   << "SELECT CDFILIAL, NRLANBOLREC FROM BOLRECEBER WHERE "
+                                      "CDEMPRESA = '04' AND CDREDUCONT = '001' AND IDSTATBREC = "
+                                      "'A' AND CDNOSNUMREC IS NULL ORDER BY NRLANBOLREC";
     for (const auto& r : rows) {
       if (static_cast<int>(keys.size()) == n) break;
       keys.emplace_back(r.get<std::string>(0), r.get<std::string>(1));
@@ -89,8 +90,7 @@ TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {
   std::vector<std::string> fromA, fromB;
   auto take = [](remote::Connection& c, std::vector<std::string>& out) {
     for (int i = 0; i < 150; ++i) {
-      out.push_back(
-          remote::CheckResultServ(c.call("prxNossoNumero", {"001", "11"})).asString());
+      out.push_back(remote::CheckResultServ(c.call("prxNossoNumero", {"001", "11"})).asString());
     }
   };
   std::thread ta(take, std::ref(*a), std::ref(fromA));
@@ -109,8 +109,8 @@ TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {
   EXPECT_EQ(remote::CheckResultServ(a->call("PrxNossoNumPreImp", {"1", "8"})).asString(),
             "00000001");
   std::string acct = "1";
-  remote::CheckResultServ(a->call(
-      "SetNovoCod", {remote::Arg::ref(acct), "00000000000000000499", "0000000001", "x"}));
+  remote::CheckResultServ(
+      a->call("SetNovoCod", {remote::Arg::ref(acct), "00000000000000000499", "0000000001", "x"}));
   EXPECT_EQ(acct, "001");
   EXPECT_EQ(remote::CheckResultServ(a->call("PrxNossoNumPreImp", {"001", "8"})).asString(),
             "00000500");
@@ -154,19 +154,22 @@ TEST_F(NumberingService, EmittedCodesAreStoredValidAndUniqueWithinTheAccount) {
   std::set<std::string> numbers;
   for (const auto& [branch, number] : keys) {
     const std::string seq =
-        remote::CheckResultServ(c->call("prxNossoNumero", {"001", std::to_string(numerador.seqSize())}))
+        remote::CheckResultServ(
+            c->call("prxNossoNumero", {"001", std::to_string(numerador.seqSize())}))
             .asString();
-    auto codes = numerador.Gera_CodigodeBarra(branch, number, seq, true, numbering::Modelo::Completo1);
+    auto codes =
+        numerador.Gera_CodigodeBarra(branch, number, seq, true, numbering::Modelo::Completo1);
     ASSERT_TRUE(codes.has_value());
-    ASSERT_TRUE(codes->armazenado) << "seq " << seq << " bank " << row.CDBANCCNAB << " ag "
-                                   << row.CDAGENCIA << " cc " << row.CDCONTCORR << " tpl "
-                                   << row.DSNOSNUMCORR << " nn " << codes->nossoNumero;
+    ASSERT_TRUE(codes->armazenado)
+        << "seq " << seq << " bank " << row.CDBANCCNAB << " ag " << row.CDAGENCIA << " cc "
+        << row.CDCONTCORR << " tpl " << row.DSNOSNUMCORR << " nn " << codes->nossoNumero;
     numbers.insert(codes->nossoNumero);
 
     std::string br = branch, nr = number;
     host::ClientDataset stored;
     stored.loadPacket(remote::CheckResultServ(
-        c->call("GetValidaNosNum", {remote::Arg::ref(br), remote::Arg::ref(nr)})).packetJson());
+                          c->call("GetValidaNosNum", {remote::Arg::ref(br), remote::Arg::ref(nr)}))
+                          .packetJson());
     EXPECT_EQ(stored.recordCount(), 1u);
     std::string barcode, line;
     svc_->db->session() << "SELECT CDBARRAREC, DSLINHABARREC FROM BOLRECEBER WHERE CDFILIAL = :f "
@@ -186,9 +189,9 @@ TEST_F(NumberingService, EmittedCodesAreStoredValidAndUniqueWithinTheAccount) {
   auto extra = pending(1);
   ASSERT_EQ(extra.size(), 1u);
   std::string br = extra[0].first, nr = extra[0].second, line, model = "2", acct = "001";
-  auto reply = c->call("SetCodBarra", {remote::Arg::ref(line), "", remote::Arg::ref(taken),
-                                       remote::Arg::ref(br), remote::Arg::ref(nr), "",
-                                       remote::Arg::ref(model), remote::Arg::ref(acct)});
+  auto reply = c->call("SetCodBarra",
+                       {remote::Arg::ref(line), "", remote::Arg::ref(taken), remote::Arg::ref(br),
+                        remote::Arg::ref(nr), "", remote::Arg::ref(model), remote::Arg::ref(acct)});
   try {
     remote::CheckResultServ(reply);
     FAIL();
@@ -234,11 +237,12 @@ namespace {
 class FreeNumbers final : public numbering::NumberingService {
  public:
   std::string GetNossoNumero(const std::string&) override { return "0"; }
-  std::vector<numbering::NossoNumeroEmUso> GetValNosNumero(std::string&, const std::string&) override {
+  std::vector<numbering::NossoNumeroEmUso> GetValNosNumero(std::string&,
+                                                           const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string& linha, const std::string&, std::string&, std::string&,
-                   std::string&, const std::string&, std::string&, std::string&) override {
+  void SetCodBarra(std::string& linha, const std::string&, std::string&, std::string&, std::string&,
+                   const std::string&, std::string&, std::string&) override {
     stored = linha;
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return "OK"; }
@@ -250,8 +254,8 @@ class FreeNumbers final : public numbering::NumberingService {
 };
 
 TEST_F(NumberingService, EveryDemoAccountNumbersBoletosItsBankAccepts) {
-  soci::rowset<soci::row> rows =
-      svc_->db->session().prepare << "SELECT CDEMPRESA, CDREDUCONT FROM CONTCORR ORDER BY 1, 2";
+  soci::rowset<soci::row> rows = svc_->db->session().prepare
+                                 << "SELECT CDEMPRESA, CDREDUCONT FROM CONTCORR ORDER BY 1, 2";
   std::vector<std::pair<std::string, std::string>> accounts;
   for (const auto& r : rows) accounts.emplace_back(r.get<std::string>(0), r.get<std::string>(1));
   ASSERT_GE(accounts.size(), 10u);
@@ -266,8 +270,8 @@ TEST_F(NumberingService, EveryDemoAccountNumbersBoletosItsBankAccepts) {
     FreeNumbers free;
     numbering::Numerador numerador(row, klCarteira, free);
     ASSERT_GT(numerador.seqSize(), 0) << company << "/" << code;
-    auto codes = numerador.Gera_CodigodeBarra("0001", "0000000001", "7", true,
-                                             numbering::Modelo::Completo1);
+    auto codes =
+        numerador.Gera_CodigodeBarra("0001", "0000000001", "7", true, numbering::Modelo::Completo1);
     ASSERT_TRUE(codes.has_value()) << company << "/" << code;
     // A bank without a layout (637 with no agreement bank) gets no codes at all, never
     // made-up ones; every other account stores a full typed line.

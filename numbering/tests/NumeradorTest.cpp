@@ -1,11 +1,11 @@
 // The numbering of one account against a scripted service: bank rules, the cut-out of a
 // stored number, the uniqueness loop, the range check and identified deposits.
 
+#include <gtest/gtest.h>
+
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
@@ -44,8 +44,7 @@ class FakeService final : public numbering::NumberingService {
     stored.push_back({line, barcode, n, model, acct, dep});
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return dcResult; }
-  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&,
-                                          std::string&) override {
+  numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
     return info;
   }
   std::string GetSeqDepIdent(std::string&) override { return depSequence; }
@@ -71,7 +70,9 @@ host::TKeyList carteira(const std::string& cart, const std::string& acct = "1234
   return kl;
 }
 
-std::string keyOf(const host::OperationError& e) { return e.key(); }
+std::string keyOf(const host::OperationError& e) {
+  return e.key();
+}
 
 TEST(NossoNumero, BankRulesAtTheirEdges) {
   FakeService s;
@@ -104,9 +105,9 @@ TEST(NossoNumero, BankRulesAtTheirEdges) {
   EXPECT_EQ(numbering::RetQtDV("033", "", "", 12), 2);
 
   auto r104 = account("104", "[SEQ:17]");
-  EXPECT_EQ(Numerador(r104, kl, s).Retorna_NossoNumero("", "", "", "14000000000000001", "2")
-                .substr(0, 2),
-            "24");
+  EXPECT_EQ(
+      Numerador(r104, kl, s).Retorna_NossoNumero("", "", "", "14000000000000001", "2").substr(0, 2),
+      "24");
 
   auto r999 = account("999", "A[SEQ:4]");
   EXPECT_EQ(Numerador(r999, kl, s).Retorna_NossoNumero("", "", "", "7", "1"), "A0007");
@@ -172,12 +173,11 @@ TEST(NossoNumero, SequenceCutOutOfAStoredNumber) {
   EXPECT_EQ(n.SequenciaDoNossoNumero("0001", "0000000042", "00000012345-6"), "00000012345");
   EXPECT_FALSE(n.SequenciaDoNossoNumero("0001", "0000000042", "").has_value());
   auto r104 = account("104", "[SEQ:17]");
-  EXPECT_EQ(Numerador(r104, kl, s).SequenciaDoNossoNumero("0001", "0000000042",
-                                                          "14000000000000001-4"),
-            "14000000000000001");
+  EXPECT_EQ(
+      Numerador(r104, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "14000000000000001-4"),
+      "14000000000000001");
   r.CDBANCOCONV = "422";
-  EXPECT_FALSE(
-      Numerador(r, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "00000012345-6"));
+  EXPECT_FALSE(Numerador(r, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "00000012345-6"));
 }
 
 TEST(CodigoBarra, TakenNumbersMoveForwardAndTheFourthIsStored) {
@@ -192,9 +192,9 @@ TEST(CodigoBarra, TakenNumbersMoveForwardAndTheFourthIsStored) {
   EXPECT_EQ(s.stored[0].nossoNumero, "00000000103");
   EXPECT_EQ(s.stored[0].model, "2");
   EXPECT_EQ(s.stored[0].line.size(), 54u);
-  EXPECT_EQ(host::DateTime::fromYmd(2026, 12, 20),
-            *bank::VerificaCodigo(s.stored[0].barcode, host::DateTime::fromYmd(2026, 12, 8))
-                 .dueDate);
+  EXPECT_EQ(
+      host::DateTime::fromYmd(2026, 12, 20),
+      *bank::VerificaCodigo(s.stored[0].barcode, host::DateTime::fromYmd(2026, 12, 8)).dueDate);
   EXPECT_EQ(bank::NossoNumeroCdBarra(codes->codigoBarras, "", ""), "00000000103");
 }
 
@@ -215,9 +215,8 @@ TEST(CodigoBarra, LongNumbersIncrementKeepingTheirWidth) {
   auto r = account("104", "[SEQ:17]");
   r.CDCEDENTEBAN = "245274";
   s.taken = {"14000000000000001"};
-  auto codes = Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042",
-                                                      "14000000000000001", true,
-                                                      Modelo::PreImpresso);
+  auto codes = Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "14000000000000001",
+                                                      true, Modelo::PreImpresso);
   ASSERT_TRUE(codes && codes->armazenado);
   EXPECT_EQ(s.stored[0].nossoNumero, "14000000000000002");
   EXPECT_EQ(s.stored[0].model, "1");
@@ -230,8 +229,8 @@ TEST(CodigoBarra, MissingOrUnlaidBoletosStoreNothing) {
   Numerador n(r, kl, s);
   EXPECT_FALSE(n.Gera_CodigodeBarra("0002", "0000000001", "1", true, Modelo::Completo1));
   r.CDAGENCIA = "12345-6";
-  auto codes = Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "1", true,
-                                                      Modelo::Completo1);
+  auto codes =
+      Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "1", true, Modelo::Completo1);
   ASSERT_TRUE(codes);
   EXPECT_FALSE(codes->armazenado);
   EXPECT_TRUE(s.stored.empty());
@@ -281,8 +280,7 @@ TEST(FaixaNumerica, PrePrintedRangeIsNumericAndAdvances) {
   s.taken = {"00000000011-P"};
   expectKey([&] { n.Valida_Faixa_Numerica(Modelo::PreImpresso, "1", 1, "00000000011-P"); },
             "NN_JA_CAD");
-  EXPECT_EQ(n.Valida_Faixa_Numerica(Modelo::PreImpresso, "1", 1, "00000000010-1"),
-            "00000000009");
+  EXPECT_EQ(n.Valida_Faixa_Numerica(Modelo::PreImpresso, "1", 1, "00000000010-1"), "00000000009");
   r.NRFIMNOSNUMP = "abc";
   expectKey([&] { Numerador(r, kl, s).Valida_Faixa_Numerica(Modelo::PreImpresso, "1", 1); }, "");
   auto broken = account("237", "");
@@ -307,8 +305,7 @@ TEST(DepIdentificado, PrefixesDigitsAndRefusals) {
   EXPECT_EQ(Numerador(r, kl, s).GeraDepIdentificado("0001", "0000000042", "08"),
             "00260100001200001-4");
   r.CDBANCCNAB = "756";
-  EXPECT_EQ(Numerador(r, kl, s).GeraDepIdentificado("0001", "0000000042", "08"),
-            "60100001200001-");
+  EXPECT_EQ(Numerador(r, kl, s).GeraDepIdentificado("0001", "0000000042", "08"), "60100001200001-");
 
   s.info.erro = "Filial sem centro de custo";
   try {

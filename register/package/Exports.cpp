@@ -3,9 +3,13 @@
 #include "module/PackageExport.h"
 #include "register/HabContRec.h"
 
-PKG_EXPORT void IniProc() { rec::guarded([] { rec::IniProc(); }); }
+PKG_EXPORT void IniProc() {
+  rec::guarded([] { rec::IniProc(); });
+}
 
-PKG_EXPORT void CriaHabConta() { rec::guarded([] { rec::CriaHabConta(); }); }
+PKG_EXPORT void CriaHabConta() {
+  rec::guarded([] { rec::CriaHabConta(); });
+}
 
 PKG_EXPORT int CriaFiltroHabRec(const char* mode) {
   int result = 0;

@@ -51,9 +51,9 @@ TEST(DisplayCodes, MasksNumbersAndFormatsTheBoletoNumber) {
   EXPECT_EQ(MaskedNumber(Value("0012345"), "99.999-99"), "00.123-45");
   EXPECT_EQ(MaskedNumber(Value(), "9999-9"), "");
   EXPECT_EQ(host::FormatMaskText(">aaa;0; ", "ab1"), "AB1");
-  EXPECT_EQ(BoletoNumberText(Value(host::DateTime::fromYmd(2026, 12, 8)), Value("ACME"),
-                             Value(1234.5)),
-            "08/12/2026 ACME 1.234,50");
+  EXPECT_EQ(
+      BoletoNumberText(Value(host::DateTime::fromYmd(2026, 12, 8)), Value("ACME"), Value(1234.5)),
+      "08/12/2026 ACME 1.234,50");
   EXPECT_EQ(BoletoNumberText(Value(), Value("ACME"), Value(1.0)), "");
 }
 

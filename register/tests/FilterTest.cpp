@@ -1,8 +1,7 @@
 // The register's filter: its checks, its modes and what it leaves behind when it fails.
 
-#include "register/tests/RegisterFixture.h"
-
 #include "host/Errors.h"
+#include "register/tests/RegisterFixture.h"
 
 using namespace rec;
 using rec::testing::RegisterFixture;
@@ -29,15 +28,20 @@ TEST_F(Filter, TheChecksRefuseBadRangesInTheirOrderAndKeepWhatWasTyped) {
   };
   const Case cases[] = {
       {{{"edtNumeIni", "10"}, {"edtNumeFin", "9"}},
-       "Número inicial deve ser menor ou igual ao número final.", "edtNumeIni"},
-      {{{"edtNumeIni", ""}, {"edtNumeFin", "5"}}, "Número inicial deve ser informado.", "edtNumeIni"},
+       "Número inicial deve ser menor ou igual ao número final.",
+       "edtNumeIni"},
+      {{{"edtNumeIni", ""}, {"edtNumeFin", "5"}},
+       "Número inicial deve ser informado.",
+       "edtNumeIni"},
       {{{"edtDtEmisIni", "01/02/2026"}, {"edtDtEmisFin", ""}},
-       "Data de emissão final deve ser informada.", "edtDtEmisFin"},
+       "Data de emissão final deve ser informada.",
+       "edtDtEmisFin"},
       {{{"edtDtVencIni", "02/03/2026"}, {"edtDtVencFin", "01/03/2026"}},
        "Data de vencimento inicial deve ser menor ou igual a data de vencimento final.",
        "edtDtVencIni"},
       {{{"nedValorIni", "100,00"}, {"nedValorFin", "99,99"}},
-       "Valor inicial deve ser menor ou igual ao valor final.", "nedValorIni"},
+       "Valor inicial deve ser menor ou igual ao valor final.",
+       "nedValorIni"},
       {{{"edtDtVencIni", "31/02/2026"}}, "Data inválida.", "edtDtVencIni"},
   };
   for (const auto& c : cases) {
@@ -190,7 +194,8 @@ TEST_F(Filter, ListCriteriaComeFromTheSearchesAndNarrowTheList) {
   EXPECT_EQ(result, host::mrOk);
   ASSERT_FALSE(chosen.empty());
   EXPECT_EQ(chosen.find(','), std::string::npos);
-  EXPECT_EQ(static_cast<int>(reg.cdsBoletos.recordCount()), boletos("CDREDUCONT = '" + chosen + "'"));
+  EXPECT_EQ(static_cast<int>(reg.cdsBoletos.recordCount()),
+            boletos("CDREDUCONT = '" + chosen + "'"));
   for (reg.cdsBoletos.first(); !reg.cdsBoletos.eof(); reg.cdsBoletos.next()) {
     EXPECT_EQ(reg.cdsBoletos.valueOf("CDREDUCONT").asString(), chosen);
   }

@@ -12,11 +12,11 @@ namespace {
 struct Board : host::ScreenModel {
   Board() : host::ScreenModel("TfrmTeste", "TST", "Teste") {
     auto& g = addGrid("dbgPadrao");
-    for (const char* f : {"IDMARCADO", "FTR_DTVENBOLREC", "FTR_NMRAZSOCCLIE", "FTR_NRPARCBOLREC",
-                          "FTR_NRDUPLICATA", "FTR_VRFINALBREC", "FTR_IDSTATBREC", "FTR_NRLICENCAUSO",
-                          "FTR_CDFILIAL", "FTR_DTEMISSAO", "FTR_NRNOTAFISC", "FTR_CDFILIEMIT",
-                          "FTR_NRCNABRECREM", "FTR_NRCNABRECRET", "FTR_IDSITUCNABR",
-                          "FTR_IDPROTESTREC", "FTR_DSBOLETREC"}) {
+    for (const char* f :
+         {"IDMARCADO", "FTR_DTVENBOLREC", "FTR_NMRAZSOCCLIE", "FTR_NRPARCBOLREC", "FTR_NRDUPLICATA",
+          "FTR_VRFINALBREC", "FTR_IDSTATBREC", "FTR_NRLICENCAUSO", "FTR_CDFILIAL", "FTR_DTEMISSAO",
+          "FTR_NRNOTAFISC", "FTR_CDFILIEMIT", "FTR_NRCNABRECREM", "FTR_NRCNABRECRET",
+          "FTR_IDSITUCNABR", "FTR_IDPROTESTREC", "FTR_DSBOLETREC"}) {
       g.addColumn({f, f, 64, true});
     }
     list.setFieldDefs(BoletoRecord());
@@ -45,10 +45,10 @@ TEST(GridLayout, AnEmptySettingGivesTheDefaultLayoutSixShownNineHidden) {
   Board b;
   b.arrange("");
   EXPECT_EQ(b.vis.recordCount(), 15u);
-  EXPECT_EQ(b.shown(), (std::vector<std::string>{"IDMARCADO", "FTR_DTVENBOLREC", "FTR_NMRAZSOCCLIE",
-                                                 "FTR_NRPARCBOLREC", "FTR_NRDUPLICATA",
-                                                 "FTR_VRFINALBREC", "FTR_IDSTATBREC",
-                                                 "FTR_DSBOLETREC"}));
+  EXPECT_EQ(b.shown(),
+            (std::vector<std::string>{"IDMARCADO", "FTR_DTVENBOLREC", "FTR_NMRAZSOCCLIE",
+                                      "FTR_NRPARCBOLREC", "FTR_NRDUPLICATA", "FTR_VRFINALBREC",
+                                      "FTR_IDSTATBREC", "FTR_DSBOLETREC"}));
   EXPECT_EQ(b.grid("dbgPadrao").column("FTR_NMRAZSOCCLIE").width, 145);
   EXPECT_FALSE(b.list.fieldDef("FTR_CDFILIAL").visible);
   EXPECT_TRUE(b.list.fieldDef("FTR_DTVENBOLREC").visible);

@@ -1,8 +1,7 @@
 // The register driven as an operator drives it, against the seeded demo service.
 
-#include "register/tests/RegisterFixture.h"
-
 #include "host/Errors.h"
+#include "register/tests/RegisterFixture.h"
 
 using namespace rec;
 using rec::testing::RegisterFixture;
@@ -65,8 +64,8 @@ TEST_F(Register, ChoosingTheCompanyOpensTheFilterAndListsTheCompanysBoletos) {
                           "sbtCancBoleto", "mnuEnviaBoleto", "mnuGeraBoletoTxt"}) {
     EXPECT_FALSE(f.control(off).enabled()) << off;
   }
-  for (const char* page : {"tshFormulario", "tshDadosRec", "tshAjustes", "tshProrrogacao",
-                           "tshParcelamento"}) {
+  for (const char* page :
+       {"tshFormulario", "tshDadosRec", "tshAjustes", "tshProrrogacao", "tshParcelamento"}) {
     EXPECT_TRUE(f.control(page).enabled()) << page;
   }
   // The current boleto's receivables beside the list.

@@ -1,9 +1,8 @@
 // The same behaviour over both transports, against a small handler standing in for the service.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,9 +13,9 @@
 #include <set>
 #include <thread>
 
+#include "host/ClientDataset.h"
 #include "host/Context.h"
 #include "host/Errors.h"
-#include "host/ClientDataset.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -29,7 +28,8 @@ namespace {
 class EchoService final : public remote::Handler {
  public:
   remote::Reply handle(const std::string& op, const remote::Request& req) override {
-    if (req.object != "Teste.rdmEco") return remote::Reply::refused("OBJETO_DESCONHECIDO", req.object);
+    if (req.object != "Teste.rdmEco")
+      return remote::Reply::refused("OBJETO_DESCONHECIDO", req.object);
     remote::Reply r;
     if (req.method == "Eco") {
       r.result = Variant::array(req.args);
@@ -120,12 +120,14 @@ class Transports : public ::testing::TestWithParam<bool> {
 TEST_P(Transports, ArgumentsArriveWithTheirKinds) {
   auto c = connected();
   auto date = host::DateTime::fromYmd(2026, 1, 31);
-  Variant packet = Variant::packet({{"fields", nlohmann::json::array()}, {"rows", nlohmann::json::array()}});
-  Variant out = remote::CheckResultServ(
-      c.call("Eco", {Arg("001"), Arg(2.5), Arg(int64_t{3}), Arg(true), Arg(date), Arg(Variant()), Arg(packet)}));
+  Variant packet =
+      Variant::packet({{"fields", nlohmann::json::array()}, {"rows", nlohmann::json::array()}});
+  Variant out =
+      remote::CheckResultServ(c.call("Eco", {Arg("001"), Arg(2.5), Arg(int64_t{3}), Arg(true),
+                                             Arg(date), Arg(Variant()), Arg(packet)}));
   ASSERT_TRUE(out.isArray());
-  EXPECT_TRUE(out == Variant::array({Variant("001"), Variant(2.5), Variant(int64_t{3}), Variant(true),
-                                     Variant(date), Variant(), packet}));
+  EXPECT_TRUE(out == Variant::array({Variant("001"), Variant(2.5), Variant(int64_t{3}),
+                                     Variant(true), Variant(date), Variant(), packet}));
 }
 
 TEST_P(Transports, APackedPacketOfEveryKindComesBackAsItWentAndAsTheTreeDoes) {
@@ -210,7 +212,9 @@ TEST_P(Transports, CallOnADisconnectedConnectionFailsTheOperation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Transports, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Http" : "InProcess"; });
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "Http" : "InProcess";
+                         });
 
 TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
   // Take a free port and release it, so nothing listens there.
@@ -235,7 +239,8 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   int port = server.bind("127.0.0.1", 0);
   std::thread t([&] { server.serve(); });
   useContext(port);
-  remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
+  remote::Connection c("Teste.rdmEco",
+                       std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(c.connect());
   EXPECT_NE(c.lastError().find("refused the login"), std::string::npos) << c.lastError();
 
@@ -256,7 +261,8 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
   int port = server->bind("127.0.0.1", 0);
   std::thread t([&] { server->serve(); });
   useContext(port);
-  remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
+  remote::Connection c("Teste.rdmEco",
+                       std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   ASSERT_TRUE(c.connect()) << c.lastError();
   server->stop();
   t.join();
@@ -343,9 +349,10 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   const std::string dir = ::testing::TempDir() + "boleto-tls-" + std::to_string(::getpid());
   std::filesystem::create_directories(dir);
   const std::string cert = dir + "/cert.pem", key = dir + "/key.pem";
-  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
-                           " -addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " +
-                           cert + " >/dev/null 2>&1";
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(make.c_str()), 0) << make;
 
   remote::HttpServer server(std::make_shared<EchoService>(), std::make_shared<OneUser>(), cert,

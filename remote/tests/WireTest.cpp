@@ -17,10 +17,17 @@ Variant throughText(const Variant& v) {
 TEST(WireFormat, ScalarsKeepTheirKindThroughTheText) {
   auto date = host::DateTime::fromYmd(2026, 2, 28);
   auto stamp = host::DateTime::fromYmdHms(2026, 2, 28, 13, 5, 9, 250);
-  const std::vector<Variant> cases{Variant(),          Variant(""),       Variant("2026-02-28"),
-                                   Variant(date),      Variant(stamp),    Variant(int64_t{1}),
-                                   Variant(1.0),       Variant(0.1 + 0.2), Variant(true),
-                                   Variant("ação ç"),  Variant(int64_t{-9007199254740993})};
+  const std::vector<Variant> cases{Variant(),
+                                   Variant(""),
+                                   Variant("2026-02-28"),
+                                   Variant(date),
+                                   Variant(stamp),
+                                   Variant(int64_t{1}),
+                                   Variant(1.0),
+                                   Variant(0.1 + 0.2),
+                                   Variant(true),
+                                   Variant("ação ç"),
+                                   Variant(int64_t{-9007199254740993})};
   for (const auto& v : cases) {
     Variant back = throughText(v);
     EXPECT_EQ(back.kind(), v.kind()) << remote::encodeVariant(v).dump();
@@ -31,12 +38,12 @@ TEST(WireFormat, ScalarsKeepTheirKindThroughTheText) {
 }
 
 TEST(WireFormat, PacketKeepsFieldsRowsAndChangeLog) {
-  json packet = {{"fields", json::array({{{"name", "CDREDUCONT"}, {"type", "S"}, {"size", 3}},
-                                         {{"name", "DTVENBOLREC"}, {"type", "D"}}})},
-                 {"rows", json::array({json::array({"001", "2026-03-01"}),
-                                       json::array({nullptr, nullptr})})},
-                 {"changes", json::array({{{"op", "modify"}, {"row", 0},
-                                           {"original", json::array({"002", nullptr})}}})}};
+  json packet = {
+      {"fields", json::array({{{"name", "CDREDUCONT"}, {"type", "S"}, {"size", 3}},
+                              {{"name", "DTVENBOLREC"}, {"type", "D"}}})},
+      {"rows", json::array({json::array({"001", "2026-03-01"}), json::array({nullptr, nullptr})})},
+      {"changes",
+       json::array({{{"op", "modify"}, {"row", 0}, {"original", json::array({"002", nullptr})}}})}};
   Variant nested = Variant::array({Variant::packet(packet), Variant("x"), Variant::array({})});
   Variant back = throughText(nested);
   ASSERT_TRUE(back.isArray());
@@ -46,9 +53,9 @@ TEST(WireFormat, PacketKeepsFieldsRowsAndChangeLog) {
 }
 
 TEST(WireFormat, RefusesMalformedInputAndUnsendableNumbers) {
-  for (const char* text : {R"({"t":"I","v":1.5})", R"({"t":"D","v":"2026-02-30"})",
-                           R"({"t":"S","v":3})", R"({"t":"Q","v":1})", R"({"v":1})",
-                           R"({"t":"P","v":[1]})", R"([1,2])"}) {
+  for (const char* text :
+       {R"({"t":"I","v":1.5})", R"({"t":"D","v":"2026-02-30"})", R"({"t":"S","v":3})",
+        R"({"t":"Q","v":1})", R"({"v":1})", R"({"t":"P","v":[1]})", R"([1,2])"}) {
     EXPECT_THROW(remote::decodeVariant(json::parse(text)), std::invalid_argument) << text;
   }
   EXPECT_THROW(remote::encodeVariant(Variant(std::numeric_limits<double>::quiet_NaN())),
@@ -58,7 +65,10 @@ TEST(WireFormat, RefusesMalformedInputAndUnsendableNumbers) {
 }
 
 TEST(WireFormat, RequestAndReplyCarryInOutArguments) {
-  remote::Request req{"Rec12000.rdmHabContRec", "GetCont_Corr", "04", {Variant("001"), Variant(2.5)},
+  remote::Request req{"Rec12000.rdmHabContRec",
+                      "GetCont_Corr",
+                      "04",
+                      {Variant("001"), Variant(2.5)},
                       {true, false}};
   remote::Request back = remote::decodeRequest(json::parse(remote::encodeRequest(req).dump()));
   EXPECT_EQ(back.object, req.object);
@@ -83,14 +93,17 @@ TEST(WireFormat, RequestAndReplyCarryInOutArguments) {
 TEST(WireFormat, WrittenMessagesReadAsTheirEncodedForm) {
   json packet = json::parse(R"({"fields":[{"name":"NM","type":"S","size":20}],
                                 "rows":[["a \"quoted\" \\ name"],["Ávila\n"],[null]]})");
-  remote::Request req{"Rec12000.rdmHabContRec", "Filtro", "04",
+  remote::Request req{"Rec12000.rdmHabContRec",
+                      "Filtro",
+                      "04",
                       {Variant("x\"y"), Variant::packet(packet), Variant(),
                        Variant::array({Variant(int64_t{3}), Variant::packet(packet)})},
                       {true, false, true}};
   EXPECT_EQ(json::parse(remote::writeRequest(req)), remote::encodeRequest(req));
 
   remote::Reply reply;
-  reply.result = Variant::array({Variant::packet(packet), Variant(host::DateTime::fromYmd(2026, 1, 31))});
+  reply.result =
+      Variant::array({Variant::packet(packet), Variant(host::DateTime::fromYmd(2026, 1, 31))});
   reply.refArgs = {{0, Variant("001")}, {3, Variant::packet(packet)}};
   EXPECT_EQ(json::parse(remote::writeReply(reply)), remote::encodeReply(reply));
   auto refusal = remote::Reply::refused("ALT_BLOQ", "changed \"meanwhile\"");
@@ -180,8 +193,9 @@ TEST(WireFormat, ARepliesTextInAnotherShapeIsReadAsATreeAndNonsenseStillFails) {
       R"({"ok":true,"result":{"t":"P","v":{"fields":[{"name":"A","type":"I"}],"rows":[[1]],)"
       R"("changes":[{"kind":"insert","row":0}]}},"args":[]})";
   EXPECT_EQ(remote::readReply(withLog).result.packetJson()["changes"].size(), 1u);
-  for (const char* bad : {R"({"ok":true,"result":{"t":"P","v":{"fields":[],"rows":[[1]}},"args":[]})",
-                          R"({"ok":true,"result":{"t":"X"},"args":[]})", "{\"ok\":true,"}) {
+  for (const char* bad :
+       {R"({"ok":true,"result":{"t":"P","v":{"fields":[],"rows":[[1]}},"args":[]})",
+        R"({"ok":true,"result":{"t":"X"},"args":[]})", "{\"ok\":true,"}) {
     EXPECT_ANY_THROW(remote::readReply(bad)) << bad;
   }
 }

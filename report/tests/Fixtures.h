@@ -3,14 +3,14 @@
 // the FEBRABAN rules (general digit by modulus 11, field digits by modulus 10), so a test
 // can check what the page shows against numbers it did not take from the code under test.
 
+#include <fmt/format.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "host/Context.h"
 #include "host/DateTime.h"
@@ -39,9 +39,9 @@ inline int modulo11Geral(const std::string& digits43) {
 }
 
 struct SampleCodes {
-  std::string barcode;      ///< 44 digits
-  std::string typedLine;    ///< 47 digits
-  std::string typedLineFmt; ///< "99999.99999 99999.999999 99999.999999 9 99999999999999"
+  std::string barcode;       ///< 44 digits
+  std::string typedLine;     ///< 47 digits
+  std::string typedLineFmt;  ///< "99999.99999 99999.999999 99999.999999 9 99999999999999"
 };
 
 /// Bank 001, 7-digit agreement 1234567, sequence 123, carteira 17.
@@ -49,7 +49,11 @@ inline SampleCodes sampleCodes(const host::DateTime& due, long long cents) {
   const auto base = host::DateTime::fromYmd(1997, 10, 7);
   const long long days = due.daysSince(base);
   const long long factor = (days - 1000) % 9000 + 1000;
-  const std::string freeField = "000000" "1234567" "0000000123" "17";
+  const std::string freeField =
+      "000000"
+      "1234567"
+      "0000000123"
+      "17";
   const std::string tail = fmt::format("{:04}{:010}", factor, cents);
   const std::string head = "0019";
   const int dv = modulo11Geral(head + tail + freeField);
@@ -62,8 +66,9 @@ inline SampleCodes sampleCodes(const host::DateTime& due, long long cents) {
   const std::string d2 = f2 + std::to_string(modulo10(f2));
   const std::string d3 = f3 + std::to_string(modulo10(f3));
   c.typedLine = d1 + d2 + d3 + std::to_string(dv) + tail;
-  c.typedLineFmt = fmt::format("{}.{} {}.{} {}.{} {} {}", d1.substr(0, 5), d1.substr(5), d2.substr(0, 5),
-                               d2.substr(5), d3.substr(0, 5), d3.substr(5), dv, tail);
+  c.typedLineFmt =
+      fmt::format("{}.{} {}.{} {}.{} {} {}", d1.substr(0, 5), d1.substr(5), d2.substr(0, 5),
+                  d2.substr(5), d3.substr(0, 5), d3.substr(5), dv, tail);
   return c;
 }
 
@@ -124,7 +129,8 @@ inline report::DataTable sampleBoleto(bool withBarcode = true) {
 inline report::DataTable sampleItems() {
   report::DataTable t;
   t.fields = {"CDFILIAL", "NRLANBOLREC", "DSITEMNF", "QTITEMNF", "VRUNITNF", "VRTOTITEMNF"};
-  t.rows.push_back({"0001", "0000004711", "Manutenção preventiva de equipamentos", 1.0, 1000.00, 1000.00});
+  t.rows.push_back(
+      {"0001", "0000004711", "Manutenção preventiva de equipamentos", 1.0, 1000.00, 1000.00});
   t.rows.push_back({"0001", "0000004711", "Deslocamento técnico (km)", 117.28, 2.00, 234.56});
   return t;
 }
@@ -177,8 +183,10 @@ class ScratchDir {
   }
   ~ScratchDir() {
     host::setContext(nullptr);
-    if (oldTmp_.empty()) unsetenv("TMPDIR");
-    else setenv("TMPDIR", oldTmp_.c_str(), 1);
+    if (oldTmp_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", oldTmp_.c_str(), 1);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }

@@ -70,8 +70,8 @@ TEST_F(ReportComponent, CompleteBoletoPdfShowsItsDataAndItsBarcodeDecodes) {
   const SampleCodes codes = sampleCodes(kDue, kCents);
   const std::string out = scratch.file("boleto.pdf");
   report::PdfExportEngine engine(out);
-  printer.ExportReport(templatePath("MODBOLCOMP.QR2"), host::DateTime::fromYmdHms(2026, 1, 2, 3, 4, 5),
-                       engine);
+  printer.ExportReport(templatePath("MODBOLCOMP.QR2"),
+                       host::DateTime::fromYmdHms(2026, 1, 2, 3, 4, 5), engine);
 
   const std::string text = run("pdftotext -layout '" + out + "' -");
   EXPECT_NE(text.find(codes.typedLineFmt), std::string::npos) << text;
@@ -125,7 +125,8 @@ TEST_F(ReportComponent, EveryShippedTemplateRendersTheSampleBoleto) {
     EXPECT_NE(text.find("1.234,56"), std::string::npos);
     EXPECT_LT(fs::file_size(out), 60u * 1024u);
   }
-  const std::string nf = run("pdftotext -layout '" + scratch.file("MODELONFA4_BREAL.QR2.pdf") + "' -");
+  const std::string nf =
+      run("pdftotext -layout '" + scratch.file("MODELONFA4_BREAL.QR2.pdf") + "' -");
   EXPECT_NE(nf.find("1º VIA - CLIENTE"), std::string::npos);
   EXPECT_NE(nf.find("Deslocamento técnico (km)"), std::string::npos);
   EXPECT_TRUE(imagesInTemp().empty());
@@ -150,7 +151,8 @@ TEST_F(ReportComponent, ConnectionIsOpenedWithTheServiceAddressAndClosedAfterEac
 
   data.add("BOLETO", report::DataTable{{"CDFILIAL", "NRLANBOLREC"}, {{"0001", "0000004711"}}});
   report::PdfExportEngine engine2(scratch.file("broken.pdf"));
-  EXPECT_THROW(printer.ExportReport(templatePath("MODBOLCOMP.QR2"), {}, engine2), report::ReportError);
+  EXPECT_THROW(printer.ExportReport(templatePath("MODBOLCOMP.QR2"), {}, engine2),
+               report::ReportError);
   EXPECT_FALSE(data.connected()) << "closed also when the output fails";
   EXPECT_FALSE(fs::exists(scratch.file("broken.pdf")));
 }
@@ -165,7 +167,8 @@ TEST_F(ReportComponent, BoletoWithoutBarcodeGetsAnEmptyImagePathAndNoFile) {
     printer.ExportReport(templatePath(name), {}, engine);
     EXPECT_TRUE(imagesInTemp().empty());
     const std::string png = scratch.file("page");
-    run("pdftoppm -r 150 -gray -png -singlefile '" + scratch.file("boleto.pdf") + "' '" + png + "'");
+    run("pdftoppm -r 150 -gray -png -singlefile '" + scratch.file("boleto.pdf") + "' '" + png +
+        "'");
     EXPECT_EQ(run("zbarimg --quiet --raw '" + png + ".png'"), "");
     fs::remove(png + ".png");
   }
@@ -210,14 +213,18 @@ TEST_F(ReportComponent, MissingMalformedAndDeadConnectionEachSayWhyAndLeaveNoFil
     EXPECT_FALSE(data.connected());
     EXPECT_TRUE(imagesInTemp().empty());
   };
-  expectError(scratch.file("NOWHERE.QR2"), "Modelo de relatório não encontrado: " + scratch.file("NOWHERE.QR2"));
+  expectError(scratch.file("NOWHERE.QR2"),
+              "Modelo de relatório não encontrado: " + scratch.file("NOWHERE.QR2"));
 
-  writeFile(scratch.file("BAD.QR2"), "QR2 1\nfont f \"Liberation Sans\" 9\nband title height=10\n"
-                                     "  text 0 0 50 5 f \"{@P_VIA}\"\nend\n");
-  expectError(scratch.file("BAD.QR2"), "BAD.QR2, linha 4: o parâmetro P_VIA é usado mas não foi declarado");
+  writeFile(scratch.file("BAD.QR2"),
+            "QR2 1\nfont f \"Liberation Sans\" 9\nband title height=10\n"
+            "  text 0 0 50 5 f \"{@P_VIA}\"\nend\n");
+  expectError(scratch.file("BAD.QR2"),
+              "BAD.QR2, linha 4: o parâmetro P_VIA é usado mas não foi declarado");
 
   data.setReachable(false);
-  expectError(templatePath("MODBOLDEPID.QR2"), "Não foi possível conectar ao serviço de relatórios em reports.example:8299");
+  expectError(templatePath("MODBOLDEPID.QR2"),
+              "Não foi possível conectar ao serviço de relatórios em reports.example:8299");
 }
 
 TEST_F(ReportComponent, PrintWithoutAPrinterIsAClearError) {
@@ -230,12 +237,14 @@ TEST_F(ReportComponent, PrintWithoutAPrinterIsAClearError) {
   EXPECT_TRUE(scratch.entries().empty());
 }
 
-TEST_F(ReportComponent, SettingAndPathsStopAtTwoHundredFiftyFiveCharactersAndOtherFormatsWaitForTheirEngines) {
+TEST_F(ReportComponent,
+       SettingAndPathsStopAtTwoHundredFiftyFiveCharactersAndOtherFormatsWaitForTheirEngines) {
   printer.setSetting(std::string(300, 'x'));
   EXPECT_EQ(printer.setting().size(), 255u);
   report::PdfExportEngine engine(scratch.file("long.pdf"));
-  EXPECT_THROW(printer.ExportReport(scratch.path() + "/" + std::string(260, 'a') + ".QR2", {}, engine),
-               report::TemplateError);
+  EXPECT_THROW(
+      printer.ExportReport(scratch.path() + "/" + std::string(260, 'a') + ".QR2", {}, engine),
+      report::TemplateError);
   EXPECT_NO_THROW(report::makeExportEngine(6, "a.pdf"));
   EXPECT_THROW(report::makeExportEngine(3, "a.xlsx"), host::OperationError);
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <nlohmann/json.hpp>
 
 #include "host/ClientDataset.h"
@@ -46,8 +45,10 @@ TEST(QR2Parser, RefusesMalformedTemplatesNamingFileLineAndReason) {
        "linha 4: fonte \"g\" não declarada"},
       {h + "band title height=10\n  text 0 8 10 5 f \"x\"\nend\n",
        "linha 4: elemento fora da altura da banda (10 mm)"},
-      {h + "band title height=ten\nend\n", "linha 3: a altura da banda deve ser um número, não \"ten\""},
-      {h + "band title height=300\nend\n", "linha 3: a banda tem 300 mm de altura e a página só 277 mm úteis"},
+      {h + "band title height=ten\nend\n",
+       "linha 3: a altura da banda deve ser um número, não \"ten\""},
+      {h + "band title height=300\nend\n",
+       "linha 3: a banda tem 300 mm de altura e a página só 277 mm úteis"},
       {h + "band detail X height=10\nend\n", "linha 3: conjunto de dados X não declarado"},
       {h + "param P\nparam P\n", "linha 4: parâmetro P declarado duas vezes"},
       {h + "dataset D K=@P\n", "linha 3: o conjunto D liga o parâmetro P, que não foi declarado"},
@@ -59,11 +60,14 @@ TEST(QR2Parser, RefusesMalformedTemplatesNamingFileLineAndReason) {
        "linha 4: o campo CAMPO é usado mas o modelo não declara conjunto de dados"},
       {h + "dataset D\nband title height=10\n  text 0 0 10 5 f \"{A\"\nend\n",
        "linha 5: chave \"{\" sem fechar"},
-      {h + "band title height=10\n  text 0 0 10 5 f \"x\nend\n", "linha 4: texto entre aspas sem fechar"},
+      {h + "band title height=10\n  text 0 0 10 5 f \"x\nend\n",
+       "linha 4: texto entre aspas sem fechar"},
       {h + "band title height=10\n  barcode ean 0 0 10 5 \"1\"\nend\n",
        "linha 4: tipo de código de barras desconhecido \"ean\""},
-      {h + "band groupheader height=5\nend\n", "linha 3: a banda precisa do nome do seu conjunto de dados"},
-      {h + "dataset D\nband groupheader D height=5\nend\n", "linha 4: banda de grupo precisa de key=CAMPO"},
+      {h + "band groupheader height=5\nend\n",
+       "linha 3: a banda precisa do nome do seu conjunto de dados"},
+      {h + "dataset D\nband groupheader D height=5\nend\n",
+       "linha 4: banda de grupo precisa de key=CAMPO"},
       {h + "page A4 margins=150,0,150,0\n", "linha 3: as margens não deixam espaço na página"},
       {"QR2 1\n", "o modelo não tem nenhuma banda"},
       {h + "dataset D\nband groupheader D key=K height=5\nend\n",
@@ -71,7 +75,8 @@ TEST(QR2Parser, RefusesMalformedTemplatesNamingFileLineAndReason) {
   };
   for (const auto& c : cases) {
     const std::string got = refusal(c.text);
-    EXPECT_NE(got.find(c.expected), std::string::npos) << "template:\n" << c.text << "\ngot: " << got;
+    EXPECT_NE(got.find(c.expected), std::string::npos) << "template:\n"
+                                                       << c.text << "\ngot: " << got;
   }
 }
 
@@ -101,9 +106,10 @@ TEST(QR2Parser, ReadsWhatTheFormatSays) {
 }
 
 TEST(QR2Parser, AcceptsWhatWindowsEditorsWrite) {
-  const auto t = parseTemplate("\xEF\xBB\xBFQR2 1\r\nfont f \"Liberation Sans\" 9\r\n"
-                               "band title height=5\r\n  text 0 0 9 5 f \"ação\"\r\nend\r\n",
-                               "T.QR2");
+  const auto t = parseTemplate(
+      "\xEF\xBB\xBFQR2 1\r\nfont f \"Liberation Sans\" 9\r\n"
+      "band title height=5\r\n  text 0 0 9 5 f \"ação\"\r\nend\r\n",
+      "T.QR2");
   EXPECT_EQ(t.bands.at(0).elements.at(0).expr.pieces.at(0).literal, "ação");
 }
 
@@ -123,15 +129,16 @@ std::vector<std::string> textsOf(const report::Page& p) {
 }
 
 TEST(Layout, BandsFlowOverPagesWithHeadersFootersAndGroups) {
-  const auto t = parseTemplate(std::string(kHead) +
-                                   "page 100 60 margins=5,5,5,5\ndataset D\n"
-                                   "band pageheader height=5\n  text 0 0 50 5 f \"H\"\nend\n"
-                                   "band pagefooter height=5\n  text 0 0 50 5 f \"F\"\nend\n"
-                                   "band groupheader D key=G height=5\n  text 0 0 50 5 f \"G{G}\"\nend\n"
-                                   "band detail D height=10\n  text 0 0 50 5 f \"R{N}\"\nend\n"
-                                   "band groupfooter D key=G height=5\n  text 0 0 50 5 f \"/G{G}\"\nend\n"
-                                   "band summary height=5\n  text 0 0 50 5 f \"S\"\nend\n",
-                               "T.QR2");
+  const auto t =
+      parseTemplate(std::string(kHead) +
+                        "page 100 60 margins=5,5,5,5\ndataset D\n"
+                        "band pageheader height=5\n  text 0 0 50 5 f \"H\"\nend\n"
+                        "band pagefooter height=5\n  text 0 0 50 5 f \"F\"\nend\n"
+                        "band groupheader D key=G height=5\n  text 0 0 50 5 f \"G{G}\"\nend\n"
+                        "band detail D height=10\n  text 0 0 50 5 f \"R{N}\"\nend\n"
+                        "band groupfooter D key=G height=5\n  text 0 0 50 5 f \"/G{G}\"\nend\n"
+                        "band summary height=5\n  text 0 0 50 5 f \"S\"\nend\n",
+                    "T.QR2");
   report::ReportData d;
   d.tables["D"] = report::DataTable{{"G", "N"}, {{"a", 1}, {"a", 2}, {"b", 3}}};
   const auto doc = report::layoutReport(t, d);
@@ -228,7 +235,8 @@ TEST(Barcodes, BoletoBarcodeHasFebrabanProportions) {
   EXPECT_NEAR(qx1 - qx0, qy1 - qy0, 1e-6) << "a square symbol";
   EXPECT_NEAR(qy1 - qy0, box.h, 1e-6) << "the largest square that fits the box";
   EXPECT_THROW(report::barcodeBars(report::BarcodeKind::Interleaved2of5, "123", box),
-               report::BarcodeError) << "an odd count would be padded: refused instead";
+               report::BarcodeError)
+      << "an odd count would be padded: refused instead";
   EXPECT_THROW(report::barcodeBars(report::BarcodeKind::Interleaved2of5, "12a4", box),
                report::BarcodeError);
 }
@@ -254,7 +262,8 @@ TEST(Barcodes, ImageComponentTypeCodesAndFiles) {
 
 TEST(MemoryDataSource, ServesRowsMatchingTheBindingsFromTablesPacketsAndDatasets) {
   report::MemoryDataSource src;
-  src.addPacket("ITENS", nlohmann::json::parse(R"([{"K":"1","V":2.5},{"K":"2","V":3},{"K":"1","X":true}])"));
+  src.addPacket("ITENS",
+                nlohmann::json::parse(R"([{"K":"1","V":2.5},{"K":"2","V":3},{"K":"1","X":true}])"));
   host::ClientDataset ds("cds");
   ds.setFieldDefs({{"CDFILIAL", host::FieldType::String, 4}, {"VR", host::FieldType::Float}});
   ds.createDataset();
@@ -271,11 +280,13 @@ TEST(MemoryDataSource, ServesRowsMatchingTheBindingsFromTablesPacketsAndDatasets
   EXPECT_EQ(t.fields, (std::vector<std::string>{"K", "V", "X"}));
   ASSERT_EQ(t.rows.size(), 2u);
   EXPECT_TRUE(t.rows[1][1].isNull());
-  EXPECT_EQ(src.fetch("PACOTE", {{"CDFILIAL", host::Value("0001")}}).rows.at(0).at(1).asDouble(), 9.5);
+  EXPECT_EQ(src.fetch("PACOTE", {{"CDFILIAL", host::Value("0001")}}).rows.at(0).at(1).asDouble(),
+            9.5);
   EXPECT_EQ(src.fetch("CDS", {}).rows.size(), 1u);
   EXPECT_THROW(src.fetch("NADA", {}), host::OperationError);
   EXPECT_THROW(src.fetch("ITENS", {{"Z", host::Value("1")}}), host::OperationError);
-  EXPECT_THROW(src.addPacket("BAD", nlohmann::json::parse(R"([{"K":[1]}])")), std::invalid_argument);
+  EXPECT_THROW(src.addPacket("BAD", nlohmann::json::parse(R"([{"K":[1]}])")),
+               std::invalid_argument);
 }
 
 }  // namespace

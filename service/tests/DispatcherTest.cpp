@@ -17,7 +17,9 @@ namespace {
 
 using Dispatch = SeededService;
 
-const nlohmann::json& rowsOf(const remote::Reply& r) { return r.result.packetJson().at("rows"); }
+const nlohmann::json& rowsOf(const remote::Reply& r) {
+  return r.result.packetJson().at("rows");
+}
 
 std::string column(const remote::Reply& r, const std::string& field, size_t row = 0) {
   const auto& fields = r.result.packetJson().at("fields");
@@ -74,7 +76,8 @@ TEST_F(Dispatch, CompanyAccessIsCheckedForEveryCall) {
   EXPECT_EQ(call("GetCont_Corr", {Variant("001")}, {}, "04", "intruso").key, "ACESSO_EMPRESA");
   auto acesso = [&](const char* op, const char* company) {
     return call("AcessoOperEmpresa", {Variant(op), Variant(company)}, {}, "", "demo",
-                "Host.rdmAcesso").result.asBoolean();
+                "Host.rdmAcesso")
+        .result.asBoolean();
   };
   EXPECT_TRUE(acesso("demo", "08"));
   EXPECT_FALSE(acesso("demo", "05"));
@@ -100,10 +103,12 @@ TEST_F(Dispatch, ACallFailingHalfwayChangesNothing) {
 }
 
 TEST_F(Dispatch, SelectionListsAreCreatedAndDeleted) {
-  nlohmann::json packet{{"fields", {{{"name", "NRLISTA"}, {"type", "S"}, {"size", 10}},
-                                    {{"name", "CDLISTA"}, {"type", "S"}, {"size", 50}}}},
-                        {"rows", {{nullptr, "00010000000001"}, {nullptr, "00010000000002"},
-                                  {nullptr, "00010000000001"}}}};
+  nlohmann::json packet{
+      {"fields",
+       {{{"name", "NRLISTA"}, {"type", "S"}, {"size", 10}},
+        {{"name", "CDLISTA"}, {"type", "S"}, {"size", 50}}}},
+      {"rows",
+       {{nullptr, "00010000000001"}, {nullptr, "00010000000002"}, {nullptr, "00010000000001"}}}};
   auto first = call("CriaLista", {Variant::packet(packet), Variant("0001")});
   ASSERT_TRUE(first.ok()) << first.text;
   ASSERT_EQ(first.result.items().size(), 2u);

@@ -26,7 +26,9 @@ Args restingArgs() {
   return a;
 }
 
-host::DateTime day(int offset) { return host::DateTime::fromYmd(2026, 3, 2).addDays(offset); }
+host::DateTime day(int offset) {
+  return host::DateTime::fromYmd(2026, 3, 2).addDays(offset);
+}
 
 struct Case {
   const char* name;
@@ -34,8 +36,8 @@ struct Case {
   std::set<std::string> keys;  // "branch/number" without leading zeros: "1/3"
 };
 
-const std::set<std::string> kAll = {"1/1", "1/2", "1/3", "1/4", "1/5", "1/6", "1/7", "1/8", "1/9",
-                                    "2/1", "2/2", "2/3"};
+const std::set<std::string> kAll = {"1/1", "1/2", "1/3", "1/4", "1/5", "1/6",
+                                    "1/7", "1/8", "1/9", "2/1", "2/2", "2/3"};
 
 std::set<std::string> allBut(std::set<std::string> out) {
   std::set<std::string> s;
@@ -54,8 +56,14 @@ const Case kCases[] = {
        a[10] = Variant("0002");
      },
      {"1/2"}},
-    {"ClientList", [](Args& a) { a[4] = Variant(true); a[3] = Variant("000000000000000000101"); }, {"1/1", "2/2"}},
-    {"ClientListIgnoredWithoutLista", [](Args& a) { a[3] = Variant("000000000000000000101"); }, kAll},
+    {"ClientList",
+     [](Args& a) {
+       a[4] = Variant(true);
+       a[3] = Variant("000000000000000000101");
+     },
+     {"1/1", "2/2"}},
+    {"ClientListIgnoredWithoutLista", [](Args& a) { a[3] = Variant("000000000000000000101"); },
+     kAll},
     {"ClientsFoundBySearchKey",
      [](Args& a) {
        a[5] = Variant("_000000000000000000103");
@@ -71,28 +79,85 @@ const Case kCases[] = {
      {"1/1", "2/2", "1/4", "1/9"}},
     {"ClientListChosenButEmptyFindsNothing", [](Args& a) { a[4] = Variant(true); }, {}},
     {"DocumentFromAlone", [](Args& a) { a[7] = Variant("3"); }, {"1/3", "2/3"}},
-    {"DocumentRange", [](Args& a) { a[7] = Variant("000000001"); a[8] = Variant("2"); }, {"1/1", "2/1", "1/2", "2/2"}},
-    {"DocumentOfASecondReceivable", [](Args& a) { a[7] = Variant("500"); a[8] = Variant("500"); }, {"1/3"}},
-    {"PostingBranches", [](Args& a) { a[9] = Variant(true); a[10] = Variant("0002"); }, {"2/1", "2/2", "2/3"}},
+    {"DocumentRange",
+     [](Args& a) {
+       a[7] = Variant("000000001");
+       a[8] = Variant("2");
+     },
+     {"1/1", "2/1", "1/2", "2/2"}},
+    {"DocumentOfASecondReceivable",
+     [](Args& a) {
+       a[7] = Variant("500");
+       a[8] = Variant("500");
+     },
+     {"1/3"}},
+    {"PostingBranches",
+     [](Args& a) {
+       a[9] = Variant(true);
+       a[10] = Variant("0002");
+     },
+     {"2/1", "2/2", "2/3"}},
     {"OriginBranches", [](Args& a) { a[24] = Variant("0002"); }, {"1/1"}},
-    {"BranchModuleShowsItsBranchsBoletos", [](Args& a) { a[29] = Variant(true); a[1] = Variant("0001"); }, {"2/1"}},
-    {"DueDates", [](Args& a) { a[11] = Variant(day(0)); a[12] = Variant(day(10)); }, {"1/1", "2/1", "1/9"}},
-    {"EmissionDates", [](Args& a) { a[34] = Variant(day(-30)); a[35] = Variant(day(-30)); },
+    {"BranchModuleShowsItsBranchsBoletos",
+     [](Args& a) {
+       a[29] = Variant(true);
+       a[1] = Variant("0001");
+     },
+     {"2/1"}},
+    {"DueDates",
+     [](Args& a) {
+       a[11] = Variant(day(0));
+       a[12] = Variant(day(10));
+     },
+     {"1/1", "2/1", "1/9"}},
+    {"EmissionDates",
+     [](Args& a) {
+       a[34] = Variant(day(-30));
+       a[35] = Variant(day(-30));
+     },
      {"1/1", "1/2", "1/3", "2/1", "1/5", "1/8", "1/9", "2/3"}},
-    {"WriteOffTypes", [](Args& a) { a[13] = Variant(true); a[14] = Variant("01,02"); }, {"1/6", "2/2"}},
-    {"ValueRange", [](Args& a) { a[15] = Variant(100.0); a[16] = Variant(830.0); },
+    {"WriteOffTypes",
+     [](Args& a) {
+       a[13] = Variant(true);
+       a[14] = Variant("01,02");
+     },
+     {"1/6", "2/2"}},
+    {"ValueRange",
+     [](Args& a) {
+       a[15] = Variant(100.0);
+       a[16] = Variant(830.0);
+     },
      {"1/3", "1/6", "2/2", "1/2", "1/8", "1/9"}},
-    {"ValueFromWithoutUpperBound", [](Args& a) { a[15] = Variant(1200.0); }, {"1/1", "1/4", "1/5", "1/7"}},
-    {"Accounts", [](Args& a) { a[19] = Variant(true); a[21] = Variant("001,002"); }, {"1/1", "1/2", "1/3", "2/3"}},
-    {"InvoiceListWithoutSelectionList", [](Args& a) { a[18] = Variant(true); a[20] = Variant("000004"); }, {"1/4"}},
+    {"ValueFromWithoutUpperBound",
+     [](Args& a) { a[15] = Variant(1200.0); },
+     {"1/1", "1/4", "1/5", "1/7"}},
+    {"Accounts",
+     [](Args& a) {
+       a[19] = Variant(true);
+       a[21] = Variant("001,002");
+     },
+     {"1/1", "1/2", "1/3", "2/3"}},
+    {"InvoiceListWithoutSelectionList",
+     [](Args& a) {
+       a[18] = Variant(true);
+       a[20] = Variant("000004");
+     },
+     {"1/4"}},
     {"Emitted", [](Args& a) { a[25] = Variant(int64_t{1}); }, {"1/3", "1/4", "2/1", "1/7", "1/9"}},
-    {"Pending", [](Args& a) { a[25] = Variant(int64_t{2}); }, allBut({"1/3", "1/4", "2/1", "1/7", "1/9"})},
+    {"Pending", [](Args& a) { a[25] = Variant(int64_t{2}); },
+     allBut({"1/3", "1/4", "2/1", "1/7", "1/9"})},
     {"Protested", [](Args& a) { a[26] = Variant(int64_t{1}); }, {"1/7"}},
     {"NotProtested", [](Args& a) { a[26] = Variant(int64_t{2}); }, allBut({"1/7"})},
     {"BudgetFromAlone", [](Args& a) { a[27] = Variant("100"); }, {"1/1"}},
-    {"BudgetRange", [](Args& a) { a[27] = Variant("100"); a[28] = Variant("0000000200"); }, {"1/1", "1/2"}},
+    {"BudgetRange",
+     [](Args& a) {
+       a[27] = Variant("100");
+       a[28] = Variant("0000000200");
+     },
+     {"1/1", "1/2"}},
     {"ClientGroups", [](Args& a) { a[30] = Variant("02"); }, {"1/4", "2/1", "1/9"}},
-    {"SituationNotSentIncludesNeverSent", [](Args& a) { a[31] = Variant("_00"); },
+    {"SituationNotSentIncludesNeverSent",
+     [](Args& a) { a[31] = Variant("_00"); },
      {"1/1", "1/2", "2/2", "1/8", "1/9", "2/3"}},
     {"Situations", [](Args& a) { a[31] = Variant("_10_20"); }, {"1/3", "1/4", "1/5", "1/7"}},
     {"Remittance", [](Args& a) { a[32] = Variant("11"); }, {"1/2", "1/3"}},
@@ -114,7 +179,9 @@ const Case kCases[] = {
      {}},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Filtro : public service::testing::SeededService, public ::testing::WithParamInterface<Case> {
  protected:

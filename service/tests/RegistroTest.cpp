@@ -11,7 +11,9 @@ namespace {
 
 using Registro = service::testing::SeededService;
 
-const nlohmann::json& rowsOf(const remote::Reply& r) { return r.result.packetJson().at("rows"); }
+const nlohmann::json& rowsOf(const remote::Reply& r) {
+  return r.result.packetJson().at("rows");
+}
 
 nlohmann::json cell(const nlohmann::json& packet, const std::string& field, size_t row = 0) {
   const auto& fields = packet.at("fields");
@@ -59,7 +61,8 @@ TEST_F(Registro, PagesOfTheCurrentBoletoWithItsKeyPadded) {
   ASSERT_EQ(rowsOf(rec).size(), 2u);
   EXPECT_EQ(cell(rec, "NRDUPLICATA", 0), "000003");
   EXPECT_EQ(cell(rec, "NRDUPLICATA", 1), "000500");
-  EXPECT_DOUBLE_EQ(cell(rec, "VRORIGREC", 0).get<double>() + cell(rec, "VRORIGREC", 1).get<double>(), 215.90);
+  EXPECT_DOUBLE_EQ(
+      cell(rec, "VRORIGREC", 0).get<double>() + cell(rec, "VRORIGREC", 1).get<double>(), 215.90);
 
   auto aj = call("GetAjBolRec", {Variant("0001"), Variant("0000000003")}, {true, true});
   ASSERT_EQ(rowsOf(aj).size(), 1u);
@@ -89,7 +92,9 @@ TEST_F(Registro, PagesOfTheCurrentBoletoWithItsKeyPadded) {
   EXPECT_EQ(cell(split, "DSMOTIPARC"), "Acordo comercial");
   EXPECT_EQ(cell(split, "CDCONTCORR"), "0081234");
 
-  EXPECT_EQ(rowsOf(call("GetCntReceber", {Variant("0001"), Variant("0000009999")}, {true, true})).size(), 0u);
+  EXPECT_EQ(
+      rowsOf(call("GetCntReceber", {Variant("0001"), Variant("0000009999")}, {true, true})).size(),
+      0u);
   EXPECT_EQ(call("GetCntReceber", {Variant("00001"), Variant("1")}).key, "ARG_TAMANHO");
   // A boleto of a company the operator may not use is not shown.
   svc_->db->session() << "DELETE FROM OPEREMPRESA WHERE CDOPERADOR = 'demo' AND CDEMPRESA = '12'";
@@ -124,7 +129,8 @@ TEST_F(Registro, BankMessageChangesOnlyWhereNobodyChangedItMeanwhile) {
   auto both = good;
   auto stale = delta;  // original "Não receber ...", long since replaced
   both["rows"].push_back(stale["rows"][0]);
-  both["changes"].push_back({{"kind", "modify"}, {"row", 1}, {"original", stale["changes"][0]["original"]}});
+  both["changes"].push_back(
+      {{"kind", "modify"}, {"row", 1}, {"original", stale["changes"][0]["original"]}});
   EXPECT_EQ(call("SetCNABMsg", {Variant::packet(both)}).key, "ALT_BLOQ");
   EXPECT_EQ(cell(call("GetCNABMsg", {Variant("0001"), Variant("0000000001")}), "TXMENSBOLBOL"),
             "Cobrar multa após o vencimento.");
@@ -166,7 +172,8 @@ TEST_F(Registro, LookUpsOfTheFilterAndTheExtensionPage) {
   EXPECT_EQ(cell(invoices, "NRDUPLICATA", 1), "000009");
   EXPECT_EQ(rowsOf(call("GetDuplicata", {Variant("04"), Variant(), Variant()})).size(), 10u);
   EXPECT_EQ(call("GetDuplicata", {Variant("99"), Variant(), Variant()}).key, "ACESSO_EMPRESA");
-  EXPECT_EQ(call("GetDuplicata", {Variant("04"), Variant("02/03/2026"), Variant()}).key, "ARG_TIPO");
+  EXPECT_EQ(call("GetDuplicata", {Variant("04"), Variant("02/03/2026"), Variant()}).key,
+            "ARG_TIPO");
 }
 
 TEST_F(Registro, ClientSearchByNameTradeNameOrTaxNumber) {
@@ -206,20 +213,26 @@ TEST_F(Registro, ExtensionControlByOperatorGroup) {
 }
 
 TEST_F(Registro, DirectQueryCallsAreCheckedLikeAnyOther) {
-  auto pair = [](const char* name, Variant v) { return Variant::array({Variant(name), std::move(v)}); };
-  auto query = [&](const std::string& company, Variant params, const char* name = "qryContCorr") {
-    return call("Consulta", {Variant(name), std::move(params)}, {}, company, "demo", "Host.rdmQuery");
+  auto pair = [](const char* name, Variant v) {
+    return Variant::array({Variant(name), std::move(v)});
   };
-  Variant all = Variant::array({pair("P_CDREDUCONT", Variant("")), pair("P_TCDREDUCONT", Variant("T"))});
+  auto query = [&](const std::string& company, Variant params, const char* name = "qryContCorr") {
+    return call("Consulta", {Variant(name), std::move(params)}, {}, company, "demo",
+                "Host.rdmQuery");
+  };
+  Variant all =
+      Variant::array({pair("P_CDREDUCONT", Variant("")), pair("P_TCDREDUCONT", Variant("T"))});
   EXPECT_EQ(rowsOf(query("08", all)).size(), 4u);
   EXPECT_EQ(query("", all).key, "EMPRESA_VAZIA") << "accounts of no company";
   EXPECT_EQ(query("99", all).key, "ACESSO_EMPRESA");
   EXPECT_EQ(query("04", Variant("P_TCDREDUCONT=T")).key, "ARG_TIPO");
   EXPECT_EQ(query("04", Variant::array({Variant("P_TCDREDUCONT")})).key, "ARG_TIPO");
-  EXPECT_EQ(query("04", Variant::array({pair("P_TCDREDUCONT", Variant::array({}))})).key, "ARG_TIPO");
+  EXPECT_EQ(query("04", Variant::array({pair("P_TCDREDUCONT", Variant::array({}))})).key,
+            "ARG_TIPO");
   // The company look-up answers whatever the caller's company: the register checks access
   // itself, after it has shown the company's name.
-  Variant one = Variant::array({pair("P_CDEMPRESA", Variant("04")), pair("P_TCDEMPRESA", Variant(""))});
+  Variant one =
+      Variant::array({pair("P_CDEMPRESA", Variant("04")), pair("P_TCDEMPRESA", Variant(""))});
   EXPECT_EQ(rowsOf(query("99", one, "qryEmpresa")).size(), 1u);
   EXPECT_EQ(query("04", Variant(), "SELECT * FROM OPERADOR").key, "CONSULTA_DESCONHECIDA");
 }

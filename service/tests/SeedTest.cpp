@@ -19,7 +19,9 @@ TEST_F(Seeded, DemoCoversCompaniesBanksAndEveryBoletoState) {
                   "'041', '104', '237', '341', '399', '422', '748', '756')"),
             10);
   for (const char* status : {"A", "E", "D", "B"})
-    EXPECT_GT(count(std::string("SELECT COUNT(*) FROM BOLRECEBER WHERE IDSTATBREC = '") + status + "'"), 0)
+    EXPECT_GT(
+        count(std::string("SELECT COUNT(*) FROM BOLRECEBER WHERE IDSTATBREC = '") + status + "'"),
+        0)
         << status;
   EXPECT_GT(count("SELECT COUNT(*) FROM BOLRECEBER WHERE IDPROTESTREC = 'S'"), 0);
   EXPECT_GT(count("SELECT COUNT(*) FROM BOLRECEBER WHERE IDSITUCNABR IS NULL"), 0);
@@ -30,8 +32,8 @@ TEST_F(Seeded, DemoCoversCompaniesBanksAndEveryBoletoState) {
 }
 
 TEST_F(Seeded, CustomerTaxNumbersCarryValidCheckDigits) {
-  soci::rowset<soci::row> rows =
-      svc_->db->session().prepare << "SELECT IDTPIJURCLIE, NRINSJURCLIE FROM CLIENTE";
+  soci::rowset<soci::row> rows = svc_->db->session().prepare
+                                 << "SELECT IDTPIJURCLIE, NRINSJURCLIE FROM CLIENTE";
   int companies = 0, people = 0;
   for (const auto& r : rows) {
     std::string kind = r.get<std::string>(0), doc = r.get<std::string>(1);

@@ -3,8 +3,8 @@
 #include "ServiceFixture.h"
 #include "service/Access.h"
 #include "service/DirectQueryRunner.h"
-#include "service/Packets.h"
 #include "service/Migrations.h"
+#include "service/Packets.h"
 #include "service/Sequences.h"
 
 using service::testing::freshDir;
@@ -45,7 +45,8 @@ TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
   int table = 0, recorded = 0;
   again->db->session() << "SELECT COUNT(*) FROM sqlite_master WHERE name = 'OPCAOFILTRO'",
       soci::into(table);
-  again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8", soci::into(recorded);
+  again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8",
+      soci::into(recorded);
   EXPECT_EQ(table, 1);
   EXPECT_EQ(recorded, 1);
   EXPECT_EQ(service::schemaVersion(*again->db), service::migrations().back().version);
@@ -117,8 +118,8 @@ TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
   std::vector<host::FieldDef> fields;
   std::string select;
   for (const char* column : {"T", "R", "N"}) {
-    for (FieldType type : {FieldType::String, FieldType::Memo, FieldType::Float,
-                           FieldType::Integer, FieldType::Boolean, FieldType::Date}) {
+    for (FieldType type : {FieldType::String, FieldType::Memo, FieldType::Float, FieldType::Integer,
+                           FieldType::Boolean, FieldType::Date}) {
       host::FieldDef f;
       f.name = std::string(column) + host::fieldTypeCode(type);
       f.type = type;
@@ -127,7 +128,8 @@ TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
       select += (select.empty() ? "" : ", ") + std::string(column) + " AS " + f.name;
     }
   }
-  const std::string query = "SELECT " + select + " FROM KINDS WHERE N IS NULL OR N <> :p1 ORDER BY rowid";
+  const std::string query =
+      "SELECT " + select + " FROM KINDS WHERE N IS NULL OR N <> :p1 ORDER BY rowid";
   const std::vector<host::Value> values{host::Value(int64_t{7})};
   const auto viaSoci = service::runBound(sql, query, values, fields);
   const auto direct = service::runBoundPacked(sql, query, values, fields);

@@ -1,6 +1,4 @@
-#include "ui/Binder.h"
-
-#include <memory>
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -14,11 +12,12 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <gtest/gtest.h>
+#include <memory>
 
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/Screen.h"
+#include "ui/Binder.h"
 #include "ui/tests/QtApp.h"
 
 namespace {
@@ -262,7 +261,7 @@ TEST(BinderMasks, HostEditMasksBecomeQtInputMasks) {
   EXPECT_EQ(ui::qtInputMask("00000-000;0; "), "99999-999; ");
   EXPECT_EQ(ui::qtInputMask(">LL<ll<>cC;1;*"), ">AA<aa!xX;*");
   EXPECT_EQ(ui::qtInputMask("\\A#(9)a;1;_"), "\\A#(0)n;_");  // an escaped literal
-  EXPECT_EQ(ui::qtInputMask("9 H;0;_"), "0 \\H;_");  // a literal Qt reserves
+  EXPECT_EQ(ui::qtInputMask("9 H;0;_"), "0 \\H;_");          // a literal Qt reserves
   EXPECT_EQ(ui::qtInputMask("Vencimento"), "");
   EXPECT_EQ(ui::qtInputMask("99;2;_"), "");
 }

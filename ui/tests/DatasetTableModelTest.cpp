@@ -1,11 +1,11 @@
-#include "ui/DatasetTableModel.h"
+#include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <QSize>
-#include <gtest/gtest.h>
 
 #include "host/ClientDataset.h"
 #include "host/Screen.h"
+#include "ui/DatasetTableModel.h"
 #include "ui/tests/QtApp.h"
 
 namespace {
@@ -37,7 +37,8 @@ class DatasetTableModelTest : public ::testing::Test {
     });
   }
 
-  void row(const char* mark, int y, int m, int d, const char* name, double value, const char* status) {
+  void row(const char* mark, int y, int m, int d, const char* name, double value,
+           const char* status) {
     list.append();
     list.fieldByName("IDMARCADO").setString(mark);
     list.fieldByName("DTVENBOLREC").setDate(host::DateTime::fromYmd(y, m, d));

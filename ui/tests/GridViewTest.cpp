@@ -1,21 +1,20 @@
-#include "ui/GridView.h"
-
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "host/ClientDataset.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/Screen.h"
 #include "ui/DatasetTableModel.h"
+#include "ui/GridView.h"
 #include "ui/tests/QtApp.h"
 
 namespace {
@@ -120,8 +119,8 @@ TEST_F(GridViewTest, ClicksAndKeysReachTheGridsEventsWithTheirFieldAndKey) {
   QTest::keyClick(view.get(), Qt::Key_Delete, Qt::ControlModifier);
   QTest::keyClick(view.get(), Qt::Key_Insert);
   QTest::keyClick(view.get(), Qt::Key_Tab);
-  ASSERT_EQ(keys, (std::vector<GridKey>{GridKey::Other, GridKey::Delete, GridKey::Insert,
-                                        GridKey::Tab}));
+  ASSERT_EQ(keys,
+            (std::vector<GridKey>{GridKey::Other, GridKey::Delete, GridKey::Insert, GridKey::Tab}));
   EXPECT_EQ(view->currentIndex().column(), 2);  // Tab went on to the next column
   EXPECT_EQ(grid.selectedColumn(), 2);
 

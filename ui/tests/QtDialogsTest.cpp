@@ -1,4 +1,4 @@
-#include "ui/QtDialogs.h"
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
+#include "ui/QtDialogs.h"
 #include "ui/tests/QtApp.h"
 
 namespace {

@@ -4,15 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <random>
-#include <string>
-#include <vector>
-
 #include <QAbstractButton>
-#include <QStringList>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,9 +15,16 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "apps/boleto-desk/LoginDialog.h"
 #include "apps/boleto-desk/MainWindow.h"
@@ -153,7 +152,8 @@ class Desk : public ::testing::Test {
     window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
       ASSERT_EQ(screen.className(), "TfrmFiltroHabRec");
       ++filters;
-      for (auto [name, date] : {std::pair{"edtDtVencIni", "01/01/2000"}, {"edtDtVencFin", "31/12/2099"}}) {
+      for (auto [name, date] :
+           {std::pair{"edtDtVencIni", "01/01/2000"}, {"edtDtVencFin", "31/12/2099"}}) {
         auto* edit = dialog.findChild<QLineEdit*>(name);
         ASSERT_NE(edit, nullptr) << name;
         edit->selectAll();
@@ -182,7 +182,8 @@ class Desk : public ::testing::Test {
   }
 
   static ui::DatasetTableModel& rowsOf(QMdiSubWindow& sub) {
-    auto* rows = dynamic_cast<ui::DatasetTableModel*>(sub.findChild<QTableView*>("dbgPadrao")->model());
+    auto* rows =
+        dynamic_cast<ui::DatasetTableModel*>(sub.findChild<QTableView*>("dbgPadrao")->model());
     EXPECT_NE(rows, nullptr);
     return *rows;
   }
@@ -315,7 +316,8 @@ TEST_F(Desk, MarkedBoletosOfOneAccountAreEmittedAsPdfFilesFromThePrintMenu) {
   EXPECT_TRUE(success.contains(folder)) << success.toStdString();
   size_t pdfs = 0;
   for (const auto& day : std::filesystem::directory_iterator(folder.toStdString())) {
-    for (const auto& f : std::filesystem::directory_iterator(day)) pdfs += f.path().extension() == ".pdf";
+    for (const auto& f : std::filesystem::directory_iterator(day))
+      pdfs += f.path().extension() == ".pdf";
   }
   EXPECT_EQ(pdfs, keys.size());
   EXPECT_EQ(window.lastEmissionProgress(), std::make_pair(keys.size(), keys.size()))

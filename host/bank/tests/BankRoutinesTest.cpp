@@ -70,8 +70,8 @@ TEST(Template, WidthAndExpansion) {
     EXPECT_EQ(bank::Retorna_Size_NossNum(bad), 0) << bad;
     EXPECT_EQ(bank::Read_MneMonicos(bad, "237", "1", "2", "3", "4", "5"), "") << bad;
   }
-  EXPECT_EQ(bank::Read_MneMonicos("[BCO]/[CART:2]/[AG][CC:4]/[CONV]-[SEQ:5]", "237", "12-3",
-                                  "9", "123456789", "98765-4", "77"),
+  EXPECT_EQ(bank::Read_MneMonicos("[BCO]/[CART:2]/[AG][CC:4]/[CONV]-[SEQ:5]", "237", "12-3", "9",
+                                  "123456789", "98765-4", "77"),
             "237/09/1237654/77-56789");
 }
 
@@ -144,16 +144,16 @@ TEST(TypedLine, FactorZeroMeansNoDueDate) {
 
 TEST(TypedLine, NoLayoutOrUnfitDataGiveNoLine) {
   DateTime due = DateTime::fromYmd(2026, 1, 10);
-  EXPECT_EQ(bank::LinhaDigitavel("999", "1234", "09", "1", "1234567", due, 1, "", "", "01",
-                                 "001", "", ""),
+  EXPECT_EQ(bank::LinhaDigitavel("999", "1234", "09", "1", "1234567", due, 1, "", "", "01", "001",
+                                 "", ""),
             "");
   // An agency written with its check digit does not fit Bradesco's four digits.
-  EXPECT_EQ(bank::LinhaDigitavel("237", "1234-5", "09", "1", "1234567", due, 1, "", "", "01",
-                                 "001", "", ""),
+  EXPECT_EQ(bank::LinhaDigitavel("237", "1234-5", "09", "1", "1234567", due, 1, "", "", "01", "001",
+                                 "", ""),
             "");
   // Itaú carteiras that carry the payer's own number are not laid out.
-  EXPECT_EQ(bank::LinhaDigitavel("341", "1234", "198", "1", "123456", due, 1, "", "", "01",
-                                 "001", "", ""),
+  EXPECT_EQ(bank::LinhaDigitavel("341", "1234", "198", "1", "123456", due, 1, "", "", "01", "001",
+                                 "", ""),
             "");
 }
 

@@ -1,12 +1,12 @@
 // Known answers of every bank, read from vectors.tsv (each row names its public source).
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "host/Consiste.h"
 #include "host/bank/BankLayout.h"
@@ -37,8 +37,8 @@ std::vector<Vector> loadVectors() {
     std::string cell;
     while (std::getline(ss, cell, '\t')) f.push_back(cell);
     f.resize(17);
-    rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11],
-                    f[12], f[13], f[14], f[15], f[16]});
+    rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12],
+                    f[13], f[14], f[15], f[16]});
   }
   return rows;
 }
@@ -54,19 +54,19 @@ TEST(BankVectors, EveryRowMatchesItsPublishedAnswer) {
     auto width = static_cast<size_t>(bank::Retorna_Size_NossNum(templ));
     ASSERT_GT(width, 0u);
     std::string seq = bank::PadRight(v.sequence, width);
-    std::string n = bank::Read_MneMonicos(templ, v.bank, v.agency, v.carteira, seq, v.account,
-                                          v.agreement);
+    std::string n =
+        bank::Read_MneMonicos(templ, v.bank, v.agency, v.carteira, seq, v.account, v.agreement);
     if (!v.nossoNumero.empty()) {
-      bank::NossoNumeroInput in{n, seq, v.carteira, v.agency, v.account, v.agreement,
-                                v.bankConv, "1", v.bank};
+      bank::NossoNumeroInput in{n,           seq,        v.carteira, v.agency, v.account,
+                                v.agreement, v.bankConv, "1",        v.bank};
       EXPECT_EQ(layout->nossoNumero(in), v.nossoNumero);
     }
     if (v.due.empty()) continue;
     host::DateTime due = *host::DateTime::parseIso(v.due);
     double value = host::StrToFloatDef(v.value, -1);
-    std::string line = bank::LinhaDigitavel(v.bank, v.agency, v.carteira, n, v.account, due,
-                                            value, "", v.agreement, v.collectionType, "001",
-                                            v.bankConv, v.operation);
+    std::string line =
+        bank::LinhaDigitavel(v.bank, v.agency, v.carteira, n, v.account, due, value, "",
+                             v.agreement, v.collectionType, "001", v.bankConv, v.operation);
     ASSERT_EQ(line.size(), 47u);
     std::string barcode = bank::CodigoBarras(line, 0);
     if (!v.typedLine.empty()) {
@@ -88,9 +88,8 @@ TEST(BankVectors, EveryRowMatchesItsPublishedAnswer) {
     EXPECT_EQ(check.cents, static_cast<int64_t>(value * 100 + 0.5));
     std::string size = n.size() == 17 && v.bank == "104" ? "17" : "";
     std::string back = bank::NossoNumeroCdBarra(barcode, "", size);
-    EXPECT_EQ(bank::Read_MneMonicos(templ, v.bank, v.agency, v.carteira, back, v.account,
-                                    v.agreement),
-              n)
+    EXPECT_EQ(
+        bank::Read_MneMonicos(templ, v.bank, v.agency, v.carteira, back, v.account, v.agreement), n)
         << "the number read back from the barcode must expand to the same number";
   }
 }
@@ -105,8 +104,8 @@ TEST(BankVectors, EveryRegisteredBankHasADefaultTemplateAndABarcode) {
     ASSERT_GT(width, 0);
     std::string seq = bank::PadRight("4711", static_cast<size_t>(width));
     std::string n = bank::Read_MneMonicos(templ, code, "1234", "1", seq, "123456", "123456");
-    std::string line = bank::LinhaDigitavel(code, "1234", "1", n, "123456", due, 10.0, "",
-                                            "123456", "01", "001", "", "");
+    std::string line = bank::LinhaDigitavel(code, "1234", "1", n, "123456", due, 10.0, "", "123456",
+                                            "01", "001", "", "");
     EXPECT_EQ(line.size(), 47u);
   }
 }

@@ -17,15 +17,14 @@ struct Account {
   std::string bank, agency, account, carteira, agreement, operation, templ;
 };
 
-void emit(const Account& a, const std::string& sequence, const host::DateTime& due,
-          double value) {
+void emit(const Account& a, const std::string& sequence, const host::DateTime& due, double value) {
   const bank::BankLayout* layout = bank::findBank(a.bank);
   std::string templ = a.templ.empty() ? layout->defaultTemplate() : a.templ;
   auto width = static_cast<size_t>(bank::Retorna_Size_NossNum(templ));
   std::string n = bank::Read_MneMonicos(templ, a.bank, a.agency, a.carteira,
                                         bank::PadRight(sequence, width), a.account, a.agreement);
-  std::string line = bank::LinhaDigitavel(a.bank, a.agency, a.carteira, n, a.account, due,
-                                          value, "", a.agreement, "01", "001", "", a.operation);
+  std::string line = bank::LinhaDigitavel(a.bank, a.agency, a.carteira, n, a.account, due, value,
+                                          "", a.agreement, "01", "001", "", a.operation);
   std::printf("%s\t%s\t%s\n", line.c_str(), a.bank.c_str(),
               std::to_string(std::stoll(bank::CampoValor(value))).c_str());
 }
@@ -45,8 +44,7 @@ int main() {
 
   const host::DateTime dues[] = {host::DateTime::fromYmd(2016, 6, 16),
                                  host::DateTime::fromYmd(2025, 2, 21),
-                                 host::DateTime::fromYmd(2025, 2, 22),
-                                 host::SystemClock().today(),
+                                 host::DateTime::fromYmd(2025, 2, 22), host::SystemClock().today(),
                                  host::DateTime::fromYmd(2031, 1, 31)};
   const double values[] = {0.01, 1.0, 289.9, 4711.42, 99999999.99};
   for (const auto& a : accounts)
