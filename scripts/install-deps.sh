@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev time
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+bash scripts/check-format.sh
 build="${BUILD_DIR:-build/ci}"
 mkdir -p "$build"
 werror=ON
