@@ -221,6 +221,18 @@ std::string openSecret(const SecretKey& key, std::string_view sealed, int kind) 
   return std::string(reinterpret_cast<const char*>(plain.bytes.data()), plainLen);
 }
 
+std::string sealMailPassword(const std::filesystem::path& keyFile, std::string_view password) {
+  if (password.find_first_not_of(" \t") == std::string_view::npos)
+    throw std::invalid_argument("a blank mail password is not sealed");
+  std::string sealed = sealSecret(SecretKey::loadOrCreate(keyFile), password, kMailPasswordSecret);
+  if (sealed.size() > kSealedMailPasswordMax)
+    throw std::invalid_argument(fmt::format(
+        "the password is too long: sealed it takes {} characters, more than the {} the branch's "
+        "settings hold",
+        sealed.size(), kSealedMailPasswordMax));
+  return sealed;
+}
+
 std::filesystem::path defaultSecretKeyFile() {
   if (const char* f = std::getenv("BOLETO_SECRET_KEY_FILE"); f && *f) return f;
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)

@@ -56,6 +56,14 @@ std::string sealSecret(const SecretKey& key, std::string_view plain, int kind);
 /// sealed for another kind, with another key, or was damaged is a SecretError.
 std::string openSecret(const SecretKey& key, std::string_view sealed, int kind);
 
+/// The longest sealed text a branch's mail password may take (the width of `CDSENHEMAILF`).
+inline constexpr size_t kSealedMailPasswordMax = 200;
+
+/// Seals a branch's mail password with the key of `keyFile` (made when missing), for
+/// storing in `CDSENHEMAILF`. A blank password, or one whose sealed text would not fit the
+/// field (passwords up to about 100 bytes fit), is refused with std::invalid_argument.
+std::string sealMailPassword(const std::filesystem::path& keyFile, std::string_view password);
+
 /// The key file when configuration names none: $BOLETO_SECRET_KEY_FILE, else
 /// $XDG_CONFIG_HOME/boleto/secret.key, else ~/.config/boleto/secret.key.
 std::filesystem::path defaultSecretKeyFile();

@@ -136,3 +136,13 @@ TEST(Uncripto, OpensWithTheInstalledOpenerAndKeepsBlankBlank) {
               HasSubstr("seal-secret"));
   setSecretOpener(nullptr);
 }
+
+TEST(SealMailPassword, FitsTheBranchSettingsOrIsRefused) {
+  PrivateTempDir dir;
+  const auto file = dir.path() / "secret.key";
+  const std::string sealed = sealMailPassword(file, std::string(100, 'p'));
+  EXPECT_LE(sealed.size(), kSealedMailPasswordMax);
+  EXPECT_EQ(openSecret(SecretKey::load(file), sealed, kMailPasswordSecret), std::string(100, 'p'));
+  EXPECT_THROW(sealMailPassword(file, std::string(120, 'p')), std::invalid_argument);
+  EXPECT_THROW(sealMailPassword(file, "  "), std::invalid_argument);
+}
