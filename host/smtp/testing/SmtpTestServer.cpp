@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -62,7 +63,8 @@ bool serverAlive(const fs::path& stateDir) {
   return ::kill(state["pid"].get<int>(), 0) == 0;
 }
 
-ReceivedMessage readMessage(const fs::path& file) {
+/// The envelope of a received message, as the server wrote it while the client waited.
+ReceivedMessage readEnvelope(const fs::path& file) {
   const json j = json::parse(readFile(file));
   ReceivedMessage m;
   m.seq = j.at("seq").get<int>();
@@ -71,6 +73,15 @@ ReceivedMessage readMessage(const fs::path& file) {
   m.authUser = text(j, "auth_user");
   m.mailFrom = text(j, "mail_from");
   m.recipients = j.at("rcpt_tos").get<std::vector<std::string>>();
+  m.raw = text(j, "raw");  // its path, until the content is read
+  return m;
+}
+
+/// Adds what the parser made of the message (parsing it first when nobody has yet).
+void readContent(ReceivedMessage& m) {
+  const fs::path eml = m.raw;
+  const fs::path parsed = fs::path(eml).replace_extension(".parsed.json");
+  const json j = json::parse(readFile(parsed));
   m.rootContentType = text(j, "root_content_type");
   for (const auto& h : j.at("headers")) m.headers.emplace_back(h[0], h[1]);
   for (const auto& d : j.at("defects")) m.defects.push_back(d.get<std::string>());
@@ -85,8 +96,7 @@ ReceivedMessage readMessage(const fs::path& file) {
     if (const auto saved = text(p, "saved"); !saved.empty()) part.bytes = readFile(saved);
     m.parts.push_back(std::move(part));
   }
-  m.raw = readFile(text(j, "raw"));
-  return m;
+  m.raw = readFile(eml);
 }
 
 bool sameName(std::string a, std::string b) {
@@ -168,19 +178,33 @@ int SmtpTestServer::port(const std::string& listener) const {
 }
 
 std::vector<ReceivedMessage> SmtpTestServer::messages() const {
-  std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(mailDir_))
-    if (e.path().extension() == ".json") files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  std::vector<ReceivedMessage> out;
-  for (const auto& f : files) out.push_back(readMessage(f));
-  return out;
+  return messagesWhere([](const ReceivedMessage&) { return true; });
 }
 
 std::vector<ReceivedMessage> SmtpTestServer::messagesFrom(const std::string& sender) const {
-  auto all = messages();
-  std::erase_if(all, [&](const ReceivedMessage& m) { return m.mailFrom != sender; });
-  return all;
+  return messagesWhere([&](const ReceivedMessage& m) { return m.mailFrom == sender; });
+}
+
+std::vector<ReceivedMessage> SmtpTestServer::messagesWhere(
+    const std::function<bool(const ReceivedMessage&)>& envelopeMatches) const {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(mailDir_)) {
+    const auto name = e.path().filename().string();
+    if (name.size() == 11 && name.ends_with(".json")) files.push_back(e.path());  // NNNNNN.json
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<ReceivedMessage> out;
+  std::vector<std::string> parse{BOLETO_SYSTEM_PYTHON, BOLETO_SMTP_TEST_SERVER_SCRIPT, "--parse"};
+  for (const auto& f : files) {
+    ReceivedMessage m = readEnvelope(f);
+    if (!envelopeMatches(m)) continue;
+    if (!fs::exists(fs::path(m.raw).replace_extension(".parsed.json"))) parse.push_back(m.raw);
+    out.push_back(std::move(m));
+  }
+  if (parse.size() > 3 && run(parse) != 0)
+    throw std::runtime_error("the test SMTP server's parser failed on a received message");
+  for (auto& m : out) readContent(m);
+  return out;
 }
 
 int SmtpTestServer::deadPort() {

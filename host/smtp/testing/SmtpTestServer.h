@@ -2,6 +2,7 @@
 // The tests' side of smtp-test-server.py: finds the server of the test run (or starts one
 // for the process) and reads back what it received.
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +60,10 @@ class SmtpTestServer {
   std::vector<ReceivedMessage> messages() const;
   /// Those whose envelope sender is `sender` (tests use a sender of their own).
   std::vector<ReceivedMessage> messagesFrom(const std::string& sender) const;
+  /// Those whose envelope (sender, recipients, listener, TLS, user) satisfies the test; only
+  /// these are parsed.
+  std::vector<ReceivedMessage> messagesWhere(
+      const std::function<bool(const ReceivedMessage&)>& envelopeMatches) const;
 
   /// A free port on 127.0.0.1 that nobody listens on (for "connection refused").
   static int deadPort();

@@ -18,12 +18,14 @@ Addresses steer the refusals the tests need (local part, case-insensitive):
 A wrong user or password gets aiosmtpd's own 535 5.7.8.
 
 Every message accepted is written to <state>/mail as NNNNNN.eml (the raw data) and
-NNNNNN.json (envelope, listener, TLS, user, headers as Python's e-mail parser decodes them,
-the text part, the parts and their defects), the JSON last and by rename, so a reader never
-sees half a message. Attachments are saved beside them as NNNNNN.part<i>.
+NNNNNN.json (envelope, listener, TLS, user), the JSON last and by rename, so a reader never
+sees half a message. `--parse NNNNNN.eml...` later writes NNNNNN.parsed.json beside each
+(headers as Python's e-mail parser decodes them, the parts and their defects) and saves the
+attachments as NNNNNN.part<i>.
 
   smtp-test-server.py --state-dir DIR [--daemon] [--lifetime S] [--plain-port N] ...
   smtp-test-server.py --state-dir DIR --stop
+  smtp-test-server.py --parse DIR/mail/000001.eml ...
 
 With --daemon the command returns once the server is listening and <state>/server.json
 (ports, pid, CA file, user, password, mail folder) is written; --stop ends that server.
@@ -34,7 +36,6 @@ import argparse
 import asyncio
 import email
 import email.policy
-import hashlib
 import itertools
 import json
 import os
@@ -57,7 +58,9 @@ def local_part(address):
 
 
 class Recorder:
-    """Writes what the server accepts; shared by every listener."""
+    """Writes what the server accepts; shared by every listener. Only the raw data and the
+    envelope are written while the client waits: parsing is left to --parse, so that the
+    server keeps up with a benchmark's thousand messages."""
 
     def __init__(self, mail_dir):
         self.mail_dir = mail_dir
@@ -68,33 +71,8 @@ class Recorder:
         with self.lock:
             seq = next(self.counter)
         stem = os.path.join(self.mail_dir, f"{seq:06d}")
-        raw = envelope.original_content or b""
         with open(stem + ".eml", "wb") as f:
-            f.write(raw)
-        msg = email.message_from_bytes(raw, policy=email.policy.default)
-        headers = [[k, str(v)] for k, v in msg.items()]
-        parts, defects = [], [str(d) for d in msg.defects]
-        for i, part in enumerate(msg.walk()):
-            defects += [str(d) for d in part.defects]
-            if part.is_multipart():
-                continue
-            payload = part.get_payload(decode=True) or b""
-            entry = {
-                "content_type": part.get_content_type(),
-                "charset": part.get_content_charset(),
-                "disposition": part.get_content_disposition(),
-                "filename": part.get_filename(),
-                "transfer_encoding": part.get("Content-Transfer-Encoding"),
-                "size": len(payload),
-                "sha256": hashlib.sha256(payload).hexdigest(),
-            }
-            if part.get_content_disposition() == "attachment":
-                entry["saved"] = f"{stem}.part{i}"
-                with open(entry["saved"], "wb") as f:
-                    f.write(payload)
-            elif part.get_content_maintype() == "text":
-                entry["text"] = part.get_content()
-            parts.append(entry)
+            f.write(envelope.original_content or b"")
         summary = {
             "seq": seq,
             "listener": listener,
@@ -104,17 +82,53 @@ class Recorder:
             else None,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
-            "root_content_type": msg.get_content_type(),
-            "headers": headers,
-            "parts": parts,
-            "defects": defects,
             "raw": stem + ".eml",
-            "received_at": time.time(),
         }
         tmp = stem + ".json.tmp"
         with open(tmp, "w", encoding="utf-8") as f:
-            json.dump(summary, f, ensure_ascii=False, indent=1)
+            json.dump(summary, f, ensure_ascii=False)
         os.replace(tmp, stem + ".json")
+
+
+def parse_message(eml_path):
+    """Writes <stem>.parsed.json beside a received message: its headers as Python's e-mail
+    parser decodes them, its parts (attachments saved as <stem>.part<i>) and the defects the
+    parser found."""
+    stem = eml_path[: -len(".eml")]
+    with open(eml_path, "rb") as f:
+        msg = email.message_from_bytes(f.read(), policy=email.policy.default)
+    headers = [[k, str(v)] for k, v in msg.items()]
+    parts, defects = [], [str(d) for d in msg.defects]
+    for i, part in enumerate(msg.walk()):
+        defects += [str(d) for d in part.defects]
+        if part.is_multipart():
+            continue
+        payload = part.get_payload(decode=True) or b""
+        entry = {
+            "content_type": part.get_content_type(),
+            "charset": part.get_content_charset(),
+            "disposition": part.get_content_disposition(),
+            "filename": part.get_filename(),
+            "transfer_encoding": part.get("Content-Transfer-Encoding"),
+            "size": len(payload),
+        }
+        if part.get_content_disposition() == "attachment":
+            entry["saved"] = f"{stem}.part{i}"
+            with open(entry["saved"], "wb") as out:
+                out.write(payload)
+        elif part.get_content_maintype() == "text":
+            entry["text"] = part.get_content()
+        parts.append(entry)
+    parsed = {
+        "root_content_type": msg.get_content_type(),
+        "headers": headers,
+        "parts": parts,
+        "defects": defects,
+    }
+    tmp = stem + ".parsed.json.tmp"
+    with open(tmp, "w", encoding="utf-8") as f:
+        json.dump(parsed, f, ensure_ascii=False)
+    os.replace(tmp, stem + ".parsed.json")
 
 
 class Handler:
@@ -338,9 +352,11 @@ def daemonize_and_wait(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    p.add_argument("--state-dir", required=True)
+    p.add_argument("--state-dir")
     p.add_argument("--daemon", action="store_true")
     p.add_argument("--stop", action="store_true")
+    p.add_argument("--parse", nargs="+", metavar="EML",
+                   help="parse received messages (NNNNNN.eml) into NNNNNN.parsed.json")
     p.add_argument("--lifetime", type=float, default=1800)
     p.add_argument("--user", default="boleto")
     p.add_argument("--password", default="senha-de-teste")
@@ -350,6 +366,12 @@ def main():
     p.add_argument("--ssl-port", type=int, default=0)
     args = p.parse_args()
 
+    if args.parse:
+        for path in args.parse:
+            parse_message(path)
+        return 0
+    if not args.state_dir:
+        p.error("--state-dir is required")
     if args.stop:
         return stop_server(args.state_dir)
     # A server left behind by an earlier run of the same state folder goes first, with the
