@@ -308,12 +308,15 @@ void send(const ServerSettings& server, const Envelope& envelope, const MailMess
   CurlPtr<curl_slist> recipients;
   for (const auto& r : envelope.recipients) append(recipients, AllTrim(r));
 
-  // Declared after the lists it points to, so that it goes first.
+  // Everything the transfer points to is declared before it, so that it goes first.
+  Trace trace;
+  char errors[CURL_ERROR_SIZE] = {};
+  CurlPtr<curl_mime> mime;
   CurlPtr<CURL> curl(curl_easy_init());
   if (!curl) throw SmtpError(Step::Login, "libcurl could not start a transfer");
   CURL* c = curl.get();
 
-  CurlPtr<curl_mime> mime(curl_mime_init(c));
+  mime.reset(curl_mime_init(c));
   if (!mime) throw std::bad_alloc();
   curl_mimepart* text = curl_mime_addpart(mime.get());
   const std::string body = textWithCrlf(message.text);
@@ -339,8 +342,6 @@ void send(const ServerSettings& server, const Envelope& envelope, const MailMess
       fmt::format("{}://{}:{}", ssl ? "smtps" : "smtp", hostForUrl(server.host), server.port);
   const long seconds = wholeSeconds(server.timeout);
   const std::string sender = AllTrim(envelope.sender);
-  Trace trace;
-  char errors[CURL_ERROR_SIZE] = {};
 
   check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
   check(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps"), "protocols");
