@@ -11,6 +11,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
   poppler-utils zbar-tools sqlite3
   libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
+  libcurl4-openssl-dev libzip-dev python3-aiosmtpd openssl
   qt6-base-dev libgl-dev
 )
 

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 #include <pthread.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -9,9 +11,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
+#include "host/Secrets.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
 #include "service/Relatorios.h"
@@ -111,6 +115,31 @@ int storeTemplates(const std::string& db, const std::vector<std::string>& files)
   return 0;
 }
 
+/// Reads a mail password from standard input (one line, not echoed on a terminal) and prints
+/// it sealed for the branch settings, never the password itself.
+int sealMailPassword(const std::string& keyFile) {
+  const bool terminal = ::isatty(STDIN_FILENO);
+  termios saved{};
+  if (terminal) {
+    fmt::print(stderr, "mail password: ");
+    tcgetattr(STDIN_FILENO, &saved);
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string password;
+  std::getline(std::cin, password);
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    fmt::print(stderr, "\n");
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  const std::string sealed = host::sealMailPassword(keyFile, password);
+  std::fill(password.begin(), password.end(), '\0');
+  fmt::print("{}\n", sealed);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,8 +177,16 @@ int main(int argc, char** argv) {
   templatesCmd->add_option("files", templateFiles, "template files to store (replacing)")
       ->check(CLI::ExistingFile);
 
+  std::string keyFile = host::defaultSecretKeyFile().string();
+  auto* sealCmd = app.add_subcommand(
+      "seal-secret",
+      "seal a branch's mail password read from standard input, for its settings (CDSENHEMAILF)");
+  sealCmd->add_option("--key-file", keyFile, "the deployment's key file (made when missing)")
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
+    if (sealCmd->parsed()) return sealMailPassword(keyFile);
     if (templatesCmd->parsed()) return storeTemplates(db, templateFiles);
     if (serveCmd->parsed()) return serve(db, listen, cert, key);
     if (seedCmd->parsed()) {
