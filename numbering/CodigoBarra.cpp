@@ -14,13 +14,6 @@ namespace {
 // took the number; far more rounds than that means something keeps refusing.
 constexpr int kMaxRodadas = 1000;
 
-std::string digitos(std::string_view s) {
-  std::string d;
-  for (char c : s)
-    if (c >= '0' && c <= '9') d += c;
-  return d;
-}
-
 }  // namespace
 
 Numerador::Calculo Numerador::calcula(const std::string& cdFilial, const std::string& nrLanBolRec,
@@ -65,7 +58,7 @@ CodigosBoleto Numerador::codigosDe(const CodigosArmazenados& s) const {
   r.armazenado = !s.nossoNumero.empty();
   r.nossoNumero = s.nossoNumero;
   r.linhaFormatada = s.linhaFormatada;
-  r.linhaDigitavel = digitos(s.linhaFormatada);
+  r.linhaDigitavel = bank::Nr_Codigo(s.linhaFormatada);
   r.codigoBarras = s.codigoBarras;
   r.codigoImagem = s.codigoBarras;
   r.outraExecucao = !s.novo;

@@ -266,8 +266,9 @@ void canonicalizeNossoNumeros(soci::session& sql) {
     if (!layout || width == 0) continue;
     // The older form is exactly what the barcode reads back as: anything else was stored
     // otherwise (a pre-printed number, a number already in the printed form) and stays.
-    const std::string size = r.stored.size() == 17 && bankCode == "104" ? "17" : "";
-    if (bank::NossoNumeroCdBarra(r.barcode, "", size) != r.stored) continue;
+    if (bank::NossoNumeroCdBarra(r.barcode, "", "") != r.stored &&
+        bank::NossoNumeroCdBarra(r.barcode, "", "17") != r.stored)
+      continue;
     const std::string agreement = bank::Nr_Codigo(r.payee);
     const bank::CheckCountInput in{agreement, r.carteira, width, r.conv};
     // The read-back is the printed number without its check characters.
