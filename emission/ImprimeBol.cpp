@@ -127,6 +127,7 @@ struct TfrmImprimeBol::Run {
     // report's data are read for the register's.
     qrd.setCompany(reg.connection().company());
     data.setCompany(reg.connection().company());
+    numerador.setDataProcessamento(host::DataProc());
     printer.setParameterEvent([this](const std::string& p) { return parameter(p); });
     if (f.printPort_) printer.setPrintPort(f.printPort_);
     if (f.previewPort_) printer.setPreviewPort(f.previewPort_);
@@ -324,6 +325,10 @@ struct TfrmImprimeBol::Run {
   const host::KeyValue* entryOf(const std::string& key, size_t position) const {
     const auto& kl = *f.klEmissao_;
     int i = kl.IndexOf(key);
+    // The entry's key holds the number the boleto had when the list was made; a run that
+    // stopped half-way has written the numbers it gave into the emission order since.
+    for (int j = 0; i < 0 && j < kl.Count(); ++j)
+      if (kl.Key(j).compare(0, 14, key, 0, 14) == 0) i = j;
     if (i < 0 && position < static_cast<size_t>(kl.Count())) i = static_cast<int>(position);
     return i >= 0 ? &kl.Sum(i) : nullptr;
   }
@@ -436,17 +441,61 @@ struct TfrmImprimeBol::Run {
     remote::CheckResultServ(conn().call("AltBoletos", {1, std::string(), key}));
   }
 
-  bool validaNosNum(std::string branch, std::string number) {
-    const auto answer = remote::CheckResultServ(
-        conn().call("GetValidaNosNum", {remote::Arg::ref(branch), remote::Arg::ref(number)}));
-    f.cdsValidaNossNum.loadPacket(answer.packetJson());
-    return !f.cdsValidaNossNum.isEmpty();
+  /// The value the account's counter of the model hands out next; the service takes it only
+  /// with the number it becomes.
+  std::string nextSequence(const char* counter) {
+    return servico.GetNossoNumero(counter + account());
   }
 
-  std::string nextSequence(const char* method) {
-    std::string code = account();
-    return remote::CheckResultServ(conn().call(method, {code, std::to_string(numerador.seqSize())}))
-        .asString();
+  /// The codes the boleto carries: the emission order's, or, when it has none, the service's
+  /// (another run may have numbered the boleto since the list was loaded). A number without
+  /// its barcode gets the barcode of that number. Nothing when the boleto has no number.
+  std::optional<numbering::CodigosBoleto> storedCodes(const std::string& branch,
+                                                      const std::string& number,
+                                                      numbering::Modelo model) {
+    const std::string nosso = host::AllTrim(row("CDNOSNUMREC"));
+    const std::string barras = host::AllTrim(row("CDBARRAREC"));
+    numbering::CodigosBoleto codes;
+    if (!nosso.empty() && (barras.size() == 44 || model == numbering::Modelo::PreImpresso)) {
+      codes.armazenado = true;
+      codes.nossoNumero = nosso;
+      codes.codigoBarras = codes.codigoImagem = barras;
+      return codes;
+    }
+    const numbering::CodigosArmazenados s = servico.CodigosDoBoleto(branch, number);
+    if (s.nossoNumero.empty()) return std::nullopt;
+    if (!s.codigoBarras.empty() || model == numbering::Modelo::PreImpresso) {
+      codes.armazenado = true;
+      codes.nossoNumero = s.nossoNumero;
+      codes.codigoBarras = codes.codigoImagem = s.codigoBarras;
+      return codes;
+    }
+    auto seq = numerador.SequenciaDoNossoNumero(branch, number, s.nossoNumero);
+    if (!seq) f.error("ERR_GERA_NOSNUM");
+    auto made = numerador.Gera_CodigodeBarra(branch, number, *seq, false, model, stFormaCad);
+    if (!made) f.error("ERR_GERA_NOSNUM");
+    if (!made->armazenado) {
+      // The bank lays out no barcode for these data: the boleto keeps its number and goes
+      // out without bars, as a boleto numbered for the first time would.
+      made->armazenado = true;
+      made->nossoNumero = s.nossoNumero;
+    }
+    return made;
+  }
+
+  /// The codes stored for the boleto in work, written into its row of the emission order:
+  /// pressing print again after a failure must find the number, not take another.
+  void writeBack(const numbering::CodigosBoleto& codes) {
+    auto& ds = reg.cdsBolEmitOrd;
+    const bool number = ds.fieldIndex("CDNOSNUMREC") >= 0;
+    const bool bars = ds.fieldIndex("CDBARRAREC") >= 0;
+    if ((!number || row("CDNOSNUMREC") == codes.nossoNumero) &&
+        (!bars || row("CDBARRAREC") == codes.codigoImagem))
+      return;
+    ds.edit();
+    if (number) ds.fieldByName("CDNOSNUMREC").setString(codes.nossoNumero);
+    if (bars) ds.fieldByName("CDBARRAREC").setString(codes.codigoImagem);
+    ds.post();
   }
 
   /// A boleto settled by credit to the account, printed as an identified deposit.
@@ -473,22 +522,19 @@ struct TfrmImprimeBol::Run {
   bool completeModel(const std::string& key, int n) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
     const int model = f.model();
-    auto seq = numerador.SequenciaDoNossoNumero(branch, number, row("CDNOSNUMREC"));
-    std::optional<numbering::CodigosBoleto> codes;
-    if (!seq) {
-      numerador.Valida_Faixa_Numerica(static_cast<numbering::Modelo>(model), stFormaCad, n);
+    const auto modelo = static_cast<numbering::Modelo>(model);
+    // A boleto that carries a number is printed with it, its barcode and its typed line, on
+    // every reissue, reprint and preview: what is printed once is what the bank knows.
+    std::optional<numbering::CodigosBoleto> codes = storedCodes(branch, number, modelo);
+    if (!codes) {
+      numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
       if (seqSize == 0) f.error("ESTRUT_CONFIG");
-      std::string s = nextSequence("prxNossoNumero");
-      if (conta.CDBANCCNAB == "104" && seqSize == 17 && s.size() >= 2)
-        s = stFormaCad + "4" + s.substr(2, 15);
-      codes = numerador.Gera_CodigodeBarra(branch, number, s, true,
-                                           static_cast<numbering::Modelo>(model));
-      if (!validaNosNum(branch, number)) f.error("ERR_GERA_NOSNUM");
-    } else {
-      codes = numerador.Gera_CodigodeBarra(branch, number, *seq, false,
-                                           static_cast<numbering::Modelo>(model));
+      codes = numerador.Gera_CodigodeBarra(branch, number, nextSequence("NOSSONUMERO"), true,
+                                           modelo, stFormaCad);
+      if (!codes || !codes->armazenado) f.error("ERR_GERA_NOSNUM");
     }
-    barcode = codes ? codes->codigoImagem : std::string();
+    writeBack(*codes);
+    barcode = codes->codigoImagem;
     const bool nfDeb = sisDos() == "3";
     if (mode == Mode::File) {
       // Recorded as emitted once its file is written (collectWritten). The invoice model is
@@ -521,18 +567,24 @@ struct TfrmImprimeBol::Run {
   bool prePrinted(const std::string& key, bool first, int n, const std::string& typed) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
     if (seqSize == 0) f.error("ESTRUT_CONFIG");
-    const std::string s = nextSequence("PrxNossoNumPreImp");
-    std::string nosso = numerador.Retorna_NossoNumero(branch, number, "", s, stFormaCad);
-    numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
-    std::string linha, b = branch, nr = number, model = "1", code = account();
-    servico.SetCodBarra(linha, std::string(), nosso, b, nr, std::string(), model, code);
-    if (!validaNosNum(branch, number)) {
+    // A boleto numbered before keeps its number: a reprint never renumbers it.
+    auto codes = storedCodes(branch, number, numbering::Modelo::PreImpresso);
+    if (!codes) {
+      numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
+      const auto stored =
+          numerador.NumeraPreImpresso(branch, number, nextSequence("NOSSONUMPREIMP"), stFormaCad);
+      codes = numbering::CodigosBoleto{};
+      codes->armazenado = !stored.nossoNumero.empty();
+      codes->nossoNumero = stored.nossoNumero;
+    }
+    if (!codes->armazenado) {
       if (mode == Mode::File) {
         ++Cli_rec12002::inBolErro;
         return false;
       }
       f.error("ERR_GERA_NOSNUM");
     }
+    writeBack(*codes);
     barcode.clear();
     if (mode != Mode::File) output(accountField("DSARQBOLPREI"));
     if (first) {

@@ -1,6 +1,7 @@
 #include "module/Records.h"
 
 #include "host/Errors.h"
+#include "host/bank/BankLayout.h"
 
 namespace rec {
 
@@ -205,18 +206,6 @@ std::string boletoKey(std::string_view cdFilial, std::string_view nrLanBolRec) {
   return std::string(cdFilial) + std::string(nrLanBolRec);
 }
 
-std::string bankCodeForEmission(std::string_view cdBancCnab, std::string_view cdBancoConv) {
-  if (cdBancCnab == "025") return "237";
-  if (cdBancCnab == "612") return "341";
-  if (cdBancCnab == "637" && !cdBancoConv.empty()) return std::string(cdBancoConv);
-  return std::string(cdBancCnab);
-}
-
-std::string bankCodeForMail(std::string_view cdBancCnab, std::string_view cdBancoConv) {
-  if (cdBancoConv == "237") return "237";
-  return std::string(cdBancCnab);
-}
-
 std::string registrationForm(std::string_view idFormCadBanc) {
   return idFormCadBanc.empty() ? std::string("1") : std::string(idFormCadBanc);
 }
@@ -232,14 +221,14 @@ void rewriteBank(host::ClientDataset& ds, const std::string& code) {
 
 void normalizeBankCodeForEmission(host::ClientDataset& ds) {
   if (ds.isEmpty()) return;
-  rewriteBank(ds, bankCodeForEmission(ds.valueOf("CDBANCCNAB").asString(),
+  rewriteBank(ds, bank::CodigoEmissao(ds.valueOf("CDBANCCNAB").asString(),
                                       ds.valueOf("CDBANCOCONV").asString()));
 }
 
 void normalizeBankCodeForMail(host::ClientDataset& ds) {
   if (ds.isEmpty()) return;
-  rewriteBank(ds, bankCodeForMail(ds.valueOf("CDBANCCNAB").asString(),
-                                  ds.valueOf("CDBANCOCONV").asString()));
+  rewriteBank(ds, bank::CodigoEmail(ds.valueOf("CDBANCCNAB").asString(),
+                                    ds.valueOf("CDBANCOCONV").asString()));
 }
 
 }  // namespace rec

@@ -21,6 +21,15 @@ struct InfoDepIdent {
   std::optional<std::string> erro;
 };
 
+/// What a boleto carries of its numbering, as the service stored it.
+struct CodigosArmazenados {
+  std::string nossoNumero;     ///< empty: the boleto has none
+  std::string codigoBarras;    ///< 44 digits or empty
+  std::string linhaFormatada;  ///< the typed line as stored (formatted) or empty
+  std::string modelo;          ///< the model the number was stored for ("1", "2" or empty)
+  bool novo = false;           ///< this call stored the number
+};
+
 class NumberingService {
  public:
   virtual ~NumberingService() = default;
@@ -34,6 +43,19 @@ class NumberingService {
                            std::string& nossoNumero, std::string& cdFilial,
                            std::string& nrLanBolRec, const std::string& depIdentificado,
                            std::string& modelo, std::string& cdReduCont) = 0;
+  /// Numbers a boleto that has none with the codes computed for `sequencia`, moving the
+  /// account's counter of `modelo` ("1" pre-printed, "2" complete) to it in the same
+  /// transaction; a boleto that has a number keeps it. Returns what the boleto carries.
+  /// Refusals arrive as host::ServiceError: "NN_CONCORRENTE" (the counter handed the sequence
+  /// out already), "NN_JA_CAD" (another boleto of the account carries the number).
+  virtual CodigosArmazenados NumeraBoleto(
+      const std::string& cdFilial, const std::string& nrLanBolRec, const std::string& cdReduCont,
+      const std::string& sequencia, const std::string& linhaFormatada,
+      const std::string& codigoBarras, const std::string& nossoNumero,
+      const std::string& modelo) = 0;
+  /// The codes a boleto carries now (GetValidaNosNum); an empty number when it has none.
+  virtual CodigosArmazenados CodigosDoBoleto(const std::string& cdFilial,
+                                             const std::string& nrLanBolRec) = 0;
   /// CDRESULT of the company and bank's use of identified deposits.
   virtual std::string GetVdDepIdent(const std::string& cdEmpresa, const std::string& cdBanco) = 0;
   virtual InfoDepIdent GetInfoDepIdent(const std::string& cdBanco, std::string& cdFilial,

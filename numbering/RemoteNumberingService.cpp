@@ -43,6 +43,38 @@ void RemoteNumberingService::SetCodBarra(std::string& linhaFormatada,
                       remote::Arg::ref(modelo), remote::Arg::ref(cdReduCont)}));
 }
 
+CodigosArmazenados RemoteNumberingService::NumeraBoleto(
+    const std::string& cdFilial, const std::string& nrLanBolRec, const std::string& cdReduCont,
+    const std::string& sequencia, const std::string& linhaFormatada,
+    const std::string& codigoBarras, const std::string& nossoNumero, const std::string& modelo) {
+  std::string filial = cdFilial, lancamento = nrLanBolRec;
+  CodigosArmazenados c{nossoNumero, codigoBarras, linhaFormatada, modelo, false};
+  const auto result = remote::CheckResultServ(
+      conn_.call("NumeraBoleto",
+                 {remote::Arg::ref(filial), remote::Arg::ref(lancamento), cdReduCont, sequencia,
+                  remote::Arg::ref(c.linhaFormatada), remote::Arg::ref(c.codigoBarras),
+                  remote::Arg::ref(c.nossoNumero), remote::Arg::ref(c.modelo)}));
+  c.novo = result.asInteger() == 1;
+  return c;
+}
+
+CodigosArmazenados RemoteNumberingService::CodigosDoBoleto(const std::string& cdFilial,
+                                                           const std::string& nrLanBolRec) {
+  std::string filial = cdFilial, lancamento = nrLanBolRec;
+  auto ds = load(remote::CheckResultServ(
+      conn_.call("GetValidaNosNum", {remote::Arg::ref(filial), remote::Arg::ref(lancamento)})));
+  CodigosArmazenados c;
+  if (ds->isEmpty()) return c;
+  auto field = [&](const char* name) {
+    return ds->fieldIndex(name) >= 0 ? ds->valueOf(name).asString() : std::string();
+  };
+  c.nossoNumero = field("CDNOSNUMREC");
+  c.codigoBarras = field("CDBARRAREC");
+  c.linhaFormatada = field("DSLINHABARREC");
+  c.modelo = field("IDMODELONUM");
+  return c;
+}
+
 std::string RemoteNumberingService::GetVdDepIdent(const std::string& cdEmpresa,
                                                   const std::string& cdBanco) {
   auto ds = load(remote::CheckResultServ(conn_.call("GetVdDepIdent", {cdEmpresa, cdBanco})));

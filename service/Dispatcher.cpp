@@ -141,9 +141,10 @@ namespace {
 // BEGIN, COMMIT and ROLLBACK prepared once per session: on SQLite, parsing them again on
 // every call cost about as much as the small read the call made.
 struct TransactionStatements {
-  soci::statement begin, commit, rollback;
+  soci::statement begin, beginImmediate, commit, rollback;
   explicit TransactionStatements(soci::session& sql)
       : begin((sql.prepare << "BEGIN")),
+        beginImmediate((sql.prepare << "BEGIN IMMEDIATE")),
         commit((sql.prepare << "COMMIT")),
         rollback((sql.prepare << "ROLLBACK")) {}
 };
@@ -151,12 +152,16 @@ struct TransactionStatements {
 /// The call's transaction: rolled back unless committed.
 class CallTransaction {
  public:
-  explicit CallTransaction(Database& db) {
+  /// A call that may write takes SQLite's write lock when it begins, waiting for it up to the
+  /// session's busy time-out: a transaction that begins as a reader and writes later cannot
+  /// wait when another connection wrote meanwhile, and fails at once with "database is
+  /// locked".
+  CallTransaction(Database& db, bool mayWrite) {
     if (db.dialect() == Dialect::SQLite) {
       st_ = &db.prepared<TransactionStatements>("transaction", [](soci::session& sql) {
         return std::make_unique<TransactionStatements>(sql);
       });
-      st_->begin.execute(true);
+      (mayWrite ? st_->beginImmediate : st_->begin).execute(true);
     } else {
       tr_.emplace(db.session());
     }
@@ -231,7 +236,7 @@ remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& r
 remote::Reply Dispatcher::run(const Entry& entry, const std::string& op,
                               const remote::Request& req) {
   try {
-    CallTransaction tr(*db_);
+    CallTransaction tr(*db_, !entry.readOnly);
     CallContext ctx(*db_, op, req);
     if (!req.company.empty() && !unchecked_.count(req.object)) ctx.requireCompany(req.company);
     remote::Reply reply;

@@ -1,6 +1,8 @@
 #pragma once
 // Versioned schema migrations (data/migrations/NNNN_name.sql), applied at start.
 
+#include <soci/soci.h>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ const std::vector<Migration>& migrations();
 int migrate(Database& db);
 /// The highest migration applied; 0 for an empty database.
 int schemaVersion(Database& db);
+
+/// Rewrites the nosso números stored as their barcode carries them (digits, no check
+/// characters) into the form their bank prints, check characters included; rows it cannot
+/// prove to be of that older form stay as they are. Run by the migration that introduced the
+/// one form.
+void canonicalizeNossoNumeros(soci::session& sql);
 
 /// Splits a migration into statements: each ends with ';' at the end of a line; lines
 /// starting with "--" are comments.

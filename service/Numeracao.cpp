@@ -4,9 +4,13 @@
 #include <fmt/format.h>
 
 #include "host/Consiste.h"
+#include "host/bank/BankLayout.h"
+#include "host/bank/Febraban.h"
+#include "host/bank/Template.h"
 #include "module/Records.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
+#include "service/Migrations.h"
 #include "service/Packets.h"
 #include "service/Sequences.h"
 
@@ -34,8 +38,9 @@ int seqWidth(CallContext& ctx, size_t i) {
   const std::string text = ctx.text(i, "seqSize", 2);
   const int64_t width = host::StrToIntDef(text, -1);
   if (width < 1 || width > 20) {
-    throw Refusal("ESTRUT_CONFIG",
-                  fmt::format("the sequence width \"{}\" is not a number from 1 to 20", text));
+    throw Refusal("ESTRUT_CONFIG", fmt::format("A largura da sequência do nosso número \"{}\" "
+                                               "não é um número de 1 a 20.",
+                                               text));
   }
   return static_cast<int>(width);
 }
@@ -49,8 +54,8 @@ std::string requireAccount(CallContext& ctx, size_t i) {
   ctx.sql() << "SELECT COUNT(*) FROM CONTCORR WHERE CDEMPRESA = :e AND CDREDUCONT = :c",
       soci::use(company), soci::use(code), soci::into(found);
   if (found == 0) {
-    throw Refusal("CONTA_NC",
-                  fmt::format("account {} does not exist for company {}", code, company));
+    throw Refusal("CONTA_NC", fmt::format("Conta cobrança {} não cadastrada para a empresa {}.",
+                                          code, company));
   }
   return code;
 }
@@ -61,8 +66,9 @@ std::string nextNumber(CallContext& ctx, const std::string& name, int width) {
   const int64_t next = nextSequence(ctx.sql(), ctx.company(), name);
   std::string text = std::to_string(next);
   if (static_cast<int>(text.size()) > width) {
-    throw Refusal("NOSSO<SEQ",
-                  fmt::format("counter {} reached {}, beyond {} digits", name, text, width));
+    throw Refusal("NOSSO<SEQ", fmt::format("Operação bloqueada! O contador {} chegou a {}, além "
+                                           "dos {} dígitos do nosso número.",
+                                           name, text, width));
   }
   return host::Ajusta(text, static_cast<size_t>(width));
 }
@@ -89,7 +95,7 @@ std::string boletoAccount(CallContext& ctx, const BoletoKey& k) {
                "AND CDEMPRESA = :e",
       soci::use(k.branch), soci::use(k.number), soci::use(company), soci::into(account, ind);
   if (!ctx.sql().got_data()) {
-    throw Refusal("BOL_NC", fmt::format("boleto {}/{} does not exist for company {}", k.branch,
+    throw Refusal("BOL_NC", fmt::format("Boleto {}/{} não cadastrado para a empresa {}.", k.branch,
                                         k.number, company));
   }
   return ind == soci::i_ok ? account : std::string();
@@ -99,7 +105,193 @@ bool isDigits(const std::string& s) {
   return s.empty() || host::IsDigits(s);
 }
 
+/// The print model of a numbering call: "1" pre-printed, "2" complete; empty only where
+/// `emptyKeeps` (the model already recorded stays).
+std::string checkedModel(CallContext& ctx, size_t i, bool emptyKeeps) {
+  const std::string model = ctx.text(i, "IDBOLEMITIDO", 1);
+  if ((model.empty() && !emptyKeeps) || (!model.empty() && model != "1" && model != "2")) {
+    throw Refusal("ARG_INVALIDO", fmt::format("O modelo de impressão \"{}\" não é \"1\" "
+                                              "(pré-impresso) nem \"2\" (completo).",
+                                              model));
+  }
+  return model;
+}
+
+void checkBarcode(const std::string& barcode) {
+  if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
+    throw Refusal("CODBARRA_INV",
+                  fmt::format("O código de barras \"{}\" não tem 44 dígitos.", barcode));
+  }
+}
+
+/// What a boleto carries of its numbering.
+struct Codes {
+  std::string number, barcode, line, model;
+};
+
+Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
+  Codes c;
+  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null;
+  ctx.sql() << "SELECT CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDMODELONUM FROM BOLRECEBER "
+               "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(k.branch), soci::use(k.number), soci::into(c.number, i1), soci::into(c.barcode, i2),
+      soci::into(c.line, i3), soci::into(c.model, i4);
+  if (i1 != soci::i_ok) c.number.clear();
+  if (i2 != soci::i_ok) c.barcode.clear();
+  if (i3 != soci::i_ok) c.line.clear();
+  if (i4 != soci::i_ok) c.model.clear();
+  c.number = host::AllTrim(c.number);
+  return c;
+}
+
+/// The uniqueness of a number within its account, checked inside the writing transaction so
+/// that two callers who asked GetValNosNumero at the same moment cannot both store it.
+void requireFree(CallContext& ctx, const std::string& account, const std::string& number,
+                 const BoletoKey& k) {
+  int taken = 0;
+  const std::string company = ctx.company();
+  ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND CDNOSNUMREC = :n AND "
+               "CDEMPRESA = :e AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
+      soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
+      soci::use(k.number), soci::into(taken);
+  if (taken > 0) {
+    throw Refusal("NN_JA_CAD", fmt::format("Operação Bloqueada! Nosso número {} já cadastrado em "
+                                           "outro boleto da conta {}.",
+                                           number, account));
+  }
+}
+
+// The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
+// run marks its whole list emitted after the first boleto, before the others are numbered;
+// those take their model here, as they are numbered.
+void recordModel(CallContext& ctx, const BoletoKey& k, const std::string& model) {
+  if (model.empty()) return;
+  ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
+               "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+      soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
+}
+
+void storeCodes(CallContext& ctx, const BoletoKey& k, const std::string& line,
+                const std::string& barcode, const std::string& number, const std::string& model) {
+  soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
+  soci::indicator barInd = barcode.empty() ? soci::i_null : soci::i_ok;
+  soci::indicator numInd = number.empty() ? soci::i_null : soci::i_ok;
+  ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, CDNOSNUMREC = :n "
+               "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+      soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
+      soci::use(k.branch), soci::use(k.number);
+  recordModel(ctx, k, model);
+}
+
+/// A numbered boleto without barcode and typed line takes those the caller computed for its
+/// number; a barcode once stored never changes.
+void completeCodes(CallContext& ctx, const BoletoKey& k, const Codes& stored,
+                   const std::string& line, const std::string& barcode) {
+  if (barcode.empty()) return;
+  if (!stored.barcode.empty()) {
+    if (stored.barcode == barcode) return;
+    throw Refusal("CODBARRA_JA_CAD",
+                  fmt::format("O boleto {}/{} já tem o código de barras {}: um código de barras "
+                              "armazenado não muda.",
+                              k.branch, k.number, stored.barcode));
+  }
+  soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
+  ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b WHERE CDFILIAL = :f "
+               "AND NRLANBOLREC = :r",
+      soci::use(line, lineInd), soci::use(barcode), soci::use(k.branch), soci::use(k.number);
+}
+
+void returnCodes(CallContext& ctx, const Codes& c, size_t line, size_t barcode, size_t number,
+                 size_t model) {
+  ctx.setArg(line, remote::Variant(c.line));
+  ctx.setArg(barcode, remote::Variant(c.barcode));
+  ctx.setArg(number, remote::Variant(c.number));
+  ctx.setArg(model, remote::Variant(c.model));
+}
+
+/// A counter value as a number: digits, at most 18 significant.
+int64_t counterValue(const std::string& sequence) {
+  const size_t significant = sequence.find_first_not_of('0');
+  if (sequence.empty() || !host::IsDigits(sequence) ||
+      (significant != std::string::npos && sequence.size() - significant > 18)) {
+    throw Refusal(
+        "NosNumInv",
+        fmt::format("Nosso número inválido: \"{}\" não é um valor de contador.", sequence));
+  }
+  return significant == std::string::npos ? 0 : std::stoll(sequence.substr(significant));
+}
+
+/// Holds the counter's row for the rest of the transaction, so that a second server on the
+/// same PostgreSQL database reads the value this call leaves, not the one before it.
+void lockCounter(CallContext& ctx, const std::string& name) {
+  const std::string company = ctx.company();
+  ctx.sql() << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, '0') "
+               "ON CONFLICT DO NOTHING",
+      soci::use(company), soci::use(name);
+  ctx.sql() << "UPDATE SEQUENCIA SET NRSEQUENCIA = NRSEQUENCIA WHERE CDEMPRESA = :e AND "
+               "NMSEQUENCIA = :n",
+      soci::use(company), soci::use(name);
+}
+
 }  // namespace
+
+void canonicalizeNossoNumeros(soci::session& sql) {
+  struct Row {
+    std::string branch, number, stored, barcode, carteira, form;
+    std::string bank, conv, agency, account, payee, templ, accountForm;
+  };
+  std::vector<Row> rows;
+  {
+    soci::rowset<soci::row> rs =
+        (sql.prepare << "SELECT B.CDFILIAL, B.NRLANBOLREC, B.CDNOSNUMREC, B.CDBARRAREC, "
+                        "B.CDCARTCOBBOL, B.IDFORMCADBREC, K.CDBANCCNAB, K.CDBANCOCONV, "
+                        "K.CDAGENCIA, K.CDCONTCORR, K.CDCEDENTEBAN, K.DSNOSNUMCORR, "
+                        "K.IDFORMCADBANC FROM BOLRECEBER B JOIN CONTCORR K ON K.CDEMPRESA = "
+                        "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT WHERE B.CDNOSNUMREC IS NOT "
+                        "NULL AND B.CDNOSNUMREC <> '' AND B.CDBARRAREC IS NOT NULL");
+    for (const auto& r : rs) {
+      auto text = [&](size_t i) {
+        return r.get_indicator(i) == soci::i_ok ? host::AllTrim(r.get<std::string>(i))
+                                                : std::string();
+      };
+      rows.push_back({text(0), text(1), text(2), text(3), text(4), text(5), text(6), text(7),
+                      text(8), text(9), text(10), text(11), text(12)});
+    }
+  }
+  for (const auto& r : rows) {
+    if (r.barcode.size() != 44 || !host::IsDigits(r.barcode)) continue;
+    const std::string bankCode = bank::CodigoEmissao(r.bank, r.conv);
+    const bank::BankLayout* layout = bank::findBank(bankCode);
+    const int width = bank::Retorna_Size_NossNum(r.templ);
+    if (!layout || width == 0) continue;
+    // The older form is exactly what the barcode reads back as: anything else was stored
+    // otherwise (a pre-printed number, a number already in the printed form) and stays.
+    if (bank::NossoNumeroCdBarra(r.barcode, "", "") != r.stored &&
+        bank::NossoNumeroCdBarra(r.barcode, "", "17") != r.stored)
+      continue;
+    const std::string agreement = bank::Nr_Codigo(r.payee);
+    const bank::CheckCountInput in{agreement, r.carteira, width, r.conv};
+    // The read-back is the printed number without its check characters.
+    auto body = layout->sequenceOf(
+        r.stored + std::string(static_cast<size_t>(layout->checkCharacters(in)), '0'), in);
+    if (!body) continue;
+    const std::string sequence = host::Right(*body, static_cast<size_t>(width));
+    const std::string form =
+        !r.form.empty() ? r.form : (r.accountForm.empty() ? "1" : r.accountForm);
+    std::string printed;
+    try {
+      printed = bank::NossoNumeroImpresso({bankCode, r.agency, r.account, r.payee, r.conv, r.templ},
+                                          r.carteira, sequence, form);
+    } catch (const std::exception&) {
+      continue;  // a number the rules cannot write again stays as it was stored
+    }
+    if (printed.empty() || printed == r.stored ||
+        bank::Nr_Codigo(printed).rfind(bank::Nr_Codigo(r.stored), 0) != 0)
+      continue;
+    sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = :p WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+        soci::use(printed), soci::use(r.branch), soci::use(r.number);
+  }
+}
 
 void registerNumeracao(Dispatcher& d) {
   // GetNossoNumero(counter name): the number the counter hands out next, as digits. The
@@ -130,7 +322,9 @@ void registerNumeracao(Dispatcher& d) {
     const size_t significant = value.find_first_not_of('0');
     if (!host::IsDigits(value) ||
         (significant != std::string::npos && value.size() - significant > 18)) {
-      throw Refusal("NosNumInv", fmt::format("\"{}\" is not a counter value", value));
+      throw Refusal(
+          "NosNumInv",
+          fmt::format("Nosso número inválido: \"{}\" não é um valor de contador.", value));
     }
     ctx.text(2, "NRLISTA", 10);
     ctx.text(3, "CDLISTA", 50);
@@ -151,24 +345,19 @@ void registerNumeracao(Dispatcher& d) {
     return remote::Variant::packet(packetFromRows(rows, fields));
   });
 
-  // SetCodBarra(typed line in-out, barcode, nosso número in-out, branch in-out, number in-out,
-  // identified deposit, model in-out, account in-out): stores the codes on the boleto.
+  // SetCodBarra(typed line in-out, barcode in-out, nosso número in-out, branch in-out, number
+  // in-out, identified deposit, model in-out, account in-out): stores the codes on the boleto.
+  // A boleto that carries a number keeps it: the same number completes a missing barcode and
+  // typed line, another number is refused. The arguments come back as the boleto holds them.
   d.add(kHabContRec, "SetCodBarra", 8, [](CallContext& ctx) {
     const std::string line = ctx.text(0, boletoField("DSLINHABARREC"));
     const std::string barcode = ctx.text(1, boletoField("CDBARRAREC"));
     const std::string number = host::AllTrim(ctx.text(2, boletoField("CDNOSNUMREC")));
     const BoletoKey k = boletoKey(ctx, 3, 4);
     const std::string deposit = ctx.text(5, boletoField("CDDEPIDENREC"));
-    const std::string model = ctx.text(6, "IDBOLEMITIDO", 1);
-    if (!model.empty() && model != "1" && model != "2") {
-      throw Refusal("ARG_INVALIDO", fmt::format("the print model \"{}\" is neither \"1\" "
-                                                "(pre-printed) nor \"2\" (complete)",
-                                                model));
-    }
+    const std::string model = checkedModel(ctx, 6, true);
     ctx.text(7, "CDREDUCONT", 3);
-    if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
-      throw Refusal("CODBARRA_INV", fmt::format("the barcode \"{}\" is not 44 digits", barcode));
-    }
+    checkBarcode(barcode);
     const std::string account = boletoAccount(ctx, k);
     if (!deposit.empty()) {
       ctx.sql() << "UPDATE BOLRECEBER SET CDDEPIDENREC = :d WHERE CDFILIAL = :f AND "
@@ -176,46 +365,87 @@ void registerNumeracao(Dispatcher& d) {
           soci::use(deposit), soci::use(k.branch), soci::use(k.number);
       return remote::Variant(int64_t{1});
     }
-    // The uniqueness is checked again here, inside the writing transaction, so that two
-    // operators who asked GetValNosNumero at the same moment cannot both store one number.
-    if (!number.empty()) {
-      int taken = 0;
-      ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND CDNOSNUMREC = :n "
-                   "AND CDEMPRESA = (SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND "
-                   "NRLANBOLREC = :b) AND NOT (CDFILIAL = :f2 AND NRLANBOLREC = :b2)",
-          soci::use(account), soci::use(number), soci::use(k.branch), soci::use(k.number),
-          soci::use(k.branch), soci::use(k.number), soci::into(taken);
-      if (taken > 0) {
-        throw Refusal("NN_JA_CAD", fmt::format("nosso número {} is already on another boleto of "
-                                               "account {}",
-                                               number, account));
+    const Codes stored = storedCodes(ctx, k);
+    if (!stored.number.empty()) {
+      if (!number.empty() && number != stored.number) {
+        throw Refusal("NN_JA_NUMERADO",
+                      fmt::format("O boleto {}/{} já tem o nosso número {}: um nosso número "
+                                  "armazenado não muda.",
+                                  k.branch, k.number, stored.number));
       }
+      completeCodes(ctx, k, stored, line, barcode);
+    } else {
+      if (!number.empty()) requireFree(ctx, account, number, k);
+      storeCodes(ctx, k, line, barcode, number, model);
     }
-    soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
-    soci::indicator barInd = barcode.empty() ? soci::i_null : soci::i_ok;
-    soci::indicator numInd = number.empty() ? soci::i_null : soci::i_ok;
-    ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, CDNOSNUMREC = :n "
-                 "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-        soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
-        soci::use(k.branch), soci::use(k.number);
-    // The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
-    // run marks its whole list emitted after the first boleto, before the others are numbered;
-    // those take their model here, as they are numbered.
-    if (!model.empty()) {
-      ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
-                   "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-          soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
-    }
+    returnCodes(ctx, storedCodes(ctx, k), 0, 1, 2, 6);
     return remote::Variant(int64_t{1});
   });
 
-  // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored.
+  // NumeraBoleto(branch in-out, number in-out, account, sequence, typed line in-out, barcode
+  // in-out, nosso número in-out, model in-out): numbers a boleto that has none with the codes
+  // the caller computed for `sequence`, and moves the account's counter of the model ("1"
+  // pre-printed, "2" complete) to `sequence`, in one transaction. The sequence must lie above
+  // every value the counter handed out ("NN_CONCORRENTE": another caller took it; ask for the
+  // next one) and its number must be free in the account ("NN_JA_CAD"). A boleto that has a
+  // number keeps it (its missing barcode and typed line are completed when the caller computed
+  // them for that number) and the counter does not move. Answers 1 when this call numbered the
+  // boleto, 0 when it was numbered already; the in-out arguments come back as stored.
+  d.add(kHabContRec, "NumeraBoleto", 8, [](CallContext& ctx) {
+    const BoletoKey k = boletoKey(ctx, 0, 1);
+    const std::string account = ctx.code(2, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+    const std::string sequence = host::AllTrim(ctx.text(3, "NRSEQUENCIA", 20));
+    const std::string line = ctx.text(4, boletoField("DSLINHABARREC"));
+    const std::string barcode = ctx.text(5, boletoField("CDBARRAREC"));
+    const std::string number = host::AllTrim(ctx.text(6, boletoField("CDNOSNUMREC")));
+    const std::string model = checkedModel(ctx, 7, false);
+    checkBarcode(barcode);
+    if (boletoAccount(ctx, k) != account) {
+      throw Refusal("BOL_CONTA", fmt::format("O boleto {}/{} não é da conta cobrança {}.", k.branch,
+                                             k.number, account));
+    }
+    const Codes stored = storedCodes(ctx, k);
+    if (!stored.number.empty()) {
+      if (number == stored.number) {
+        completeCodes(ctx, k, stored, line, barcode);
+        // A number given without a model (an older row) takes the one it is printed on.
+        if (stored.model.empty()) recordModel(ctx, k, model);
+      }
+      returnCodes(ctx, storedCodes(ctx, k), 4, 5, 6, 7);
+      return remote::Variant(int64_t{0});
+    }
+    if (number.empty()) {
+      throw Refusal("NosNumInv",
+                    fmt::format("Nosso número vazio para o boleto {}/{}.", k.branch, k.number));
+    }
+    const std::string counter = (model == "1" ? "NOSSONUMPREIMP" : "NOSSONUMERO") + account;
+    const int64_t value = counterValue(sequence);
+    lockCounter(ctx, counter);
+    const int64_t last = currentSequence(ctx.sql(), ctx.company(), counter);
+    if (value <= last) {
+      throw Refusal("NN_CONCORRENTE",
+                    fmt::format("A sequência {} do contador {} já foi entregue (o último valor é "
+                                "{}): tome o próximo valor.",
+                                sequence, counter, last));
+    }
+    requireFree(ctx, account, number, k);
+    storeCodes(ctx, k, line, barcode, number, model);
+    setSequence(ctx.sql(), ctx.company(), counter, value);
+    returnCodes(ctx, storedCodes(ctx, k), 4, 5, 6, 7);
+    return remote::Variant(int64_t{1});
+  });
+
+  // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored,
+  // with the codes it carries.
   d.add(kHabContRec, "GetValidaNosNum", 2, [](CallContext& ctx) {
     const BoletoKey k = boletoKey(ctx, 0, 1);
-    std::vector<host::FieldDef> fields{boletoField("CDFILIAL"), boletoField("NRLANBOLREC")};
+    std::vector<host::FieldDef> fields{boletoField("CDFILIAL"),      boletoField("NRLANBOLREC"),
+                                       boletoField("CDNOSNUMREC"),   boletoField("CDBARRAREC"),
+                                       boletoField("DSLINHABARREC"), textField("IDMODELONUM", 1)};
     const std::string company = ctx.company();
     soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC FROM BOLRECEBER WHERE CDFILIAL = :f "
+        (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, "
+                              "DSLINHABARREC, IDMODELONUM FROM BOLRECEBER WHERE CDFILIAL = :f "
                               "AND NRLANBOLREC = :n AND CDEMPRESA = :e AND CDNOSNUMREC IS NOT "
                               "NULL AND CDNOSNUMREC <> ''",
          soci::use(k.branch), soci::use(k.number), soci::use(company));

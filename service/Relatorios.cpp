@@ -7,6 +7,7 @@
 #include <map>
 
 #include "host/Consiste.h"
+#include "host/bank/BankLayout.h"
 #include "module/Records.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
@@ -270,16 +271,6 @@ std::string formattedCep(const std::string& cep) {
   return digits.size() == 8 ? digits.substr(0, 5) + "-" + digits.substr(5) : cep;
 }
 
-/// The bank code with its check digit as boletos print it: modulus 11 with weights 2 to 9
-/// from the right; a result of 10 or 11 prints "0", except at Sicredi, which prints "X".
-std::string bankCodeWithDigit(const std::string& bank) {
-  if (bank.size() != 3 || !host::IsDigits(bank)) return bank;
-  const int sum = (bank[2] - '0') * 2 + (bank[1] - '0') * 3 + (bank[0] - '0') * 4;
-  const int d = 11 - sum % 11;
-  if (d >= 10) return bank + (d == 10 && bank == "748" ? "-X" : "-0");
-  return fmt::format("{}-{}", bank, d);
-}
-
 std::string bankName(soci::session& sql, const std::string& bank) {
   std::string name;
   soci::indicator ind = soci::i_null;
@@ -328,7 +319,7 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
   // The bank the barcode was drawn for; before numbering, the bank the emission would use.
   std::string bank = barcode.size() == 44
                          ? barcode.substr(0, 3)
-                         : rec::bankCodeForEmission(s.str("K.CDBANCCNAB"), s.str("K.CDBANCOCONV"));
+                         : bank::CodigoEmissao(s.str("K.CDBANCCNAB"), s.str("K.CDBANCOCONV"));
   if (bank.empty()) bank = s.str("K.CDBANCO");
   std::string beneficiaryDoc = s.str("F.NRINSJURFILI");
   if (beneficiaryDoc.empty()) beneficiaryDoc = s.str("E.NRINSJUREMPR");
@@ -340,7 +331,7 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
   return json::array({k.branch,
                       k.number,
                       bankName(sql, bank),
-                      bankCodeWithDigit(bank),
+                      bank::CodigoComDigito(bank),
                       s.str("B.DSLINHABARREC"),
                       barcode,
                       kLocalPagamento,

@@ -4,6 +4,7 @@
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "host/bank/BankLayout.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
 
@@ -28,10 +29,10 @@ void showAccount(const AccountArgs& a) {
   for (const auto& f : rec::BankAccountRecord())
     fmt::print("{:<15} {}\n", f.name, cdsContCorr.valueOf(f.name).asString());
   fmt::print("{:<15} {} (emission), {} (e-mail)\n", "bank used",
-             rec::bankCodeForEmission(cdsContCorr.valueOf("CDBANCCNAB").asString(),
-                                      cdsContCorr.valueOf("CDBANCOCONV").asString()),
-             rec::bankCodeForMail(cdsContCorr.valueOf("CDBANCCNAB").asString(),
-                                  cdsContCorr.valueOf("CDBANCOCONV").asString()));
+             bank::CodigoEmissao(cdsContCorr.valueOf("CDBANCCNAB").asString(),
+                                 cdsContCorr.valueOf("CDBANCOCONV").asString()),
+             bank::CodigoEmail(cdsContCorr.valueOf("CDBANCCNAB").asString(),
+                               cdsContCorr.valueOf("CDBANCOCONV").asString()));
 }
 
 const cli::Registrar registrar{[](CLI::App& app) {

@@ -172,6 +172,92 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
       EXPECT_EQ(e.path().string().find(stored(key).barcode), std::string::npos) << e.path();
 }
 
+TEST_F(Emission, ReissueReprintAndPreviewNeverChangeAStoredNumberBarcodeOrLine) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  const std::string out = (dir_ / "out").string();
+  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, false, true),
+            host::mrOk);
+  std::map<std::string, Stored> first;
+  for (const auto& key : keys_) {
+    first[key] = stored(key);
+    ASSERT_EQ(first[key].barcode.size(), 44u) << key;
+  }
+  auto unchanged = [&](const char* what) {
+    for (const auto& key : keys_) {
+      const Stored now = stored(key);
+      EXPECT_EQ(now.nosso, first[key].nosso) << what << ", " << key;
+      EXPECT_EQ(now.barcode, first[key].barcode) << what << ", " << key;
+      EXPECT_EQ(now.line, first[key].line) << what << ", " << key;
+    }
+  };
+  // The emission order now carries the numbers given: a reissue from it.
+  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, true, false),
+            host::mrOk);
+  unchanged("reissue");
+  // A list loaded before the first run (another operator's, or this one's kept open) knows
+  // nothing of those numbers: the service's are printed, no new one is taken.
+  auto& order = f.cdsBolEmitOrd;
+  for (order.first(); !order.eof(); order.next()) {
+    order.edit();
+    order.fieldByName("CDNOSNUMREC").setString("");
+    order.fieldByName("CDBARRAREC").setString("");
+    order.post();
+  }
+  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, true, false),
+            host::mrOk);
+  unchanged("reissue from a list loaded before the numbers");
+  EXPECT_EQ(interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPreview").click(); }), host::mrOk);
+  unchanged("preview");
+  EXPECT_EQ(interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPrint").click(); }), host::mrOk);
+  unchanged("print");
+  // Every file written carries the codes stored for its boleto.
+  for (const auto& e : fs::directory_iterator(todayFolder())) {
+    const std::string key = e.path().stem().string().substr(e.path().stem().string().size() - 14);
+    EXPECT_NE(run("pdftotext -layout '" + e.path().string() + "' -").find(first[key].line),
+              std::string::npos)
+        << e.path();
+  }
+  int fresh = 0;
+  for (const auto& key : keys_) fresh += before_[key].empty();
+  EXPECT_EQ(count("SELECT CAST(NRSEQUENCIA AS INTEGER) FROM SEQUENCIA WHERE CDEMPRESA = '04' AND "
+                  "NMSEQUENCIA = 'NOSSONUMERO001'"),
+            fresh)
+      << "one value of the counter for each boleto that had no number, none for the reissues";
+}
+
+TEST_F(Emission, PrintingAgainAfterAFailedPrintKeepsTheNumbersAlreadyGiven) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  printed_->failAt(2);
+  dialogs_->expectError("Impressora desligada");
+  std::map<std::string, std::string> afterFailure;
+  const int result = interactive(f, [&](TfrmImprimeBol& e) {
+    e.control("sbtPrint").click();
+    for (const auto& key : keys_) afterFailure[key] = stored(key).nosso;
+    // The emission order carries what the service stored for the boletos numbered so far.
+    auto& order = f.cdsBolEmitOrd;
+    for (order.first(); !order.eof(); order.next()) {
+      const std::string key =
+          order.valueOf("CDFILIAL").asString() + order.valueOf("NRLANBOLREC").asString();
+      EXPECT_EQ(order.valueOf("CDNOSNUMREC").asString(), afterFailure[key]) << key;
+      EXPECT_EQ(order.valueOf("CDBARRAREC").asString(), stored(key).barcode) << key;
+    }
+    printed_->failAt(0);
+    e.control("sbtPrint").click();
+  });
+  EXPECT_EQ(result, host::mrOk);
+  int numberedBefore = 0;
+  for (const auto& key : keys_) {
+    if (afterFailure[key].empty()) continue;
+    ++numberedBefore;
+    EXPECT_EQ(stored(key).nosso, afterFailure[key]) << key << " renumbered by the second press";
+  }
+  EXPECT_EQ(numberedBefore, 2) << "the printed boleto and the one whose print failed";
+  for (const auto& key : keys_) EXPECT_EQ(stored(key).status, "E") << key;
+  EXPECT_EQ(printed_->files.size(), 4u);
+}
+
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
   auto& f = markedPending(2);
   svc_->db->session()

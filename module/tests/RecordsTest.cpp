@@ -44,27 +44,6 @@ TEST(Records, FieldTablesDeclareEachFieldOnceWithItsType) {
   EXPECT_EQ(rec::boletoKey("0001", "0000000042"), "00010000000042");
 }
 
-TEST(BankCode, EmissionRules) {
-  struct Case {
-    const char* cnab;
-    const char* conv;
-    const char* expected;
-  };
-  for (const Case& c : {Case{"025", "", "237"}, Case{"025", "341", "237"}, Case{"612", "", "341"},
-                        Case{"637", "237", "237"}, Case{"637", "", "637"},
-                        Case{"237", "341", "237"}, Case{"", "237", ""}, Case{"001", "", "001"}}) {
-    EXPECT_EQ(rec::bankCodeForEmission(c.cnab, c.conv), c.expected) << c.cnab << "/" << c.conv;
-  }
-}
-
-TEST(BankCode, MailKnowsOnlyTheAgreementWithBank237) {
-  EXPECT_EQ(rec::bankCodeForMail("637", "237"), "237");
-  EXPECT_EQ(rec::bankCodeForMail("001", "237"), "237");
-  EXPECT_EQ(rec::bankCodeForMail("025", ""), "025");
-  EXPECT_EQ(rec::bankCodeForMail("612", ""), "612");
-  EXPECT_EQ(rec::bankCodeForMail("637", "341"), "637");
-}
-
 TEST(BankCode, EmptyRegistrationFormIsFormOne) {
   EXPECT_EQ(rec::registrationForm(""), "1");
   EXPECT_EQ(rec::registrationForm("2"), "2");

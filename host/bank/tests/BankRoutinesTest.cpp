@@ -151,10 +151,6 @@ TEST(TypedLine, NoLayoutOrUnfitDataGiveNoLine) {
   EXPECT_EQ(bank::LinhaDigitavel("237", "1234-5", "09", "1", "1234567", due, 1, "", "", "01", "001",
                                  "", ""),
             "");
-  // Itaú carteiras that carry the payer's own number are not laid out.
-  EXPECT_EQ(bank::LinhaDigitavel("341", "1234", "198", "1", "123456", due, 1, "", "", "01", "001",
-                                 "", ""),
-            "");
 }
 
 }  // namespace
