@@ -204,6 +204,15 @@ cairo_surface_t* coverageOf(const Bitmap& bm) {
   return s;
 }
 
+void showGlyphs(cairo_t* cr, std::map<cairo_scaled_font_t*, std::vector<cairo_glyph_t>>& glyphs) {
+  for (auto& [font, run] : glyphs) {
+    if (run.empty()) continue;
+    cairo_set_scaled_font(cr, font);
+    cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
+    run.clear();
+  }
+}
+
 void drawPage(cairo_t* cr, const Document& doc, const Page& page, Ink ink = Ink::Colour) {
   // Every glyph of the page in one call per font, after the drawings (text stays on top):
   // a page of a hundred small texts becomes a handful of text operations.
@@ -224,6 +233,9 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page, Ink ink = Ink:
           out.push_back(g);
         }
       }
+      // On pixels, glyphs are composited through a mask as large as their extents: a call
+      // for the whole page would fill a mask the size of the page. One text at a time.
+      if (ink == Ink::Coverage) showGlyphs(cr, glyphs);
     } else if (const auto* ln = std::get_if<LineItem>(&item)) {
       cairo_set_line_width(cr, ln->width);
       cairo_move_to(cr, ln->x1, ln->y1);
@@ -280,10 +292,7 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page, Ink ink = Ink:
       cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
     }
   }
-  for (const auto& [font, run] : glyphs) {
-    cairo_set_scaled_font(cr, font);
-    cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
-  }
+  showGlyphs(cr, glyphs);
 }
 
 cairo_status_t appendTo(void* closure, const unsigned char* data, unsigned int length) {
