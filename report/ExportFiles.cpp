@@ -21,6 +21,24 @@ std::string tempNameFor(const std::string& path) {
   return fmt::format("{}.{:x}.part", path, rng());
 }
 
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 [[noreturn]] void cannotWrite(const std::string& path) {
   throw host::OperationError(fmt::format("Não foi possível gravar o arquivo {}", path));
 }
@@ -200,7 +218,7 @@ BarsPicture barsPicture(const BarsItem& bars) {
 std::string escapeXml(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (char32_t c : decodeUtf8(text)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -215,11 +233,11 @@ std::string escapeXml(std::string_view text) {
         out += "&quot;";
         break;
       default:
-        // Control characters other than tab and line ends are not allowed in XML.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-          out += ' ';
-        else
-          out += c;
+        // What XML does not allow (control characters but tab and line ends, the two
+        // non-characters at the end of the plane) becomes a blank or the replacement sign.
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') c = ' ';
+        if (c == 0xFFFE || c == 0xFFFF) c = 0xFFFD;
+        appendUtf8(out, c);
     }
   }
   return out;

@@ -93,7 +93,8 @@ struct BarsPicture {
 };
 BarsPicture barsPicture(const BarsItem& bars);
 
-/// `text` with &, <, > and " escaped for XML and HTML.
+/// `text` with &, <, > and " escaped for XML and HTML, and nothing XML refuses (control
+/// characters become blanks, a byte that is not UTF-8 the replacement sign).
 std::string escapeXml(std::string_view text);
 
 /// The code points of UTF-8 `text` (an invalid byte becomes U+FFFD).

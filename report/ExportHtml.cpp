@@ -36,6 +36,16 @@ std::string urlPath(const std::string& name) {
   return out;
 }
 
+/// A font family inside a quoted CSS name: nothing that could end the name or the style.
+std::string cssName(const std::string& family) {
+  std::string out;
+  for (char c : family)
+    if (c != '"' && c != '\\' && c != '<' && c != '>' && c != '{' && c != '}' && c != ';' &&
+        static_cast<unsigned char>(c) >= 0x20)
+      out += c;
+  return out;
+}
+
 std::string pt(double v) {
   return fmt::format("{:.2f}pt", v);
 }
@@ -88,7 +98,7 @@ class HtmlWriter {
       h += fmt::format(
           ".f{}{{font-family:\"{}\",Arial,Helvetica,sans-serif;font-size:{:.1f}pt;"
           "font-weight:{};font-style:{}}}\n",
-          i, font.family, font.size, font.bold ? "bold" : "normal",
+          i, cssName(font.family), font.size, font.bold ? "bold" : "normal",
           font.italic ? "italic" : "normal");
     }
     h += "</style>\n</head>\n<body>\n";

@@ -2,7 +2,8 @@
 // their baselines with the advance of every character, lines, boxes, barcode bars as filled
 // rectangles and pictures as device-independent bitmaps. The enhanced metafile is made by
 // libEMF; the Windows metafile (placeable, the 16-bit format) is written here.
-// Logical units are hundredths of a millimetre, so an A4 page fits 16-bit coordinates.
+// Logical units are hundredths of a millimetre, or coarser for a page too large for the
+// 16-bit coordinates of the Windows metafile (a legal page is 35,560 hundredths long).
 
 #include <fmt/format.h>
 
@@ -25,11 +26,16 @@ namespace report {
 
 namespace {
 
-constexpr double kUnitsPerPt = 2540.0 / 72.0;
-
-int units(double points) {
-  return static_cast<int>(std::lround(points * kUnitsPerPt));
-}
+/// Logical units of a document: as many to the inch as keep its page within 16 bits.
+struct Units {
+  explicit Units(const Document& doc)
+      : perInch(std::min(
+            2540, static_cast<int>(32767 * 72.0 / std::max({doc.width, doc.height, 1.0})))) {}
+  int operator()(double points) const {
+    return static_cast<int>(std::lround(points * perInch / 72.0));
+  }
+  int perInch;
+};
 
 /// Where the drawing records go.
 class Canvas {
@@ -51,34 +57,35 @@ class Canvas {
 /// Sends a page to a canvas, selecting fonts, pens and brushes only when they change.
 class PageDrawer {
  public:
-  PageDrawer(const Document& doc, Canvas& canvas) : doc_(doc), canvas_(canvas) {}
+  PageDrawer(const Document& doc, const Units& units, Canvas& canvas)
+      : doc_(doc), units_(units), canvas_(canvas) {}
 
   void draw(const Page& page) {
     for (const Item& item : page.items) {
       if (const auto* t = std::get_if<TextItem>(&item)) {
         text(*t);
       } else if (const auto* ln = std::get_if<LineItem>(&item)) {
-        pen(std::max(1, units(ln->width)));
-        canvas_.line(units(ln->x1), units(ln->y1), units(ln->x2), units(ln->y2));
+        pen(std::max(1, units_(ln->width)));
+        canvas_.line(units_(ln->x1), units_(ln->y1), units_(ln->x2), units_(ln->y2));
       } else if (const auto* b = std::get_if<BoxItem>(&item)) {
-        const int w = b->lineWidth > 0 ? std::max(1, units(b->lineWidth)) : 0;
+        const int w = b->lineWidth > 0 ? std::max(1, units_(b->lineWidth)) : 0;
         pen(w);
         brush(b->fillGray < 0
                   ? -1
                   : static_cast<int>(std::lround(std::clamp(b->fillGray, 0.0, 1.0) * 255)));
         // Without a pen the fill stops one unit short of the right and bottom edges.
         const int grow = w == 0 ? 1 : 0;
-        canvas_.rectangle(units(b->box.x), units(b->box.y), units(b->box.x + b->box.w) + grow,
-                          units(b->box.y + b->box.h) + grow);
+        canvas_.rectangle(units_(b->box.x), units_(b->box.y), units_(b->box.x + b->box.w) + grow,
+                          units_(b->box.y + b->box.h) + grow);
       } else if (const auto* im = std::get_if<ImageItem>(&item)) {
         if (im->image && im->image->width > 0 && im->image->height > 0)
-          canvas_.picture(units(im->box.x), units(im->box.y), units(im->box.w), units(im->box.h),
-                          *im->image);
+          canvas_.picture(units_(im->box.x), units_(im->box.y), units_(im->box.w),
+                          units_(im->box.h), *im->image);
       } else if (const auto* bars = std::get_if<BarsItem>(&item)) {
         pen(0);
         brush(0);
         for (const Rect& r : bars->bars)
-          canvas_.rectangle(units(r.x), units(r.y), units(r.x + r.w) + 1, units(r.y + r.h) + 1);
+          canvas_.rectangle(units_(r.x), units_(r.y), units_(r.x + r.w) + 1, units_(r.y + r.h) + 1);
       }
     }
   }
@@ -99,11 +106,11 @@ class PageDrawer {
       int at = 0;
       for (size_t i = 0; i < chars.size(); ++i) {
         sum += i < line.advances.size() ? line.advances[i] : 0;
-        const int next = units(sum);
+        const int next = units_(sum);
         dx[i] = next - at;
         at = next;
       }
-      canvas_.text(units(line.x), units(line.baseline), chars, dx);
+      canvas_.text(units_(line.x), units_(line.baseline), chars, dx);
     }
   }
   void pen(int width) {
@@ -118,6 +125,7 @@ class PageDrawer {
   }
 
   const Document& doc_;
+  const Units& units_;
   Canvas& canvas_;
   const FontSpec* font_ = nullptr;
   int pen_ = -2;
@@ -128,7 +136,8 @@ class PageDrawer {
 
 class WmfCanvas final : public Canvas {
  public:
-  WmfCanvas(int width, int height) : width_(width), height_(height) {
+  WmfCanvas(const Units& units, int width, int height)
+      : units_(units), width_(width), height_(height) {
     record(0x0103, {8});                        // SETMAPMODE MM_ANISOTROPIC
     record(0x020B, {0, 0});                     // SETWINDOWORG y, x
     record(0x020C, {w16(height), w16(width)});  // SETWINDOWEXT y, x
@@ -139,7 +148,7 @@ class WmfCanvas final : public Canvas {
   }
 
   void selectFont(const FontSpec& font) override {
-    std::vector<uint16_t> p = {w16(-units(font.size)),
+    std::vector<uint16_t> p = {w16(-units_(font.size)),
                                0,
                                0,
                                0,
@@ -209,7 +218,9 @@ class WmfCanvas final : public Canvas {
     record(0x0000, {});  // EOF
     std::string out;
     // Placeable header: key, handle, bounding box, units per inch, reserved, checksum.
-    std::vector<uint16_t> ph = {0xCDD7, 0x9AC6, 0, 0, 0, w16(width_), w16(height_), 2540, 0, 0};
+    std::vector<uint16_t> ph = {
+        0xCDD7, 0x9AC6, 0, 0, 0, w16(width_), w16(height_), static_cast<uint16_t>(units_.perInch),
+        0,      0};
     uint16_t sum = 0;
     for (uint16_t v : ph) sum ^= v;
     ph.push_back(sum);
@@ -270,6 +281,7 @@ class WmfCanvas final : public Canvas {
     current = created;
   }
 
+  const Units& units_;
   int width_, height_;
   std::string body_;
   std::vector<bool> slots_;
@@ -313,8 +325,10 @@ std::u16string utf16(const std::u32string& chars, const std::vector<int>* dx = n
 
 class EmfCanvas final : public Canvas {
  public:
-  EmfCanvas(const std::string& path, int width, int height, const std::string& title) {
-    const RECT frame{0, 0, width, height};
+  /// `frame`: the page in hundredths of a millimetre, as the metafile's header says it.
+  EmfCanvas(const std::string& path, const Units& units, int width, int height, const RECT& frame,
+            const std::string& title)
+      : units_(units) {
     std::string description = "boleto";
     description += '\0';
     description += title;
@@ -344,7 +358,7 @@ class EmfCanvas final : public Canvas {
 
   void selectFont(const FontSpec& font) override {
     LOGFONTW lf{};
-    lf.lfHeight = -units(font.size);
+    lf.lfHeight = -units_(font.size);
     lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = font.italic ? 1 : 0;
     lf.lfCharSet = DEFAULT_CHARSET;
@@ -406,6 +420,7 @@ class EmfCanvas final : public Canvas {
     current = owned ? object : 0;
   }
 
+  const Units& units_;
   HDC dc_ = 0;
   HGDIOBJ font_ = 0, pen_ = 0, brush_ = 0;
 };
@@ -413,18 +428,21 @@ class EmfCanvas final : public Canvas {
 }  // namespace
 
 void MetafileExportEngine::writeFiles(const Document& doc, ExportFiles& out) {
+  const Units units(doc);
   const int width = units(doc.width), height = units(doc.height);
+  const RECT frame{0, 0, static_cast<LONG>(std::lround(doc.width * 2540 / 72)),
+                   static_cast<LONG>(std::lround(doc.height * 2540 / 72))};
   for (size_t i = 0; i < doc.pages.size(); ++i) {
     const std::string path = pageFileName(fileName(), i);
     if (enhanced_) {
       const std::string temp = out.reserve(path);
       std::lock_guard<std::mutex> lock(libEmfLock());
-      EmfCanvas canvas(temp, width, height, doc.title);
-      PageDrawer(doc, canvas).draw(doc.pages[i]);
+      EmfCanvas canvas(temp, units, width, height, frame, doc.title);
+      PageDrawer(doc, units, canvas).draw(doc.pages[i]);
       canvas.finish();
     } else {
-      WmfCanvas canvas(width, height);
-      PageDrawer(doc, canvas).draw(doc.pages[i]);
+      WmfCanvas canvas(units, width, height);
+      PageDrawer(doc, units, canvas).draw(doc.pages[i]);
       auto& f = out.create(path);
       f.write(canvas.finish());
       f.endPage();

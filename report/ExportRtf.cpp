@@ -50,6 +50,12 @@ std::string rtfText(std::string_view utf8) {
   return out;
 }
 
+/// A font's name in the font table, where ";" ends an entry.
+std::string fontName(std::string family) {
+  std::erase(family, ';');
+  return rtfText(family);
+}
+
 std::string hex(const std::string& bytes) {
   static const char* digits = "0123456789abcdef";
   std::string out;
@@ -71,7 +77,7 @@ class RtfWriter {
     std::string s = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
     for (size_t i = 0; i < std::max<size_t>(1, doc_.fonts.size()); ++i)
       s += fmt::format("{{\\f{}\\fswiss\\fcharset0 {};}}", i,
-                       rtfText(doc_.fonts.empty() ? "Liberation Sans" : doc_.fonts[i].family));
+                       fontName(doc_.fonts.empty() ? "Liberation Sans" : doc_.fonts[i].family));
     s += "}\n{\\info";
     if (!doc_.title.empty()) s += "{\\title " + rtfText(doc_.title) + "}";
     if (doc_.date)

@@ -319,6 +319,32 @@ TEST_F(Exports, SeveralPagesShareOneFileWhereTheFormatCanAndGoBesideItWhereNot) 
             std::string::npos);
 }
 
+TEST_F(Exports, LegalPagesKeepTheirSizeInBothMetafiles) {
+  report::Document doc = twoPages();
+  doc.width = 612;  // 8.5 x 14 inches: too long for 16-bit hundredths of a millimetre
+  doc.height = 1008;
+  doc.pages.resize(1);
+  report::makeExportEngine(5, scratch.file("legal.wmf"))->write(doc);
+  report::makeExportEngine(11, scratch.file("legal.emf"))->write(doc);
+  // The headers as the published layouts give them.
+  writeFile(
+      scratch.file("hdr.py"),
+      "import struct,sys\n"
+      "w=open(sys.argv[1],'rb').read()\n"
+      "key,h,l,t,r,b,inch,res=struct.unpack('<IHhhhhHI',w[:20])\n"
+      "words=struct.unpack('<10H',w[:20])\n"
+      "x=0\n"
+      "for v in words: x^=v\n"
+      "print(hex(key), round(r/inch*72), round(b/inch*72), x==struct.unpack('<H',w[20:22])[0])\n"
+      "e=open(sys.argv[2],'rb').read()\n"
+      "print(struct.unpack('<4i',e[24:40]))\n");
+  EXPECT_EQ(run(kPython + " " + quote(scratch.file("hdr.py")) + " " +
+                quote(scratch.file("legal.wmf")) + " " + quote(scratch.file("legal.emf"))),
+            "0x9ac6cdd7 612 1008 True\n(0, 0, 21590, 35560)\n");
+  const auto pdfs = convertToPdf(scratch, {scratch.file("legal.wmf")});
+  EXPECT_NE(run("pdftotext " + quote(pdfs[0]) + " -").find("Valor 9.876,54"), std::string::npos);
+}
+
 TEST_F(Exports, AFailedExportLeavesNoFileNoTemporaryAndKeepsWhatWasThere) {
   const report::Document doc = twoPages();
   // Page 2's name is taken by a folder: the rename fails after page 1's succeeded.
@@ -391,6 +417,33 @@ TEST_F(Exports, PreferencesImagesAsResourcesPagesProcessedAndOpenAfterCreate) {
   engine->write(doc);
   EXPECT_EQ(opened,
             (std::vector<std::string>{scratch.file("opened.gif"), scratch.file("opened-2.gif")}));
+}
+
+TEST_F(Exports, HostileTextStaysTextInTheMarkupFormats) {
+  report::Document doc;
+  doc.title = "</title><script>alert(1)</script>";
+  doc.fonts = {{"Liberation Sans\"}</style><script>", 10, false, false}};
+  report::Page page;
+  page.items.emplace_back(report::TextItem{{20, 50, 400, 14},
+                                           "<script>alert(\"x\")</script> & \x01 \xff fim",
+                                           0,
+                                           report::Align::Left,
+                                           false});
+  doc.pages.push_back(page);
+  report::makeExportEngine(2, scratch.file("h.htm"))->write(doc);
+  report::makeExportEngine(7, scratch.file("x.htm"))->write(doc);
+  report::makeExportEngine(4, scratch.file("r.rtf"))->write(doc);
+  for (const char* f : {"h.htm", "x.htm"}) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(readFile(scratch.file(f)).find("<script"), std::string::npos);
+    EXPECT_EQ(run("xmllint --noout " + quote(scratch.file("x.htm")) + " 2>&1; echo $?"), "0\n");
+  }
+  EXPECT_EQ(
+      run("tidy -errors -quiet " + quote(scratch.file("h.htm")) + " >/dev/null 2>&1; echo $?"),
+      "0\n");
+  const auto pdfs = convertToPdf(scratch, {scratch.file("r.rtf")});
+  EXPECT_NE(run("pdftotext " + quote(pdfs[0]) + " -").find("<script>alert(\"x\")</script> &"),
+            std::string::npos);
 }
 
 TEST_F(Exports, CsvQuotesWhatItMustAndDefusesFormulas) {
