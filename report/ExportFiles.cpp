@@ -1,6 +1,7 @@
 #include "report/ExportFiles.h"
 
 #include <fmt/format.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -22,21 +23,8 @@ std::string tempNameFor(const std::string& path) {
 }
 
 void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  char bytes[6];
+  out.append(bytes, static_cast<size_t>(g_unichar_to_utf8(c, bytes)));
 }
 
 [[noreturn]] void cannotWrite(const std::string& path) {
@@ -246,26 +234,17 @@ std::string escapeXml(std::string_view text) {
 std::u32string decodeUtf8(std::string_view s) {
   std::u32string out;
   out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= s.size();
-    for (int k = 1; ok && k < len; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-      ok = (c & 0xC0) == 0x80;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (ok && ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) ||
-               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF)))
-      ok = false;
-    if (!ok) {
+  const char* p = s.data();
+  const char* end = s.data() + s.size();
+  while (p < end) {
+    const gunichar c = g_utf8_get_char_validated(p, end - p);
+    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
       out += U'\uFFFD';
-      ++i;
-      continue;
+      ++p;
+    } else {
+      out += static_cast<char32_t>(c);
+      p = g_utf8_next_char(p);
     }
-    out += cp;
-    i += static_cast<size_t>(len);
   }
   return out;
 }
