@@ -118,11 +118,13 @@ class RtfWriter {
   }
 
  private:
-  std::string frame(double x, double y, double w, double h) const {
+  /// A frame on the page. A text's frame is at least `h` high (a reader whose font runs
+  /// taller grows it rather than clip the text); a picture's is exactly as high.
+  std::string frame(double x, double y, double w, double h, bool exact) const {
     return fmt::format(
-        "\\pard\\plain\\pvpg\\phpg\\posx{}\\posy{}\\absw{}\\absh-{}\\dxfrtext0"
+        "\\pard\\plain\\pvpg\\phpg\\posx{}\\posy{}\\absw{}\\absh{}{}\\dxfrtext0"
         "\\dfrmtxtx0\\dfrmtxty0",
-        twips(x), twips(y), std::max(1L, twips(w)), std::max(1L, twips(h)));
+        twips(x), twips(y), std::max(1L, twips(w)), exact ? "-" : "", std::max(1L, twips(h)));
   }
 
   std::string text(const TextItem& t) const {
@@ -140,8 +142,8 @@ class RtfWriter {
                         : t.align == Align::Center ? "\\qc"
                                                    : "\\ql";
     return fmt::format("{}{}\\sl0\\f{}\\fs{}{}{} {}\\par\n",
-                       frame(x, t.box.y, right - x, std::max(t.box.h, font.size * 1.2)), align,
-                       t.font >= 0 ? t.font : 0, std::max(1L, std::lround(font.size * 2)),
+                       frame(x, t.box.y, right - x, std::max(t.box.h, font.size * 1.2), false),
+                       align, t.font >= 0 ? t.font : 0, std::max(1L, std::lround(font.size * 2)),
                        font.bold ? "\\b" : "", font.italic ? "\\i" : "", rtfText(t.text));
   }
 
@@ -149,8 +151,8 @@ class RtfWriter {
     return fmt::format(
         "{}\\ql\\sl0\\f0\\fs2 "
         "{{\\pict\\pngblip\\picw{}\\pich{}\\picwgoal{}\\pichgoal{}\n{}}}\\par\n",
-        frame(box.x, box.y, box.w, box.h), image.width, image.height, twips(box.w), twips(box.h),
-        hex(encodePng(image)));
+        frame(box.x, box.y, box.w, box.h, true), image.width, image.height, twips(box.w),
+        twips(box.h), hex(encodePng(image)));
   }
 
   std::string shape(double left, double top, double right, double bottom,

@@ -81,6 +81,13 @@ class Edges {
     return static_cast<size_t>(it - edges_.begin());
   }
   size_t cells() const { return edges_.size() - 1; }
+  /// The cell that starts at the edge nearest to `v`.
+  size_t cellAt(double v) const { return std::min(at(v), cells() - 1); }
+  /// The last cell that ends at or before the edge nearest to `v`.
+  size_t lastCellBefore(double v) const {
+    const size_t e = at(v);
+    return e == 0 ? 0 : std::min(e - 1, cells() - 1);
+  }
   /// The size of cell `i` in pixels, rounded on the running position so that cells add up.
   uint32_t pixels(size_t i) const {
     const auto a = std::lround(edges_[i] * kPixelsPerPt),
@@ -174,10 +181,9 @@ class XlsxWriter {
     std::map<std::pair<size_t, size_t>, Cell> cells;
     std::vector<std::vector<bool>> taken(ys.cells(), std::vector<bool>(xs.cells(), false));
     for (const auto& [t, box] : texts) {
-      const size_t r0 = std::min(ys.at(box.y), ys.cells() - 1),
-                   c0 = std::min(xs.at(box.x), xs.cells() - 1);
-      const size_t r1 = std::max(r0, ys.at(box.y + box.h) - 1),
-                   c1 = std::max(c0, xs.at(box.x + box.w) - 1);
+      const size_t r0 = ys.cellAt(box.y), c0 = xs.cellAt(box.x);
+      const size_t r1 = std::max(r0, ys.lastCellBefore(box.y + box.h)),
+                   c1 = std::max(c0, xs.lastCellBefore(box.x + box.w));
       if (auto it = cells.find({r0, c0}); it != cells.end()) {
         it->second.text += " " + t->text;
         continue;
@@ -212,15 +218,14 @@ class XlsxWriter {
       if (!image) continue;
       const std::string& png = pictures_.emplace_back(encodePng(*image));
       lxw_image_options o{};
-      const size_t r = ys.at(box.y), c = xs.at(box.x);
+      const size_t r = ys.cellAt(box.y), c = xs.cellAt(box.x);
       o.x_offset = static_cast<int32_t>(std::lround((box.x - xs.edge(c)) * kPixelsPerPt));
       o.y_offset = static_cast<int32_t>(std::lround((box.y - ys.edge(r)) * kPixelsPerPt));
       o.x_scale = box.w * kPixelsPerPt / image->width;
       o.y_scale = box.h * kPixelsPerPt / image->height;
       o.description = const_cast<char*>("Código de barras");
       check(worksheet_insert_image_buffer_opt(
-          ws, static_cast<lxw_row_t>(std::min(r, ys.cells() - 1)),
-          static_cast<lxw_col_t>(std::min(c, xs.cells() - 1)),
+          ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
           reinterpret_cast<const unsigned char*>(png.data()), png.size(), &o));
     }
   }

@@ -170,8 +170,8 @@ TEST_F(Exports, PicturesReadBackWithImageMagickAndTheirBarcodesDecode) {
     EXPECT_EQ(info, magick + " 1654 2339");
     EXPECT_EQ(decodeBarcode(file), codes.barcode + "\n");
     // Text drawn, not just bars: the page is mostly paper with some ink.
-    const double mean = std::stod(
-        "0" + run("convert " + quote(file) + " -colorspace Gray -format '%[fx:mean]' info:"));
+    const double mean = std::stod("0" + run("/usr/bin/convert " + quote(file) +
+                                            " -colorspace Gray -format '%[fx:mean]' info:"));
     EXPECT_GT(mean, 0.85);
     EXPECT_LT(mean, 0.99);
   }
@@ -201,7 +201,7 @@ TEST_F(Exports, HtmlValidatesXhtmlIsValidAndTheEmbeddedBarcodeDecodes) {
     run(kPython + " " + quote(scratch.file("pic.py")) + " " + quote(file) + " " +
         quote(scratch.file("bars.png")));
     // The picture is one pixel a module; zbarimg wants room around the bars.
-    run("convert " + quote(scratch.file("bars.png")) +
+    run("/usr/bin/convert " + quote(scratch.file("bars.png")) +
         " -filter point -resize 300%x600% -bordercolor white -border 40 " +
         quote(scratch.file("bars-big.png")));
     EXPECT_EQ(decodeBarcode(scratch.file("bars-big.png")), codes.barcode + "\n");
