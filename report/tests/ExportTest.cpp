@@ -446,6 +446,69 @@ TEST_F(Exports, HostileTextStaysTextInTheMarkupFormats) {
             std::string::npos);
 }
 
+TEST_F(Exports, RunLengthBitmapHoldsTheSamePixelsAsTheGif) {
+  // Noise (absolute runs of every length, odd ones padded), long runs of one grey, blank
+  // rows and a run across the whole width: ImageMagick must read the same pixels from the
+  // bitmap we encode as from giflib's picture of the same page.
+  auto noise = std::make_shared<report::Bitmap>();
+  noise->width = 301;
+  noise->height = 40;
+  uint32_t seed = 12345;
+  for (int i = 0; i < noise->width * noise->height; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t g = (i / 7) % 3 == 0 ? 0x80 : (seed >> 16) & 0xFF;
+    noise->pixels.push_back(0xFF000000u | (g << 16) | (g << 8) | g);
+  }
+  report::Document doc;
+  doc.width = 300;
+  doc.height = 200;
+  report::Page page;
+  page.items.emplace_back(report::ImageItem{{10.3, 20, 200, 30}, noise});
+  page.items.emplace_back(report::BoxItem{{0, 100, 300, 20}, 0, 0.5});
+  page.items.emplace_back(report::BoxItem{{40, 150, 3.1, 20}, 0, 0});
+  doc.pages.push_back(page);
+  report::makeExportEngine(8, scratch.file("p.gif"))->write(doc);
+  report::makeExportEngine(10, scratch.file("p.bmp"))->write(doc);
+  // compare prints its count of differing pixels on standard error.
+  EXPECT_EQ(run("{ compare -metric AE " + quote(scratch.file("p.gif")) + " " +
+                quote(scratch.file("p.bmp")) + " null: 2>&1; }"),
+            "0");
+  EXPECT_NE(run("identify -format '%k' " + quote(scratch.file("p.bmp"))), "1")
+      << "the page is not blank";
+}
+
+TEST_F(Exports, WrappedTextGivesALineEachAndTextsSharingACellLoseNothing) {
+  report::Document doc;
+  doc.fonts = {{"Liberation Sans", 10, false, false}};
+  report::Page page;
+  page.items.emplace_back(report::TextItem{{50, 50, 90, 60},
+                                           "Não receber após trinta dias do vencimento",
+                                           0,
+                                           report::Align::Left,
+                                           true});
+  page.items.emplace_back(
+      report::TextItem{{300, 50, 100, 14}, "primeiro", 0, report::Align::Left, false});
+  page.items.emplace_back(
+      report::TextItem{{300, 50, 100, 14}, "segundo", 0, report::Align::Left, false});
+  doc.pages.push_back(page);
+  report::makeExportEngine(0, scratch.file("w.txt"))->write(doc);
+  const std::string txt = readFile(scratch.file("w.txt"));
+  // The wrapped text's lines are rows of their own, the first sharing its row with the
+  // texts beside it.
+  EXPECT_NE(txt.find("Não receber"), std::string::npos) << txt;
+  EXPECT_LT(txt.find("Não receber"), txt.find("primeiro"));
+  EXPECT_LT(txt.find("primeiro"), txt.find('\n'));
+  EXPECT_GT(txt.find("vencimento"), txt.find('\n'));
+  report::makeExportEngine(3, scratch.file("w.xlsx"))->write(doc);
+  writeFile(scratch.file("w.py"),
+            "import openpyxl,sys\nws=openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+            "v=sorted(str(c.value) for r in ws.iter_rows() for c in r if c.value)\n"
+            "print(v)\nprint([c.alignment.wrap_text for r in ws.iter_rows() for c in r "
+            "if c.value and str(c.value).startswith('Não')])\n");
+  EXPECT_EQ(run(kPython + " " + quote(scratch.file("w.py")) + " " + quote(scratch.file("w.xlsx"))),
+            "['Não receber após trinta dias do vencimento', 'primeiro segundo']\n[True]\n");
+}
+
 TEST_F(Exports, CsvQuotesWhatItMustAndDefusesFormulas) {
   report::Document doc;
   doc.fonts = {{"Liberation Sans", 10, false, false}};
