@@ -24,10 +24,7 @@ class NoService final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {
-    ++stored;
-  }
+  void SetCodBarra(rpc::SetCodBarra) override { ++stored; }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return {}; }
   numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
     return {};

@@ -1,7 +1,6 @@
 #pragma once
-// The two records that cross nearly every screen: the boleto and its collection account.
-// Their fields are declared once, here; packets, grids, look-ups and the service's argument
-// checks all read these tables.
+// The bank-code substitutions the emission and e-mail screens apply to a collection account
+// when they load it. (The records' field tables are in records/Tables.h.)
 
 #include <string>
 #include <string_view>
@@ -10,20 +9,6 @@
 #include "host/ClientDataset.h"
 
 namespace rec {
-
-/// `BoletoRecord`: the fields of `cdsBoletos`, in order. Key `CDFILIAL` + `NRLANBOLREC`.
-const std::vector<host::FieldDef>& BoletoRecord();
-/// `BankAccountRecord`: the fields of `cdsContCorr`, in order.
-const std::vector<host::FieldDef>& BankAccountRecord();
-
-/// The key fields of a boleto, as locates name them.
-inline constexpr std::string_view kBoletoKeyFields = "CDFILIAL;NRLANBOLREC";
-
-/// One field of a table by name; throws host::InvariantError for a name that is not there.
-const host::FieldDef& fieldOf(const std::vector<host::FieldDef>& table, std::string_view name);
-
-/// The 14-character key of a boleto: branch (4) followed by entry number (10).
-std::string boletoKey(std::string_view cdFilial, std::string_view nrLanBolRec);
 
 /// The bank of the barcode and numbering as the emission screen derives it from an account:
 /// "025" becomes "237", "612" becomes "341", and "637" becomes the agreement bank

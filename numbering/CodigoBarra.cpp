@@ -77,7 +77,14 @@ std::optional<CodigosBoleto> Numerador::Gera_CodigodeBarra(const std::string& cd
   r.codigoImagem = std::move(c.barras);
   std::string formatada = r.linhaFormatada, nosso = r.nossoNumero, filial = cdFilial,
               lancamento = nrLanBolRec, conta = conta_.CDREDUCONT;
-  servico_.SetCodBarra(formatada, r.codigoBarras, nosso, filial, lancamento, "", model, conta);
+  servico_.SetCodBarra({.DSLINHABARREC = formatada,
+                        .CDBARRAREC = r.codigoBarras,
+                        .CDNOSNUMREC = nosso,
+                        .CDFILIAL = filial,
+                        .NRLANBOLREC = lancamento,
+                        .CDDEPIDENREC = "",
+                        .IDBOLEMITIDO = model,
+                        .CDREDUCONT = conta});
   r.armazenado = true;
   return r;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "records/Methods.h"
+
 namespace numbering {
 
 /// A boleto that already carries a nosso número (a row of GetValNosNumero's packet).
@@ -29,11 +31,9 @@ class NumberingService {
   /// The boletos of the account that already carry this nosso número; empty when it is free.
   virtual std::vector<NossoNumeroEmUso> GetValNosNumero(std::string& nossoNumero,
                                                         const std::string& cdReduCont) = 0;
-  /// Stores typed line, barcode and nosso número (or the deposit identifier) on the boleto.
-  virtual void SetCodBarra(std::string& linhaFormatada, const std::string& codigoBarras,
-                           std::string& nossoNumero, std::string& cdFilial,
-                           std::string& nrLanBolRec, const std::string& depIdentificado,
-                           std::string& modelo, std::string& cdReduCont) = 0;
+  /// Stores typed line, barcode and nosso número (or the deposit identifier) on the boleto;
+  /// the in-out arguments come back as the service keeps them.
+  virtual void SetCodBarra(rpc::SetCodBarra codigos) = 0;
   /// CDRESULT of the company and bank's use of identified deposits.
   virtual std::string GetVdDepIdent(const std::string& cdEmpresa, const std::string& cdBanco) = 0;
   virtual InfoDepIdent GetInfoDepIdent(const std::string& cdBanco, std::string& cdFilial,

@@ -4,7 +4,7 @@
 #include <fmt/format.h>
 
 #include "host/Consiste.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
@@ -14,24 +14,12 @@ namespace service {
 
 namespace {
 
-const host::FieldDef& boletoField(std::string_view name) {
-  return rec::fieldOf(rec::BoletoRecord(), name);
-}
-
-host::FieldDef textField(const std::string& name, int size) {
-  host::FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-
 nlohmann::json emptyPacket(const std::vector<host::FieldDef>& fields) {
   return {{"fields", packetFields(fields)}, {"rows", nlohmann::json::array()}};
 }
 
 /// The sequence width a caller asks for: digits, 1 to 20.
-int seqWidth(CallContext& ctx, size_t i) {
-  const std::string text = ctx.text(i, "seqSize", 2);
+int seqWidth(const std::string& text) {
   const int64_t width = host::StrToIntDef(text, -1);
   if (width < 1 || width > 20) {
     throw Refusal("ESTRUT_CONFIG",
@@ -42,8 +30,7 @@ int seqWidth(CallContext& ctx, size_t i) {
 
 /// The account must exist for the caller's company: numbers are never handed out for an
 /// account nobody can print on.
-std::string requireAccount(CallContext& ctx, size_t i) {
-  std::string code = ctx.code(i, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+std::string requireAccount(CallContext& ctx, const std::string& code) {
   int found = 0;
   const std::string company = ctx.company();
   ctx.sql() << "SELECT COUNT(*) FROM CONTCORR WHERE CDEMPRESA = :e AND CDREDUCONT = :c",
@@ -72,12 +59,11 @@ struct BoletoKey {
   std::string number;
 };
 
-BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
-  BoletoKey k{ctx.code(branchArg, boletoField("CDFILIAL")),
-              ctx.code(numberArg, boletoField("NRLANBOLREC"))};
-  ctx.setArg(branchArg, remote::Variant(k.branch));
-  ctx.setArg(numberArg, remote::Variant(k.number));
-  return k;
+template <class Args>
+BoletoKey boletoKey(Args& a) {
+  a.CDFILIAL.set(a.CDFILIAL.code());
+  a.NRLANBOLREC.set(a.NRLANBOLREC.code());
+  return BoletoKey{a.CDFILIAL.value(), a.NRLANBOLREC.value()};
 }
 
 /// The boleto's account, or a refusal when the boleto is not one of the caller's company.
@@ -105,45 +91,44 @@ void registerNumeracao(Dispatcher& d) {
   // GetNossoNumero(counter name): the number the counter hands out next, as digits. The
   // emission proposes it and checks the run's range from it; the last number handed out is
   // already on a boleto, and a counter never used would read as 0, below every range.
-  d.add(kHabContRec, "GetNossoNumero", 1, [](CallContext& ctx) {
-    const std::string name = ctx.text(0, "sequence", 40);
+  d.on<rpc::GetNossoNumero>([](CallContext& ctx, rpc::GetNossoNumero& a) {
+    const std::string& name = a.sequence.value();
     return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name) + 1));
   });
 
   // prxNossoNumero(account, width) and PrxNossoNumPreImp(account, width): the next number of
   // the complete and of the pre-printed model, taken atomically.
-  d.add(kHabContRec, "prxNossoNumero", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(ctx, 1)));
+  d.on<rpc::prxNossoNumero>([](CallContext& ctx, rpc::prxNossoNumero& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(a.seqSize.value())));
   });
-  d.add(kHabContRec, "PrxNossoNumPreImp", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(ctx, 1)));
+  d.on<rpc::PrxNossoNumPreImp>([](CallContext& ctx, rpc::PrxNossoNumPreImp& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(
+        nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(a.seqSize.value())));
   });
 
   // SetNovoCod(account in-out, value, NRLISTA, CDLISTA): the pre-printed counter restarts
   // after `value`.
-  d.add(kHabContRec, "SetNovoCod", 4, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    ctx.setArg(0, remote::Variant(account));
-    const std::string value = ctx.text(1, "NRSEQUENCIA", 20);
+  d.on<rpc::SetNovoCod>([](CallContext& ctx, rpc::SetNovoCod& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    a.CDREDUCONT.set(account);
+    const std::string& value = a.NRSEQUENCIA.value();
     const size_t significant = value.find_first_not_of('0');
     if (!host::IsDigits(value) ||
         (significant != std::string::npos && value.size() - significant > 18)) {
       throw Refusal("NosNumInv", fmt::format("\"{}\" is not a counter value", value));
     }
-    ctx.text(2, "NRLISTA", 10);
-    ctx.text(3, "CDLISTA", 50);
     setSequence(ctx.sql(), ctx.company(), "NOSSONUMPREIMP" + account, host::StrToIntDef(value, 0));
     return remote::Variant(int64_t{1});
   });
 
   // GetValNosNumero(nosso número in-out, account): the boletos of the account that carry it.
-  d.add(kHabContRec, "GetValNosNumero", 2, [](CallContext& ctx) {
-    const std::string number = host::AllTrim(ctx.text(0, boletoField("CDNOSNUMREC")));
-    const std::string account = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+  d.on<rpc::GetValNosNumero>([](CallContext& ctx, rpc::GetValNosNumero& a) {
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const std::string account = a.CDREDUCONT.code();
     const std::string company = ctx.company();
-    std::vector<host::FieldDef> fields{boletoField("CDNOSNUMREC"), boletoField("CDREDUCONT")};
+    const auto& fields = records::cdsValNosNumero().fields();
     soci::rowset<soci::row> rows =
         (ctx.sql().prepare << "SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
                               "CDEMPRESA = :e AND CDREDUCONT = :c AND CDNOSNUMREC = :n",
@@ -153,19 +138,18 @@ void registerNumeracao(Dispatcher& d) {
 
   // SetCodBarra(typed line in-out, barcode, nosso número in-out, branch in-out, number in-out,
   // identified deposit, model in-out, account in-out): stores the codes on the boleto.
-  d.add(kHabContRec, "SetCodBarra", 8, [](CallContext& ctx) {
-    const std::string line = ctx.text(0, boletoField("DSLINHABARREC"));
-    const std::string barcode = ctx.text(1, boletoField("CDBARRAREC"));
-    const std::string number = host::AllTrim(ctx.text(2, boletoField("CDNOSNUMREC")));
-    const BoletoKey k = boletoKey(ctx, 3, 4);
-    const std::string deposit = ctx.text(5, boletoField("CDDEPIDENREC"));
-    const std::string model = ctx.text(6, "IDBOLEMITIDO", 1);
+  d.on<rpc::SetCodBarra>([](CallContext& ctx, rpc::SetCodBarra& a) {
+    const std::string& line = a.DSLINHABARREC.value();
+    const std::string& barcode = a.CDBARRAREC.value();
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const BoletoKey k = boletoKey(a);
+    const std::string& deposit = a.CDDEPIDENREC.value();
+    const std::string& model = a.IDBOLEMITIDO.value();
     if (!model.empty() && model != "1" && model != "2") {
       throw Refusal("ARG_INVALIDO", fmt::format("the print model \"{}\" is neither \"1\" "
                                                 "(pre-printed) nor \"2\" (complete)",
                                                 model));
     }
-    ctx.text(7, "CDREDUCONT", 3);
     if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
       throw Refusal("CODBARRA_INV", fmt::format("the barcode \"{}\" is not 44 digits", barcode));
     }
@@ -210,9 +194,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored.
-  d.add(kHabContRec, "GetValidaNosNum", 2, [](CallContext& ctx) {
-    const BoletoKey k = boletoKey(ctx, 0, 1);
-    std::vector<host::FieldDef> fields{boletoField("CDFILIAL"), boletoField("NRLANBOLREC")};
+  d.on<rpc::GetValidaNosNum>([](CallContext& ctx, rpc::GetValidaNosNum& a) {
+    const BoletoKey k = boletoKey(a);
+    const auto& fields = records::cdsValidaNossNum().fields();
     const std::string company = ctx.company();
     soci::rowset<soci::row> rows =
         (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC FROM BOLRECEBER WHERE CDFILIAL = :f "
@@ -223,9 +207,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetVdDepIdent(company, bank): whether the company and the bank use identified deposits.
-  d.add(kHabContRec, "GetVdDepIdent", 2, [](CallContext& ctx) {
-    const std::string company = ctx.code(0, rec::fieldOf(rec::BoletoRecord(), "CDEMPRESA"));
-    const std::string bank = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
+  d.on<rpc::GetVdDepIdent>([](CallContext& ctx, rpc::GetVdDepIdent& a) {
+    const std::string company = a.CDEMPRESA.code();
+    const std::string bank = a.CDBANCO.code();
     ctx.requireCompany(company);
     auto setting = [&](const std::string& name) {
       std::string value;
@@ -241,17 +225,16 @@ void registerNumeracao(Dispatcher& d) {
       const std::string banks = ";" + setting("DEPIDENTBANCOS") + ";";
       if (banks.find(";" + bank + ";") == std::string::npos) result = "BANC_DI_NH";
     }
-    auto packet = emptyPacket({textField("CDRESULT", 10)});
+    auto packet = emptyPacket(records::cdsVdDepIdent().fields());
     packet["rows"].push_back({result});
     return remote::Variant::packet(packet);
   });
 
   // GetInfoDepIdent(bank, branch in-out, number in-out): [status, packet with the cost centre
   // of the boleto's branch, error text or null].
-  d.add(kHabContRec, "GetInfoDepIdent", 3, [](CallContext& ctx) {
-    ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
-    const BoletoKey k = boletoKey(ctx, 1, 2);
-    auto packet = emptyPacket({textField("CDCENTCUST", 10)});
+  d.on<rpc::GetInfoDepIdent>([](CallContext& ctx, rpc::GetInfoDepIdent& a) {
+    const BoletoKey k = boletoKey(a);
+    auto packet = emptyPacket(records::cdsInfoDepIdent().fields());
     std::string centre;
     soci::indicator ind = soci::i_null;
     const std::string company = ctx.company();
@@ -275,9 +258,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetSeqDepIdent(branch in-out): the branch's next deposit sequence.
-  d.add(kHabContRec, "GetSeqDepIdent", 1, [](CallContext& ctx) {
-    const std::string branch = ctx.code(0, boletoField("CDFILIAL"));
-    ctx.setArg(0, remote::Variant(branch));
+  d.on<rpc::GetSeqDepIdent>([](CallContext& ctx, rpc::GetSeqDepIdent& a) {
+    a.CDFILIAL.set(a.CDFILIAL.code());
+    const std::string& branch = a.CDFILIAL.value();
     return remote::Variant(
         std::to_string(nextSequence(ctx.sql(), ctx.company(), "DEPIDENT" + branch)));
   });
