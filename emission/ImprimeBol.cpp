@@ -424,7 +424,7 @@ struct TfrmImprimeBol::Run {
       below[i] = '9';
     }
     std::string code = account();
-    std::string counter = host::Ajusta(below, 20);
+    std::string counter = host::Ajusta(below, fld::NRSEQUENCIA.width());
     std::string lista = nrLista();
     std::string cdLista = f.cdsCriaListaAux.active() && !f.cdsCriaListaAux.isEmpty()
                               ? f.cdsCriaListaAux.valueAt(1, fld::CDLISTA).asString()

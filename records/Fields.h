@@ -22,6 +22,8 @@ struct Field {
   int size;
 
   constexpr operator std::string_view() const { return name; }
+  /// The characters a code of this field is padded to (its size).
+  constexpr size_t width() const { return static_cast<size_t>(size); }
   /// The field's definition for a dataset: name, type, size; no label or format.
   host::FieldDef def() const;
 

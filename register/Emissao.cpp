@@ -60,7 +60,7 @@ std::string carteiraCode(const std::string& portfolio, const std::string& regist
 }
 
 std::string instalmentText(const std::string& instalment) {
-  return instalment == "00" ? "001" : host::Ajusta(instalment, 3);
+  return instalment == "00" ? "001" : host::Ajusta(instalment, records::fld::NRPARCBOLREC.width());
 }
 
 // The list's after-scroll rule is away and the list frozen for a scope; both come back,

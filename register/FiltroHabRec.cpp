@@ -504,7 +504,8 @@ void TfrmFiltroHabRec::sbtConfirmaClick() {
       if (a.empty() && !host::AllTrim(oFin.text()).empty()) failOn("edtNrOrcaIni", "NrOrcaDe_inf");
       if (host::AllTrim(oFin.text()).empty()) oFin.setText(oIni.text());
       const std::string b = host::AllTrim(oFin.text());
-      if (!a.empty() && !b.empty() && host::Ajusta(a, 10) > host::Ajusta(b, 10)) {
+      const size_t width = records::fld::NRORCAEVENTO.width();
+      if (!a.empty() && !b.empty() && host::Ajusta(a, width) > host::Ajusta(b, width)) {
         failOn("edtNrOrcaIni", "NrOrca_menor");
       }
       if (b.empty() && !a.empty()) failOn("edtNrOrcaFin", "NrOrcaAte_inf");

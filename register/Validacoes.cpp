@@ -18,6 +18,7 @@ namespace rec {
 
 using host::DatasetState;
 using host::Value;
+namespace fld = records::fld;
 
 namespace {
 
@@ -239,7 +240,7 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
   try {
     const bool inserting = cdsBoletos.active() && cdsBoletos.state() == DatasetState::Insert;
     const std::string typed = trimmed(current("CDREDUCONT"));
-    const std::string code = typed.empty() ? typed : host::Ajusta(typed, 3);
+    const std::string code = typed.empty() ? typed : host::Ajusta(typed, fld::CDREDUCONT.width());
     if (listEditing()) setText(cdsBoletos, "CDREDUCONT", code);
     control("edtCDREDUCONT").setText(code);
     if (code.empty()) {
@@ -423,7 +424,7 @@ void TfrmHabContRec::Vd_TipoBaixa(bool mandatory) {
     if (mandatory) failOn("edtCDTPBAIXAREC", "TPBX_INF");
     return;
   }
-  const std::string code = host::Ajusta(typed, 2);
+  const std::string code = host::Ajusta(typed, fld::CDTPBAIXAREC.width());
   host::ClientDataset found("cdsVdTipoBaixa");
   try {
     found.loadPacket(
@@ -458,7 +459,7 @@ void TfrmHabContRec::Vd_InstruCobr(const std::string& field) {
   const std::string other = field == "CDINS1COBBOL" ? "CDINS2COBBOL" : "CDINS1COBBOL";
   const std::string typed = trimmed(current(field));
   if (typed.empty()) return;
-  const std::string code = host::Ajusta(typed, 2);
+  const std::string code = host::Ajusta(typed, fld::CDINSTCOBR.width());
   if (editing(cdsBoletos) && code != typed) cdsBoletos.fieldByName(field).setString(code);
   host::ClientDataset found("cdsInstCobr");
   try {
@@ -473,7 +474,8 @@ void TfrmHabContRec::Vd_InstruCobr(const std::string& field) {
   }
   if (found.isEmpty()) failOn(edt, "INSTRU_N_CAD");
   const std::string otherCode = trimmed(current(other));
-  if (!otherCode.empty() && host::Ajusta(otherCode, 2) == code) failOn(edt, "1INSTRU_2INSTRU");
+  if (!otherCode.empty() && host::Ajusta(otherCode, fld::CDINSTCOBR.width()) == code)
+    failOn(edt, "1INSTRU_2INSTRU");
 }
 
 void TfrmHabContRec::PesquisaInstrucao(const std::string& field) {
@@ -514,7 +516,7 @@ char TfrmHabContRec::edtCDCARTCOBBOLKeyPress(char key) const {
 void TfrmHabContRec::Vd_Filial() {
   if (!listEditing() || current("IDIMPRBOLBOL").asString() != "F") return;
   const std::string typed = trimmed(current("CDFILORIG"));
-  const std::string code = typed.empty() ? typed : host::Ajusta(typed, 4);
+  const std::string code = typed.empty() ? typed : host::Ajusta(typed, fld::CDFILORIG.width());
   setText(cdsBoletos, "CDFILORIG", code);
   control("edtCDFILORIG").setText(code);
   if (code.empty()) return;
@@ -688,7 +690,7 @@ void TfrmHabContRec::Vd_Cheque(bool mandatory) {
   auto& tp = cdsTpRecBoleto;
   if (!editing(tp)) return;
   const std::string typed = trimmed(tp.valueOf("NRCHEQBOLREC"));
-  const std::string cheque = typed.empty() ? typed : host::Ajusta(typed, 6);
+  const std::string cheque = typed.empty() ? typed : host::Ajusta(typed, fld::NRCHEQBOLREC.width());
   setText(tp, "NRCHEQBOLREC", cheque);
   if (cheque.empty()) {
     if (mandatory) failOn("dbgTpRecBoleto", "CHEQUE_NINF");
@@ -750,7 +752,7 @@ void TfrmHabContRec::Vd_Banco(bool mandatory) {
     if (mandatory) failOn("dbgTpRecBoleto", "BANCO_NInf");
     return;
   }
-  tp.fieldByName("CDBANCBOLREC").setString(host::Ajusta(typed, 3));
+  tp.fieldByName("CDBANCBOLREC").setString(host::Ajusta(typed, fld::CDBANCBOLREC.width()));
 }
 
 void TfrmHabContRec::Vd_Agencia(bool mandatory) {

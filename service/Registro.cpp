@@ -384,10 +384,12 @@ void registerRegistro(Dispatcher& d) {
   d.on<rpc::InsLista>([](CallContext& ctx, rpc::InsLista& a) {
     std::string nr = a.stLista.value();
     auto items = queries::splitList(a.invoices.value());
+    const auto itemSize = records::fld::CDLISTA.width();
     for (const auto& item : items)
-      if (characters(item) > 50)
-        throw Refusal("ARG_TAMANHO",
-                      fmt::format("InsLista: invoice \"{}\" is longer than 50 characters", item));
+      if (characters(item) > itemSize)
+        throw Refusal(
+            "ARG_TAMANHO",
+            fmt::format("InsLista: invoice \"{}\" is longer than {} characters", item, itemSize));
     std::string op = ctx.operatorCode();
     int mine = 0;
     if (!nr.empty())
@@ -400,7 +402,7 @@ void registerRegistro(Dispatcher& d) {
       ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
       ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = NULL WHERE NRLISTA = :n", soci::use(nr);
     } else {
-      nr = fmt::format("{:0>10}", nextSequence(ctx.sql(), "", "LISTA"));
+      nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), records::fld::NRLISTA.size);
       std::string now = host::SystemClock().now().iso();
       ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
           soci::use(nr), soci::use(op), soci::use(now);

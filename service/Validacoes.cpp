@@ -388,7 +388,8 @@ void registerValidacoes(Dispatcher& d) {
     ctx.sql() << "SELECT MIN(NRSEQTPRECBO) FROM CHEQUEBOLREC WHERE CDFILIAL = :f AND "
                  "NRLANBOLREC = :n AND NRCHEQBOLREC = :c",
         soci::use(k.branch), soci::use(k.number), soci::use(cheque), soci::into(seq, ind);
-    return Variant(ind == soci::i_ok ? fmt::format("{:0>2}", seq) : std::string());
+    return Variant(ind == soci::i_ok ? fmt::format("{:0>{}}", seq, records::fld::NRSEQTPRECBO.size)
+                                     : std::string());
   });
 }
 
