@@ -24,10 +24,7 @@ class NoService final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {
-    ++stored;
-  }
+  void SetCodBarra(rpc::SetCodBarra) override { ++stored; }
   numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
                                              const std::string&, const std::string&,
                                              const std::string& line, const std::string& barcode,

@@ -143,8 +143,7 @@ void runOnce(int count, bool http, int model) {
 
   rec::setModeloInicial(model);
   const auto t0 = std::chrono::steady_clock::now();
-  const int result = rec::CriaImprimeBol(reg.klEmissao, reg.klCarteira, reg.klContas.Key(0),
-                                         (dir / "out").string(), false, true);
+  const int result = rec::CriaImprimeBol(reg.ordemEmissao(), (dir / "out").string(), false, true);
   const double took = seconds(t0);
   size_t files = 0, bytes = 0;
   for (const auto& e : fs::exists(dir / "out") ? fs::recursive_directory_iterator(dir / "out")

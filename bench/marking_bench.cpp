@@ -15,7 +15,6 @@
 
 #include "host/Context.h"
 #include "host/Dialogs.h"
-#include "module/Records.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
 #include "module/SharedConnection.h"

@@ -19,7 +19,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Context.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -101,7 +101,7 @@ std::vector<remote::Arg> filtroCallArgs(std::vector<remote::Variant>& v) {
 
 // As the register fills its list: the rows appended to a dataset of the boleto record.
 void loadSorted(const remote::Variant& packet, host::ClientDataset& cdsBoletos) {
-  cdsBoletos.setFieldDefs(rec::BoletoRecord());
+  cdsBoletos.setFieldDefs(records::BoletoRecord().fields());
   cdsBoletos.createDataset();
   remote::appendPacketRows(cdsBoletos, packet);
   cdsBoletos.setIndexFieldNames("FTR_PARCNUM");

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "host/Context.h"
+#include "records/Methods.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -60,14 +61,14 @@ Fixture& fixture() {
 
 void calls(benchmark::State& state, bool overHttp) {
   auto& f = fixture();
-  remote::Connection conn("Rec12000.rdmHabContRec", overHttp ? f.http : f.inProcess);
+  remote::Connection conn(rpc::kHabContRec, overHttp ? f.http : f.inProcess);
   if (!conn.connect()) {
     state.SkipWithError(conn.lastError().c_str());
     return;
   }
   for (auto _ : state) {
     std::string code = "001";
-    auto packet = remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)}));
+    auto packet = rpc::call(conn, rpc::GetCont_Corr{.CDREDUCONT = code});
     benchmark::DoNotOptimize(packet);
   }
   state.SetItemsProcessed(state.iterations());
@@ -76,12 +77,12 @@ void calls(benchmark::State& state, bool overHttp) {
 // The floor under every call: transport, dispatch and an empty transaction.
 void floor(benchmark::State& state, bool overHttp) {
   auto& f = fixture();
-  remote::Connection conn("Host.rdmAcesso", overHttp ? f.http : f.inProcess);
+  remote::Connection conn(rpc::kAcesso, overHttp ? f.http : f.inProcess);
   if (!conn.connect()) {
     state.SkipWithError(conn.lastError().c_str());
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(remote::CheckResultServ(conn.call("Operador")));
+  for (auto _ : state) benchmark::DoNotOptimize(rpc::call(conn, rpc::Operador{}));
   state.SetItemsProcessed(state.iterations());
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "records/Methods.h"
+
 namespace numbering {
 
 /// A boleto that already carries a nosso número (a row of GetValNosNumero's packet).
@@ -38,11 +40,9 @@ class NumberingService {
   /// The boletos of the account that already carry this nosso número; empty when it is free.
   virtual std::vector<NossoNumeroEmUso> GetValNosNumero(std::string& nossoNumero,
                                                         const std::string& cdReduCont) = 0;
-  /// Stores typed line, barcode and nosso número (or the deposit identifier) on the boleto.
-  virtual void SetCodBarra(std::string& linhaFormatada, const std::string& codigoBarras,
-                           std::string& nossoNumero, std::string& cdFilial,
-                           std::string& nrLanBolRec, const std::string& depIdentificado,
-                           std::string& modelo, std::string& cdReduCont) = 0;
+  /// Stores typed line, barcode and nosso número (or the deposit identifier) on the boleto; a
+  /// stored number is kept, and the in-out arguments come back as the service keeps them.
+  virtual void SetCodBarra(rpc::SetCodBarra codigos) = 0;
   /// Numbers a boleto that has none with the codes computed for `sequencia`, moving the
   /// account's counter of `modelo` ("1" pre-printed, "2" complete) to it in the same
   /// transaction; a boleto that has a number keeps it. Returns what the boleto carries.

@@ -10,7 +10,8 @@
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/HabContRec.h"
 
@@ -20,31 +21,15 @@ using host::Value;
 
 namespace {
 
-host::FieldDef S(const char* name, int size) {
-  host::FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-host::FieldDef F(const char* name) {
-  host::FieldDef f;
-  f.name = name;
-  f.type = host::FieldType::Float;
-  return f;
-}
-host::FieldDef D(const char* name) {
-  host::FieldDef f;
-  f.name = name;
-  f.type = host::FieldType::Date;
-  return f;
-}
-
 // The fields a mark copies into cdsMarca; the others stay empty.
-const char* const kMarcaFields[] = {
-    "CDFILIAL",      "NRLANBOLREC",  "VRBOLREC",   "DTVENBOLREC",  "IDPROTESTREC",
-    "VRFINALBREC",   "NRORIGBOLREC", "IDSTATBREC", "NRPARCBOLREC", "IDSITUCNABR",
-    "IDBOLRECALTER", "DTEMISSAO",    "CDCLIENTE",  "CDBANCO",      "CDAGENCIA",
-    "CDCONTCORR",    "CDREDUCONT",   "CDEMPRESA",  "CDFILORIG",    "IDIMPRBOLBOL",
+const records::Field kMarcaFields[] = {
+    records::fld::CDFILIAL,     records::fld::NRLANBOLREC,   records::fld::VRBOLREC,
+    records::fld::DTVENBOLREC,  records::fld::IDPROTESTREC,  records::fld::VRFINALBREC,
+    records::fld::NRORIGBOLREC, records::fld::IDSTATBREC,    records::fld::NRPARCBOLREC,
+    records::fld::IDSITUCNABR,  records::fld::IDBOLRECALTER, records::fld::DTEMISSAO,
+    records::fld::CDCLIENTE,    records::fld::CDBANCO,       records::fld::CDAGENCIA,
+    records::fld::CDCONTCORR,   records::fld::CDREDUCONT,    records::fld::CDEMPRESA,
+    records::fld::CDFILORIG,    records::fld::IDIMPRBOLBOL,
 };
 
 constexpr const char* kNoBudget = "Não possui orçamento";
@@ -109,22 +94,6 @@ struct Unsorted {
 };
 
 }  // namespace
-
-const std::vector<host::FieldDef>& BolEmitOrdRecord() {
-  static const std::vector<host::FieldDef> fields = {
-      S("CDFILIAL", 4),          S("NRLANBOLREC", 10),      S("CDNOSNUMREC", 20),
-      S("CDTPBAIXAREC", 2),      D("FTR_DTVENBOLREC"),      S("FTR_NMRAZSOCCLIE", 50),
-      S("FTR_NRPARCBOLREC", 2),  S("FTR_NRDUPLICATA", 10),  F("FTR_VRFINALBREC"),
-      S("FTR_IDSTATBREC", 1),    S("FTR_NRLICENCAUSO", 10), S("FTR_NRNOTAFISC", 20),
-      S("FTR_CDFILIEMIT", 4),    S("FTR_CDFILIAL", 4),      D("FTR_DTEMISSAO"),
-      S("FTR_IDPROTESTREC", 1),  S("FTR_IDSITUCNABR", 2),   S("FTR_NRCNABRECRET", 10),
-      S("FTR_NRCNABRECREM", 10), S("DSEMAILCLIE", 50),      F("VRTAXACARTORIO"),
-      S("NRINSJURCLIE", 20),     S("IDTPIJURCLIE", 1),      F("FTR_PARCNUM"),
-      S("IDBAIXAUTILR", 1),      S("DSEMAILCLIECOP", 400),  S("FTR_CDVIATURA", 4),
-      S("IDFORMCADBREC", 1),     S("FTR_DSBOLETREC", 400),  S("CDBARRAREC", 200),
-  };
-  return fields;
-}
 
 int CriaDescAdi(double, const std::string&, const std::string&, const std::string&,
                 const std::string&, const std::string&) {
@@ -214,18 +183,21 @@ bool TfrmHabContRec::VerificaDescontos() {
   const double value = host::RoundDec(2, current("VRFINALBREC").asDouble());
   const std::string number = current("NRLANBOLREC").asString();
   const std::string branch = current("CDFILIAL").asString();
-  const auto rows = [this](const std::string& method, std::vector<remote::Arg> args) {
-    remote::Variant p = remote::CheckResultServ(connection().call(method, args));
-    if (!p.isPacket()) host::MensErro("Resposta inesperada do serviço em " + method + ".");
+  const auto rows = [this](const auto& m) {
+    remote::Variant p = rpc::call(connection(), m);
+    if (!p.isPacket())
+      host::MensErro(std::string("Resposta inesperada do serviço em ") + m.method.name + ".");
     return p.packetJson().contains("rows") ? p.packetJson()["rows"].size() : size_t{0};
   };
-  if (rows("GetAdiantamento", {customer, rowCompany}) > 0 && ask("Bo_Adian")) {
+  if (rows(rpc::GetAdiantamento{.CDCLIENTE = customer, .CDEMPRESA = rowCompany}) > 0 &&
+      ask("Bo_Adian")) {
     CriaDescAdi(value, customer, rowCompany, number, branch, "0");
     return false;
   }
   const bool returns =
       cdsGeralRec.active() && cdsGeralRec.valueOf("IDUTLNFDEVOLREC").asString() == "S";
-  if (returns && rows("GetDevolucao", {company(), customer}) > 0 && ask("Bo_Devo")) {
+  if (returns && rows(rpc::GetDevolucao{.CDEMPRESA = company(), .CDCLIENTE = customer}) > 0 &&
+      ask("Bo_Devo")) {
     CriaDescAdi(value, customer, rowCompany, number, branch, "1");
     return false;
   }
@@ -248,11 +220,11 @@ void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
     if (check && !VerificaDescontos()) return;
     writeMark("M");
     if (!cdsMarca.active()) {
-      if (cdsMarca.fieldCount() == 0) cdsMarca.setFieldDefs(BoletoRecord());
+      if (cdsMarca.fieldCount() == 0) cdsMarca.setFieldDefs(records::BoletoRecord().fields());
       cdsMarca.createDataset();
     }
     cdsMarca.append();
-    for (const char* f : kMarcaFields) cdsMarca.fieldByName(f).setValue(current(f));
+    for (const records::Field& f : kMarcaFields) cdsMarca.fieldByName(f).setValue(current(f));
     cdsMarca.fieldByName("VRFINALBREC").setFloat(net);
     cdsMarca.post();
     marcaRows_[rowKey] = cdsMarca.bookmark();
@@ -271,7 +243,8 @@ void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
         marcaRows_.erase(it);
       }
       if (!found) {
-        found = cdsMarca.locate(kBoletoKeyFields, {current("CDFILIAL"), current("NRLANBOLREC")},
+        found = cdsMarca.locate(records::kBoletoKeyFields,
+                                {current("CDFILIAL"), current("NRLANBOLREC")},
                                 {.caseInsensitive = true});
       }
       if (found) cdsMarca.deleteRecord();
@@ -308,8 +281,9 @@ void TfrmHabContRec::VerificaDevoAdianTBol() {
   }
   const std::string returns =
       cdsGeralRec.active() ? cdsGeralRec.valueOf("IDUTLNFDEVOLREC").asString() : std::string();
-  remote::Variant answer = remote::CheckResultServ(connection().call(
-      "GetBolCliDevoAdian", {remote::Variant::packet(std::move(packet)), returns}));
+  remote::Variant answer = rpc::call(
+      connection(), rpc::GetBolCliDevoAdian{.boletos = remote::Variant::packet(std::move(packet)),
+                                            .IDUTLNFDEVOLREC = returns});
   if (!answer.isPacket()) host::MensErro("Resposta inesperada do serviço em GetBolCliDevoAdian.");
   if (cdsBolCliDevoAdian.active()) cdsBolCliDevoAdian.close();
   cdsBolCliDevoAdian.loadPacket(answer.packetJson());
@@ -366,7 +340,7 @@ void TfrmHabContRec::unmarkAll() {
 void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::string& number) {
   const auto finish = [&] {
     if (cdsBoletos.active() && !branch.empty()) {
-      cdsBoletos.locate(kBoletoKeyFields, {Value(branch), Value(number)},
+      cdsBoletos.locate(records::kBoletoKeyFields, {Value(branch), Value(number)},
                         {.caseInsensitive = true});
     }
     marcaRows_.clear();
@@ -441,7 +415,7 @@ void TfrmHabContRec::Desmarca_Boletos() {
 void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
   if (!cdsChaveBol.active()) {
     if (cdsChaveBol.fieldCount() == 0) {
-      cdsChaveBol.setFieldDefs({S("CDFILIAL", 4), S("NRLANBOLREC", 10)});
+      cdsChaveBol.setFieldDefs(records::cdsChaveBol().fields());
     }
     cdsChaveBol.createDataset();
   }
@@ -476,7 +450,8 @@ void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
 // ------------------------------------------------------------------ print order
 
 void TfrmHabContRec::criaIndiceImpressao() {
-  if (cdsBolEmitOrd.fieldCount() == 0) cdsBolEmitOrd.setFieldDefs(BolEmitOrdRecord());
+  if (cdsBolEmitOrd.fieldCount() == 0)
+    cdsBolEmitOrd.setFieldDefs(records::cdsBolEmitOrd().fields());
   if (!cdsBolEmitOrd.active()) cdsBolEmitOrd.createDataset();
   if (printIndexesMade_) return;
   // The list's columns as the operator arranged them, without the two last ones.

@@ -47,18 +47,6 @@ std::string CallContext::text(size_t i, const std::string& name, int maxSize) co
   return s;
 }
 
-std::string CallContext::text(size_t i, const host::FieldDef& field) const {
-  return text(i, field.name, field.size);
-}
-
-std::string CallContext::code(size_t i, const host::FieldDef& field) const {
-  std::string s = text(i, field);
-  size_t length = utf8Length(s);
-  if (!s.empty() && length < static_cast<size_t>(field.size))
-    s.insert(0, static_cast<size_t>(field.size) - length, '0');
-  return s;
-}
-
 double CallContext::number(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
   if (v.isNull()) return 0;
@@ -193,7 +181,72 @@ class CallTransaction {
 
 }  // namespace
 
+std::vector<Variant> checkedArgs(const CallContext& ctx, const rpc::MethodDecl& decl) {
+  std::vector<Variant> out;
+  out.reserve(decl.args.size());
+  for (size_t i = 0; i < decl.args.size(); ++i) {
+    const auto& a = decl.args[i];
+    switch (a.kind) {
+      case rpc::Kind::Text:
+        out.emplace_back(ctx.text(i, a.name, a.size));
+        break;
+      case rpc::Kind::Number:
+        out.emplace_back(ctx.number(i, a.name));
+        break;
+      case rpc::Kind::Integer:
+        out.emplace_back(ctx.integer(i, a.name));
+        break;
+      case rpc::Kind::Boolean:
+        out.emplace_back(ctx.boolean(i, a.name));
+        break;
+      case rpc::Kind::Date: {
+        const auto d = ctx.date(i, a.name);
+        out.push_back(d ? Variant(*d) : Variant());
+        break;
+      }
+      case rpc::Kind::Packet:
+        ctx.packet(i, a.name);
+        out.push_back(ctx.arg(i));
+        break;
+      case rpc::Kind::PacketOrNull:
+        if (!ctx.arg(i).isNull()) ctx.packet(i, a.name);
+        out.push_back(ctx.arg(i));
+        break;
+      case rpc::Kind::Any:
+        out.push_back(ctx.arg(i));
+        break;
+    }
+  }
+  return out;
+}
+
 Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+
+void Dispatcher::addDeclared(const rpc::MethodDecl& decl, Method fn) {
+  BOLETO_CHECK(!objects_[decl.object].count(decl.name),
+               fmt::format("{}.{} is registered twice", decl.object, decl.name));
+  Entry e{decl.args.size(), std::move(fn)};
+  e.readOnly = decl.readOnly;
+  e.checksCompany = decl.checksCompany;
+  e.decl = decl;
+  objects_[decl.object][decl.name] = std::move(e);
+}
+
+const rpc::MethodDecl* Dispatcher::declarationOf(const std::string& object,
+                                                 const std::string& method) const {
+  auto obj = objects_.find(object);
+  if (obj == objects_.end()) return nullptr;
+  auto m = obj->second.find(method);
+  if (m == obj->second.end() || !m->second.decl) return nullptr;
+  return &*m->second.decl;
+}
+
+std::vector<std::pair<std::string, std::string>> Dispatcher::methods() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& [object, methods] : objects_)
+    for (const auto& [name, entry] : methods) out.emplace_back(object, name);
+  return out;
+}
 
 void Dispatcher::add(const std::string& object, const std::string& method, size_t argCount,
                      Method fn) {
@@ -238,7 +291,8 @@ remote::Reply Dispatcher::run(const Entry& entry, const std::string& op,
   try {
     CallTransaction tr(*db_, !entry.readOnly);
     CallContext ctx(*db_, op, req);
-    if (!req.company.empty() && !unchecked_.count(req.object)) ctx.requireCompany(req.company);
+    if (!req.company.empty() && entry.checksCompany && !unchecked_.count(req.object))
+      ctx.requireCompany(req.company);
     remote::Reply reply;
     reply.result = entry.fn(ctx);
     tr.commit();

@@ -91,10 +91,10 @@ void registerEmissao(Dispatcher& d) {
   // AltBoletos(count, NRLISTA, key): with NRLISTA empty, the boleto whose CDFILIAL +
   // NRLANBOLREC is the key; otherwise every boleto of list NRLISTA, the key being one of its
   // CDLISTA. Answers the number of boletos of the list, or 1.
-  d.add(kHabContRec, "AltBoletos", 3, [](CallContext& ctx) {
-    const int64_t count = ctx.integer(0, "count");
-    const std::string list = host::AllTrim(ctx.text(1, "NRLISTA", 10));
-    const std::string key = host::AllTrim(ctx.text(2, "CDLISTA", 50));
+  d.on<rpc::AltBoletos>([](CallContext& ctx, rpc::AltBoletos& a) {
+    const int64_t count = a.count.value();
+    const std::string list = host::AllTrim(a.NRLISTA.value());
+    const std::string key = host::AllTrim(a.CDLISTA.value());
     if (count < 1) {
       throw Refusal(
           "ARG_INVALIDO",

@@ -7,7 +7,7 @@
 #include "host/bank/BankLayout.h"
 #include "host/bank/Febraban.h"
 #include "host/bank/Template.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
 #include "service/Migrations.h"
@@ -18,24 +18,12 @@ namespace service {
 
 namespace {
 
-const host::FieldDef& boletoField(std::string_view name) {
-  return rec::fieldOf(rec::BoletoRecord(), name);
-}
-
-host::FieldDef textField(const std::string& name, int size) {
-  host::FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-
 nlohmann::json emptyPacket(const std::vector<host::FieldDef>& fields) {
   return {{"fields", packetFields(fields)}, {"rows", nlohmann::json::array()}};
 }
 
 /// The sequence width a caller asks for: digits, 1 to 20.
-int seqWidth(CallContext& ctx, size_t i) {
-  const std::string text = ctx.text(i, "seqSize", 2);
+int seqWidth(const std::string& text) {
   const int64_t width = host::StrToIntDef(text, -1);
   if (width < 1 || width > 20) {
     throw Refusal("ESTRUT_CONFIG", fmt::format("A largura da sequência do nosso número \"{}\" "
@@ -47,8 +35,7 @@ int seqWidth(CallContext& ctx, size_t i) {
 
 /// The account must exist for the caller's company: numbers are never handed out for an
 /// account nobody can print on.
-std::string requireAccount(CallContext& ctx, size_t i) {
-  std::string code = ctx.code(i, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+std::string requireAccount(CallContext& ctx, const std::string& code) {
   int found = 0;
   const std::string company = ctx.company();
   ctx.sql() << "SELECT COUNT(*) FROM CONTCORR WHERE CDEMPRESA = :e AND CDREDUCONT = :c",
@@ -78,12 +65,11 @@ struct BoletoKey {
   std::string number;
 };
 
-BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
-  BoletoKey k{ctx.code(branchArg, boletoField("CDFILIAL")),
-              ctx.code(numberArg, boletoField("NRLANBOLREC"))};
-  ctx.setArg(branchArg, remote::Variant(k.branch));
-  ctx.setArg(numberArg, remote::Variant(k.number));
-  return k;
+template <class Args>
+BoletoKey boletoKey(Args& a) {
+  a.CDFILIAL.set(a.CDFILIAL.code());
+  a.NRLANBOLREC.set(a.NRLANBOLREC.code());
+  return BoletoKey{a.CDFILIAL.value(), a.NRLANBOLREC.value()};
 }
 
 /// The boleto's account, or a refusal when the boleto is not one of the caller's company.
@@ -107,8 +93,7 @@ bool isDigits(const std::string& s) {
 
 /// The print model of a numbering call: "1" pre-printed, "2" complete; empty only where
 /// `emptyKeeps` (the model already recorded stays).
-std::string checkedModel(CallContext& ctx, size_t i, bool emptyKeeps) {
-  const std::string model = ctx.text(i, "IDBOLEMITIDO", 1);
+std::string checkedModel(const std::string& model, bool emptyKeeps) {
   if ((model.empty() && !emptyKeeps) || (!model.empty() && model != "1" && model != "2")) {
     throw Refusal("ARG_INVALIDO", fmt::format("O modelo de impressão \"{}\" não é \"1\" "
                                               "(pré-impresso) nem \"2\" (completo).",
@@ -201,12 +186,12 @@ void completeCodes(CallContext& ctx, const BoletoKey& k, const Codes& stored,
       soci::use(line, lineInd), soci::use(barcode), soci::use(k.branch), soci::use(k.number);
 }
 
-void returnCodes(CallContext& ctx, const Codes& c, size_t line, size_t barcode, size_t number,
-                 size_t model) {
-  ctx.setArg(line, remote::Variant(c.line));
-  ctx.setArg(barcode, remote::Variant(c.barcode));
-  ctx.setArg(number, remote::Variant(c.number));
-  ctx.setArg(model, remote::Variant(c.model));
+template <class Args>
+void returnCodes(Args& a, const Codes& c) {
+  a.DSLINHABARREC.set(c.line);
+  a.CDBARRAREC.set(c.barcode);
+  a.CDNOSNUMREC.set(c.number);
+  a.IDBOLEMITIDO.set(c.model);
 }
 
 /// A counter value as a number: digits, at most 18 significant.
@@ -297,28 +282,29 @@ void registerNumeracao(Dispatcher& d) {
   // GetNossoNumero(counter name): the number the counter hands out next, as digits. The
   // emission proposes it and checks the run's range from it; the last number handed out is
   // already on a boleto, and a counter never used would read as 0, below every range.
-  d.add(kHabContRec, "GetNossoNumero", 1, [](CallContext& ctx) {
-    const std::string name = ctx.text(0, "sequence", 40);
+  d.on<rpc::GetNossoNumero>([](CallContext& ctx, rpc::GetNossoNumero& a) {
+    const std::string& name = a.sequence.value();
     return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name) + 1));
   });
 
   // prxNossoNumero(account, width) and PrxNossoNumPreImp(account, width): the next number of
   // the complete and of the pre-printed model, taken atomically.
-  d.add(kHabContRec, "prxNossoNumero", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(ctx, 1)));
+  d.on<rpc::prxNossoNumero>([](CallContext& ctx, rpc::prxNossoNumero& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(a.seqSize.value())));
   });
-  d.add(kHabContRec, "PrxNossoNumPreImp", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(ctx, 1)));
+  d.on<rpc::PrxNossoNumPreImp>([](CallContext& ctx, rpc::PrxNossoNumPreImp& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(
+        nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(a.seqSize.value())));
   });
 
   // SetNovoCod(account in-out, value, NRLISTA, CDLISTA): the pre-printed counter restarts
   // after `value`.
-  d.add(kHabContRec, "SetNovoCod", 4, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    ctx.setArg(0, remote::Variant(account));
-    const std::string value = ctx.text(1, "NRSEQUENCIA", 20);
+  d.on<rpc::SetNovoCod>([](CallContext& ctx, rpc::SetNovoCod& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    a.CDREDUCONT.set(account);
+    const std::string& value = a.NRSEQUENCIA.value();
     const size_t significant = value.find_first_not_of('0');
     if (!host::IsDigits(value) ||
         (significant != std::string::npos && value.size() - significant > 18)) {
@@ -326,18 +312,16 @@ void registerNumeracao(Dispatcher& d) {
           "NosNumInv",
           fmt::format("Nosso número inválido: \"{}\" não é um valor de contador.", value));
     }
-    ctx.text(2, "NRLISTA", 10);
-    ctx.text(3, "CDLISTA", 50);
     setSequence(ctx.sql(), ctx.company(), "NOSSONUMPREIMP" + account, host::StrToIntDef(value, 0));
     return remote::Variant(int64_t{1});
   });
 
   // GetValNosNumero(nosso número in-out, account): the boletos of the account that carry it.
-  d.add(kHabContRec, "GetValNosNumero", 2, [](CallContext& ctx) {
-    const std::string number = host::AllTrim(ctx.text(0, boletoField("CDNOSNUMREC")));
-    const std::string account = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+  d.on<rpc::GetValNosNumero>([](CallContext& ctx, rpc::GetValNosNumero& a) {
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const std::string account = a.CDREDUCONT.code();
     const std::string company = ctx.company();
-    std::vector<host::FieldDef> fields{boletoField("CDNOSNUMREC"), boletoField("CDREDUCONT")};
+    const auto& fields = records::cdsValNosNumero().fields();
     soci::rowset<soci::row> rows =
         (ctx.sql().prepare << "SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
                               "CDEMPRESA = :e AND CDREDUCONT = :c AND CDNOSNUMREC = :n",
@@ -349,14 +333,13 @@ void registerNumeracao(Dispatcher& d) {
   // in-out, identified deposit, model in-out, account in-out): stores the codes on the boleto.
   // A boleto that carries a number keeps it: the same number completes a missing barcode and
   // typed line, another number is refused. The arguments come back as the boleto holds them.
-  d.add(kHabContRec, "SetCodBarra", 8, [](CallContext& ctx) {
-    const std::string line = ctx.text(0, boletoField("DSLINHABARREC"));
-    const std::string barcode = ctx.text(1, boletoField("CDBARRAREC"));
-    const std::string number = host::AllTrim(ctx.text(2, boletoField("CDNOSNUMREC")));
-    const BoletoKey k = boletoKey(ctx, 3, 4);
-    const std::string deposit = ctx.text(5, boletoField("CDDEPIDENREC"));
-    const std::string model = checkedModel(ctx, 6, true);
-    ctx.text(7, "CDREDUCONT", 3);
+  d.on<rpc::SetCodBarra>([](CallContext& ctx, rpc::SetCodBarra& a) {
+    const std::string line = a.DSLINHABARREC.value();
+    const std::string barcode = a.CDBARRAREC.value();
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const BoletoKey k = boletoKey(a);
+    const std::string& deposit = a.CDDEPIDENREC.value();
+    const std::string model = checkedModel(a.IDBOLEMITIDO.value(), true);
     checkBarcode(barcode);
     const std::string account = boletoAccount(ctx, k);
     if (!deposit.empty()) {
@@ -378,7 +361,7 @@ void registerNumeracao(Dispatcher& d) {
       if (!number.empty()) requireFree(ctx, account, number, k);
       storeCodes(ctx, k, line, barcode, number, model);
     }
-    returnCodes(ctx, storedCodes(ctx, k), 0, 1, 2, 6);
+    returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
   });
 
@@ -391,14 +374,14 @@ void registerNumeracao(Dispatcher& d) {
   // number keeps it (its missing barcode and typed line are completed when the caller computed
   // them for that number) and the counter does not move. Answers 1 when this call numbered the
   // boleto, 0 when it was numbered already; the in-out arguments come back as stored.
-  d.add(kHabContRec, "NumeraBoleto", 8, [](CallContext& ctx) {
-    const BoletoKey k = boletoKey(ctx, 0, 1);
-    const std::string account = ctx.code(2, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
-    const std::string sequence = host::AllTrim(ctx.text(3, "NRSEQUENCIA", 20));
-    const std::string line = ctx.text(4, boletoField("DSLINHABARREC"));
-    const std::string barcode = ctx.text(5, boletoField("CDBARRAREC"));
-    const std::string number = host::AllTrim(ctx.text(6, boletoField("CDNOSNUMREC")));
-    const std::string model = checkedModel(ctx, 7, false);
+  d.on<rpc::NumeraBoleto>([](CallContext& ctx, rpc::NumeraBoleto& a) {
+    const BoletoKey k = boletoKey(a);
+    const std::string account = a.CDREDUCONT.code();
+    const std::string sequence = host::AllTrim(a.NRSEQUENCIA.value());
+    const std::string line = a.DSLINHABARREC.value();
+    const std::string barcode = a.CDBARRAREC.value();
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const std::string model = checkedModel(a.IDBOLEMITIDO.value(), false);
     checkBarcode(barcode);
     if (boletoAccount(ctx, k) != account) {
       throw Refusal("BOL_CONTA", fmt::format("O boleto {}/{} não é da conta cobrança {}.", k.branch,
@@ -411,7 +394,7 @@ void registerNumeracao(Dispatcher& d) {
         // A number given without a model (an older row) takes the one it is printed on.
         if (stored.model.empty()) recordModel(ctx, k, model);
       }
-      returnCodes(ctx, storedCodes(ctx, k), 4, 5, 6, 7);
+      returnCodes(a, storedCodes(ctx, k));
       return remote::Variant(int64_t{0});
     }
     if (number.empty()) {
@@ -431,17 +414,15 @@ void registerNumeracao(Dispatcher& d) {
     requireFree(ctx, account, number, k);
     storeCodes(ctx, k, line, barcode, number, model);
     setSequence(ctx.sql(), ctx.company(), counter, value);
-    returnCodes(ctx, storedCodes(ctx, k), 4, 5, 6, 7);
+    returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
   });
 
   // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored,
   // with the codes it carries.
-  d.add(kHabContRec, "GetValidaNosNum", 2, [](CallContext& ctx) {
-    const BoletoKey k = boletoKey(ctx, 0, 1);
-    std::vector<host::FieldDef> fields{boletoField("CDFILIAL"),      boletoField("NRLANBOLREC"),
-                                       boletoField("CDNOSNUMREC"),   boletoField("CDBARRAREC"),
-                                       boletoField("DSLINHABARREC"), textField("IDMODELONUM", 1)};
+  d.on<rpc::GetValidaNosNum>([](CallContext& ctx, rpc::GetValidaNosNum& a) {
+    const BoletoKey k = boletoKey(a);
+    const auto& fields = records::cdsValidaNossNum().fields();
     const std::string company = ctx.company();
     soci::rowset<soci::row> rows =
         (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, "
@@ -453,9 +434,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetVdDepIdent(company, bank): whether the company and the bank use identified deposits.
-  d.add(kHabContRec, "GetVdDepIdent", 2, [](CallContext& ctx) {
-    const std::string company = ctx.code(0, rec::fieldOf(rec::BoletoRecord(), "CDEMPRESA"));
-    const std::string bank = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
+  d.on<rpc::GetVdDepIdent>([](CallContext& ctx, rpc::GetVdDepIdent& a) {
+    const std::string company = a.CDEMPRESA.code();
+    const std::string bank = a.CDBANCO.code();
     ctx.requireCompany(company);
     auto setting = [&](const std::string& name) {
       std::string value;
@@ -471,17 +452,16 @@ void registerNumeracao(Dispatcher& d) {
       const std::string banks = ";" + setting("DEPIDENTBANCOS") + ";";
       if (banks.find(";" + bank + ";") == std::string::npos) result = "BANC_DI_NH";
     }
-    auto packet = emptyPacket({textField("CDRESULT", 10)});
+    auto packet = emptyPacket(records::cdsVdDepIdent().fields());
     packet["rows"].push_back({result});
     return remote::Variant::packet(packet);
   });
 
   // GetInfoDepIdent(bank, branch in-out, number in-out): [status, packet with the cost centre
   // of the boleto's branch, error text or null].
-  d.add(kHabContRec, "GetInfoDepIdent", 3, [](CallContext& ctx) {
-    ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
-    const BoletoKey k = boletoKey(ctx, 1, 2);
-    auto packet = emptyPacket({textField("CDCENTCUST", 10)});
+  d.on<rpc::GetInfoDepIdent>([](CallContext& ctx, rpc::GetInfoDepIdent& a) {
+    const BoletoKey k = boletoKey(a);
+    auto packet = emptyPacket(records::cdsInfoDepIdent().fields());
     std::string centre;
     soci::indicator ind = soci::i_null;
     const std::string company = ctx.company();
@@ -505,9 +485,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetSeqDepIdent(branch in-out): the branch's next deposit sequence.
-  d.add(kHabContRec, "GetSeqDepIdent", 1, [](CallContext& ctx) {
-    const std::string branch = ctx.code(0, boletoField("CDFILIAL"));
-    ctx.setArg(0, remote::Variant(branch));
+  d.on<rpc::GetSeqDepIdent>([](CallContext& ctx, rpc::GetSeqDepIdent& a) {
+    a.CDFILIAL.set(a.CDFILIAL.code());
+    const std::string& branch = a.CDFILIAL.value();
     return remote::Variant(
         std::to_string(nextSequence(ctx.sql(), ctx.company(), "DEPIDENT" + branch)));
   });

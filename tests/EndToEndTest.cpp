@@ -13,8 +13,8 @@
 
 #include "host/Context.h"
 #include "host/Errors.h"
-#include "module/Records.h"
 #include "module/SharedConnection.h"
+#include "records/Tables.h"
 #include "remote/Transports.h"
 #include "service/Service.h"
 
@@ -95,7 +95,7 @@ Fetched fetchThrough(std::shared_ptr<remote::TransportFactory> factory) {
   f.paddedCode = "1";
   rec::fetchBankAccount(conn, f.paddedCode, cdsContCorr);
   rec::loadRecordRows(remote::CheckResultServ(conn.call("Filtro", filtroArgs("04"))), cdsBoletos,
-                      rec::BoletoRecord());
+                      records::BoletoRecord());
   f.account = cdsContCorr.toPacket();
   f.boletos = cdsBoletos.toPacket();
   return f;

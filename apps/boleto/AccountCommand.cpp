@@ -7,6 +7,7 @@
 #include "host/bank/BankLayout.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
+#include "records/Tables.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void showAccount(const AccountArgs& a) {
     fmt::print("no account {} in company {}\n", code, a.company);
     return;
   }
-  for (const auto& f : rec::BankAccountRecord())
+  for (const auto& f : records::BankAccountRecord().fields())
     fmt::print("{:<15} {}\n", f.name, cdsContCorr.valueOf(f.name).asString());
   fmt::print("{:<15} {} (emission), {} (e-mail)\n", "bank used",
              bank::CodigoEmissao(cdsContCorr.valueOf("CDBANCCNAB").asString(),

@@ -27,8 +27,7 @@ class OfflineService final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {}
+  void SetCodBarra(rpc::SetCodBarra) override {}
   numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
                                              const std::string&, const std::string&,
                                              const std::string& line, const std::string& barcode,

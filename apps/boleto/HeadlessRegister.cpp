@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "ancillary/Cli_rec12009.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "emission/ImprimeBol.h"
 #include "host/Errors.h"
 #include "module/Units.h"
 
@@ -17,6 +19,10 @@ HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
   host::setDialogs(dialogs_);
   rec::setScreenHost(screens_);
   rec::initializeUnits();
+  // The command line links the screens the register opens: their creators, as the package
+  // would install them.
+  rec::InstalaImprimeBol();
+  rec::InstalaDirBoletos();
 }
 
 void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {

@@ -12,8 +12,8 @@
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "module/Records.h"
 #include "module/Units.h"
+#include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
 #include "report/Report.h"
 #include "report/tests/Fixtures.h"
@@ -121,7 +121,7 @@ class Emission : public rec::testing::RegisterFixture {
       e.setPreviewPort(preview_);
       script(e);
     });
-    return CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), "", false, false);
+    return CriaImprimeBol(f.ordemEmissao(), "", false, false);
   }
 
   std::vector<std::string> keys_;
@@ -133,8 +133,7 @@ class Emission : public rec::testing::RegisterFixture {
 
 TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
   auto& f = markedPending(3);
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_EQ(result, host::mrOk);
   EXPECT_FALSE(Cli_rec12002::FWorking);
 
@@ -176,8 +175,7 @@ TEST_F(Emission, ReissueReprintAndPreviewNeverChangeAStoredNumberBarcodeOrLine) 
   auto& f = markedPending(3);
   ASSERT_EQ(keys_.size(), 3u);
   const std::string out = (dir_ / "out").string();
-  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, false, true),
-            host::mrOk);
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, false, true), host::mrOk);
   std::map<std::string, Stored> first;
   for (const auto& key : keys_) {
     first[key] = stored(key);
@@ -192,8 +190,7 @@ TEST_F(Emission, ReissueReprintAndPreviewNeverChangeAStoredNumberBarcodeOrLine) 
     }
   };
   // The emission order now carries the numbers given: a reissue from it.
-  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, true, false),
-            host::mrOk);
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, true, false), host::mrOk);
   unchanged("reissue");
   // A list loaded before the first run (another operator's, or this one's kept open) knows
   // nothing of those numbers: the service's are printed, no new one is taken.
@@ -204,8 +201,7 @@ TEST_F(Emission, ReissueReprintAndPreviewNeverChangeAStoredNumberBarcodeOrLine) 
     order.fieldByName("CDBARRAREC").setString("");
     order.post();
   }
-  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), out, true, false),
-            host::mrOk);
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, true, false), host::mrOk);
   unchanged("reissue from a list loaded before the numbers");
   EXPECT_EQ(interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPreview").click(); }), host::mrOk);
   unchanged("preview");
@@ -258,13 +254,44 @@ TEST_F(Emission, PrintingAgainAfterAFailedPrintKeepsTheNumbersAlreadyGiven) {
   EXPECT_EQ(printed_->files.size(), 4u);
 }
 
+TEST_F(Emission, AnOrderLackingAColumnOfItsTableIsRefusedBeforeAnythingIsNumbered) {
+  auto& f = markedPending(2);
+  // Without its status column every boleto of the order would read as not yet emitted.
+  host::ClientDataset partial("cdsBolEmitOrd");
+  std::vector<host::FieldDef> defs;
+  for (const auto& d : records::cdsBolEmitOrd().fields())
+    if (d.name != "FTR_IDSTATBREC") defs.push_back(d);
+  partial.setFieldDefs(defs);
+  partial.createDataset();
+  const records::EmissionOrder whole = f.ordemEmissao();
+  const records::EmissionOrder broken{.klEmissao = whole.klEmissao,
+                                      .klCarteira = whole.klCarteira,
+                                      .klContas = whole.klContas,
+                                      .cdsBolEmitOrd = partial,
+                                      .CDEMPRESA = whole.CDEMPRESA,
+                                      .IDSISDOS = whole.IDSISDOS,
+                                      .IDEXIBDADORC = whole.IDEXIBDADORC,
+                                      .AplicaOrdemImpres = whole.AplicaOrdemImpres,
+                                      .BaixaRelatorio = whole.BaixaRelatorio};
+  try {
+    CriaImprimeBol(broken, (dir_ / "out").string(), false, true);
+    ADD_FAILURE() << "the order was taken";
+  } catch (const host::InvariantError& e) {
+    EXPECT_STREQ(e.what(), "cdsBolEmitOrd has no field FTR_IDSTATBREC");
+  }
+  for (const auto& key : keys_) {
+    EXPECT_EQ(stored(key).nosso, before_[key]) << key;
+    EXPECT_NE(stored(key).status, "E") << key;
+  }
+  EXPECT_FALSE(fs::exists(todayFolder()));
+}
+
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
   auto& f = markedPending(2);
   svc_->db->session()
       << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
   dialogs_->expectError("Modelo de boleto completo não cadastrado.");
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_NE(result, host::mrOk);
   for (const auto& key : keys_) {
     EXPECT_EQ(stored(key).nosso, before_[key]) << key;
@@ -297,8 +324,7 @@ TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmit
       soci::use(keys_[1].substr(0, 4)), soci::use(keys_[1].substr(4));
   sql << "PRAGMA foreign_keys = ON";
   dialogs_->expectError("não tem dados para imprimir");
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_NE(result, host::mrOk);
   EXPECT_FALSE(Cli_rec12002::FWorking);
   std::set<std::string> written;

@@ -11,6 +11,8 @@
 #include "module/Records.h"
 #include "module/ServiceContext.h"
 #include "module/SharedConnection.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
 #include "service/Seed.h"
@@ -91,7 +93,7 @@ TEST_P(Fetch, BankAccountArrivesInItsRecordWithTheCodePadded) {
   rec::fetchBankAccount(rec::netHabContRec(), code, cdsContCorr);
   EXPECT_EQ(code, "001");
   ASSERT_EQ(cdsContCorr.recordCount(), 1u);
-  EXPECT_EQ(cdsContCorr.fieldCount(), rec::BankAccountRecord().size());
+  EXPECT_EQ(cdsContCorr.fieldCount(), records::BankAccountRecord().size());
   EXPECT_EQ(cdsContCorr.valueOf("CDBANCO").asString(), "237");
   EXPECT_EQ(cdsContCorr.valueOf("NMBANCO").asString(), "Banco 237");
   EXPECT_NE(cdsContCorr.valueOf("DSNOSNUMCORR").asString().find("[SEQ:11]"), std::string::npos);
@@ -153,10 +155,10 @@ TEST_P(Fetch, BoletoRowsArriveInTheirRecord) {
   std::vector<remote::Arg> args;
   for (auto& v : filtroArgs("04")) args.emplace_back(v);
   rec::loadRecordRows(remote::CheckResultServ(rec::netHabContRec().call("Filtro", args)),
-                      cdsBoletos, rec::BoletoRecord());
+                      cdsBoletos, records::BoletoRecord());
   EXPECT_EQ(cdsBoletos.recordCount(), 12u);
-  ASSERT_TRUE(
-      cdsBoletos.locate(rec::kBoletoKeyFields, {host::Value("0001"), host::Value("0000000001")}));
+  ASSERT_TRUE(cdsBoletos.locate(records::kBoletoKeyFields,
+                                {host::Value("0001"), host::Value("0000000001")}));
   EXPECT_EQ(cdsBoletos.valueOf("IDSTATBREC").asString(), "A");
   EXPECT_EQ(cdsBoletos.valueOf("DTVENBOLREC").asDate(), host::DateTime::fromYmd(2026, 3, 12));
   EXPECT_DOUBLE_EQ(cdsBoletos.valueOf("VRFINALBREC").asDouble(), 1520.40);
@@ -177,6 +179,25 @@ TEST_P(Fetch, CompanyAccessIsAnsweredByTheService) {
   EXPECT_FALSE(host::AcessoOperEmpresa("demo", "05"));
   EXPECT_FALSE(host::AcessoOperEmpresa("ninguem", "04"));
   EXPECT_EQ(host::EmprProc(), "99");
+}
+
+TEST_P(Fetch, ATypedCallWritesTheServicesAnswerIntoTheCallersInOutVariables) {
+  std::string branch = "1", number = "1";
+  const remote::Variant status =
+      rpc::call(rec::netHabContRec(), rpc::GetStatus{.CDFILIAL = branch, .NRLANBOLREC = number});
+  EXPECT_EQ(branch, "0001");
+  EXPECT_EQ(number, "0000000001");
+  host::ClientDataset ds("cdsStatus");
+  remote::loadPacket(ds, status);
+  ASSERT_EQ(ds.recordCount(), 1u);
+  EXPECT_EQ(ds.valueOf(records::fld::NRLANBOLREC).asString(), "0000000001");
+  // A refused call leaves the caller's variables as they were.
+  std::string tooLong = "00001", other = "1";
+  EXPECT_THROW(
+      rpc::call(rec::netHabContRec(), rpc::GetStatus{.CDFILIAL = tooLong, .NRLANBOLREC = other}),
+      host::ServiceError);
+  EXPECT_EQ(tooLong, "00001");
+  EXPECT_EQ(other, "1");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Fetch, ::testing::Values(false, true),

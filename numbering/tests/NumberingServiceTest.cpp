@@ -245,10 +245,7 @@ class FreeNumbers final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string& linha, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {
-    stored = linha;
-  }
+  void SetCodBarra(rpc::SetCodBarra c) override { stored = c.DSLINHABARREC.value(); }
   numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
                                              const std::string&, const std::string&,
                                              const std::string& linha, const std::string& barras,

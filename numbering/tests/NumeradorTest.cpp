@@ -43,10 +43,9 @@ class FakeService final : public numbering::NumberingService {
     if (taken.count(n)) return {{n, acct}};
     return {};
   }
-  void SetCodBarra(std::string& line, const std::string& barcode, std::string& n, std::string&,
-                   std::string&, const std::string& dep, std::string& model,
-                   std::string& acct) override {
-    stored.push_back({line, barcode, n, model, acct, dep});
+  void SetCodBarra(rpc::SetCodBarra c) override {
+    stored.push_back({c.DSLINHABARREC.value(), c.CDBARRAREC.value(), c.CDNOSNUMREC.value(),
+                      c.IDBOLEMITIDO.value(), c.CDREDUCONT.value(), c.CDDEPIDENREC.value()});
   }
   numbering::CodigosArmazenados NumeraBoleto(const std::string& branch, const std::string& number,
                                              const std::string& acct, const std::string& seq,

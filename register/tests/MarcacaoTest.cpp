@@ -6,7 +6,7 @@
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "register/Marcacao.h"
 #include "register/tests/RegisterFixture.h"
 
@@ -22,7 +22,8 @@ const std::string kCustomer101 = "000000000000000000101";
 class Marking : public RegisterFixture {
  public:
   void go(TfrmHabContRec& f, const std::string& branch, const std::string& number) {
-    ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
+    ASSERT_TRUE(
+        f.cdsBoletos.locate(records::kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
   }
   // Changes the list row locally, as the screen's own data (no rule runs).
   void setLocally(TfrmHabContRec& f, const std::string& field, host::Value v) {

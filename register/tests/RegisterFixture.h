@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <random>
 
+#include "ancillary/Cli_rec12009.h"
+#include "emission/ImprimeBol.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
@@ -60,6 +62,9 @@ class RegisterFixture : public ::testing::Test {
     queries_ = std::make_unique<RemoteHostDatabase>();
     host::setHostDatabase(queries_.get());
     initializeUnits();
+    // The register opens these screens through their creators, as the package installs them.
+    InstalaImprimeBol();
+    InstalaDirBoletos();
   }
 
   void TearDown() override {
