@@ -1,6 +1,10 @@
 #pragma once
 // The module's working memory: an in-memory table with a cursor, editing states, a change
 // log, indexes, locate, a filter, detachable events and a JSON data packet form.
+//
+// A dataset is used from one thread at a time: nothing in it is locked, and even its const
+// members update caches (the last field found, the sorted keys of locate). Two threads may
+// work on two datasets at once.
 
 #include <cstdint>
 #include <functional>
