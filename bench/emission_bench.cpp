@@ -22,6 +22,7 @@
 #include "emission/ImprimeBol.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
+#include "host/ScopedFlag.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
 #include "module/SharedConnection.h"
@@ -129,16 +130,16 @@ void runOnce(int count, bool http, int model) {
   reg.control("medEmpresa").setFocus();
   reg.control("medEmpresa").type("04");
   reg.focusList();
-  reg.bMarcaGeral = true;
   int marked = 0;
-  for (size_t r = 1; r <= reg.cdsBoletos.recordCount() && marked < count; ++r) {
-    reg.cdsBoletos.setRecNo(r);
-    if (reg.current("IDSTATBREC").asString() == "E") continue;
-    reg.Marca_Boleto(false, 'M');
-    ++marked;
+  {
+    host::ScopedFlag marking(reg.bMarcaGeral);
+    for (size_t r = 1; r <= reg.cdsBoletos.recordCount() && marked < count; ++r) {
+      reg.cdsBoletos.setRecNo(r);
+      if (reg.current("IDSTATBREC").asString() == "E") continue;
+      reg.Marca_Boleto(false, 'M');
+      ++marked;
+    }
   }
-
-  reg.bMarcaGeral = false;
   reg.Atualiza_Emissao(true);
 
   rec::setModeloInicial(model);

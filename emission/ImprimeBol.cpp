@@ -13,6 +13,7 @@
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/HostDatabase.h"
+#include "host/ScopedFlag.h"
 #include "module/Creator.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
@@ -238,18 +239,12 @@ struct TfrmImprimeBol::Run {
     host::DateTime date;
     const std::string path = prepareTemplate(templateName, date);
     const std::string file = exportFile(name, templates.at(fileNameOf(templateName)), key);
-    Working working;
+    host::ScopedFlag working(Cli_rec12002::FWorking);
     report::PdfExportEngine engine(file);
     printer.ExportReport(path, date, engine);
     f.files_.push_back(engine.fileName());
     return engine.fileName();
   }
-
-  /// Set while reports are exported to files.
-  struct Working {
-    Working() { Cli_rec12002::FWorking = true; }
-    ~Working() { Cli_rec12002::FWorking = false; }
-  };
 
   // ------------------------------------------------------------ the file run's writers
 
@@ -570,9 +565,9 @@ struct TfrmImprimeBol::Run {
     const std::vector<std::string> order = buildList();
     const std::string lista = nrLista();
     total = order.size();
-    std::optional<Working> working;
+    std::optional<host::ScopedFlag> working;  // set while reports are exported to files
     if (mode == Mode::File && model != 0) {
-      working.emplace();
+      working.emplace(Cli_rec12002::FWorking);
       const size_t cores = std::max(1u, std::thread::hardware_concurrency());
       writers.emplace(std::min<size_t>(cores, 4), reg.connection().company());
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -758,6 +759,33 @@ void ClientDataset::unfreeze() {
 
 bool ClientDataset::frozen() const {
   return d_->freezeCount > 0;
+}
+
+// --- scoped guards
+
+SavedOrder::SavedOrder(ClientDataset& ds)
+    : ds_(ds),
+      name_(ds.indexName()),
+      fields_(ds.indexFieldNames()),
+      uncaught_(std::uncaught_exceptions()) {}
+
+SavedOrder::SavedOrder(ClientDataset& ds, std::string_view fields) : SavedOrder(ds) {
+  // Ordering again costs a sort of every row: skipped when nothing would change.
+  if (!name_.empty() || fields_ != fields) ds_.setIndexFieldNames(fields);
+}
+
+SavedOrder::~SavedOrder() noexcept(false) {
+  if (ds_.indexName() == name_ && ds_.indexFieldNames() == fields_) return;
+  try {
+    if (!name_.empty()) {
+      ds_.setIndexName(name_);
+    } else {
+      ds_.setIndexFieldNames(fields_);
+    }
+  } catch (...) {
+    if (std::uncaught_exceptions() > uncaught_) return;
+    throw;
+  }
 }
 
 }  // namespace host

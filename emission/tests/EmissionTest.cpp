@@ -12,6 +12,7 @@
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Records.h"
 #include "module/Units.h"
 #include "register/tests/RegisterFixture.h"
@@ -76,16 +77,17 @@ class Emission : public rec::testing::RegisterFixture {
   /// The register listing company 04 with the pending boletos of account 001 marked.
   TfrmHabContRec& markedPending(size_t limit = 1000) {
     auto& f = listed();
-    f.bMarcaGeral = true;  // no discount questions while the test marks
-    for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
-      f.cdsBoletos.setRecNo(r);
-      if (f.current("CDREDUCONT").asString() != "001") continue;
-      if (f.current("IDSTATBREC").asString() == "E") continue;
-      f.Marca_Boleto(false, 'M');
-      keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
-      before_[keys_.back()] = stored(keys_.back()).nosso;
+    {
+      host::ScopedFlag marking(f.bMarcaGeral);  // no discount questions while the test marks
+      for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
+        f.cdsBoletos.setRecNo(r);
+        if (f.current("CDREDUCONT").asString() != "001") continue;
+        if (f.current("IDSTATBREC").asString() == "E") continue;
+        f.Marca_Boleto(false, 'M');
+        keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
+        before_[keys_.back()] = stored(keys_.back()).nosso;
+      }
     }
-    f.bMarcaGeral = false;
     EXPECT_GE(keys_.size(), std::min<size_t>(2, limit))
         << "the demo data has pending boletos on account 001";
     f.Atualiza_Emissao(true);

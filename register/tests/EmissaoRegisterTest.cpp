@@ -48,11 +48,10 @@ class EmissionFromRegister : public RegisterFixture {
   void setLocally(TfrmHabContRec& f, const std::string& branch, const std::string& number,
                   const std::string& field, host::Value v) {
     ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
-    auto events = f.cdsBoletos.detachEvents();
+    host::DetachedEvents noRules(f.cdsBoletos);
     f.cdsBoletos.edit();
     f.cdsBoletos.fieldByName(field).setValue(std::move(v));
     f.cdsBoletos.post();
-    f.cdsBoletos.attachEvents(std::move(events));
   }
   std::string key(const host::ClientDataset& ds) {
     return ds.valueOf("CDFILIAL").asString() + ds.valueOf("NRLANBOLREC").asString();
