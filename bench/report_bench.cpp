@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "host/Consiste.h"
+#include "host/Context.h"
+#include "host/Host.h"
 #include "report/Barcode.h"
 #include "report/Report.h"
 #include "report/tests/Fixtures.h"
@@ -30,7 +32,9 @@ int main(int argc, char** argv) {
       argc > 3 ? argv[3] : (fs::temp_directory_path() / "report_bench").string();
   fs::remove_all(outDir);
   fs::create_directories(outDir);
-  host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
+  host::HostScope host(
+      {.context = std::make_shared<host::ConfiguredContext>(host::ContextSettings{}),
+       .clock = std::make_shared<host::SystemClock>()});
   const std::string tpl = reporttest::templatePath("MODBOLCOMP.QR2");
 
   // Boletos of one account, each with its own number, value, due date and barcode.

@@ -149,7 +149,7 @@ struct TfrmImprimeBol::Run {
     if (p == "NRLISTA") return nrLista();
     if (p == "P_VIA") return std::string(copyMark ? kViaCliente : kViaFixa);
     if (p == "DIRBARCODE")
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     return {};
   }
 
@@ -224,8 +224,8 @@ struct TfrmImprimeBol::Run {
   /// report directory (otherwise the message of `key`, with its path, is the error).
   std::string exportFile(const std::string& name, const TemplateInfo& info,
                          const std::string& key) {
-    const std::string folder = withSeparator(directory) + "Boletos_Emitidos/" +
-                               host::SystemClock().now().format("yyyy-mm-dd") + "/";
+    const std::string folder =
+        withSeparator(directory) + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)

@@ -378,7 +378,7 @@ void TfrmHabContRec::mnuBoletoClick() {
   // Only a run that completed wrote the folder the message names.
   if (opened && result == host::mrOk && (reissue || emit)) {
     showMsg("Bol_emit_Sucess", {Value("\r" + Cli_rec12000::stDiretorio + "Boletos_Emitidos/" +
-                                      host::SystemClock().now().format("yyyy-mm-dd"))});
+                                      host::Now().format("yyyy-mm-dd"))});
   }
   bool markAgain = false;
   if (opened) {

@@ -440,7 +440,7 @@ void registerRegistro(Dispatcher& d) {
       ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = NULL WHERE NRLISTA = :n", soci::use(nr);
     } else {
       nr = fmt::format("{:0>10}", nextSequence(ctx.sql(), "", "LISTA"));
-      std::string now = host::SystemClock().now().iso();
+      std::string now = ctx.now().iso();
       ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
           soci::use(nr), soci::use(op), soci::use(now);
     }

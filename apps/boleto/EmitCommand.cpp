@@ -90,8 +90,7 @@ int emit(const EmitArgs& a) {
       if (session.dialogs().errors() > errorsBefore) status = 1;
       const double secs =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      const std::string folder =
-          dir + "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd") + "/";
+      const std::string folder = dir + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
       fmt::print("{} boleto(s) emitido(s){} em {} ({:.1f} s)\n", emitted,
                  a.model == 0 ? " (pré-impresso: numerados, sem arquivo)" : "", folder, secs);
     }

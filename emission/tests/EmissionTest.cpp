@@ -110,9 +110,9 @@ class Emission : public rec::testing::RegisterFixture {
     return count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'");
   }
 
+  /// The dated folder of the fixture's day: the clock, not the machine, names it.
   std::string todayFolder() const {
-    return (dir_ / "out" / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd"))
-        .string();
+    return (dir_ / "out" / "Boletos_Emitidos" / "2026-03-02").string();
   }
 
   /// Opens the emission screen modally and lets `script` drive it.
@@ -172,6 +172,22 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
   for (const auto& e : fs::directory_iterator(host::DirWinTemp()))
     for (const auto& key : keys_)
       EXPECT_EQ(e.path().string().find(stored(key).barcode), std::string::npos) << e.path();
+}
+
+TEST_F(Emission, TheDatedFolderIsTheClocksDay) {
+  clock_->set(host::DateTime::fromYmdHms(2026, 3, 3, 0, 0, 1));  // just past midnight
+  auto& f = markedPending(1);
+  ASSERT_EQ(CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), (dir_ / "out").string(),
+                           false, true),
+            host::mrOk);
+  std::vector<std::string> folders, files;
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos"))
+    folders.push_back(e.path().filename().string());
+  EXPECT_EQ(folders, std::vector<std::string>{"2026-03-03"});
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos" / "2026-03-03"))
+    files.push_back(e.path().stem().string());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(files[0].ends_with("_" + keys_[0])) << files[0];
 }
 
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {

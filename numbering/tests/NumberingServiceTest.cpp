@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "host/ClientDataset.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Febraban.h"
 #include "numbering/Numerador.h"
@@ -30,7 +32,9 @@ class NumberingService : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() /
            ("boleto-numbering-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService(
+        (dir_ / "boleto.db").string(),
+        std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 12, 8, 10, 0, 0)));
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 12, 8);
@@ -39,10 +43,10 @@ class NumberingService : public ::testing::Test {
     host::ContextSettings s;
     s.company = "04";
     s.operatorCode = "demo";
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(s)});
   }
   void TearDown() override {
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -82,6 +86,7 @@ class NumberingService : public ::testing::Test {
 
   std::filesystem::path dir_;
   std::shared_ptr<service::Service> svc_;
+  std::optional<host::HostScope> host_;
 };
 
 TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {

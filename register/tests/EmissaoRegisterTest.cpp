@@ -283,7 +283,7 @@ class EmissionRun : public EmissionFromRegister {
     return f;
   }
   std::filesystem::path folder() const {
-    return reports_ / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd");
+    return reports_ / "Boletos_Emitidos" / "2026-03-02";  // the fixture's day
   }
 };
 
@@ -292,7 +292,7 @@ TEST_F(EmissionRun, ACompletedRunWritesThePdfsAndDropsTheMarks) {
   ASSERT_EQ(f.nMarcOutros, 2);
   dialogs_->expectQuestion("arquivos PDF", true);
   dialogs_->expectInformation("Boletos emitidos com sucesso em:\r" + settings_.reportDir +
-                              "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd"));
+                              "Boletos_Emitidos/2026-03-02");
   f.control("sbtImprimir").click();
   f.control("mnuBoleto").click();
 
