@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "host/Consiste.h"
+#include "host/Context.h"
+#include "host/Host.h"
 #include "report/Barcode.h"
 #include "report/Export.h"
 #include "report/Report.h"
@@ -63,7 +65,9 @@ int main(int argc, char** argv) {
   const std::string outDir =
       argc > 3 ? argv[3] : (fs::temp_directory_path() / "report_bench").string();
   const auto formats = formatsOf(argc > 4 ? argv[4] : "pdf");
-  host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
+  host::HostScope host(
+      {.context = std::make_shared<host::ConfiguredContext>(host::ContextSettings{}),
+       .clock = std::make_shared<host::SystemClock>()});
   const std::string tpl = reporttest::templatePath("MODBOLCOMP.QR2");
 
   // Boletos of one account, each with its own number, value, due date and barcode.

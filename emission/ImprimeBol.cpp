@@ -13,6 +13,7 @@
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/HostDatabase.h"
+#include "host/ScopedFlag.h"
 #include "module/CamposValidos.h"
 #include "module/Creator.h"
 #include "module/Creators.h"
@@ -149,7 +150,7 @@ struct TfrmImprimeBol::Run {
     if (p == "NRLISTA") return nrLista();
     if (p == "P_VIA") return std::string(copyMark ? kViaCliente : kViaFixa);
     if (p == "DIRBARCODE")
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     return {};
   }
 
@@ -223,8 +224,8 @@ struct TfrmImprimeBol::Run {
   /// report directory (otherwise the message of `key`, with its path, is the error).
   std::string exportFile(const std::string& name, const TemplateInfo& info,
                          const std::string& key) {
-    const std::string folder = withSeparator(directory) + "Boletos_Emitidos/" +
-                               host::SystemClock().now().format("yyyy-mm-dd") + "/";
+    const std::string folder =
+        withSeparator(directory) + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
@@ -238,18 +239,12 @@ struct TfrmImprimeBol::Run {
     host::DateTime date;
     const std::string path = prepareTemplate(templateName, date);
     const std::string file = exportFile(name, templates.at(fileNameOf(templateName)), key);
-    Working working;
+    host::ScopedFlag working(Cli_rec12002::FWorking);
     report::PdfExportEngine engine(file);
     printer.ExportReport(path, date, engine);
     f.files_.push_back(engine.fileName());
     return engine.fileName();
   }
-
-  /// Set while reports are exported to files.
-  struct Working {
-    Working() { Cli_rec12002::FWorking = true; }
-    ~Working() { Cli_rec12002::FWorking = false; }
-  };
 
   // ------------------------------------------------------------ the file run's writers
 
@@ -629,9 +624,9 @@ struct TfrmImprimeBol::Run {
     const std::vector<std::string> keys = buildList();
     const std::string lista = nrLista();
     total = keys.size();
-    std::optional<Working> working;
+    std::optional<host::ScopedFlag> working;  // set while reports are exported to files
     if (mode == Mode::File && model != 0) {
-      working.emplace();
+      working.emplace(Cli_rec12002::FWorking);
       const size_t cores = std::max(1u, std::thread::hardware_concurrency());
       writers.emplace(std::min<size_t>(cores, 4), netHabContRec().company());
     }

@@ -13,6 +13,7 @@
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Creators.h"
 #include "module/Units.h"
 #include "records/Methods.h"
@@ -71,10 +72,8 @@ class ListWalk {
       : list_(list),
         branch_(list.valueOf("CDFILIAL").asString()),
         number_(list.valueOf("NRLANBOLREC").asString()),
-        afterScroll_(std::move(list.events().afterScroll)) {
-    list_.events().afterScroll = nullptr;
-    list_.freeze();
-  }
+        noScrollRule_(list, &host::DatasetEvents::afterScroll),
+        frozen_(list) {}
   ~ListWalk() {
     try {
       if (!list_.isEmpty())
@@ -82,8 +81,6 @@ class ListWalk {
     } catch (...) {
       // the list stays wherever the walk left it; the rule and the controls still come back
     }
-    list_.events().afterScroll = std::move(afterScroll_);
-    list_.unfreeze();
   }
   ListWalk(const ListWalk&) = delete;
   ListWalk& operator=(const ListWalk&) = delete;
@@ -91,7 +88,8 @@ class ListWalk {
  private:
   host::ClientDataset& list_;
   std::string branch_, number_;
-  host::DatasetEvents::Handler afterScroll_;
+  host::DetachedEvents noScrollRule_;
+  host::FrozenDataset frozen_;
 };
 
 }  // namespace
@@ -302,14 +300,8 @@ void TfrmHabContRec::leaveOut() {
   bool unmarked = false;
   if (cdsBoletos.active()) {
     const auto at = cdsBoletos.bookmark();
-    cdsBoletos.freeze();
-    auto afterScrollRule = std::move(cdsBoletos.events().afterScroll);
-    cdsBoletos.events().afterScroll = nullptr;
-    const auto restore = [&] {
-      cdsBoletos.gotoBookmark(at);
-      cdsBoletos.events().afterScroll = std::move(afterScrollRule);
-      cdsBoletos.unfreeze();
-    };
+    host::FrozenDataset frozen(cdsBoletos);
+    host::DetachedEvents noScrollRule(cdsBoletos, &host::DatasetEvents::afterScroll);
     try {
       if (cdsBoletos.locate(records::kBoletoKeyFields, {branch, number},
                             {.caseInsensitive = true}) &&
@@ -318,10 +310,10 @@ void TfrmHabContRec::leaveOut() {
         unmarked = true;
       }
     } catch (...) {
-      restore();
+      cdsBoletos.gotoBookmark(at);
       throw;
     }
-    restore();
+    cdsBoletos.gotoBookmark(at);
   }
   // Unmarking took the row out of cdsMarca; one the list no longer shows goes here.
   const bool stillThere = !cdsMarca.isEmpty() && !cdsMarca.eof() &&
@@ -395,11 +387,7 @@ void TfrmHabContRec::mnuBoletoClick() {
   bool opened = false;
   int result = host::mrNone;
   {
-    struct Busy {
-      bool& flag;
-      explicit Busy(bool& f) : flag(f) { flag = true; }
-      ~Busy() { flag = false; }
-    } busyMark{busy};
+    host::ScopedFlag busyMark(busy);
     if (!cdsMarca.isEmpty() && klContas.Count() > 0) {
       opened = true;
       try {
@@ -417,7 +405,7 @@ void TfrmHabContRec::mnuBoletoClick() {
   // Only a run that completed wrote the folder the message names.
   if (opened && result == host::mrOk && (reissue || emit)) {
     showMsg("Bol_emit_Sucess", {Value("\r" + Cli_rec12000::stDiretorio + "Boletos_Emitidos/" +
-                                      host::SystemClock().now().format("yyyy-mm-dd"))});
+                                      host::Now().format("yyyy-mm-dd"))});
   }
   bool markAgain = false;
   if (opened) {

@@ -4,6 +4,7 @@
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Creator.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
@@ -397,11 +398,7 @@ void TfrmHabContRec::pnlEmpresaExit() {
   // From here the service answers for the company shown: its settings, its lists.
   conn_->setCompany(code);
   // The focus is on its way out of the panel: the list page may open again.
-  leavingCompany_ = true;
-  struct Leaving {
-    bool& on;
-    ~Leaving() { on = false; }
-  } leaving{leavingCompany_};
+  host::ScopedFlag leaving(leavingCompany_);
   CriaFiltroHabRec("BOTAO_FILTRO");
   if (!cdsBoletos.active()) cdsBoletos.createDataset();
   callInto(cdsGeralRec, rpc::GetGeralRec{});

@@ -10,6 +10,7 @@
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "records/Methods.h"
 #include "records/Tables.h"
 #include "register/DisplayCodes.h"
@@ -63,35 +64,9 @@ std::vector<std::string> splitFields(const std::string& list) {
   return out;
 }
 
-// Freezes a dataset for a scope and lets it go however the scope ends.
-struct Frozen {
-  host::ClientDataset& ds;
-  explicit Frozen(host::ClientDataset& d) : ds(d) { ds.freeze(); }
-  ~Frozen() { ds.unfreeze(); }
-  Frozen(const Frozen&) = delete;
-  Frozen& operator=(const Frozen&) = delete;
-};
-
-// Walks a list in its order of arrival for a scope, then puts its order back. Writing a mark
-// into a sorted list places the row again among rows of equal keys, and a walk by `next`
-// would then skip rows; marks do not depend on the order.
-struct Unsorted {
-  host::ClientDataset& ds;
-  std::string name, fields;
-  explicit Unsorted(host::ClientDataset& d)
-      : ds(d), name(d.indexName()), fields(d.indexFieldNames()) {
-    if (!name.empty() || !fields.empty()) ds.setIndexFieldNames("");
-  }
-  ~Unsorted() {
-    if (!name.empty()) {
-      ds.setIndexName(name);
-    } else if (!fields.empty()) {
-      ds.setIndexFieldNames(fields);
-    }
-  }
-  Unsorted(const Unsorted&) = delete;
-  Unsorted& operator=(const Unsorted&) = delete;
-};
+// Walks over the list go in its order of arrival (host::SavedOrder with no fields), and the
+// order comes back after. Writing a mark into a sorted list places the row again among rows
+// of equal keys, and a walk by `next` would then skip rows; marks do not depend on the order.
 
 }  // namespace
 
@@ -111,7 +86,7 @@ CreditNoteScreen& creditNoteScreen() {
 
 void TfrmHabContRec::writeMark(const char* mark) {
   auto& ds = cdsBoletos;
-  Frozen frozen(ds);
+  host::FrozenDataset frozen(ds);
   const bool log = ds.logChanges();
   const bool ownEdit = !listEditing();
   ds.setLogChanges(false);
@@ -206,7 +181,7 @@ bool TfrmHabContRec::VerificaDescontos() {
 
 void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
   if (!hasRows()) return;
-  Frozen frozen(cdsBoletos);
+  host::FrozenDataset frozen(cdsBoletos);
   const bool marked = current("IDMARCADO").asString() == "M";
   const double net = host::RoundDec(2, current("VRFINALBREC").asDouble());
   const bool emitted = current("IDSTATBREC").asString() == "E";
@@ -297,18 +272,12 @@ void TfrmHabContRec::markAll() {
   for (size_t r = 1; r <= cdsBolCliDevoAdian.recordCount(); ++r)
     open.insert(cdsBolCliDevoAdian.valueAt(r, "CDFILIAL").asString() + '\n' +
                 cdsBolCliDevoAdian.valueAt(r, "NRLANBOLREC").asString());
-  auto afterScrollRule = std::move(cdsBoletos.events().afterScroll);
-  cdsBoletos.events().afterScroll = nullptr;
-  bMarcaGeral = true;
-  const auto restore = [&] {
-    cdsBoletos.events().afterScroll = std::move(afterScrollRule);
-    bMarcaGeral = false;
-    setTotals(markedTotal, markedCount);
-  };
   try {
+    host::DetachedEvents noScrollRule(cdsBoletos, &host::DatasetEvents::afterScroll);
+    host::ScopedFlag marking(bMarcaGeral);
     host::WaitAnimation wait;
-    Frozen frozen(cdsBoletos);
-    Unsorted unsorted(cdsBoletos);
+    host::FrozenDataset frozen(cdsBoletos);
+    host::SavedOrder unsorted(cdsBoletos, "");
     cdsBoletos.first();
     while (!cdsBoletos.eof()) {
       const bool hasOpen = !open.empty() && open.count(current("CDFILIAL").asString() + '\n' +
@@ -318,10 +287,10 @@ void TfrmHabContRec::markAll() {
     }
     cdsBoletos.first();
   } catch (...) {
-    restore();
+    setTotals(markedTotal, markedCount);
     throw;
   }
-  restore();
+  setTotals(markedTotal, markedCount);
 }
 
 void TfrmHabContRec::unmarkAll() {
@@ -359,10 +328,10 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
                          cdsMarcaAux.valueOf("NRLANBOLREC").asString()));
     }
     cdsMarcaAux.gotoBookmark(mark);
-    cdsBoletos.freeze();
-    host::DatasetEvents events = cdsBoletos.detachEvents();
     try {
-      Unsorted unsorted(cdsBoletos);
+      host::FrozenDataset frozen(cdsBoletos);
+      host::DetachedEvents detached(cdsBoletos);
+      host::SavedOrder unsorted(cdsBoletos, "");
       for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
         if (current("IDMARCADO").asString() == "M") continue;
         if (!saved.count(
@@ -376,12 +345,8 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
             host::RoundDec(2, markedTotal) + host::RoundDec(2, current("VRFINALBREC").asDouble()),
             markedCount + 1);
       }
-      cdsBoletos.attachEvents(std::move(events));
       cdsBoletos.first();
-      cdsBoletos.unfreeze();
     } catch (...) {
-      cdsBoletos.attachEvents(std::move(events));
-      cdsBoletos.unfreeze();
       finish();
       throw;
     }
@@ -394,22 +359,18 @@ void TfrmHabContRec::Desmarca_Boletos() {
   marcaRows_.clear();
   if (!cdsBoletos.active()) return;
   const auto mark = cdsBoletos.bookmark();
-  cdsBoletos.freeze();
-  host::DatasetEvents events = cdsBoletos.detachEvents();
+  host::FrozenDataset frozen(cdsBoletos);
+  host::DetachedEvents detached(cdsBoletos);
   try {
-    Unsorted unsorted(cdsBoletos);
+    host::SavedOrder unsorted(cdsBoletos, "");
     for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
       if (current("IDMARCADO").asString() == "M") writeMark("A");
     }
   } catch (...) {
-    cdsBoletos.attachEvents(std::move(events));
     cdsBoletos.gotoBookmark(mark);
-    cdsBoletos.unfreeze();
     throw;
   }
-  cdsBoletos.attachEvents(std::move(events));
   cdsBoletos.gotoBookmark(mark);
-  cdsBoletos.unfreeze();
 }
 
 void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
@@ -424,14 +385,8 @@ void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
   host::ClientDataset& source = list ? cdsBoletos : cdsParcelamento;
   if (!source.active()) return;
   const auto mark = source.bookmark();
-  source.freeze();
-  auto afterScrollRule = std::move(source.events().afterScroll);
-  source.events().afterScroll = nullptr;
-  const auto restore = [&] {
-    source.events().afterScroll = std::move(afterScrollRule);
-    source.gotoBookmark(mark);
-    source.unfreeze();
-  };
+  host::FrozenDataset frozen(source);
+  host::DetachedEvents noScrollRule(source, &host::DatasetEvents::afterScroll);
   try {
     for (source.first(); !source.eof(); source.next()) {
       if (list && source.valueOf("IDMARCADO").asString() != "M") continue;
@@ -441,10 +396,10 @@ void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
       cdsChaveBol.post();
     }
   } catch (...) {
-    restore();
+    source.gotoBookmark(mark);
     throw;
   }
-  restore();
+  source.gotoBookmark(mark);
 }
 
 // ------------------------------------------------------------------ print order

@@ -20,8 +20,9 @@ size_t utf8Length(const std::string& s) {
 }
 }  // namespace
 
-CallContext::CallContext(Database& db, const std::string& op, const remote::Request& req)
-    : db_(db), operator_(op), request_(req), args_(req.args) {}
+CallContext::CallContext(Database& db, const host::Clock& clock, const std::string& op,
+                         const remote::Request& req)
+    : db_(db), clock_(clock), operator_(op), request_(req), args_(req.args) {}
 
 const std::string& CallContext::company() const {
   if (request_.company.empty())
@@ -220,7 +221,10 @@ std::vector<Variant> checkedArgs(const CallContext& ctx, const rpc::MethodDecl& 
   return out;
 }
 
-Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+Dispatcher::Dispatcher(std::shared_ptr<Database> db, std::shared_ptr<const host::Clock> clock)
+    : db_(std::move(db)), clock_(std::move(clock)) {
+  BOLETO_CHECK(clock_ != nullptr, "the service needs a clock");
+}
 
 void Dispatcher::addDeclared(const rpc::MethodDecl& decl, Method fn) {
   BOLETO_CHECK(!objects_[decl.object].count(decl.name),
@@ -290,7 +294,7 @@ remote::Reply Dispatcher::run(const Entry& entry, const std::string& op,
                               const remote::Request& req) {
   try {
     CallTransaction tr(*db_, !entry.readOnly);
-    CallContext ctx(*db_, op, req);
+    CallContext ctx(*db_, *clock_, op, req);
     if (!req.company.empty() && entry.checksCompany && !unchecked_.count(req.object))
       ctx.requireCompany(req.company);
     remote::Reply reply;

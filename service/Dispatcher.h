@@ -33,12 +33,16 @@ class Refusal : public std::runtime_error {
 /// open transaction.
 class CallContext {
  public:
-  CallContext(Database& db, const std::string& op, const remote::Request& req);
+  CallContext(Database& db, const host::Clock& clock, const std::string& op,
+              const remote::Request& req);
 
   soci::session& sql() { return db_.session(); }
   Database& database() { return db_; }
   Dialect dialect() const { return db_.dialect(); }
   const std::string& operatorCode() const { return operator_; }
+  /// The service's "now" and "today" (its clock, never the machine's directly).
+  host::DateTime now() const { return clock_.now(); }
+  host::DateTime today() const { return clock_.today(); }
   /// The caller's company; refused when the call carries none.
   const std::string& company() const;
   const std::string& method() const { return request_.method; }
@@ -67,6 +71,7 @@ class CallContext {
  private:
   [[noreturn]] void wrongKind(size_t i, const std::string& name, const char* wanted) const;
   Database& db_;
+  const host::Clock& clock_;
   std::string operator_;
   const remote::Request& request_;
   std::vector<remote::Variant> args_;
@@ -83,7 +88,7 @@ std::vector<remote::Variant> checkedArgs(const CallContext& ctx, const rpc::Meth
 
 class Dispatcher final : public remote::Handler {
  public:
-  explicit Dispatcher(std::shared_ptr<Database> db);
+  Dispatcher(std::shared_ptr<Database> db, std::shared_ptr<const host::Clock> clock);
 
   /// Registers the handler of the method declared as `M` (records/Methods.h). Calls are
   /// checked against the declaration (count, kinds, sizes) and run as it says (reading or
@@ -132,6 +137,7 @@ class Dispatcher final : public remote::Handler {
   void addDeclared(const rpc::MethodDecl& decl, Method fn);
   remote::Reply run(const Entry& entry, const std::string& op, const remote::Request& req);
   std::shared_ptr<Database> db_;
+  std::shared_ptr<const host::Clock> clock_;
   std::map<std::string, std::map<std::string, Entry>> objects_;
   std::set<std::string> unchecked_;
 };

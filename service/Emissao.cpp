@@ -105,7 +105,7 @@ void registerEmissao(Dispatcher& d) {
                                                 "e número, {} caracteres).",
                                                 key, kKeySize));
     }
-    const std::string when = host::SystemClock().now().iso();
+    const std::string when = ctx.now().iso();
     return remote::Variant(list.empty() ? markOne(ctx, key, when) : markList(ctx, list, key, when));
   });
 }

@@ -52,7 +52,7 @@ void registerListas(Dispatcher& d) {
     }
     std::string nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), kListaSize);
     std::string op = ctx.operatorCode();
-    std::string now = host::SystemClock().now().iso();
+    std::string now = ctx.now().iso();
     ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
         soci::use(nr), soci::use(op), soci::use(now);
     nlohmann::json packet{{"fields", packetFields(records::cdsCriaLista().fields())},

@@ -51,7 +51,7 @@ int schemaVersion(Database& db) {
   return ind == soci::i_ok ? version : 0;
 }
 
-int migrate(Database& db) {
+int migrate(Database& db, const host::Clock& clock) {
   std::lock_guard lock(db.mutex());
   auto& sql = db.session();
   ensureVersionTable(sql);
@@ -71,7 +71,7 @@ int migrate(Database& db) {
       for (const auto& statement : splitStatements(m.sql)) sql << statement;
       if (m.version == kNossoNumeroCanonico) canonicalizeNossoNumeros(sql);
       std::string name = m.name;
-      std::string now = host::SystemClock().now().iso();
+      std::string now = clock.now().iso();
       sql << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES (:v, :n, :d)",
           soci::use(m.version), soci::use(name), soci::use(now);
     } catch (const std::exception& e) {

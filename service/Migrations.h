@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/DateTime.h"
+
 namespace service {
 
 class Database;
@@ -20,8 +22,8 @@ struct Migration {
 const std::vector<Migration>& migrations();
 
 /// Applies the migrations the database has not seen, each in one transaction, and returns
-/// the schema version. Running it again changes nothing.
-int migrate(Database& db);
+/// the schema version, stamping each with the clock's now. Running it again changes nothing.
+int migrate(Database& db, const host::Clock& clock);
 /// The highest migration applied; 0 for an empty database.
 int schemaVersion(Database& db);
 

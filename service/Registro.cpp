@@ -403,7 +403,7 @@ void registerRegistro(Dispatcher& d) {
       ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = NULL WHERE NRLISTA = :n", soci::use(nr);
     } else {
       nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), records::fld::NRLISTA.size);
-      std::string now = host::SystemClock().now().iso();
+      std::string now = ctx.now().iso();
       ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
           soci::use(nr), soci::use(op), soci::use(now);
     }

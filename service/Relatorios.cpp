@@ -7,6 +7,7 @@
 #include <map>
 
 #include "host/Consiste.h"
+#include "host/Errors.h"
 #include "host/bank/BankLayout.h"
 #include "module/Records.h"
 #include "records/Tables.h"
@@ -255,11 +256,7 @@ Documento documentOf(soci::session& sql, const BoletoKey& k) {
   return d;
 }
 
-std::string isoToday() {
-  return host::SystemClock().today().iso();
-}
-
-json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
+json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k, const std::string& today) {
   const std::string barcode = s.str("B.CDBARRAREC");
   // The bank the barcode was drawn for; before numbering, the bank the emission would use.
   std::string bank = barcode.size() == 44
@@ -271,7 +268,7 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
   std::string instructions = s.str("B.TXMENSBOLBOL");
   if (instructions.empty()) instructions = s.str("K.TXMENSBOLETO");
   json processing = s.raw("F.DTPROCFILI");
-  if (processing.is_null()) processing = isoToday();
+  if (processing.is_null()) processing = today;
   const Documento doc = documentOf(sql, k);
   return json::array({k.branch,
                       k.number,
@@ -312,7 +309,7 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
 }
 
 /// The row a test print shows: the company as beneficiary, nothing payable.
-json exampleRow(soci::session& sql, const std::string& company) {
+json exampleRow(soci::session& sql, const std::string& company, const std::string& today) {
   std::string name, cnpj, address, district, city, state;
   soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null,
                   i5 = soci::i_null;
@@ -323,7 +320,6 @@ json exampleRow(soci::session& sql, const std::string& company) {
       soci::use(company), soci::into(name), soci::into(cnpj, i1), soci::into(address, i2),
       soci::into(district, i3), soci::into(city, i4), soci::into(state, i5);
   auto val = [](const std::string& s, soci::indicator i) { return i == soci::i_ok ? s : ""; };
-  const std::string today = isoToday();
   return json::array({"",
                       "",
                       "",
@@ -369,7 +365,7 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
   json packet = emptyPacket(records::RelatorioBoleto().fields());
   const std::string company = ctx.company();
   if (sel.example) {
-    packet["rows"].push_back(exampleRow(ctx.sql(), company));
+    packet["rows"].push_back(exampleRow(ctx.sql(), company, ctx.today().iso()));
     return packet;
   }
   std::string select;
@@ -388,7 +384,8 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
     std::vector<json> found;
     for (const auto& r : rows) found.push_back(packetRow(r, sourceFields()));
     for (const auto& row : found)
-      packet["rows"].push_back(boletoRow(ctx.sql(), Source(row, sourceFields()), k));
+      packet["rows"].push_back(
+          boletoRow(ctx.sql(), Source(row, sourceFields()), k, ctx.today().iso()));
   }
   return packet;
 }
@@ -503,8 +500,10 @@ int storeShippedTemplates(soci::session& sql) {
   for (const auto& t : shippedTemplates()) {
     const std::string text = t.text;
     const std::string version = templateVersion(text);
-    const host::DateTime date =
-        host::DateTime::parse(t.stamp, "yyyymmddhhnnss").value_or(host::SystemClock().now());
+    // The build stamps every shipped template: one without a date is a broken build.
+    const auto stamped = host::DateTime::parse(t.stamp, "yyyymmddhhnnss");
+    BOLETO_CHECK(stamped.has_value(), std::string("shipped template without a date: ") + t.name);
+    const host::DateTime date = *stamped;
     auto current = findTemplate(sql, t.name);
     // A design changed on the service since (a later version or date) is kept.
     if (current && !(version > current->version ||

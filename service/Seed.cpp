@@ -456,6 +456,8 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
 }  // namespace
 
 SeedResult seed(Database& db, const SeedOptions& o) {
+  if (o.today == host::DateTime())
+    throw std::invalid_argument("seed: no date given to date the demo data from");
   SeedResult result;
   std::lock_guard lock(db.mutex());
   auto& sql = db.session();

@@ -13,6 +13,8 @@
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
+#include "module/Records.h"
 #include "module/SharedConnection.h"
 #include "records/Tables.h"
 #include "remote/Transports.h"
@@ -128,10 +130,12 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   settings.company = "04";
   settings.webUrl = "127.0.0.1";
   settings.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+  auto context = std::make_unique<host::HostScope>(
+      host::Host{.context = std::make_shared<host::ConfiguredContext>(settings)});
 
   Fetched overHttp = fetchThrough(std::make_shared<remote::HttpTransportFactory>("demo", password));
-  auto local = service::openService(db);
+  auto local = service::openService(
+      db, std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0)));
   Fetched inProcess =
       fetchThrough(std::make_shared<remote::InProcessTransportFactory>(local->dispatcher, "demo"));
 
@@ -153,7 +157,7 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   EXPECT_THROW(remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)})),
                host::OperationError);
 
-  host::setContext(nullptr);
+  context.reset();
   local.reset();
   std::filesystem::remove_all(dir);
 }

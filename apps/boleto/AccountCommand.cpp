@@ -18,7 +18,7 @@ struct AccountArgs {
 
 void showAccount(const AccountArgs& a) {
   cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
+  host::HostScope service(cli::configuredHost());
   rec::ensureConnected();
   host::ClientDataset cdsContCorr("cdsContCorr");
   std::string code = a.code;

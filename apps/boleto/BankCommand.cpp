@@ -10,6 +10,7 @@
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
+#include "host/Context.h"
 #include "host/DateTime.h"
 #include "host/Errors.h"
 #include "host/bank/BankLayout.h"
@@ -152,7 +153,7 @@ bool printCheck(const std::string& text, const host::DateTime& today, bool json)
 }
 
 int runCheck(const std::string& text, const std::string& date, bool json) {
-  host::DateTime today = date.empty() ? host::SystemClock().today() : parseDate(date, "Data");
+  host::DateTime today = date.empty() ? host::Today() : parseDate(date, "Data");
   if (text != "-") return printCheck(text, today, json) ? 0 : 1;
   bool all = true;
   std::string line;

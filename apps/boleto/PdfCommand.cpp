@@ -32,7 +32,7 @@ struct PdfArgs {
 
 void writePdf(const PdfArgs& a) {
   cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
+  host::HostScope service(cli::configuredHost());
   const std::string branch = host::Ajusta(host::AllTrim(a.branch), 4);
   const std::string number = host::Ajusta(host::AllTrim(a.number), 10);
 
@@ -79,7 +79,7 @@ void writePdf(const PdfArgs& a) {
     if (p == "P_VIA") return std::string("1º VIA - CLIENTE");
     if (p == "P_NOTAPROM") return std::string("N");
     if (p == "DIRBARCODE")
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     return {};
   });
   const std::string out = a.out.empty() ? branch + number + ".pdf" : a.out;

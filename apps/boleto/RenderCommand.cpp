@@ -17,6 +17,7 @@
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "report/Barcode.h"
 #include "report/Export.h"
 #include "report/Report.h"
@@ -62,11 +63,10 @@ void render(const RenderOptions& o) {
   const nlohmann::json params = data.value("params", nlohmann::json::object());
 
   // Nothing is connected here, but the report opens its connection at the context's address.
-  try {
-    host::context();
-  } catch (const host::InvariantError&) {
-    host::setContext(std::make_shared<host::ConfiguredContext>(host::ContextSettings{}));
-  }
+  host::Host ports = host::installedHost();
+  if (!ports.context)
+    ports.context = std::make_shared<host::ConfiguredContext>(host::ContextSettings{});
+  host::HostScope withContext(ports);
 
   report::ReportPrinter printer(source);
   printer.setParameterEvent([&](const std::string& name) -> host::Value {
@@ -77,7 +77,7 @@ void render(const RenderOptions& o) {
       const auto& ds = data["datasets"];
       if (ds.contains("BOLETO") && ds["BOLETO"].is_array() && !ds["BOLETO"].empty())
         barcode = ds["BOLETO"][0].value("CDBARRAREC", "");
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     }
     return {};
   });

@@ -12,6 +12,7 @@
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Units.h"
 #include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
@@ -76,16 +77,17 @@ class Emission : public rec::testing::RegisterFixture {
   /// The register listing company 04 with the pending boletos of account 001 marked.
   TfrmHabContRec& markedPending(size_t limit = 1000) {
     auto& f = listed();
-    f.bMarcaGeral = true;  // no discount questions while the test marks
-    for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
-      f.cdsBoletos.setRecNo(r);
-      if (f.current("CDREDUCONT").asString() != "001") continue;
-      if (f.current("IDSTATBREC").asString() == "E") continue;
-      f.Marca_Boleto(false, 'M');
-      keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
-      before_[keys_.back()] = stored(keys_.back()).nosso;
+    {
+      host::ScopedFlag marking(f.bMarcaGeral);  // no discount questions while the test marks
+      for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
+        f.cdsBoletos.setRecNo(r);
+        if (f.current("CDREDUCONT").asString() != "001") continue;
+        if (f.current("IDSTATBREC").asString() == "E") continue;
+        f.Marca_Boleto(false, 'M');
+        keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
+        before_[keys_.back()] = stored(keys_.back()).nosso;
+      }
     }
-    f.bMarcaGeral = false;
     EXPECT_GE(keys_.size(), std::min<size_t>(2, limit))
         << "the demo data has pending boletos on account 001";
     f.Atualiza_Emissao(true);
@@ -108,9 +110,9 @@ class Emission : public rec::testing::RegisterFixture {
     return count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'");
   }
 
+  /// The dated folder of the fixture's day: the clock, not the machine, names it.
   std::string todayFolder() const {
-    return (dir_ / "out" / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd"))
-        .string();
+    return (dir_ / "out" / "Boletos_Emitidos" / "2026-03-02").string();
   }
 
   /// Opens the emission screen modally and lets `script` drive it.
@@ -284,6 +286,20 @@ TEST_F(Emission, AnOrderLackingAColumnOfItsTableIsRefusedBeforeAnythingIsNumbere
     EXPECT_NE(stored(key).status, "E") << key;
   }
   EXPECT_FALSE(fs::exists(todayFolder()));
+}
+
+TEST_F(Emission, TheDatedFolderIsTheClocksDay) {
+  clock_->set(host::DateTime::fromYmdHms(2026, 3, 3, 0, 0, 1));  // just past midnight
+  auto& f = markedPending(1);
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true), host::mrOk);
+  std::vector<std::string> folders, files;
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos"))
+    folders.push_back(e.path().filename().string());
+  EXPECT_EQ(folders, std::vector<std::string>{"2026-03-03"});
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos" / "2026-03-03"))
+    files.push_back(e.path().stem().string());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(files[0].ends_with("_" + keys_[0])) << files[0];
 }
 
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "module/Records.h"
 #include "module/ServiceContext.h"
 #include "module/SharedConnection.h"
@@ -26,7 +28,7 @@ class Fetch : public ::testing::TestWithParam<bool> {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("boleto-fetch-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService((dir_ / "boleto.db").string(), clock_);
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);
@@ -41,19 +43,17 @@ class Fetch : public ::testing::TestWithParam<bool> {
       factory_ = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
     }
     useCompany("04", port);
-    remote::setDefaultTransportFactory(factory_);
     rec::netHabContRec().setFactory(nullptr);
     rec::ensureConnected();
     ASSERT_TRUE(rec::netHabContRec().connected()) << rec::netHabContRec().lastError();
   }
   void TearDown() override {
     rec::netHabContRec().disconnect();
-    remote::setDefaultTransportFactory(nullptr);
     if (server_) {
       server_->stop();
       thread_.join();
     }
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -62,7 +62,11 @@ class Fetch : public ::testing::TestWithParam<bool> {
     s.company = company;
     s.webUrl = "127.0.0.1";
     s.webPort = port;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    install(std::make_shared<host::ConfiguredContext>(s));
+  }
+  void install(std::shared_ptr<host::Context> context) {
+    host_.emplace(
+        host::Host{.context = std::move(context), .transport = factory_, .clock = clock_});
   }
   void useCompany(const std::string& company) { useCompany(company, host::WebPort()); }
 
@@ -71,6 +75,9 @@ class Fetch : public ::testing::TestWithParam<bool> {
   std::unique_ptr<remote::HttpServer> server_;
   std::thread thread_;
   std::shared_ptr<remote::TransportFactory> factory_;
+  std::shared_ptr<host::FixedClock> clock_ =
+      std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+  std::optional<host::HostScope> host_;
 };
 
 std::vector<remote::Variant> filtroArgs(const std::string& company) {
@@ -173,8 +180,7 @@ TEST_P(Fetch, CompanyAccessIsAnsweredByTheService) {
   s.webUrl = "127.0.0.1";
   s.webPort = host::WebPort();
   s.companies = {"05"};  // what the settings alone would say; the service knows better
-  host::setContext(
-      std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
+  install(std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
   EXPECT_TRUE(host::AcessoOperEmpresa("demo", "08"));
   EXPECT_FALSE(host::AcessoOperEmpresa("demo", "05"));
   EXPECT_FALSE(host::AcessoOperEmpresa("ninguem", "04"));

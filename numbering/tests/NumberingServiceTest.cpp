@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Febraban.h"
 #include "numbering/Numerador.h"
@@ -33,7 +35,9 @@ class NumberingService : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() /
            ("boleto-numbering-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService(
+        (dir_ / "boleto.db").string(),
+        std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 12, 8, 10, 0, 0)));
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 12, 8);
@@ -42,10 +46,10 @@ class NumberingService : public ::testing::Test {
     host::ContextSettings s;
     s.company = "04";
     s.operatorCode = "demo";
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(s)});
   }
   void TearDown() override {
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -86,6 +90,7 @@ class NumberingService : public ::testing::Test {
   int extraBoletos_ = 5;
   std::filesystem::path dir_;
   std::shared_ptr<service::Service> svc_;
+  std::optional<host::HostScope> host_;
 };
 
 TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {
@@ -366,7 +371,7 @@ class ConcurrentNumbering : public NumberingService {
   /// told the codes stored, no number twice.
   void fourEmitters(bool twoServices, bool overlapping) {
     std::shared_ptr<service::Service> other =
-        twoServices ? service::openService((dir_ / "boleto.db").string()) : svc_;
+        twoServices ? service::openService((dir_ / "boleto.db").string(), svc_->clock) : svc_;
     std::vector<std::vector<std::string>> lists(4);
     for (size_t i = 0; i < keys_.size(); ++i) {
       for (size_t e = 0; e < 4; ++e)
@@ -423,7 +428,7 @@ TEST_F(ConcurrentNumbering, WritersOfTwoServicesOnOneFileWaitForTheLockInsteadOf
   // Two services on one SQLite file are two processes on the embedded default: a call that
   // reads before it writes must wait for the other's write, not fail with "database is
   // locked".
-  auto other = service::openService((dir_ / "boleto.db").string());
+  auto other = service::openService((dir_ / "boleto.db").string(), svc_->clock);
   std::vector<std::vector<std::string>> got(4);
   std::vector<std::string> failures(4);
   std::vector<std::thread> threads;

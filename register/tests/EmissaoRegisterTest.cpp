@@ -50,11 +50,10 @@ class EmissionFromRegister : public RegisterFixture {
                   const std::string& field, host::Value v) {
     ASSERT_TRUE(
         f.cdsBoletos.locate(records::kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
-    auto events = f.cdsBoletos.detachEvents();
+    host::DetachedEvents noRules(f.cdsBoletos);
     f.cdsBoletos.edit();
     f.cdsBoletos.fieldByName(field).setValue(std::move(v));
     f.cdsBoletos.post();
-    f.cdsBoletos.attachEvents(std::move(events));
   }
   std::string key(const host::ClientDataset& ds) {
     return ds.valueOf("CDFILIAL").asString() + ds.valueOf("NRLANBOLREC").asString();
@@ -286,7 +285,7 @@ class EmissionRun : public EmissionFromRegister {
     return f;
   }
   std::filesystem::path folder() const {
-    return reports_ / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd");
+    return reports_ / "Boletos_Emitidos" / "2026-03-02";  // the fixture's day
   }
 };
 
@@ -295,7 +294,7 @@ TEST_F(EmissionRun, ACompletedRunWritesThePdfsAndDropsTheMarks) {
   ASSERT_EQ(f.nMarcOutros, 2);
   dialogs_->expectQuestion("arquivos PDF", true);
   dialogs_->expectInformation("Boletos emitidos com sucesso em:\r" + settings_.reportDir +
-                              "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd"));
+                              "Boletos_Emitidos/2026-03-02");
   f.control("sbtImprimir").click();
   f.control("mnuBoleto").click();
 

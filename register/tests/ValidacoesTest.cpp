@@ -38,7 +38,7 @@ class Validacoes : public RegisterFixture {
   }
   /// Marks boletos without the marking rules: their list mark and their row in cdsMarca.
   void markAs(TfrmHabContRec& f, const std::vector<const char*>& numbers) {
-    auto ev = f.cdsBoletos.detachEvents();
+    host::DetachedEvents noRules(f.cdsBoletos);
     for (const char* n : numbers) {
       f.cdsBoletos.locate(records::kBoletoKeyFields, {Value("0001"), Value(n)});
       f.cdsBoletos.edit();
@@ -49,7 +49,6 @@ class Validacoes : public RegisterFixture {
       f.cdsMarca.fieldByName("NRLANBOLREC").setString(n);
       f.cdsMarca.post();
     }
-    f.cdsBoletos.attachEvents(std::move(ev));
   }
   std::string value(TfrmHabContRec& f, const char* field) {
     return f.cdsBoletos.valueOf(field).asString();

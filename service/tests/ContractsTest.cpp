@@ -33,7 +33,7 @@ TEST_F(Contracts, EveryDeclaredMethodHasExactlyOneHandlerAndEveryHandlerADeclara
     EXPECT_NE(d.declarationOf(object, method), nullptr) << object << "." << method;
   }
 
-  service::Dispatcher twice(svc_->db);
+  service::Dispatcher twice(svc_->db, svc_->clock);
   const auto handler = [](service::CallContext& ctx, rpc::Operador&) {
     return Variant(ctx.operatorCode());
   };
