@@ -25,6 +25,7 @@
 #include "records/Tables.h"
 #include "remote/Connection.h"
 #include "report/Barcode.h"
+#include "report/Export.h"
 #include "report/RemoteDataSource.h"
 #include "report/Report.h"
 
@@ -97,13 +98,14 @@ std::string digitsOf(std::string_view s) {
 
 }  // namespace
 
-/// One run of the screen: print, preview or the file run.
+/// One run of the screen: print, preview, save as or the file run.
 struct TfrmImprimeBol::Run {
-  enum class Mode { Print, Preview, File };
+  enum class Mode { Print, Preview, Save, File };
 
   TfrmImprimeBol& f;
   Mode mode;
   std::string directory;
+  int format = -1;  ///< save as: the tag of the chosen format
   const records::EmissionOrder& order;
   numbering::RemoteNumberingService servico;
   numbering::BankAccountRow conta;
@@ -220,6 +222,35 @@ struct TfrmImprimeBol::Run {
       EmiteRelatorio(templateName);
   }
 
+  /// Save as: the boleto in work exported on `templateName` in the chosen format, under the
+  /// name the operator confirms in the save dialog. A cancelled dialog writes nothing.
+  void SalvarRelatorio(const std::string& templateName, const std::string& modelText,
+                       const std::string& name) {
+    host::DateTime date;
+    const std::string path = prepareTemplate(templateName, date);
+    if (!fs::exists(path) && modelText != "2")
+      f.error(modelText == "1" ? "MODCHQ_NC" : "MODBOLPRE_NC");
+    const report::ExportFormat* kind = report::exportFormat(format);
+    BOLETO_CHECK(kind != nullptr, "save as without a format");
+    const std::string ext(kind->extension);
+    const auto chosen = host::dialogs().saveFile("Salvar como", std::string(kind->filter), ext,
+                                                 host::ReportDir() + name + "." + ext);
+    if (!chosen || host::EmptyString(*chosen)) return;
+    host::ScopedFlag working(Cli_rec12002::FWorking);
+    const auto engine = report::makeExportEngine(format, *chosen);
+    printer.ExportReport(path, date, *engine);
+    f.files_.insert(f.files_.end(), engine->files().begin(), engine->files().end());
+  }
+
+  /// The name save as proposes for a boleto: its own payer, due date, document and key (not
+  /// whichever row the register shows, which would give every file of a run one name).
+  std::string saveName(const std::string& key) const {
+    std::string document = row(fld::FTR_NRNOTAFISC);
+    document = document.substr(0, document.find('/'));
+    return CamposValidos(row(fld::NRINSJURCLIE)) + "_" + dueText() + "_" + CamposValidos(document) +
+           "_" + key;
+  }
+
   /// The PDF file of an export: the dated folder is made, and the template must be in the
   /// report directory (otherwise the message of `key`, with its path, is the error).
   std::string exportFile(const std::string& name, const TemplateInfo& info,
@@ -249,6 +280,7 @@ struct TfrmImprimeBol::Run {
   // ------------------------------------------------------------ the file run's writers
 
   std::optional<PdfWriters> writers;
+  bool firstSaved = true;  ///< save as, complete models: no boleto saved yet
   size_t emitted = 0;
   size_t total = 0;
   std::exception_ptr writeError;
@@ -347,6 +379,11 @@ struct TfrmImprimeBol::Run {
       else
         VisualizarRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI),
                             false);
+      return;
+    }
+    if (mode == Mode::Save) {
+      SalvarRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI),
+                      model == 0 ? "0" : "1", "BOLETO_TESTE");
       return;
     }
     EmiteRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI));
@@ -548,6 +585,20 @@ struct TfrmImprimeBol::Run {
         queueExport(key, fileName(key), nfDeb ? kModeloNFDeb : kModeloNFA4, !nfDeb);
       return false;
     }
+    if (mode == Mode::Save) {
+      if (model == 1)
+        SalvarRelatorio(accountField(fld::DSARQBOLCOMP), "1", saveName(key));
+      else
+        SalvarRelatorio(nfDeb ? kModeloNFDeb : kModeloNFA4, "2", saveName(key));
+      // Saved or not, the boleto went out: the first marks the run's whole list, each later
+      // one itself.
+      if (firstSaved)
+        markList();
+      else
+        altBoletos(key);
+      firstSaved = false;
+      return true;
+    }
     if (mode == Mode::Preview) {
       output(accountField(fld::DSARQBOLCOMP), false);
     } else if (model == 1) {
@@ -588,28 +639,38 @@ struct TfrmImprimeBol::Run {
     }
     writeBack(*codes);
     barcode.clear();
-    if (mode != Mode::File) output(accountField(fld::DSARQBOLPREI));
-    if (first) {
-      auto& aux = f.cdsCriaListaAux;
-      const std::string lista = nrLista();
-      for (size_t r = 1; aux.active() && r <= aux.recordCount(); ++r)
-        rpc::call(conn(), rpc::AltBoletos{.count = order.klEmissao.Count(),
-                                          .NRLISTA = lista,
-                                          .CDLISTA = aux.valueAt(r, fld::CDLISTA).asString()});
-    }
+    if (mode == Mode::Save)
+      SalvarRelatorio(accountField(fld::DSARQBOLPREI), "0", saveName(key));
+    else if (mode != Mode::File)
+      output(accountField(fld::DSARQBOLPREI));
+    if (first) markList();
     return true;
   }
 
-  std::string fileName(const std::string& key) const {
+  /// Every boleto of the run's list marked emitted, once for each row of the list's answer.
+  void markList() {
+    auto& aux = f.cdsCriaListaAux;
+    const std::string lista = nrLista();
+    for (size_t r = 1; aux.active() && r <= aux.recordCount(); ++r)
+      rpc::call(conn(), rpc::AltBoletos{.count = order.klEmissao.Count(),
+                                        .NRLISTA = lista,
+                                        .CDLISTA = aux.valueAt(r, fld::CDLISTA).asString()});
+  }
+
+  /// The boleto in work's due date as "ddmmyyyy"; "" when it does not read as a date.
+  std::string dueText() const {
     const host::Value due = order.cdsBolEmitOrd.valueOf(fld::FTR_DTVENBOLREC);
-    std::string dueText;
     try {
-      if (!due.isNull()) dueText = due.asDate().format("ddmmyyyy");
+      if (!due.isNull()) return due.asDate().format("ddmmyyyy");
     } catch (const std::invalid_argument&) {
       // A due date that does not read as one leaves that part of the name empty.
     }
+    return {};
+  }
+
+  std::string fileName(const std::string& key) const {
     return CamposValidos(row(fld::NRINSJURCLIE)) + "_" + CamposValidos(row(fld::FTR_NMRAZSOCCLIE)) +
-           "_" + dueText + "_" + CamposValidos(row(fld::FTR_NRNOTAFISC)) + "_" + key;
+           "_" + dueText() + "_" + CamposValidos(row(fld::FTR_NRNOTAFISC)) + "_" + key;
   }
 
   void go() {
@@ -747,7 +808,22 @@ TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002
   addControl("sbtPreview", host::ControlKind::Button).onClick = [this] {
     run([this] { sbtPreviewClick(); });
   };
-  addControl("sbtSalvarComo", host::ControlKind::Button).setEnabled(false);
+  addControl("sbtSalvarComo", host::ControlKind::Button).onClick = [this] {
+    run([this] { sbtSalvarComoClick(); });
+  };
+  // The formats' menu, shown under the button; picking an entry closes it.
+  auto& saveAs = addControl("pmnSalvarComo", host::ControlKind::Panel);
+  saveAs.setVisible(false);
+  for (int tag = 0; tag < static_cast<int>(saveAsItems().size()); ++tag) {
+    const report::ExportFormat* format = report::exportFormat(tag);
+    const std::string filter(format->filter);
+    auto& item = addControl(saveAsItems()[tag], host::ControlKind::MenuItem, &saveAs);
+    item.setCaption(filter.substr(0, filter.find('|')));
+    item.onClick = [this, tag] {
+      control("pmnSalvarComo").setVisible(false);
+      run([this, tag] { mnuSalvarTextoClick(tag); });
+    };
+  }
   addControl("sbtCancelar", host::ControlKind::Button).onClick = [this] { sbtCancelarClick(); };
   group.setEnabled(false);
   change.setEnabled(false);
@@ -900,6 +976,32 @@ void TfrmImprimeBol::sbtPrintClick() {
 
 void TfrmImprimeBol::sbtPreviewClick() {
   Run r(*this, Run::Mode::Preview, {});
+  const bool test = control("chbTeste").checked();
+  r.go();
+  if (test) return;
+  setModalResult(host::mrOk);
+  close();
+}
+
+const std::vector<std::string>& TfrmImprimeBol::saveAsItems() {
+  static const std::vector<std::string> items{"mnuSalvarTexto", "mnuSalvarCSV",   "mnuSalvarHTML",
+                                              "mnuSalvarExcel", "mnuSalvarRTF",   "mnuSalvarWMF",
+                                              "mnuSalvarPDF",   "mnuSalvarXHTML", "mnuSalvarGIF",
+                                              "mnuSalvarJPEG",  "mnuSalvarBMP",   "mnuSalvarEMF"};
+  return items;
+}
+
+void TfrmImprimeBol::sbtSalvarComoClick() {
+  ValidaEmissaoBoleto();
+  control("pmnSalvarComo").setVisible(true);
+}
+
+void TfrmImprimeBol::mnuSalvarTextoClick(int tag) {
+  if (!report::exportFormat(tag))
+    host::MensErro(fmt::format("Formato de exportação desconhecido ({})", tag));
+  files_.clear();
+  Run r(*this, Run::Mode::Save, {});
+  r.format = tag;
   const bool test = control("chbTeste").checked();
   r.go();
   if (test) return;

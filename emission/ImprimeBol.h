@@ -60,6 +60,11 @@ class TfrmImprimeBol final : public host::ScreenModel {
   void ValidaEmissaoBoleto();
   void sbtPrintClick();
   void sbtPreviewClick();
+  /// Save as: the template check, then the menu of the twelve formats under the button.
+  void sbtSalvarComoClick();
+  /// Every entry of the save-as menu: the print run with each boleto saved in the format of
+  /// `tag` (0 txt ... 11 emf) under a name the operator confirms, one save dialog a boleto.
+  void mnuSalvarTextoClick(int tag);
   void sbtCancelarClick();
   /// The file run: every boleto of the print order written as a PDF into
   /// `directory`/Boletos_Emitidos/yyyy-mm-dd/ (complete model 1), or numbered only.
@@ -76,7 +81,9 @@ class TfrmImprimeBol final : public host::ScreenModel {
   int model() const;
   /// The order the screen was opened with (a programming error before `Abre`).
   const records::EmissionOrder& order() const;
-  /// The files written by the last file run, in order.
+  /// The save-as menu entries, by tag.
+  static const std::vector<std::string>& saveAsItems();
+  /// The files written by the last file run or save-as run, in order.
   const std::vector<std::string>& filesWritten() const { return files_; }
 
  private:

@@ -109,8 +109,9 @@ std::optional<std::string> ScriptedDialogs::selectFolder(const std::string& capt
 std::optional<std::string> ScriptedDialogs::saveFile(const std::string& caption,
                                                      const std::string& /*filter*/,
                                                      const std::string& defaultExt,
-                                                     const std::string& /*initialName*/) {
-  auto path = take(Kind::Save, caption, caption).path;
+                                                     const std::string& initialName) {
+  // The name proposed is what a test reads back (shown().text).
+  auto path = take(Kind::Save, initialName, caption).path;
   if (path && !defaultExt.empty() && path->find('.', path->rfind('/') + 1) == std::string::npos) {
     *path += "." + defaultExt;
   }

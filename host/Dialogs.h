@@ -88,7 +88,7 @@ class ScriptedDialogs final : public Dialogs {
 
   /// Expectations not yet consumed.
   size_t pending() const { return script_.size(); }
-  /// Every dialog shown, in order.
+  /// Every dialog shown, in order (a save dialog's text is the name it proposed).
   const std::vector<Shown>& shown() const { return shown_; }
   bool waitShown() const { return waitOn_; }
   int waitToggles() const { return waitToggles_; }

@@ -5,8 +5,22 @@
 namespace cli {
 
 bool ConsoleDialogs::question(const std::string& text, const std::string& caption) {
-  fmt::print(stderr, "{}: {} [{}]\n", caption, text, yes_ ? "Sim" : "Não");
-  return yes_;
+  bool answer = yes_;
+  for (const auto& f : no_)
+    if (text.find(f) != std::string::npos) answer = false;
+  fmt::print(stderr, "{}: {} [{}]\n", caption, text, answer ? "Sim" : "Não");
+  return answer;
+}
+
+std::optional<std::string> ConsoleDialogs::saveFile(const std::string&, const std::string&,
+                                                    const std::string& defaultExt,
+                                                    const std::string& initialName) {
+  if (saveFolder_.empty()) return std::nullopt;
+  std::string name = initialName.substr(initialName.find_last_of("/\\") + 1);
+  if (name.empty()) return std::nullopt;
+  if (name.find('.') == std::string::npos && !defaultExt.empty()) name += "." + defaultExt;
+  saved_.push_back(saveFolder_ + name);
+  return saved_.back();
 }
 
 void ConsoleDialogs::information(const std::string& text, const std::string& caption) {

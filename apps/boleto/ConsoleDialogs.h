@@ -2,6 +2,9 @@
 // The dialogs of the command line: messages go to standard error, questions take the answer
 // the command was given, and nothing is ever picked interactively.
 
+#include <string>
+#include <vector>
+
 #include "host/Dialogs.h"
 
 namespace cli {
@@ -18,10 +21,10 @@ class ConsoleDialogs final : public host::Dialogs {
   std::optional<std::string> selectFolder(const std::string&, const std::string&) override {
     return std::nullopt;
   }
-  std::optional<std::string> saveFile(const std::string&, const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
-  }
+  /// With a save folder, the name proposed, in that folder; otherwise cancelled.
+  std::optional<std::string> saveFile(const std::string& caption, const std::string& filter,
+                                      const std::string& defaultExt,
+                                      const std::string& initialName) override;
   std::optional<int> pickList(const std::string&, const std::vector<std::string>&) override {
     return std::nullopt;
   }
@@ -31,9 +34,18 @@ class ConsoleDialogs final : public host::Dialogs {
   }
   /// Errors shown so far (a command fails when there was one).
   int errors() const { return errors_; }
+  /// Questions whose text holds `fragment` are answered no, whatever the default.
+  void answerNo(std::string fragment) { no_.push_back(std::move(fragment)); }
+  /// Where save dialogs save: the folder (ending in "/") and the proposed file name.
+  void setSaveFolder(std::string folder) { saveFolder_ = std::move(folder); }
+  /// The files the save dialogs answered, in order.
+  const std::vector<std::string>& saved() const { return saved_; }
 
  private:
   bool yes_;
+  std::vector<std::string> no_;
+  std::string saveFolder_;
+  std::vector<std::string> saved_;
   int errors_ = 0;
 };
 

@@ -1,7 +1,9 @@
 // boleto emit: the operator's road from the register to PDF boletos, headless. The register
 // opens, the company's boletos of one account are filtered and the pending ones marked, and
 // "Emitir Boleto" runs with the emit answer yes: each boleto is numbered, coded, written as a
-// PDF into <dir>/Boletos_Emitidos/<today>/ and recorded as emitted.
+// PDF into <dir>/Boletos_Emitidos/<today>/ and recorded as emitted. With --format the
+// emission screen's "Salvar como" runs instead, in that format, each save dialog answered
+// with the name it proposes in the same dated folder.
 
 #include <fmt/format.h>
 
@@ -16,6 +18,7 @@
 #include "host/Errors.h"
 #include "host/ScopedFlag.h"
 #include "module/Units.h"
+#include "report/Export.h"
 
 namespace {
 
@@ -26,17 +29,29 @@ struct EmitArgs {
   std::string dir = "./out";
   bool reissue = false;
   std::string dueFrom, dueTo;
+  std::string format;  ///< empty: the file run's PDFs
 };
 
 int emit(const EmitArgs& a) {
   const auto started = std::chrono::steady_clock::now();
   // Every question of the road is answered yes: emit, and (with --reissue) emit again.
   cli::HeadlessRegister session(a.company, true);
+  const report::ExportFormat* format =
+      a.format.empty() ? nullptr : report::exportFormatByName(a.format);
 
   const std::string account = host::Ajusta(host::AllTrim(a.account), 3);
   std::string dir = a.dir.empty() ? std::string("./out") : a.dir;
   if (dir.back() != '/') dir += '/';
   std::filesystem::create_directories(dir);
+  const std::string folder = dir + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
+  if (format) {
+    // Saving is the interactive run: the register's questions that would start the file run
+    // are answered no, so the emission screen opens.
+    session.dialogs().answerNo("em arquivos PDF");
+    session.dialogs().answerNo("Deseja reemiti-los");
+    std::filesystem::create_directories(folder);
+    session.dialogs().setSaveFolder(folder);
+  }
 
   session.onFilter([&](rec::TfrmFiltroHabRec& f) {
     f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
@@ -50,6 +65,13 @@ int emit(const EmitArgs& a) {
   // then does what the file run does, with the same directory.
   session.screens().onModal("TfrmImprimeBol", [&](host::ScreenModel& s) {
     auto& e = dynamic_cast<rec::TfrmImprimeBol&>(s);
+    if (format) {
+      e.control("sbtSalvarComo").click();
+      if (e.control("pmnSalvarComo").visible())
+        e.control(rec::TfrmImprimeBol::saveAsItems().at(static_cast<size_t>(format->tag))).click();
+      if (e.isOpen()) e.close();
+      return;
+    }
     if (e.run([&] { e.Emiteboletos(dir); })) e.close();
   });
   rec::setModeloInicial(a.model);
@@ -90,9 +112,12 @@ int emit(const EmitArgs& a) {
       if (session.dialogs().errors() > errorsBefore) status = 1;
       const double secs =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      const std::string folder = dir + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
-      fmt::print("{} boleto(s) emitido(s){} em {} ({:.1f} s)\n", emitted,
-                 a.model == 0 ? " (pré-impresso: numerados, sem arquivo)" : "", folder, secs);
+      if (format)
+        fmt::print("{} boleto(s) emitido(s), {} arquivo(s) {} salvo(s) em {} ({:.1f} s)\n", emitted,
+                   session.dialogs().saved().size(), format->name, folder, secs);
+      else
+        fmt::print("{} boleto(s) emitido(s){} em {} ({:.1f} s)\n", emitted,
+                   a.model == 0 ? " (pré-impresso: numerados, sem arquivo)" : "", folder, secs);
     }
     reg->busy = false;
     reg->close();
@@ -114,6 +139,12 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--dir", a->dir, "output directory (Boletos_Emitidos/<today> is made in it)")
       ->capture_default_str();
   c->add_flag("--reissue", a->reissue, "also emit again the boletos already emitted");
+  c->add_option("--format", a->format,
+                "save the run as txt|csv|htm|xlsx|rtf|wmf|pdf|xhtml|gif|jpg|bmp|emf "
+                "(\"Salvar como\"), one file per boleto")
+      ->check([](const std::string& v) {
+        return report::exportFormatByName(v) ? std::string() : "unknown format \"" + v + "\"";
+      });
   c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
   c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->callback([a] {

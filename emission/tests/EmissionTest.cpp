@@ -13,6 +13,7 @@
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "host/ScopedFlag.h"
+#include "module/CamposValidos.h"
 #include "module/Units.h"
 #include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
@@ -464,4 +465,163 @@ TEST_F(Emission, PreviewNumbersAndMarksLikePrintButWritesPictures) {
   EXPECT_TRUE(printed_->files.empty());
   EXPECT_EQ(preview_->documents, keys_.size()) << "one preview per boleto";
   for (const auto& key : keys_) EXPECT_EQ(stored(key).status, "E");
+}
+
+// ------------------------------------------------------------------ save as
+
+class SaveAs : public Emission {
+ protected:
+  /// Files in the save folder, by name.
+  std::vector<fs::path> saved() const {
+    std::vector<fs::path> files;
+    if (fs::exists(dir_ / "saved"))
+      for (const auto& e : fs::directory_iterator(dir_ / "saved")) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+  /// The names the save dialogs proposed, in order.
+  std::vector<std::string> proposed() const {
+    std::vector<std::string> names;
+    for (const auto& d : dialogs_->shown())
+      if (d.kind == host::ScriptedDialogs::Kind::Save) names.push_back(d.text);
+    return names;
+  }
+  /// Answers the next save dialog with `name` in the save folder.
+  void saveAs(const std::string& name) {
+    fs::create_directories(dir_ / "saved");
+    dialogs_->expectSave((dir_ / "saved" / name).string());
+  }
+  int saveRun(TfrmHabContRec& f, const std::string& item, int model = 1) {
+    return interactive(f, [&](TfrmImprimeBol& e) {
+      e.control("cbbModeloRel").choose(model);
+      EXPECT_FALSE(e.control("pmnSalvarComo").visible());
+      e.control("sbtSalvarComo").click();
+      ASSERT_TRUE(e.control("pmnSalvarComo").visible()) << "the formats' menu opens";
+      e.control(item).click();
+    });
+  }
+};
+
+TEST_F(SaveAs, TheMenuOffersTheTwelveFormatsAfterTheTemplateCheck) {
+  auto& f = markedPending(1);
+  svc_->db->session()
+      << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
+  dialogs_->expectError("Modelo de boleto completo não cadastrado.");
+  interactive(f, [](TfrmImprimeBol& e) {
+    e.control("sbtSalvarComo").click();
+    EXPECT_FALSE(e.control("pmnSalvarComo").visible()) << "no menu after a failed check";
+    ASSERT_EQ(TfrmImprimeBol::saveAsItems().size(), 12u);
+    EXPECT_EQ(e.control("mnuSalvarTexto").caption(), "Documento Texto (*.txt)");
+    EXPECT_EQ(e.control("mnuSalvarPDF").caption(), "Documento Adobe Acrobat (*.pdf)");
+    EXPECT_EQ(e.control("mnuSalvarEMF").caption(), "Extented Metafile (*.emf)");
+    e.control("sbtCancelar").click();
+  });
+  EXPECT_EQ(stored(keys_[0]).nosso, before_[keys_[0]]);
+}
+
+TEST_F(SaveAs, PdfWritesOneFilePerBoletoEachNamedAfterItsOwnBoleto) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  for (int i = 0; i < 3; ++i) saveAs("boleto-" + std::to_string(i));
+  EXPECT_EQ(saveRun(f, "mnuSalvarPDF"), host::mrOk);
+  EXPECT_FALSE(Cli_rec12002::FWorking);
+
+  const std::vector<std::string> names = proposed();
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 3u)
+      << "each boleto proposes its own name";
+  auto& order = f.cdsBolEmitOrd;
+  for (const auto& name : names) {
+    EXPECT_TRUE(name.starts_with(host::ReportDir())) << name;
+    EXPECT_TRUE(name.ends_with(".pdf")) << name;
+    const std::string key = name.substr(name.size() - 4 - 14, 14);
+    ASSERT_TRUE(order.locate(records::kBoletoKeyFields, {key.substr(0, 4), key.substr(4)})) << name;
+    const std::string due = order.valueOf("FTR_DTVENBOLREC").asDate().format("ddmmyyyy");
+    const std::string payer = CamposValidos(order.valueOf("NRINSJURCLIE").asString());
+    EXPECT_EQ(fs::path(name).filename().string().substr(0, payer.size() + due.size() + 2),
+              payer + "_" + due + "_")
+        << name;
+  }
+  const auto files = saved();
+  ASSERT_EQ(files.size(), 3u);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string key = names[i].substr(names[i].size() - 4 - 14, 14);
+    const Stored s = stored(key);
+    EXPECT_EQ(s.status, "E") << key;
+    ASSERT_EQ(s.barcode.size(), 44u) << key;
+    EXPECT_NE(run("pdftotext -layout '" + files[i].string() + "' -").find(s.line),
+              std::string::npos)
+        << files[i];
+  }
+  const fs::path png = dir_ / "saved-page";
+  run("pdftoppm -r 300 -f 1 -l 1 -png '" + files[0].string() + "' '" + png.string() + "'");
+  std::string decoded;
+  for (const auto& e : fs::directory_iterator(dir_))
+    if (e.path().filename().string().starts_with("saved-page"))
+      decoded += run("zbarimg --raw -q '" + e.path().string() + "'");
+  const std::string key0 = names[0].substr(names[0].size() - 4 - 14, 14);
+  EXPECT_NE(decoded.find(stored(key0).barcode), std::string::npos) << decoded;
+  EXPECT_EQ(runLists(), 0);
+}
+
+TEST_F(SaveAs, ACancelledDialogWritesNoFileAndTheRunGoesOn) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  dialogs_->expectSave(std::nullopt);
+  saveAs("segundo");
+  dialogs_->expectSave(std::nullopt);
+  EXPECT_EQ(saveRun(f, "mnuSalvarGIF"), host::mrOk);
+  const auto files = saved();
+  ASSERT_EQ(files.size(), 1u) << "only the confirmed dialog wrote a file";
+  EXPECT_EQ(files[0].filename(), "segundo.gif");
+  EXPECT_NE(run("file -b '" + files[0].string() + "'").find("GIF image"), std::string::npos);
+  // The picture carries the bars of the second boleto saved.
+  const std::string key1 = proposed()[1].substr(proposed()[1].size() - 4 - 14, 14);
+  EXPECT_NE(run("zbarimg --raw -q '" + files[0].string() + "'").find(stored(key1).barcode),
+            std::string::npos);
+  for (const auto& key : keys_) {
+    const Stored s = stored(key);
+    EXPECT_FALSE(s.nosso.empty()) << key << ": numbered, saved or not";
+    EXPECT_EQ(s.status, "E") << key << ": marked emitted, saved or not";
+  }
+}
+
+TEST_F(SaveAs, PrePrintedModelSavesEachBoletoWithItsNumberAndMarksTheListOnce) {
+  auto& f = markedPending(2);
+  ASSERT_EQ(keys_.size(), 2u);
+  saveAs("um");
+  saveAs("dois");
+  EXPECT_EQ(saveRun(f, "mnuSalvarTexto", 0), host::mrOk);
+  const auto files = saved();
+  ASSERT_EQ(files.size(), 2u);
+  const std::vector<std::string> names = proposed();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string key = names[i].substr(names[i].size() - 4 - 14, 14);
+    const Stored s = stored(key);
+    EXPECT_EQ(s.status, "E");
+    EXPECT_EQ(s.model, "1");
+    ASSERT_FALSE(s.nosso.empty());
+    std::ifstream in(dir_ / "saved" / (i == 0 ? "um.txt" : "dois.txt"));
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find(s.nosso), std::string::npos) << key << " carries its nosso número";
+  }
+}
+
+TEST_F(SaveAs, TestBoletoIsSavedAndTheScreenStaysOpen) {
+  auto& f = markedPending(1);
+  saveAs("teste");
+  const int result = interactive(f, [](TfrmImprimeBol& e) {
+    e.control("chbTeste").toggle();
+    e.control("sbtSalvarComo").click();
+    e.control("mnuSalvarRTF").click();
+    EXPECT_TRUE(e.isOpen());
+    e.control("sbtCancelar").click();
+  });
+  EXPECT_EQ(result, host::mrCancel);
+  ASSERT_EQ(saved().size(), 1u);
+  std::ifstream in(saved()[0]);
+  const std::string rtf((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_TRUE(rtf.starts_with("{\\rtf1"));
+  EXPECT_NE(rtf.find("BOLETO DE TESTE"), std::string::npos);
+  EXPECT_EQ(stored(keys_[0]).nosso, before_[keys_[0]]) << "a test boleto numbers nothing";
 }
