@@ -31,6 +31,84 @@ int appendGif(GifFileType* gif, const GifByteType* data, int length) {
   return length;
 }
 
+/// The LZW codes of a GIF image of kGreyLevels colours, packed least significant bit first,
+/// as giflib's own compressor emits them (same code widths, same clearing when the table is
+/// full). The string table is a direct array, a code's children indexed by the next
+/// colour, where giflib hashes every pixel: that look-up was over half of a page's time.
+class GifLzw {
+ public:
+  static constexpr int kMinCodeSize = 4;  // 16 colours
+  static constexpr int kClear = 1 << kMinCodeSize;
+  static constexpr int kEnd = kClear + 1;
+  static constexpr int kMaxCode = 4095;
+
+  GifLzw() : children_(static_cast<size_t>(kMaxCode + 1) * kGreyLevels, 0) { reset(); }
+
+  void encode(const InkImage& img) {
+    put(kClear);
+    int current = -1;
+    for (int y = 0; y < img.height; ++y) {
+      const unsigned char* in = img.row(y);
+      for (int x = 0; x < img.width; ++x) {
+        const int pixel = greyLevel(in[x]);
+        if (current < 0) {
+          current = pixel;
+          continue;
+        }
+        uint16_t& child =
+            children_[static_cast<size_t>(current) * kGreyLevels + static_cast<size_t>(pixel)];
+        if (child != 0) {
+          current = child;
+          continue;
+        }
+        put(current);
+        if (next_ >= kMaxCode) {
+          put(kClear);
+          reset();
+        } else {
+          child = static_cast<uint16_t>(next_++);
+          used_.push_back(&child);
+        }
+        current = pixel;
+      }
+    }
+    if (current >= 0) put(current);
+    put(kEnd);
+    if (bits_ > 0) bytes_.push_back(static_cast<char>(acc_ & 0xff));
+  }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  void reset() {
+    // Only the entries made since the last clear: a full table is 4,078 of its 65,536.
+    for (uint16_t* entry : used_) *entry = 0;
+    used_.clear();
+    next_ = kEnd + 1;
+    width_ = kMinCodeSize + 1;
+    limit_ = 1 << width_;
+  }
+  void put(int code) {
+    acc_ |= static_cast<uint32_t>(code) << bits_;
+    bits_ += width_;
+    while (bits_ >= 8) {
+      bytes_.push_back(static_cast<char>(acc_ & 0xff));
+      acc_ >>= 8;
+      bits_ -= 8;
+    }
+    // The decoder widens its codes once the table reaches the current limit.
+    if (next_ >= limit_ && width_ < 12) limit_ = 1 << ++width_;
+  }
+
+  std::vector<uint16_t> children_;
+  std::vector<uint16_t*> used_;
+  std::string bytes_;
+  uint32_t acc_ = 0;
+  int bits_ = 0;
+  int next_ = 0;
+  int width_ = 0;
+  int limit_ = 0;
+};
+
 std::string encodeGif(const InkImage& img) {
   std::string out;
   int error = 0;
@@ -40,13 +118,22 @@ std::string encodeGif(const InkImage& img) {
   for (int i = 0; i < kGreyLevels; ++i)
     colours[i].Red = colours[i].Green = colours[i].Blue = greyOfLevel(i);
   ColorMapObject* map = GifMakeMapObject(kGreyLevels, colours);
-  std::vector<GifPixelType> line(static_cast<size_t>(img.width));
+  // giflib writes the descriptors, the code size and the sub-blocks; the codes are ours.
   bool ok = map && EGifPutScreenDesc(gif, img.width, img.height, 4, 0, map) == GIF_OK &&
             EGifPutImageDesc(gif, 0, 0, img.width, img.height, false, nullptr) == GIF_OK;
-  for (int y = 0; ok && y < img.height; ++y) {
-    const unsigned char* in = img.row(y);
-    for (int x = 0; x < img.width; ++x) line[static_cast<size_t>(x)] = greyLevel(in[x]);
-    ok = EGifPutLine(gif, line.data(), img.width) == GIF_OK;
+  if (ok) {
+    GifLzw lzw;
+    lzw.encode(img);
+    const std::string& codes = lzw.bytes();
+    GifByteType block[256];
+    for (size_t at = 0; ok && at < codes.size(); at += 255) {
+      const size_t n = std::min<size_t>(255, codes.size() - at);
+      block[0] = static_cast<GifByteType>(n);
+      std::memcpy(block + 1, codes.data() + at, n);
+      ok = (at == 0 ? EGifPutCode(gif, GifLzw::kMinCodeSize, block)
+                    : EGifPutCodeNext(gif, block)) == GIF_OK;
+    }
+    ok = ok && EGifPutCodeNext(gif, nullptr) == GIF_OK;
   }
   const int lastError = gif->Error;
   int closeError = 0;
@@ -69,10 +156,30 @@ void jpegExit(j_common_ptr c) {
   std::longjmp(e->jump, 1);
 }
 
+/// Grey rows of the page from its ink, `count` rows from `y`, each `width` samples wide (the
+/// page's width rounded up to whole blocks; the last column and row are repeated).
+void greyRows(const InkImage& img, int y, int count, int width, unsigned char* out) {
+  for (int k = 0; k < count; ++k) {
+    const unsigned char* in = img.row(std::min(y + k, img.height - 1));
+    unsigned char* row = out + static_cast<size_t>(k) * static_cast<size_t>(width);
+    // Grey is paper less ink, 255 - ink, which on bytes is the complement: eight at a time.
+    int x = 0;
+    for (uint64_t w; x + 8 <= img.width; x += 8) {
+      std::memcpy(&w, in + x, 8);
+      w = ~w;
+      std::memcpy(row + x, &w, 8);
+    }
+    for (; x < img.width; ++x) row[x] = static_cast<unsigned char>(255 - in[x]);
+    for (; x < width; ++x) row[x] = row[img.width - 1];
+  }
+}
+
 /// Runs the compressor into a memory buffer; false (with the library's message in the
-/// error manager) when it failed. No C++ object lives across the long jump.
-bool compressJpeg(jpeg_compress_struct& c, const InkImage& img, unsigned char* row,
-                  unsigned char** buffer, unsigned long* size) {
+/// error manager) when it failed. No C++ object lives across the long jump. The rows go in
+/// as raw data, a block row at a time: a grey page needs no colour conversion, and the
+/// scanline path's copying through its conversion buffers took a third of the time.
+bool compressJpeg(jpeg_compress_struct& c, const InkImage& img, unsigned char* block,
+                  int blockWidth, unsigned char** buffer, unsigned long* size) {
   auto* e = reinterpret_cast<JpegError*>(c.err);
   if (setjmp(e->jump)) return false;
   jpeg_create_compress(&c);
@@ -84,21 +191,17 @@ bool compressJpeg(jpeg_compress_struct& c, const InkImage& img, unsigned char* r
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 85, TRUE);
   c.dct_method = JDCT_IFAST;
+  c.raw_data_in = TRUE;
   c.density_unit = 1;  // dots per inch
   c.X_density = c.Y_density = static_cast<UINT16>(img.dpi);
   jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    // Grey is paper less ink, 255 - ink, which on bytes is the complement: eight at a time.
-    const unsigned char* in = img.row(static_cast<int>(c.next_scanline));
-    int x = 0;
-    for (uint64_t w; x + 8 <= img.width; x += 8) {
-      std::memcpy(&w, in + x, 8);
-      w = ~w;
-      std::memcpy(row + x, &w, 8);
-    }
-    for (; x < img.width; ++x) row[x] = static_cast<unsigned char>(255 - in[x]);
-    JSAMPROW rows[1] = {row};
-    jpeg_write_scanlines(&c, rows, 1);
+  JSAMPROW rows[DCTSIZE];
+  for (int k = 0; k < DCTSIZE; ++k)
+    rows[k] = block + static_cast<size_t>(k) * static_cast<size_t>(blockWidth);
+  JSAMPARRAY planes[1] = {rows};
+  for (int y = 0; y < img.height; y += DCTSIZE) {
+    greyRows(img, y, DCTSIZE, blockWidth, block);
+    jpeg_write_raw_data(&c, planes, DCTSIZE);
   }
   jpeg_finish_compress(&c);
   return true;
@@ -111,8 +214,9 @@ std::string encodeJpeg(const InkImage& img) {
   err.mgr.error_exit = jpegExit;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  std::vector<unsigned char> row(static_cast<size_t>(img.width));
-  const bool ok = compressJpeg(c, img, row.data(), &buffer, &size);
+  const int blockWidth = (img.width + DCTSIZE - 1) / DCTSIZE * DCTSIZE;
+  std::vector<unsigned char> block(static_cast<size_t>(blockWidth) * DCTSIZE);
+  const bool ok = compressJpeg(c, img, block.data(), blockWidth, &buffer, &size);
   std::string out;
   if (ok && buffer) out.assign(reinterpret_cast<const char*>(buffer), size);
   jpeg_destroy_compress(&c);
