@@ -22,6 +22,9 @@ struct Creators {
       CriaImprimeBol;
   /// `CriaDirBoletos`: the boleto directory screen; the directory chosen, "" when cancelled.
   std::function<std::string()> CriaDirBoletos;
+  /// `CriaSelImpNF`: the import selection of the customer's fiscal notes (company, customer
+  /// code of 21 characters); modeless, created once.
+  std::function<void(const std::string& company, const std::string& customer)> CriaSelImpNF;
 };
 
 /// The process's creators.

@@ -45,6 +45,7 @@ inline constexpr Param cdsBoletos{"cdsBoletos", Kind::Packet};
 inline constexpr Param cdsChaveBol{"cdsChaveBol", Kind::Packet};
 inline constexpr Param cdsOpcoes{"cdsOpcoes", Kind::Packet};
 inline constexpr Param boletos{"boletos", Kind::Packet};
+inline constexpr Param cdsSelImpor{"cdsSelImpor", Kind::Packet};
 // The register filter's criteria (Filtro).
 inline constexpr Param FiliProc{"FiliProc", Kind::Text, 4};
 inline constexpr Param clientList{"client list", Kind::Text};
@@ -555,22 +556,37 @@ struct CarregaOpcoes {
   In<fld::CDTELA> CDTELA;
 };
 
+// --- the import selection of fiscal notes (service/SelImpor.cpp)
+
+/// The customer's fiscal notes in the company that are not imported yet, with their import
+/// flag (`cdsSelImpor`); both codes come back padded.
+struct GetSelImpor {
+  static constexpr Method method{kHabContRec, "GetSelImpor", Access::Reads};
+  InOut<fld::CDCLIENTE> CDCLIENTE;
+  InOut<fld::CDEMPRESA> CDEMPRESA;
+};
+/// The import flags changed in the notes' change packet, saved when each note's flag is
+/// still what the caller read ("ALT_BLOQ" otherwise); the number of notes saved.
+struct SetSelImpor {
+  static constexpr Method method{kHabContRec, "SetSelImpor", Access::Writes};
+  In<arg::cdsSelImpor> cdsSelImpor;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
-using Declared =
-    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
-               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
-               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
-               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente,
-               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
-               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
-               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
-               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
-               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
-               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
-               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
-               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes>;
+using Declared = MethodList<
+    GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
+    GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
+    GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
+    GetVeiculo, GetDuplicata, GetBuscaCliente, GetAdiantamento, GetDevolucao, GetBolCliDevoAdian,
+    GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra,
+    NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
+    GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe, GetVdTipoBaixa,
+    GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig, GetStatus, GetVdCompensa,
+    GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque, GetChequePerm, GetValNrCheque,
+    RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador, AcessoOperEmpresa, Consulta,
+    SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

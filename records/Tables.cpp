@@ -484,4 +484,14 @@ const Table& RelatorioItensNF() {
   return t;
 }
 
+const Table& cdsSelImpor() {
+  static const Table t{
+      "cdsSelImpor",
+      {NRINSJURCLIE.labeled("Inscrição"), NMRAZSOCCLIE.labeled("Razão Social"),
+       DTEMISSAO.labeled("Data Emissão").formatted(kDate), CDSERIE, NRNOTAFISC, CDFILIAL,
+       NRLANCTONF.labeled("Nº Nota Fiscal "), VRNOTAFISC.labeled("Valor NF").formatted(kMoney),
+       DOCUMENTO.labeled("Doc/Série"), IDIMPONFCR}};
+  return t;
+}
+
 }  // namespace records

@@ -112,4 +112,8 @@ const Table& cdsInfoDepIdent();
 const Table& RelatorioBoleto();
 const Table& RelatorioItensNF();
 
+// --- the import selection of fiscal notes
+/// A customer's fiscal notes with their import flag `IDIMPONFCR` ("S" to be imported).
+const Table& cdsSelImpor();
+
 }  // namespace records

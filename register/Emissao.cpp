@@ -97,6 +97,7 @@ class ListWalk {
 void TfrmHabContRec::addEmissionMessages() {
   auto& m = messages();
   m.Add("BOL_NI", "Nenhum boleto foi marcado.");
+  m.Add("BOL_NC_SEL", "Nenhum boleto foi selecionado.");
   m.Add("boletos_ja_emit", "Existem boletos já emitidos entre os marcados. Deseja reemiti-los?");
   m.Add("Emit_bol", "Deseja emitir os boletos marcados em arquivos PDF?");
   m.Add("FIL_INF", "Filial de origem deve ser informada.");
@@ -509,6 +510,12 @@ void TfrmHabContRec::BaixaRelatorio(const std::string& fileName) {
       host::dialogs().error(messages().Msg("Nrel") + "\r" + local, caption());
     }
   }
+}
+
+void TfrmHabContRec::mnuSelNFImpClick() {
+  if (klMarcados.Count() == 0) error("BOL_NC_SEL");
+  installed(creators().CriaSelImpNF, "de seleção de notas fiscais")(
+      control("medEmpresa").text(), klMarcados.Key(0).substr(14, 21));
 }
 
 }  // namespace rec

@@ -249,6 +249,10 @@ void TfrmHabContRec::buildControls() {
   addControl("mnuEnviaNota", ControlKind::MenuItem);
   addCommand("sbtAssociar", "mnuAssociar", [] {});
   addCommand("sbtAgrupar", "mnuAgrupar", [] {});
+  addControl("mnuSelNFImp", ControlKind::MenuItem).onClick = [this] {
+    run([this] { mnuSelNFImpClick(); });
+  };
+  control("mnuSelNFImp").setCaption("Seleção de Notas Fiscais para Importação");
   buildValidationControls();
 }
 

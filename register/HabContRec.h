@@ -141,6 +141,8 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void mnuBoletoClick();
   /// "Emitir Carnê" (disabled until the payment booklet exists).
   void mnuCarneClick();
+  /// The import selection of fiscal notes for the customer of the first marked boleto.
+  void mnuSelNFImpClick();
   /// The emission lists `klEmissao`, `klContas`, `klCarteira` and `cdsBolEmitOrd` from the
   /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
   /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.

@@ -17,7 +17,7 @@ import re
 import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-SCREENS = {"register", "emission", "mail", "ancillary"}
+SCREENS = {"register", "emission", "mail", "ancillary", "selimpor"}
 CONTRACTS = {"records", "queries"}
 CONTRACT_DEPENDENCIES = {"host", "remote"} | CONTRACTS
 # Not part of the product's graph: tests and benchmarks, generated and third-party files.

@@ -6,6 +6,7 @@
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
+#include "ui_TfrmSelImpor.h"
 
 namespace ui {
 
@@ -30,6 +31,7 @@ constexpr Entry kForms[] = {
     {"TfrmFiltroHabRec", &build<Ui::TfrmFiltroHabRec>},
     {"TfrmDirBoletos", &build<Ui::TfrmDirBoletos>},
     {"TfrmImprimeBol", &build<Ui::TfrmImprimeBol>},
+    {"TfrmSelImpor", &build<Ui::TfrmSelImpor>},
 };
 
 }  // namespace

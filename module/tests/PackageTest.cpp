@@ -9,7 +9,7 @@ TEST(Package, LoadsAndRunsEachUnitsInitialisationAndFinalisationOnce) {
   // Every entry point built so far; later creators join this list.
   for (const char* name :
        {"Initialize", "Finalize", "IniProc", "CriaHabConta", "CriaFiltroHabRec", "CriaImprimeBol",
-        "CriaDirBoletos", "InstalaHost", "SetEmissionProgress"})
+        "CriaDirBoletos", "CriaSelImpNF", "InstalaHost", "SetEmissionProgress"})
     EXPECT_NE(dlsym(pkg, name), nullptr) << name << ": " << dlerror();
 
   using Entry = void (*)();

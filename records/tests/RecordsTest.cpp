@@ -38,7 +38,7 @@ const Table* const kTables[] = {
     &records::cdsStatus(),          &records::cdsAdiantamento(),   &records::cdsDevolucao(),
     &records::cdsBolCliDevoAdian(), &records::cdsValNosNumero(),   &records::cdsValidaNossNum(),
     &records::cdsVdDepIdent(),      &records::cdsInfoDepIdent(),   &records::RelatorioBoleto(),
-    &records::RelatorioItensNF(),
+    &records::RelatorioItensNF(),   &records::cdsSelImpor(),
 };
 
 }  // namespace

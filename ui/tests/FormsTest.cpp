@@ -20,6 +20,7 @@
 #include "ancillary/Cli_rec12009.h"
 #include "emission/ImprimeBol.h"
 #include "register/tests/RegisterFixture.h"
+#include "selimpor/Cli_rec12007.h"
 #include "ui/Binder.h"
 #include "ui/Forms.h"
 #include "ui/tests/QtApp.h"
@@ -211,12 +212,14 @@ TEST(Forms, TheEmissionAndDirectoryFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(emission), IsEmpty());
   rec::TfrmDirBoletos directory;
   EXPECT_THAT(problemsOfForm(directory), IsEmpty());
+  rec::TfrmSelImpor selection;
+  EXPECT_THAT(problemsOfForm(selection), IsEmpty());
 }
 
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
-                                             "TfrmImprimeBol"));
+                                             "TfrmImprimeBol", "TfrmSelImpor"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
