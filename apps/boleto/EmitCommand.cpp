@@ -25,6 +25,7 @@ struct EmitArgs {
   int model = 1;
   std::string dir = "./out";
   bool reissue = false;
+  bool oneFile = false;
   std::string dueFrom, dueTo;
 };
 
@@ -53,6 +54,7 @@ int emit(const EmitArgs& a) {
     if (e.run([&] { e.Emiteboletos(dir); })) e.close();
   });
   rec::setModeloInicial(a.model);
+  rec::setArquivoUnicoInicial(a.oneFile);
   size_t emitted = 0;
   rec::setEmissionProgress([&](size_t done, size_t total, const std::string& key) {
     emitted = done;
@@ -114,6 +116,8 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--dir", a->dir, "output directory (Boletos_Emitidos/<today> is made in it)")
       ->capture_default_str();
   c->add_flag("--reissue", a->reissue, "also emit again the boletos already emitted");
+  c->add_flag("--one-file", a->oneFile,
+              "every boleto of the run in one PDF, one boleto a page, in print order");
   c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
   c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->callback([a] {
