@@ -22,6 +22,11 @@ struct Creators {
       CriaImprimeBol;
   /// `CriaDirBoletos`: the boleto directory screen; the directory chosen, "" when cancelled.
   std::function<std::string()> CriaDirBoletos;
+  /// `CriaImprimeCarne`: the carnê screen for the order (its `klEmissao`, print order and
+  /// account); the modal result (1: printed or saved).
+  std::function<int(const records::EmissionOrder& order)> CriaImprimeCarne;
+  /// `CriaConjulgarBoleto`: the association screen for the company.
+  std::function<int(const std::string& company)> CriaConjulgarBoleto;
 };
 
 /// The process's creators.
