@@ -2,10 +2,12 @@
 
 #include <QWidget>
 
+#include "ui_TfrmConjulgarBoleto.h"
 #include "ui_TfrmDirBoletos.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
+#include "ui_TfrmImprimeCarne.h"
 
 namespace ui {
 
@@ -30,6 +32,8 @@ constexpr Entry kForms[] = {
     {"TfrmFiltroHabRec", &build<Ui::TfrmFiltroHabRec>},
     {"TfrmDirBoletos", &build<Ui::TfrmDirBoletos>},
     {"TfrmImprimeBol", &build<Ui::TfrmImprimeBol>},
+    {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
+    {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
 };
 
 }  // namespace
