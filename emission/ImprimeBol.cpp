@@ -59,6 +59,7 @@ constexpr const char* kCnpjNotaA4 = "10020030000113";
 
 TfrmImprimeBol* g_instance = nullptr;
 int g_modeloInicial = 1;
+bool g_arquivoUnico = false;
 std::function<void(size_t, size_t, const std::string&)> g_progress;
 
 /// The file name of a template: whatever path it was stored with is dropped.
@@ -281,6 +282,12 @@ struct TfrmImprimeBol::Run {
 
   std::optional<PdfWriters> writers;
   bool firstSaved = true;  ///< save as, complete models: no boleto saved yet
+  /// The run in one file: each boleto's pages, by position in the print order, written
+  /// together once every boleto is laid out.
+  bool oneFile = false;
+  std::map<size_t, PdfDone> keptPages;
+  std::string oneFileFolder;
+  size_t kept = 0;
   size_t emitted = 0;
   size_t total = 0;
   std::exception_ptr writeError;
@@ -292,6 +299,11 @@ struct TfrmImprimeBol::Run {
     PdfJob job;
     job.key = key;
     job.file = exportFile(name, info, "1");
+    if (oneFile) {
+      oneFileFolder = fs::path(job.file).parent_path().string() + "/";
+      job.keepPages = true;
+      job.position = kept++;
+    }
     job.templatePath = info.path;
     job.setting = info.setting;
     job.templateDate = info.date;
@@ -313,6 +325,10 @@ struct TfrmImprimeBol::Run {
         if (!writeError) writeError = done.error;
         continue;
       }
+      if (done.job.keepPages) {
+        keptPages.emplace(done.job.position, std::move(done));
+        continue;
+      }
       f.files_.push_back(done.job.file);
       if (done.job.markEmitted) altBoletos(done.job.key);
       if (g_progress) g_progress(++emitted, total, done.job.key);
@@ -326,6 +342,7 @@ struct TfrmImprimeBol::Run {
     if (report) {
       collectWritten();
       if (writeError) std::rethrow_exception(writeError);
+      writeOneFile();
     } else {
       try {
         collectWritten();
@@ -333,6 +350,27 @@ struct TfrmImprimeBol::Run {
         // The failure being raised already is the one the operator must see.
       }
     }
+  }
+
+  /// The boletos kept by the writers as one PDF, in print order; each is recorded as emitted
+  /// only once that file is written whole.
+  void writeOneFile() {
+    if (keptPages.empty()) return;
+    report::Document doc;
+    for (auto& [at, done] : keptPages) appendPages(doc, std::move(done.pages));
+    doc.title = "Boletos";
+    const std::string stem = oneFileFolder + "Boletos_" + host::Now().format("yyyymmdd-hhnnss");
+    // A second run within the same second writes beside the first, never over it.
+    std::string file = stem + ".pdf";
+    for (int n = 2; fs::exists(file); ++n) file = fmt::format("{}-{}.pdf", stem, n);
+    report::PdfExportEngine engine(file);
+    engine.write(doc);
+    f.files_.push_back(engine.fileName());
+    for (auto& [at, done] : keptPages) {
+      if (done.job.markEmitted) altBoletos(done.job.key);
+      if (g_progress) g_progress(++emitted, total, done.job.key);
+    }
+    keptPages.clear();
   }
 
   // ------------------------------------------------------------ the run
@@ -687,6 +725,7 @@ struct TfrmImprimeBol::Run {
     total = keys.size();
     std::optional<host::ScopedFlag> working;  // set while reports are exported to files
     if (mode == Mode::File && model != 0) {
+      oneFile = f.control("chbArquivoUnico").checked();
       working.emplace(Cli_rec12002::FWorking);
       const size_t cores = std::max(1u, std::thread::hardware_concurrency());
       writers.emplace(std::min<size_t>(cores, 4), netHabContRec().company());
@@ -795,6 +834,9 @@ TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002
   model.onChange = [this] { cbbModeloRelChange(); };
   addControl("chbTeste", host::ControlKind::Check).setCaption("Imprimir Boleto de Teste");
   addControl("chbNotaProv", host::ControlKind::Check).setCaption("Imprimir Nota Promissória");
+  auto& oneFile = addControl("chbArquivoUnico", host::ControlKind::Check);
+  oneFile.setCaption("Todos os boletos em um arquivo");
+  oneFile.setChecked(g_arquivoUnico);
   auto& group = addControl("grpNossoNumero", host::ControlKind::Panel);
   group.setCaption("Nosso Número");
   auto& edit = addControl("medNossNum", host::ControlKind::Edit, &group);
@@ -842,6 +884,10 @@ TfrmImprimeBol* frmImprimeBol() {
 
 void setModeloInicial(int item) {
   g_modeloInicial = item;
+}
+
+void setArquivoUnicoInicial(bool on) {
+  g_arquivoUnico = on;
 }
 
 void setEmissionProgress(std::function<void(size_t, size_t, const std::string&)> f) {

@@ -107,6 +107,10 @@ void InstalaImprimeBol();
 /// The model the screen opens with: item 1, the complete boleto, unless the host chose
 /// another (the command line's --model); it also applies to the file run, which shows no screen.
 void setModeloInicial(int item);
+/// Whether "Todos os boletos em um arquivo" starts ticked: the file run then writes every
+/// boleto of the run into one PDF, one boleto a page, in print order (the command line's
+/// --one-file).
+void setArquivoUnicoInicial(bool on);
 /// Called after each boleto of a run that was numbered and output (not the skipped ones),
 /// with the count so far and the run's size: the command line's progress line.
 void setEmissionProgress(std::function<void(size_t done, size_t total, const std::string& key)> f);

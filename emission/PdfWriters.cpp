@@ -1,12 +1,64 @@
 #include "emission/PdfWriters.h"
 
+#include <fmt/format.h>
+
+#include <cmath>
+
 #include "host/Consiste.h"
 #include "host/Context.h"
+#include "host/Errors.h"
 #include "report/Barcode.h"
 #include "report/RemoteDataSource.h"
 #include "report/Report.h"
 
 namespace rec {
+
+namespace {
+
+/// An export that writes nothing: it keeps the pages laid out for it.
+class KeepPages final : public report::ExportEngine {
+ public:
+  explicit KeepPages(report::Document& into) : ExportEngine("-"), into_(into) {}
+
+ protected:
+  void writeFiles(const report::Document& doc, report::ExportFiles&) override { into_ = doc; }
+
+ private:
+  report::Document& into_;
+};
+
+bool sameFont(const report::FontSpec& a, const report::FontSpec& b) {
+  return a.family == b.family && a.size == b.size && a.bold == b.bold && a.italic == b.italic;
+}
+
+}  // namespace
+
+void appendPages(report::Document& into, report::Document&& from) {
+  if (into.pages.empty() && into.fonts.empty()) {
+    into.width = from.width;
+    into.height = from.height;
+    into.title = from.title;
+    into.date = from.date;
+  } else if (std::abs(into.width - from.width) > 0.5 || std::abs(into.height - from.height) > 0.5) {
+    throw host::OperationError(fmt::format(
+        "Boletos de papéis de tamanhos diferentes não cabem em um só arquivo ({}: {:.0f} x {:.0f} "
+        "pt; {}: {:.0f} x {:.0f} pt)",
+        into.title, into.width, into.height, from.title, from.width, from.height));
+  }
+  std::vector<int> fontOf(from.fonts.size());
+  for (size_t i = 0; i < from.fonts.size(); ++i) {
+    size_t j = 0;
+    while (j < into.fonts.size() && !sameFont(into.fonts[j], from.fonts[i])) ++j;
+    if (j == into.fonts.size()) into.fonts.push_back(from.fonts[i]);
+    fontOf[i] = static_cast<int>(j);
+  }
+  for (auto& page : from.pages) {
+    for (auto& item : page.items)
+      if (auto* t = std::get_if<report::TextItem>(&item))
+        if (t->font >= 0 && static_cast<size_t>(t->font) < fontOf.size()) t->font = fontOf[t->font];
+    into.pages.push_back(std::move(page));
+  }
+}
 
 PdfWriters::PdfWriters(size_t threads, std::string company)
     : company_(std::move(company)), capacity_(2 * std::max<size_t>(threads, 1)) {
@@ -72,8 +124,13 @@ void PdfWriters::work() {
         auto it = job.parameters.find(name);
         return it == job.parameters.end() ? host::Value() : it->second;
       });
-      report::PdfExportEngine engine(job.file);
-      printer.ExportReport(job.templatePath, job.templateDate, engine);
+      if (job.keepPages) {
+        KeepPages engine(result.pages);
+        printer.ExportReport(job.templatePath, job.templateDate, engine);
+      } else {
+        report::PdfExportEngine engine(job.file);
+        printer.ExportReport(job.templatePath, job.templateDate, engine);
+      }
     } catch (...) {
       result.error = std::current_exception();
     }

@@ -13,6 +13,7 @@
 
 #include "host/DateTime.h"
 #include "host/Value.h"
+#include "report/PageModel.h"
 
 namespace rec {
 
@@ -27,13 +28,23 @@ struct PdfJob {
   std::map<std::string, host::Value> parameters;
   std::string barcode;
   bool markEmitted = false;  ///< the caller records the boleto as emitted once it is written
+  /// Laid out but not written: the pages come back in `PdfDone::pages`, for a file that holds
+  /// every boleto of the run (`file` is then unused).
+  bool keepPages = false;
+  size_t position = 0;  ///< in the run's print order
 };
 
 /// A job finished: written, or with the error that stopped it (nothing of it left on disk).
 struct PdfDone {
   PdfJob job;
   std::exception_ptr error;
+  report::Document pages;  ///< of a job that keeps its pages
 };
+
+/// Appends the pages of `from` to `into`, whose fonts grow by those `from` adds. An empty
+/// `into` takes the size, title and date of `from`; a page of another size is refused, since
+/// one PDF of boletos has one paper size.
+void appendPages(report::Document& into, report::Document&& from);
 
 class PdfWriters {
  public:

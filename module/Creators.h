@@ -25,6 +25,11 @@ struct Creators {
   /// `CriaSelImpNF`: the import selection of the customer's fiscal notes (company, customer
   /// code of 21 characters); modeless, created once.
   std::function<void(const std::string& company, const std::string& customer)> CriaSelImpNF;
+  /// `CriaImprimeCarne`: the carnê screen for the order (its `klEmissao`, print order and
+  /// account); the modal result (1: printed or saved).
+  std::function<int(const records::EmissionOrder& order)> CriaImprimeCarne;
+  /// `CriaConjulgarBoleto`: the association screen for the company.
+  std::function<int(const std::string& company)> CriaConjulgarBoleto;
 };
 
 /// The process's creators.

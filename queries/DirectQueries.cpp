@@ -119,6 +119,40 @@ std::vector<DirectQuery> declare() {
                              CDPICTCONT, DSCONTCORR.labeled("Descrição"), CDPICTAGEN});
     out.push_back(std::move(q));
   }
+  // The association screen's customers: those of the list text, or every one with "T"; by
+  // tax number.
+  {
+    DirectQuery q;
+    q.name = "qryClienteConjuga";
+    q.parameters = {"P_CLIENTE", "TCLIENTE"};
+    const std::string head =
+        "SELECT CLI.CDCLIENTE, CLI.NMFANTCLIE, CLI.NMRAZSOCCLIE, CLI.NRINSJURCLIE, "
+        "CLI.IDTPIJURCLIE FROM CLIENTE CLI ";
+    q.sqlite = head + "WHERE (:TCLIENTE = 'T' OR " + inListSqlite("CLI.CDCLIENTE", ":P_CLIENTE") +
+               ") ORDER BY CLI.NRINSJURCLIE, CLI.CDCLIENTE";
+    q.postgresql = head + "WHERE (CAST(:TCLIENTE AS TEXT) = 'T' OR " +
+                   inListPostgres("CLI.CDCLIENTE", ":P_CLIENTE") +
+                   ") ORDER BY CLI.NRINSJURCLIE, CLI.CDCLIENTE";
+    q.fields = rows(q.name, {CDCLIENTE.labeled("Código"), NMFANTCLIE.labeled("Nome Fantasia"),
+                             NMRAZSOCCLIE.labeled("Razão Social"),
+                             NRINSJURCLIE.labeled("Inscrição Jurídica"), IDTPIJURCLIE});
+    out.push_back(std::move(q));
+  }
+  // Write-off types: one by code, or every one with "T"; by code.
+  {
+    DirectQuery q;
+    q.name = "qryTipoBaixa";
+    q.parameters = {"P_CDTPBAIXAREC", "P_TCDTPBAIXAREC"};
+    const std::string head = "SELECT CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ";
+    q.sqlite = head +
+               "WHERE (CDTPBAIXAREC = :P_CDTPBAIXAREC OR :P_TCDTPBAIXAREC = 'T') ORDER BY "
+               "CDTPBAIXAREC";
+    q.postgresql = head +
+                   "WHERE (CDTPBAIXAREC = CAST(:P_CDTPBAIXAREC AS TEXT) OR "
+                   "CAST(:P_TCDTPBAIXAREC AS TEXT) = 'T') ORDER BY CDTPBAIXAREC";
+    q.fields = rows(q.name, {CDTPBAIXAREC.labeled("Código"), NMTPBAIXAREC.labeled("Nome")});
+    out.push_back(std::move(q));
+  }
   return out;
 }
 

@@ -46,6 +46,17 @@ inline constexpr Param cdsChaveBol{"cdsChaveBol", Kind::Packet};
 inline constexpr Param cdsOpcoes{"cdsOpcoes", Kind::Packet};
 inline constexpr Param boletos{"boletos", Kind::Packet};
 inline constexpr Param cdsSelImpor{"cdsSelImpor", Kind::Packet};
+inline constexpr Param cdsIncBoleto{"cdsIncBoleto", Kind::Packet};
+inline constexpr Param cdsBolRec{"cdsBolRec", Kind::Packet};
+// The carnê's related instalments: "S" asks for them.
+inline constexpr Param relacionadas{"related", Kind::Text, 1};
+// The association screen's search (GetBuscaBoletos).
+inline constexpr Param clientes{"client list", Kind::Text};
+inline constexpr Param filiais{"branch list", Kind::Text};
+inline constexpr Param todosClientes{"client T for all", Kind::Text, 1};
+inline constexpr Param todasFiliais{"branch T for all", Kind::Text, 1};
+inline constexpr Param periodFrom{"period from", Kind::Date};
+inline constexpr Param periodTo{"period to", Kind::Date};
 // The register filter's criteria (Filtro).
 inline constexpr Param FiliProc{"FiliProc", Kind::Text, 4};
 inline constexpr Param clientList{"client list", Kind::Text};
@@ -368,6 +379,44 @@ struct AltBoletos {
   In<fld::CDLISTA> CDLISTA;
 };
 
+// --- the carnê and the association screen (service/Conjuga.cpp)
+
+/// The boletos of the same origin as the boleto (its instalments, itself included), in
+/// instalment order; none when the boleto was never split.
+struct GetParcContBol {
+  static constexpr Method method{kHabContRec, "GetParcContBol", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<arg::relacionadas> relacionadas;
+};
+/// The open boletos of the company that an association may join (cdsBuscaBoletos), of the
+/// listed customers and branches (or all, with "T"), due within the period; ordered by
+/// customer, due date and key.
+struct GetBuscaBoletos {
+  static constexpr Method method{kHabContRec, "GetBuscaBoletos", Access::Reads};
+  InOut<arg::clientes> clientes;
+  InOut<arg::filiais> filiais;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  InOut<arg::todosClientes> todosClientes;
+  InOut<arg::todasFiliais> todasFiliais;
+  In<arg::periodFrom> periodFrom;
+  In<arg::periodTo> periodTo;
+};
+/// 1 when the bank has cleared the boleto (it may not be joined), else 0.
+struct GetVdCompensacao {
+  static constexpr Method method{kHabContRec, "GetVdCompensacao", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// One new boleto per row of cdsIncBoleto, for exactly the total of the rows of cdsBolRec of
+/// its customer, which are closed; all in one transaction. Answers the new keys.
+struct AssociaBoletos {
+  static constexpr Method method{kHabContRec, "AssociaBoletos", Access::Writes};
+  In<arg::FiliProc> FiliProc;
+  In<arg::cdsIncBoleto> cdsIncBoleto;
+  In<arg::cdsBolRec> cdsBolRec;
+};
+
 // --- the register's field checks (service/Validacoes.cpp)
 
 /// [accounts as bank account records, their boleto messages]: one by code, or all with "T".
@@ -586,7 +635,8 @@ using Declared = MethodList<
     GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig, GetStatus, GetVdCompensa,
     GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque, GetChequePerm, GetValNrCheque,
     RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador, AcessoOperEmpresa, Consulta,
-    SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor>;
+    SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos,
+    GetVdCompensacao, AssociaBoletos>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

@@ -108,6 +108,16 @@ const Table& cdsValidaNossNum();
 const Table& cdsVdDepIdent();
 const Table& cdsInfoDepIdent();
 
+// --- the carnê and the association screen
+/// The related instalments of a boleto (`GetParcContBol`), with what numbering them needs.
+const Table& cdsParcContBol();
+/// Candidates of an association (`cdsBuscaBoletos`, `GetBuscaBoletos`).
+const Table& cdsBuscaBoletos();
+/// New boletos of an association, one per customer (`cdsIncBoleto` of `AssociaBoletos`).
+const Table& cdsIncBoletoConjuga();
+/// The boletos each new boleto replaces (`cdsBolRec` of `AssociaBoletos`).
+const Table& cdsBolRec();
+
 // --- report datasets (`GetDataSet`): values formatted for print
 const Table& RelatorioBoleto();
 const Table& RelatorioItensNF();

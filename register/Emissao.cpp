@@ -135,9 +135,8 @@ void TfrmHabContRec::buildPrintMenu() {
     return &c;
   };
   print.addFollower(*item("mnuBoleto", "Emitir Boleto", &TfrmHabContRec::mnuBoletoClick));
-  // Neither the payment booklet nor the text generation is part of this version: their items
-  // are there, disabled, and nothing enables them.
-  item("mnuCarne", "Emitir Carnê", &TfrmHabContRec::mnuCarneClick)->setEnabled(false);
+  print.addFollower(*item("mnuCarne", "Emitir Carnê", &TfrmHabContRec::mnuCarneClick));
+  // The text generation is not part of this version: its item is there, disabled.
   addControl("mnuGeraBoletoTxt", host::ControlKind::MenuItem, &menu)
       .setCaption("Gera Boleto (txt)");
   control("mnuGeraBoletoTxt").setEnabled(false);
@@ -425,7 +424,10 @@ void TfrmHabContRec::mnuBoletoClick() {
 void TfrmHabContRec::mnuCarneClick() {
   bContaUnica = true;
   Atualiza_Emissao(false);
-  host::MensErro("A impressão de carnê não faz parte desta versão.");
+  if (installed(creators().CriaImprimeCarne, "TfrmImprimeCarne")(ordemEmissao()) != host::mrOk)
+    return;
+  cdsMarca.emptyDataset();
+  Fitro_Locate();
 }
 
 // ------------------------------------------------------------------ report templates

@@ -6,6 +6,7 @@
 #include "host/Errors.h"
 #include "host/ScopedFlag.h"
 #include "module/Creator.h"
+#include "module/Creators.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
 #include "records/Methods.h"
@@ -248,7 +249,12 @@ void TfrmHabContRec::buildControls() {
   addControl("mnuEnviaBoleto", ControlKind::MenuItem);
   addControl("mnuEnviaNota", ControlKind::MenuItem);
   addCommand("sbtAssociar", "mnuAssociar", [] {});
-  addCommand("sbtAgrupar", "mnuAgrupar", [] {});
+  addCommand("sbtAgrupar", "mnuAgrupar", [this] {
+    run([this] {
+      installed(creators().CriaConjulgarBoleto, "TfrmConjulgarBoleto")(company());
+      Fitro_Locate();
+    });
+  });
   addControl("mnuSelNFImp", ControlKind::MenuItem).onClick = [this] {
     run([this] { mnuSelNFImpClick(); });
   };

@@ -4,7 +4,8 @@
 Reads every #include "folder/..." of the product's C++ files (tests and benchmarks aside:
 they reach across folders on purpose) and fails, naming the includes at fault, when
   - the folders include each other in a cycle;
-  - a screen folder (register/, emission/, mail/, ancillary/) includes another screen folder;
+  - a screen folder (register/, emission/, mail/, ancillary/, carne/, association/) includes
+    another screen folder;
   - service/ includes a screen folder;
   - numbering/ includes service/;
   - a contracts folder (records/, queries/) includes anything but host/, remote/ and the
@@ -17,7 +18,7 @@ import re
 import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-SCREENS = {"register", "emission", "mail", "ancillary", "selimpor"}
+SCREENS = {"register", "emission", "mail", "ancillary", "selimpor", "carne", "association"}
 CONTRACTS = {"records", "queries"}
 CONTRACT_DEPENDENCIES = {"host", "remote"} | CONTRACTS
 # Not part of the product's graph: tests and benchmarks, generated and third-party files.

@@ -18,5 +18,6 @@ void registerConsultas(Dispatcher& d);
 void registerRegistro(Dispatcher& d);
 void registerEmissao(Dispatcher& d);
 void registerSelImpor(Dispatcher& d);
+void registerConjuga(Dispatcher& d);
 
 }  // namespace service

@@ -152,6 +152,57 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
   return s;
 }
 
+/// The boletos of a carnê, in the order named: `CHAVES` holds "_" + branch and number for
+/// each boleto; or `CDFILIAL` with `NRLANBOLREC` holding "_" + number for each boleto of
+/// that branch. A key that is not one of the company's boletos is refused.
+Selection carneSelectionOf(CallContext& ctx, const std::map<std::string, host::Value>& bindings) {
+  for (const auto& [name, value] : bindings)
+    if (name != "CDFILIAL" && name != "NRLANBOLREC" && name != "CHAVES")
+      throw Refusal("ARG_INVALIDO", fmt::format("the dataset CARNE has no parameter {}", name));
+  auto items = [](const host::Value& v) {
+    std::vector<std::string> out;
+    const std::string text = v.isNull() ? std::string() : v.asString();
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t next = text.find('_', at);
+      if (next == std::string::npos) next = text.size();
+      const std::string item = host::AllTrim(text.substr(at, next - at));
+      if (!item.empty()) out.push_back(item);
+      at = next + 1;
+    }
+    return out;
+  };
+  Selection s;
+  if (auto it = bindings.find("CHAVES"); it != bindings.end()) {
+    for (const auto& key : items(it->second)) {
+      if (key.size() != 14 || !host::IsDigits(key))
+        throw Refusal("ARG_INVALIDO", fmt::format("CARNE: \"{}\" is no boleto key", key));
+      s.keys.push_back({key.substr(0, 4), key.substr(4)});
+    }
+  } else {
+    auto branch = bindings.find("CDFILIAL");
+    auto numbers = bindings.find("NRLANBOLREC");
+    if (branch == bindings.end() || numbers == bindings.end())
+      throw Refusal("ARG_INVALIDO",
+                    "the dataset CARNE is bound by CHAVES, or by CDFILIAL and "
+                    "NRLANBOLREC");
+    const std::string b = codeBinding(branch->second, records::fld::CDFILIAL);
+    for (const auto& n : items(numbers->second))
+      s.keys.push_back({b, codeBinding(host::Value(n), records::fld::NRLANBOLREC)});
+  }
+  const std::string company = ctx.company();
+  for (const auto& k : s.keys) {
+    int found = 0;
+    ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n AND "
+                 "CDEMPRESA = :e",
+        soci::use(k.branch), soci::use(k.number), soci::use(company), soci::into(found);
+    if (found == 0)
+      throw Refusal("BOL_NC", fmt::format("Boleto {}/{} não cadastrado para a empresa {}.",
+                                          k.branch, k.number, company));
+  }
+  return s;
+}
+
 // ---------------------------------------------------------------------------- datasets
 
 // A column of the joined tables as the query reads it, whole: texts as memos, dates, amounts.
@@ -464,6 +515,9 @@ void registerRelatorios(Dispatcher& d) {
 
   d.on<rpc::GetDataSet>([](CallContext& ctx, rpc::GetDataSet& a) {
     const std::string name = host::UpperCase(host::AllTrim(a.DATASET.value()));
+    if (name == "CARNE")
+      return remote::Variant::packet(
+          boletoDataset(ctx, carneSelectionOf(ctx, bindingsOf(a.bindings.value()))));
     if (name != "BOLETO" && name != "ITENSNF")
       throw Refusal("DATASET_DESCONHECIDO", fmt::format("no report dataset is named \"{}\"", name));
     const Selection sel = selectionOf(ctx, name, bindingsOf(a.bindings.value()));

@@ -30,6 +30,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);
   registerEmissao(*s->dispatcher);
+  registerConjuga(*s->dispatcher);
   registerMarcacao(*s->dispatcher);
   registerValidacoes(*s->dispatcher);
   registerSelImpor(*s->dispatcher);

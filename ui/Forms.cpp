@@ -2,10 +2,12 @@
 
 #include <QWidget>
 
+#include "ui_TfrmConjulgarBoleto.h"
 #include "ui_TfrmDirBoletos.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
+#include "ui_TfrmImprimeCarne.h"
 #include "ui_TfrmSelImpor.h"
 
 namespace ui {
@@ -32,6 +34,8 @@ constexpr Entry kForms[] = {
     {"TfrmDirBoletos", &build<Ui::TfrmDirBoletos>},
     {"TfrmImprimeBol", &build<Ui::TfrmImprimeBol>},
     {"TfrmSelImpor", &build<Ui::TfrmSelImpor>},
+    {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
+    {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
 };
 
 }  // namespace

@@ -28,6 +28,7 @@ struct EmitArgs {
   int model = 1;
   std::string dir = "./out";
   bool reissue = false;
+  bool oneFile = false;
   std::string dueFrom, dueTo;
   std::string format;  ///< empty: the file run's PDFs
 };
@@ -75,6 +76,7 @@ int emit(const EmitArgs& a) {
     if (e.run([&] { e.Emiteboletos(dir); })) e.close();
   });
   rec::setModeloInicial(a.model);
+  rec::setArquivoUnicoInicial(a.oneFile);
   size_t emitted = 0;
   rec::setEmissionProgress([&](size_t done, size_t total, const std::string& key) {
     emitted = done;
@@ -139,12 +141,17 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--dir", a->dir, "output directory (Boletos_Emitidos/<today> is made in it)")
       ->capture_default_str();
   c->add_flag("--reissue", a->reissue, "also emit again the boletos already emitted");
-  c->add_option("--format", a->format,
-                "save the run as txt|csv|htm|xlsx|rtf|wmf|pdf|xhtml|gif|jpg|bmp|emf "
-                "(\"Salvar como\"), one file per boleto")
-      ->check([](const std::string& v) {
-        return report::exportFormatByName(v) ? std::string() : "unknown format \"" + v + "\"";
-      });
+  auto* formatOption =
+      c->add_option("--format", a->format,
+                    "save the run as txt|csv|htm|xlsx|rtf|wmf|pdf|xhtml|gif|jpg|bmp|emf "
+                    "(\"Salvar como\"), one file per boleto")
+          ->check([](const std::string& v) {
+            return report::exportFormatByName(v) ? std::string() : "unknown format \"" + v + "\"";
+          });
+  // One file per boleto and one file for the run cannot both hold.
+  c->add_flag("--one-file", a->oneFile,
+              "every boleto of the run in one PDF, one boleto a page, in print order")
+      ->excludes(formatOption);
   c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
   c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->callback([a] {

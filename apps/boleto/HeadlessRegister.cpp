@@ -4,6 +4,8 @@
 
 #include "ancillary/Cli_rec12009.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "association/Cli_rec12013.h"
+#include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
 #include "host/Errors.h"
 #include "module/Units.h"
@@ -31,6 +33,8 @@ HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
   // would install them.
   rec::InstalaImprimeBol();
   rec::InstalaDirBoletos();
+  rec::InstalaImprimeCarne();
+  rec::InstalaConjulgarBoleto();
 }
 
 void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {

@@ -2,6 +2,9 @@
 // file run writing PDF boletos whose bars carry the stored barcode, print and preview runs,
 // the typed start number of the pre-printed model, the skips, and failures half-way.
 
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -351,6 +354,63 @@ TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmit
   for (const auto& key : keys_)
     EXPECT_EQ(stored(key).status == "E", written.count(key) == 1)
         << key << ": emitted exactly when its file was written";
+  EXPECT_EQ(runLists(), 0);
+}
+
+TEST_F(Emission, OneFileRunPutsEveryBoletoOnAPageOfItsOwnInPrintOrder) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  setArquivoUnicoInicial(true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
+  setArquivoUnicoInicial(false);
+  EXPECT_EQ(result, host::mrOk);
+
+  std::vector<fs::path> pdfs;
+  for (const auto& e : fs::directory_iterator(todayFolder())) pdfs.push_back(e.path());
+  ASSERT_EQ(pdfs.size(), 1u) << "one file for the whole run";
+  EXPECT_TRUE(pdfs[0].filename().string().starts_with("Boletos_")) << pdfs[0];
+  // The print order is the order the emission walked.
+  std::vector<std::string> order;
+  auto& ds = f.ordemEmissao().cdsBolEmitOrd;
+  for (ds.first(); !ds.eof(); ds.next())
+    order.push_back(ds.valueOf("CDFILIAL").asString() + ds.valueOf("NRLANBOLREC").asString());
+  ASSERT_EQ(order.size(), keys_.size());
+  const std::string text = run("pdftotext -layout '" + pdfs[0].string() + "' -");
+  EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\f')), order.size())
+      << "a page per boleto";
+  for (size_t page = 1; page <= order.size(); ++page) {
+    const Stored s = stored(order[page - 1]);
+    EXPECT_EQ(s.status, "E") << order[page - 1];
+    const std::string png = (dir_ / ("one-" + std::to_string(page))).string();
+    run(fmt::format("pdftoppm -r 300 -f {0} -l {0} -singlefile -png '{1}' '{2}'", page,
+                    pdfs[0].string(), png));
+    EXPECT_EQ(run("zbarimg --raw -q '" + png + ".png'"), s.barcode + "\n") << "page " << page;
+  }
+  EXPECT_EQ(runLists(), 0);
+}
+
+TEST_F(Emission, OneFileRunThatCannotDrawABoletoWritesNothingAndEmitsNone) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  auto& sql = svc_->db->session();
+  sql << "PRAGMA foreign_keys = OFF";
+  sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(keys_[2].substr(0, 4)), soci::use(keys_[2].substr(4));
+  sql << "PRAGMA foreign_keys = ON";
+  dialogs_->expectError("não tem dados para imprimir");
+  setArquivoUnicoInicial(true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
+  setArquivoUnicoInicial(false);
+  EXPECT_NE(result, host::mrOk);
+  EXPECT_TRUE(fs::is_empty(todayFolder()));
+  for (const auto& key : keys_) {
+    const Stored s = stored(key);
+    EXPECT_NE(s.status, "E") << key << ": not emitted without its file";
+    // A number given stays with its boleto for the next run.
+    if (!before_[key].empty()) {
+      EXPECT_EQ(s.nosso, before_[key]) << key;
+    }
+  }
   EXPECT_EQ(runLists(), 0);
 }
 

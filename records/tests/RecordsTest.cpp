@@ -38,7 +38,8 @@ const Table* const kTables[] = {
     &records::cdsStatus(),          &records::cdsAdiantamento(),   &records::cdsDevolucao(),
     &records::cdsBolCliDevoAdian(), &records::cdsValNosNumero(),   &records::cdsValidaNossNum(),
     &records::cdsVdDepIdent(),      &records::cdsInfoDepIdent(),   &records::RelatorioBoleto(),
-    &records::RelatorioItensNF(),   &records::cdsSelImpor(),
+    &records::cdsParcContBol(),     &records::cdsBuscaBoletos(),   &records::cdsIncBoletoConjuga(),
+    &records::cdsBolRec(),          &records::RelatorioItensNF(),  &records::cdsSelImpor(),
 };
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include <set>
 
 #include "ancillary/Cli_rec12009.h"
+#include "association/Cli_rec12013.h"
+#include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
 #include "register/tests/RegisterFixture.h"
 #include "selimpor/Cli_rec12007.h"
@@ -216,10 +218,19 @@ TEST(Forms, TheEmissionAndDirectoryFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(selection), IsEmpty());
 }
 
+TEST(Forms, TheCarneAndAssociationFormsShowEveryControl) {
+  ui::test::app();
+  rec::TfrmImprimeCarne carne;
+  EXPECT_THAT(problemsOfForm(carne), IsEmpty());
+  rec::TfrmConjulgarBoleto association;
+  EXPECT_THAT(problemsOfForm(association), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
-  EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
-                                             "TfrmImprimeBol", "TfrmSelImpor"));
+  EXPECT_THAT(ui::formClasses(),
+              ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
+                          "TfrmImprimeCarne", "TfrmConjulgarBoleto", "TfrmSelImpor"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);

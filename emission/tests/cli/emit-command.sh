@@ -50,5 +50,26 @@ echo "$again" | grep -q 'nada a emitir' || fail "second run: $again"
 err=$("$boleto" --db b.db emit --company 04 --account 999 --dir out 2>&1); rc=$?
 echo "$err" | grep -q 'nada a emitir' || fail "unknown account: $err"
 
+# --one-file: the same road on another database writes one PDF, a boleto a page, each page
+# decoding to the barcode of an emitted boleto of the account.
+one=$("$boleto" --db one.db emit --company 04 --account 001 --dir one --one-file 2>&1); rc=$?
+[ "$rc" -eq 0 ] || fail "--one-file exit status $rc: $one"
+set -- one/Boletos_Emitidos/*/Boletos_*.pdf
+[ "$#" -eq 1 ] && [ -f "$1" ] || fail "--one-file wrote $# files: $*"
+if [ -f "$1" ]; then
+  pages=$(pdfinfo "$1" 2>/dev/null | sed -n 's/^Pages: *//p')
+  emitted=$(sqlite3 -batch -noheader one.db "SELECT COUNT(*) FROM BOLRECEBER WHERE CDEMPRESA='04' AND CDREDUCONT='001' AND IDSTATBREC='E' AND DTEMITBOLREC IS NOT NULL")
+  [ "$pages" -eq "$n" ] || fail "--one-file: $pages pages for $n boletos"
+  p=1
+  while [ "$p" -le "$pages" ]; do
+    pdftoppm -r 300 -f "$p" -l "$p" -singlefile -png "$1" onepage
+    code=$(zbarimg --raw -q onepage.png 2>/dev/null)
+    [ "$(sqlite3 -batch -noheader one.db "SELECT COUNT(*) FROM BOLRECEBER WHERE CDBARRAREC='$code' AND IDSTATBREC='E'")" -eq 1 ] ||
+      fail "--one-file page $p: [$code] is no emitted boleto"
+    p=$((p + 1))
+  done
+  [ "$emitted" -ge "$pages" ] || fail "--one-file: $emitted emitted for $pages pages"
+fi
+
 [ "$failures" -eq 0 ] && echo "emit command: all checks passed ($n boletos)"
 [ "$failures" -eq 0 ]
