@@ -106,6 +106,11 @@ const Table& cdsBolCliDevoAdian();
 const Table& cdsValNosNumero();
 const Table& cdsValidaNossNum();
 const Table& cdsVdDepIdent();
+/// `cdsPosicao`: the one row the confirmation of the receiving data sends with the marked
+/// boletos (`SetDadosRec`), with the boleto's values as read in its change log.
+const Table& cdsPosicao();
+/// `SetDadosRec`'s answer: no row, or one whose `CDRESULT` is the key of the refusal.
+const Table& cdsResultado();
 const Table& cdsInfoDepIdent();
 
 // --- report datasets (`GetDataSet`): values formatted for print

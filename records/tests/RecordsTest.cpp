@@ -37,8 +37,8 @@ const Table* const kTables[] = {
     &records::cdsInstCobr(),        &records::cdsFilial(),         &records::cdsFilialCC(),
     &records::cdsStatus(),          &records::cdsAdiantamento(),   &records::cdsDevolucao(),
     &records::cdsBolCliDevoAdian(), &records::cdsValNosNumero(),   &records::cdsValidaNossNum(),
-    &records::cdsVdDepIdent(),      &records::cdsInfoDepIdent(),   &records::RelatorioBoleto(),
-    &records::RelatorioItensNF(),
+    &records::cdsVdDepIdent(),      &records::cdsPosicao(),        &records::cdsResultado(),
+    &records::cdsInfoDepIdent(),    &records::RelatorioBoleto(),   &records::RelatorioItensNF(),
 };
 
 }  // namespace
