@@ -172,7 +172,8 @@ void TfrmHabContRec::HabilitaBoletoCNAB() {
   if (!listEditing()) cdsBoletos.edit();
   cdsBoletos.fieldByName("IDSITUCNABR").setString("00");
   cdsBoletos.fieldByName("NRCNABRECREM").clear();
-  GravaCNABMsg();
+  // The message's changes travel with the receiving data (SetDadosRec), checked and written
+  // in the same transaction: a refused confirmation then leaves no message half stored.
 }
 
 void TfrmHabContRec::montaPosicao() {
@@ -194,12 +195,27 @@ void TfrmHabContRec::montaPosicao() {
   const Value message = cdsTxMensBol.active() && cdsTxMensBol.fieldIndex("TXMENSBOLETO") >= 0
                             ? cdsTxMensBol.valueOf("TXMENSBOLETO")
                             : Value();
+  // The bank message as read, when the message dataset holds this boleto's.
+  Value messageRead;
+  const bool messageLoaded =
+      cdsCNABMsg.active() && !cdsCNABMsg.isEmpty() &&
+      cdsCNABMsg.valueOf("CDFILIAL").asString() == current("CDFILIAL").asString() &&
+      cdsCNABMsg.valueOf("NRLANBOLREC").asString() == current("NRLANBOLREC").asString();
+  if (messageLoaded) {
+    host::ClientDataset readMessage("cdsMensagemLida");
+    readMessage.loadPacket(cdsCNABMsg.delta());
+    readMessage.cancelUpdates();
+    messageRead = readMessage.isEmpty() ? cdsCNABMsg.valueOf("TXMENSBOLBOL")
+                                        : readMessage.valueOf("TXMENSBOLBOL");
+  }
   const auto fill = [&](bool asRead) {
     for (const auto& def : records::cdsPosicao().fields()) {
       const std::string& name = def.name;
       Value v;
       if (name == "TXMENSBOLETO") {
         v = message;
+      } else if (name == "TXMENSBOLBOL") {
+        v = asRead ? messageRead : Value(control("memTXMENSBOLBOL").text());
       } else if (asRead) {
         v = original(name);
       } else if (isCode(name) && !sameAccount) {
@@ -269,6 +285,7 @@ void TfrmHabContRec::enviaDadosRec() {
   }
   // 7.2.6
   cdsBoletos.mergeChangeLog();
+  if (cdsCNABMsg.active()) cdsCNABMsg.mergeChangeLog();
   if (cdsMarca.active()) {
     cdsMarca.mergeChangeLog();
     cdsMarca.emptyDataset();

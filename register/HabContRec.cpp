@@ -468,6 +468,9 @@ void TfrmHabContRec::afterScroll() {
   if (pageShown("tshFolhaDados") && hasRows()) {
     BuscaContaReceber(branch, number);
     BuscaCNABMsg(branch, number);
+  } else if (pageShown("tshDadosRec") && hasRows() && listBrowse()) {
+    // "Dados Cnab" shows the bank message of the boleto shown, not of the last one listed.
+    BuscaCNABMsg(branch, number);
   }
   if (hasRows()) {
     const std::string customer = current("CDCLIENTE").asString();
@@ -561,14 +564,6 @@ void TfrmHabContRec::BuscaTpRecBoleto(const std::string& branch, const std::stri
   host::WaitAnimation wait;
   std::string b = branch, n = number;
   callInto(cdsTpRecBoleto, rpc::GetTpRecBoleto{.CDFILIAL = b, .NRLANBOLREC = n});
-}
-
-void TfrmHabContRec::GravaCNABMsg() {
-  if (!cdsCNABMsg.active()) return;
-  if (editing(cdsCNABMsg)) cdsCNABMsg.post();
-  if (cdsCNABMsg.changeCount() == 0) return;
-  rpc::call(*conn_, rpc::SetCNABMsg{.cdsCNABMsg = remote::Variant::packet(cdsCNABMsg.delta())});
-  cdsCNABMsg.mergeChangeLog();
 }
 
 // ------------------------------------------------------------------ rules

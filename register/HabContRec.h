@@ -282,8 +282,6 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void BuscaParcelas(const std::string& branch, const std::string& number,
                      const std::string& origin);
   void BuscaTpRecBoleto(const std::string& branch, const std::string& number);
-  /// Sends the bank message's changes and merges them.
-  void GravaCNABMsg();
 
   /// Sum of marked net values and their count, shown under the list.
   void setTotals(double total, int count);

@@ -138,7 +138,9 @@ const std::vector<host::FieldDef>& storedFields() {
     std::vector<host::FieldDef> d;
     for (const auto& c : kColumns) d.push_back(c.field.def());
     for (const auto& f : kCodeFields) d.push_back(f.def());
-    for (const auto& f : {fld::VRFINALBREC, fld::NRBAIXAREC, fld::CDEMPRESA}) d.push_back(f.def());
+    for (const auto& f : {fld::TXMENSBOLBOL, fld::VRFINALBREC, fld::NRBAIXAREC, fld::CDEMPRESA}) {
+      d.push_back(f.def());
+    }
     return d;
   }();
   return defs;
@@ -148,7 +150,7 @@ const std::string& storedSelect() {
     std::string list;
     for (const auto& c : kColumns) list += std::string(list.empty() ? "" : ", ") + c.column;
     for (const auto& f : kCodeFields) list += std::string(", ") + f.name;
-    list += ", VRFINALBREC, NRBAIXAREC, CDEMPRESA";
+    list += ", TXMENSBOLBOL, VRFINALBREC, NRBAIXAREC, CDEMPRESA";
     return "SELECT " + list + " FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n";
   }();
   return sql;
@@ -328,6 +330,15 @@ json setDadosRec(CallContext& ctx, const json& marca, const json& posicao, int64
     const std::string wanted = pos.text(0, f);
     const std::string now = textOf(storedValue(own.stored, f));
     if (now.empty() && !wanted.empty()) own.writes.emplace_back(f.name, storedForm(wanted, f));
+  }
+  // The message as the register read it must still be the boleto's.
+  if (pos.has(fld::TXMENSBOLBOL) &&
+      !same(pos.original(0, fld::TXMENSBOLBOL), storedValue(own.stored, fld::TXMENSBOLBOL),
+            host::FieldType::String)) {
+    throw Refusal("ALT_BLOQ",
+                  fmt::format("SetDadosRec: a mensagem do boleto {}/{} foi alterada por outro "
+                              "usuário.",
+                              own.branch, own.number));
   }
   own.writes.emplace_back("TXMENSBOLBOL", storedForm(message, fld::TXMENSBOLBOL));
 

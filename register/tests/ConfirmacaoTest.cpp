@@ -3,8 +3,10 @@
 // replicated to exactly the marked boletos, and a stale edit is refused with nothing lost on
 // either side. Also: no enabled command of the register is a no-op.
 
+#include <set>
 #include <thread>
 
+#include "host/Consiste.h"
 #include "host/Errors.h"
 #include "records/Tables.h"
 #include "register/Comandos.h"
@@ -198,7 +200,11 @@ TEST_F(Confirmacao, ANumberedBoletoKeepsItsAccountAndCodes) {
   ASSERT_NE(number, "<null>");
   dialogs_->expectQuestion("sobrepor", true);
   typeAndLeave(f, "edtCDREDUCONT", "2");
+  const std::string message = stored("TXMENSBOLBOL", "0000000002");
+  dialogs_->expectQuestion("excluído da remessa", true);
   EXPECT_EQ(keyOf([&] { f.Confirmar(); }), "NNUM_FIXO");
+  EXPECT_EQ(stored("TXMENSBOLBOL", "0000000002"), message) << "nothing of the edit was written";
+  EXPECT_NE(stored("NRCNABRECREM", "0000000002"), "<null>");
   EXPECT_TRUE(f.listEditing());
   EXPECT_EQ(stored("CDREDUCONT", "0000000002"), "001");
   EXPECT_EQ(stored("CDNOSNUMREC", "0000000002"), number);

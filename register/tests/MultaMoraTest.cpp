@@ -2,6 +2,10 @@
 // the typing and leaving rules of the "Multa/Mora" page, the negative checks before a post,
 // and the copy to the marked boletos.
 
+#include <cmath>
+#include <map>
+
+#include "host/Consiste.h"
 #include "host/Errors.h"
 #include "records/Tables.h"
 #include "register/MultaMora.h"
@@ -26,7 +30,7 @@ TEST(CalcMultaMora, KnownAnswersRoundTheAmountTheRateAndTheResult) {
       {1.005, 100, 1.01},      // 1.005 as typed, not as the double stores it
       {2.675, 100, 2.68},
       {1520.40, 0.033, 0.50},  // 0.501732
-      {999999999.99, 999.999, 9999989999.89},
+      {999999999.99, 999.999, 9999989999.90},
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(Calc_Multa_Mora(c.amount, c.percentage), c.value)
