@@ -57,6 +57,10 @@ inline constexpr Param todosClientes{"client T for all", Kind::Text, 1};
 inline constexpr Param todasFiliais{"branch T for all", Kind::Text, 1};
 inline constexpr Param periodFrom{"period from", Kind::Date};
 inline constexpr Param periodTo{"period to", Kind::Date};
+inline constexpr Param cdsMarca{"cdsMarca", Kind::Packet};
+inline constexpr Param cdsPosicao{"cdsPosicao", Kind::Packet};
+inline constexpr Param confirmMode{"confirmMode", Kind::Integer};
+inline constexpr Param origem{"origem", Kind::Integer};
 // The register filter's criteria (Filtro).
 inline constexpr Param FiliProc{"FiliProc", Kind::Text, 4};
 inline constexpr Param clientList{"client list", Kind::Text};
@@ -491,6 +495,19 @@ struct GetVdFilOrig {
   In<fld::CDEMPRESA> CDEMPRESA;
   In<fld::CDFILORIG> CDFILORIG;
 };
+/// The receiving data of the position row written to its boleto and, with `confirmMode` 1,
+/// replicated to every marked boleto, in one transaction. A boleto changed by someone else
+/// since it was read is refused whole ("ALT_BLOQ"); a boleto that may no longer change gives
+/// a `cdsResultado()` row with the key (nothing written); no row means written.
+struct SetDadosRec {
+  static constexpr Method method{kHabContRec, "SetDadosRec", Access::Writes};
+  In<arg::cdsMarca> cdsMarca;
+  In<arg::cdsPosicao> cdsPosicao;
+  In<arg::confirmMode> confirmMode;
+  In<arg::origem> origem;
+  In<fld::TXMENSBOLBOL> TXMENSBOLBOL;
+  In<fld::IDUTCTRLCANREMR> IDUTCTRLCANREMR;
+};
 /// The boleto's state as stored now; branch and number come back padded.
 struct GetStatus {
   static constexpr Method method{kHabContRec, "GetStatus", Access::Reads};
@@ -628,7 +645,7 @@ using Declared = MethodList<
     GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
     GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
     GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
-    GetVeiculo, GetDuplicata, GetBuscaCliente, GetAdiantamento, GetDevolucao, GetBolCliDevoAdian,
+    GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec, GetAdiantamento, GetDevolucao, GetBolCliDevoAdian,
     GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra,
     NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
     GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe, GetVdTipoBaixa,

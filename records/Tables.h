@@ -106,6 +106,12 @@ const Table& cdsBolCliDevoAdian();
 const Table& cdsValNosNumero();
 const Table& cdsValidaNossNum();
 const Table& cdsVdDepIdent();
+/// `cdsPosicao`: the one row the confirmation of the receiving data sends with the marked
+/// boletos (`SetDadosRec`), with the boleto's values as read in its change log; its bank
+/// message `TXMENSBOLBOL` too, so that the message is checked and written with the rest.
+const Table& cdsPosicao();
+/// `SetDadosRec`'s answer: no row, or one whose `CDRESULT` is the key of the refusal.
+const Table& cdsResultado();
 const Table& cdsInfoDepIdent();
 
 // --- the carnê and the association screen

@@ -101,6 +101,7 @@ TfrmFiltroHabRec::TfrmFiltroHabRec(TfrmHabContRec& owner, std::shared_ptr<host::
       {"Viatura_Empty", "Não existem veículos cadastrados."},
       {"Viatura", "Veículo"},
       {"Data_inv", "Data inválida."},
+      {"Valor_inv", "Valor deve ter até 10 dígitos inteiros e 2 decimais."},
   };
   for (const auto& [k, t] : texts) m.Add(k, t);
   buildControls();
@@ -205,6 +206,31 @@ void TfrmFiltroHabRec::buildControls() {
     control(f).onExit = [this, f] { checkDate(f); };
   }
   control("edtNossoNumero").onChange = [this] { nossoNumeroMode(); };
+  // A whole text typed (the desktop reports one when the field is finished) goes through the
+  // same key rules: the minus key is ignored, and a value beyond 10 integer digits and 2
+  // decimals is refused whole rather than cut.
+  for (const char* f : {"edtNumeIni", "edtNumeFin", "edtNrRemessa", "edtNrRetorno"}) {
+    control(f).onChange = [this, f] {
+      std::string t = control(f).text();
+      if (t.find('-') == std::string::npos) return;
+      std::erase(t, '-');
+      control(f).setText(t);
+    };
+  }
+  for (const char* f : {"nedValorIni", "nedValorFin"}) {
+    control(f).onChange = [this, f] {
+      std::string typed = control(f).text();
+      std::erase(typed, '-');
+      std::string accepted;
+      for (char c : typed) {
+        if (c == '.' && typed.find(',') != std::string::npos) continue;  // thousands
+        const char k = host::MaxNumber(accepted, c, accepted.size(), 0, 10, 2);
+        if (k == '\0') failOn(f, "Valor_inv");
+        accepted += k;
+      }
+      control(f).setText(accepted);
+    };
+  }
 }
 
 bool TfrmFiltroHabRec::lista(const std::string& radio) const {

@@ -11,9 +11,11 @@
 #include "module/Units.h"
 #include "records/Methods.h"
 #include "records/Tables.h"
+#include "register/Comandos.h"
 #include "register/DisplayCodes.h"
 #include "register/FiltroHabRec.h"
 #include "register/GridLayout.h"
+#include "register/MultaMora.h"
 
 namespace rec {
 
@@ -77,6 +79,7 @@ TfrmHabContRec::TfrmHabContRec()
         "alterado.");
   addValidationMessages();
   addEmissionMessages();
+  addConfirmationMessages();
   buildControls();
   attachGrids();
   setMainDataset(&cdsBoletos);
@@ -175,7 +178,7 @@ void TfrmHabContRec::buildControls() {
   }
   auto& recs = addGrid("dbgCntReceber", &list);
   recs.addColumn({"DOCUMENTO", "Doc/Série", 80, true});
-  recs.addColumn({"VRCTRECEBER", "Valor", 70, true});
+  recs.addColumn({"VRATUAREC", "Valor", 70, true});
   addControl("nedTotal", ControlKind::Edit, &list).setReadOnly(true);
   addControl("nedCont", ControlKind::Edit, &list).setReadOnly(true);
   addControl("lblTpBaixa", ControlKind::Label, &list).setCaption("Tp. Baixa");
@@ -260,6 +263,9 @@ void TfrmHabContRec::buildControls() {
   };
   control("mnuSelNFImp").setCaption("Seleção de Notas Fiscais para Importação");
   buildValidationControls();
+  buildFineInterestControls();
+  buildCnabControls();
+  disableUnbuiltCommands();
 }
 
 void TfrmHabContRec::attachListEvents() {
@@ -285,6 +291,10 @@ void TfrmHabContRec::attachListEvents() {
   };
   ev.onNewRecord = [this](host::ClientDataset&) { applyFineInterestDefaults(); };
   ev.beforePost = [this](host::ClientDataset& ds) {
+    Vd_DadoBoleto("P", "MU");
+    Vd_DadoBoleto("V", "MU");
+    Vd_DadoBoleto("P", "MO");
+    Vd_DadoBoleto("V", "MO");
     Vd_InstruCobr("CDINS1COBBOL");
     Vd_InstruCobr("CDINS2COBBOL");
     Seta_Campo_Null(ds);
@@ -468,6 +478,9 @@ void TfrmHabContRec::afterScroll() {
   if (pageShown("tshFolhaDados") && hasRows()) {
     BuscaContaReceber(branch, number);
     BuscaCNABMsg(branch, number);
+  } else if (pageShown("tshDadosRec") && hasRows() && listBrowse()) {
+    // "Dados Cnab" shows the bank message of the boleto shown, not of the last one listed.
+    BuscaCNABMsg(branch, number);
   }
   if (hasRows()) {
     const std::string customer = current("CDCLIENTE").asString();
@@ -500,6 +513,7 @@ void TfrmHabContRec::afterScroll() {
   const bool payTypes = hasRows() && current("VRFINALBREC").asDouble() != 0 && listBrowse();
   pgc.setPageEnabled("tshTpRecBoleto", payTypes);
   control("sbtImprimir").setEnabled(listBrowse());
+  disableUnbuiltCommands();
 }
 
 void TfrmHabContRec::applyFineInterestDefaults() {
@@ -522,8 +536,9 @@ void TfrmHabContRec::applyFineInterestDefaults() {
   const double net = current("VRFINALBREC").asDouble();
   cdsBoletos.fieldByName("VRPEMULBREC").setFloat(pFine);
   cdsBoletos.fieldByName("VRPEMORBREC").setFloat(pInterest);
-  cdsBoletos.fieldByName("VRMULTABREC").setFloat(host::RoundDec(2, net * pFine / 100));
-  cdsBoletos.fieldByName("VRMORDIABREC").setFloat(host::RoundDec(2, net * pInterest / 100));
+  cdsBoletos.fieldByName("VRMULTABREC").setFloat(host::RoundDec(2, Calc_Multa_Mora(net, pFine)));
+  cdsBoletos.fieldByName("VRMORDIABREC")
+      .setFloat(host::RoundDec(2, Calc_Multa_Mora(net, pInterest)));
 }
 
 // ------------------------------------------------------------------ loaders
@@ -559,14 +574,6 @@ void TfrmHabContRec::BuscaTpRecBoleto(const std::string& branch, const std::stri
   host::WaitAnimation wait;
   std::string b = branch, n = number;
   callInto(cdsTpRecBoleto, rpc::GetTpRecBoleto{.CDFILIAL = b, .NRLANBOLREC = n});
-}
-
-void TfrmHabContRec::GravaCNABMsg() {
-  if (!cdsCNABMsg.active()) return;
-  if (editing(cdsCNABMsg)) cdsCNABMsg.post();
-  if (cdsCNABMsg.changeCount() == 0) return;
-  rpc::call(*conn_, rpc::SetCNABMsg{.cdsCNABMsg = remote::Variant::packet(cdsCNABMsg.delta())});
-  cdsCNABMsg.mergeChangeLog();
 }
 
 // ------------------------------------------------------------------ rules
@@ -665,7 +672,8 @@ void TfrmHabContRec::pgcPadraoChange() {
     control("edtNovaData").setEnabled(allowed);
     control("edtCDMOTIPROR").setEnabled(allowed);
     Habilita();
-    control("mnuAlterar").setEnabled(allowed && hasRows() && listBrowse());
+    control("mnuAlterar")
+        .setEnabled(allowed && hasRows() && listBrowse() && pageBuilt("tshProrrogacao"));
   } else if (pageShown("tshTpRecBoleto") && hasRows()) {
     paymentTypeRefresh = true;
     BuscaTpRecBoleto(branch, number);
@@ -675,6 +683,7 @@ void TfrmHabContRec::pgcPadraoChange() {
   }
   const bool payTypes = hasRows() && current("VRFINALBREC").asDouble() != 0 && listBrowse();
   pgc.setPageEnabled("tshTpRecBoleto", payTypes);
+  disableUnbuiltCommands();
 }
 
 void TfrmHabContRec::Habilita() {
@@ -733,13 +742,30 @@ void TfrmHabContRec::Habilita() {
       .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() &&
                   rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
+  disableUnbuiltCommands();
   VerificaBloqAltBol();
+}
+
+void TfrmHabContRec::disableUnbuiltCommands() {
+  for (const auto& c : kRegisterCommands) {
+    if (!c.built) control(c.control).setEnabled(false);
+  }
+  const host::Control* page = pageControl("pgcPadrao").activePage();
+  if (page != nullptr && !pageBuilt(page->name())) {
+    for (const char* c : {"mnuIncluir", "mnuExcluir", "mnuAlterar", "mnuConfirmar"}) {
+      control(c).setEnabled(false);
+    }
+  }
 }
 
 // ------------------------------------------------------------------ commands
 
 void TfrmHabContRec::Alterar() {
   VerificaStatus();
+  if (const auto* page = pageControl("pgcPadrao").activePage();
+      page != nullptr && !pageBuilt(page->name())) {
+    return;
+  }
   auto& pgc = pageControl("pgcPadrao");
   if (pageShown("tshProrrogacao")) {
     control("mnuAlterar").setEnabled(false);
@@ -768,14 +794,57 @@ void TfrmHabContRec::Alterar() {
 
 void TfrmHabContRec::Pesquisar() {
   if (pageShown("tshFolhaDados")) {
-    TfrmPadrao::Pesquisar();
-    return;
-  }
-  if (pageShown("tshFormulario")) {
-    focus(grid("dbgFormulario"));
+    Procura(grid("dbgPadrao"));
+  } else if (pageShown("tshFormulario")) {
+    Procura(grid("dbgFormulario"));
   } else if (pageShown("tshAjustes")) {
-    focus(grid("dbgAjustes"));
+    Procura(grid("dbgAjustes"));
   }
+}
+
+bool TfrmHabContRec::Procura(host::GridControl& g) {
+  host::ClientDataset* ds = g.dataset();
+  if (ds == nullptr || !ds->active() || ds->isEmpty()) return false;
+  focus(g);
+  std::vector<std::string> items;
+  items.reserve(ds->recordCount());
+  for (size_t row = 1; row <= ds->recordCount(); ++row) {
+    std::string text;
+    for (const auto& col : g.columns()) {
+      if (!col.visible || col.field == "IDMARCADO" || ds->fieldIndex(col.field) < 0) continue;
+      const Value v = ds->valueAt(row, col.field);
+      const auto* rule = g.displayRule(col.field);
+      const std::string shown =
+          rule != nullptr ? (*rule)(v) : host::displayTextOf(ds->fieldDef(col.field), v);
+      if (shown.empty()) continue;
+      if (!text.empty()) text += " | ";
+      text += shown;
+    }
+    items.push_back(std::move(text));
+  }
+  const auto chosen = host::dialogs().pickList(caption(), items);
+  if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= items.size()) return false;
+  ds->setRecNo(static_cast<size_t>(*chosen) + 1);
+  return true;
+}
+
+void TfrmHabContRec::Verificar() {
+  if (!hasRows()) return;
+  Fitro_Locate();
+  if (hasRows()) afterScroll();
+  Habilita();
+  HabPageControl();
+}
+
+void TfrmHabContRec::Incluir() {
+  // No page of this version adds rows: the list's own insert would leave a blank boleto.
+  Habilita();
+}
+
+void TfrmHabContRec::Excluir() {
+  // Deleting an instalment or an adjustment is those pages' own operation; a boleto is never
+  // deleted from the list.
+  Habilita();
 }
 
 void TfrmHabContRec::Cancelar() {
@@ -791,6 +860,12 @@ void TfrmHabContRec::Cancelar() {
   } else {
     if (editing(cdsCNABMsg)) cdsCNABMsg.cancel();
     if (listEditing()) cdsBoletos.cancel();
+    // An edit the service refused was posted here before it was sent: the boleto goes back
+    // to what the service holds.
+    if (cdsBoletos.active() && cdsBoletos.changeCount() > 0) {
+      cdsBoletos.cancelUpdates();
+      MostraDadosRec();
+    }
   }
   control("pnlEmpresa").setEnabled(true);
   Habilita();

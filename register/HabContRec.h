@@ -229,10 +229,49 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void MostraDadosRec();
   host::ClientDataset cdsCdRedTpRe{"cdsCdRedTpRe"};
 
+  // --- fine and interest (MultaMora.cpp): the "Multa/Mora" page's four fields
+  /// Leaving the fine percentage: the negative check, then (while editing, above 0) the fine
+  /// value from the net value.
+  void dbePeMultaExit();
+  void dbePeMoraExit();
+  void dbeVrMultaExit();
+  void dbeVrMoraExit();
+  /// A key typed in one of the four fields (`dbePeMulta`, `dbeVrMulta`, `dbePeMora`,
+  /// `dbeVrMora`) over the selection [selStart, selStart + selLength): '\0' refuses it. An
+  /// accepted key clears the field's partner (the percentage's value, the value's percentage).
+  char MultaMoraKeyPress(const std::string& controlName, char key, size_t selStart,
+                         size_t selLength);
+  /// The negative check: kind "P" percentage or "V" value, item "MU" fine or "MO" interest.
+  void Vd_DadoBoleto(const std::string& kind, const std::string& item);
+  /// Copies the position's percentages to every marked boleto and derives each one's values
+  /// from its own net value (a zero percentage keeps the boleto's value).
+  void Atualiza_Multa_Mora();
+
+  // --- confirmation (Confirmacao.cpp)
+  /// Writes the edit of the page shown to the service: the receiving data of the current
+  /// boleto, or of every marked boleto when the operator replicates them, and a description
+  /// typed in the list. A refusal leaves the boleto in edit with what the operator typed.
+  void Confirmar() override;
+  /// Takes a boleto not yet sent (or sent with an error) out of its remittance, asking first
+  /// when it is in one, and sends the bank message's changes.
+  void HabilitaBoletoCNAB();
+  /// `cdsPosicao` := the current boleto, its values as read kept in the change log.
+  void montaPosicao();
+
   // --- commands
   void Alterar() override;
+  /// The page's search (`Procura`): on the list, receivables and adjustments pages the
+  /// operator picks a row of the page's grid and the cursor goes there.
   void Pesquisar() override;
+  /// Reloads the list with the last confirmed criteria and returns to the current boleto.
+  void Verificar() override;
+  /// Include and delete belong to pages whose operations are not built: they change nothing.
+  void Incluir() override;
+  void Excluir() override;
   void Cancelar() override;
+  /// Picks a row of `grid` by its shown columns; false when the operator cancelled or the
+  /// grid has no rows.
+  bool Procura(host::GridControl& grid);
   void Filtrar() override;
   /// The fine and interest defaults of a new row: the customer's, or the company's when the
   /// customer has neither.
@@ -245,8 +284,6 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void BuscaParcelas(const std::string& branch, const std::string& number,
                      const std::string& origin);
   void BuscaTpRecBoleto(const std::string& branch, const std::string& number);
-  /// Sends the bank message's changes and merges them.
-  void GravaCNABMsg();
 
   /// Sum of marked net values and their count, shown under the list.
   void setTotals(double total, int count);
@@ -265,6 +302,8 @@ class TfrmHabContRec : public host::TfrmPadrao {
 
  private:
   void buildControls();
+  /// The commands not built in this version stay disabled (Comandos.h).
+  void disableUnbuiltCommands();
   void buildPrintMenu();
   void addEmissionMessages();
   /// "End_Empty" for the first marked boleto whose customer has no address.
@@ -272,6 +311,18 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// Unmarks the current boleto of `cdsMarca`, which "Emitir Boleto" leaves out of the run.
   void leaveOut();
   void buildValidationControls();
+  void buildFineInterestControls();
+  void buildCnabControls();
+  void showCnab();
+  void addConfirmationMessages();
+  void confirmaDadosRec();
+  /// SetDadosRec with the marked boletos and the position row, and its answer.
+  void enviaDadosRec();
+  /// The marked set's rows take the values of their boletos in the reloaded list.
+  void refreshMarca();
+  void showFineInterest();
+  /// Puts the boleto into edit for a change the operator started on a field.
+  void editForField();
   void addValidationMessages();
   void fromControl(const char* control, const char* field);
   void focusField(const char* control, const char* page);

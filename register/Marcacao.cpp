@@ -30,7 +30,8 @@ const records::Field kMarcaFields[] = {
     records::fld::IDSITUCNABR,  records::fld::IDBOLRECALTER, records::fld::DTEMISSAO,
     records::fld::CDCLIENTE,    records::fld::CDBANCO,       records::fld::CDAGENCIA,
     records::fld::CDCONTCORR,   records::fld::CDREDUCONT,    records::fld::CDEMPRESA,
-    records::fld::CDFILORIG,    records::fld::IDIMPRBOLBOL,
+    records::fld::CDFILORIG,    records::fld::IDIMPRBOLBOL,  records::fld::VRPEMULBREC,
+    records::fld::VRMULTABREC,  records::fld::VRPEMORBREC,   records::fld::VRMORDIABREC,
 };
 
 constexpr const char* kNoBudget = "Não possui orçamento";
@@ -352,6 +353,30 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
     }
   }
   finish();
+}
+
+void TfrmHabContRec::refreshMarca() {
+  if (!cdsMarca.active() || cdsMarca.isEmpty() || !hasRows()) return;
+  std::unordered_map<std::string, size_t> rowOf;
+  rowOf.reserve(cdsBoletos.recordCount());
+  for (size_t r = 1; r <= cdsBoletos.recordCount(); ++r) {
+    rowOf.emplace(upper(cdsBoletos.valueAt(r, "CDFILIAL").asString() +
+                        cdsBoletos.valueAt(r, "NRLANBOLREC").asString()),
+                  r);
+  }
+  host::FrozenDataset frozen(cdsMarca);
+  for (cdsMarca.first(); !cdsMarca.eof(); cdsMarca.next()) {
+    auto it = rowOf.find(upper(cdsMarca.valueOf("CDFILIAL").asString() +
+                               cdsMarca.valueOf("NRLANBOLREC").asString()));
+    if (it == rowOf.end()) continue;
+    cdsMarca.edit();
+    for (const records::Field& f : kMarcaFields) {
+      if (std::string_view(f.name) == "VRFINALBREC") continue;
+      cdsMarca.fieldByName(f).setValue(cdsBoletos.valueAt(it->second, f));
+    }
+    cdsMarca.post();
+  }
+  cdsMarca.mergeChangeLog();
 }
 
 void TfrmHabContRec::Desmarca_Boletos() {

@@ -190,11 +190,18 @@ void TfrmHabContRec::fromControl(const char* controlName, const char* field) {
 void TfrmHabContRec::MostraDadosRec() {
   if (!hasRows()) return;
   for (const auto& b : kBindings) control(b.control).setText(trimmed(current(b.field)));
+  // Agency and account as the bank writes them, through the account's masks.
+  control("edtCDAGENCIA")
+      .setText(reg::MaskedNumber(current("CDAGENCIA"), current("CDPICTAGEN").asString()));
+  control("edtCDCONTCORR")
+      .setText(reg::MaskedNumber(current("CDCONTCORR"), current("CDPICTCONT").asString()));
   control("edtDTINIPROTREC").setText(dateText(current("DTINIPROTREC")));
   control("edtDTFIMPROTREC").setText(dateText(current("DTFIMPROTREC")));
   control("edtDTVENBOLREC").setText(dateText(current("DTVENBOLREC")));
   control("chkIDPROTESTREC").setChecked(current("IDPROTESTREC").asString() == "S");
   control("cbxIDIMPRBOLBOL").setItemIndex(reg::WhoPrintsChoices().itemOf(current("IDIMPRBOLBOL")));
+  showFineInterest();
+  showCnab();
 }
 
 // Shows the page of a field and focuses it without running the exit rule of the field that

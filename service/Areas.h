@@ -16,6 +16,7 @@ void registerOpcoes(Dispatcher& d);
 void registerNumeracao(Dispatcher& d);
 void registerConsultas(Dispatcher& d);
 void registerRegistro(Dispatcher& d);
+void registerDadosRec(Dispatcher& d);
 void registerEmissao(Dispatcher& d);
 void registerSelImpor(Dispatcher& d);
 void registerConjuga(Dispatcher& d);

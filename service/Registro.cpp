@@ -201,7 +201,9 @@ void registerRegistro(Dispatcher& d) {
                     "SELECT CDFILIAL, NRCTRECEBER, CDEMPRESA, CDCLIENTE, CDFILIEMIT, NRDUPLICATA, "
                     "NRNOTAFISC, CDSERIE, NRPARCELAREC, NRCTRECEBER, DTEMISSAO, DTVENCTREC, "
                     "VRCTRECEBER, COALESCE(VRSALDOREC, VRCTRECEBER), IDSTATCTREC, CDTPBAIXAREC, "
-                    "NRLICENCAUSO, CDVIATURA, DSCTRECEBER FROM CTRECEBER WHERE CDFILBOLREC = :f "
+                    "NRLICENCAUSO, CDVIATURA, DSCTRECEBER, CASE WHEN COALESCE(CDSERIE, '') = '' "
+                    "THEN NRNOTAFISC ELSE NRNOTAFISC || '/' || CDSERIE END FROM CTRECEBER WHERE "
+                    "CDFILBOLREC = :f "
                     "AND NRLANBOLREC = :n ORDER BY CDFILIAL, NRCTRECEBER",
                     {Value(k.branch), Value(k.number)}, records::cdsCntReceber().fields());
   });

@@ -29,6 +29,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerNumeracao(*s->dispatcher);
   registerConsultas(*s->dispatcher);
   registerRegistro(*s->dispatcher);
+  registerDadosRec(*s->dispatcher);
   registerEmissao(*s->dispatcher);
   registerConjuga(*s->dispatcher);
   registerMarcacao(*s->dispatcher);

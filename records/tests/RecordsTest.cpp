@@ -40,6 +40,7 @@ const Table* const kTables[] = {
     &records::cdsVdDepIdent(),      &records::cdsInfoDepIdent(),   &records::RelatorioBoleto(),
     &records::cdsParcContBol(),     &records::cdsBuscaBoletos(),   &records::cdsIncBoletoConjuga(),
     &records::cdsBolRec(),          &records::RelatorioItensNF(),  &records::cdsSelImpor(),
+    &records::cdsPosicao(),         &records::cdsResultado(),
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "register/tests/RegisterFixture.h"
 
 using namespace rec;
+using rec::testing::keyOf;
 using rec::testing::RegisterFixture;
 
 class Filter : public RegisterFixture {
@@ -84,6 +85,14 @@ TEST_F(Filter, FieldRulesPadNumbersAndZeroValuesPass) {
     EXPECT_EQ(flt.KeyPress("nedValorIni", '5'), '5');
     flt.control("nedValorIni").setText("1234567890");
     EXPECT_EQ(flt.KeyPress("nedValorIni", '1'), '\0');  // ten integer digits at most
+    // The same rules over a whole text, as the desktop reports a finished field.
+    flt.control("edtNrRetorno").type("-12");
+    EXPECT_EQ(flt.control("edtNrRetorno").text(), "12");
+    flt.control("nedValorFin").type("-1.234,5");
+    EXPECT_EQ(flt.control("nedValorFin").text(), "1234,5");
+    EXPECT_EQ(keyOf([&] { flt.control("nedValorFin").type("12345678901"); }), "Valor_inv");
+    EXPECT_EQ(keyOf([&] { flt.control("nedValorFin").type("1,234"); }), "Valor_inv");
+    flt.control("edtNrRetorno").setText("");
     flt.control("edtNumeIni").setText("");
     flt.control("edtNumeFin").setText("");
     flt.control("edtNrRemessa").setText("");

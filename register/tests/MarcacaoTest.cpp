@@ -7,6 +7,7 @@
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "records/Tables.h"
+#include "register/Comandos.h"
 #include "register/Marcacao.h"
 #include "register/tests/RegisterFixture.h"
 
@@ -183,7 +184,8 @@ TEST_F(Marking, MarkAllSkipsCustomersWithSomethingOpenExceptTypeTwoAndUnmarkAllR
     if (f.cdsBoletos.valueAt(r, "IDMARCADO").asString() == "M")
       total = host::RoundDec(2, total + f.cdsBoletos.valueAt(r, "VRFINALBREC").asDouble());
   EXPECT_EQ(f.control("nedTotal").text(), host::FormatFloat("#,##0.00", total));
-  EXPECT_TRUE(f.control("sbtAssociar").enabled());
+  // Association follows the marks once it is built; until then it stays disabled.
+  EXPECT_EQ(f.control("sbtAssociar").enabled(), commandBuilt("mnuAssociar"));
 
   go(f, "0001", "0000000009");
   dialogs_->expectQuestion("Deseja desmarcar todos os boletos?", true);
