@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "host/TaxId.h"
 #include "service/Access.h"
 #include "service/Database.h"
 #include "service/Marcacao.h"
@@ -15,29 +16,12 @@
 
 namespace service {
 
-namespace {
-
-int mod11Digit(const std::string& digits, const std::vector<int>& weights) {
-  int sum = 0;
-  for (size_t i = 0; i < digits.size(); ++i) sum += (digits[i] - '0') * weights[i];
-  int r = sum % 11;
-  return r < 2 ? 0 : 11 - r;
-}
-
-}  // namespace
-
 std::string withCnpjDigits(const std::string& base12) {
-  std::string s = base12;
-  s += static_cast<char>('0' + mod11Digit(s, {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
-  s += static_cast<char>('0' + mod11Digit(s, {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
-  return s;
+  return base12 + host::cnpjCheckDigits(base12).value();
 }
 
 std::string withCpfDigits(const std::string& base9) {
-  std::string s = base9;
-  s += static_cast<char>('0' + mod11Digit(s, {10, 9, 8, 7, 6, 5, 4, 3, 2}));
-  s += static_cast<char>('0' + mod11Digit(s, {11, 10, 9, 8, 7, 6, 5, 4, 3, 2}));
-  return s;
+  return base9 + host::cpfCheckDigits(base9).value();
 }
 
 namespace {
@@ -120,8 +104,9 @@ constexpr Customer kCustomers[] = {
     {"000000000000000000106", "Maria Aparecida Souza", "Maria Souza", false, "987654321", "",
      "maria.souza@mail.example"},
     {"000000000000000000107", "José Antônio Lima", "José Lima", false, "111444777", "", ""},
+    // An alphanumeric CNPJ, as registered from July 2026: the federal revenue's own example.
     {"000000000000000000108", "Épsilon Eventos e Festas Ltda", "Épsilon Festas", true,
-     "246813570001", "01", "eventos@epsilon.example"},
+     "12ABC34501DE", "01", "eventos@epsilon.example"},
 };
 
 struct DemoBoleto {
