@@ -9,7 +9,7 @@ packages=(
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
-  poppler-utils zbar-tools sqlite3
+  poppler-utils zbar-tools sqlite3 libzbar-dev libpoppler-glib-dev libturbojpeg0-dev imagemagick
   libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
   libcurl4-openssl-dev libzip-dev python3-aiosmtpd openssl
   qt6-base-dev libgl-dev
