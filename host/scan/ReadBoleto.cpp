@@ -65,19 +65,35 @@ std::vector<BoletoRead> readBoletos(const std::filesystem::path& file,
       if (v.valid && r.check.barcode == v.barcode) return;  // a line and its bars: one boleto
     out.push_back({std::move(v), source, page});
   };
+  // The boleto bars read on the page.
   auto readPage = [&](const Gray& g, int page, bool turn) {
-    std::vector<Symbol> found = turn ? readCodes(g, page) : readSymbols(g);
-    bool bars = false;
-    for (Symbol& s : found) {
+    std::vector<std::string> bars;
+    for (Symbol& s : turn ? readCodes(g, page) : readSymbols(g)) {
       s.page = page;
       if (isBoletoBars(s)) {
-        bars = true;
+        bars.push_back(s.data);
         add(s.data, "barras", page);
       } else {
         symbols.push_back(s);
       }
     }
     return bars;
+  };
+  // A typed line printed beside bars that carry another boleto: the payer who types it pays
+  // someone else (a boleto whose text was altered after it was issued).
+  auto compare = [&](const std::vector<std::string>& bars, const std::string& line, int page) {
+    std::string barsLine;
+    for (const std::string& b : bars) {
+      const bank::Verificacao v = bank::VerificaCodigo(b, processing);
+      if (!v.valid) return;  // the bars already carry their own reason
+      if (v.typedLine == line) return;
+      barsLine = v.typedLine;
+    }
+    bank::Verificacao altered;
+    altered.reason = fmt::format(
+        "a linha digitável impressa ({}) não é a do código de barras ({}): boleto adulterado?",
+        line, barsLine);
+    out.push_back({std::move(altered), "texto", page});
   };
 
   const FileKind kind = fileKind(file);
@@ -89,8 +105,20 @@ std::vector<BoletoRead> readBoletos(const std::filesystem::path& file,
     for (size_t i = 0; i < pdf.pages.size(); ++i) {
       const int page = static_cast<int>(i) + 1;
       // A drawn page is upright and sharp: only a scanned one needs turning.
-      if (!readPage(pdf.pages[i], page, pdf.scanned[i]))
-        for (const std::string& line : typedLinesIn(pdf.texts[i])) add(line, "texto", page);
+      const std::vector<std::string> bars = readPage(pdf.pages[i], page, pdf.scanned[i]);
+      for (const std::string& line : typedLinesIn(pdf.texts[i])) {
+        if (bars.empty())
+          add(line, "texto", page);
+        else
+          compare(bars, line, page);
+      }
+    }
+    if (pdf.pageCount > static_cast<int>(pdf.pages.size())) {
+      // Not silently: what was not read is not said to be fine.
+      bank::Verificacao unread;
+      unread.reason = fmt::format("páginas {} a {} não lidas (o limite é {} páginas)",
+                                  pdf.pages.size() + 1, pdf.pageCount, limits.maxPages);
+      out.push_back({std::move(unread), "", static_cast<int>(pdf.pages.size()) + 1});
     }
   } else {
     throw ScanError(

@@ -22,9 +22,10 @@ struct BoletoRead {
 /// Reads the boletos of a PNG or JPEG picture or of a PDF: one result per distinct boleto
 /// code found (its bars, Interleaved 2 of 5 of 44 digits; on a PDF page whose bars read
 /// nothing, a typed line in its text), checked as `bank::VerificaCodigo` checks it with
-/// `processing` as the processing date. With no boleto code, one invalid result whose reason
-/// says what was found: no code at all, or codes of another kind. Throws `ScanError` for a
-/// file that cannot be read.
+/// `processing` as the processing date. A typed line printed on a PDF page whose bars carry
+/// another boleto is an invalid result of its own (the text was altered). With no boleto
+/// code, one invalid result whose reason says what was found: no code at all, or codes of
+/// another kind. Throws `ScanError` for a file that cannot be read.
 std::vector<BoletoRead> readBoletos(const std::filesystem::path& file,
                                     const host::DateTime& processing, const Limits& limits = {});
 

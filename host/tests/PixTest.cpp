@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+
 #include "host/Errors.h"
 #include "host/Pix.h"
 
@@ -305,6 +308,44 @@ TEST(PixDecode, ReasonsNameWhatIsWrong) {
   EXPECT_EQ(reason(withCrc("010212000201" + account)),
             "o primeiro campo deve ser o 00 (Payload Format Indicator)");
   EXPECT_EQ(reason("000201" + account + "6304ABCD" + tail), "o campo 63 (CRC) deve ser o último");
+}
+
+TEST(PixDecode, RandomDamageNeverPassesUnnoticedNorBreaksTheReader) {
+  // Texts cut, grown and changed at random, their CRC made right again so that the reader
+  // must judge the content: it never throws, always gives a reason when it refuses, and what
+  // it accepts keeps to the manual's limits.
+  std::mt19937 rng(25);
+  const std::string alphabet = "0123456789abcXYZ.@-* ";
+  int accepted = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string body = std::string(kManualStatic).substr(0, std::strlen(kManualStatic) - 8);
+    for (int edits = 1 + static_cast<int>(rng() % 3); edits > 0; --edits) {
+      const size_t at = rng() % (body.size() + 1);
+      const char c = alphabet[rng() % alphabet.size()];
+      switch (rng() % 3) {
+        case 0:
+          body.insert(at, 1, c);
+          break;
+        case 1:
+          if (at < body.size()) body.erase(at, 1);
+          break;
+        default:
+          if (at < body.size()) body[at] = c;
+          break;
+      }
+    }
+    pix::Decoded d;
+    ASSERT_NO_THROW(d = pix::decode(withCrc(body))) << body;
+    if (!d.valid) {
+      EXPECT_FALSE(d.reason.empty()) << body;
+      continue;
+    }
+    ++accepted;
+    EXPECT_TRUE(d.keyKind || !d.url.empty());
+    EXPECT_LE(d.merchantName.size(), 25u);
+    EXPECT_LE(d.merchantCity.size(), 15u);
+  }
+  EXPECT_GT(accepted, 0);  // some damage is only a different, valid name or city
 }
 
 TEST(PixDecode, TxidForABoletoIsItsKey) {

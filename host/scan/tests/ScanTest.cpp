@@ -1,3 +1,4 @@
+#include <cairo-pdf.h>
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -179,6 +180,22 @@ TEST_F(TempDir, UnreadableFilesAreRefusedWithWhatIsWrong) {
             std::string::npos);
   EXPECT_NE(error(write("bad.pdf", "%PDF-1.4\nnot really")).find("PDF ilegível"),
             std::string::npos);
+}
+
+TEST_F(TempDir, PagesPastTheLimitAreSaidNotToBeRead) {
+  // Three blank pages, drawn by cairo; the limit lets one be read.
+  const fs::path pdf = dir_ / "three.pdf";
+  cairo_surface_t* s = cairo_pdf_surface_create(pdf.c_str(), 595, 842);
+  cairo_t* cr = cairo_create(s);
+  for (int i = 0; i < 3; ++i) cairo_show_page(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(s);
+  host::scan::Limits limits;
+  limits.maxPages = 1;
+  const auto r = host::scan::readBoletos(pdf, *host::DateTime::parseIso("2026-11-20"), limits);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].check.reason, "páginas 2 a 3 não lidas (o limite é 1 páginas)");
+  EXPECT_EQ(r[0].page, 2);
 }
 
 TEST(Scan, TypedLinesAreFoundInAPagesText) {

@@ -86,6 +86,15 @@ sed "s/\"CDBARRAREC\": \"$bars\"/\"CDBARRAREC\": \"\"/" "$sample" > no-bars.json
 expect_valid "typed line in the text" no-bars.pdf
 case "$out" in *"source=texto"*) ;; *) fail "typed line: source: $out" ;; esac
 
+# A typed line altered after the boleto was issued: the bars still carry the boleto, the text
+# another one (a valid line of another bank's boleto).
+sed 's/"DSLINHABARREC": "[^"]*"/"DSLINHABARREC": "23791.10006 60000.000079 89010.200304 4 68270000028990"/' \
+  "$sample" > altered.json
+"$boleto" render -t "$root/templates/MODBOLCOMP.QR2" -d altered.json -o altered.pdf >/dev/null
+expect_invalid "altered typed line" altered.pdf \
+  "invalid reason=a linha digitável impressa (23791100066000000007989010200304468270000028990) não é a do código de barras"
+echo "$out" | grep -q "^valid bank=001 .*barcode=$bars" || fail "altered: the bars are still read: $out"
+
 # Files that cannot be read say so, and a list goes on past them.
 printf 'not a picture' > fake.png
 expect_invalid "not a picture" fake.png "Formato não reconhecido"
