@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/Base64.h"
-#include "host/ProcessSlot.h"
+#include "host/Host.h"
 
 namespace host {
 
@@ -245,19 +245,10 @@ std::string KeyFileSecretOpener::open(const std::string& sealed, int kind) const
   return openSecret(SecretKey::load(file_), sealed, kind);
 }
 
-namespace {
-ProcessSlot<SecretOpener> gOpener("secret opener");
-}
-
-void setSecretOpener(std::shared_ptr<SecretOpener> opener) {
-  gOpener.set(std::move(opener));
-}
-
 std::string Uncripto(const std::string& text, int n) {
   if (text.empty()) return {};
-  auto& opener =
-      gOpener.getOr([] { return std::make_shared<KeyFileSecretOpener>(defaultSecretKeyFile()); });
-  return opener.open(text, n);
+  if (const auto opener = installedHost().secrets) return opener->open(text, n);
+  return KeyFileSecretOpener(defaultSecretKeyFile()).open(text, n);
 }
 
 }  // namespace host

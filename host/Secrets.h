@@ -86,12 +86,9 @@ class KeyFileSecretOpener final : public SecretOpener {
   std::filesystem::path file_;
 };
 
-/// Installs the process's opener; nullptr uninstalls. Without one, Uncripto opens with the
-/// key of defaultSecretKeyFile().
-void setSecretOpener(std::shared_ptr<SecretOpener> opener);
-
-/// The host's Uncripto: the plain text of a stored secret of kind `n`. An empty text gives an
-/// empty text (nothing was stored); a text that does not open is a SecretError.
+/// The host's Uncripto: the plain text of a stored secret of kind `n`, opened by the installed
+/// host's opener (`Host::secrets`), else with the key of defaultSecretKeyFile(). An empty text
+/// gives an empty text (nothing was stored); a text that does not open is a SecretError.
 std::string Uncripto(const std::string& text, int n);
 
 }  // namespace host

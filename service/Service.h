@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/DateTime.h"
 #include "service/Access.h"
 #include "service/Database.h"
 #include "service/Dispatcher.h"
@@ -14,19 +15,24 @@ struct Service {
   std::shared_ptr<Database> db;
   std::shared_ptr<Dispatcher> dispatcher;
   std::shared_ptr<SessionAuthenticator> auth;
+  /// The service's "now": what it stamps on what it writes and the date of its reports.
+  std::shared_ptr<const host::Clock> clock;
 };
 
 /// Opens the database at `where` (SQLite path or postgresql:// URL), applies the pending
-/// migrations and registers every method.
-std::shared_ptr<Service> openService(const std::string& where);
+/// migrations and registers every method. `clock` is the service's "now": the server's
+/// process gives it the system clock, tests a fixed one.
+std::shared_ptr<Service> openService(const std::string& where,
+                                     std::shared_ptr<const host::Clock> clock);
 
 /// The embedded default: like openService, but an SQLite file that does not exist yet is
-/// created (with its folder) and seeded with the demo data; `demoPassword` then holds the
-/// demo operator's password, and is empty otherwise.
+/// created (with its folder) and seeded with the demo data, dated from the clock's today;
+/// `demoPassword` then holds the demo operator's password, and is empty otherwise.
 struct EmbeddedService {
   std::shared_ptr<Service> service;
   std::string demoPassword;
 };
-EmbeddedService openEmbeddedService(const std::string& where);
+EmbeddedService openEmbeddedService(const std::string& where,
+                                    std::shared_ptr<const host::Clock> clock);
 
 }  // namespace service

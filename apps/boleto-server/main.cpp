@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "host/DateTime.h"
 #include "host/Secrets.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -24,10 +25,16 @@
 
 namespace {
 
+// The service's "now": the machine's clock, for every command of this process.
+std::shared_ptr<const host::Clock> systemClock() {
+  static const auto clock = std::make_shared<host::SystemClock>();
+  return clock;
+}
+
 int serve(const std::string& db, const std::string& listen, const std::string& cert,
           const std::string& key) {
   auto where = remote::ServerAddress::parse(listen, 8211);
-  auto svc = service::openService(db);
+  auto svc = service::openService(db, systemClock());
   auto made = cert.empty()
                   ? std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth)
                   : std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth, cert, key);
@@ -60,8 +67,9 @@ int serve(const std::string& db, const std::string& listen, const std::string& c
 }
 
 int seedDemo(const std::string& db, bool demo, int boletos, const std::string& password) {
-  auto svc = service::openService(db);
+  auto svc = service::openService(db, systemClock());
   service::SeedOptions o;
+  o.today = svc->clock->today();
   o.demo = demo;
   o.extraBoletos = boletos;
   o.password = password;
@@ -79,7 +87,7 @@ int seedDemo(const std::string& db, bool demo, int boletos, const std::string& p
 /// Stores report templates in the database: the shipped ones that are missing or older, or
 /// the given .QR2 files (each under its file name, dated by its modification time, UTC).
 int storeTemplates(const std::string& db, const std::vector<std::string>& files) {
-  auto svc = service::openService(db);
+  auto svc = service::openService(db, systemClock());
   std::lock_guard lock(svc->db->mutex());
   auto& sql = svc->db->session();
   soci::transaction tr(sql);

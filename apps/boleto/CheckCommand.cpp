@@ -12,6 +12,7 @@
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
+#include "host/Context.h"
 #include "host/DateTime.h"
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
@@ -86,7 +87,7 @@ bool checkOne(const std::string& input, const host::DateTime& today, bool json) 
 }
 
 int runCheck(const CheckOptions& o) {
-  host::DateTime today = host::SystemClock().today();
+  host::DateTime today = host::Today();
   if (!o.date.empty()) {
     auto d = host::DateTime::parseIso(o.date);
     if (!d) host::MensErro(fmt::format("Data '{}' não é uma data yyyy-mm-dd.", o.date));

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
 #include "apps/boleto/Commands.h"
@@ -36,7 +37,7 @@ std::shared_ptr<service::Service> gEmbedded;
 
 std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& user) {
   const std::string db = embeddedDatabase();
-  auto opened = service::openEmbeddedService(db);
+  auto opened = service::openEmbeddedService(db, host::installedHost().clock);
   gEmbedded = opened.service;
   if (!opened.demoPassword.empty()) {
     fmt::print(stderr, "boleto: created {} with demo data; operator \"demo\" password: {}\n", db,
@@ -47,9 +48,11 @@ std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& use
 
 }  // namespace
 
-void useConfiguredService() {
-  if (remote::defaultTransportFactory()) return;
+host::Host configuredHost() {
+  static std::optional<host::Host> configured;
+  if (configured) return *configured;
   auto& o = databaseOptions();
+  host::Host ports = host::installedHost();
   // The context file and --set give the processing date, report directory, branch and the
   // like; who works, and for which company, are the command's own flags.
   host::ContextSettings settings;
@@ -73,20 +76,19 @@ void useConfiguredService() {
     }
     auto http = std::make_shared<remote::HttpTransportFactory>(o.user, password);
     if (!o.caCert.empty()) http->setCaCertFile(o.caCert);
-    remote::setDefaultTransportFactory(http);
+    ports.transport = http;
   } else {
-    remote::setDefaultTransportFactory(embeddedFactory(o.user));
+    ports.transport = embeddedFactory(o.user);
   }
   // Direct queries reach the service the same way: it runs its own copy of each declaration.
-  static rec::RemoteHostDatabase directQueries;
-  host::setHostDatabase(&directQueries);
-  try {
-    host::context();
-  } catch (const host::InvariantError&) {
+  ports.database = std::make_shared<rec::RemoteHostDatabase>(ports.transport);
+  if (!ports.context) {
     // Which companies the operator may use is the service's to say.
-    host::setContext(
-        std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(settings)));
+    ports.context = std::make_shared<rec::ServiceContext>(
+        std::make_shared<host::ConfiguredContext>(settings), ports.transport);
   }
+  configured = ports;
+  return ports;
 }
 
 namespace {

@@ -6,7 +6,9 @@
 #include <exception>
 
 #include "apps/boleto/Commands.h"
+#include "host/DateTime.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 
 namespace cli {
 std::vector<CommandInstaller>& installers() {
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
                "boleto"};
   app.require_subcommand(1);
   for (auto& install : cli::installers()) install(app);
+  // The machine's clock is "today" for the whole run; the commands add the other ports.
+  host::HostScope processHost({.clock = std::make_shared<host::SystemClock>()});
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

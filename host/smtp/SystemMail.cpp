@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "host/Consiste.h"
-#include "host/ProcessSlot.h"
+#include "host/Host.h"
 
 extern char** environ;
 
@@ -157,16 +157,9 @@ int XdgEmailClient::SendMail(const std::string& subject, const std::string& body
   }
 }
 
-namespace {
-ProcessSlot<SystemMailClient> gSystemMail("system mail client");
-}
-
-SystemMailClient& systemMailClient() {
-  return gSystemMail.getOr([] { return std::make_shared<XdgEmailClient>(); });
-}
-
-void setSystemMailClient(std::shared_ptr<SystemMailClient> client) {
-  gSystemMail.set(std::move(client));
+std::shared_ptr<SystemMailClient> systemMailClient() {
+  if (auto installed = host::installedHost().systemMail) return installed;
+  return std::make_shared<XdgEmailClient>();
 }
 
 }  // namespace host::smtp

@@ -61,9 +61,8 @@ class XdgEmailClient final : public SystemMailClient {
 /// The full path of `name` on PATH, empty when it is not there (or not executable).
 std::string findOnPath(const std::string& name);
 
-/// The process's system mail client: xdg-email unless another was installed.
-SystemMailClient& systemMailClient();
-/// Installs the process's system mail client; nullptr goes back to xdg-email.
-void setSystemMailClient(std::shared_ptr<SystemMailClient> client);
+/// The process's system mail client: the installed host's (`Host::systemMail`), else
+/// xdg-email.
+std::shared_ptr<SystemMailClient> systemMailClient();
 
 }  // namespace host::smtp

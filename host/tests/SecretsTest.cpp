@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "host/Archive.h"
+#include "host/Host.h"
 #include "host/Secrets.h"
 
 using namespace host;
@@ -126,7 +127,7 @@ TEST(Uncripto, OpensWithTheInstalledOpenerAndKeepsBlankBlank) {
   const auto file = dir.path() / "secret.key";
   const std::string sealed =
       sealSecret(SecretKey::loadOrCreate(file), kPassword, kMailPasswordSecret);
-  setSecretOpener(std::make_shared<KeyFileSecretOpener>(file));
+  HostScope scope({.secrets = std::make_shared<KeyFileSecretOpener>(file)});
   EXPECT_EQ(Uncripto(sealed, kMailPasswordSecret), kPassword);
   EXPECT_EQ(Uncripto("", kMailPasswordSecret), "");
   EXPECT_THROW(Uncripto(kPassword, kMailPasswordSecret), SecretError);
@@ -134,7 +135,6 @@ TEST(Uncripto, OpensWithTheInstalledOpenerAndKeepsBlankBlank) {
   std::filesystem::remove(file);
   EXPECT_THAT(secretError([&] { Uncripto(sealed, kMailPasswordSecret); }),
               HasSubstr("seal-secret"));
-  setSecretOpener(nullptr);
 }
 
 TEST(SealMailPassword, FitsTheBranchSettingsOrIsRefused) {

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "host/ClientDataset.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -74,12 +76,12 @@ int freePort() {
   return ntohs(addr.sin_port);
 }
 
-void useContext(int port) {
+host::Host contextAt(int port) {
   host::ContextSettings s;
   s.company = "08";
   s.webUrl = "127.0.0.1";
   s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  return {.context = std::make_shared<host::ConfiguredContext>(s)};
 }
 
 class Transports : public ::testing::TestWithParam<bool> {
@@ -94,14 +96,14 @@ class Transports : public ::testing::TestWithParam<bool> {
     } else {
       factory_ = std::make_shared<remote::InProcessTransportFactory>(handler, "demo");
     }
-    useContext(port_);
+    host_.emplace(contextAt(port_));
   }
   void TearDown() override {
     if (server_) {
       server_->stop();
       thread_.join();
     }
-    host::setContext(nullptr);
+    host_.reset();
   }
   remote::Connection connected() {
     remote::Connection c("Teste.rdmEco", factory_);
@@ -113,6 +115,7 @@ class Transports : public ::testing::TestWithParam<bool> {
   std::thread thread_;
   int port_ = 0;
   std::shared_ptr<remote::TransportFactory> factory_;
+  std::optional<host::HostScope> host_;
 };
 
 }  // namespace
@@ -219,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(Both, Transports, ::testing::Values(false, true),
 TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
   // Take a free port and release it, so nothing listens there.
   int port = freePort();
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "x"));
   bool ok = true;
   EXPECT_NO_THROW(ok = c.connect());
@@ -231,14 +234,13 @@ TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
   } catch (const host::OperationError& e) {
     EXPECT_NE(std::string(e.what()).find("not connected"), std::string::npos) << e.what();
   }
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   remote::HttpServer server(std::make_shared<EchoService>(), std::make_shared<OneUser>());
   int port = server.bind("127.0.0.1", 0);
   std::thread t([&] { server.serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(c.connect());
@@ -252,7 +254,6 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   EXPECT_EQ(remote::decodeReply(nlohmann::json::parse(res->body)).key, "SESSAO_INVALIDA");
   server.stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) {
@@ -260,7 +261,7 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
                                                      std::make_shared<OneUser>());
   int port = server->bind("127.0.0.1", 0);
   std::thread t([&] { server->serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   ASSERT_TRUE(c.connect()) << c.lastError();
@@ -277,7 +278,6 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
   EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
   server->stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 // Issues a new token at every login and forgets them all on demand, as a restarted server does.
@@ -314,7 +314,7 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   remote::HttpServer server(std::make_shared<EchoService>(), users);
   int port = server.bind("127.0.0.1", 0);
   std::thread t([&] { server.serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   remote::Connection first("Teste.rdmEco", factory), second("Teste.rdmEco", factory);
   ASSERT_TRUE(first.connect()) << first.lastError();
@@ -341,7 +341,6 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   EXPECT_FALSE(wrong.connect());
   server.stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
@@ -363,7 +362,7 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   s.company = "08";
   s.webUrl = "https://127.0.0.1";
   s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(s)});
 
   auto trusting = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   trusting->setCaCertFile(cert);
@@ -379,6 +378,5 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   EXPECT_NE(wary.lastError().find("does not answer"), std::string::npos) << wary.lastError();
   server.stop();
   t.join();
-  host::setContext(nullptr);
   std::filesystem::remove_all(dir);
 }

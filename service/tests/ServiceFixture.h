@@ -11,6 +11,11 @@
 
 namespace service::testing {
 
+/// The clock of the services the tests open: a fixed morning, so no test sees midnight pass.
+inline std::shared_ptr<host::FixedClock> fixedClock() {
+  return std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+}
+
 inline std::filesystem::path freshDir() {
   std::random_device rd;
   auto dir = std::filesystem::temp_directory_path() /
@@ -23,7 +28,7 @@ class SeededService : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = freshDir();
-    svc_ = openService((dir_ / "boleto.db").string());
+    svc_ = openService((dir_ / "boleto.db").string(), fixedClock());
     SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);

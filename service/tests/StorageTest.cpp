@@ -7,20 +7,47 @@
 #include "service/Packets.h"
 #include "service/Sequences.h"
 
+using service::testing::fixedClock;
 using service::testing::freshDir;
+
+TEST(ServiceClock, WhatTheServiceStampsComesFromItsClock) {
+  auto dir = freshDir();
+  auto clock = fixedClock();
+  auto svc = service::openService((dir / "c.db").string(), clock);
+  std::string applied;
+  svc->db->session() << "SELECT MIN(DTAPLICACAO) FROM SCHEMAVERSAO", soci::into(applied);
+  EXPECT_EQ(applied, "2026-03-02T10:00:00.000");
+  service::SeedOptions o;
+  o.password = "x";
+  o.today = clock->today();
+  service::seed(*svc->db, o);
+  clock->set(host::DateTime::fromYmdHms(2026, 3, 3, 0, 0, 5));
+  nlohmann::json packet{{"fields", {{{"name", "CDLISTA"}, {"type", "S"}, {"size", 50}}}},
+                        {"rows", {{"00010000000001"}}}};
+  remote::Request r{"Rec12000.rdmHabContRec",
+                    "CriaLista",
+                    "04",
+                    {remote::Variant::packet(packet), remote::Variant("0001")},
+                    {}};
+  ASSERT_TRUE(svc->dispatcher->handle("demo", r).ok());
+  std::string created;
+  svc->db->session() << "SELECT DTCRIACAO FROM LISTA", soci::into(created);
+  EXPECT_EQ(created, "2026-03-03T00:00:05.000");
+  std::filesystem::remove_all(dir);
+}
 
 TEST(Migrations, ApplyingTwiceIsHarmless) {
   auto dir = freshDir();
   auto path = (dir / "m.db").string();
   int version = 0;
   {
-    auto svc = service::openService(path);
+    auto svc = service::openService(path, fixedClock());
     version = service::schemaVersion(*svc->db);
     EXPECT_EQ(version, service::migrations().back().version);
     svc->db->session() << "INSERT INTO VIATURA (CDVIATURA) VALUES ('0001')";
   }
-  auto again = service::openService(path);
-  EXPECT_EQ(service::migrate(*again->db), version);
+  auto again = service::openService(path, fixedClock());
+  EXPECT_EQ(service::migrate(*again->db, *again->clock), version);
   int rows = 0, applied = 0;
   again->db->session() << "SELECT COUNT(*) FROM VIATURA", soci::into(rows);
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO", soci::into(applied);
@@ -36,12 +63,12 @@ TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
   auto dir = freshDir();
   auto path = (dir / "m.db").string();
   {
-    auto svc = service::openService(path);
+    auto svc = service::openService(path, fixedClock());
     // As if this database had been migrated before the filter options' migration existed.
     svc->db->session() << "DROP TABLE OPCAOFILTRO";
     svc->db->session() << "DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 8";
   }
-  auto again = service::openService(path);
+  auto again = service::openService(path, fixedClock());
   int table = 0, recorded = 0;
   again->db->session() << "SELECT COUNT(*) FROM sqlite_master WHERE name = 'OPCAOFILTRO'",
       soci::into(table);
@@ -64,7 +91,7 @@ TEST(Migrations, StatementsSplitAtLineEndSemicolons) {
 
 TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
   try {
-    service::openService("/nonexistent-dir/x/boleto.db");
+    service::openService("/nonexistent-dir/x/boleto.db", fixedClock());
     FAIL();
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent-dir/x/boleto.db"), std::string::npos);
@@ -73,7 +100,7 @@ TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
 
 TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   auto dir = freshDir();
-  auto svc = service::openService((dir / "s.db").string());
+  auto svc = service::openService((dir / "s.db").string(), fixedClock());
   auto& sql = svc->db->session();
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 2);
@@ -91,7 +118,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_FALSE(service::verifyPassword(hash, "Correta"));
 
   auto dir = freshDir();
-  auto svc = service::openService((dir / "a.db").string());
+  auto svc = service::openService((dir / "a.db").string(), fixedClock());
   svc->db->session() << "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('04', 'E')";
   service::saveOperator(svc->db->session(), "ana", "Ana", "s3nha", {"04"});
   EXPECT_FALSE(svc->auth->login("ana", "errada"));
@@ -106,7 +133,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
 
 TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
   auto dir = freshDir();
-  auto svc = service::openService((dir / "p.db").string());
+  auto svc = service::openService((dir / "p.db").string(), fixedClock());
   auto& sql = svc->db->session();
   sql << "CREATE TABLE KINDS (T TEXT, R DOUBLE PRECISION, N INTEGER)";
   // Every column read as every field kind: texts that are numbers or dates or neither, whole
