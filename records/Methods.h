@@ -332,6 +332,15 @@ struct NumeraBoleto {
   InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
   InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
 };
+/// Keeps the Pix "copia e cola" text the bank returned for a boleto: a valid BR Code whose
+/// amount, when it carries one, is the boleto's. A boleto that has a text keeps it; the text
+/// comes back as stored.
+struct SetPixBoleto {
+  static constexpr Method method{kHabContRec, "SetPixBoleto", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<fld::DSPIXBOLREC> DSPIXBOLREC;
+};
 /// The boleto, with the codes it carries, when its nosso número is stored.
 struct GetValidaNosNum {
   static constexpr Method method{kHabContRec, "GetValidaNosNum", Access::Writes};
@@ -558,19 +567,18 @@ struct CarregaOpcoes {
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
-using Declared =
-    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
-               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
-               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
-               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente,
-               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
-               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
-               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
-               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
-               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
-               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
-               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
-               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes>;
+using Declared = MethodList<
+    GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
+    GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
+    GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
+    GetVeiculo, GetDuplicata, GetBuscaCliente, GetAdiantamento, GetDevolucao, GetBolCliDevoAdian,
+    GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra,
+    NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
+    GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe, GetVdTipoBaixa,
+    GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig, GetStatus, GetVdCompensa,
+    GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque, GetChequePerm, GetValNrCheque,
+    RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador, AcessoOperEmpresa, Consulta,
+    SalvaOpcoes, CarregaOpcoes, SetPixBoleto>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

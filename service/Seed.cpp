@@ -361,6 +361,12 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
         soci::use(cnab), soci::use(conv, ci), soci::use(ced), soci::use(nn), soci::use(dac),
         soci::use(form, fi), soci::use(ds), soci::use(cart), soci::use(branch);
   }
+  // One account whose boletos are also paid by Pix: the key is the company's CNPJ.
+  {
+    std::string key = withCnpjDigits(companies[0].base);
+    sql << "UPDATE CONTCORR SET DSCHAVEPIX = :k WHERE CDEMPRESA = '04' AND CDREDUCONT = '002'",
+        soci::use(key);
+  }
   const char* writeOffs[][3] = {
       {"01", "Pagamento", "N"}, {"02", "Perda", "S"}, {"03", "Cancelamento", "N"}};
   for (const auto& w : writeOffs) {
