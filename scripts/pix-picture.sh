@@ -21,5 +21,5 @@ trap 'rm -rf "$work"' EXIT
 pdf=$(ls "$work"/out/Boletos_Emitidos/*/*.pdf | head -1)
 pdftoppm -r 110 -f 1 -l 1 -png "$pdf" "$work/page"
 # The payment slip: from the cut line above the bank's header to below the QR's text.
-convert "$work"/page*.png -crop 860x420+30+350 +repage -bordercolor '#bbbbbb' -border 1 "$out"
+convert "$work"/page*.png -crop 862x650+24+262 +repage -bordercolor '#bbbbbb' -border 1 "$out"
 echo "$out"

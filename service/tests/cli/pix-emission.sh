@@ -33,7 +33,7 @@ n=0
 for pdf in "$folder"/*.pdf; do
   [ -f "$pdf" ] || continue
   n=$((n + 1))
-  key=$(basename "$pdf" .pdf | tail -c 14)
+  key=$(printf '%s' "$(basename "$pdf" .pdf)" | tail -c 14)
   branch=$(printf '%s' "$key" | cut -c1-4)
   number=$(printf '%s' "$key" | cut -c5-14)
   where="WHERE CDFILIAL='$branch' AND NRLANBOLREC='$number'"
