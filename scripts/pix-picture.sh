@@ -16,8 +16,9 @@ if [ ! -x "$build/apps/boleto/boleto" ]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$build/apps/boleto/boleto" --db "$work/boleto.db" emit --company 04 --account 002 --reissue \
-  --dir "$work/out" >/dev/null
+# In the work folder: the emission keeps the templates it fetches in ./reports.
+boleto="$(cd "$build" && pwd)/apps/boleto/boleto"
+(cd "$work" && "$boleto" --db boleto.db emit --company 04 --account 002 --reissue --dir out >/dev/null)
 pdf=$(ls "$work"/out/Boletos_Emitidos/*/*.pdf | head -1)
 pdftoppm -r 110 -f 1 -l 1 -png "$pdf" "$work/page"
 # The payment slip: from the cut line above the bank's header to below the QR's text.
