@@ -348,6 +348,15 @@ struct NumeraBoleto {
   InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
   InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
 };
+/// Keeps the Pix "copia e cola" text the bank returned for a boleto: a valid BR Code whose
+/// amount, when it carries one, is the boleto's. A boleto that has a text keeps it; the text
+/// comes back as stored.
+struct SetPixBoleto {
+  static constexpr Method method{kHabContRec, "SetPixBoleto", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<fld::DSPIXBOLREC> DSPIXBOLREC;
+};
 /// The boleto, with the codes it carries, when its nosso número is stored.
 struct GetValidaNosNum {
   static constexpr Method method{kHabContRec, "GetValidaNosNum", Access::Writes};
@@ -653,7 +662,7 @@ using Declared = MethodList<
     GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque, GetChequePerm, GetValNrCheque,
     RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador, AcessoOperEmpresa, Consulta,
     SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos,
-    GetVdCompensacao, AssociaBoletos>;
+    GetVdCompensacao, AssociaBoletos, SetPixBoleto>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

@@ -156,6 +156,7 @@ const Table& BoletoRecord() {
                            NRPARCBOLRECVISU,
                            CDFILORIG,
                            NMFILIAL,
+                           DSCHAVEPIX.labeled("Chave Pix"),
                        }};
   return t;
 }
@@ -198,6 +199,7 @@ const Table& BankAccountRecord() {
                            CDDIADEVOL,
                            TXMENSBOLETO,
                            CDFILIAL,
+                           DSCHAVEPIX.labeled("Chave Pix"),
                        }};
   return t;
 }
@@ -544,7 +546,8 @@ const Table& RelatorioBoleto() {
                         SGUFCLIE,
                         CDDEPIDENREC,
                         NRNOTAFISC,
-                        TXOBSNF}};
+                        TXOBSNF,
+                        DSPIXBOLREC}};
   return t;
 }
 

@@ -209,6 +209,8 @@ void TfrmHabContRec::buildControls() {
                         "edtDTINIPROTREC", "edtDTFIMPROTREC", "chkIDPROTESTREC"}) {
     addControl(f, f[0] == 'c' ? ControlKind::Check : ControlKind::Edit, &geral);
   }
+  // The account's Pix key, shown beside its bank data: it comes with the account.
+  addControl("edtDSCHAVEPIX", ControlKind::Edit, &geral).setReadOnly(true);
   addControl("lblDTVENBOLREC", ControlKind::Label, &geral).setCaption("Vencimento");
   addControl("edtDTVENBOLREC", ControlKind::Edit, &geral);
   addControl("lblDepIdent", ControlKind::Label, &geral).setCaption("Depósito Identificado");

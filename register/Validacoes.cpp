@@ -66,6 +66,7 @@ constexpr Binding kBindings[] = {
     {"edtCDDEPIDENREC", "CDDEPIDENREC"},   {"edtCDCARTCOBBOL", "CDCARTCOBBOL"},
     {"edtCDINS1COBBOL", "CDINS1COBBOL"},   {"edtCDINS2COBBOL", "CDINS2COBBOL"},
     {"edtCDFILORIG", "CDFILORIG"},         {"edtNMFILIAL", "NMFILIAL"},
+    {"edtDSCHAVEPIX", "DSCHAVEPIX"},
 };
 
 // The controls the lock on existing boletos covers: account, write-off type, protest data.
@@ -146,7 +147,8 @@ void TfrmHabContRec::buildValidationControls() {
     fromControl("edtCDREDUCONT", "CDREDUCONT");
     // Another account is being typed: the old one's bank data no longer apply.
     if (!listBrowse()) {
-      for (const char* c : {"edtCDBANCO", "edtCDAGENCIA", "edtCDCONTCORR"}) control(c).setText({});
+      for (const char* c : {"edtCDBANCO", "edtCDAGENCIA", "edtCDCONTCORR", "edtDSCHAVEPIX"})
+        control(c).setText({});
     }
   };
   conta.onExit = [this] { edtCDREDUCONTExit(); };
@@ -296,7 +298,7 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
 
       if (listEditing()) {
         for (const char* f : {"CDBANCO", "CDPICTCONT", "CDPICTAGEN", "CDAGENCIA", "CDCONTCORR",
-                              "DSCONTCORR", "CDBANCCNAB"}) {
+                              "DSCONTCORR", "CDBANCCNAB", "DSCHAVEPIX"}) {
           cdsBoletos.fieldByName(f).setValue(cdsContCorr.valueOf(f));
         }
         const size_t marked = cdsMarca.active() ? cdsMarca.recordCount() : 0;

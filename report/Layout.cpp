@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "host/Consiste.h"
+#include "host/TaxId.h"
 #include "report/Barcode.h"
 #include "report/Image.h"
 
@@ -26,16 +27,7 @@ std::string digitsOf(const std::string& s) {
 std::string formatValue(const host::Value& value, const std::string& format) {
   if (format.empty() || value.isNull()) return value.asString();
   if (format == "upper") return host::UpperCase(value.asString());
-  if (format == "cpfcnpj") {
-    const std::string d = digitsOf(value.asString());
-    if (d.size() == 11)
-      return fmt::format("{}.{}.{}-{}", d.substr(0, 3), d.substr(3, 3), d.substr(6, 3),
-                         d.substr(9));
-    if (d.size() == 14)
-      return fmt::format("{}.{}.{}/{}-{}", d.substr(0, 2), d.substr(2, 3), d.substr(5, 3),
-                         d.substr(8, 4), d.substr(12));
-    return value.asString();
-  }
+  if (format == "cpfcnpj") return host::formatTaxId(value.asString());
   if (format == "linha") {
     const std::string d = digitsOf(value.asString());
     if (d.size() != 47) return value.asString();

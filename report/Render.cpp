@@ -105,6 +105,12 @@ class ShapeCache {
     if (t.wrap) {
       pango_layout_set_width(l, static_cast<int>(t.box.w * PANGO_SCALE));
       pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
+      // A long code broken across lines must not gain a hyphen: what is read or copied from
+      // the page (a Pix "copia e cola", an e-mail address) is the text itself.
+      PangoAttrList* attrs = pango_attr_list_new();
+      pango_attr_list_insert(attrs, pango_attr_insert_hyphens_new(FALSE));
+      pango_layout_set_attributes(l, attrs);
+      pango_attr_list_unref(attrs);
       pango_layout_set_alignment(l, t.align == Align::Right    ? PANGO_ALIGN_RIGHT
                                     : t.align == Align::Center ? PANGO_ALIGN_CENTER
                                                                : PANGO_ALIGN_LEFT);

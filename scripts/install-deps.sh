@@ -9,7 +9,7 @@ packages=(
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
-  poppler-utils zbar-tools sqlite3 python3
+  poppler-utils zbar-tools sqlite3 python3 libzbar-dev libpoppler-glib-dev libturbojpeg0-dev
   libxlsxwriter-dev libemf-dev libgif-dev libjpeg62-turbo-dev
   file imagemagick tidy libxml2-utils w3c-sgml-lib python3-openpyxl
   libreoffice-writer-nogui libreoffice-draw-nogui

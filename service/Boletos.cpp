@@ -37,6 +37,7 @@ std::string boletoExpr(const std::string& field) {
       {"CDBANCCNAB", "K.CDBANCCNAB"},
       {"DSARQBOLCOMP", "K.DSARQBOLCOMP"},
       {"DSARQBOLPREI", "K.DSARQBOLPREI"},
+      {"DSCHAVEPIX", "K.DSCHAVEPIX"},
       {"NMTPBAIXAREC", "T.NMTPBAIXAREC"},
       {"NMFILIAL", "F.NMFILIAL"},
       {"IDMARCADO", "NULL"},

@@ -12,6 +12,7 @@
 #include "service/Dispatcher.h"
 #include "service/Migrations.h"
 #include "service/Packets.h"
+#include "service/PixBoleto.h"
 #include "service/Sequences.h"
 
 namespace service {
@@ -361,6 +362,7 @@ void registerNumeracao(Dispatcher& d) {
       if (!number.empty()) requireFree(ctx, account, number, k);
       storeCodes(ctx, k, line, barcode, number, model);
     }
+    completePix(ctx, k.branch, k.number);
     returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
   });
@@ -394,6 +396,7 @@ void registerNumeracao(Dispatcher& d) {
         // A number given without a model (an older row) takes the one it is printed on.
         if (stored.model.empty()) recordModel(ctx, k, model);
       }
+      completePix(ctx, k.branch, k.number);
       returnCodes(a, storedCodes(ctx, k));
       return remote::Variant(int64_t{0});
     }
@@ -414,6 +417,7 @@ void registerNumeracao(Dispatcher& d) {
     requireFree(ctx, account, number, k);
     storeCodes(ctx, k, line, barcode, number, model);
     setSequence(ctx.sql(), ctx.company(), counter, value);
+    completePix(ctx, k.branch, k.number);
     returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
   });
@@ -491,6 +495,8 @@ void registerNumeracao(Dispatcher& d) {
     return remote::Variant(
         std::to_string(nextSequence(ctx.sql(), ctx.company(), "DEPIDENT" + branch)));
   });
+
+  registerPix(d);
 }
 
 }  // namespace service

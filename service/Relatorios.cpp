@@ -230,7 +230,7 @@ const std::vector<host::FieldDef>& sourceFields() {
       memo("A.DSENDEFILI"),   memo("A.NMBAIRFILI"),    memo("A.NMCIDAFILI"),
       memo("A.SGESTADO"),     memo("C.NMRAZSOCCLIE"),  memo("C.NRINSJURCLIE"),
       memo("C.DSENDECLIE"),   memo("C.NMBAIRCLIE"),    memo("C.NMCIDACLIE"),
-      memo("C.SGESTADO"),     memo("C.NRCEPCLIE")};
+      memo("C.SGESTADO"),     memo("C.NRCEPCLIE"),     memo("B.DSPIXBOLREC")};
   return fields;
 }
 
@@ -356,7 +356,8 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k, const st
                       s.str("C.SGESTADO"),
                       s.str("B.CDDEPIDENREC"),
                       doc.notaFiscal,
-                      doc.observacao});
+                      doc.observacao,
+                      s.str("B.DSPIXBOLREC")});
 }
 
 /// The row a test print shows: the company as beneficiary, nothing payable.
@@ -397,6 +398,7 @@ json exampleRow(soci::session& sql, const std::string& company, const std::strin
                       0.0,
                       "",
                       "Pagador de teste",
+                      "",
                       "",
                       "",
                       "",

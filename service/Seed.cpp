@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "host/TaxId.h"
 #include "host/bank/BankLayout.h"
 #include "service/Access.h"
 #include "service/Database.h"
@@ -16,29 +17,12 @@
 
 namespace service {
 
-namespace {
-
-int mod11Digit(const std::string& digits, const std::vector<int>& weights) {
-  int sum = 0;
-  for (size_t i = 0; i < digits.size(); ++i) sum += (digits[i] - '0') * weights[i];
-  int r = sum % 11;
-  return r < 2 ? 0 : 11 - r;
-}
-
-}  // namespace
-
 std::string withCnpjDigits(const std::string& base12) {
-  std::string s = base12;
-  s += static_cast<char>('0' + mod11Digit(s, {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
-  s += static_cast<char>('0' + mod11Digit(s, {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
-  return s;
+  return base12 + host::cnpjCheckDigits(base12).value();
 }
 
 std::string withCpfDigits(const std::string& base9) {
-  std::string s = base9;
-  s += static_cast<char>('0' + mod11Digit(s, {10, 9, 8, 7, 6, 5, 4, 3, 2}));
-  s += static_cast<char>('0' + mod11Digit(s, {11, 10, 9, 8, 7, 6, 5, 4, 3, 2}));
-  return s;
+  return base9 + host::cpfCheckDigits(base9).value();
 }
 
 namespace {
@@ -121,8 +105,9 @@ constexpr Customer kCustomers[] = {
     {"000000000000000000106", "Maria Aparecida Souza", "Maria Souza", false, "987654321", "",
      "maria.souza@mail.example"},
     {"000000000000000000107", "José Antônio Lima", "José Lima", false, "111444777", "", ""},
+    // An alphanumeric CNPJ, as registered from July 2026: the federal revenue's own example.
     {"000000000000000000108", "Épsilon Eventos e Festas Ltda", "Épsilon Festas", true,
-     "246813570001", "01", "eventos@epsilon.example"},
+     "12ABC34501DE", "01", "eventos@epsilon.example"},
 };
 
 struct DemoBoleto {
@@ -375,6 +360,12 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
         soci::use(company), soci::use(code), soci::use(bank), soci::use(agency), soci::use(account),
         soci::use(cnab), soci::use(conv, ci), soci::use(ced), soci::use(nn), soci::use(dac),
         soci::use(form, fi), soci::use(ds), soci::use(cart), soci::use(branch);
+  }
+  // One account whose boletos are also paid by Pix: the key is the company's CNPJ.
+  {
+    std::string key = withCnpjDigits(companies[0].base);
+    sql << "UPDATE CONTCORR SET DSCHAVEPIX = :k WHERE CDEMPRESA = '04' AND CDREDUCONT = '002'",
+        soci::use(key);
   }
   const char* writeOffs[][3] = {
       {"01", "Pagamento", "N"}, {"02", "Perda", "S"}, {"03", "Cancelamento", "N"}};

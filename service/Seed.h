@@ -30,8 +30,8 @@ struct SeedResult {
 
 SeedResult seed(Database& db, const SeedOptions& options);
 
-/// Check digits of tax numbers, for valid demo data: the 12 (CNPJ) or 9 (CPF) base digits
-/// followed by their two check digits.
+/// Check digits of tax numbers, for valid demo data: the 12 (CNPJ, digits or letters) or 9
+/// (CPF) base characters followed by their two check digits.
 std::string withCnpjDigits(const std::string& base12);
 std::string withCpfDigits(const std::string& base9);
 

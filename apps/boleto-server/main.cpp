@@ -152,6 +152,7 @@ int sealMailPassword(const std::string& keyFile) {
 
 int main(int argc, char** argv) {
   CLI::App app{"boleto-server: the application service of the boleto module", "boleto-server"};
+  app.set_version_flag("--version", "boleto-server " BOLETO_VERSION);
   app.require_subcommand(1);
 
   std::string db = "data/boleto.db";

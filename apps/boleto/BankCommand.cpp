@@ -1,5 +1,4 @@
-// `boleto code` and `boleto check`: a boleto's nosso número, barcode and typed line from an
-// account's data, and the check of a typed line or barcode someone gives us.
+// `boleto code`: a boleto's nosso número, barcode and typed line from an account's data.
 
 #include <fmt/format.h>
 
@@ -125,45 +124,6 @@ int runCode(const CodeOptions& o) {
   return 0;
 }
 
-std::string valueText(int64_t cents) {
-  return fmt::format("{}.{:02d}", cents / 100, cents % 100);
-}
-
-bool printCheck(const std::string& text, const host::DateTime& today, bool json) {
-  bank::Verificacao v = bank::VerificaCodigo(text, today);
-  if (json) {
-    nlohmann::json j;
-    j["valid"] = v.valid;
-    j["reason"] = v.reason;
-    j["bank"] = v.bank;
-    j["dueDate"] = v.dueDate ? nlohmann::json(v.dueDate->iso()) : nlohmann::json(nullptr);
-    j["value"] = static_cast<double>(v.cents) / 100.0;
-    j["freeField"] = v.freeField;
-    j["barcode"] = v.barcode;
-    j["typedLine"] = v.typedLine;
-    std::cout << j.dump() << '\n';
-  } else if (v.valid) {
-    fmt::print("valid bank={} due={} value={} freeField={} barcode={} typedLine={}\n", v.bank,
-               v.dueDate ? v.dueDate->iso() : "none", valueText(v.cents), v.freeField, v.barcode,
-               v.typedLine);
-  } else {
-    fmt::print("invalid reason={}\n", v.reason);
-  }
-  return v.valid;
-}
-
-int runCheck(const std::string& text, const std::string& date, bool json) {
-  host::DateTime today = date.empty() ? host::Today() : parseDate(date, "Data");
-  if (text != "-") return printCheck(text, today, json) ? 0 : 1;
-  bool all = true;
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (host::EmptyString(line)) continue;
-    all = printCheck(line, today, json) && all;
-  }
-  return all ? 0 : 1;
-}
-
 const cli::Registrar registrar{[](CLI::App& app) {
   auto code = std::make_shared<CodeOptions>();
   CLI::App* c = app.add_subcommand(
@@ -192,21 +152,6 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_flag("--json", code->json, "one JSON object");
   c->callback([code] {
     int rc = runCode(*code);
-    if (rc != 0) throw CLI::RuntimeError(rc);
-  });
-
-  struct CheckOptions {
-    std::string text, date;
-    bool json = false;
-  };
-  auto check = std::make_shared<CheckOptions>();
-  CLI::App* k = app.add_subcommand(
-      "check", "Verify a typed line or barcode (or one per line from standard input with -)");
-  k->add_option("text", check->text, "typed line or barcode; - reads lines from stdin")->required();
-  k->add_option("--date", check->date, "processing date yyyy-mm-dd (default today)");
-  k->add_flag("--json", check->json, "one JSON object per result");
-  k->callback([check] {
-    int rc = runCheck(check->text, check->date, check->json);
     if (rc != 0) throw CLI::RuntimeError(rc);
   });
 }};

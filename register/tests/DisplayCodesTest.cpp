@@ -68,6 +68,7 @@ TEST(CamposValidos, KeepsOnlyDigitsAndFoldedCapitals) {
   EXPECT_EQ(CamposValidos("São João-123 ñ"), "SAOJOAO123");
   EXPECT_EQ(CamposValidos("açúcar & Cia. Ltda"), "ACUCARCIALTDA");
   EXPECT_EQ(CamposValidos("12.345.678/0001-95"), "12345678000195");
+  EXPECT_EQ(CamposValidos("12.ABC.345/01DE-35"), "12ABC34501DE35");  // alphanumeric CNPJ
   EXPECT_EQ(CamposValidos("ÀÉÎÕÜ àéîõü"), "AEIOUAEIOU");
   EXPECT_EQ(CamposValidos(""), "");
 }

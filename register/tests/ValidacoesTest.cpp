@@ -5,6 +5,7 @@
 #include "host/bank/Febraban.h"
 #include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
+#include "service/Seed.h"
 
 using namespace rec;
 using host::Value;
@@ -86,6 +87,22 @@ TEST_F(Validacoes, AnEmittedBoletoAsksFirstAndAccountOneIsPaddedAndOverwritesThe
   typeAndLeave(f, "edtCDREDUCONT", "2");
   EXPECT_FALSE(f.listEditing());
   EXPECT_EQ(value(f, "CDREDUCONT"), "010");
+}
+
+TEST_F(Validacoes, TheAccountsPixKeyShowsWithItsBankDataAndFollowsANewAccount) {
+  const std::string key = service::withCnpjDigits("100200300001");  // company 04's CNPJ
+  auto& f = listed();
+  go(f, "0001", "0000000003");  // account 002, which has a Pix key
+  EXPECT_EQ(f.control("edtDSCHAVEPIX").text(), key);
+  EXPECT_TRUE(f.control("edtDSCHAVEPIX").readOnly());
+  go(f, "0001", "0000000009");  // account 010, without
+  EXPECT_EQ(f.control("edtDSCHAVEPIX").text(), "");
+  f.Alterar();
+  dialogs_->expectQuestion("Boleto já foi emitido", true).expectQuestion("sobrepor", true);
+  typeAndLeave(f, "edtCDREDUCONT", "2");
+  EXPECT_EQ(value(f, "DSCHAVEPIX"), key);
+  EXPECT_EQ(f.control("edtDSCHAVEPIX").text(), key);
+  f.cdsBoletos.cancel();
 }
 
 TEST_F(Validacoes, AnAccountWithoutPrintingChoiceOrRegistrationFormGivesTheDefaults) {

@@ -116,6 +116,7 @@ inline report::DataTable sampleBoleto(bool withBarcode = true) {
       {"CDDEPIDENREC", "0400010000047117"},
       {"NRNOTAFISC", "000123"},
       {"TXOBSNF", "Serviços prestados em novembro de 2026."},
+      {"DSPIXBOLREC", ""},  // an account without a Pix key
   };
   report::DataTable t;
   std::vector<host::Value> row;

@@ -186,6 +186,7 @@ TEST(Layout, DisplayFormats) {
   EXPECT_THROW(formatValue(host::Value("amanhã"), "dd/mm/yyyy"), std::invalid_argument);
   EXPECT_EQ(formatValue(host::Value("52998224725"), "cpfcnpj"), "529.982.247-25");
   EXPECT_EQ(formatValue(host::Value("11222333000181"), "cpfcnpj"), "11.222.333/0001-81");
+  EXPECT_EQ(formatValue(host::Value("12ABC34501DE35"), "cpfcnpj"), "12.ABC.345/01DE-35");
   EXPECT_EQ(formatValue(host::Value("123"), "cpfcnpj"), "123");
   const auto codes = reporttest::sampleCodes(reporttest::kDue, reporttest::kCents);
   EXPECT_EQ(formatValue(host::Value(codes.typedLine), "linha"), codes.typedLineFmt);
