@@ -169,6 +169,87 @@ Reply decodeReply(json j) {
 
 namespace {
 
+// What a scan of a JSON text finds before any tree is built: how deep it nests and roughly
+// how much memory its tree would take.
+struct Shape {
+  int depth = 0;
+  size_t treeBytes = 0;
+};
+
+// The memory of a parsed tree, per node, as nlohmann::json lays it out on a 64-bit machine
+// with the allocator's overhead: a value's slot, an object's or array's own block and an
+// object member's node, a string's block.
+constexpr size_t kSlotBytes = 16, kContainerBytes = 64, kMemberBytes = 96, kStringBytes = 48;
+// A tree may take this many times the bytes of its text, plus a little: a packet of short
+// texts takes about 16; a text of empty objects and arrays, made to fill memory, about 40.
+constexpr size_t kTreeBytesPerByte = 24, kTreeSlack = 64 << 10;
+
+Shape scanShape(std::string_view s) {
+  Shape shape;
+  int depth = 0;
+  bool inObject[host::kMaxJsonNesting + 2] = {};
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') {
+      const size_t from = i;
+      for (++i; i < s.size() && s[i] != '"'; ++i)
+        if (s[i] == '\\') ++i;
+      // A member's name lives in its node; a value's text in a block of its own, beyond the
+      // short ones kept in the string object itself.
+      const size_t length = i - from;
+      const bool name = depth > 0 && inObject[depth] && [&] {
+        size_t j = i + 1;
+        while (j < s.size() && (s[j] == ' ' || s[j] == '\n' || s[j] == '\r' || s[j] == '\t')) ++j;
+        return j < s.size() && s[j] == ':';
+      }();
+      shape.treeBytes += name ? kMemberBytes + (length > 16 ? length : 0)
+                              : kSlotBytes + kStringBytes + (length > 16 ? length : 0);
+    } else if (c == '{' || c == '[') {
+      if (++depth > host::kMaxJsonNesting) {
+        shape.depth = depth;
+        return shape;
+      }
+      inObject[depth] = c == '{';
+      shape.depth = std::max(shape.depth, depth);
+      shape.treeBytes += kSlotBytes + kContainerBytes;
+    } else if (c == '}' || c == ']') {
+      if (depth > 0) --depth;
+    } else if (c == '-' || c == 't' || c == 'f' || c == 'n' || (c >= '0' && c <= '9')) {
+      shape.treeBytes += kSlotBytes;
+      while (i + 1 < s.size() && s[i + 1] != ',' && s[i + 1] != '}' && s[i + 1] != ']' &&
+             s[i + 1] != ' ' && s[i + 1] != '\n')
+        ++i;
+    }
+  }
+  return shape;
+}
+
+// Refuses a text nested deeper than any message of ours, before anything walks it.
+void checkNesting(std::string_view text) {
+  if (scanShape(text).depth > host::kMaxJsonNesting)
+    bad(fmt::format("os dados aninham mais de {} níveis", host::kMaxJsonNesting));
+}
+
+// The tree of a piece of a message, once its nesting and the size of its tree are known to
+// suit a call. `what` names the piece in the refusal.
+json parseTree(std::string_view text, const std::string& what) {
+  const Shape shape = scanShape(text);
+  if (shape.depth > host::kMaxJsonNesting)
+    bad(fmt::format("{}: os dados aninham mais de {} níveis", what, host::kMaxJsonNesting));
+  if (shape.treeBytes > kTreeBytesPerByte * text.size() + kTreeSlack)
+    bad(fmt::format("{}: {} bytes de valores vazios ou mínimos, que nenhuma chamada envia", what,
+                    text.size()));
+  try {
+    return json::parse(text);
+  } catch (const json::parse_error& e) {
+    // The parser's own text quotes the bytes it stopped at, which may be the very bytes
+    // that are not UTF-8: say where instead.
+    const bool utf8 = std::string_view(e.what()).find("UTF-8") != std::string_view::npos;
+    bad(fmt::format("{}: {} (byte {})", what,
+                    utf8 ? "texto que não é UTF-8 válido" : "JSON malformado", e.byte));
+  }
+}
+
 void writeText(std::string& out, const std::string& text) {
   out += json(text).dump();
 }
@@ -201,58 +282,174 @@ void writeVariant(std::string& out, const Variant& v) {
   }
 }
 
-// Reads the variant at `pos` of a reply, setting `end` past it. A packet or an array in the
-// form writeVariant gives is read piece by piece; anything else goes to decodeVariant.
-Variant readVariant(std::string_view text, size_t pos, size_t& end) {
+size_t skipBlanks(std::string_view text, size_t at) {
+  while (at < text.size() &&
+         (text[at] == ' ' || text[at] == '\n' || text[at] == '\r' || text[at] == '\t'))
+    ++at;
+  return at;
+}
+
+// Reads the variant at `pos` of a message, setting `end` past it. A packet or an array in the
+// form writeVariant gives is read piece by piece (a plain packet straight into packed form);
+// anything else is parsed as a tree and decoded. With `ref`, the variant may close with the
+// in-out mark writeRequest gives it, and `*ref` tells whether it did.
+Variant readVariant(std::string_view text, size_t pos, size_t& end, const std::string& what,
+                    bool* ref = nullptr) {
   static constexpr std::string_view kPacket = R"({"t":"P","v":)";
   static constexpr std::string_view kArray = R"({"t":"A","v":[)";
+  static constexpr std::string_view kRefMark = R"(,"ref":true})";
   auto closing = [&](size_t at, char c) {
-    if (at >= text.size() || text[at] != c) bad("the reply is malformed");
+    if (at >= text.size() || text[at] != c) bad(fmt::format("{}: mensagem malformada", what));
     return at + 1;
   };
+  // The end of a variant written by writeVariant: its brace, or the in-out mark.
+  auto closeVariant = [&](size_t at) {
+    if (ref && text.substr(at, kRefMark.size()) == kRefMark) {
+      *ref = true;
+      return at + kRefMark.size();
+    }
+    return closing(at, '}');
+  };
+  pos = skipBlanks(text, pos);
   if (text.substr(pos, kPacket.size()) == kPacket) {
     const size_t from = pos + kPacket.size();
     size_t to = 0;
     if (auto p = host::DataPacket::readJson(text, from, to)) {
-      end = closing(to, '}');
+      end = closeVariant(to);
       return Variant::packet(std::move(*p));
     }
   } else if (text.substr(pos, kArray.size()) == kArray) {
     std::vector<Variant> items;
     size_t at = pos + kArray.size();
     if (at < text.size() && text[at] == ']') {
-      end = closing(at + 1, '}');
+      end = closeVariant(at + 1);
       return Variant::array({});
     }
     for (;;) {
-      items.push_back(readVariant(text, at, at));
+      items.push_back(
+          readVariant(text, at, at, fmt::format("{}, item {}", what, items.size() + 1)));
       if (at < text.size() && text[at] == ',') {
         ++at;
         continue;
       }
-      end = closing(closing(at, ']'), '}');
+      end = closeVariant(closing(at, ']'));
       return Variant::array(std::move(items));
     }
   }
   end = host::jsonValueEnd(text, pos);
-  if (end == std::string_view::npos) bad("the reply is malformed");
-  return decodeVariant(json::parse(text.substr(pos, end - pos)));
+  if (end == std::string_view::npos) {
+    checkNesting(text.substr(pos));
+    bad(fmt::format("{}: mensagem malformada", what));
+  }
+  json tree = parseTree(text.substr(pos, end - pos), what);
+  if (ref) {
+    auto mark = tree.is_object() ? tree.find("ref") : tree.end();
+    *ref = mark != tree.end() && mark->is_boolean() && mark->get<bool>();
+  }
+  try {
+    return decodeVariant(std::move(tree));
+  } catch (const std::invalid_argument& e) {
+    bad(fmt::format("{}: {}", what, e.what()));
+  }
+}
+
+// Walks the members of the object at `pos`, calling `member(name, valuePos)` for each; the
+// callback returns where the value ends. Returns the position past the object.
+template <typename Member>
+size_t readMembers(std::string_view text, size_t pos, Member&& member) {
+  pos = skipBlanks(text, pos);
+  if (pos >= text.size() || text[pos] != '{') bad("a mensagem não é um objeto JSON");
+  pos = skipBlanks(text, pos + 1);
+  if (pos < text.size() && text[pos] == '}') return pos + 1;
+  for (;;) {
+    const size_t nameEnd = host::jsonValueEnd(text, pos);
+    if (nameEnd == std::string_view::npos || text[pos] != '"') bad("mensagem malformada");
+    const json name = parseTree(text.substr(pos, nameEnd - pos), "nome de membro");
+    pos = skipBlanks(text, nameEnd);
+    if (pos >= text.size() || text[pos] != ':') bad("mensagem malformada");
+    pos = skipBlanks(text, member(name.get<std::string>(), skipBlanks(text, pos + 1)));
+    if (pos < text.size() && text[pos] == ',') {
+      pos = skipBlanks(text, pos + 1);
+      continue;
+    }
+    if (pos < text.size() && text[pos] == '}') return pos + 1;
+    bad("mensagem malformada");
+  }
+}
+
+std::string readTextMember(std::string_view text, size_t pos, size_t& end, const char* name) {
+  end = host::jsonValueEnd(text, pos);
+  if (end == std::string_view::npos) bad(fmt::format("\"{}\": mensagem malformada", name));
+  const json v = parseTree(text.substr(pos, end - pos), fmt::format("\"{}\"", name));
+  if (!v.is_string()) bad(fmt::format("\"{}\" deve ser um texto", name));
+  return v.get<std::string>();
 }
 
 }  // namespace
 
+Request readRequest(std::string_view text) {
+  checkNesting(text);
+  Request r;
+  bool hasObject = false, hasMethod = false, hasArgs = false;
+  const size_t end = readMembers(text, 0, [&](const std::string& name, size_t at) -> size_t {
+    size_t to = 0;
+    if (name == "object") {
+      r.object = readTextMember(text, at, to, "object");
+      hasObject = true;
+    } else if (name == "method") {
+      r.method = readTextMember(text, at, to, "method");
+      hasMethod = true;
+    } else if (name == "company") {
+      r.company = readTextMember(text, at, to, "company");
+    } else if (name == "args") {
+      if (hasArgs) bad("\"args\" aparece duas vezes");
+      hasArgs = true;
+      if (at >= text.size() || text[at] != '[') bad("\"args\" deve ser uma lista");
+      to = skipBlanks(text, at + 1);
+      if (to < text.size() && text[to] == ']') return to + 1;
+      for (;;) {
+        bool ref = false;
+        r.args.push_back(
+            readVariant(text, to, to, fmt::format("argumento {}", r.args.size() + 1), &ref));
+        r.byRef.push_back(ref);
+        to = skipBlanks(text, to);
+        if (to < text.size() && text[to] == ',') {
+          ++to;
+          continue;
+        }
+        if (to < text.size() && text[to] == ']') return to + 1;
+        bad(fmt::format("\"args\": mensagem malformada depois do argumento {}", r.args.size()));
+      }
+    } else {
+      to = host::jsonValueEnd(text, at);
+      if (to == std::string_view::npos) bad("mensagem malformada");
+    }
+    return to;
+  });
+  if (skipBlanks(text, end) != text.size()) bad("texto depois do fim da mensagem");
+  if (!hasObject) bad("\"object\" está faltando");
+  if (!hasMethod) bad("\"method\" está faltando");
+  if (!hasArgs) bad("\"args\" está faltando");
+  return r;
+}
+
+json parseMessage(std::string_view text) {
+  return parseTree(text, "mensagem");
+}
+
 Reply readReply(std::string_view text) {
   static constexpr std::string_view kOk = R"({"ok":true,"result":)";
   static constexpr std::string_view kArgs = R"(,"args":)";
+  checkNesting(text);
   // Only a successful reply carries packets; any other form is small and read as a tree, and
   // so is one this reader stumbles on, so that the error is the tree parser's.
   if (text.substr(0, kOk.size()) == kOk && text.back() == '}') {
     try {
       size_t end = 0;
-      Variant result = readVariant(text, kOk.size(), end);
+      Variant result = readVariant(text, kOk.size(), end, "resultado");
       if (text.substr(end, kArgs.size()) == kArgs) {
         const size_t from = end + kArgs.size();
-        json args = json::parse(text.substr(from, text.size() - 1 - from));
+        json args = parseTree(text.substr(from, text.size() - 1 - from), "args");
         Reply r =
             decodeReply(json{{"ok", true}, {"result", {{"t", "N"}}}, {"args", std::move(args)}});
         r.result = std::move(result);
@@ -261,7 +458,7 @@ Reply readReply(std::string_view text) {
     } catch (const std::exception&) {
     }
   }
-  return decodeReply(json::parse(text));
+  return decodeReply(parseTree(text, "resposta"));
 }
 
 std::string writeRequest(const Request& r) {
