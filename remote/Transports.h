@@ -45,6 +45,9 @@ class HttpTransportFactory final : public TransportFactory {
 /// Paths and header of the HTTP form, shared by client and server.
 inline constexpr const char* kLoginPath = "/login";
 inline constexpr const char* kCallPath = "/call";
+inline constexpr const char* kLogoutPath = "/logout";
+/// Answers without a session: whether the server and its database can serve.
+inline constexpr const char* kHealthPath = "/health";
 inline constexpr const char* kTokenHeader = "X-Boleto-Token";
 
 /// Splits "http://host:port", "host:port" or "host" with a default port into scheme, host

@@ -19,68 +19,16 @@
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
+#include "remote/tests/TestServer.h"
 
 using remote::Arg;
 using remote::Variant;
+using remote::testing::EchoService;
+using remote::testing::freePort;
+using remote::testing::OneUser;
+using remote::testing::useContext;
 
 namespace {
-
-class EchoService final : public remote::Handler {
- public:
-  remote::Reply handle(const std::string& op, const remote::Request& req) override {
-    if (req.object != "Teste.rdmEco")
-      return remote::Reply::refused("OBJETO_DESCONHECIDO", req.object);
-    remote::Reply r;
-    if (req.method == "Eco") {
-      r.result = Variant::array(req.args);
-    } else if (req.method == "Troca") {
-      // Writes every in-out argument: texts get a suffix, the rest become "changed".
-      for (size_t i = 0; i < req.args.size(); ++i) {
-        if (req.byRef[i]) r.refArgs.emplace_back(i, Variant(req.args[i].asString() + "+"));
-      }
-      r.result = Variant(int64_t{1});
-    } else if (req.method == "Quem") {
-      r.result = Variant(op + "@" + req.company);
-    } else if (req.method == "Recusa") {
-      return remote::Reply::refused("ALT_BLOQ", "changed by someone else");
-    } else {
-      return remote::Reply::refused("METODO_DESCONHECIDO", req.method);
-    }
-    return r;
-  }
-};
-
-class OneUser final : public remote::Authenticator {
- public:
-  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
-    if (op == "demo" && pw == "segredo") return "tok-1";
-    return std::nullopt;
-  }
-  std::optional<std::string> operatorOf(const std::string& token) override {
-    if (token == "tok-1") return "demo";
-    return std::nullopt;
-  }
-};
-
-int freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-void useContext(int port) {
-  host::ContextSettings s;
-  s.company = "08";
-  s.webUrl = "127.0.0.1";
-  s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
-}
 
 class Transports : public ::testing::TestWithParam<bool> {
  protected:
@@ -283,12 +231,18 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
 // Issues a new token at every login and forgets them all on demand, as a restarted server does.
 class CountingUsers final : public remote::Authenticator {
  public:
-  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
+  remote::LoginOutcome login(const remote::LoginAttempt& a) override {
     std::lock_guard lock(mutex_);
-    if (op != "demo" || pw != "segredo") return std::nullopt;
+    remote::LoginOutcome out;
+    if (a.operatorCode != "demo" || a.password != "segredo") return out;
     std::string token = "tok-" + std::to_string(++logins_);
     valid_.insert(token);
-    return token;
+    out.token = token;
+    return out;
+  }
+  void logout(const std::string& token) override {
+    std::lock_guard lock(mutex_);
+    valid_.erase(token);
   }
   std::optional<std::string> operatorOf(const std::string& token) override {
     std::lock_guard lock(mutex_);
