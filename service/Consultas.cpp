@@ -33,6 +33,31 @@ host::QueryParams paramsOf(const remote::Variant& v, const queries::DirectQuery&
   return out;
 }
 
+// The company listing ("T" for every company) names only the companies the caller may use: a
+// look-up of one company by its code still answers, so that a screen can tell a company that
+// does not exist from one the operator may not use.
+void keepUsableCompanies(CallContext& ctx, const queries::DirectQuery& q,
+                         const host::QueryParams& params, nlohmann::json& packet) {
+  if (q.name != "qryEmpresa") return;
+  const bool listing = std::any_of(params.begin(), params.end(), [](const auto& p) {
+    return p.first == "P_TCDEMPRESA" && p.second.asString() == "T";
+  });
+  if (!listing) return;
+  const auto& fields = packet.at("fields");
+  size_t column = fields.size();
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].at("name") == "CDEMPRESA") column = i;
+  if (column == fields.size()) return;
+  nlohmann::json kept = nlohmann::json::array();
+  for (auto& row : packet.at("rows")) {
+    const auto& code = row.at(column);
+    if (code.is_string() &&
+        operatorMayUse(ctx.database(), ctx.operatorCode(), code.get<std::string>()))
+      kept.push_back(std::move(row));
+  }
+  packet["rows"] = std::move(kept);
+}
+
 }  // namespace
 
 void registerConsultas(Dispatcher& d) {
@@ -53,7 +78,9 @@ void registerConsultas(Dispatcher& d) {
       company = ctx.company();
       ctx.requireCompany(company);
     }
-    return remote::Variant::packet(runDirectQuery(ctx.sql(), ctx.dialect(), *q, params, company));
+    auto rows = runDirectQuery(ctx.sql(), ctx.dialect(), *q, params, company);
+    keepUsableCompanies(ctx, *q, params, rows);
+    return remote::Variant::packet(std::move(rows));
   });
 }
 

@@ -1,17 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "ServiceFixture.h"
 #include "service/Access.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Migrations.h"
 #include "service/Packets.h"
 #include "service/Sequences.h"
+#include "service/tests/ServiceFixture.h"
 
 using service::testing::freshDir;
+using service::testing::TestStorage;
 
 TEST(Migrations, ApplyingTwiceIsHarmless) {
   auto dir = freshDir();
-  auto path = (dir / "m.db").string();
+  TestStorage storage(dir, "m.db");
+  const auto& path = storage.where();
   int version = 0;
   {
     auto svc = service::openService(path);
@@ -26,15 +28,40 @@ TEST(Migrations, ApplyingTwiceIsHarmless) {
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO", soci::into(applied);
   EXPECT_EQ(rows, 1) << "data survives a second start";
   EXPECT_EQ(applied, static_cast<int>(service::migrations().size()));
-  std::string mode;
-  again->db->session() << "PRAGMA journal_mode", soci::into(mode);
-  EXPECT_EQ(mode, "wal");
+  if (!storage.postgresql()) {
+    std::string mode;
+    again->db->session() << "PRAGMA journal_mode", soci::into(mode);
+    EXPECT_EQ(mode, "wal");
+  }
+  again.reset();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Migrations, ADatabaseOfANewerProgramIsRefusedNamingBothVersions) {
+  auto dir = freshDir();
+  TestStorage storage(dir, "n.db");
+  const int known = service::migrations().back().version;
+  {
+    auto svc = service::openService(storage.where());
+    svc->db->session() << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES "
+                          "(" +
+                              std::to_string(known + 7) + ", 'futura.sql', '2030-01-01')";
+  }
+  try {
+    service::openService(storage.where());
+    FAIL() << "a database of a newer program was used";
+  } catch (const std::runtime_error& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find(std::to_string(known + 7)), std::string::npos) << text;
+    EXPECT_NE(text.find(std::to_string(known)), std::string::npos) << text;
+  }
   std::filesystem::remove_all(dir);
 }
 
 TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
   auto dir = freshDir();
-  auto path = (dir / "m.db").string();
+  TestStorage storage(dir, "m.db");
+  const auto& path = storage.where();
   {
     auto svc = service::openService(path);
     // As if this database had been migrated before the filter options' migration existed.
@@ -42,14 +69,14 @@ TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
     svc->db->session() << "DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 8";
   }
   auto again = service::openService(path);
-  int table = 0, recorded = 0;
-  again->db->session() << "SELECT COUNT(*) FROM sqlite_master WHERE name = 'OPCAOFILTRO'",
-      soci::into(table);
+  int table = -1, recorded = 0;
+  again->db->session() << "SELECT COUNT(*) FROM OPCAOFILTRO", soci::into(table);
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8",
       soci::into(recorded);
-  EXPECT_EQ(table, 1);
+  EXPECT_EQ(table, 0) << "the table is there again, empty";
   EXPECT_EQ(recorded, 1);
   EXPECT_EQ(service::schemaVersion(*again->db), service::migrations().back().version);
+  again.reset();
   std::filesystem::remove_all(dir);
 }
 
@@ -73,7 +100,8 @@ TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
 
 TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   auto dir = freshDir();
-  auto svc = service::openService((dir / "s.db").string());
+  TestStorage storage(dir, "s.db");
+  auto svc = service::openService(storage.where());
   auto& sql = svc->db->session();
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 2);
@@ -81,6 +109,7 @@ TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   service::setSequence(sql, "04", "NOSSONUMERO001", 1000);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1001);
   EXPECT_EQ(service::currentSequence(sql, "04", "NADA"), 0);
+  svc.reset();
   std::filesystem::remove_all(dir);
 }
 
@@ -91,7 +120,8 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_FALSE(service::verifyPassword(hash, "Correta"));
 
   auto dir = freshDir();
-  auto svc = service::openService((dir / "a.db").string());
+  TestStorage storage(dir, "a.db");
+  auto svc = service::openService(storage.where());
   svc->db->session() << "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('04', 'E')";
   service::saveOperator(svc->db->session(), "ana", "Ana", "s3nha", {"04"});
   EXPECT_FALSE(svc->auth->login("ana", "errada"));
@@ -101,6 +131,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_EQ(svc->auth->operatorOf(*token), "ana");
   EXPECT_NE(svc->auth->login("ana", "s3nha"), token);
   EXPECT_FALSE(svc->auth->operatorOf("forjado"));
+  svc.reset();
   std::filesystem::remove_all(dir);
 }
 
