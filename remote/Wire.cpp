@@ -16,9 +16,9 @@ namespace {
 }
 
 const json& member(const json& j, const char* name) {
-  if (!j.is_object()) bad(fmt::format("a JSON object was expected where \"{}\" is read", name));
+  if (!j.is_object()) bad(fmt::format("era esperado um objeto JSON onde se lê \"{}\"", name));
   auto it = j.find(name);
-  if (it == j.end()) bad(fmt::format("\"{}\" is missing", name));
+  if (it == j.end()) bad(fmt::format("\"{}\" está faltando", name));
   return *it;
 }
 
@@ -28,7 +28,7 @@ json& member(json& j, const char* name) {
 
 std::string textMember(const json& j, const char* name) {
   const json& v = member(j, name);
-  if (!v.is_string()) bad(fmt::format("\"{}\" must be a text", name));
+  if (!v.is_string()) bad(fmt::format("\"{}\" deve ser um texto", name));
   return v.get<std::string>();
 }
 
@@ -45,7 +45,7 @@ json encodeVariant(const Variant& v) {
     case Variant::Kind::Float: {
       double d = v.asDouble();
       // JSON has no NaN or infinity; sending them would arrive as null, silently.
-      if (!std::isfinite(d)) bad("a double that is not a finite number cannot be sent");
+      if (!std::isfinite(d)) bad("um número que não é finito não pode ser enviado");
       return json{{"t", "F"}, {"v", d}};
     }
     case Variant::Kind::Boolean:
@@ -60,7 +60,7 @@ json encodeVariant(const Variant& v) {
       return json{{"t", "A"}, {"v", std::move(items)}};
     }
   }
-  bad("unknown variant kind");
+  bad("tipo de valor desconhecido");
 }
 
 Variant decodeVariant(json j) {
@@ -68,40 +68,40 @@ Variant decodeVariant(json j) {
   if (t == "N") return Variant();
   json& v = member(j, "v");
   if (t == "S") {
-    if (!v.is_string()) bad("a text argument must carry a JSON string");
+    if (!v.is_string()) bad("um argumento de texto deve trazer um texto JSON");
     return Variant(v.get<std::string>());
   }
   if (t == "I") {
-    if (!v.is_number_integer()) bad("an integer argument must carry a JSON integer");
+    if (!v.is_number_integer()) bad("um argumento inteiro deve trazer um inteiro JSON");
     return Variant(v.get<int64_t>());
   }
   if (t == "F") {
-    if (!v.is_number()) bad("a double argument must carry a JSON number");
+    if (!v.is_number()) bad("um argumento numérico deve trazer um número JSON");
     return Variant(v.get<double>());
   }
   if (t == "B") {
-    if (!v.is_boolean()) bad("a boolean argument must carry true or false");
+    if (!v.is_boolean()) bad("um argumento booleano deve trazer true ou false");
     return Variant(v.get<bool>());
   }
   if (t == "D") {
-    if (!v.is_string()) bad("a date argument must carry a text");
+    if (!v.is_string()) bad("um argumento de data deve trazer um texto");
     auto d = host::DateTime::parseIso(v.get<std::string>());
-    if (!d) bad(fmt::format("\"{}\" is not a date", v.get<std::string>()));
+    if (!d) bad(fmt::format("\"{}\" não é uma data", v.get<std::string>()));
     return Variant(*d);
   }
   if (t == "P") {
-    if (!v.is_object()) bad("a data packet must be a JSON object");
+    if (!v.is_object()) bad("um pacote de dados deve ser um objeto JSON");
     // A packet is the bulk of a reply: it is moved out of the parsed message, never copied.
     return Variant::packet(std::move(v));
   }
   if (t == "A") {
-    if (!v.is_array()) bad("an array argument must carry a JSON array");
+    if (!v.is_array()) bad("um argumento de lista deve trazer uma lista JSON");
     std::vector<Variant> items;
     items.reserve(v.size());
     for (auto& item : v) items.push_back(decodeVariant(std::move(item)));
     return Variant::array(std::move(items));
   }
-  bad(fmt::format("unknown argument type \"{}\"", t));
+  bad(fmt::format("tipo de argumento desconhecido \"{}\"", t));
 }
 
 json encodeRequest(const Request& r) {
@@ -123,7 +123,7 @@ Request decodeRequest(json j) {
   r.method = textMember(j, "method");
   if (j.contains("company")) r.company = textMember(j, "company");
   json& args = member(j, "args");
-  if (!args.is_array()) bad("\"args\" must be an array");
+  if (!args.is_array()) bad("\"args\" deve ser uma lista");
   for (auto& a : args) {
     auto ref = a.is_object() ? a.find("ref") : a.end();
     r.byRef.push_back(ref != a.end() && ref->is_boolean() && ref->get<bool>());
@@ -148,7 +148,7 @@ json encodeReply(const Reply& r) {
 
 Reply decodeReply(json j) {
   const json& ok = member(j, "ok");
-  if (!ok.is_boolean()) bad("\"ok\" must be true or false");
+  if (!ok.is_boolean()) bad("\"ok\" deve ser true ou false");
   if (!ok.get<bool>()) {
     const json& e = member(j, "error");
     Reply r = Reply::refused(textMember(e, "key"), e.contains("text") ? textMember(e, "text") : "");
@@ -158,10 +158,10 @@ Reply decodeReply(json j) {
   Reply r;
   r.result = decodeVariant(std::move(member(j, "result")));
   json& refs = member(j, "args");
-  if (!refs.is_array()) bad("\"args\" must be an array");
+  if (!refs.is_array()) bad("\"args\" deve ser uma lista");
   for (auto& pair : refs) {
     if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_unsigned())
-      bad("each returned argument must be [position, value]");
+      bad("cada argumento devolvido deve ser [posição, valor]");
     r.refArgs.emplace_back(pair[0].get<size_t>(), decodeVariant(std::move(pair[1])));
   }
   return r;

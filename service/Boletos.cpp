@@ -320,7 +320,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
       w.add("B.IDSTATBREC <> 'E'");
       break;
     default:
-      throw Refusal("ARG_INVALIDO", "Filtro: argument 26 (status index) must be 0, 1 or 2");
+      throw Refusal("ARG_INVALIDO",
+                    "Filtro: o argumento 26 (índice da situação) deve ser 0, 1 ou 2");
   }
   switch (ctx.integer(26, "protest index")) {
     case 0:
@@ -332,7 +333,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
       w.add("COALESCE(B.IDPROTESTREC, 'N') <> 'S'");
       break;
     default:
-      throw Refusal("ARG_INVALIDO", "Filtro: argument 27 (protest index) must be 0, 1 or 2");
+      throw Refusal("ARG_INVALIDO",
+                    "Filtro: o argumento 27 (índice do protesto) deve ser 0, 1 ou 2");
   }
 
   std::string budgetFrom = padded(ctx.text(27, "budget from", 10), 10);

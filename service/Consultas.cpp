@@ -19,15 +19,15 @@ host::QueryParams paramsOf(const remote::Variant& v, const queries::DirectQuery&
   if (v.isNull()) return out;
   if (!v.isArray())
     throw Refusal("ARG_TIPO",
-                  "Consulta: argument 2 (parameters) must be an array of [name, value]");
+                  "Consulta: o argumento 2 (parâmetros) deve ser uma lista de pares [nome, valor]");
   for (const auto& pair : v.items()) {
     if (!pair.isArray() || pair.items().size() != 2 ||
         pair.items()[0].kind() != remote::Variant::Kind::Text || !pair.items()[1].isScalar())
-      throw Refusal("ARG_TIPO", "Consulta: each parameter must be a [name, value] pair");
+      throw Refusal("ARG_TIPO", "Consulta: cada parâmetro deve ser um par [nome, valor]");
     std::string name = pair.items()[0].asString();
     if (std::find(q.parameters.begin(), q.parameters.end(), name) == q.parameters.end())
       throw Refusal("CONSULTA_PARAMETRO",
-                    fmt::format("query {} has no parameter {}", q.name, name));
+                    fmt::format("a consulta {} não tem o parâmetro {}", q.name, name));
     out.emplace_back(std::move(name), pair.items()[1].value());
   }
   return out;
@@ -71,7 +71,7 @@ void registerConsultas(Dispatcher& d) {
     const auto* q = queries::find(name);
     if (!q)
       throw Refusal("CONSULTA_DESCONHECIDA",
-                    fmt::format("there is no direct query named \"{}\"", name));
+                    fmt::format("não há consulta direta chamada \"{}\"", name));
     host::QueryParams params = paramsOf(ctx.arg(1), *q);
     std::string company;
     if (q->companyScoped) {

@@ -38,8 +38,9 @@ std::string companyArg(CallContext& ctx, size_t i) {
 bool allFlag(CallContext& ctx, size_t i) {
   std::string t = ctx.text(i, "T for all", 1);
   if (!t.empty() && t != "T")
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: argument {} must be empty or \"T\", not \"{}\"",
-                                              ctx.method(), i + 1, t));
+    throw Refusal("ARG_INVALIDO",
+                  fmt::format("{}: o argumento {} deve ser vazio ou \"T\", não \"{}\"",
+                              ctx.method(), i + 1, t));
   return t == "T";
 }
 
@@ -56,7 +57,7 @@ Key existingBoleto(CallContext& ctx, size_t branchArg, size_t numberArg) {
       soci::use(k.branch), soci::use(k.number), soci::into(company, ind);
   if (!ctx.sql().got_data() || ind != soci::i_ok)
     throw Refusal("ARG_INVALIDO",
-                  fmt::format("{}: boleto {}/{} does not exist", ctx.method(), k.branch, k.number));
+                  fmt::format("{}: o boleto {}/{} não existe", ctx.method(), k.branch, k.number));
   ctx.requireCompany(company);
   return k;
 }
@@ -74,20 +75,20 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
     auto branch = column("CDFILIAL"), number = column("NRLANBOLREC"), mark = column("IDMARCADO");
     if (!branch || !number)
       throw Refusal("ARG_INVALIDO",
-                    fmt::format("{}: the packet needs CDFILIAL and NRLANBOLREC", ctx.method()));
+                    fmt::format("{}: o pacote precisa de CDFILIAL e NRLANBOLREC", ctx.method()));
     auto text = [](const nlohmann::json& v) { return v.is_string() ? v.get<std::string>() : ""; };
     std::vector<Key> keys;
     for (const auto& row : packet.at("rows")) {
       if (markedOnly && mark && text(row.at(*mark)) != "M") continue;
       Key k{host::Ajusta(text(row.at(*branch)), 4), host::Ajusta(text(row.at(*number)), 10)};
       if (k.branch.size() > 4 || k.number.size() > 10)
-        throw Refusal("ARG_TAMANHO", fmt::format("{}: boleto key {}/{} is too long", ctx.method(),
-                                                 k.branch, k.number));
+        throw Refusal("ARG_TAMANHO", fmt::format("{}: a chave de boleto {}/{} é longa demais",
+                                                 ctx.method(), k.branch, k.number));
       keys.push_back(std::move(k));
     }
     return keys;
   } catch (const nlohmann::json::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: malformed packet: {}", ctx.method(), e.what()));
+    throw Refusal("ARG_INVALIDO", fmt::format("{}: pacote malformado: {}", ctx.method(), e.what()));
   }
 }
 
