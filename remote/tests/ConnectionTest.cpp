@@ -1,6 +1,7 @@
 // The same behaviour over both transports, against a small handler standing in for the service.
 
 #include <arpa/inet.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -177,7 +178,7 @@ TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
     remote::CheckResultServ(c.call("Eco"));
     FAIL();
   } catch (const host::OperationError& e) {
-    EXPECT_NE(std::string(e.what()).find("not connected"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("sem conexão"), std::string::npos) << e.what();
   }
   host::setContext(nullptr);
 }
@@ -190,7 +191,7 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(c.connect());
-  EXPECT_NE(c.lastError().find("refused the login"), std::string::npos) << c.lastError();
+  EXPECT_NE(c.lastError().find("recusou o login"), std::string::npos) << c.lastError();
 
   httplib::Client raw("127.0.0.1", port);
   auto res = raw.Post("/call", R"({"object":"Teste.rdmEco","method":"Eco","args":[]})",
@@ -282,12 +283,17 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   EXPECT_EQ(remote::CheckResultServ(third.call("Quem")).asString(), "demo@08")
       << "a forgotten session is replaced without failing the call";
   EXPECT_EQ(users->logins(), 2);
-  // A connection that logged in itself fails as before and connects again on the new session.
-  EXPECT_ANY_THROW(remote::CheckResultServ(first.call("Quem")));
-  EXPECT_FALSE(first.connected());
-  ASSERT_TRUE(first.connect());
+  // Every other connection goes on with the session the third one opened, without failing a
+  // call and without another login.
   EXPECT_EQ(remote::CheckResultServ(first.call("Quem")).asString(), "demo@08");
+  EXPECT_TRUE(first.connected());
   EXPECT_EQ(users->logins(), 2);
+  // A session that ended while nobody else replaced it is replaced by the next call.
+  users->forgetAll();
+  auto again = second.call("Quem");
+  ASSERT_TRUE(again.reply.ok()) << again.reply.key << ": " << again.reply.text;
+  EXPECT_EQ(again.reply.result.asString(), "demo@08");
+  EXPECT_EQ(users->logins(), 3);
 
   // Another operator's factory has sessions of its own.
   remote::Connection wrong("Teste.rdmEco",
@@ -330,9 +336,54 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   remote::Connection wary("Teste.rdmEco",
                           std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   EXPECT_FALSE(wary.connect());
-  EXPECT_NE(wary.lastError().find("does not answer"), std::string::npos) << wary.lastError();
+  EXPECT_NE(wary.lastError().find("não responde"), std::string::npos) << wary.lastError();
   server.stop();
   t.join();
   host::setContext(nullptr);
   std::filesystem::remove_all(dir);
+}
+
+TEST(HttpTransport, AServerOfTheListThatDoesNotAnswerIsPassedOverForTheNext) {
+  // Two servers of one service: the same sessions on both, as behind one database.
+  auto users = std::make_shared<CountingUsers>();
+  auto a = std::make_unique<remote::HttpServer>(std::make_shared<EchoService>(), users);
+  remote::HttpServer b(std::make_shared<EchoService>(), users);
+  const int portA = a->bind("127.0.0.1", 0), portB = b.bind("127.0.0.1", 0);
+  std::thread ta([&] { a->serve(); }), tb([&] { b.serve(); });
+  const int nobody = freePort();
+  host::ContextSettings s;
+  s.company = "08";
+  s.webUrl =
+      fmt::format("http://127.0.0.1:{}, 127.0.0.1:{},http://127.0.0.1:{}", nobody, portA, portB);
+  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
+  remote::Connection c("Teste.rdmEco", factory);
+  ASSERT_TRUE(c.connect()) << c.lastError();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  // The server in use goes away between calls: the next call, which never reached it, is
+  // answered by the next server with the same session.
+  a->stop();
+  ta.join();
+  a.reset();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  EXPECT_TRUE(c.connected());
+  remote::Connection later("Teste.rdmEco", factory);
+  ASSERT_TRUE(later.connect()) << later.lastError();
+  EXPECT_EQ(remote::CheckResultServ(later.call("Quem")).asString(), "demo@08");
+  EXPECT_EQ(users->logins(), 1);
+  b.stop();
+  tb.join();
+  // None answers: the call fails saying so, for each server of the list.
+  try {
+    remote::CheckResultServ(c.call("Quem"));
+    FAIL() << "a call with no server answered";
+  } catch (const host::OperationError& e) {
+    EXPECT_NE(std::string(e.what()).find("nenhum servidor"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(std::to_string(portB)), std::string::npos) << e.what();
+  }
+  remote::Connection none("Teste.rdmEco",
+                          std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
+  EXPECT_FALSE(none.connect());
+  EXPECT_NE(none.lastError().find(std::to_string(nobody)), std::string::npos) << none.lastError();
+  host::setContext(nullptr);
 }
