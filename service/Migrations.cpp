@@ -67,7 +67,7 @@ int migrate(Database& db) {
     throw std::runtime_error(fmt::format(
         "the database {} has schema version {}, newer than this program's {}: use a program as "
         "new as the database",
-        db.where(), current, known));
+        db.shown(), current, known));
   for (const auto& m : migrations()) {
     if (applied.count(m.version) != 0) continue;
     soci::transaction tr(sql);

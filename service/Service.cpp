@@ -11,9 +11,9 @@
 
 namespace service {
 
-std::shared_ptr<Service> openService(const std::string& where) {
+std::shared_ptr<Service> openService(const std::string& where, Missing missing) {
   auto s = std::make_shared<Service>();
-  s->db = Database::open(where);
+  s->db = Database::open(where, missing);
   migrate(*s->db);
   s->dispatcher = std::make_shared<Dispatcher>(s->db);
   registerAcesso(*s->dispatcher);
@@ -32,14 +32,30 @@ std::shared_ptr<Service> openService(const std::string& where) {
   return s;
 }
 
-EmbeddedService openEmbeddedService(const std::string& where) {
+std::string healthCheck(Service& s) {
+  try {
+    int one = 0;
+    if (s.db->pooled()) {
+      auto lease = s.db->reader();
+      s.db->session() << "SELECT 1", soci::into(one);
+    } else {
+      std::lock_guard lock(s.db->mutex());
+      s.db->session() << "SELECT 1", soci::into(one);
+    }
+    return one == 1 ? std::string() : std::string("o banco de dados respondeu algo inesperado");
+  } catch (const std::exception& e) {
+    return std::string("o banco de dados não responde: ") + e.what();
+  }
+}
+
+EmbeddedService openEmbeddedService(const std::string& where, bool isDefault) {
   const bool isFile = where.rfind("postgres", 0) != 0;
-  const bool fresh = isFile && !std::filesystem::exists(where);
+  const bool fresh = isDefault && isFile && !std::filesystem::exists(where);
   if (fresh) {
     const auto parent = std::filesystem::path(where).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
   }
-  EmbeddedService e{openService(where), {}};
+  EmbeddedService e{openService(where, fresh ? Missing::Create : Missing::Refuse), {}};
   if (fresh) e.demoPassword = seed(*e.service->db, SeedOptions{}).password;
   return e;
 }

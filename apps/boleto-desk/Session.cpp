@@ -17,7 +17,7 @@ Session::Session(ServiceOptions options) : options_(std::move(options)) {
     remote::ServerAddress::parse(options_.server, 8211);  // refuses a malformed address now
     return;
   }
-  auto opened = service::openEmbeddedService(options_.db);
+  auto opened = service::openEmbeddedService(options_.db, !options_.dbNamed);
   embedded_ = opened.service;
   demoPassword_ = opened.demoPassword;
 }

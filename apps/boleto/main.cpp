@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "apps/boleto/Commands.h"
+#include "apps/boleto/DatabaseOptions.h"
 #include "host/Errors.h"
 
 namespace cli {
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
                "boleto"};
   app.require_subcommand(1);
   for (auto& install : cli::installers()) install(app);
+  // The --server session ends with the command, however it ends.
+  struct Closing {
+    ~Closing() { cli::closeConfiguredService(); }
+  } closing;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
