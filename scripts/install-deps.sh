@@ -12,6 +12,8 @@ packages=(
   poppler-utils zbar-tools sqlite3
   libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
   qt6-base-dev libgl-dev
+  postgresql postgresql-common
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -20,6 +20,7 @@
 #include "remote/Transports.h"
 #include "service/Seed.h"
 #include "service/Service.h"
+#include "service/tests/TestStorage.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ class NumberingService : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() /
            ("boleto-numbering-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    storage_ = std::make_unique<service::testing::TestStorage>(dir_);
+    svc_ = service::openService(storage_->where());
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 12, 8);
@@ -44,6 +46,7 @@ class NumberingService : public ::testing::Test {
   void TearDown() override {
     host::setContext(nullptr);
     svc_.reset();
+    storage_.reset();
     std::filesystem::remove_all(dir_);
   }
 
@@ -81,6 +84,7 @@ class NumberingService : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  std::unique_ptr<service::testing::TestStorage> storage_;
   std::shared_ptr<service::Service> svc_;
 };
 
