@@ -144,6 +144,7 @@ void HttpServer::install() {
       return;
     }
     reply(res, 200, {{"token", *out.token}});
+    sockets::sessionOpened();
     d->log(attempt.address, attempt.operatorCode, "login", started, "");
   });
 

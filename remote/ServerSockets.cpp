@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 thread_local const std::string* tOperator = nullptr;
+thread_local bool tSessionOpened = false;
 const std::string kNobody;
 
 // A request's head beyond this is refused: ours are a few hundred bytes.
@@ -405,6 +406,10 @@ const std::string& currentOperator() {
   return tOperator ? *tOperator : kNobody;
 }
 
+void sessionOpened() {
+  tSessionOpened = true;
+}
+
 /// A connection's place in the counts, given back when it closes.
 struct GuardedServer::Admission {
   GuardedServer& server;
@@ -535,9 +540,10 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
     served = true;
     bool first = true;
     for (size_t count = kKeepAliveRequests; count > 0 && is_running(); --count) {
-      if (!first &&
-          conn.awaitRequest(Clock::now() + limits_.idleTimeout) != Connection::Wait::Ready)
-        break;
+      // A connection without a session waits for its next request no longer than for a head:
+      // an idle anonymous connection would hold a place others may need.
+      const auto idle = admission->anonymous ? limits_.headerTimeout : limits_.idleTimeout;
+      if (!first && conn.awaitRequest(Clock::now() + idle) != Connection::Wait::Ready) break;
       first = false;
       Head head;
       switch (conn.readHead(Clock::now() + limits_.headerTimeout, head)) {
@@ -578,9 +584,11 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
                                                       std::max<size_t>(limits_.minBodyRate, 1));
       conn.setDeadline(Clock::now() + limits_.headerTimeout + bodyTime);
       tOperator = &verdict.operatorCode;
+      tSessionOpened = false;
       bool closed = false;
       const bool ok = process_request(conn, count == 1 || !is_running(), closed, nullptr);
       tOperator = nullptr;
+      if (tSessionOpened) admission->loggedIn();
       if (!ok || closed) break;
     }
   }

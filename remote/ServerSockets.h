@@ -74,5 +74,8 @@ class GuardedServer final : public httplib::Server {
 
 /// The operator whose session the gate found for the request served on this thread.
 const std::string& currentOperator();
+/// Tells the connection serving this thread's request that it now holds a session (a login
+/// went through on it): it no longer counts as anonymous.
+void sessionOpened();
 
 }  // namespace remote::sockets

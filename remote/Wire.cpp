@@ -294,7 +294,7 @@ size_t skipBlanks(std::string_view text, size_t at) {
 // anything else is parsed as a tree and decoded. With `ref`, the variant may close with the
 // in-out mark writeRequest gives it, and `*ref` tells whether it did.
 Variant readVariant(std::string_view text, size_t pos, size_t& end, const std::string& what,
-                    bool* ref = nullptr) {
+                    bool* ref = nullptr, int depth = 0) {
   static constexpr std::string_view kPacket = R"({"t":"P","v":)";
   static constexpr std::string_view kArray = R"({"t":"A","v":[)";
   static constexpr std::string_view kRefMark = R"(,"ref":true})";
@@ -319,6 +319,9 @@ Variant readVariant(std::string_view text, size_t pos, size_t& end, const std::s
       return Variant::packet(std::move(*p));
     }
   } else if (text.substr(pos, kArray.size()) == kArray) {
+    // Each array of variants takes two levels of the text: an object and its array.
+    if (2 * (depth + 2) > host::kMaxJsonNesting)
+      bad(fmt::format("{}: os dados aninham mais de {} níveis", what, host::kMaxJsonNesting));
     std::vector<Variant> items;
     size_t at = pos + kArray.size();
     if (at < text.size() && text[at] == ']') {
@@ -326,8 +329,8 @@ Variant readVariant(std::string_view text, size_t pos, size_t& end, const std::s
       return Variant::array({});
     }
     for (;;) {
-      items.push_back(
-          readVariant(text, at, at, fmt::format("{}, item {}", what, items.size() + 1)));
+      items.push_back(readVariant(text, at, at, fmt::format("{}, item {}", what, items.size() + 1),
+                                  nullptr, depth + 1));
       if (at < text.size() && text[at] == ',') {
         ++at;
         continue;
@@ -388,7 +391,8 @@ std::string readTextMember(std::string_view text, size_t pos, size_t& end, const
 }  // namespace
 
 Request readRequest(std::string_view text) {
-  checkNesting(text);
+  // Nothing here walks the text deeper than kMaxJsonNesting: the members' readers and the
+  // arrays of variants count their levels, and every tree is weighed before it is built.
   Request r;
   bool hasObject = false, hasMethod = false, hasArgs = false;
   const size_t end = readMembers(text, 0, [&](const std::string& name, size_t at) -> size_t {
@@ -440,7 +444,6 @@ json parseMessage(std::string_view text) {
 Reply readReply(std::string_view text) {
   static constexpr std::string_view kOk = R"({"ok":true,"result":)";
   static constexpr std::string_view kArgs = R"(,"args":)";
-  checkNesting(text);
   // Only a successful reply carries packets; any other form is small and read as a tree, and
   // so is one this reader stumbles on, so that the error is the tree parser's.
   if (text.substr(0, kOk.size()) == kOk && text.back() == '}') {

@@ -108,6 +108,7 @@ class Database {
   std::condition_variable poolFree_;
   std::vector<std::unique_ptr<Slot>> readers_;
   std::vector<Slot*> idle_;
+  uint64_t nextTicket_ = 0, serving_ = 0;
 };
 
 }  // namespace service

@@ -274,6 +274,26 @@ class TwoSessions final : public remote::Authenticator {
 };
 }  // namespace
 
+TEST(SlowCallers, ALoginGivesUpTheAnonymousPlaceOfItsConnection) {
+  remote::ServerOptions o;
+  o.limits.maxAnonymousPerAddress = 2;
+  o.limits.headerTimeout = 1s;
+  Served s(o, std::make_shared<TwoSessions>());
+  remote::testing::useContext(s.port());
+  // Five operators log in from one address and keep their connections without calling yet.
+  std::vector<std::unique_ptr<remote::Connection>> kept;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    kept.push_back(std::make_unique<remote::Connection>(
+        "Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "segredo")));
+    ASSERT_TRUE(kept.back()->connect()) << kept.back()->lastError();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "login " << i;
+  }
+  EXPECT_EQ(s.server().anonymousConnections(), 0u);
+  for (auto& c : kept) EXPECT_EQ(remote::CheckResultServ(c->call("Quem")).asString(), "demo@08");
+  host::setContext(nullptr);
+}
+
 TEST(Operations, EveryCallAndEveryLoginIsOneLineOfTheLog) {
   std::mutex mutex;
   std::vector<std::string> lines;
