@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/FiltroArgs.h"
 #include "host/Context.h"
 #include "remote/Connection.h"
 #include "remote/Credentials.h"
@@ -34,16 +35,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<remote::Arg> filtroArgs() {
-  std::vector<remote::Variant> v(37, remote::Variant(""));
-  for (size_t i : {4u, 9u, 13u, 18u, 19u, 29u}) v[i] = remote::Variant(false);
-  for (size_t i : {11u, 12u, 22u, 34u, 35u}) v[i] = remote::Variant();
-  v[15] = v[16] = remote::Variant(0.0);
-  v[25] = v[26] = remote::Variant(int64_t{0});
-  v[0] = remote::Variant("04");
-  return std::vector<remote::Arg>(v.begin(), v.end());
-}
 
 struct Outcome {
   std::vector<double> ms;
@@ -111,7 +102,8 @@ int main(int argc, char** argv) {
       logins.release();
       ++ready;
       while (!go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      const auto args = filtroArgs();
+      const auto values = bench::filtroArgs();
+      const std::vector<remote::Arg> args(values.begin(), values.end());
       while (Clock::now() < until) {
         if (!c.connected() && !c.connect()) {
           ++out.errors["connect: " + c.lastError()];
