@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the whole tree with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
 # test on it (on SQLite). Usage: scripts/sanitize.sh [ctest arguments...]
-# SANITIZE_BUILD_DIR overrides the build directory.
+# SANITIZE_BUILD_DIR overrides the build directory. Warnings are not errors here: the
+# instrumentation makes GCC see uninitialised values that are not (the plain build is strict).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${SANITIZE_BUILD_DIR:-build/sanitize}"
 mkdir -p "$build"
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOLETO_WERROR=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOLETO_WERROR=OFF \
   -DBOLETO_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \

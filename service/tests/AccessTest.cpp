@@ -96,25 +96,28 @@ TEST_F(Logins, GuessesSpreadOverManyOperatorsFromOneAddressAreThrottledToo) {
 TEST_F(Logins, AnUnknownOperatorIsAnsweredLikeAKnownOneInTextAndTime) {
   policy_.freeFailures = 1000;
   svc_->auth->setPolicy(policy_);
-  auto timed = [&](const std::string& op) {
-    std::vector<double> ms;
-    remote::LoginOutcome last;
-    for (int i = 0; i < 5; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      last = attempt(op, "errada");
-      ms.push_back(
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return std::pair{ms[2], last};
+  // Taken in turns, so that whatever else the machine does weighs on both alike.
+  std::vector<double> known, unknown;
+  remote::LoginOutcome knownOut, unknownOut;
+  auto measure = [&](const std::string& op, std::vector<double>& ms, remote::LoginOutcome& out) {
+    const auto start = std::chrono::steady_clock::now();
+    out = attempt(op, "errada");
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
   };
-  const auto [known, knownOut] = timed("demo");
-  const auto [unknown, unknownOut] = timed("ninguem");
+  for (int i = 0; i < 7; ++i) {
+    measure("demo", known, knownOut);
+    measure("ninguem", unknown, unknownOut);
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
   EXPECT_EQ(knownOut.key, unknownOut.key);
   EXPECT_EQ(knownOut.text, unknownOut.text);
-  EXPECT_GT(unknown, known * 0.5) << "known " << known << " ms, unknown " << unknown << " ms";
-  EXPECT_LT(unknown, known * 2.0) << "known " << known << " ms, unknown " << unknown << " ms";
+  const double k = median(known), u = median(unknown);
+  EXPECT_GT(u, k * 0.5) << "known " << k << " ms, unknown " << u << " ms";
+  EXPECT_LT(u, k * 2.0) << "known " << k << " ms, unknown " << u << " ms";
 }
 
 TEST_F(Logins, ASessionEndsAfterItsIdleTimeItsAbsoluteTimeOrALogout) {
