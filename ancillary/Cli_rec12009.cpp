@@ -3,6 +3,7 @@
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "module/Creator.h"
+#include "module/Creators.h"
 #include "module/Units.h"
 
 namespace rec {
@@ -49,6 +50,10 @@ std::string CriaDirBoletos() {
   steps.show = [](TfrmDirBoletos&) { return Show::Modal; };
   runCreator(slot, steps);
   return Cli_rec12009::stDirBoletos;
+}
+
+void InstalaDirBoletos() {
+  creators().CriaDirBoletos = &CriaDirBoletos;
 }
 
 }  // namespace rec

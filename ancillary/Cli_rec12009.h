@@ -23,5 +23,7 @@ class TfrmDirBoletos final : public host::ScreenModel {
 /// Shows the directory screen modally and returns the directory chosen (with its trailing
 /// separator), or the one chosen at an earlier call.
 std::string CriaDirBoletos();
+/// Installs `CriaDirBoletos` as the creator the register asks for the directory with.
+void InstalaDirBoletos();
 
 }  // namespace rec

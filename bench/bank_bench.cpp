@@ -24,9 +24,17 @@ class NoService final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {
+  void SetCodBarra(rpc::SetCodBarra) override { ++stored; }
+  numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
+                                             const std::string&, const std::string&,
+                                             const std::string& line, const std::string& barcode,
+                                             const std::string& nosso,
+                                             const std::string& model) override {
     ++stored;
+    return {nosso, barcode, line, model, true};
+  }
+  numbering::CodigosArmazenados CodigosDoBoleto(const std::string&, const std::string&) override {
+    return {};
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return {}; }
   numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {

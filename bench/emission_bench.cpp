@@ -22,6 +22,8 @@
 #include "emission/ImprimeBol.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
+#include "host/Host.h"
+#include "host/ScopedFlag.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
 #include "module/SharedConnection.h"
@@ -78,11 +80,13 @@ void runOnce(int count, bool http, int model) {
   std::random_device rd;
   const fs::path dir = fs::temp_directory_path() / fmt::format("boleto-emission-bench-{}", rd());
   fs::create_directories(dir / "rel");
-  auto svc = service::openService((dir / "bench.db").string());
+  // A run of the benchmark is a run of today: the machine's clock, installed once.
+  auto clock = std::make_shared<host::SystemClock>();
+  auto svc = service::openService((dir / "bench.db").string(), clock);
   service::SeedOptions o;
   o.password = kPassword;
   o.extraBoletos = count;
-  o.today = host::SystemClock().now();
+  o.today = clock->today();
   service::seed(*svc->db, o);
 
   std::unique_ptr<remote::HttpServer> server;
@@ -97,22 +101,23 @@ void runOnce(int count, bool http, int model) {
   } else {
     factory = std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo");
   }
-  remote::setDefaultTransportFactory(factory);
   rec::netHabContRec().setFactory(nullptr);
   host::ContextSettings s;
   s.company = "04";
   s.branch = "0001";
-  s.processingDate = host::SystemClock().now();
+  s.processingDate = clock->today();
   s.reportDir = (dir / "rel").string() + "/";
   s.webUrl = "127.0.0.1";
   s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
   auto dialogs = std::make_shared<QuietDialogs>();
-  host::setDialogs(dialogs);
   auto screens = std::make_shared<rec::HeadlessScreenHost>();
-  rec::setScreenHost(screens);
-  rec::RemoteHostDatabase queries;
-  host::setHostDatabase(&queries);
+  auto host = std::make_unique<host::HostScope>(
+      host::Host{.context = std::make_shared<host::ConfiguredContext>(s),
+                 .dialogs = dialogs,
+                 .database = std::make_shared<rec::RemoteHostDatabase>(),
+                 .screens = screens,
+                 .transport = factory,
+                 .clock = clock});
   rec::initializeUnits();
   screens->onModal("TfrmFiltroHabRec", [](host::ScreenModel& m) {
     auto& f = dynamic_cast<rec::TfrmFiltroHabRec&>(m);
@@ -129,22 +134,21 @@ void runOnce(int count, bool http, int model) {
   reg.control("medEmpresa").setFocus();
   reg.control("medEmpresa").type("04");
   reg.focusList();
-  reg.bMarcaGeral = true;
   int marked = 0;
-  for (size_t r = 1; r <= reg.cdsBoletos.recordCount() && marked < count; ++r) {
-    reg.cdsBoletos.setRecNo(r);
-    if (reg.current("IDSTATBREC").asString() == "E") continue;
-    reg.Marca_Boleto(false, 'M');
-    ++marked;
+  {
+    host::ScopedFlag marking(reg.bMarcaGeral);
+    for (size_t r = 1; r <= reg.cdsBoletos.recordCount() && marked < count; ++r) {
+      reg.cdsBoletos.setRecNo(r);
+      if (reg.current("IDSTATBREC").asString() == "E") continue;
+      reg.Marca_Boleto(false, 'M');
+      ++marked;
+    }
   }
-
-  reg.bMarcaGeral = false;
   reg.Atualiza_Emissao(true);
 
   rec::setModeloInicial(model);
   const auto t0 = std::chrono::steady_clock::now();
-  const int result = rec::CriaImprimeBol(reg.klEmissao, reg.klCarteira, reg.klContas.Key(0),
-                                         (dir / "out").string(), false, true);
+  const int result = rec::CriaImprimeBol(reg.ordemEmissao(), (dir / "out").string(), false, true);
   const double took = seconds(t0);
   size_t files = 0, bytes = 0;
   for (const auto& e : fs::exists(dir / "out") ? fs::recursive_directory_iterator(dir / "out")
@@ -166,8 +170,7 @@ void runOnce(int count, bool http, int model) {
   reg.busy = false;
   reg.close();
   rec::netHabContRec().disconnect();
-  host::setHostDatabase(nullptr);
-  remote::setDefaultTransportFactory(nullptr);
+  host.reset();
   if (server) {
     server->stop();
     serving.join();

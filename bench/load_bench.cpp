@@ -25,6 +25,8 @@
 
 #include "bench/FiltroArgs.h"
 #include "host/Context.h"
+#include "host/DateTime.h"
+#include "host/Host.h"
 #include "remote/Connection.h"
 #include "remote/Credentials.h"
 #include "remote/HttpServer.h"
@@ -66,9 +68,11 @@ int main(int argc, char** argv) {
   if (server.empty()) {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    svc = service::openService(db.empty() ? (dir / "bench.db").string() : db);
+    svc = service::openService(db.empty() ? (dir / "bench.db").string() : db,
+                               std::make_shared<host::SystemClock>());
     service::SeedOptions o;
     o.password = password;
+    o.today = svc->clock->today();
     o.extraBoletos = 2000 - 12;  // the demo data has 12 boletos of company 04
     service::seed(*svc->db, o);
     http = std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth);
@@ -81,7 +85,7 @@ int main(int argc, char** argv) {
   s.company = "04";
   s.webUrl = server;
   s.webPort = 8211;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  host::HostScope ports({.context = std::make_shared<host::ConfiguredContext>(s)});
 
   // Every operator logs in first (a few at a time, as a morning's logins come), then all
   // call at once until the time is up.

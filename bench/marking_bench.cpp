@@ -12,9 +12,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "host/Context.h"
 #include "host/Dialogs.h"
+#include "host/Host.h"
 #include "module/Records.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
@@ -34,7 +36,8 @@ struct Fixture {
   std::shared_ptr<service::Service> svc;
   std::shared_ptr<host::ScriptedDialogs> dialogs = std::make_shared<host::ScriptedDialogs>();
   std::shared_ptr<rec::HeadlessScreenHost> screens = std::make_shared<rec::HeadlessScreenHost>();
-  std::unique_ptr<rec::RemoteHostDatabase> queries;
+  std::shared_ptr<const host::Clock> clock = std::make_shared<host::SystemClock>();
+  std::optional<host::HostScope> host_;
   rec::TfrmHabContRec* f = nullptr;
 
   Fixture() {
@@ -46,23 +49,24 @@ struct Fixture {
       std::filesystem::remove_all(dir);
       std::filesystem::create_directories(dir);
     }
-    svc = service::openService(db.string());
+    svc = service::openService(db.string(), clock);
     if (fresh) {
       service::SeedOptions o;
       o.password = "bench";
       o.extraBoletos = kBoletos;
+      o.today = clock->today();
       service::seed(*svc->db, o);
     }
-    remote::setDefaultTransportFactory(
-        std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo"));
     host::ContextSettings s;
     s.company = "04";
     s.branch = "0001";
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
-    host::setDialogs(dialogs);
-    rec::setScreenHost(screens);
-    queries = std::make_unique<rec::RemoteHostDatabase>();
-    host::setHostDatabase(queries.get());
+    host_.emplace(host::Host{
+        .context = std::make_shared<host::ConfiguredContext>(s),
+        .dialogs = dialogs,
+        .database = std::make_shared<rec::RemoteHostDatabase>(),
+        .screens = screens,
+        .transport = std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo"),
+        .clock = clock});
     rec::initializeUnits();
     screens->onModal("TfrmFiltroHabRec", [](host::ScreenModel& m) {
       auto& flt = dynamic_cast<rec::TfrmFiltroHabRec&>(m);

@@ -15,12 +15,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "bench/FiltroArgs.h"
 #include "host/ClientDataset.h"
 #include "host/Context.h"
+#include "host/Host.h"
 #include "module/Records.h"
+#include "records/Tables.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -38,6 +41,8 @@ struct Fixture {
   std::unique_ptr<remote::HttpServer> server;
   std::thread serving;
   std::shared_ptr<remote::TransportFactory> http, inProcess;
+  std::shared_ptr<const host::Clock> clock = std::make_shared<host::SystemClock>();
+  std::optional<host::HostScope> host_;
 
   Fixture() {
     const char* where = std::getenv("BOLETO_BENCH_DIR");
@@ -50,11 +55,12 @@ struct Fixture {
       std::filesystem::remove_all(dir);
       std::filesystem::create_directories(dir);
     }
-    svc = service::openService(db.string());
+    svc = service::openService(db.string(), clock);
     if (fresh) {
       service::SeedOptions o;
       o.password = kPassword;
       o.extraBoletos = kBoletos;
+      o.today = clock->today();
       service::seed(*svc->db, o);
     }
     server = std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth);
@@ -64,7 +70,8 @@ struct Fixture {
     s.company = "04";
     s.webUrl = "127.0.0.1";
     s.webPort = port;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(
+        host::Host{.context = std::make_shared<host::ConfiguredContext>(s), .clock = clock});
     http = std::make_shared<remote::HttpTransportFactory>("demo", kPassword);
     inProcess = std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo");
   }
@@ -91,7 +98,7 @@ std::vector<remote::Arg> filtroCallArgs(std::vector<remote::Variant>& v) {
 
 // As the register fills its list: the rows appended to a dataset of the boleto record.
 void loadSorted(const remote::Variant& packet, host::ClientDataset& cdsBoletos) {
-  cdsBoletos.setFieldDefs(rec::BoletoRecord());
+  cdsBoletos.setFieldDefs(records::BoletoRecord().fields());
   cdsBoletos.createDataset();
   remote::appendPacketRows(cdsBoletos, packet);
   cdsBoletos.setIndexFieldNames("FTR_PARCNUM");

@@ -7,9 +7,12 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "host/Context.h"
+#include "host/Host.h"
+#include "records/Methods.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -24,15 +27,18 @@ struct Fixture {
   std::unique_ptr<remote::HttpServer> server;
   std::thread serving;
   std::shared_ptr<remote::TransportFactory> http, inProcess;
+  std::shared_ptr<const host::Clock> clock = std::make_shared<host::SystemClock>();
+  std::optional<host::HostScope> host_;
 
   Fixture() {
     dir = std::filesystem::temp_directory_path() / "boleto-remote-bench";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    svc = service::openService((dir / "bench.db").string());
+    svc = service::openService((dir / "bench.db").string(), clock);
     service::SeedOptions o;
     o.password = "bench";
     o.extraBoletos = 1000;
+    o.today = clock->today();
     service::seed(*svc->db, o);
     server = std::make_unique<remote::HttpServer>(svc->dispatcher, svc->auth);
     int port = server->bind("127.0.0.1", 0);
@@ -41,7 +47,8 @@ struct Fixture {
     s.company = "04";
     s.webUrl = "127.0.0.1";
     s.webPort = port;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(
+        host::Host{.context = std::make_shared<host::ConfiguredContext>(s), .clock = clock});
     http = std::make_shared<remote::HttpTransportFactory>("demo", "bench");
     inProcess = std::make_shared<remote::InProcessTransportFactory>(svc->dispatcher, "demo");
   }
@@ -60,14 +67,14 @@ Fixture& fixture() {
 
 void calls(benchmark::State& state, bool overHttp) {
   auto& f = fixture();
-  remote::Connection conn("Rec12000.rdmHabContRec", overHttp ? f.http : f.inProcess);
+  remote::Connection conn(rpc::kHabContRec, overHttp ? f.http : f.inProcess);
   if (!conn.connect()) {
     state.SkipWithError(conn.lastError().c_str());
     return;
   }
   for (auto _ : state) {
     std::string code = "001";
-    auto packet = remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)}));
+    auto packet = rpc::call(conn, rpc::GetCont_Corr{.CDREDUCONT = code});
     benchmark::DoNotOptimize(packet);
   }
   state.SetItemsProcessed(state.iterations());
@@ -76,12 +83,12 @@ void calls(benchmark::State& state, bool overHttp) {
 // The floor under every call: transport, dispatch and an empty transaction.
 void floor(benchmark::State& state, bool overHttp) {
   auto& f = fixture();
-  remote::Connection conn("Host.rdmAcesso", overHttp ? f.http : f.inProcess);
+  remote::Connection conn(rpc::kAcesso, overHttp ? f.http : f.inProcess);
   if (!conn.connect()) {
     state.SkipWithError(conn.lastError().c_str());
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(remote::CheckResultServ(conn.call("Operador")));
+  for (auto _ : state) benchmark::DoNotOptimize(rpc::call(conn, rpc::Operador{}));
   state.SetItemsProcessed(state.iterations());
 }
 

@@ -13,13 +13,16 @@
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/HostDatabase.h"
+#include "host/ScopedFlag.h"
+#include "module/CamposValidos.h"
 #include "module/Creator.h"
-#include "module/Records.h"
+#include "module/Creators.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
 #include "numbering/Numerador.h"
 #include "numbering/RemoteNumberingService.h"
-#include "register/HabContRec.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "remote/Connection.h"
 #include "report/Barcode.h"
 #include "report/RemoteDataSource.h"
@@ -40,6 +43,7 @@ int seqSize = 0;
 namespace rec {
 
 namespace fs = std::filesystem;
+namespace fld = records::fld;
 using namespace Cli_rec12002;
 
 namespace {
@@ -78,15 +82,10 @@ numbering::BankAccountRow accountRow(const host::ClientDataset& ds) {
   return row;
 }
 
-TfrmHabContRec& registerScreen() {
-  auto* reg = frmHabContRec();
-  if (reg == nullptr) host::MensErro("O cadastro de boletos não está aberto.");
-  return *reg;
-}
-
-std::string generalSetting(const host::ClientDataset& ds, const char* field) {
-  return ds.active() && ds.fieldIndex(field) >= 0 ? host::AllTrim(ds.valueOf(field).asString())
-                                                  : std::string();
+/// The current row's `field`, trimmed; "" while the dataset is closed or empty. A field the
+/// dataset lacks is no empty value: it throws, naming the dataset and the field.
+std::string settingOf(const host::ClientDataset& ds, const records::Field& field) {
+  return ds.active() && !ds.isEmpty() ? host::AllTrim(ds.valueOf(field).asString()) : std::string();
 }
 
 std::string digitsOf(std::string_view s) {
@@ -105,11 +104,11 @@ struct TfrmImprimeBol::Run {
   TfrmImprimeBol& f;
   Mode mode;
   std::string directory;
-  TfrmHabContRec& reg;
+  const records::EmissionOrder& order;
   numbering::RemoteNumberingService servico;
   numbering::BankAccountRow conta;
   numbering::Numerador numerador;
-  remote::Connection qrd{"Qrd.rdmQRDesign"};
+  remote::Connection qrd{rpc::kQRDesign};
   report::RemoteDataSource data;
   report::ReportPrinter printer{data};
   std::string barcode;  ///< of the boleto in work, for DIRBARCODE
@@ -119,23 +118,26 @@ struct TfrmImprimeBol::Run {
       : f(screen),
         mode(m),
         directory(std::move(dir)),
-        reg(registerScreen()),
+        order(screen.order()),
         servico(netHabContRec()),
         conta(accountRow(screen.cdsContCorr)),
-        numerador(conta, *screen.klCarteira_, servico, screen.messages()) {
+        numerador(conta, order.klCarteira, servico, screen.messages()) {
     // The register may work on another company than the host's: the templates and the
     // report's data are read for the register's.
-    qrd.setCompany(reg.connection().company());
-    data.setCompany(reg.connection().company());
+    qrd.setCompany(netHabContRec().company());
+    data.setCompany(netHabContRec().company());
+    numerador.setDataProcessamento(host::DataProc());
     printer.setParameterEvent([this](const std::string& p) { return parameter(p); });
     if (f.printPort_) printer.setPrintPort(f.printPort_);
     if (f.previewPort_) printer.setPreviewPort(f.previewPort_);
   }
 
   remote::Connection& conn() { return netHabContRec(); }
-  std::string sisDos() const { return generalSetting(reg.cdsValidaGR, "IDSISDOS"); }
-  std::string account() const { return generalSetting(f.cdsContCorr, "CDREDUCONT"); }
-  std::string accountField(const char* name) const { return generalSetting(f.cdsContCorr, name); }
+  const std::string& sisDos() const { return order.IDSISDOS; }
+  std::string account() const { return settingOf(f.cdsContCorr, fld::CDREDUCONT); }
+  std::string accountField(const records::Field& field) const {
+    return settingOf(f.cdsContCorr, field);
+  }
 
   host::Value parameter(const std::string& p) {
     if (p == "P_NOTAPROM") {
@@ -148,13 +150,13 @@ struct TfrmImprimeBol::Run {
     if (p == "NRLISTA") return nrLista();
     if (p == "P_VIA") return std::string(copyMark ? kViaCliente : kViaFixa);
     if (p == "DIRBARCODE")
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     return {};
   }
 
   std::string nrLista() const {
     const auto& aux = f.cdsCriaListaAux;
-    return aux.active() && !aux.isEmpty() ? aux.valueAt(1, "NRLISTA").asString() : std::string();
+    return aux.active() && !aux.isEmpty() ? aux.valueAt(1, fld::NRLISTA).asString() : std::string();
   }
 
   // ------------------------------------------------------------ the report component
@@ -176,8 +178,7 @@ struct TfrmImprimeBol::Run {
       host::MensErro(fmt::format("Sem conexão com o serviço de relatórios: {}", qrd.lastError()));
     const std::string asked = name;
     const std::string answer =
-        remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
-            .asString();
+        rpc::call(qrd, rpc::RetornaRelatorio{.NMARQUIVO = name, .Parametro = " "}).asString();
     TemplateInfo info;
     const size_t nl = answer.find('\n');
     info.setting = answer.substr(0, nl);
@@ -223,8 +224,8 @@ struct TfrmImprimeBol::Run {
   /// report directory (otherwise the message of `key`, with its path, is the error).
   std::string exportFile(const std::string& name, const TemplateInfo& info,
                          const std::string& key) {
-    const std::string folder = withSeparator(directory) + "Boletos_Emitidos/" +
-                               host::SystemClock().now().format("yyyy-mm-dd") + "/";
+    const std::string folder =
+        withSeparator(directory) + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
@@ -238,18 +239,12 @@ struct TfrmImprimeBol::Run {
     host::DateTime date;
     const std::string path = prepareTemplate(templateName, date);
     const std::string file = exportFile(name, templates.at(fileNameOf(templateName)), key);
-    Working working;
+    host::ScopedFlag working(Cli_rec12002::FWorking);
     report::PdfExportEngine engine(file);
     printer.ExportReport(path, date, engine);
     f.files_.push_back(engine.fileName());
     return engine.fileName();
   }
-
-  /// Set while reports are exported to files.
-  struct Working {
-    Working() { Cli_rec12002::FWorking = true; }
-    ~Working() { Cli_rec12002::FWorking = false; }
-  };
 
   // ------------------------------------------------------------ the file run's writers
 
@@ -274,7 +269,7 @@ struct TfrmImprimeBol::Run {
       job.parameters[p] = parameter(p);
     copyMark = false;
     job.barcode = barcode;
-    job.markEmitted = upper(row("FTR_IDSTATBREC")) != "E";
+    job.markEmitted = upper(row(fld::FTR_IDSTATBREC)) != "E";
     writers->submit(std::move(job));
   }
 
@@ -322,15 +317,19 @@ struct TfrmImprimeBol::Run {
   /// The boleto's entry of klEmissao: by its key, so that a print order other than the
   /// list's order still pairs each boleto with its own entry.
   const host::KeyValue* entryOf(const std::string& key, size_t position) const {
-    const auto& kl = *f.klEmissao_;
+    const auto& kl = order.klEmissao;
     int i = kl.IndexOf(key);
+    // The entry's key holds the number the boleto had when the list was made; a run that
+    // stopped half-way has written the numbers it gave into the emission order since.
+    for (int j = 0; i < 0 && j < kl.Count(); ++j)
+      if (kl.Key(j).compare(0, 14, key, 0, 14) == 0) i = j;
     if (i < 0 && position < static_cast<size_t>(kl.Count())) i = static_cast<int>(position);
     return i >= 0 ? &kl.Sum(i) : nullptr;
   }
 
-  std::string row(const char* field) const {
-    const auto& ds = reg.cdsBolEmitOrd;
-    return ds.fieldIndex(field) >= 0 ? ds.valueOf(field).asString() : std::string();
+  /// The boleto in work's `field` in the order.
+  std::string row(const records::Field& field) const {
+    return order.cdsBolEmitOrd.valueOf(field).asString();
   }
 
   void testBoleto() {
@@ -341,42 +340,44 @@ struct TfrmImprimeBol::Run {
     if (mode == Mode::File) return;
     const int model = f.model();
     if (mode == Mode::Preview) {
-      const auto& ds = reg.cdsBolEmitOrd;
-      const bool credit = ds.active() && !ds.isEmpty() && upper(row("IDBAIXAUTILR")) == "C";
+      const auto& ds = order.cdsBolEmitOrd;
+      const bool credit = ds.active() && !ds.isEmpty() && upper(row(fld::IDBAIXAUTILR)) == "C";
       if (credit && sisDos() == "3")
         VisualizarRelatorio(kModeloDepId, true);
       else
-        VisualizarRelatorio(accountField(model == 1 ? "DSARQBOLCOMP" : "DSARQBOLPREI"), false);
+        VisualizarRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI),
+                            false);
       return;
     }
-    EmiteRelatorio(accountField(model == 1 ? "DSARQBOLCOMP" : "DSARQBOLPREI"));
+    EmiteRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI));
   }
 
   std::vector<std::string> buildList() {
     auto& cl = f.cdsCriaLista;
     cl.emptyDataset();
-    reg.AplicaOrdemImpres();
-    std::vector<std::string> order;
-    auto& ds = reg.cdsBolEmitOrd;
-    if (!ds.active()) return order;
+    order.AplicaOrdemImpres();
+    std::vector<std::string> keys;
+    auto& ds = order.cdsBolEmitOrd;
+    if (!ds.active()) return keys;
     ds.first();
     std::string lastBranch;
     while (!ds.eof()) {
-      const std::string key = row("CDFILIAL") + row("NRLANBOLREC");
+      const std::string key = row(fld::CDFILIAL) + row(fld::NRLANBOLREC);
       cl.append();
-      cl.fieldByName("CDLISTA").setString(key);
+      cl.fieldByName(fld::CDLISTA).setString(key);
       cl.post();
-      order.push_back(key);
-      lastBranch = row("CDFILIAL");
+      keys.push_back(key);
+      lastBranch = row(fld::CDFILIAL);
       ds.next();
     }
-    const auto answer = remote::CheckResultServ(
-        conn().call("CriaLista", {remote::Variant::packet(cl.toPacket()), lastBranch}));
+    const auto answer =
+        rpc::call(conn(), rpc::CriaLista{.cdsCriaLista = remote::Variant::packet(cl.toPacket()),
+                                         .CDFILIAL = lastBranch});
     const auto items = answer.items();
     if (items.size() < 2 || !items[1].isPacket())
       host::MensErro("Resposta inesperada do serviço em CriaLista.");
     f.cdsCriaListaAux.loadPacket(items[1].packetJson());
-    return order;
+    return keys;
   }
 
   /// The start number typed on the screen: checked against the proposal's shape and check
@@ -423,87 +424,134 @@ struct TfrmImprimeBol::Run {
       below[i] = '9';
     }
     std::string code = account();
-    std::string counter = host::Ajusta(below, 20);
+    std::string counter = host::Ajusta(below, fld::NRSEQUENCIA.width());
     std::string lista = nrLista();
     std::string cdLista = f.cdsCriaListaAux.active() && !f.cdsCriaListaAux.isEmpty()
-                              ? f.cdsCriaListaAux.valueAt(1, "CDLISTA").asString()
+                              ? f.cdsCriaListaAux.valueAt(1, fld::CDLISTA).asString()
                               : std::string();
-    remote::CheckResultServ(
-        conn().call("SetNovoCod", {remote::Arg::ref(code), counter, lista, cdLista}));
+    rpc::call(
+        conn(),
+        rpc::SetNovoCod{
+            .CDREDUCONT = code, .NRSEQUENCIA = counter, .NRLISTA = lista, .CDLISTA = cdLista});
   }
 
   void altBoletos(const std::string& key) {
-    remote::CheckResultServ(conn().call("AltBoletos", {1, std::string(), key}));
+    rpc::call(conn(), rpc::AltBoletos{.count = 1, .NRLISTA = "", .CDLISTA = key});
   }
 
-  bool validaNosNum(std::string branch, std::string number) {
-    const auto answer = remote::CheckResultServ(
-        conn().call("GetValidaNosNum", {remote::Arg::ref(branch), remote::Arg::ref(number)}));
-    f.cdsValidaNossNum.loadPacket(answer.packetJson());
-    return !f.cdsValidaNossNum.isEmpty();
+  /// The value the account's counter of the model hands out next; the service takes it only
+  /// with the number it becomes.
+  std::string nextSequence(const char* counter) {
+    return servico.GetNossoNumero(counter + account());
   }
 
-  std::string nextSequence(const char* method) {
-    std::string code = account();
-    return remote::CheckResultServ(conn().call(method, {code, std::to_string(numerador.seqSize())}))
-        .asString();
+  /// The codes the boleto carries: the emission order's, or, when it has none, the service's
+  /// (another run may have numbered the boleto since the list was loaded). A number without
+  /// its barcode gets the barcode of that number. Nothing when the boleto has no number.
+  std::optional<numbering::CodigosBoleto> storedCodes(const std::string& branch,
+                                                      const std::string& number,
+                                                      numbering::Modelo model) {
+    const std::string nosso = host::AllTrim(row(fld::CDNOSNUMREC));
+    const std::string barras = host::AllTrim(row(fld::CDBARRAREC));
+    numbering::CodigosBoleto codes;
+    if (!nosso.empty() && (barras.size() == 44 || model == numbering::Modelo::PreImpresso)) {
+      codes.armazenado = true;
+      codes.nossoNumero = nosso;
+      codes.codigoBarras = codes.codigoImagem = barras;
+      return codes;
+    }
+    const numbering::CodigosArmazenados s = servico.CodigosDoBoleto(branch, number);
+    if (s.nossoNumero.empty()) return std::nullopt;
+    if (!s.codigoBarras.empty() || model == numbering::Modelo::PreImpresso) {
+      codes.armazenado = true;
+      codes.nossoNumero = s.nossoNumero;
+      codes.codigoBarras = codes.codigoImagem = s.codigoBarras;
+      return codes;
+    }
+    auto seq = numerador.SequenciaDoNossoNumero(branch, number, s.nossoNumero);
+    if (!seq) f.error("ERR_GERA_NOSNUM");
+    auto made = numerador.Gera_CodigodeBarra(branch, number, *seq, false, model, stFormaCad);
+    if (!made) f.error("ERR_GERA_NOSNUM");
+    if (!made->armazenado) {
+      // The bank lays out no barcode for these data: the boleto keeps its number and goes
+      // out without bars, as a boleto numbered for the first time would.
+      made->armazenado = true;
+      made->nossoNumero = s.nossoNumero;
+    }
+    return made;
+  }
+
+  /// The codes stored for the boleto in work, written into its row of the emission order:
+  /// pressing print again after a failure must find the number, not take another.
+  void writeBack(const numbering::CodigosBoleto& codes) {
+    auto& ds = order.cdsBolEmitOrd;
+    if (row(fld::CDNOSNUMREC) == codes.nossoNumero && row(fld::CDBARRAREC) == codes.codigoImagem)
+      return;
+    ds.edit();
+    ds.fieldByName(fld::CDNOSNUMREC.name).setString(codes.nossoNumero);
+    ds.fieldByName(fld::CDBARRAREC.name).setString(codes.codigoImagem);
+    ds.post();
   }
 
   /// A boleto settled by credit to the account, printed as an identified deposit.
   void identifiedDeposit(const std::string& key) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
-    const std::string company = reg.company();
+    const std::string& company = order.CDEMPRESA;
     if (!numerador.UsaDepIdentificado(company)) {
       f.showMsg("BANCO_NUTIL_DI");
       return;
     }
     const std::string id = numerador.GeraDepIdentificado(branch, number, company);
-    std::string empty1, empty3, b = branch, n = number, model, code = account();
-    servico.SetCodBarra(empty1, std::string(), empty3, b, n, id, model, code);
+    std::string linha, barras, nosso, b = branch, n = number, model, code = account();
+    servico.SetCodBarra({.DSLINHABARREC = linha,
+                         .CDBARRAREC = barras,
+                         .CDNOSNUMREC = nosso,
+                         .CDFILIAL = b,
+                         .NRLANBOLREC = n,
+                         .CDDEPIDENREC = id,
+                         .IDBOLEMITIDO = model,
+                         .CDREDUCONT = code});
     stFilialAtual = branch;
     stLancAtual = number;
     barcode.clear();
     const bool nfDeb = f.model() == 2;
     output(nfDeb ? kModeloNFDeb : kModeloDepId, !nfDeb);
     // The boleto in work decides, not whichever row the register happens to show.
-    if (mode != Mode::Preview && upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
+    if (mode != Mode::Preview && upper(row(fld::FTR_IDSTATBREC)) != "E") altBoletos(key);
   }
 
   /// Returns false when the boleto is left to the file writers.
   bool completeModel(const std::string& key, int n) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
     const int model = f.model();
-    auto seq = numerador.SequenciaDoNossoNumero(branch, number, row("CDNOSNUMREC"));
-    std::optional<numbering::CodigosBoleto> codes;
-    if (!seq) {
-      numerador.Valida_Faixa_Numerica(static_cast<numbering::Modelo>(model), stFormaCad, n);
+    const auto modelo = static_cast<numbering::Modelo>(model);
+    // A boleto that carries a number is printed with it, its barcode and its typed line, on
+    // every reissue, reprint and preview: what is printed once is what the bank knows.
+    std::optional<numbering::CodigosBoleto> codes = storedCodes(branch, number, modelo);
+    if (!codes) {
+      numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
       if (seqSize == 0) f.error("ESTRUT_CONFIG");
-      std::string s = nextSequence("prxNossoNumero");
-      if (conta.CDBANCCNAB == "104" && seqSize == 17 && s.size() >= 2)
-        s = stFormaCad + "4" + s.substr(2, 15);
-      codes = numerador.Gera_CodigodeBarra(branch, number, s, true,
-                                           static_cast<numbering::Modelo>(model));
-      if (!validaNosNum(branch, number)) f.error("ERR_GERA_NOSNUM");
-    } else {
-      codes = numerador.Gera_CodigodeBarra(branch, number, *seq, false,
-                                           static_cast<numbering::Modelo>(model));
+      codes = numerador.Gera_CodigodeBarra(branch, number, nextSequence("NOSSONUMERO"), true,
+                                           modelo, stFormaCad);
+      if (!codes || !codes->armazenado) f.error("ERR_GERA_NOSNUM");
     }
-    barcode = codes ? codes->codigoImagem : std::string();
+    writeBack(*codes);
+    barcode = codes->codigoImagem;
     const bool nfDeb = sisDos() == "3";
     if (mode == Mode::File) {
       // Recorded as emitted once its file is written (collectWritten). The invoice model is
       // written too: a file run that wrote nothing for it would report boletos as emitted
       // that nobody can print or send.
       if (model == 1)
-        queueExport(key, fileName(key), accountField("DSARQBOLCOMP"), false);
+        queueExport(key, fileName(key), accountField(fld::DSARQBOLCOMP), false);
       else
         queueExport(key, fileName(key), nfDeb ? kModeloNFDeb : kModeloNFA4, !nfDeb);
       return false;
     }
     if (mode == Mode::Preview) {
-      output(accountField("DSARQBOLCOMP"), false);
+      output(accountField(fld::DSARQBOLCOMP), false);
     } else if (model == 1) {
-      EmiteRelatorio(accountField("DSARQBOLCOMP"));
+      EmiteRelatorio(accountField(fld::DSARQBOLCOMP));
     } else if (nfDeb) {
       EmiteRelatorio(kModeloNFDeb);
     } else {
@@ -513,7 +561,7 @@ struct TfrmImprimeBol::Run {
       }
       copyMark = false;
     }
-    if (upper(row("FTR_IDSTATBREC")) != "E") altBoletos(key);
+    if (upper(row(fld::FTR_IDSTATBREC)) != "E") altBoletos(key);
     return true;
   }
 
@@ -521,41 +569,47 @@ struct TfrmImprimeBol::Run {
   bool prePrinted(const std::string& key, bool first, int n, const std::string& typed) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
     if (seqSize == 0) f.error("ESTRUT_CONFIG");
-    const std::string s = nextSequence("PrxNossoNumPreImp");
-    std::string nosso = numerador.Retorna_NossoNumero(branch, number, "", s, stFormaCad);
-    numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
-    std::string linha, b = branch, nr = number, model = "1", code = account();
-    servico.SetCodBarra(linha, std::string(), nosso, b, nr, std::string(), model, code);
-    if (!validaNosNum(branch, number)) {
+    // A boleto numbered before keeps its number: a reprint never renumbers it.
+    auto codes = storedCodes(branch, number, numbering::Modelo::PreImpresso);
+    if (!codes) {
+      numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
+      const auto stored =
+          numerador.NumeraPreImpresso(branch, number, nextSequence("NOSSONUMPREIMP"), stFormaCad);
+      codes = numbering::CodigosBoleto{};
+      codes->armazenado = !stored.nossoNumero.empty();
+      codes->nossoNumero = stored.nossoNumero;
+    }
+    if (!codes->armazenado) {
       if (mode == Mode::File) {
         ++Cli_rec12002::inBolErro;
         return false;
       }
       f.error("ERR_GERA_NOSNUM");
     }
+    writeBack(*codes);
     barcode.clear();
-    if (mode != Mode::File) output(accountField("DSARQBOLPREI"));
+    if (mode != Mode::File) output(accountField(fld::DSARQBOLPREI));
     if (first) {
       auto& aux = f.cdsCriaListaAux;
       const std::string lista = nrLista();
       for (size_t r = 1; aux.active() && r <= aux.recordCount(); ++r)
-        remote::CheckResultServ(conn().call(
-            "AltBoletos", {f.klEmissao_->Count(), lista, aux.valueAt(r, "CDLISTA").asString()}));
+        rpc::call(conn(), rpc::AltBoletos{.count = order.klEmissao.Count(),
+                                          .NRLISTA = lista,
+                                          .CDLISTA = aux.valueAt(r, fld::CDLISTA).asString()});
     }
     return true;
   }
 
   std::string fileName(const std::string& key) const {
-    const host::Value due = reg.cdsBolEmitOrd.valueOf("FTR_DTVENBOLREC");
+    const host::Value due = order.cdsBolEmitOrd.valueOf(fld::FTR_DTVENBOLREC);
     std::string dueText;
     try {
       if (!due.isNull()) dueText = due.asDate().format("ddmmyyyy");
     } catch (const std::invalid_argument&) {
       // A due date that does not read as one leaves that part of the name empty.
     }
-    return reg.CamposValidos(row("NRINSJURCLIE")) + "_" +
-           reg.CamposValidos(row("FTR_NMRAZSOCCLIE")) + "_" + dueText + "_" +
-           reg.CamposValidos(row("FTR_NRNOTAFISC")) + "_" + key;
+    return CamposValidos(row(fld::NRINSJURCLIE)) + "_" + CamposValidos(row(fld::FTR_NMRAZSOCCLIE)) +
+           "_" + dueText + "_" + CamposValidos(row(fld::FTR_NRNOTAFISC)) + "_" + key;
   }
 
   void go() {
@@ -567,38 +621,38 @@ struct TfrmImprimeBol::Run {
     if (mode == Mode::File && f.control("chbTeste").checked()) testBoleto();
     const int model = f.model();
     const std::string modelText = model == 0 ? "1" : "2";
-    const std::vector<std::string> order = buildList();
+    const std::vector<std::string> keys = buildList();
     const std::string lista = nrLista();
-    total = order.size();
-    std::optional<Working> working;
+    total = keys.size();
+    std::optional<host::ScopedFlag> working;  // set while reports are exported to files
     if (mode == Mode::File && model != 0) {
-      working.emplace();
+      working.emplace(Cli_rec12002::FWorking);
       const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-      writers.emplace(std::min<size_t>(cores, 4), reg.connection().company());
+      writers.emplace(std::min<size_t>(cores, 4), netHabContRec().company());
     }
     try {
       const bool typed = mode != Mode::File && model == 0 && f.control("ccbGeraNossum").checked();
       if (typed) typedStart();
       stTeste = "N";
-      const int n = f.klEmissao_->Count();
-      auto& ds = reg.cdsBolEmitOrd;
+      const int n = order.klEmissao.Count();
+      auto& ds = order.cdsBolEmitOrd;
       bool firstPrePrinted = true;
-      for (size_t i = 0; i < order.size(); ++i) {
+      for (size_t i = 0; i < keys.size(); ++i) {
         if (writers) {
           collectWritten();
           if (writers->failed()) break;
         }
-        const std::string& key = order[i];
-        if (!ds.locate("CDFILIAL;NRLANBOLREC", {key.substr(0, 4), key.substr(4)})) continue;
-        if (mode != Mode::File && upper(row("IDBAIXAUTILR")) == "C") {
+        const std::string& key = keys[i];
+        if (!ds.locate(records::kBoletoKeyFields, {key.substr(0, 4), key.substr(4)})) continue;
+        if (mode != Mode::File && upper(row(fld::IDBAIXAUTILR)) == "C") {
           if (sisDos() == "3")
             identifiedDeposit(key);
-          else if (const auto* e = entryOf(key + row("CDNOSNUMREC"), i))
+          else if (const auto* e = entryOf(key + row(fld::CDNOSNUMREC), i))
             f.showMsg("NImprimeCredConta", {entryText(*e)});
           continue;
         }
         seqSize = numerador.seqSize();
-        if (const auto* e = entryOf(key + row("CDNOSNUMREC"), i)) {
+        if (const auto* e = entryOf(key + row(fld::CDNOSNUMREC), i)) {
           const std::string before = host::AllTrim(e->element(3).asString());
           if (!before.empty() && before != modelText) {
             f.showMsg("NPrint", {entryText(*e)});
@@ -607,7 +661,7 @@ struct TfrmImprimeBol::Run {
         }
         stFilialAtual = key.substr(0, 4);
         stLancAtual = key.substr(4);
-        stFormaCad = host::AllTrim(row("IDFORMCADBREC"));
+        stFormaCad = host::AllTrim(row(fld::IDFORMCADBREC));
         if (stFormaCad.empty()) stFormaCad = conta.formaCadastro();
         bool done = true;
         if (model != 0) {
@@ -619,7 +673,7 @@ struct TfrmImprimeBol::Run {
           done = prePrinted(key, firstPrePrinted, n, start);
           if (done) firstPrePrinted = false;
         }
-        if (done && g_progress) g_progress(++emitted, order.size(), key);
+        if (done && g_progress) g_progress(++emitted, keys.size(), key);
       }
       finishWriting(true);
     } catch (...) {
@@ -634,7 +688,7 @@ struct TfrmImprimeBol::Run {
   void apagaLista(std::string lista, bool report) {
     if (lista.empty()) return;
     try {
-      remote::CheckResultServ(conn().call("ApagaLista", {remote::Arg::ref(lista)}));
+      rpc::call(conn(), rpc::ApagaLista{.NRLISTA = lista});
     } catch (...) {
       // After a failure the operator must hear of that failure, not of the clean-up.
       if (report) throw;
@@ -697,8 +751,7 @@ TfrmImprimeBol::TfrmImprimeBol() : host::ScreenModel("TfrmImprimeBol", "REC12002
   addControl("sbtCancelar", host::ControlKind::Button).onClick = [this] { sbtCancelarClick(); };
   group.setEnabled(false);
   change.setEnabled(false);
-  cdsCriaLista.setFieldDefs(
-      {{"NRLISTA", host::FieldType::String, 10}, {"CDLISTA", host::FieldType::String, 50}});
+  cdsCriaLista.setFieldDefs(records::cdsCriaLista().fields());
   cdsCriaLista.createDataset();
   g_instance = this;
 }
@@ -730,19 +783,26 @@ void TfrmImprimeBol::setPreviewPort(std::shared_ptr<report::PreviewPort> port) {
   previewPort_ = std::move(port);
 }
 
-void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
-                          const std::string& account) {
-  klEmissao_ = &klEmissao;
-  klCarteira_ = &klCarteira;
-  auto& reg = registerScreen();
+const records::EmissionOrder& TfrmImprimeBol::order() const {
+  BOLETO_CHECK(order_.has_value(), "the emission screen was opened without an order");
+  return *order_;
+}
+
+void TfrmImprimeBol::Abre(const records::EmissionOrder& order) {
+  // The order comes from the register's own table; one that lacks a column would read as
+  // empty values, and an empty status as "not emitted yet".
+  if (order.cdsBolEmitOrd.fieldCount() > 0) records::cdsBolEmitOrd().requireIn(order.cdsBolEmitOrd);
+  if (order.klContas.Count() == 0) host::MensErro("Nenhuma conta cobrança nos boletos a emitir.");
+  const std::string account = order.klContas.Key(0);
+  order_.emplace(order);
   // The third model: the debit note where identified deposits are in use, otherwise the
   // invoice A4 for the one company that prints it.
   std::vector<std::string> items = control("cbbModeloRel").items();
-  if (generalSetting(reg.cdsValidaGR, "IDSISDOS") == "3") {
+  if (order.IDSISDOS == "3") {
     items.push_back("Boleto Nota Fiscal de Débito - GR");
   } else {
     host::TADOIBQuery q("qryEmpresaNFA4");
-    q.ParamByName("P_CDEMPRESA") = reg.company();
+    q.ParamByName("P_CDEMPRESA") = order.CDEMPRESA;
     q.ParamByName("P_NRINSJUREMPR") = std::string(kCnpjNotaA4);
     q.Open();
     if (!q.IsEmpty()) items.push_back("Nota Fiscal A4");
@@ -754,7 +814,7 @@ void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
                         : 1;
   control("cbbModeloRel").setItemIndex(first);
   cbbModeloRelChange();
-  control("chbNotaProv").setVisible(generalSetting(reg.cdsOrcaFestas, "IDEXIBDADORC") == "S");
+  control("chbNotaProv").setVisible(order.IDEXIBDADORC == "S");
   control("medNossNum").setText(stNossNumProposto);
 
   stCdReduCont = account;
@@ -765,7 +825,7 @@ void TfrmImprimeBol::Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
     host::MensErro(fmt::format("Conta cobrança {} não encontrada.", account));
   const numbering::BankAccountRow conta = accountRow(cdsContCorr);
   numbering::RemoteNumberingService servico(netHabContRec());
-  numbering::Numerador numerador(conta, klCarteira, servico, messages());
+  numbering::Numerador numerador(conta, order.klCarteira, servico, messages());
   seqSize = numerador.seqSize();
   stFormaCad = conta.formaCadastro();
   const std::string s = servico.GetNossoNumero("NOSSONUMERO" + conta.CDREDUCONT);
@@ -799,25 +859,24 @@ void TfrmImprimeBol::ccbGeraNossumClick() {
 }
 
 void TfrmImprimeBol::ValidaEmissaoBoleto() {
-  auto& reg = registerScreen();
-  const std::string sisDos = generalSetting(reg.cdsValidaGR, "IDSISDOS");
+  const auto& order = this->order();
+  const std::string& sisDos = order.IDSISDOS;
   auto check = [&](const std::string& templateName, const char* key) {
     const std::string name = fileNameOf(templateName);
-    if (!name.empty()) reg.BaixaRelatorio(name);
+    if (!name.empty() && order.BaixaRelatorio) order.BaixaRelatorio(name);
     if (name.empty() || !fs::exists(host::ReportDir() + name)) error(key);
   };
   bool credit = false;
-  auto& ds = reg.cdsBolEmitOrd;
-  for (size_t r = 1; ds.active() && ds.fieldIndex("IDBAIXAUTILR") >= 0 && r <= ds.recordCount();
-       ++r)
-    credit = credit || upper(host::AllTrim(ds.valueAt(r, "IDBAIXAUTILR").asString())) == "C";
+  const auto& ds = order.cdsBolEmitOrd;
+  for (size_t r = 1; ds.active() && r <= ds.recordCount(); ++r)
+    credit = credit || upper(host::AllTrim(ds.valueAt(r, fld::IDBAIXAUTILR).asString())) == "C";
   if (credit && sisDos == "3") check(kModeloDepId, "MODDEPIDENT_NC");
   switch (model()) {
     case 0:
-      check(generalSetting(cdsContCorr, "DSARQBOLPREI"), "MODBOLPRE_NC");
+      check(settingOf(cdsContCorr, fld::DSARQBOLPREI), "MODBOLPRE_NC");
       break;
     case 1:
-      check(generalSetting(cdsContCorr, "DSARQBOLCOMP"), "MODBOLCOMP_NC");
+      check(settingOf(cdsContCorr, fld::DSARQBOLCOMP), "MODBOLCOMP_NC");
       break;
     case 2:
       if (sisDos == "3")
@@ -867,13 +926,12 @@ std::string TfrmImprimeBol::SalvarEmissao(const std::string& name, const std::st
   return r.SalvarEmissao(name, templateName, messageKey);
 }
 
-int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
-                   const std::string& account, const std::string& directory, bool reissue,
+int CriaImprimeBol(const records::EmissionOrder& order, const std::string& directory, bool reissue,
                    bool emit) {
   auto slot = ScreenSlot<TfrmImprimeBol>::perCall();
   CreatorSteps<TfrmImprimeBol> steps;
   steps.make = [] { return std::make_unique<TfrmImprimeBol>(); };
-  steps.prepare = [&](TfrmImprimeBol& f) { f.Abre(klEmissao, klCarteira, account); };
+  steps.prepare = [&](TfrmImprimeBol& f) { f.Abre(order); };
   int fileResult = host::mrNone;
   steps.show = [&](TfrmImprimeBol& f) {
     if (!reissue && !emit) return Show::Modal;
@@ -884,6 +942,10 @@ int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
   };
   const int shown = runCreator(slot, steps);
   return reissue || emit ? fileResult : shown;
+}
+
+void InstalaImprimeBol() {
+  creators().CriaImprimeBol = &CriaImprimeBol;
 }
 
 }  // namespace rec

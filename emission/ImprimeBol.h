@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "host/KeyList.h"
 #include "host/Screen.h"
 #include "host/Value.h"
+#include "records/EmissionOrder.h"
 
 namespace report {
 class ReportPrinter;
@@ -34,8 +36,6 @@ extern int seqSize;
 
 namespace rec {
 
-class TfrmHabContRec;
-
 /// `TfrmImprimeBol`, screen code "REC12002", caption "Boleto".
 class TfrmImprimeBol final : public host::ScreenModel {
  public:
@@ -48,8 +48,10 @@ class TfrmImprimeBol final : public host::ScreenModel {
   host::ClientDataset cdsValidaNossNum{"cdsValidaNossNum"};
   host::ClientDataset cdsResult{"cdsResult"};
 
-  /// The opening with the creator's arguments: the account, its template width, the proposal.
-  void Abre(host::TKeyList& klEmissao, host::TKeyList& klCarteira, const std::string& account);
+  /// The opening with the register's order: its account (the first of `klContas`), the
+  /// template width, the proposal. An order whose `cdsBolEmitOrd` lacks a column of its table
+  /// is refused (host::InvariantError naming the dataset and the field).
+  void Abre(const records::EmissionOrder& order);
 
   void cbbModeloRelChange();
   void ccbGeraNossumClick();
@@ -72,6 +74,8 @@ class TfrmImprimeBol final : public host::ScreenModel {
   void setPreviewPort(std::shared_ptr<report::PreviewPort> port);
 
   int model() const;
+  /// The order the screen was opened with (a programming error before `Abre`).
+  const records::EmissionOrder& order() const;
   /// The files written by the last file run, in order.
   const std::vector<std::string>& filesWritten() const { return files_; }
 
@@ -79,18 +83,19 @@ class TfrmImprimeBol final : public host::ScreenModel {
   // implementation state lives in ImprimeBol.cpp
   struct Run;
   friend struct Run;
-  host::TKeyList* klEmissao_ = nullptr;
-  host::TKeyList* klCarteira_ = nullptr;
+  std::optional<records::EmissionOrder> order_;
   std::vector<std::string> files_;
   std::shared_ptr<report::PrintPort> printPort_;
   std::shared_ptr<report::PreviewPort> previewPort_;
 };
 
-/// Opens the emission screen. With `reissue` or `emit` true the file run goes at once into
-/// `directory` and no screen is shown. Returns the screen's modal result (1: the run completed).
-int CriaImprimeBol(host::TKeyList& klEmissao, host::TKeyList& klCarteira,
-                   const std::string& account, const std::string& directory, bool reissue,
+/// Opens the emission screen for the register's order. With `reissue` or `emit` true the file
+/// run goes at once into `directory` and no screen is shown. Returns the screen's modal result
+/// (1: the run completed).
+int CriaImprimeBol(const records::EmissionOrder& order, const std::string& directory, bool reissue,
                    bool emit);
+/// Installs `CriaImprimeBol` as the creator the register opens the emission with.
+void InstalaImprimeBol();
 
 /// The model the screen opens with: item 1, the complete boleto, unless the host chose
 /// another (the command line's --model); it also applies to the file run, which shows no screen.

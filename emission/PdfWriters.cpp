@@ -1,6 +1,7 @@
 #include "emission/PdfWriters.h"
 
 #include "host/Consiste.h"
+#include "host/Context.h"
 #include "report/Barcode.h"
 #include "report/RemoteDataSource.h"
 #include "report/Report.h"
@@ -67,8 +68,7 @@ void PdfWriters::work() {
       printer.setSetting(job.setting);
       printer.setParameterEvent([&job](const std::string& name) -> host::Value {
         if (name == "DIRBARCODE")
-          return report::saveBarcodeImage(host::DirWinTemp(), job.barcode,
-                                          host::SystemClock().now());
+          return report::saveBarcodeImage(host::DirWinTemp(), job.barcode, host::Now());
         auto it = job.parameters.find(name);
         return it == job.parameters.end() ? host::Value() : it->second;
       });

@@ -1,6 +1,10 @@
 #pragma once
 // The module's working memory: an in-memory table with a cursor, editing states, a change
 // log, indexes, locate, a filter, detachable events and a JSON data packet form.
+//
+// A dataset is used from one thread at a time: nothing in it is locked, and even its const
+// members update caches (the last field found, the sorted keys of locate). Two threads may
+// work on two datasets at once.
 
 #include <cstdint>
 #include <functional>
@@ -8,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/Value.h"
@@ -242,6 +247,67 @@ class ClientDataset {
   struct Impl;
   std::string name_;
   std::unique_ptr<Impl> d_;
+};
+
+// --- scoped guards: what a scope changes on a dataset comes back however the scope ends, an
+// exception included. They end in the reverse order of their making, as scopes do.
+
+/// Freezes a dataset for a scope (freezes nest).
+class FrozenDataset {
+ public:
+  explicit FrozenDataset(ClientDataset& ds) : ds_(ds) { ds_.freeze(); }
+  ~FrozenDataset() { ds_.unfreeze(); }
+  FrozenDataset(const FrozenDataset&) = delete;
+  FrozenDataset& operator=(const FrozenDataset&) = delete;
+
+ private:
+  ClientDataset& ds_;
+};
+
+/// Takes a dataset's events away for a scope, all of them or only `one`
+/// (`&DatasetEvents::afterScroll`), and gives them back when it ends, replacing whatever was
+/// set on those events meanwhile.
+class DetachedEvents {
+ public:
+  explicit DetachedEvents(ClientDataset& ds) : ds_(ds), saved_(ds.detachEvents()) {}
+  DetachedEvents(ClientDataset& ds, DatasetEvents::Handler DatasetEvents::*one)
+      : ds_(ds), one_(one) {
+    saved_.*one_ = std::exchange(ds_.events().*one_, nullptr);
+  }
+  ~DetachedEvents() {
+    if (one_ != nullptr) {
+      ds_.events().*one_ = std::move(saved_.*one_);
+    } else {
+      ds_.attachEvents(std::move(saved_));
+    }
+  }
+  DetachedEvents(const DetachedEvents&) = delete;
+  DetachedEvents& operator=(const DetachedEvents&) = delete;
+
+ private:
+  ClientDataset& ds_;
+  DatasetEvents::Handler DatasetEvents::*one_ = nullptr;
+  DatasetEvents saved_;
+};
+
+/// Keeps a dataset's order (its index name or its field list) for a scope and puts it back
+/// when the scope ends. Given `fields`, the dataset is ordered by them meanwhile ("": the
+/// order of arrival). Putting the order back posts a pending edit, as any change of order
+/// does; when that throws while another exception is on its way out, the first one is the
+/// one that tells what went wrong.
+class SavedOrder {
+ public:
+  explicit SavedOrder(ClientDataset& ds);
+  SavedOrder(ClientDataset& ds, std::string_view fields);
+  ~SavedOrder() noexcept(false);
+  SavedOrder(const SavedOrder&) = delete;
+  SavedOrder& operator=(const SavedOrder&) = delete;
+
+ private:
+  ClientDataset& ds_;
+  std::string name_;
+  std::string fields_;
+  int uncaught_;
 };
 
 }  // namespace host

@@ -221,24 +221,22 @@ void writeString(std::string& out, std::string_view s) {
 void writeRow(std::string& out, const std::string& row, size_t fields) {
   char buf[40];
   std::string iso;
-  const char* p = row.data();
+  CellCursor cells(row);
   out.push_back('[');
   for (size_t i = 0; i < fields; ++i) {
     if (i) out.push_back(',');
-    switch (static_cast<uint8_t>(*p++)) {
-      case kText: {
-        const auto n = static_cast<size_t>(getVarint(p));
-        writeString(out, std::string_view(p, n));
-        p += n;
+    const Cell c = cells.next();
+    switch (c.tag) {
+      case kText:
+        writeString(out, c.text);
         break;
-      }
       case kInt: {
-        auto r = std::to_chars(buf, buf + sizeof buf, getRaw<int64_t>(p));
+        auto r = std::to_chars(buf, buf + sizeof buf, c.integer);
         out.append(buf, r.ptr);
         break;
       }
       case kFloat: {
-        auto r = std::to_chars(buf, buf + sizeof buf, getRaw<double>(p));
+        auto r = std::to_chars(buf, buf + sizeof buf, c.real);
         out.append(buf, r.ptr);
         // A whole double keeps its ".0", so a reader tells it from an integer.
         if (std::string_view(buf, static_cast<size_t>(r.ptr - buf)).find_first_of(".en") ==
@@ -253,19 +251,12 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
         out += "true";
         break;
       case kDate:
-        isoInto(iso, getRaw<int32_t>(p), 0, false);
+      case kDateTime:
+        isoInto(iso, c.days, c.ms, c.tag == kDateTime);
         out.push_back('"');
         out += iso;
         out.push_back('"');
         break;
-      case kDateTime: {
-        const auto days = getRaw<int32_t>(p);
-        isoInto(iso, days, getRaw<int32_t>(p), true);
-        out.push_back('"');
-        out += iso;
-        out.push_back('"');
-        break;
-      }
       default:
         out += "null";
         break;

@@ -1,7 +1,8 @@
 #pragma once
-// The packed row form shared by ClientDataset and DataPacket, so that a packet built in the
-// service or read off the wire becomes a dataset's rows without being encoded twice. Internal
-// to host/: nothing outside ClientDataset*.cpp includes it.
+// The row codec: the packed row form shared by ClientDataset and DataPacket, so that a packet
+// built in the service or read off the wire becomes a dataset's rows without being encoded
+// twice. Rows are written with the put* functions and encodeRow, and read with one cursor
+// type, CellCursor. Internal to host/: nothing outside ClientDataset*.cpp includes it.
 
 #include <cstdint>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/DateTime.h"
+#include "host/Value.h"
 
 namespace host::packed {
 
@@ -71,6 +73,130 @@ inline void putDate(std::string& out, const DateTime& d) {
   putRaw<int32_t>(out, static_cast<int32_t>(d.daysSinceEpoch()));
   if (d.hasTime()) putRaw<int32_t>(out, msOfDay(d));
 }
+
+/// One cell of a packed row as a CellCursor reads it: its tag and the payload that tag
+/// carries (the other members stay zero).
+struct Cell {
+  Tag tag = kNull;
+  std::string_view text;  ///< kText: the bytes, pointing into the row
+  int64_t integer = 0;    ///< kInt
+  double real = 0;        ///< kFloat
+  int32_t days = 0;       ///< kDate, kDateTime: days since 1970-01-01
+  int32_t ms = 0;         ///< kDateTime: milliseconds after midnight
+};
+
+/// Walks the cells of one packed row in field order. The one place that knows how a cell is
+/// laid out after its tag: every reader of packed rows goes through it. The row must outlive
+/// the cursor and the cells it hands out.
+class CellCursor {
+ public:
+  explicit CellCursor(std::string_view row) : p_(row.data()) {}
+
+  /// The tag of the cell under the cursor, which stays where it is.
+  Tag tag() const { return static_cast<Tag>(static_cast<uint8_t>(*p_)); }
+
+  /// Passes the cell under the cursor without decoding it.
+  void skip() {
+    switch (static_cast<uint8_t>(*p_++)) {
+      case kText:
+        p_ += getVarint(p_);
+        break;
+      case kInt:
+      case kFloat:
+      case kDateTime:
+        p_ += 8;
+        break;
+      case kDate:
+        p_ += 4;
+        break;
+      default:
+        break;
+    }
+  }
+  void skip(size_t cells) {
+    for (size_t i = 0; i < cells; ++i) skip();
+  }
+
+  /// Reads the cell under the cursor and passes it.
+  Cell next() {
+    Cell c;
+    c.tag = static_cast<Tag>(static_cast<uint8_t>(*p_++));
+    switch (c.tag) {
+      case kText: {
+        const auto n = static_cast<size_t>(getVarint(p_));
+        c.text = std::string_view(p_, n);
+        p_ += n;
+        break;
+      }
+      case kInt:
+        c.integer = getRaw<int64_t>(p_);
+        break;
+      case kFloat:
+        c.real = getRaw<double>(p_);
+        break;
+      case kDate:
+        c.days = getRaw<int32_t>(p_);
+        break;
+      case kDateTime:
+        c.days = getRaw<int32_t>(p_);
+        c.ms = getRaw<int32_t>(p_);
+        break;
+      default:
+        break;
+    }
+    return c;
+  }
+
+ private:
+  const char* p_;
+};
+
+/// The date a date cell holds.
+inline DateTime cellDate(const Cell& c) {
+  const DateTime d = DateTime::fromDays(c.days);
+  if (c.tag != kDateTime) return d;
+  return DateTime::fromYmdHms(d.year(), d.month(), d.day(), c.ms / 3600000, c.ms / 60000 % 60,
+                              c.ms / 1000 % 60, c.ms % 1000);
+}
+
+/// The value a cell holds.
+inline Value cellValue(const Cell& c) {
+  switch (c.tag) {
+    case kText:
+      return Value(std::string(c.text));
+    case kInt:
+      return Value(c.integer);
+    case kFloat:
+      return Value(c.real);
+    case kFalse:
+      return Value(false);
+    case kTrue:
+      return Value(true);
+    case kDate:
+    case kDateTime:
+      return Value(cellDate(c));
+    default:
+      return Value();
+  }
+}
+
+/// The value of field `field` (0-based) of a packed row.
+inline Value cellAt(std::string_view row, size_t field) {
+  CellCursor c(row);
+  c.skip(field);
+  return cellValue(c.next());
+}
+
+/// Every value of a packed row of `fields` fields.
+std::vector<Value> decodeRow(std::string_view row, size_t fields);
+
+/// Appends one value in packed form.
+void encodeValue(std::string& out, const Value& v);
+/// A row of values in packed form, at its exact size.
+std::string encodeRow(const std::vector<Value>& values);
+
+/// A packed row as the JSON array of a packet (dates "yyyy-mm-dd" or with the time).
+nlohmann::json rowJson(std::string_view row, size_t fields);
 
 // ASCII-only folding is enough for field names (upper-case column mnemonics).
 inline bool sameName(std::string_view a, std::string_view b) {
@@ -170,53 +296,6 @@ inline std::optional<DateTime> parseIsoFast(std::string_view s) {
     }
   }
   return DateTime::parseIso(s);
-}
-
-/// A packed row as the JSON array of a packet (dates "yyyy-mm-dd" or with the time).
-inline nlohmann::json rowJson(const std::string& row, size_t fields) {
-  nlohmann::json out = nlohmann::json::array();
-  auto& arr = out.get_ref<nlohmann::json::array_t&>();
-  arr.reserve(fields);
-  const char* p = row.data();
-  for (size_t i = 0; i < fields; ++i) {
-    switch (static_cast<uint8_t>(*p++)) {
-      case kText: {
-        const auto n = static_cast<size_t>(getVarint(p));
-        arr.emplace_back(std::string(p, n));
-        p += n;
-        break;
-      }
-      case kInt:
-        arr.emplace_back(getRaw<int64_t>(p));
-        break;
-      case kFloat:
-        arr.emplace_back(getRaw<double>(p));
-        break;
-      case kFalse:
-        arr.emplace_back(false);
-        break;
-      case kTrue:
-        arr.emplace_back(true);
-        break;
-      case kDate: {
-        std::string iso;
-        isoInto(iso, getRaw<int32_t>(p), 0, false);
-        arr.emplace_back(std::move(iso));
-        break;
-      }
-      case kDateTime: {
-        const auto days = getRaw<int32_t>(p);
-        std::string iso;
-        isoInto(iso, days, getRaw<int32_t>(p), true);
-        arr.emplace_back(std::move(iso));
-        break;
-      }
-      default:
-        arr.emplace_back(nullptr);
-        break;
-    }
-  }
-  return out;
 }
 
 /// The field definitions of a packet (its "fields" member), checked: names given and unique,

@@ -7,7 +7,7 @@
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "host/ProcessSlot.h"
+#include "host/Host.h"
 
 namespace host {
 namespace {
@@ -22,8 +22,6 @@ DateTime parseDateSetting(const std::string& key, const std::string& value) {
 bool startsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
-
-ProcessSlot<Context> gContext("host context");
 
 }  // namespace
 
@@ -98,15 +96,14 @@ ContextSettings ContextSettings::fromFile(const std::string& path) {
   return s;
 }
 
-ConfiguredContext::ConfiguredContext(ContextSettings settings, std::shared_ptr<const Clock> clock)
-    : settings_(std::move(settings)), clock_(std::move(clock)) {}
+ConfiguredContext::ConfiguredContext(ContextSettings settings) : settings_(std::move(settings)) {}
 
 DateTime ConfiguredContext::DataProc(const std::string& branch) const {
   if (!branch.empty()) {
     auto it = settings_.branchProcessingDates.find(Ajusta(branch, 4));
     if (it != settings_.branchProcessingDates.end()) return it->second;
   }
-  return settings_.processingDate ? *settings_.processingDate : clock_->today();
+  return settings_.processingDate ? *settings_.processingDate : Today();
 }
 
 std::string ConfiguredContext::ReportDir() const {
@@ -127,12 +124,12 @@ bool ConfiguredContext::DtProcBloq(const std::string& module, const std::string&
   return it != settings_.lockedBefore.end() && date.dateOnly() < it->second;
 }
 
-Context& context() {
-  return gContext.get();
+DateTime Now() {
+  return clock().now();
 }
 
-void setContext(std::shared_ptr<Context> ctx) {
-  gContext.set(std::move(ctx));
+DateTime Today() {
+  return clock().today();
 }
 
 }  // namespace host

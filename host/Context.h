@@ -14,8 +14,8 @@
 
 namespace host {
 
-/// The host's context services. One instance is installed for the process (`setContext`);
-/// tests install their own.
+/// The host's context services. One instance is installed for the process with the other
+/// ports (host/Host.h); tests install their own.
 class Context {
  public:
   virtual ~Context() = default;
@@ -62,10 +62,10 @@ struct ContextSettings {
 };
 
 /// A context answering from settings; the access answer may be replaced (the service's).
+/// Without a processing date in the settings, `DataProc` is the installed clock's today.
 class ConfiguredContext final : public Context {
  public:
-  explicit ConfiguredContext(ContextSettings settings,
-                             std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>());
+  explicit ConfiguredContext(ContextSettings settings);
   ContextSettings& settings() { return settings_; }
   const ContextSettings& settings() const { return settings_; }
 
@@ -83,13 +83,16 @@ class ConfiguredContext final : public Context {
 
  private:
   ContextSettings settings_;
-  std::shared_ptr<const Clock> clock_;
 };
 
 /// The process's context. Throws InvariantError when none was installed.
 Context& context();
-/// Installs the process's context (the previous one is released); nullptr uninstalls.
-void setContext(std::shared_ptr<Context> ctx);
+
+/// "Now" and "today" as the installed clock tells them (host/Host.h): the module never reads
+/// the machine's clock itself, so that a test can fix the day. InvariantError when no clock
+/// was installed.
+DateTime Now();
+DateTime Today();
 
 // The host's free functions, answering from the installed context.
 inline std::string EmprProc() {

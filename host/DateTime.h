@@ -67,7 +67,9 @@ class DateTime {
   bool hasTime_ = false;
 };
 
-/// The injected clock: tests fix "today", the product reads the system clock.
+/// The injected clock: the command line and the desktop install the system clock once at
+/// start (host/Host.h), the service is given one, tests fix it. Durations (time-outs,
+/// benchmarks) are measured on a steady clock instead: they are not "today".
 class Clock {
  public:
   virtual ~Clock() = default;

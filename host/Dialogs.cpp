@@ -2,20 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "host/ProcessSlot.h"
-
 namespace host {
-namespace {
-ProcessSlot<Dialogs> gDialogs("dialogs");
-}  // namespace
-
-Dialogs& dialogs() {
-  return gDialogs.get();
-}
-
-void setDialogs(std::shared_ptr<Dialogs> d) {
-  gDialogs.set(std::move(d));
-}
 
 const char* dialogKindName(ScriptedDialogs::Kind k) {
   switch (k) {

@@ -122,8 +122,6 @@ const char* dialogKindName(ScriptedDialogs::Kind k);
 
 /// The process's dialogs. Throws InvariantError when none were installed.
 Dialogs& dialogs();
-/// Installs the process's dialogs; nullptr uninstalls.
-void setDialogs(std::shared_ptr<Dialogs> d);
 
 /// The host's wait animation, on and off.
 inline void ActiveShowAvi() {

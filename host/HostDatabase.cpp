@@ -3,28 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <mutex>
 
 #include "host/Errors.h"
 
 namespace host {
-
-namespace {
-std::mutex gMutex;
-HostDatabase* gDatabase = nullptr;
-}  // namespace
-
-HostDatabase& hostDatabase() {
-  std::lock_guard lock(gMutex);
-  if (!gDatabase)
-    throw OperationError("No database is set for direct queries: the host has not connected one.");
-  return *gDatabase;
-}
-
-void setHostDatabase(HostDatabase* db) {
-  std::lock_guard lock(gMutex);
-  gDatabase = db;
-}
 
 TADOIBQuery::TADOIBQuery(std::string queryName) : name_(std::move(queryName)) {}
 

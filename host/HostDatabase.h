@@ -30,11 +30,8 @@ class HostDatabase {
   virtual std::vector<std::string> parameterNames(const std::string& name) const = 0;
 };
 
-/// The process's direct-query database; OperationError when none was set.
+/// The process's direct-query database (host/Host.h); OperationError when none was set.
 HostDatabase& hostDatabase();
-/// Sets the process's direct-query database (not owned: it must outlive its use); nullptr
-/// unsets it.
-void setHostDatabase(HostDatabase* db);
 
 /// The host's query component: a declared query opened with parameters set by name.
 class TADOIBQuery {

@@ -1,5 +1,6 @@
 // The package's exported entry points, looked up by name by the host that loads it.
 
+#include "host/Host.h"
 #include "module/HostPorts.h"
 #include "module/PackageExport.h"
 #include "module/Units.h"
@@ -10,6 +11,7 @@ PKG_EXPORT void Initialize() {
 
 PKG_EXPORT void Finalize() {
   rec::finalizeUnits();
+  rec::releaseHostPorts();
 }
 
 /// How often a unit's initialization (or finalization) ran; -1 for an unknown unit.
@@ -20,10 +22,11 @@ PKG_EXPORT int UnitFinalizations(const char* unit) {
   return rec::unitFinalizations(unit);
 }
 
-/// The loading program's context, dialogs, screen host and service transport; false (and
-/// nothing installed) when `ports` is null or of another version.
-PKG_EXPORT bool InstalaHost(const rec::HostPorts* ports) {
-  if (ports == nullptr || ports->version != rec::HostPorts::kVersion) return false;
+/// The loading program's ports (context, dialogs, direct queries, screen host, service
+/// transport, clock); false (and nothing installed) when `ports` is null or of another
+/// version.
+PKG_EXPORT bool InstalaHost(const host::Host* ports) {
+  if (ports == nullptr || ports->version != host::Host::kVersion) return false;
   rec::installHostPorts(*ports);
   return true;
 }

@@ -1,41 +1,20 @@
 #pragma once
-// The two records that cross nearly every screen: the boleto and its collection account.
-// Their fields are declared once, here; packets, grids, look-ups and the service's argument
-// checks all read these tables.
+// The bank-code substitutions the emission and e-mail screens apply to a collection account
+// when they load it; the rules themselves are the banks' (host/bank). The records' field
+// tables are in records/Tables.h.
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "host/ClientDataset.h"
 
 namespace rec {
 
-/// `BoletoRecord`: the fields of `cdsBoletos`, in order. Key `CDFILIAL` + `NRLANBOLREC`.
-const std::vector<host::FieldDef>& BoletoRecord();
-/// `BankAccountRecord`: the fields of `cdsContCorr`, in order.
-const std::vector<host::FieldDef>& BankAccountRecord();
-
-/// The key fields of a boleto, as locates name them.
-inline constexpr std::string_view kBoletoKeyFields = "CDFILIAL;NRLANBOLREC";
-
-/// One field of a table by name; throws host::InvariantError for a name that is not there.
-const host::FieldDef& fieldOf(const std::vector<host::FieldDef>& table, std::string_view name);
-
-/// The 14-character key of a boleto: branch (4) followed by entry number (10).
-std::string boletoKey(std::string_view cdFilial, std::string_view nrLanBolRec);
-
-/// The bank of the barcode and numbering as the emission screen derives it from an account:
-/// "025" becomes "237", "612" becomes "341", and "637" becomes the agreement bank
-/// `CDBANCOCONV` when that is not empty; any other code stays.
-std::string bankCodeForEmission(std::string_view cdBancCnab, std::string_view cdBancoConv);
-/// The same for the e-mail screen, which knows one rule only: an agreement with bank "237"
-/// makes the bank "237".
-std::string bankCodeForMail(std::string_view cdBancCnab, std::string_view cdBancoConv);
 /// The registration form at the bank: "1" when the account leaves it empty.
 std::string registrationForm(std::string_view idFormCadBanc);
 
-/// Applies the emission (or e-mail) rule to the current row of a loaded `cdsContCorr`.
+/// Applies the emission (or e-mail) bank-code substitution of the banks' rules
+/// (`bank::CodigoEmissao`, `bank::CodigoEmail`) to the current row of a loaded `cdsContCorr`.
 void normalizeBankCodeForEmission(host::ClientDataset& cdsContCorr);
 void normalizeBankCodeForMail(host::ClientDataset& cdsContCorr);
 

@@ -4,11 +4,12 @@
 
 #include "host/Errors.h"
 #include "queries/DirectQueries.h"
+#include "records/Methods.h"
 
 namespace rec {
 
 RemoteHostDatabase::RemoteHostDatabase(std::shared_ptr<remote::TransportFactory> factory)
-    : conn_("Host.rdmQuery", std::move(factory)) {}
+    : conn_(rpc::kQuery, std::move(factory)) {}
 
 std::unique_ptr<host::ClientDataset> RemoteHostDatabase::run(const std::string& name,
                                                              const host::QueryParams& params) {
@@ -16,8 +17,8 @@ std::unique_ptr<host::ClientDataset> RemoteHostDatabase::run(const std::string& 
   for (const auto& [n, v] : params)
     pairs.push_back(remote::Variant::array({remote::Variant(n), remote::Variant(v)}));
   if (!conn_.connected()) conn_.connect();
-  remote::Variant packet = remote::CheckResultServ(conn_.call(
-      "Consulta", {remote::Arg(name), remote::Arg(remote::Variant::array(std::move(pairs)))}));
+  remote::Variant packet = rpc::call(
+      conn_, rpc::Consulta{.name = name, .parameters = remote::Variant::array(std::move(pairs))});
   auto ds = std::make_unique<host::ClientDataset>(name);
   ds->loadPacket(packet.packetJson());
   ds->first();

@@ -1,6 +1,6 @@
 #include "module/ScreenHost.h"
 
-#include "host/ProcessSlot.h"
+#include "host/Host.h"
 
 namespace rec {
 
@@ -30,17 +30,11 @@ void HeadlessScreenHost::setCursor(Cursor cursor) {
   cursors_.push_back(cursor);
 }
 
-namespace {
-host::ProcessSlot<ScreenHost> gHost("screen host");
-}  // namespace
-
-// Headless until the application installs another.
 ScreenHost& screenHost() {
-  return gHost.getOr([] { return std::make_shared<HeadlessScreenHost>(); });
-}
-
-void setScreenHost(std::shared_ptr<ScreenHost> host) {
-  gHost.set(std::move(host));
+  // The installed host keeps the one it names alive.
+  if (const auto installed = host::installedHost().screens) return *installed;
+  static HeadlessScreenHost headless;
+  return headless;
 }
 
 }  // namespace rec

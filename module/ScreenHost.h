@@ -54,8 +54,7 @@ class HeadlessScreenHost final : public ScreenHost {
   std::vector<Cursor> cursors_;
 };
 
-/// The process's screen host; a headless one until the application installs another.
+/// The installed host's screen host (host/Host.h); a headless one when none is installed.
 ScreenHost& screenHost();
-void setScreenHost(std::shared_ptr<ScreenHost> host);
 
 }  // namespace rec

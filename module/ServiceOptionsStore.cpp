@@ -1,39 +1,42 @@
 #include "module/ServiceOptionsStore.h"
 
 #include "host/ClientDataset.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 
 namespace rec {
 
 ServiceOptionsStore::ServiceOptionsStore(std::shared_ptr<remote::TransportFactory> factory)
-    : conn_("Host.rdmOpcoes", std::move(factory)) {}
+    : conn_(rpc::kOpcoes, std::move(factory)) {}
 
 void ServiceOptionsStore::save(const std::string& /*oper*/, const std::string& screenCode,
                                const std::map<std::string, std::string>& options) {
+  using namespace records::fld;
   host::ClientDataset rows("cdsOpcoes");
-  rows.setFieldDefs({{.name = "NMCHAVE", .type = host::FieldType::String, .size = 60},
-                     {.name = "TXVALOR", .type = host::FieldType::Memo}});
+  rows.setFieldDefs(records::cdsOpcoes().fields());
   rows.createDataset();
   for (const auto& [key, value] : options) {
     rows.append();
-    rows.fieldByName("NMCHAVE").setString(key);
-    rows.fieldByName("TXVALOR").setString(value);
+    rows.fieldByName(NMCHAVE).setString(key);
+    rows.fieldByName(TXVALOR).setString(value);
     rows.post();
   }
   if (!conn_.connected()) conn_.connect();
-  remote::CheckResultServ(
-      conn_.call("SalvaOpcoes", {screenCode, remote::Variant::packet(rows.toPacket())}));
+  rpc::call(conn_, rpc::SalvaOpcoes{.CDTELA = screenCode,
+                                    .cdsOpcoes = remote::Variant::packet(rows.toPacket())});
 }
 
 std::optional<std::map<std::string, std::string>> ServiceOptionsStore::load(
     const std::string& /*oper*/, const std::string& screenCode) {
   if (!conn_.connected()) conn_.connect();
-  remote::Variant packet = remote::CheckResultServ(conn_.call("CarregaOpcoes", {screenCode}));
+  remote::Variant packet = rpc::call(conn_, rpc::CarregaOpcoes{.CDTELA = screenCode});
   host::ClientDataset rows("cdsOpcoes");
   rows.loadPacket(packet.packetJson());
   if (rows.isEmpty()) return std::nullopt;
   std::map<std::string, std::string> out;
   for (rows.first(); !rows.eof(); rows.next()) {
-    out[rows.valueOf("NMCHAVE").asString()] = rows.valueOf("TXVALOR").asString();
+    out[rows.valueOf(records::fld::NMCHAVE).asString()] =
+        rows.valueOf(records::fld::TXVALOR).asString();
   }
   return out;
 }

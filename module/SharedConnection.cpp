@@ -1,11 +1,11 @@
 #include "module/SharedConnection.h"
 
-#include "module/Records.h"
+#include "records/Methods.h"
 
 namespace rec {
 
 remote::Connection& netHabContRec() {
-  static remote::Connection conn("Rec12000.rdmHabContRec");
+  static remote::Connection conn(rpc::kHabContRec);
   return conn;
 }
 
@@ -15,9 +15,9 @@ void ensureConnected() {
 }
 
 void loadRecordRows(const remote::Variant& packet, host::ClientDataset& ds,
-                    const std::vector<host::FieldDef>& record) {
+                    const records::Table& table) {
   if (!ds.active()) {
-    if (ds.fieldCount() == 0) ds.setFieldDefs(record);
+    if (ds.fieldCount() == 0) ds.setFieldDefs(table.fields());
     ds.createDataset();
   }
   ds.emptyDataset();
@@ -27,9 +27,8 @@ void loadRecordRows(const remote::Variant& packet, host::ClientDataset& ds,
 
 void fetchBankAccount(remote::Connection& conn, std::string& accountCode,
                       host::ClientDataset& cdsContCorr) {
-  remote::Variant packet =
-      remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(accountCode)}));
-  loadRecordRows(packet, cdsContCorr, BankAccountRecord());
+  remote::Variant packet = rpc::call(conn, rpc::GetCont_Corr{.CDREDUCONT = accountCode});
+  loadRecordRows(packet, cdsContCorr, records::BankAccountRecord());
 }
 
 }  // namespace rec

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/ClientDataset.h"
+#include "records/Tables.h"
 #include "remote/Connection.h"
 
 namespace rec {
@@ -17,10 +18,10 @@ remote::Connection& netHabContRec();
 void ensureConnected();
 
 /// Loads the rows of a data packet result into `ds` by field name, declaring `ds` with the
-/// record's fields first when it is not open. Earlier rows are dropped; the rows arrive as
+/// table's fields first when it is not open. Earlier rows are dropped; the rows arrive as
 /// fetched, not as changes.
 void loadRecordRows(const remote::Variant& packet, host::ClientDataset& ds,
-                    const std::vector<host::FieldDef>& record);
+                    const records::Table& table);
 
 /// `GetCont_Corr` with the account code (in-out) into `cdsContCorr` (bank account record),
 /// through CheckResultServ.

@@ -34,10 +34,10 @@ struct BankAccountRow {
 /// a GetCont_Corr packet), trimmed; a field the dataset lacks stays empty. Not normalised.
 BankAccountRow BankAccountRowOf(const host::ClientDataset& ds);
 
-/// As the emission screen loads an account: "025" becomes "237", "612" becomes "341", and
-/// "637" becomes CDBANCOCONV when that is set.
+/// As the emission screen loads an account: a bank that issues through another takes that
+/// bank's code (`bank::CodigoEmissao`).
 void NormalizaBanco(BankAccountRow& row);
-/// As the e-mail screen loads an account: a "237" agreement makes the bank "237".
+/// As the e-mail screen loads an account (`bank::CodigoEmail`).
 void NormalizaBancoEmail(BankAccountRow& row);
 
 }  // namespace numbering

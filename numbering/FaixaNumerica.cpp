@@ -36,8 +36,15 @@ std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& f
   };
 
   if (modelo != Modelo::PreImpresso) {
+    // The complete model stores the number of the counter's value as the template receives
+    // it: that is the number to find taken.
+    auto completo = [&](const std::string& s) {
+      return Retorna_NossoNumero(
+          "", "", "", SequenciaDoContador(host::Right(s, static_cast<size_t>(size)), formaCadastro),
+          formaCadastro);
+    };
     std::string s = numero(servico_.GetNossoNumero("NOSSONUMERO" + conta_.CDREDUCONT));
-    while (emUso(nossoNumeroDe(s))) s = IncrementaNumero(host::Ajusta(s, 20), mensagens_);
+    while (emUso(completo(s))) s = IncrementaNumero(host::Ajusta(s, 20), mensagens_);
     if (conta_.IDVERFXNUMC == "S") faixa(s, conta_.NRININOSNUMC, conta_.NRFIMNOSNUMC);
     return s;
   }

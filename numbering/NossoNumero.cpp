@@ -5,7 +5,6 @@
 #include "host/Errors.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Template.h"
-#include "module/Records.h"
 #include "numbering/Numerador.h"
 
 namespace numbering {
@@ -39,11 +38,11 @@ BankAccountRow BankAccountRowOf(const host::ClientDataset& ds) {
 }
 
 void NormalizaBanco(BankAccountRow& row) {
-  row.CDBANCCNAB = rec::bankCodeForEmission(row.CDBANCCNAB, row.CDBANCOCONV);
+  row.CDBANCCNAB = bank::CodigoEmissao(row.CDBANCCNAB, row.CDBANCOCONV);
 }
 
 void NormalizaBancoEmail(BankAccountRow& row) {
-  row.CDBANCCNAB = rec::bankCodeForMail(row.CDBANCCNAB, row.CDBANCOCONV);
+  row.CDBANCCNAB = bank::CodigoEmail(row.CDBANCCNAB, row.CDBANCOCONV);
 }
 
 const host::TMessages& MensagensNumeracao() {
@@ -69,7 +68,7 @@ int RetQtDV(const std::string& bank, const std::string& agreement, const std::st
             int seqSize) {
   const bank::BankLayout* layout = bank::findBank(bank);
   if (!layout) return 1;
-  return layout->checkCharacters({agreement, carteira, seqSize});
+  return layout->checkCharacters({agreement, carteira, seqSize, {}});
 }
 
 std::string IncrementaNumero(const std::string& digits, const host::TMessages& messages) {
@@ -121,27 +120,15 @@ std::string Numerador::Retorna_NossoNumero(const std::string& cdFilial,
                                            const std::string& nrLanBolRec,
                                            const std::string& /*tag*/, const std::string& sequencia,
                                            const std::string& formaCadastro) const {
-  std::string carteira = Carteira(cdFilial, nrLanBolRec);
-  std::string n =
-      bank::Read_MneMonicos(conta_.DSNOSNUMCORR, conta_.CDBANCCNAB, conta_.CDAGENCIA, carteira,
-                            sequencia, conta_.CDCONTCORR, bank::Nr_Codigo(conta_.CDCEDENTEBAN));
-  if (host::EmptyString(n)) return n;
-  const bank::BankLayout* layout = bank::findBank(conta_.CDBANCCNAB);
-  if (!layout) return n;
   // The e-mail screen takes the registration form from its own account row.
   std::string forma = tela_ == Tela::Email ? conta_.formaCadastro() : formaCadastro;
-  bank::NossoNumeroInput in{n,
-                            sequencia,
-                            carteira,
-                            conta_.CDAGENCIA,
-                            conta_.CDCONTCORR,
-                            conta_.CDCEDENTEBAN,
-                            conta_.CDBANCOCONV,
-                            forma,
-                            conta_.CDBANCCNAB,
-                            tela_ == Tela::Email};
   try {
-    return layout->nossoNumero(in);
+    return bank::NossoNumeroImpresso({conta_.CDBANCCNAB, conta_.CDAGENCIA, conta_.CDCONTCORR,
+                                      conta_.CDCEDENTEBAN, conta_.CDBANCOCONV, conta_.DSNOSNUMCORR},
+                                     Carteira(cdFilial, nrLanBolRec), sequencia, forma,
+                                     tela_ == Tela::Email);
+  } catch (const bank::SequenceTooWide& e) {
+    host::MensErro(e.what(), "NOSNUM_ESGOTADO");
   } catch (const std::invalid_argument&) {
     mensagens_.Error("NosNumInv");
   }
@@ -150,18 +137,22 @@ std::string Numerador::Retorna_NossoNumero(const std::string& cdFilial,
 std::optional<std::string> Numerador::SequenciaDoNossoNumero(const std::string& cdFilial,
                                                              const std::string& nrLanBolRec,
                                                              const std::string& cdNosNumRec) const {
-  if (conta_.CDBANCOCONV == "422") return std::nullopt;
   std::string stored = host::AllTrim(cdNosNumRec);
   if (stored.empty()) return std::nullopt;
-  size_t size = static_cast<size_t>(seqSize());
-  if (conta_.CDBANCCNAB == "104" && size == 17) return stored.substr(0, 17);
-  auto q = static_cast<size_t>(RetQtDV(conta_.CDBANCCNAB, bank::Nr_Codigo(conta_.CDCEDENTEBAN),
-                                       Carteira(cdFilial, nrLanBolRec), seqSize()));
+  const int size = seqSize();
+  const bank::BankLayout* layout = bank::findBank(conta_.CDBANCCNAB);
+  const std::string agreement = bank::Nr_Codigo(conta_.CDCEDENTEBAN);
+  const std::string carteira = Carteira(cdFilial, nrLanBolRec);
+  const bank::CheckCountInput in{agreement, carteira, size, conta_.CDBANCOCONV};
   // Cut from the stored number alone: a short one must not borrow characters of the key.
-  if (stored.size() <= q) return std::nullopt;
-  size_t end = stored.size() - q;
-  size_t start = end > size ? end - size : 0;
-  return stored.substr(start, end - start);
+  std::optional<std::string> body;
+  if (layout) {
+    body = layout->sequenceOf(stored, in);
+  } else if (stored.size() > 1) {
+    body = stored.substr(0, stored.size() - 1);
+  }
+  if (!body) return std::nullopt;
+  return host::Right(*body, static_cast<size_t>(size));
 }
 
 }  // namespace numbering

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "host/DateTime.h"
 #include "host/KeyList.h"
 #include "host/Messages.h"
 #include "numbering/BankAccountRow.h"
@@ -23,14 +24,15 @@ enum class Modelo { PreImpresso = 0, Completo1 = 1, Completo2 = 2 };
 /// The texts of the keys that the numbering raises, for screens whose table lacks them.
 const host::TMessages& MensagensNumeracao();
 
-/// Codes computed for one boleto.
+/// The codes of one boleto, as the service stored them.
 struct CodigosBoleto {
-  bool armazenado = false;     ///< stored through SetCodBarra
+  bool armazenado = false;     ///< the boleto carries a number on the service
   std::string linhaDigitavel;  ///< raw, 47 digits or empty
   std::string linhaFormatada;  ///< 54 characters or empty
   std::string codigoBarras;    ///< as stored
   std::string codigoImagem;    ///< the barcode from which the image is drawn
-  std::string nossoNumero;     ///< as read back from the barcode, after the uniqueness check
+  std::string nossoNumero;     ///< as the bank prints it, check characters included
+  bool outraExecucao = false;  ///< the boleto already carried these codes: nothing was stored
 };
 
 /// Number of check characters at the end of a stored nosso número of `bank`.
@@ -63,21 +65,40 @@ class Numerador {
                                   const std::string& tag, const std::string& sequencia,
                                   const std::string& formaCadastro) const;
 
-  /// The sequence cut out of a boleto's stored nosso número; nothing when the boleto counts
-  /// as having none.
+  /// The value a counter handed out as the template receives it (Caixa's 17-digit numbers
+  /// carry the registration form and the issuer in their first two digits). Refuses with
+  /// "NOSNUM_ESGOTADO" a value whose digits would be lost.
+  std::string SequenciaDoContador(const std::string& contador,
+                                  const std::string& formaCadastro) const;
+
+  /// The sequence cut out of a boleto's stored nosso número (the bank's check characters and
+  /// any agreement before the sequence removed); nothing when the boleto has none.
   std::optional<std::string> SequenciaDoNossoNumero(const std::string& cdFilial,
                                                     const std::string& nrLanBolRec,
                                                     const std::string& cdNosNumRec) const;
 
-  /// Computes typed line, barcode and a free nosso número for one boleto and stores them.
-  /// Nothing for a boleto missing from klCarteira.
+  /// Numbers one boleto and returns the codes the service stored for it. With `novo`,
+  /// `sequencia` is the value the account's counter hands out next: the service stores the
+  /// codes of the first value from there on that is free and that no other caller took, and
+  /// moves the counter to it in the same transaction; a boleto another run numbered meanwhile
+  /// comes back with that run's codes. Without `novo`, `sequencia` is the one cut out of the
+  /// boleto's stored number: its missing barcode and typed line are computed and stored, the
+  /// number never changes ("NN_DIVERGENTE" when the rules write another number for it).
+  /// Nothing for a boleto missing from klCarteira; codes not stored when the bank's layout
+  /// builds no typed line for its data.
   std::optional<CodigosBoleto> Gera_CodigodeBarra(const std::string& cdFilial,
                                                   const std::string& nrLanBolRec,
                                                   const std::string& sequencia, bool novo,
-                                                  Modelo modelo);
-  /// The first free nosso número from `nossoNumero` on, moving it forward while taken.
-  std::string Gera_CodigodeBarraAux(const std::string& cdFilial, const std::string& nrLanBolRec,
-                                    const std::string& nossoNumero);
+                                                  Modelo modelo,
+                                                  const std::string& formaCadastro = {});
+  /// Numbers a boleto of the pre-printed model from the counter value `contador` on, as
+  /// Gera_CodigodeBarra does (no barcode); a boleto that has a number keeps it.
+  CodigosArmazenados NumeraPreImpresso(const std::string& cdFilial, const std::string& nrLanBolRec,
+                                       const std::string& contador,
+                                       const std::string& formaCadastro);
+
+  /// The processing date: due dates outside the factor's window around it are refused.
+  void setDataProcessamento(const host::DateTime& date) { processamento_ = date; }
 
   /// Checks the n numbers a run is about to use against the account's range for the model;
   /// `numeroDigitado` is the start typed on a pre-printed run (empty: none). Returns the
@@ -93,12 +114,18 @@ class Numerador {
 
  private:
   struct Calculo {
-    std::string nossoNumero;
+    std::string nossoNumero;  ///< as the bank prints it
     std::string linha;
     std::string barras;  ///< the barcode of `linha`
   };
   Calculo calcula(const std::string& cdFilial, const std::string& nrLanBolRec,
-                  const std::string& sequencia) const;
+                  const std::string& sequencia, const std::string& formaCadastro) const;
+  std::optional<CodigosBoleto> codigosDoNumero(const std::string& cdFilial,
+                                               const std::string& nrLanBolRec,
+                                               const std::string& sequencia,
+                                               const std::string& model, const std::string& forma);
+  CodigosBoleto codigosDe(const CodigosArmazenados& s) const;
+  std::string proximoDoContador(const std::string& modelo);
   bool emUso(std::string nossoNumero);
 
   const BankAccountRow& conta_;
@@ -106,6 +133,7 @@ class Numerador {
   NumberingService& servico_;
   const host::TMessages& mensagens_;
   Tela tela_;
+  std::optional<host::DateTime> processamento_;
 };
 
 }  // namespace numbering

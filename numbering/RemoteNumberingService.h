@@ -18,10 +18,14 @@ class RemoteNumberingService final : public NumberingService {
   std::string GetNossoNumero(const std::string& sequence) override;
   std::vector<NossoNumeroEmUso> GetValNosNumero(std::string& nossoNumero,
                                                 const std::string& cdReduCont) override;
-  void SetCodBarra(std::string& linhaFormatada, const std::string& codigoBarras,
-                   std::string& nossoNumero, std::string& cdFilial, std::string& nrLanBolRec,
-                   const std::string& depIdentificado, std::string& modelo,
-                   std::string& cdReduCont) override;
+  void SetCodBarra(rpc::SetCodBarra codigos) override;
+  CodigosArmazenados NumeraBoleto(const std::string& cdFilial, const std::string& nrLanBolRec,
+                                  const std::string& cdReduCont, const std::string& sequencia,
+                                  const std::string& linhaFormatada,
+                                  const std::string& codigoBarras, const std::string& nossoNumero,
+                                  const std::string& modelo) override;
+  CodigosArmazenados CodigosDoBoleto(const std::string& cdFilial,
+                                     const std::string& nrLanBolRec) override;
   std::string GetVdDepIdent(const std::string& cdEmpresa, const std::string& cdBanco) override;
   InfoDepIdent GetInfoDepIdent(const std::string& cdBanco, std::string& cdFilial,
                                std::string& nrLanBolRec) override;

@@ -6,26 +6,11 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "records/Tables.h"
+
 namespace queries {
 
 namespace {
-
-host::FieldDef text(std::string name, int size, std::string label = {}) {
-  host::FieldDef f;
-  f.name = std::move(name);
-  f.size = size;
-  f.displayLabel = std::move(label);
-  return f;
-}
-
-host::FieldDef number(std::string name, std::string format, std::string label = {}) {
-  host::FieldDef f;
-  f.name = std::move(name);
-  f.type = host::FieldType::Float;
-  f.displayFormat = std::move(format);
-  f.displayLabel = std::move(label);
-  return f;
-}
 
 // A list parameter is one bound text "A,B,C"; SQLite finds a code in it with instr on the
 // text wrapped in commas, PostgreSQL with string_to_array. Blanks are removed first: codes
@@ -41,7 +26,15 @@ std::string inListPostgres(const std::string& column, const std::string& param) 
       param);
 }
 
+// The fields of a query's rows, declared from the field constants like any dataset's.
+std::vector<host::FieldDef> rows(const std::string& query,
+                                 std::initializer_list<records::Column> columns) {
+  return records::Table(query, columns).fields();
+}
+
 std::vector<DirectQuery> declare() {
+  using namespace records::fld;
+  using records::kPercent;
   std::vector<DirectQuery> out;
 
   // The company look-up of the register: one company, or every one with P_TCDEMPRESA = 'T'.
@@ -56,8 +49,8 @@ std::vector<DirectQuery> declare() {
         "SELECT CDEMPRESA, NMEMPRESA, VRPEMULEMPR, VRPEMOREMPR FROM EMPRESA "
         "WHERE (CDEMPRESA = CAST(:P_CDEMPRESA AS TEXT)  OR   CAST(:P_TCDEMPRESA AS TEXT) = 'T') "
         "ORDER BY CDEMPRESA";
-    q.fields = {text("CDEMPRESA", 2, "Código"), text("NMEMPRESA", 50, "Nome"),
-                number("VRPEMULEMPR", "#,##0.000"), number("VRPEMOREMPR", "#,##0.000")};
+    q.fields = rows(q.name, {CDEMPRESA.labeled("Código"), NMEMPRESA.labeled("Nome"),
+                             VRPEMULEMPR.formatted(kPercent), VRPEMOREMPR.formatted(kPercent)});
     out.push_back(std::move(q));
   }
   // The emission screen's invoice model: the company, when its tax number is the one given.
@@ -71,7 +64,7 @@ std::vector<DirectQuery> declare() {
     q.postgresql =
         "SELECT CDEMPRESA, NRINSJUREMPR FROM EMPRESA WHERE CDEMPRESA = CAST(:P_CDEMPRESA AS TEXT) "
         "AND NRINSJUREMPR = CAST(:P_NRINSJUREMPR AS TEXT)";
-    q.fields = {text("CDEMPRESA", 2), text("NRINSJUREMPR", 14)};
+    q.fields = rows(q.name, {CDEMPRESA, NRINSJUREMPR});
     out.push_back(std::move(q));
   }
   // Clients of the filter's search, restricted to a list of client groups unless "T".
@@ -86,23 +79,23 @@ std::vector<DirectQuery> declare() {
     q.postgresql = head + "WHERE (CAST(:P_TCDGRUPCLIE AS TEXT) = 'T' OR " +
                    inListPostgres("CDGRUPCLIE", ":P_CDGRUPCLIE") +
                    ") ORDER BY NMRAZSOCCLIE, CDCLIENTE";
-    q.fields = {text("CDCLIENTE", 21, "Código"), text("NMRAZSOCCLIE", 50, "Razão Social"),
-                text("NMFANTCLIE", 50, "Nome Fantasia"), text("IDTPIJURCLIE", 1, "Tipo"),
-                text("NRINSJURCLIE", 20, "Inscrição Jurídica")};
+    q.fields = rows(q.name, {CDCLIENTE.labeled("Código"), NMRAZSOCCLIE.labeled("Razão Social"),
+                             NMFANTCLIE.labeled("Nome Fantasia"), IDTPIJURCLIE.labeled("Tipo"),
+                             NRINSJURCLIE.labeled("Inscrição Jurídica")});
     out.push_back(std::move(q));
   }
   {
     DirectQuery q;
     q.name = "qryFilial";
     q.sqlite = q.postgresql = "SELECT CDFILIAL, NMFILIAL FROM FILIAL ORDER BY CDFILIAL";
-    q.fields = {text("CDFILIAL", 4, "Código"), text("NMFILIAL", 30, "Nome")};
+    q.fields = rows(q.name, {CDFILIAL.labeled("Código"), NMFILIAL.labeled("Nome")});
     out.push_back(std::move(q));
   }
   {
     DirectQuery q;
     q.name = "qryGrupClie";
     q.sqlite = q.postgresql = "SELECT CDGRUPCLIE, NMGRUPCLIE FROM GRUPCLIE ORDER BY CDGRUPCLIE";
-    q.fields = {text("CDGRUPCLIE", 4, "Código"), text("NMGRUPCLIE", 40, "Nome")};
+    q.fields = rows(q.name, {CDGRUPCLIE.labeled("Código"), NMGRUPCLIE.labeled("Nome")});
     out.push_back(std::move(q));
   }
   // The session company's collection accounts with their bank; one, or all with "T".
@@ -121,10 +114,9 @@ std::vector<DirectQuery> declare() {
                    "WHERE K.CDEMPRESA = CAST(:SESSAO_CDEMPRESA AS TEXT) AND (K.CDREDUCONT = "
                    "CAST(:P_CDREDUCONT AS TEXT) OR CAST(:P_TCDREDUCONT AS TEXT) = 'T') "
                    "ORDER BY K.CDREDUCONT";
-    q.fields = {text("CDREDUCONT", 3, "Código"), text("CDBANCO", 3, "Banco"),
-                text("CDAGENCIA", 5, "Agência"), text("CDCONTCORR", 10, "Conta Corrente"),
-                text("CDPICTCONT", 20),          text("DSCONTCORR", 20, "Descrição"),
-                text("CDPICTAGEN", 10)};
+    q.fields = rows(q.name, {CDREDUCONT.labeled("Código"), CDBANCO.labeled("Banco"),
+                             CDAGENCIA.labeled("Agência"), CDCONTCORR.labeled("Conta Corrente"),
+                             CDPICTCONT, DSCONTCORR.labeled("Descrição"), CDPICTAGEN});
     out.push_back(std::move(q));
   }
   return out;

@@ -8,6 +8,7 @@
 
 #include "host/Messages.h"
 #include "host/Value.h"
+#include "module/CamposValidos.h"
 
 namespace reg {
 
@@ -64,8 +65,7 @@ double ReceivableAdjustment(double currentValue, double originalValue);
 std::string ReceivableDocument(std::string_view note, std::string_view series);
 std::string ReceivableSequence(std::string_view sequence, std::string_view instalment);
 
-/// The file-name cleaning of the register: upper case, accented Latin letters folded to
-/// their base letter, only 0-9 and A-Z kept.
-std::string CamposValidos(std::string_view text);
+/// The file-name cleaning of the register (module/CamposValidos.h).
+using rec::CamposValidos;
 
 }  // namespace reg

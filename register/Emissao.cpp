@@ -9,14 +9,15 @@
 #include <fstream>
 #include <unordered_map>
 
-#include "ancillary/Cli_rec12009.h"
-#include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "host/ScopedFlag.h"
+#include "module/Creators.h"
 #include "module/Units.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/HabContRec.h"
 #include "register/Marcacao.h"
 #include "report/TemplateDownload.h"
@@ -28,14 +29,17 @@ using host::Value;
 namespace {
 
 // The row of the list copied into the emission order, field by field of the same name.
-const char* const kEmitOrdFields[] = {
-    "CDFILIAL",        "NRLANBOLREC",      "CDNOSNUMREC",      "DSEMAILCLIE",
-    "NRINSJURCLIE",    "IDTPIJURCLIE",     "CDTPBAIXAREC",     "CDBARRAREC",
-    "FTR_DTVENBOLREC", "FTR_NMRAZSOCCLIE", "FTR_NRPARCBOLREC", "FTR_NRDUPLICATA",
-    "FTR_VRFINALBREC", "FTR_IDSTATBREC",   "FTR_NRLICENCAUSO", "FTR_NRNOTAFISC",
-    "FTR_CDFILIEMIT",  "FTR_CDFILIAL",     "FTR_DTEMISSAO",    "FTR_IDPROTESTREC",
-    "FTR_IDSITUCNABR", "FTR_NRCNABRECRET", "FTR_NRCNABRECREM", "IDBAIXAUTILR",
-    "DSEMAILCLIECOP",  "FTR_CDVIATURA",    "VRTAXACARTORIO",   "IDFORMCADBREC",
+const records::Field kEmitOrdFields[] = {
+    records::fld::CDFILIAL,         records::fld::NRLANBOLREC,      records::fld::CDNOSNUMREC,
+    records::fld::DSEMAILCLIE,      records::fld::NRINSJURCLIE,     records::fld::IDTPIJURCLIE,
+    records::fld::CDTPBAIXAREC,     records::fld::CDBARRAREC,       records::fld::FTR_DTVENBOLREC,
+    records::fld::FTR_NMRAZSOCCLIE, records::fld::FTR_NRPARCBOLREC, records::fld::FTR_NRDUPLICATA,
+    records::fld::FTR_VRFINALBREC,  records::fld::FTR_IDSTATBREC,   records::fld::FTR_NRLICENCAUSO,
+    records::fld::FTR_NRNOTAFISC,   records::fld::FTR_CDFILIEMIT,   records::fld::FTR_CDFILIAL,
+    records::fld::FTR_DTEMISSAO,    records::fld::FTR_IDPROTESTREC, records::fld::FTR_IDSITUCNABR,
+    records::fld::FTR_NRCNABRECRET, records::fld::FTR_NRCNABRECREM, records::fld::IDBAIXAUTILR,
+    records::fld::DSEMAILCLIECOP,   records::fld::FTR_CDVIATURA,    records::fld::VRTAXACARTORIO,
+    records::fld::IDFORMCADBREC,
 };
 
 constexpr const char* kNoAccount = "xxxx";
@@ -57,7 +61,7 @@ std::string carteiraCode(const std::string& portfolio, const std::string& regist
 }
 
 std::string instalmentText(const std::string& instalment) {
-  return instalment == "00" ? "001" : host::Ajusta(instalment, 3);
+  return instalment == "00" ? "001" : host::Ajusta(instalment, records::fld::NRPARCBOLREC.width());
 }
 
 // The list's after-scroll rule is away and the list frozen for a scope; both come back,
@@ -68,18 +72,15 @@ class ListWalk {
       : list_(list),
         branch_(list.valueOf("CDFILIAL").asString()),
         number_(list.valueOf("NRLANBOLREC").asString()),
-        afterScroll_(std::move(list.events().afterScroll)) {
-    list_.events().afterScroll = nullptr;
-    list_.freeze();
-  }
+        noScrollRule_(list, &host::DatasetEvents::afterScroll),
+        frozen_(list) {}
   ~ListWalk() {
     try {
-      if (!list_.isEmpty()) list_.locate(kBoletoKeyFields, {Value(branch_), Value(number_)});
+      if (!list_.isEmpty())
+        list_.locate(records::kBoletoKeyFields, {Value(branch_), Value(number_)});
     } catch (...) {
       // the list stays wherever the walk left it; the rule and the controls still come back
     }
-    list_.events().afterScroll = std::move(afterScroll_);
-    list_.unfreeze();
   }
   ListWalk(const ListWalk&) = delete;
   ListWalk& operator=(const ListWalk&) = delete;
@@ -87,7 +88,8 @@ class ListWalk {
  private:
   host::ClientDataset& list_;
   std::string branch_, number_;
-  host::DatasetEvents::Handler afterScroll_;
+  host::DetachedEvents noScrollRule_;
+  host::FrozenDataset frozen_;
 };
 
 }  // namespace
@@ -149,7 +151,8 @@ void TfrmHabContRec::sbtImprimirClick() {
 void TfrmHabContRec::Atualiza_Emissao(bool markedChecked, bool generation) {
   if (!markedChecked && (!cdsMarca.active() || cdsMarca.isEmpty())) error("BOL_NI");
 
-  if (cdsBolEmitOrd.fieldCount() == 0) cdsBolEmitOrd.setFieldDefs(BolEmitOrdRecord());
+  if (cdsBolEmitOrd.fieldCount() == 0)
+    cdsBolEmitOrd.setFieldDefs(records::cdsBolEmitOrd().fields());
   if (!cdsBolEmitOrd.active()) cdsBolEmitOrd.createDataset();
   cdsBolEmitOrd.emptyDataset();
   Cli_rec12000::BoCreditoEmConta = false;
@@ -204,7 +207,8 @@ void TfrmHabContRec::Atualiza_Emissao(bool markedChecked, bool generation) {
                            Value(host::FormatFloat("#,##0.00", current("VRFINALBREC").asDouble())),
                            current("IDBOLEMITIDO")})};
       cdsBolEmitOrd.append();
-      for (const char* f : kEmitOrdFields) cdsBolEmitOrd.fieldByName(f).setValue(current(f));
+      for (const records::Field& f : kEmitOrdFields)
+        cdsBolEmitOrd.fieldByName(f).setValue(current(f));
       cdsBolEmitOrd.post();
       if (current("IDBAIXAUTILR").asString() == "C") Cli_rec12000::BoCreditoEmConta = true;
       if (!klCarteira.Contains(key)) {
@@ -229,6 +233,23 @@ void TfrmHabContRec::Atualiza_Emissao(bool markedChecked, bool generation) {
   if (klEmissao.Count() > 0) VerificaEnderecos();
 }
 
+records::EmissionOrder TfrmHabContRec::ordemEmissao() {
+  const auto setting = [](const host::ClientDataset& ds, const records::Field& f) {
+    return ds.active() && !ds.isEmpty() ? host::AllTrim(ds.valueOf(f).asString()) : std::string();
+  };
+  return records::EmissionOrder{
+      .klEmissao = klEmissao,
+      .klCarteira = klCarteira,
+      .klContas = klContas,
+      .cdsBolEmitOrd = cdsBolEmitOrd,
+      .CDEMPRESA = company(),
+      .IDSISDOS = setting(cdsValidaGR, records::fld::IDSISDOS),
+      .IDEXIBDADORC = setting(cdsOrcaFestas, records::fld::IDEXIBDADORC),
+      .AplicaOrdemImpres = [this] { AplicaOrdemImpres(); },
+      .BaixaRelatorio = [this](const std::string& name) { BaixaRelatorio(name); },
+  };
+}
+
 void TfrmHabContRec::VerificaEnderecos() {
   // Only the marked rows travel: the answer depends on them alone, and a list may hold
   // a hundred thousand boletos.
@@ -249,8 +270,9 @@ void TfrmHabContRec::VerificaEnderecos() {
   remote::Variant answer;
   {
     host::WaitAnimation wait;
-    answer = remote::CheckResultServ(
-        connection().call("GetVerifEndeClie", {remote::Variant::packet(marked.toPacket())}));
+    answer =
+        rpc::call(connection(),
+                  rpc::GetVerifEndeClie{.cdsBoletos = remote::Variant::packet(marked.toPacket())});
   }
   if (!answer.isArray() || answer.items().size() < 2) {
     host::MensErro("Resposta inesperada do serviço em GetVerifEndeClie.");
@@ -258,7 +280,7 @@ void TfrmHabContRec::VerificaEnderecos() {
   const std::string text = answer.items()[1].asString();
   if (host::EmptyString(text)) return;
   const std::string key = answer.items()[0].asString();
-  cdsBoletos.locate(kBoletoKeyFields,
+  cdsBoletos.locate(records::kBoletoKeyFields,
                     {Value(host::LeftStr(key, 4)), Value(key.size() > 4 ? key.substr(4, 10) : "")});
   showMsg("End_Empty", {Value(text)});
   host::Abort();
@@ -271,39 +293,34 @@ void TfrmHabContRec::leaveOut() {
   const Value number = cdsMarca.valueOf("NRLANBOLREC");
   const std::string key = host::UpperCase(branch.asString() + number.asString());
   if (cdsMarcaAux.active() &&
-      cdsMarcaAux.locate(kBoletoKeyFields, {branch, number}, {.caseInsensitive = true})) {
+      cdsMarcaAux.locate(records::kBoletoKeyFields, {branch, number}, {.caseInsensitive = true})) {
     cdsMarcaAux.deleteRecord();
   }
   // Unmarked as the operator would, without moving the operator's current boleto.
   bool unmarked = false;
   if (cdsBoletos.active()) {
     const auto at = cdsBoletos.bookmark();
-    cdsBoletos.freeze();
-    auto afterScrollRule = std::move(cdsBoletos.events().afterScroll);
-    cdsBoletos.events().afterScroll = nullptr;
-    const auto restore = [&] {
-      cdsBoletos.gotoBookmark(at);
-      cdsBoletos.events().afterScroll = std::move(afterScrollRule);
-      cdsBoletos.unfreeze();
-    };
+    host::FrozenDataset frozen(cdsBoletos);
+    host::DetachedEvents noScrollRule(cdsBoletos, &host::DatasetEvents::afterScroll);
     try {
-      if (cdsBoletos.locate(kBoletoKeyFields, {branch, number}, {.caseInsensitive = true}) &&
+      if (cdsBoletos.locate(records::kBoletoKeyFields, {branch, number},
+                            {.caseInsensitive = true}) &&
           current("IDMARCADO").asString() == "M") {
         Marca_Boleto(false, 'D');
         unmarked = true;
       }
     } catch (...) {
-      restore();
+      cdsBoletos.gotoBookmark(at);
       throw;
     }
-    restore();
+    cdsBoletos.gotoBookmark(at);
   }
   // Unmarking took the row out of cdsMarca; one the list no longer shows goes here.
   const bool stillThere = !cdsMarca.isEmpty() && !cdsMarca.eof() &&
                           host::UpperCase(cdsMarca.valueOf("CDFILIAL").asString() +
                                           cdsMarca.valueOf("NRLANBOLREC").asString()) == key;
   if (!unmarked || stillThere) {
-    if (cdsMarca.locate(kBoletoKeyFields, {branch, number}, {.caseInsensitive = true})) {
+    if (cdsMarca.locate(records::kBoletoKeyFields, {branch, number}, {.caseInsensitive = true})) {
       cdsMarca.deleteRecord();
     }
   }
@@ -328,13 +345,15 @@ void TfrmHabContRec::mnuBoletoClick() {
   while (!cdsMarca.eof()) {
     if (cdsMarca.valueOf("IDIMPRBOLBOL").asString() == "F") {
       if (host::EmptyString(cdsMarca.valueOf("CDFILORIG").asString())) error("FIL_INF");
-      callInto(
-          cdsVdFilOrig, "GetVdFilOrig",
-          {cdsMarca.valueOf("CDBANCO").asString(), cdsMarca.valueOf("CDAGENCIA").asString(),
-           cdsMarca.valueOf("CDCONTCORR").asString(), cdsMarca.valueOf("CDREDUCONT").asString(),
-           cdsMarca.valueOf("CDEMPRESA").asString(), cdsMarca.valueOf("CDFILORIG").asString()});
+      callInto(cdsVdFilOrig,
+               rpc::GetVdFilOrig{.CDBANCO = cdsMarca.valueOf("CDBANCO").asString(),
+                                 .CDAGENCIA = cdsMarca.valueOf("CDAGENCIA").asString(),
+                                 .CDCONTCORR = cdsMarca.valueOf("CDCONTCORR").asString(),
+                                 .CDREDUCONT = cdsMarca.valueOf("CDREDUCONT").asString(),
+                                 .CDEMPRESA = cdsMarca.valueOf("CDEMPRESA").asString(),
+                                 .CDFILORIG = cdsMarca.valueOf("CDFILORIG").asString()});
       if (cdsVdFilOrig.isEmpty()) {
-        cdsBoletos.locate(kBoletoKeyFields,
+        cdsBoletos.locate(records::kBoletoKeyFields,
                           {cdsMarca.valueOf("CDFILIAL"), cdsMarca.valueOf("NRLANBOLREC")},
                           {.caseInsensitive = true});
         focusField("edtCDFILORIG", "tshCnab");
@@ -360,7 +379,7 @@ void TfrmHabContRec::mnuBoletoClick() {
 
   if ((reissue || emit) && cdsGeralRec.active() &&
       cdsGeralRec.valueOf("IDSOLDIRBOLETO").asString() == "S") {
-    Cli_rec12000::stDiretorio = CriaDirBoletos();
+    Cli_rec12000::stDiretorio = installed(creators().CriaDirBoletos, "de diretório de boletos")();
   }
   if (Cli_rec12000::stDiretorio.empty()) Cli_rec12000::stDiretorio = host::ReportDir();
   Cli_rec12000::stDiretorio = withSeparator(Cli_rec12000::stDiretorio);
@@ -368,16 +387,12 @@ void TfrmHabContRec::mnuBoletoClick() {
   bool opened = false;
   int result = host::mrNone;
   {
-    struct Busy {
-      bool& flag;
-      explicit Busy(bool& f) : flag(f) { flag = true; }
-      ~Busy() { flag = false; }
-    } busyMark{busy};
+    host::ScopedFlag busyMark(busy);
     if (!cdsMarca.isEmpty() && klContas.Count() > 0) {
       opened = true;
       try {
-        result = CriaImprimeBol(klEmissao, klCarteira, klContas.Key(0), Cli_rec12000::stDiretorio,
-                                reissue, emit);
+        result = installed(creators().CriaImprimeBol, "de emissão de boletos")(
+            ordemEmissao(), Cli_rec12000::stDiretorio, reissue, emit);
       } catch (...) {
         // The emission stopped with an error: the operator gets the marks back with it.
         cdsMarca.emptyDataset();
@@ -390,7 +405,7 @@ void TfrmHabContRec::mnuBoletoClick() {
   // Only a run that completed wrote the folder the message names.
   if (opened && result == host::mrOk && (reissue || emit)) {
     showMsg("Bol_emit_Sucess", {Value("\r" + Cli_rec12000::stDiretorio + "Boletos_Emitidos/" +
-                                      host::SystemClock().now().format("yyyy-mm-dd"))});
+                                      host::Now().format("yyyy-mm-dd"))});
   }
   bool markAgain = false;
   if (opened) {
@@ -460,10 +475,10 @@ void TfrmHabContRec::BaixaRelatorio(const std::string& fileName) {
   std::string serverVersion = "0";
   std::string source;
   try {
-    remote::Connection qrd("Qrd.rdmQRDesign");
+    remote::Connection qrd(rpc::kQRDesign);
     qrd.setCompany(connection().company());
     if (qrd.connect()) {
-      const remote::Variant answer = remote::CheckResultServ(qrd.call("GetDadosRel", {name}));
+      const remote::Variant answer = rpc::call(qrd, rpc::GetDadosRel{.NMARQUIVO = name});
       qrd.disconnect();
       if (answer.isArray() && answer.items().size() >= 3) {
         const Value& date = answer.items()[0].value();

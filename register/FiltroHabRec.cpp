@@ -8,10 +8,11 @@
 #include "host/Errors.h"
 #include "host/Lookup.h"
 #include "module/Creator.h"
-#include "module/Records.h"
 #include "module/ServiceOptionsStore.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/HabContRec.h"
 
 namespace rec {
@@ -254,7 +255,7 @@ void TfrmFiltroHabRec::restore(const State& s) {
 
 void TfrmFiltroHabRec::loadGeral() {
   auto& conn = owner_.connection();
-  remote::Variant p = remote::CheckResultServ(conn.call("GetGeral_Rec", {}));
+  remote::Variant p = rpc::call(conn, rpc::GetGeral_Rec{});
   if (cdsGeral_Rec.active()) cdsGeral_Rec.close();
   cdsGeral_Rec.loadPacket(p.packetJson());
 }
@@ -350,8 +351,7 @@ void TfrmFiltroHabRec::PesquisaCliente() {
   stClieBusca.clear();
   if (!stChaveBusca.empty()) {
     std::string key = stChaveBusca;
-    remote::Variant found = remote::CheckResultServ(
-        owner_.connection().call("GetBuscaCliente", {remote::Arg::ref(key)}));
+    remote::Variant found = rpc::call(owner_.connection(), rpc::GetBuscaCliente{.key = key});
     host::ClientDataset codes("cdsBuscaCliente");
     codes.loadPacket(found.packetJson());
     codes.first();
@@ -393,7 +393,7 @@ void TfrmFiltroHabRec::PesquisaGrupClie() {
 }
 
 void TfrmFiltroHabRec::PesquisaFormRec() {
-  remote::Variant p = remote::CheckResultServ(owner_.connection().call("GetFormRec", {}));
+  remote::Variant p = rpc::call(owner_.connection(), rpc::GetFormRec{});
   if (cdsFormRec.active()) cdsFormRec.close();
   cdsFormRec.loadPacket(p.packetJson());
   if (auto picked = host::PesquisaListaMsg(cdsFormRec, "CDTPBAIXAREC", messages().Msg("FormRec"),
@@ -405,9 +405,9 @@ void TfrmFiltroHabRec::PesquisaFormRec() {
 void TfrmFiltroHabRec::PesquisaDuplicata() {
   const auto from = dateOf("edtDtVencIni");
   const auto to = dateOf("edtDtVencFin");
-  remote::Variant p = remote::CheckResultServ(owner_.connection().call(
-      "GetDuplicata", {owner_.company(), from ? remote::Arg(*from) : remote::Arg(remote::Variant()),
-                       to ? remote::Arg(*to) : remote::Arg(remote::Variant())}));
+  remote::Variant p =
+      rpc::call(owner_.connection(),
+                rpc::GetDuplicata{.CDEMPRESA = owner_.company(), .dueFrom = from, .dueTo = to});
   if (cdsDuplicata.active()) cdsDuplicata.close();
   cdsDuplicata.loadPacket(p.packetJson());
   if (cdsDuplicata.isEmpty()) error("Duplicata_Empty");
@@ -431,7 +431,7 @@ void TfrmFiltroHabRec::PesquisaContaCorr() {
 }
 
 void TfrmFiltroHabRec::PesquisaVeiculo() {
-  remote::Variant p = remote::CheckResultServ(owner_.connection().call("GetVeiculo", {}));
+  remote::Variant p = rpc::call(owner_.connection(), rpc::GetVeiculo{});
   if (cdsVeiculo.active()) cdsVeiculo.close();
   cdsVeiculo.loadPacket(p.packetJson());
   if (auto picked = host::PesquisaListaMsg(cdsVeiculo, "CDVIATURA", messages().Msg("Viatura"),
@@ -504,7 +504,8 @@ void TfrmFiltroHabRec::sbtConfirmaClick() {
       if (a.empty() && !host::AllTrim(oFin.text()).empty()) failOn("edtNrOrcaIni", "NrOrcaDe_inf");
       if (host::AllTrim(oFin.text()).empty()) oFin.setText(oIni.text());
       const std::string b = host::AllTrim(oFin.text());
-      if (!a.empty() && !b.empty() && host::Ajusta(a, 10) > host::Ajusta(b, 10)) {
+      const size_t width = records::fld::NRORCAEVENTO.width();
+      if (!a.empty() && !b.empty() && host::Ajusta(a, width) > host::Ajusta(b, width)) {
         failOn("edtNrOrcaIni", "NrOrca_menor");
       }
       if (b.empty() && !a.empty()) failOn("edtNrOrcaFin", "NrOrcaAte_inf");
@@ -518,69 +519,63 @@ void TfrmFiltroHabRec::sbtConfirmaClick() {
   std::string situation = situationText();
   std::string selList = Cli_rec12000::stLista;
   std::string dupl = stListaDupl;
-  remote::Variant listName = remote::CheckResultServ(
-      conn.call("InsLista", {remote::Arg::ref(dupl), remote::Arg::ref(selList)}));
+  remote::Variant listName = rpc::call(conn, rpc::InsLista{.invoices = dupl, .stLista = selList});
   Cli_rec12000::stLista = listName.asString();
   selList = Cli_rec12000::stLista;
-  const auto flag = [this](const char* radio) { return remote::Arg(lista(radio)); };
-
-  const auto date = [this](const char* c) {
-    auto d = dateOf(c);
-    return d ? remote::Arg(*d) : remote::Arg(remote::Variant());
-  };
   std::string clie = stListaClie, busca = stClieBusca, chave = stChaveBusca, lanc = stListaFiliLanc,
               tipo = stListaFormRec, sim = stFiltroHabRec, ccorr = stListaCCorr,
               orig = stListaFiliOrig, grup = stListaGrupClie, veic = stListaVeic;
-  std::vector<remote::Arg> args{
-      reg.company(),
-      host::FiliProc(),
-      host::AllTrim(control("edtNossoNumero").text()),
-      remote::Arg::ref(clie),
-      flag("rgpCliente"),
-      remote::Arg::ref(busca),
-      remote::Arg::ref(chave),
-      padded(control("edtNumeIni").text(), 9),
-      padded(control("edtNumeFin").text(), 9),
-      flag("rgpFiliLanc"),
-      remote::Arg::ref(lanc),
-      date("edtDtVencIni"),
-      date("edtDtVencFin"),
-      flag("rgpTipoBaixa"),
-      remote::Arg::ref(tipo),
-      valueOf("nedValorIni"),
-      valueOf("nedValorFin"),
-      remote::Arg::ref(sim),
-      flag("rgpDuplicata"),
-      flag("rgpContaCorr"),
-      remote::Arg::ref(dupl),
-      remote::Arg::ref(ccorr),
-      remote::Variant::packet(reg.cdsVisualiza.active() ? reg.cdsVisualiza.toPacket()
-                                                        : host::ClientDataset().toPacket()),
-      remote::Arg::ref(selList),
-      remote::Arg::ref(orig),
-      control("rgpStatus").itemIndex(),
-      control("rgpProtestado").itemIndex(),
-      padded(control("edtNrOrcaIni").text(), 10),
-      padded(control("edtNrOrcaFin").text(), 10),
-      host::ModuFili(),
-      remote::Arg::ref(grup),
-      remote::Arg::ref(situation),
-      host::AllTrim(control("edtNrRemessa").text()),
-      host::AllTrim(control("edtNrRetorno").text()),
-      date("edtDtEmisIni"),
-      date("edtDtEmisFin"),
-      remote::Arg::ref(veic),
-  };
-  remote::Variant rows = remote::CheckResultServ(conn.call("Filtro", args));
+  remote::Variant rows = rpc::call(
+      conn, rpc::Filtro{
+                .CDEMPRESA = reg.company(),
+                .FiliProc = host::FiliProc(),
+                .CDNOSNUMREC = host::AllTrim(control("edtNossoNumero").text()),
+                .clientList = clie,
+                .clientListOn = lista("rgpCliente"),
+                .clientsFound = busca,
+                .clientSearchKey = chave,
+                .documentFrom = padded(control("edtNumeIni").text(), 9),
+                .documentTo = padded(control("edtNumeFin").text(), 9),
+                .postingBranchListOn = lista("rgpFiliLanc"),
+                .postingBranchList = lanc,
+                .dueFrom = dateOf("edtDtVencIni"),
+                .dueTo = dateOf("edtDtVencFin"),
+                .writeOffTypeListOn = lista("rgpTipoBaixa"),
+                .writeOffTypeList = tipo,
+                .valueFrom = valueOf("nedValorIni"),
+                .valueTo = valueOf("nedValorFin"),
+                .filterMark = sim,
+                .invoiceListOn = lista("rgpDuplicata"),
+                .accountListOn = lista("rgpContaCorr"),
+                .invoiceList = dupl,
+                .accountList = ccorr,
+                .gridLayout = remote::Variant::packet(reg.cdsVisualiza.active()
+                                                          ? reg.cdsVisualiza.toPacket()
+                                                          : host::ClientDataset().toPacket()),
+                .stLista = selList,
+                .originBranchList = orig,
+                .statusIndex = control("rgpStatus").itemIndex(),
+                .protestIndex = control("rgpProtestado").itemIndex(),
+                .budgetFrom = padded(control("edtNrOrcaIni").text(), 10),
+                .budgetTo = padded(control("edtNrOrcaFin").text(), 10),
+                .ModuFili = host::ModuFili(),
+                .clientGroupList = grup,
+                .situation = situation,
+                .NRCNABRECREM = host::AllTrim(control("edtNrRemessa").text()),
+                .NRCNABRECRET = host::AllTrim(control("edtNrRetorno").text()),
+                .emissionFrom = dateOf("edtDtEmisIni"),
+                .emissionTo = dateOf("edtDtEmisFin"),
+                .vehicleList = veic,
+            });
   if (!rows.isPacket()) host::MensErro("Resposta inesperada do serviço ao filtrar os boletos.");
 
-  loadRecordRows(rows, reg.cdsBoletos, BoletoRecord());
+  loadRecordRows(rows, reg.cdsBoletos, records::BoletoRecord());
   reg.cdsBoletos.setIndexFieldNames("FTR_PARCNUM");
   reg.cdsBoletos.first();
   if (reg.cdsMarca.active()) {
     reg.cdsMarca.emptyDataset();
   } else {
-    reg.cdsMarca.setFieldDefs(BoletoRecord());
+    reg.cdsMarca.setFieldDefs(records::BoletoRecord().fields());
     reg.cdsMarca.createDataset();
   }
   reg.setTotals(0, 0);
@@ -630,7 +625,7 @@ int CriaFiltroHabRec(const std::string& mode) {
   };
   steps.prepare = [reg](TfrmFiltroHabRec& f) {
     // The budget option may have changed since the filter was made.
-    remote::Variant p = remote::CheckResultServ(reg->connection().call("GetOrcaFestas", {}));
+    remote::Variant p = rpc::call(reg->connection(), rpc::GetOrcaFestas{});
     if (reg->cdsOrcaFestas.active()) reg->cdsOrcaFestas.close();
     reg->cdsOrcaFestas.loadPacket(p.packetJson());
     f.control("grpOrcamento")

@@ -4,6 +4,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Screen.h"
+#include "records/Tables.h"
 
 namespace rec {
 
@@ -33,12 +34,7 @@ std::optional<GridLayoutEntry> GridLayoutEntry::parse(std::string_view entry) {
 
 void createVisualiza(host::ClientDataset& cdsVisualiza) {
   if (cdsVisualiza.active()) cdsVisualiza.close();
-  cdsVisualiza.setFieldDefs({
-      {.name = "FIELD", .type = host::FieldType::String, .size = 40},
-      {.name = "VISUALIZA", .type = host::FieldType::String, .size = 1},
-      {.name = "ORDEM", .type = host::FieldType::String, .size = 1},
-      {.name = "TAMANHO", .type = host::FieldType::Integer},
-  });
+  cdsVisualiza.setFieldDefs(records::cdsVisualiza().fields());
   cdsVisualiza.createDataset();
   cdsVisualiza.addIndex({.name = "idxOrdem", .fields = "ORDEM"});
   cdsVisualiza.setIndexName("idxOrdem");

@@ -4,10 +4,12 @@
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Creator.h"
-#include "module/Records.h"
 #include "module/SharedConnection.h"
 #include "module/Units.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/FiltroHabRec.h"
 #include "register/GridLayout.h"
@@ -85,16 +87,14 @@ TfrmHabContRec::TfrmHabContRec()
   }
   // 2. The marking sets, counters, key lists and print order.
   for (auto* ds : {&cdsMarca, &cdsMarcaAux}) {
-    ds->setFieldDefs(BoletoRecord());
+    ds->setFieldDefs(records::BoletoRecord().fields());
     ds->createDataset();
   }
   nMarcEmitidos = nMarcOutros = 0;
   for (auto* kl : keyLists()) kl->Clear();
-  cdsOrdemPrint.setFieldDefs({{.name = "CDFILIAL", .size = 4},
-                              {.name = "NRLANBOLREC", .size = 10},
-                              {.name = "NRORDEM", .type = host::FieldType::Integer}});
+  cdsOrdemPrint.setFieldDefs(records::cdsOrdemPrint().fields());
   cdsOrdemPrint.createDataset();
-  cdsBoletos.setFieldDefs(BoletoRecord());
+  cdsBoletos.setFieldDefs(records::BoletoRecord().fields());
   // 3. The host's date mask on the date fields of the instalment and payment-type pages.
   control("edtDTVENBOLREC_Parc").setCaption("!99/99/9999;1;_");
   control("edtDTCHEQBOLREC").setCaption("!99/99/9999;1;_");
@@ -102,7 +102,7 @@ TfrmHabContRec::TfrmHabContRec()
   firstActivation = true;
   attachListEvents();
   // 5. Identified deposits only where the general settings allow them.
-  callInto(cdsValidaGR, "GetValidaGR", {});
+  callInto(cdsValidaGR, rpc::GetValidaGR{});
   const bool depIdent = cdsValidaGR.valueOf("IDSISDOS").asString() == "3";
   control("lblDepIdent").setVisible(depIdent);
   control("edtCDDEPIDENREC").setVisible(depIdent);
@@ -110,7 +110,7 @@ TfrmHabContRec::TfrmHabContRec()
   control("medEmpresa").setText(host::EmprProc());
   readCompany(true);
   // 7. The event-budget columns only where budgets are used.
-  callInto(cdsOrcaFestas, "GetOrcaFestas", {});
+  callInto(cdsOrcaFestas, rpc::GetOrcaFestas{});
   if (cdsOrcaFestas.valueOf("IDEXIBDADORC").asString() != "S") {
     auto& grid = this->grid("dbgPadrao");
     for (const char* f : {"NRORCAEVENTO", "NF_ORCAMENTO", "NRSEQORCAEVE"}) {
@@ -169,7 +169,7 @@ void TfrmHabContRec::buildControls() {
   auto& list = control("tshFolhaDados");
   auto& grid = addGrid("dbgPadrao", &list);
   for (const char* f : kListColumns) {
-    const auto& def = fieldOf(BoletoRecord(), f);
+    const auto& def = records::BoletoRecord()[f];
     grid.addColumn({f, def.displayLabel, 64, true});
   }
   auto& recs = addGrid("dbgCntReceber", &list);
@@ -341,9 +341,8 @@ void TfrmHabContRec::showPage(const std::string& page) {
   pageControl("pgcPadrao").showPage(page);
 }
 
-void TfrmHabContRec::callInto(host::ClientDataset& ds, const std::string& method,
-                              std::vector<remote::Arg> args, bool checked) {
-  remote::Result r = conn_->call(method, args);
+void TfrmHabContRec::loadInto(host::ClientDataset& ds, const remote::Result& r, const char* method,
+                              bool checked) {
   remote::Variant packet;
   if (checked) {
     packet = remote::CheckResultServ(r);
@@ -352,7 +351,8 @@ void TfrmHabContRec::callInto(host::ClientDataset& ds, const std::string& method
     if (!r.reply.ok() || !r.reply.result.isPacket()) return;
     packet = r.reply.result;
   }
-  if (!packet.isPacket()) host::MensErro("Resposta inesperada do serviço em " + method + ".");
+  if (!packet.isPacket())
+    host::MensErro(std::string("Resposta inesperada do serviço em ") + method + ".");
   if (ds.active()) ds.close();
   remote::loadPacket(ds, packet);
 }
@@ -398,14 +398,10 @@ void TfrmHabContRec::pnlEmpresaExit() {
   // From here the service answers for the company shown: its settings, its lists.
   conn_->setCompany(code);
   // The focus is on its way out of the panel: the list page may open again.
-  leavingCompany_ = true;
-  struct Leaving {
-    bool& on;
-    ~Leaving() { on = false; }
-  } leaving{leavingCompany_};
+  host::ScopedFlag leaving(leavingCompany_);
   CriaFiltroHabRec("BOTAO_FILTRO");
   if (!cdsBoletos.active()) cdsBoletos.createDataset();
-  callInto(cdsGeralRec, "GetGeralRec", {});
+  callInto(cdsGeralRec, rpc::GetGeralRec{});
   const bool fromOrigin = hasRows() && current("IDIMPRBOLBOL").asString() == "F";
   for (const char* c : {"lblCDFILORIG", "edtCDFILORIG", "btnCDFILORIG"}) {
     control(c).setEnabled(fromOrigin);
@@ -422,7 +418,7 @@ void TfrmHabContRec::focusList() {
 
 void TfrmHabContRec::FormActivate() {
   if (firstActivation) {
-    callInto(cdsGeralRec, "GetGeralRec", {});
+    callInto(cdsGeralRec, rpc::GetGeralRec{});
     createVisualiza(cdsVisualiza);
     const std::string layout =
         columnLayout(cdsGeralRec.active() ? cdsGeralRec.valueOf("TXVISUBOLREC").asString() : "");
@@ -448,7 +444,7 @@ void TfrmHabContRec::fillExtensionPage() {
   control("edtCDMOTIPROR").setText(reason);
   std::string description;
   if (!reason.empty()) {
-    callInto(cdsProrrogacao, "GetProrrogacao", {reason, ""});
+    callInto(cdsProrrogacao, rpc::GetProrrogacao{.CDMOTIPROR = reason, .todos = ""});
     description = cdsProrrogacao.valueOf("DSMOTIPROR").asString();
   }
   control("edtDSMOTIPROR").setText(description);
@@ -467,7 +463,7 @@ void TfrmHabContRec::afterScroll() {
     const std::string customer = current("CDCLIENTE").asString();
     bool licence = false;
     if (!customer.empty()) {
-      callInto(cdsCliente, "GetCliente", {customer});
+      callInto(cdsCliente, rpc::GetCliente{.CDCLIENTE = customer});
       licence = cdsCliente.valueOf("IDUTLICEUSO").asString() == "S";
     }
     control("lblTpBaixa").setCaption(licence ? "Lic. de Uso" : "Tp. Baixa");
@@ -497,7 +493,7 @@ void TfrmHabContRec::afterScroll() {
 }
 
 void TfrmHabContRec::applyFineInterestDefaults() {
-  callInto(cdsCliente, "GetCliente", {current("CDCLIENTE").asString()});
+  callInto(cdsCliente, rpc::GetCliente{.CDCLIENTE = current("CDCLIENTE").asString()});
   const Value fine = cdsCliente.active() ? cdsCliente.valueOf("VRPEMULBCLI") : Value();
   const Value interest = cdsCliente.active() ? cdsCliente.valueOf("VRPEMORBCLI") : Value();
   double pFine = 0;
@@ -525,48 +521,48 @@ void TfrmHabContRec::applyFineInterestDefaults() {
 void TfrmHabContRec::BuscaContaReceber(const std::string& branch, const std::string& number) {
   host::WaitAnimation wait;
   std::string b = branch, n = number;
-  callInto(cdsCntReceber, "GetCntReceber", {remote::Arg::ref(b), remote::Arg::ref(n)});
+  callInto(cdsCntReceber, rpc::GetCntReceber{.CDFILIAL = b, .NRLANBOLREC = n});
 }
 
 void TfrmHabContRec::BuscaCNABMsg(const std::string& branch, const std::string& number) {
   host::WaitAnimation wait;
   std::string b = branch, n = number;
-  callInto(cdsCNABMsg, "GetCNABMsg", {remote::Arg::ref(b), remote::Arg::ref(n)});
+  callInto(cdsCNABMsg, rpc::GetCNABMsg{.CDFILIAL = b, .NRLANBOLREC = n});
   control("memTXMENSBOLBOL").setText(cdsCNABMsg.valueOf("TXMENSBOLBOL").asString());
 }
 
 void TfrmHabContRec::BuscaAjustes(const std::string& branch, const std::string& number) {
   host::WaitAnimation wait;
   std::string b = branch, n = number;
-  callInto(cdsAjBolRec, "GetAjBolRec", {remote::Arg::ref(b), remote::Arg::ref(n)});
+  callInto(cdsAjBolRec, rpc::GetAjBolRec{.CDFILIAL = b, .NRLANBOLREC = n});
 }
 
 void TfrmHabContRec::BuscaParcelas(const std::string& branch, const std::string& number,
                                    const std::string& origin) {
   host::WaitAnimation wait;
   std::string b = branch, n = number, o = origin;
-  callInto(cdsParcelamento, "GetParcelamento",
-           {remote::Arg::ref(b), remote::Arg::ref(n), remote::Arg::ref(o)}, false);
+  callInto(cdsParcelamento,
+           rpc::GetParcelamento{.CDFILIAL = b, .NRLANBOLREC = n, .NRORIGBOLREC = o}, false);
 }
 
 void TfrmHabContRec::BuscaTpRecBoleto(const std::string& branch, const std::string& number) {
   host::WaitAnimation wait;
   std::string b = branch, n = number;
-  callInto(cdsTpRecBoleto, "GetTpRecBoleto", {remote::Arg::ref(b), remote::Arg::ref(n)});
+  callInto(cdsTpRecBoleto, rpc::GetTpRecBoleto{.CDFILIAL = b, .NRLANBOLREC = n});
 }
 
 void TfrmHabContRec::GravaCNABMsg() {
   if (!cdsCNABMsg.active()) return;
   if (editing(cdsCNABMsg)) cdsCNABMsg.post();
   if (cdsCNABMsg.changeCount() == 0) return;
-  remote::CheckResultServ(conn_->call("SetCNABMsg", {remote::Variant::packet(cdsCNABMsg.delta())}));
+  rpc::call(*conn_, rpc::SetCNABMsg{.cdsCNABMsg = remote::Variant::packet(cdsCNABMsg.delta())});
   cdsCNABMsg.mergeChangeLog();
 }
 
 // ------------------------------------------------------------------ rules
 
 void TfrmHabContRec::Verifica_Acesso_Sistema(const host::DateTime& date) {
-  callInto(cdsParamGeral, "GetParamGeral", {});
+  callInto(cdsParamGeral, rpc::GetParamGeral{});
   if (host::DtProcBloq("REC", host::Operador(), date)) error("DtBol<DtSis");
 }
 
@@ -645,8 +641,7 @@ void TfrmHabContRec::pgcPadraoChange() {
     if (cdsParcelamento.active()) cdsParcelamento.last();
     Habilita();
   } else if (pageShown("tshProrrogacao")) {
-    remote::Variant both =
-        remote::CheckResultServ(conn_->call("GetContProrVenc", {host::Operador()}));
+    remote::Variant both = rpc::call(*conn_, rpc::GetContProrVenc{.CDOPERADOR = host::Operador()});
     bool firstEmpty = true;
     bool secondEmpty = true;
     if (both.isArray() && both.items().size() >= 2) {
@@ -808,7 +803,7 @@ void TfrmHabContRec::onClose() {
   for (auto* kl : keyLists()) kl->Clear();
   std::string lista = Cli_rec12000::stLista;
   if (!lista.empty() && conn_->connected()) {
-    conn_->call("DelLista", {remote::Arg::ref(lista)});
+    rpc::tryCall(*conn_, rpc::DelLista{.NRLISTA = lista});
   }
   Cli_rec12000::stLista.clear();
   conn_->disconnect();

@@ -11,6 +11,8 @@
 #include "host/HostDatabase.h"
 #include "host/KeyList.h"
 #include "host/Screen.h"
+#include "records/EmissionOrder.h"
+#include "records/Rpc.h"
 #include "register/GridKeys.h"
 #include "remote/Connection.h"
 
@@ -143,6 +145,10 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
   /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.
   void Atualiza_Emissao(bool markedChecked, bool generation = false);
+  /// The hand-off to the emission screen: the emission lists and `cdsBolEmitOrd` as
+  /// `Atualiza_Emissao` left them, the settings the emission reads and the register's print
+  /// order and template refresh.
+  records::EmissionOrder ordemEmissao();
   /// Refreshes the report template `fileName` from the service into the report directory
   /// when the service's copy is newer; a failed download only informs ("Nrel").
   void BaixaRelatorio(const std::string& fileName);
@@ -275,8 +281,13 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void afterScroll();
   void fillExtensionPage();
   void readCompany(bool raiseWhenMissing);
-  void callInto(host::ClientDataset& ds, const std::string& method, std::vector<remote::Arg> args,
-                bool checked = true);
+  /// Calls `m` and loads the packet it answers into `ds`. Unchecked, a refusal leaves `ds` as
+  /// it was.
+  template <class M>
+  void callInto(host::ClientDataset& ds, const M& m, bool checked = true) {
+    loadInto(ds, rpc::tryCall(*conn_, m), M::method.name, checked);
+  }
+  void loadInto(host::ClientDataset& ds, const remote::Result& r, const char* method, bool checked);
   void showPage(const std::string& page);
   bool pageShown(std::string_view page) const;
   void originBranchFields();

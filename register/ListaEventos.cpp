@@ -3,7 +3,7 @@
 
 #include "host/Errors.h"
 #include "host/Screen.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/FiltroHabRec.h"
 #include "register/HabContRec.h"

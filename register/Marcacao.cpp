@@ -10,7 +10,9 @@
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "host/ScopedFlag.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/HabContRec.h"
 
@@ -20,31 +22,15 @@ using host::Value;
 
 namespace {
 
-host::FieldDef S(const char* name, int size) {
-  host::FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-host::FieldDef F(const char* name) {
-  host::FieldDef f;
-  f.name = name;
-  f.type = host::FieldType::Float;
-  return f;
-}
-host::FieldDef D(const char* name) {
-  host::FieldDef f;
-  f.name = name;
-  f.type = host::FieldType::Date;
-  return f;
-}
-
 // The fields a mark copies into cdsMarca; the others stay empty.
-const char* const kMarcaFields[] = {
-    "CDFILIAL",      "NRLANBOLREC",  "VRBOLREC",   "DTVENBOLREC",  "IDPROTESTREC",
-    "VRFINALBREC",   "NRORIGBOLREC", "IDSTATBREC", "NRPARCBOLREC", "IDSITUCNABR",
-    "IDBOLRECALTER", "DTEMISSAO",    "CDCLIENTE",  "CDBANCO",      "CDAGENCIA",
-    "CDCONTCORR",    "CDREDUCONT",   "CDEMPRESA",  "CDFILORIG",    "IDIMPRBOLBOL",
+const records::Field kMarcaFields[] = {
+    records::fld::CDFILIAL,     records::fld::NRLANBOLREC,   records::fld::VRBOLREC,
+    records::fld::DTVENBOLREC,  records::fld::IDPROTESTREC,  records::fld::VRFINALBREC,
+    records::fld::NRORIGBOLREC, records::fld::IDSTATBREC,    records::fld::NRPARCBOLREC,
+    records::fld::IDSITUCNABR,  records::fld::IDBOLRECALTER, records::fld::DTEMISSAO,
+    records::fld::CDCLIENTE,    records::fld::CDBANCO,       records::fld::CDAGENCIA,
+    records::fld::CDCONTCORR,   records::fld::CDREDUCONT,    records::fld::CDEMPRESA,
+    records::fld::CDFILORIG,    records::fld::IDIMPRBOLBOL,
 };
 
 constexpr const char* kNoBudget = "Não possui orçamento";
@@ -78,53 +64,11 @@ std::vector<std::string> splitFields(const std::string& list) {
   return out;
 }
 
-// Freezes a dataset for a scope and lets it go however the scope ends.
-struct Frozen {
-  host::ClientDataset& ds;
-  explicit Frozen(host::ClientDataset& d) : ds(d) { ds.freeze(); }
-  ~Frozen() { ds.unfreeze(); }
-  Frozen(const Frozen&) = delete;
-  Frozen& operator=(const Frozen&) = delete;
-};
-
-// Walks a list in its order of arrival for a scope, then puts its order back. Writing a mark
-// into a sorted list places the row again among rows of equal keys, and a walk by `next`
-// would then skip rows; marks do not depend on the order.
-struct Unsorted {
-  host::ClientDataset& ds;
-  std::string name, fields;
-  explicit Unsorted(host::ClientDataset& d)
-      : ds(d), name(d.indexName()), fields(d.indexFieldNames()) {
-    if (!name.empty() || !fields.empty()) ds.setIndexFieldNames("");
-  }
-  ~Unsorted() {
-    if (!name.empty()) {
-      ds.setIndexName(name);
-    } else if (!fields.empty()) {
-      ds.setIndexFieldNames(fields);
-    }
-  }
-  Unsorted(const Unsorted&) = delete;
-  Unsorted& operator=(const Unsorted&) = delete;
-};
+// Walks over the list go in its order of arrival (host::SavedOrder with no fields), and the
+// order comes back after. Writing a mark into a sorted list places the row again among rows
+// of equal keys, and a walk by `next` would then skip rows; marks do not depend on the order.
 
 }  // namespace
-
-const std::vector<host::FieldDef>& BolEmitOrdRecord() {
-  static const std::vector<host::FieldDef> fields = {
-      S("CDFILIAL", 4),          S("NRLANBOLREC", 10),      S("CDNOSNUMREC", 20),
-      S("CDTPBAIXAREC", 2),      D("FTR_DTVENBOLREC"),      S("FTR_NMRAZSOCCLIE", 50),
-      S("FTR_NRPARCBOLREC", 2),  S("FTR_NRDUPLICATA", 10),  F("FTR_VRFINALBREC"),
-      S("FTR_IDSTATBREC", 1),    S("FTR_NRLICENCAUSO", 10), S("FTR_NRNOTAFISC", 20),
-      S("FTR_CDFILIEMIT", 4),    S("FTR_CDFILIAL", 4),      D("FTR_DTEMISSAO"),
-      S("FTR_IDPROTESTREC", 1),  S("FTR_IDSITUCNABR", 2),   S("FTR_NRCNABRECRET", 10),
-      S("FTR_NRCNABRECREM", 10), S("DSEMAILCLIE", 50),      F("VRTAXACARTORIO"),
-      S("NRINSJURCLIE", 20),     S("IDTPIJURCLIE", 1),      F("FTR_PARCNUM"),
-      S("IDBAIXAUTILR", 1),      S("DSEMAILCLIECOP", 400),  S("FTR_CDVIATURA", 4),
-      S("IDFORMCADBREC", 1),     S("FTR_DSBOLETREC", 400),  S("CDBARRAREC", 200),
-  };
-  return fields;
-}
 
 int CriaDescAdi(double, const std::string&, const std::string&, const std::string&,
                 const std::string&, const std::string&) {
@@ -142,7 +86,7 @@ CreditNoteScreen& creditNoteScreen() {
 
 void TfrmHabContRec::writeMark(const char* mark) {
   auto& ds = cdsBoletos;
-  Frozen frozen(ds);
+  host::FrozenDataset frozen(ds);
   const bool log = ds.logChanges();
   const bool ownEdit = !listEditing();
   ds.setLogChanges(false);
@@ -214,18 +158,21 @@ bool TfrmHabContRec::VerificaDescontos() {
   const double value = host::RoundDec(2, current("VRFINALBREC").asDouble());
   const std::string number = current("NRLANBOLREC").asString();
   const std::string branch = current("CDFILIAL").asString();
-  const auto rows = [this](const std::string& method, std::vector<remote::Arg> args) {
-    remote::Variant p = remote::CheckResultServ(connection().call(method, args));
-    if (!p.isPacket()) host::MensErro("Resposta inesperada do serviço em " + method + ".");
+  const auto rows = [this](const auto& m) {
+    remote::Variant p = rpc::call(connection(), m);
+    if (!p.isPacket())
+      host::MensErro(std::string("Resposta inesperada do serviço em ") + m.method.name + ".");
     return p.packetJson().contains("rows") ? p.packetJson()["rows"].size() : size_t{0};
   };
-  if (rows("GetAdiantamento", {customer, rowCompany}) > 0 && ask("Bo_Adian")) {
+  if (rows(rpc::GetAdiantamento{.CDCLIENTE = customer, .CDEMPRESA = rowCompany}) > 0 &&
+      ask("Bo_Adian")) {
     CriaDescAdi(value, customer, rowCompany, number, branch, "0");
     return false;
   }
   const bool returns =
       cdsGeralRec.active() && cdsGeralRec.valueOf("IDUTLNFDEVOLREC").asString() == "S";
-  if (returns && rows("GetDevolucao", {company(), customer}) > 0 && ask("Bo_Devo")) {
+  if (returns && rows(rpc::GetDevolucao{.CDEMPRESA = company(), .CDCLIENTE = customer}) > 0 &&
+      ask("Bo_Devo")) {
     CriaDescAdi(value, customer, rowCompany, number, branch, "1");
     return false;
   }
@@ -234,7 +181,7 @@ bool TfrmHabContRec::VerificaDescontos() {
 
 void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
   if (!hasRows()) return;
-  Frozen frozen(cdsBoletos);
+  host::FrozenDataset frozen(cdsBoletos);
   const bool marked = current("IDMARCADO").asString() == "M";
   const double net = host::RoundDec(2, current("VRFINALBREC").asDouble());
   const bool emitted = current("IDSTATBREC").asString() == "E";
@@ -248,11 +195,11 @@ void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
     if (check && !VerificaDescontos()) return;
     writeMark("M");
     if (!cdsMarca.active()) {
-      if (cdsMarca.fieldCount() == 0) cdsMarca.setFieldDefs(BoletoRecord());
+      if (cdsMarca.fieldCount() == 0) cdsMarca.setFieldDefs(records::BoletoRecord().fields());
       cdsMarca.createDataset();
     }
     cdsMarca.append();
-    for (const char* f : kMarcaFields) cdsMarca.fieldByName(f).setValue(current(f));
+    for (const records::Field& f : kMarcaFields) cdsMarca.fieldByName(f).setValue(current(f));
     cdsMarca.fieldByName("VRFINALBREC").setFloat(net);
     cdsMarca.post();
     marcaRows_[rowKey] = cdsMarca.bookmark();
@@ -271,7 +218,8 @@ void TfrmHabContRec::Marca_Boleto(bool /*fromDoubleClick*/, char mode) {
         marcaRows_.erase(it);
       }
       if (!found) {
-        found = cdsMarca.locate(kBoletoKeyFields, {current("CDFILIAL"), current("NRLANBOLREC")},
+        found = cdsMarca.locate(records::kBoletoKeyFields,
+                                {current("CDFILIAL"), current("NRLANBOLREC")},
                                 {.caseInsensitive = true});
       }
       if (found) cdsMarca.deleteRecord();
@@ -308,8 +256,9 @@ void TfrmHabContRec::VerificaDevoAdianTBol() {
   }
   const std::string returns =
       cdsGeralRec.active() ? cdsGeralRec.valueOf("IDUTLNFDEVOLREC").asString() : std::string();
-  remote::Variant answer = remote::CheckResultServ(connection().call(
-      "GetBolCliDevoAdian", {remote::Variant::packet(std::move(packet)), returns}));
+  remote::Variant answer = rpc::call(
+      connection(), rpc::GetBolCliDevoAdian{.boletos = remote::Variant::packet(std::move(packet)),
+                                            .IDUTLNFDEVOLREC = returns});
   if (!answer.isPacket()) host::MensErro("Resposta inesperada do serviço em GetBolCliDevoAdian.");
   if (cdsBolCliDevoAdian.active()) cdsBolCliDevoAdian.close();
   cdsBolCliDevoAdian.loadPacket(answer.packetJson());
@@ -323,18 +272,12 @@ void TfrmHabContRec::markAll() {
   for (size_t r = 1; r <= cdsBolCliDevoAdian.recordCount(); ++r)
     open.insert(cdsBolCliDevoAdian.valueAt(r, "CDFILIAL").asString() + '\n' +
                 cdsBolCliDevoAdian.valueAt(r, "NRLANBOLREC").asString());
-  auto afterScrollRule = std::move(cdsBoletos.events().afterScroll);
-  cdsBoletos.events().afterScroll = nullptr;
-  bMarcaGeral = true;
-  const auto restore = [&] {
-    cdsBoletos.events().afterScroll = std::move(afterScrollRule);
-    bMarcaGeral = false;
-    setTotals(markedTotal, markedCount);
-  };
   try {
+    host::DetachedEvents noScrollRule(cdsBoletos, &host::DatasetEvents::afterScroll);
+    host::ScopedFlag marking(bMarcaGeral);
     host::WaitAnimation wait;
-    Frozen frozen(cdsBoletos);
-    Unsorted unsorted(cdsBoletos);
+    host::FrozenDataset frozen(cdsBoletos);
+    host::SavedOrder unsorted(cdsBoletos, "");
     cdsBoletos.first();
     while (!cdsBoletos.eof()) {
       const bool hasOpen = !open.empty() && open.count(current("CDFILIAL").asString() + '\n' +
@@ -344,10 +287,10 @@ void TfrmHabContRec::markAll() {
     }
     cdsBoletos.first();
   } catch (...) {
-    restore();
+    setTotals(markedTotal, markedCount);
     throw;
   }
-  restore();
+  setTotals(markedTotal, markedCount);
 }
 
 void TfrmHabContRec::unmarkAll() {
@@ -366,7 +309,7 @@ void TfrmHabContRec::unmarkAll() {
 void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::string& number) {
   const auto finish = [&] {
     if (cdsBoletos.active() && !branch.empty()) {
-      cdsBoletos.locate(kBoletoKeyFields, {Value(branch), Value(number)},
+      cdsBoletos.locate(records::kBoletoKeyFields, {Value(branch), Value(number)},
                         {.caseInsensitive = true});
     }
     marcaRows_.clear();
@@ -385,10 +328,10 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
                          cdsMarcaAux.valueOf("NRLANBOLREC").asString()));
     }
     cdsMarcaAux.gotoBookmark(mark);
-    cdsBoletos.freeze();
-    host::DatasetEvents events = cdsBoletos.detachEvents();
     try {
-      Unsorted unsorted(cdsBoletos);
+      host::FrozenDataset frozen(cdsBoletos);
+      host::DetachedEvents detached(cdsBoletos);
+      host::SavedOrder unsorted(cdsBoletos, "");
       for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
         if (current("IDMARCADO").asString() == "M") continue;
         if (!saved.count(
@@ -402,12 +345,8 @@ void TfrmHabContRec::Marca_Boletos_Aux(const std::string& branch, const std::str
             host::RoundDec(2, markedTotal) + host::RoundDec(2, current("VRFINALBREC").asDouble()),
             markedCount + 1);
       }
-      cdsBoletos.attachEvents(std::move(events));
       cdsBoletos.first();
-      cdsBoletos.unfreeze();
     } catch (...) {
-      cdsBoletos.attachEvents(std::move(events));
-      cdsBoletos.unfreeze();
       finish();
       throw;
     }
@@ -420,28 +359,24 @@ void TfrmHabContRec::Desmarca_Boletos() {
   marcaRows_.clear();
   if (!cdsBoletos.active()) return;
   const auto mark = cdsBoletos.bookmark();
-  cdsBoletos.freeze();
-  host::DatasetEvents events = cdsBoletos.detachEvents();
+  host::FrozenDataset frozen(cdsBoletos);
+  host::DetachedEvents detached(cdsBoletos);
   try {
-    Unsorted unsorted(cdsBoletos);
+    host::SavedOrder unsorted(cdsBoletos, "");
     for (cdsBoletos.first(); !cdsBoletos.eof(); cdsBoletos.next()) {
       if (current("IDMARCADO").asString() == "M") writeMark("A");
     }
   } catch (...) {
-    cdsBoletos.attachEvents(std::move(events));
     cdsBoletos.gotoBookmark(mark);
-    cdsBoletos.unfreeze();
     throw;
   }
-  cdsBoletos.attachEvents(std::move(events));
   cdsBoletos.gotoBookmark(mark);
-  cdsBoletos.unfreeze();
 }
 
 void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
   if (!cdsChaveBol.active()) {
     if (cdsChaveBol.fieldCount() == 0) {
-      cdsChaveBol.setFieldDefs({S("CDFILIAL", 4), S("NRLANBOLREC", 10)});
+      cdsChaveBol.setFieldDefs(records::cdsChaveBol().fields());
     }
     cdsChaveBol.createDataset();
   }
@@ -450,14 +385,8 @@ void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
   host::ClientDataset& source = list ? cdsBoletos : cdsParcelamento;
   if (!source.active()) return;
   const auto mark = source.bookmark();
-  source.freeze();
-  auto afterScrollRule = std::move(source.events().afterScroll);
-  source.events().afterScroll = nullptr;
-  const auto restore = [&] {
-    source.events().afterScroll = std::move(afterScrollRule);
-    source.gotoBookmark(mark);
-    source.unfreeze();
-  };
+  host::FrozenDataset frozen(source);
+  host::DetachedEvents noScrollRule(source, &host::DatasetEvents::afterScroll);
   try {
     for (source.first(); !source.eof(); source.next()) {
       if (list && source.valueOf("IDMARCADO").asString() != "M") continue;
@@ -467,16 +396,17 @@ void TfrmHabContRec::GravaChaveBoletosMarcados(const std::string& kind) {
       cdsChaveBol.post();
     }
   } catch (...) {
-    restore();
+    source.gotoBookmark(mark);
     throw;
   }
-  restore();
+  source.gotoBookmark(mark);
 }
 
 // ------------------------------------------------------------------ print order
 
 void TfrmHabContRec::criaIndiceImpressao() {
-  if (cdsBolEmitOrd.fieldCount() == 0) cdsBolEmitOrd.setFieldDefs(BolEmitOrdRecord());
+  if (cdsBolEmitOrd.fieldCount() == 0)
+    cdsBolEmitOrd.setFieldDefs(records::cdsBolEmitOrd().fields());
   if (!cdsBolEmitOrd.active()) cdsBolEmitOrd.createDataset();
   if (printIndexesMade_) return;
   // The list's columns as the operator arranged them, without the two last ones.

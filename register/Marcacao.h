@@ -1,5 +1,5 @@
 #pragma once
-// Screens the marking of boletos opens, and the layout of the emission-order dataset.
+// Screens the marking of boletos opens.
 
 #include <functional>
 #include <string>
@@ -12,9 +12,6 @@ namespace rec {
 
 /// Adds the questions of marking to a screen's message table (once).
 void marcaMessages(host::TMessages& m);
-
-/// The fields of `cdsBolEmitOrd`, in order.
-const std::vector<host::FieldDef>& BolEmitOrdRecord();
 
 /// The discount screen for an advance (kind "0") or a return ("1") of a boleto's customer:
 /// net value rounded to 2 decimals, CDCLIENTE, CDEMPRESA, NRLANBOLREC, CDFILIAL, kind. Until

@@ -2,11 +2,15 @@
 // from the confirmation. A check either completes fields from the service or focuses its
 // field, with its page shown, and raises the key of the register's message table.
 
+#include <type_traits>
+
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
 #include "module/Records.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/HabContRec.h"
 
@@ -14,6 +18,7 @@ namespace rec {
 
 using host::DatasetState;
 using host::Value;
+namespace fld = records::fld;
 
 namespace {
 
@@ -235,7 +240,7 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
   try {
     const bool inserting = cdsBoletos.active() && cdsBoletos.state() == DatasetState::Insert;
     const std::string typed = trimmed(current("CDREDUCONT"));
-    const std::string code = typed.empty() ? typed : host::Ajusta(typed, 3);
+    const std::string code = typed.empty() ? typed : host::Ajusta(typed, fld::CDREDUCONT.width());
     if (listEditing()) setText(cdsBoletos, "CDREDUCONT", code);
     control("edtCDREDUCONT").setText(code);
     if (code.empty()) {
@@ -244,8 +249,12 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
       const std::string customer = current("CDCLIENTE").asString();
       const std::string preferred =
           cdsGeralRec.active() ? cdsGeralRec.valueOf("IDUTBCOPREFCLIE").asString() : "";
-      const remote::Variant both = remote::CheckResultServ(
-          connection().call("GetContCorr", {code, company(), "", customer, preferred}));
+      const remote::Variant both =
+          rpc::call(connection(), rpc::GetContCorr{.CDREDUCONT = code,
+                                                   .CDEMPRESA = company(),
+                                                   .todos = "",
+                                                   .CDCLIENTE = customer,
+                                                   .IDUTBCOPREFCLIE = preferred});
       if (!both.isArray() || both.items().size() < 2) {
         host::MensErro("Resposta inesperada do serviço em GetContCorr.");
       }
@@ -263,11 +272,12 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
           if (cheque.empty()) continue;
           host::ClientDataset registered("cdsExistCheque");
           registered.loadPacket(
-              remote::CheckResultServ(
-                  connection().call("GetExistCheque",
-                                    {cheque, cdsTpRecBoleto.valueOf("CDBANCBOLREC").asString(),
-                                     cdsTpRecBoleto.valueOf("CDAGENBOLREC").asString(),
-                                     cdsTpRecBoleto.valueOf("CDCONTBOLREC").asString()}))
+              rpc::call(connection(),
+                        rpc::GetExistCheque{
+                            .NRCHEQUERECE = cheque,
+                            .CDBANCHEQREC = cdsTpRecBoleto.valueOf("CDBANCBOLREC").asString(),
+                            .CDAGECHEQREC = cdsTpRecBoleto.valueOf("CDAGENBOLREC").asString(),
+                            .CDCNTCHEQREC = cdsTpRecBoleto.valueOf("CDCONTBOLREC").asString()})
                   .packetJson());
           const std::string account = trimmed(registered.valueOf("CDREDUCONT"));
           if (!registered.isEmpty() && !account.empty() && account != code) {
@@ -307,18 +317,17 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
       const size_t marked = cdsMarca.active() ? cdsMarca.recordCount() : 0;
       if (marked > 0) {
         const std::string answer =
-            remote::CheckResultServ(
-                connection().call("GetVeriTpRecBoleto",
-                                  {remote::Variant::packet(cdsBoletos.toPacket())}))
+            rpc::call(connection(), rpc::GetVeriTpRecBoleto{.cdsBoletos = remote::Variant::packet(
+                                                                cdsBoletos.toPacket())})
                 .asString();
         if (answer == "EXISTTPREC") {
           if (!ask("APAGA_TPREC")) host::Abort();
           host::WaitAnimation wait;
           const auto at = cdsMarca.bookmark();
           for (cdsMarca.first(); !cdsMarca.eof(); cdsMarca.next()) {
-            remote::CheckResultServ(
-                connection().call("DelTpRec", {cdsMarca.valueOf("CDFILIAL").asString(),
-                                               cdsMarca.valueOf("NRLANBOLREC").asString()}));
+            rpc::call(connection(),
+                      rpc::DelTpRec{.CDFILIAL = cdsMarca.valueOf("CDFILIAL").asString(),
+                                    .NRLANBOLREC = cdsMarca.valueOf("NRLANBOLREC").asString()});
           }
           cdsMarca.gotoBookmark(at);
         } else if (!answer.empty()) {
@@ -329,11 +338,11 @@ void TfrmHabContRec::Vd_CdReduCont(bool mandatory) {
         const std::string branch = current("CDFILIAL").asString();
         const std::string number = current("NRLANBOLREC").asString();
         cdsCdRedTpRe.loadPacket(
-            remote::CheckResultServ(connection().call("GetCdRedTpRe", {branch, number}))
+            rpc::call(connection(), rpc::GetCdRedTpRe{.CDFILIAL = branch, .NRLANBOLREC = number})
                 .packetJson());
         if (!cdsCdRedTpRe.isEmpty()) {
           if (!ask("APAGA_TPREC")) host::Abort();
-          remote::CheckResultServ(connection().call("DelTpRec", {branch, number}));
+          rpc::call(connection(), rpc::DelTpRec{.CDFILIAL = branch, .NRLANBOLREC = number});
           BuscaTpRecBoleto(branch, number);
         }
       }
@@ -387,8 +396,12 @@ void TfrmHabContRec::overwriteCollectionData() {
 void TfrmHabContRec::PesquisaContCorr() {
   const std::string preferred =
       cdsGeralRec.active() ? cdsGeralRec.valueOf("IDUTBCOPREFCLIE").asString() : "";
-  const remote::Variant both = remote::CheckResultServ(connection().call(
-      "GetContCorr", {"", company(), "T", current("CDCLIENTE").asString(), preferred}));
+  const remote::Variant both =
+      rpc::call(connection(), rpc::GetContCorr{.CDREDUCONT = "",
+                                               .CDEMPRESA = company(),
+                                               .todos = "T",
+                                               .CDCLIENTE = current("CDCLIENTE").asString(),
+                                               .IDUTBCOPREFCLIE = preferred});
   if (!both.isArray() || both.items().empty()) return;
   host::ClientDataset accounts("cdsPesqContCorr");
   accounts.loadPacket(both.items()[0].packetJson());
@@ -411,11 +424,11 @@ void TfrmHabContRec::Vd_TipoBaixa(bool mandatory) {
     if (mandatory) failOn("edtCDTPBAIXAREC", "TPBX_INF");
     return;
   }
-  const std::string code = host::Ajusta(typed, 2);
+  const std::string code = host::Ajusta(typed, fld::CDTPBAIXAREC.width());
   host::ClientDataset found("cdsVdTipoBaixa");
   try {
     found.loadPacket(
-        remote::CheckResultServ(connection().call("GetVdTipoBaixa", {code})).packetJson());
+        rpc::call(connection(), rpc::GetVdTipoBaixa{.CDTPBAIXAREC = code}).packetJson());
   } catch (...) {
     focusField("edtCDTPBAIXAREC", "tshGeral");
     throw;
@@ -428,7 +441,7 @@ void TfrmHabContRec::Vd_TipoBaixa(bool mandatory) {
 
 void TfrmHabContRec::PesquisaTipoBaixa() {
   host::ClientDataset types("cdsPesqTpBaixa");
-  types.loadPacket(remote::CheckResultServ(connection().call("GetPesqTpBaixa", {})).packetJson());
+  types.loadPacket(rpc::call(connection(), rpc::GetPesqTpBaixa{}).packetJson());
   if (!pickRow(types, "CDTPBAIXAREC", "NMTPBAIXAREC", "Tipo de Baixa")) return;
   if (!listEditing()) {
     VerificaStatus();
@@ -446,13 +459,14 @@ void TfrmHabContRec::Vd_InstruCobr(const std::string& field) {
   const std::string other = field == "CDINS1COBBOL" ? "CDINS2COBBOL" : "CDINS1COBBOL";
   const std::string typed = trimmed(current(field));
   if (typed.empty()) return;
-  const std::string code = host::Ajusta(typed, 2);
+  const std::string code = host::Ajusta(typed, fld::CDINSTCOBR.width());
   if (editing(cdsBoletos) && code != typed) cdsBoletos.fieldByName(field).setString(code);
   host::ClientDataset found("cdsInstCobr");
   try {
     found.loadPacket(
-        remote::CheckResultServ(
-            connection().call("GetInstCobr", {current("CDBANCO").asString(), code, ""}))
+        rpc::call(connection(),
+                  rpc::GetInstCobr{
+                      .CDBANCO = current("CDBANCO").asString(), .CDINSTCOBR = code, .todos = ""})
             .packetJson());
   } catch (...) {
     focusField(edt.c_str(), "tshCnab");
@@ -460,7 +474,8 @@ void TfrmHabContRec::Vd_InstruCobr(const std::string& field) {
   }
   if (found.isEmpty()) failOn(edt, "INSTRU_N_CAD");
   const std::string otherCode = trimmed(current(other));
-  if (!otherCode.empty() && host::Ajusta(otherCode, 2) == code) failOn(edt, "1INSTRU_2INSTRU");
+  if (!otherCode.empty() && host::Ajusta(otherCode, fld::CDINSTCOBR.width()) == code)
+    failOn(edt, "1INSTRU_2INSTRU");
 }
 
 void TfrmHabContRec::PesquisaInstrucao(const std::string& field) {
@@ -468,7 +483,8 @@ void TfrmHabContRec::PesquisaInstrucao(const std::string& field) {
   if (trimmed(current("CDREDUCONT")).empty()) failOn("edtCDREDUCONT", "CdRedu_ni");
   host::ClientDataset found("cdsPesqInstCobr");
   found.loadPacket(
-      remote::CheckResultServ(connection().call("GetInstCobr", {bank, "", "T"})).packetJson());
+      rpc::call(connection(), rpc::GetInstCobr{.CDBANCO = bank, .CDINSTCOBR = "", .todos = "T"})
+          .packetJson());
   if (!pickRow(found, "CDINSTCOBR", "DSINSTCOBR", "Instrução de Cobrança")) return;
   if (!listEditing()) {
     if (cdsBoletos.isEmpty()) {
@@ -500,14 +516,15 @@ char TfrmHabContRec::edtCDCARTCOBBOLKeyPress(char key) const {
 void TfrmHabContRec::Vd_Filial() {
   if (!listEditing() || current("IDIMPRBOLBOL").asString() != "F") return;
   const std::string typed = trimmed(current("CDFILORIG"));
-  const std::string code = typed.empty() ? typed : host::Ajusta(typed, 4);
+  const std::string code = typed.empty() ? typed : host::Ajusta(typed, fld::CDFILORIG.width());
   setText(cdsBoletos, "CDFILORIG", code);
   control("edtCDFILORIG").setText(code);
   if (code.empty()) return;
   host::ClientDataset found("cdsFiliOrig");
   try {
     found.loadPacket(
-        remote::CheckResultServ(connection().call("GetFiliOrig", {code, company()})).packetJson());
+        rpc::call(connection(), rpc::GetFiliOrig{.CDFILIAL = code, .CDEMPRESA = company()})
+            .packetJson());
   } catch (...) {
     focusField("edtCDFILORIG", "tshCnab");
     throw;
@@ -543,11 +560,11 @@ void TfrmHabContRec::cbxIDIMPRBOLBOLChange() {
   if (trimmed(current("CDREDUCONT")).empty()) failOn("cbxIDIMPRBOLBOL", "CC_INF_FIL");
   host::ClientDataset proposal("cdsFilialCC");
   proposal.loadPacket(
-      remote::CheckResultServ(
-          connection().call(
-              "GetFilialCC",
-              {current("CDBANCO").asString(), current("CDAGENCIA").asString(),
-               current("CDCONTCORR").asString(), current("CDREDUCONT").asString(), company()}))
+      rpc::call(connection(), rpc::GetFilialCC{.CDBANCO = current("CDBANCO").asString(),
+                                               .CDAGENCIA = current("CDAGENCIA").asString(),
+                                               .CDCONTCORR = current("CDCONTCORR").asString(),
+                                               .CDREDUCONT = current("CDREDUCONT").asString(),
+                                               .CDEMPRESA = company()})
           .packetJson());
   if (proposal.isEmpty()) return;
   cdsBoletos.fieldByName("CDFILORIG").setValue(proposal.valueOf("CDFILORIG"));
@@ -559,8 +576,8 @@ void TfrmHabContRec::cbxIDIMPRBOLBOLChange() {
 void TfrmHabContRec::PesquisaFilial() {
   if (trimmed(current("CDREDUCONT")).empty()) failOn("edtCDREDUCONT", "CdRedu_ni");
   host::ClientDataset found("cdsPesqFilial");
-  found.loadPacket(
-      remote::CheckResultServ(connection().call("GetFiliOrig", {"", company()})).packetJson());
+  found.loadPacket(rpc::call(connection(), rpc::GetFiliOrig{.CDFILIAL = "", .CDEMPRESA = company()})
+                       .packetJson());
   if (!pickRow(found, "CDFILIAL", "NMFILIAL", "Filial")) return;
   if (!listEditing()) {
     VerificaStatus();
@@ -585,8 +602,8 @@ void TfrmHabContRec::VerificaStatus(const std::string& branch, const std::string
     host::WaitAnimation wait;
     // A state that could not be read is no permission to change the boleto: the failure
     // stops the operation instead of leaving the previous boleto's state in place.
-    const remote::Variant packet = remote::CheckResultServ(
-        connection().call("GetStatus", {remote::Arg::ref(b), remote::Arg::ref(n)}));
+    const remote::Variant packet =
+        rpc::call(connection(), rpc::GetStatus{.CDFILIAL = b, .NRLANBOLREC = n});
     if (cdsStatus.active()) cdsStatus.close();
     cdsStatus.loadPacket(packet.packetJson());
   }
@@ -612,9 +629,8 @@ void TfrmHabContRec::VerificaSitCNAB(const std::string& situation) {
 bool TfrmHabContRec::VerificaBolCompensado() {
   if (!hasRows()) return false;
   const std::string answer =
-      remote::CheckResultServ(
-          connection().call("GetVdCompensa",
-                            {current("CDFILIAL").asString(), current("NRLANBOLREC").asString()}))
+      rpc::call(connection(), rpc::GetVdCompensa{.CDFILIAL = current("CDFILIAL").asString(),
+                                                 .NRLANBOLREC = current("NRLANBOLREC").asString()})
           .asString();
   return answer == "TRUE";
 }
@@ -623,15 +639,16 @@ bool TfrmHabContRec::VerificaTBolCompensado(const std::string& kind) {
   GravaChaveBoletosMarcados(kind);
   if (cdsChaveBol.isEmpty()) return false;
   const std::string answer =
-      remote::CheckResultServ(
-          connection().call("GetVdTBolCompensa", {remote::Variant::packet(cdsChaveBol.toPacket())}))
+      rpc::call(
+          connection(),
+          rpc::GetVdTBolCompensa{.cdsChaveBol = remote::Variant::packet(cdsChaveBol.toPacket())})
           .asString();
   if (answer.empty()) return false;
   // The cleared one becomes current, so the operator sees which it is.
   const std::vector<Value> key{Value(host::LeftStr(answer, 4)),
                                Value(answer.size() > 4 ? answer.substr(4, 10) : std::string())};
   host::ClientDataset& where = kind == "B" ? cdsBoletos : cdsParcelamento;
-  if (where.active()) where.locate(kBoletoKeyFields, key, {.caseInsensitive = true});
+  if (where.active()) where.locate(records::kBoletoKeyFields, key, {.caseInsensitive = true});
   return true;
 }
 
@@ -673,21 +690,25 @@ void TfrmHabContRec::Vd_Cheque(bool mandatory) {
   auto& tp = cdsTpRecBoleto;
   if (!editing(tp)) return;
   const std::string typed = trimmed(tp.valueOf("NRCHEQBOLREC"));
-  const std::string cheque = typed.empty() ? typed : host::Ajusta(typed, 6);
+  const std::string cheque = typed.empty() ? typed : host::Ajusta(typed, fld::NRCHEQBOLREC.width());
   setText(tp, "NRCHEQBOLREC", cheque);
   if (cheque.empty()) {
     if (mandatory) failOn("dbgTpRecBoleto", "CHEQUE_NINF");
     return;
   }
   const std::string customer = current("CDCLIENTE").asString();
-  auto args = [&] {
-    return std::vector<remote::Arg>{customer, cheque, trimmed(tp.valueOf("CDBANCBOLREC")),
-                                    trimmed(tp.valueOf("CDAGENBOLREC")),
-                                    trimmed(tp.valueOf("CDCONTBOLREC"))};
+  // The customer's cheque as the row holds it now: the registered cheque completes the row.
+  const auto customerCheque = [&](auto method) {
+    using Method = typename decltype(method)::type;
+    return rpc::call(connection(), Method{.CDCLIENTE = customer,
+                                          .NRCHEQUERECE = cheque,
+                                          .CDBANCHEQREC = trimmed(tp.valueOf("CDBANCBOLREC")),
+                                          .CDAGECHEQREC = trimmed(tp.valueOf("CDAGENBOLREC")),
+                                          .CDCNTCHEQREC = trimmed(tp.valueOf("CDCONTBOLREC"))})
+        .packetJson();
   };
   host::ClientDataset known("cdsValidaCheque");
-  known.loadPacket(
-      remote::CheckResultServ(connection().call("GetValidaCheque", args())).packetJson());
+  known.loadPacket(customerCheque(std::type_identity<rpc::GetValidaCheque>{}));
   if (!known.isEmpty()) {
     tp.fieldByName("CDBANCBOLREC").setValue(known.valueOf("CDBANCHEQREC"));
     tp.fieldByName("CDAGENBOLREC").setValue(known.valueOf("CDAGECHEQREC"));
@@ -696,8 +717,7 @@ void TfrmHabContRec::Vd_Cheque(bool mandatory) {
   if (!mandatory || tp.state() != DatasetState::Insert) return;
   if (!known.isEmpty()) {
     host::ClientDataset available("cdsChequePerm");
-    available.loadPacket(
-        remote::CheckResultServ(connection().call("GetChequePerm", args())).packetJson());
+    available.loadPacket(customerCheque(std::type_identity<rpc::GetChequePerm>{}));
     if (available.isEmpty()) failOn("dbgTpRecBoleto", "CHEQUE_NAO_DISP");
   }
   // Entered already here: the cheque keys are number (6), bank (3), agency (5), account (16).
@@ -717,9 +737,9 @@ void TfrmHabContRec::Vd_Cheque(bool mandatory) {
   }
   // The boleto's own key: the cheque belongs to this boleto, whatever branch processes it.
   const std::string onBoleto =
-      remote::CheckResultServ(
-          connection().call("GetValNrCheque", {current("CDFILIAL").asString(),
-                                               current("NRLANBOLREC").asString(), cheque}))
+      rpc::call(connection(), rpc::GetValNrCheque{.CDFILIAL = current("CDFILIAL").asString(),
+                                                  .NRLANBOLREC = current("NRLANBOLREC").asString(),
+                                                  .NRCHEQUERECE = cheque})
           .asString();
   if (!onBoleto.empty()) failOn("dbgTpRecBoleto", "CHEQUE_JA_CAD");
 }
@@ -732,7 +752,7 @@ void TfrmHabContRec::Vd_Banco(bool mandatory) {
     if (mandatory) failOn("dbgTpRecBoleto", "BANCO_NInf");
     return;
   }
-  tp.fieldByName("CDBANCBOLREC").setString(host::Ajusta(typed, 3));
+  tp.fieldByName("CDBANCBOLREC").setString(host::Ajusta(typed, fld::CDBANCBOLREC.width()));
 }
 
 void TfrmHabContRec::Vd_Agencia(bool mandatory) {

@@ -1,8 +1,7 @@
 #include "remote/Connection.h"
 
-#include <mutex>
-
 #include "host/Context.h"
+#include "host/Host.h"
 
 namespace remote {
 
@@ -98,19 +97,8 @@ Result Connection::call(const std::string& method, const std::vector<Arg>& args)
   return result;
 }
 
-namespace {
-std::mutex gFactoryMutex;
-std::shared_ptr<TransportFactory> gDefaultFactory;
-}  // namespace
-
-void setDefaultTransportFactory(std::shared_ptr<TransportFactory> factory) {
-  std::lock_guard lock(gFactoryMutex);
-  gDefaultFactory = std::move(factory);
-}
-
 std::shared_ptr<TransportFactory> defaultTransportFactory() {
-  std::lock_guard lock(gFactoryMutex);
-  return gDefaultFactory;
+  return host::installedHost().transport;
 }
 
 }  // namespace remote

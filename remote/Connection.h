@@ -81,8 +81,8 @@ class Connection {
 };
 
 /// The process's default way to reach the service, used by connections made without one
-/// (the module's connection): the in-process service or HTTP, chosen by the application.
-void setDefaultTransportFactory(std::shared_ptr<TransportFactory> factory);
+/// (the module's connection): the installed host's transport (host/Host.h), the in-process
+/// service or HTTP as the application chose; empty when none is installed.
 std::shared_ptr<TransportFactory> defaultTransportFactory();
 
 /// The host's result check: a refusal throws host::ServiceError whose text is the service's

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,28 +38,102 @@ uint32_t get32(std::string_view b, size_t at) {
   return get16(b, at) | (get16(b, at + 2) << 16);
 }
 
+/// One row of ink in BMP run-length encoding (RLE8) of its grey levels: runs as (count,
+/// level), stretches of differing levels in absolute mode, and the end-of-line mark. Runs of
+/// paper are found eight pixels at a time.
+void rle8Row(std::string& s, const unsigned char* ink, int width) {
+  const size_t start = s.size();
+  s.resize(start + 2 * static_cast<size_t>(width) + 8);
+  char* p = s.data() + start;
+  const auto lv = [ink](int x) { return static_cast<char>(ink[x] >> 4); };
+  int x = 0;
+  while (x < width) {
+    const char v = lv(x);
+    int end = x + 1;
+    if (v == 0) {
+      for (uint64_t w; end + 8 <= width; end += 8) {
+        std::memcpy(&w, ink + end, 8);
+        if (w & 0xF0F0F0F0F0F0F0F0ull) break;
+      }
+    }
+    while (end < width && lv(end) == v) ++end;
+    if (end - x >= 3 || width - x < 3) {
+      for (int left = end - x; left > 0; left -= 255) {
+        *p++ = static_cast<char>(std::min(left, 255));
+        *p++ = v;
+      }
+      x = end;
+      continue;
+    }
+    // Absolute mode until the next run of three equal levels.
+    int n = 0;
+    while (x + n < width && n < 255) {
+      if (x + n + 2 < width && lv(x + n) == lv(x + n + 1) && lv(x + n) == lv(x + n + 2)) break;
+      ++n;
+    }
+    if (n < 3) {
+      for (int k = 0; k < n; ++k) {
+        *p++ = 1;
+        *p++ = lv(x + k);
+      }
+    } else {
+      *p++ = 0;
+      *p++ = static_cast<char>(n);
+      for (int k = 0; k < n; ++k) *p++ = lv(x + k);
+      if (n % 2) *p++ = 0;  // absolute runs end on a 16-bit boundary
+    }
+    x += n;
+  }
+  *p++ = 0;
+  *p++ = 0;
+  s.resize(static_cast<size_t>(p - s.data()));
+}
+
+/// True when a row has no ink at all, as most rows of a page have; a word at a time.
+bool blankRow(const unsigned char* row, int width) {
+  uint64_t any = 0;
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    uint64_t w;
+    std::memcpy(&w, row + x, 8);
+    any |= w;
+  }
+  for (; x < width; ++x) any |= row[x];
+  return any == 0;
+}
+
+/// The file and information headers of a bottom-up bitmap whose palette of `colours` and
+/// pixel data of `dataSize` bytes follow.
+std::string bmpHeaders(int width, int height, uint16_t bits, uint32_t compression,
+                       uint32_t dataSize, uint32_t pixelsPerMetre, uint32_t colours) {
+  const uint32_t offset = 14 + 40 + colours * 4;
+  std::string s;
+  s.reserve(offset + dataSize);
+  s += "BM";
+  put32(s, offset + dataSize);
+  put32(s, 0);
+  put32(s, offset);
+  put32(s, 40);  // BITMAPINFOHEADER
+  put32(s, static_cast<uint32_t>(width));
+  put32(s, static_cast<uint32_t>(height));
+  put16(s, 1);
+  put16(s, bits);
+  put32(s, compression);
+  put32(s, dataSize);
+  put32(s, pixelsPerMetre);
+  put32(s, pixelsPerMetre);
+  put32(s, colours);
+  put32(s, colours);
+  return s;
+}
+
 }  // namespace
 
 std::string encodeBmp(const Bitmap& image) {
   const uint32_t rowBytes = (static_cast<uint32_t>(image.width) * 3 + 3) & ~3u;
   const uint32_t dataSize = rowBytes * static_cast<uint32_t>(image.height);
-  std::string s;
-  s.reserve(54 + dataSize);
-  s += "BM";
-  put32(s, 54 + dataSize);
-  put32(s, 0);
-  put32(s, 54);
-  put32(s, 40);  // BITMAPINFOHEADER
-  put32(s, static_cast<uint32_t>(image.width));
-  put32(s, static_cast<uint32_t>(image.height));
-  put16(s, 1);
-  put16(s, 24);
-  put32(s, 0);  // BI_RGB
-  put32(s, dataSize);
-  put32(s, 11811);  // 300 dpi, in pixels per metre
-  put32(s, 11811);
-  put32(s, 0);
-  put32(s, 0);
+  // BI_RGB, 300 dpi (in pixels per metre), no palette.
+  std::string s = bmpHeaders(image.width, image.height, 24, 0, dataSize, 11811, 0);
   for (int y = image.height - 1; y >= 0; --y) {
     const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width)];
     size_t start = s.size();
@@ -69,6 +144,38 @@ std::string encodeBmp(const Bitmap& image) {
     }
     s.append(rowBytes - (s.size() - start), '\0');
   }
+  return s;
+}
+
+std::string encodeGreyBmp(const InkImage& img) {
+  std::string data;
+  data.reserve(static_cast<size_t>(img.height) * 64);
+  std::string blank;
+  for (int left = img.width; left > 0; left -= 255) {
+    blank += static_cast<char>(std::min(left, 255));
+    blank += '\0';
+  }
+  blank += std::string_view("\0\0", 2);
+  for (int y = img.height - 1; y >= 0; --y) {  // bottom-up
+    const unsigned char* in = img.row(y);
+    if (blankRow(in, img.width))
+      data += blank;
+    else
+      rle8Row(data, in, img.width);
+  }
+  data += '\0';
+  data += '\1';  // end of bitmap
+  std::string s =
+      bmpHeaders(img.width, img.height, 8, 1 /* BI_RLE8 */, static_cast<uint32_t>(data.size()),
+                 static_cast<uint32_t>(img.dpi / 0.0254 + 0.5), kGreyLevels);
+  for (int i = 0; i < kGreyLevels; ++i) {
+    const char g = static_cast<char>(greyOfLevel(i));
+    s += g;
+    s += g;
+    s += g;
+    s += '\0';
+  }
+  s += data;
   return s;
 }
 

@@ -4,12 +4,11 @@
 
 #include "host/ClientDataset.h"
 #include "host/Errors.h"
+#include "records/Methods.h"
 
 namespace report {
 
 namespace {
-
-constexpr const char* kServerObject = "Qrd.rdmQRDesign";
 
 /// Opens transports at the address the report was given, whatever the context says by then.
 class FixedAddress final : public remote::TransportFactory {
@@ -48,7 +47,7 @@ DataTable tableFromPacket(const nlohmann::json& packet) {
 }
 
 RemoteDataSource::RemoteDataSource(std::shared_ptr<remote::TransportFactory> factory)
-    : factory_(std::move(factory)), connection_(kServerObject) {}
+    : factory_(std::move(factory)), connection_(rpc::kQRDesign) {}
 
 void RemoteDataSource::open(const std::string& host, int port) {
   connection_.disconnect();
@@ -76,8 +75,9 @@ DataTable RemoteDataSource::fetch(const std::string& dataset,
     pairs.push_back(remote::Variant::array({remote::Variant(b.name), remote::Variant(b.value)}));
   remote::Variant result;
   try {
-    result = remote::CheckResultServ(
-        connection_.call("GetDataSet", {dataset, remote::Variant::array(std::move(pairs))}));
+    result = rpc::call(
+        connection_,
+        rpc::GetDataSet{.DATASET = dataset, .bindings = remote::Variant::array(std::move(pairs))});
   } catch (const host::ServiceError& e) {
     if (e.key() == "DATASET_DESCONHECIDO")
       throw host::OperationError(

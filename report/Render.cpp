@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -49,6 +50,42 @@ class ShapeCache {
   ShapeCache(const ShapeCache&) = delete;
   ShapeCache& operator=(const ShapeCache&) = delete;
 
+  /// The lines of `t` as pango breaks them, relative to the item's top-left corner.
+  std::vector<TextLine> lines(const FontSpec& f, const TextItem& t) {
+    std::vector<TextLine> out;
+    PangoLayout* l = layout(f, t);
+    PangoLayoutIter* iter = pango_layout_get_iter(l);
+    do {
+      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+      if (!line || line->length <= 0) continue;
+      PangoRectangle logical;
+      pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+      TextLine tl;
+      tl.text.assign(t.text, static_cast<size_t>(line->start_index),
+                     static_cast<size_t>(line->length));
+      while (!tl.text.empty() && (tl.text.back() == '\n' || tl.text.back() == '\r'))
+        tl.text.pop_back();
+      if (tl.text.empty()) continue;
+      tl.x = static_cast<double>(logical.x) / PANGO_SCALE;
+      tl.top = static_cast<double>(logical.y) / PANGO_SCALE;
+      tl.baseline = static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
+      tl.width = static_cast<double>(logical.width) / PANGO_SCALE;
+      for (GSList* r = line->runs; r; r = r->next) {
+        auto* run = static_cast<PangoGlyphItem*>(r->data);
+        std::vector<int> widths(static_cast<size_t>(std::max(0, run->item->num_chars)));
+        pango_glyph_string_get_logical_widths(run->glyphs, t.text.data() + run->item->offset,
+                                              run->item->length, run->item->analysis.level,
+                                              widths.data());
+        for (int w : widths) tl.advances.push_back(static_cast<double>(w) / PANGO_SCALE);
+      }
+      tl.advances.resize(g_utf8_strlen(tl.text.data(), static_cast<gssize>(tl.text.size())));
+      out.push_back(std::move(tl));
+    } while (pango_layout_iter_next_line(iter));
+    pango_layout_iter_free(iter);
+    g_object_unref(l);
+    return out;
+  }
+
   const Shaped& get(const FontSpec& f, const TextItem& t) {
     std::string key =
         fmt::format("{}\x1f{}\x1f{}{}\x1f{}\x1f{}\x1f", f.family, f.size, f.bold ? 'b' : '-',
@@ -61,7 +98,7 @@ class ShapeCache {
   }
 
  private:
-  Shaped shape(const FontSpec& f, const TextItem& t) {
+  PangoLayout* layout(const FontSpec& f, const TextItem& t) {
     PangoLayout* l = pango_layout_new(context_);
     pango_layout_set_font_description(l, font(f));
     pango_layout_set_text(l, t.text.data(), static_cast<int>(t.text.size()));
@@ -72,6 +109,11 @@ class ShapeCache {
                                     : t.align == Align::Center ? PANGO_ALIGN_CENTER
                                                                : PANGO_ALIGN_LEFT);
     }
+    return l;
+  }
+
+  Shaped shape(const FontSpec& f, const TextItem& t) {
+    PangoLayout* l = layout(f, t);
     Shaped out;
     PangoRectangle logical;
     pango_layout_get_extents(l, nullptr, &logical);
@@ -137,17 +179,48 @@ ShapeCache& cache() {
   return c;
 }
 
-void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
-  static const FontSpec kFallback{"Liberation Sans", 8, false, false};
+/// How a page is drawn: in colour on paper (PDF, PNG), or as ink coverage on an alpha-only
+/// surface (the raster exports), where a grey is ink of partial cover.
+enum class Ink { Colour, Coverage };
+
+/// An alpha-only copy of `bm`: ink where the picture is dark.
+cairo_surface_t* coverageOf(const Bitmap& bm) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, bm.width, bm.height);
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  if (!data) return s;
+  for (int y = 0; y < bm.height; ++y) {
+    const uint32_t* in = &bm.pixels[static_cast<size_t>(y) * static_cast<size_t>(bm.width)];
+    unsigned char* out = data + static_cast<ptrdiff_t>(y) * stride;
+    for (int x = 0; x < bm.width; ++x) {
+      const uint32_t p = in[x];
+      const uint32_t luma =
+          (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29) >> 8;
+      out[x] = static_cast<unsigned char>(255 - luma);
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
+}
+
+void showGlyphs(cairo_t* cr, std::map<cairo_scaled_font_t*, std::vector<cairo_glyph_t>>& glyphs) {
+  for (auto& [font, run] : glyphs) {
+    if (run.empty()) continue;
+    cairo_set_scaled_font(cr, font);
+    cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
+    run.clear();
+  }
+}
+
+void drawPage(cairo_t* cr, const Document& doc, const Page& page, Ink ink = Ink::Colour) {
   // Every glyph of the page in one call per font, after the drawings (text stays on top):
   // a page of a hundred small texts becomes a handful of text operations.
   std::map<cairo_scaled_font_t*, std::vector<cairo_glyph_t>> glyphs;
   cairo_set_source_rgb(cr, 0, 0, 0);
   for (const Item& item : page.items) {
     if (const auto* t = std::get_if<TextItem>(&item)) {
-      const FontSpec& f = t->font >= 0 && static_cast<size_t>(t->font) < doc.fonts.size()
-                              ? doc.fonts[static_cast<size_t>(t->font)]
-                              : kFallback;
+      const FontSpec& f = fontOf(doc, *t);
       const Shaped& sh = cache().get(f, *t);
       double x = t->box.x;
       if (!t->wrap && t->align != Align::Left)
@@ -160,6 +233,9 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
           out.push_back(g);
         }
       }
+      // On pixels, glyphs are composited through a mask as large as their extents: a call
+      // for the whole page would fill a mask the size of the page. One text at a time.
+      if (ink == Ink::Coverage) showGlyphs(cr, glyphs);
     } else if (const auto* ln = std::get_if<LineItem>(&item)) {
       cairo_set_line_width(cr, ln->width);
       cairo_move_to(cr, ln->x1, ln->y1);
@@ -168,8 +244,16 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
     } else if (const auto* b = std::get_if<BoxItem>(&item)) {
       cairo_rectangle(cr, b->box.x, b->box.y, b->box.w, b->box.h);
       if (b->fillGray >= 0) {
-        cairo_set_source_rgb(cr, b->fillGray, b->fillGray, b->fillGray);
-        cairo_fill_preserve(cr);
+        if (ink == Ink::Coverage) {
+          // A fill covers what lies below it, as paint on paper does: even a white one.
+          cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+          cairo_set_source_rgba(cr, 0, 0, 0, 1 - b->fillGray);
+          cairo_fill_preserve(cr);
+          cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        } else {
+          cairo_set_source_rgb(cr, b->fillGray, b->fillGray, b->fillGray);
+          cairo_fill_preserve(cr);
+        }
         cairo_set_source_rgb(cr, 0, 0, 0);
       }
       if (b->lineWidth > 0) {
@@ -181,10 +265,14 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
     } else if (const auto* im = std::get_if<ImageItem>(&item)) {
       const Bitmap& bm = *im->image;
       if (bm.width <= 0 || bm.height <= 0) continue;
-      cairo_surface_t* s = cairo_image_surface_create_for_data(
-          reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bm.pixels.data())),
-          CAIRO_FORMAT_RGB24, bm.width, bm.height, bm.width * 4);
+      cairo_surface_t* s =
+          ink == Ink::Coverage
+              ? coverageOf(bm)
+              : cairo_image_surface_create_for_data(
+                    reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bm.pixels.data())),
+                    CAIRO_FORMAT_RGB24, bm.width, bm.height, bm.width * 4);
       cairo_save(cr);
+      if (ink == Ink::Coverage) cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
       cairo_translate(cr, im->box.x, im->box.y);
       cairo_scale(cr, im->box.w / bm.width, im->box.h / bm.height);
       cairo_set_source_surface(cr, s, 0, 0);
@@ -197,13 +285,14 @@ void drawPage(cairo_t* cr, const Document& doc, const Page& page) {
       cairo_set_source_rgb(cr, 0, 0, 0);
     } else if (const auto* bars = std::get_if<BarsItem>(&item)) {
       for (const Rect& r : bars->bars) cairo_rectangle(cr, r.x, r.y, r.w, r.h);
+      // Pixels either bar or space: a smoothed edge would make a bar wider or narrower
+      // than its neighbours to a reader.
+      if (ink == Ink::Coverage) cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
       cairo_fill(cr);
+      cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
     }
   }
-  for (const auto& [font, run] : glyphs) {
-    cairo_set_scaled_font(cr, font);
-    cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
-  }
+  showGlyphs(cr, glyphs);
 }
 
 cairo_status_t appendTo(void* closure, const unsigned char* data, unsigned int length) {
@@ -218,6 +307,27 @@ void check(cairo_status_t st, const char* what) {
 }
 
 }  // namespace
+
+const FontSpec& fontOf(const Document& doc, const TextItem& item) {
+  static const FontSpec kFallback{"Liberation Sans", 8, false, false};
+  return item.font >= 0 && static_cast<size_t>(item.font) < doc.fonts.size()
+             ? doc.fonts[static_cast<size_t>(item.font)]
+             : kFallback;
+}
+
+std::vector<TextLine> textLines(const Document& doc, const TextItem& item) {
+  if (item.text.empty()) return {};
+  std::vector<TextLine> lines = cache().lines(fontOf(doc, item), item);
+  for (auto& l : lines) {
+    // Unwrapped text is aligned in its box by the renderer, not by pango.
+    if (!item.wrap && item.align != Align::Left)
+      l.x += item.align == Align::Right ? item.box.w - l.width : (item.box.w - l.width) / 2;
+    l.x += item.box.x;
+    l.top += item.box.y;
+    l.baseline += item.box.y;
+  }
+  return lines;
+}
 
 std::string renderPdf(const Document& doc) {
   std::string out;
@@ -269,6 +379,41 @@ std::vector<std::string> renderPng(const Document& doc, double dpi) {
     out.push_back(std::move(png));
   }
   return out;
+}
+
+InkImage renderInk(const Document& doc, const Page& page, double dpi) {
+  const double scale = dpi / 72.0;
+  InkImage img;
+  img.dpi = dpi;
+  img.width = static_cast<int>(doc.width * scale + 0.5);
+  img.height = static_cast<int>(doc.height * scale + 0.5);
+  img.stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, img.width);
+  img.ink.assign(static_cast<size_t>(img.stride) * static_cast<size_t>(img.height), 0);
+  cairo_surface_t* s = cairo_image_surface_create_for_data(img.ink.data(), CAIRO_FORMAT_A8,
+                                                           img.width, img.height, img.stride);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
+                                                                           cairo_surface_destroy);
+  check(cairo_surface_status(s), "a imagem da página");
+  cairo_t* cr = cairo_create(s);
+  cairo_scale(cr, scale, scale);
+  drawPage(cr, doc, page, Ink::Coverage);
+  const cairo_status_t st = cairo_status(cr);
+  cairo_destroy(cr);
+  check(st, "a imagem da página");
+  cairo_surface_flush(s);
+  return img;
+}
+
+std::string encodePng(const Bitmap& image) {
+  cairo_surface_t* s = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())),
+      CAIRO_FORMAT_RGB24, image.width, image.height, image.width * 4);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
+                                                                           cairo_surface_destroy);
+  check(cairo_surface_status(s), "a imagem PNG");
+  std::string png;
+  check(cairo_surface_write_to_png_stream(s, appendTo, &png), "a imagem PNG");
+  return png;
 }
 
 }  // namespace report

@@ -17,4 +17,40 @@ std::string renderPdf(const Document& doc);
 /// One PNG picture per page at `dpi` dots per inch, white background.
 std::vector<std::string> renderPng(const Document& doc, double dpi);
 
+/// A page drawn as ink coverage, one byte a pixel: 0 is white paper, 255 full black ink
+/// (so a grey level is 255 minus the byte). Rows are `stride` bytes apart.
+struct InkImage {
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+  double dpi = 0;
+  std::vector<unsigned char> ink;
+  const unsigned char* row(int y) const {
+    return ink.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
+  }
+};
+
+/// One page at `dpi`. Barcode bars are drawn without smoothing, so at a resolution that
+/// makes a module a whole number of pixels every bar keeps its exact width.
+InkImage renderInk(const Document& doc, const Page& page, double dpi);
+
+/// One line of a text item as the renderer sets it: the line's text, its left edge and top
+/// (points, on the page, alignment applied) and its width. A wrapped item gives the lines
+/// it breaks into; an empty text gives none.
+struct TextLine {
+  std::string text;
+  double x = 0;
+  double top = 0;
+  double baseline = 0;
+  double width = 0;
+  std::vector<double> advances;  ///< of each code point of `text`, in points
+};
+std::vector<TextLine> textLines(const Document& doc, const TextItem& item);
+
+/// The font of a text item (a fallback for an index the document does not hold).
+const FontSpec& fontOf(const Document& doc, const TextItem& item);
+
+/// `image` as PNG bytes.
+std::string encodePng(const Bitmap& image);
+
 }  // namespace report

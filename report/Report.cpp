@@ -52,16 +52,6 @@ void HeadlessPreview::showPages(const std::string& title, const std::vector<Prev
   }
 }
 
-void PdfExportEngine::write(const Document& doc) {
-  writeFileAtomically(fileName(), renderPdf(doc));
-}
-
-std::unique_ptr<ExportEngine> makeExportEngine(int tag, const std::string& fileName) {
-  if (tag == 6) return std::make_unique<PdfExportEngine>(fileName);
-  throw host::OperationError(
-      fmt::format("Formato de exportação ainda não disponível (formato {})", tag));
-}
-
 ReportPrinter::ReportPrinter(ReportDataSource& data) : data_(data) {}
 
 void ReportPrinter::setSetting(const std::string& setting) {

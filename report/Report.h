@@ -61,28 +61,63 @@ class CupsPrinter final : public PrintPort {
   std::string printer_;
 };
 
-/// An export engine: a file format and the file name it writes.
+class ExportFiles;
+
+/// The preferences an export engine works with; the defaults are those the emission sets.
+struct ExportOptions {
+  /// htm/xhtml: pictures as PNG files in a folder beside the page, not inside it.
+  bool imagesAsResources = false;
+  /// Each page goes to the (temporary) file as soon as it is drawn, instead of the whole
+  /// file being kept in memory until the end.
+  bool processAfterEachPage = true;
+  /// Once written, the files are handed to the opener (setOpener).
+  bool openAfterCreate = false;
+};
+
+/// An export engine: a file format and the file name it writes. A format that holds one
+/// page a file (the pictures and metafiles) writes the first page under the file name and
+/// page n beside it as "<name>-<n>.<ext>".
 class ExportEngine {
  public:
-  explicit ExportEngine(std::string fileName) : fileName_(std::move(fileName)) {}
+  explicit ExportEngine(std::string fileName, ExportOptions options = {})
+      : fileName_(std::move(fileName)), options_(options) {}
   virtual ~ExportEngine() = default;
   const std::string& fileName() const { return fileName_; }
-  /// Writes the document; on failure no file (not even a partial one) is left.
-  virtual void write(const Document& doc) = 0;
+  const ExportOptions& options() const { return options_; }
+  /// What opens the files when openAfterCreate is on (the desktop's viewer).
+  void setOpener(std::function<void(const std::vector<std::string>&)> opener) {
+    opener_ = std::move(opener);
+  }
+  /// Writes the document: every file whole or none at all (temporary names beside the
+  /// targets, renamed at the end). Throws host::OperationError naming what failed.
+  void write(const Document& doc);
+  /// The files the last write left, the file name first.
+  const std::vector<std::string>& files() const { return files_; }
+
+ protected:
+  /// Writes the document's files through `out`.
+  virtual void writeFiles(const Document& doc, ExportFiles& out) = 0;
 
  private:
   std::string fileName_;
+  ExportOptions options_;
+  std::function<void(const std::vector<std::string>&)> opener_;
+  std::vector<std::string> files_;
 };
 
 class PdfExportEngine final : public ExportEngine {
  public:
   using ExportEngine::ExportEngine;
-  void write(const Document& doc) override;
+
+ protected:
+  void writeFiles(const Document& doc, ExportFiles& out) override;
 };
 
-/// The engine of an export format by its tag (6: PDF). The other formats are refused with
-/// a host::OperationError naming them until their engines exist.
-std::unique_ptr<ExportEngine> makeExportEngine(int tag, const std::string& fileName);
+/// The engine of an export format by its tag (0 txt, 1 csv, 2 htm, 3 xlsx, 4 rtf, 5 wmf,
+/// 6 pdf, 7 xhtml, 8 gif, 9 jpg, 10 bmp, 11 emf; see Export.h). Another tag is refused with
+/// a host::OperationError naming it.
+std::unique_ptr<ExportEngine> makeExportEngine(int tag, const std::string& fileName,
+                                               const ExportOptions& options = {});
 
 class ReportPrinter {
  public:

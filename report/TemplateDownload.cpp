@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "host/Errors.h"
+#include "records/Methods.h"
 #include "remote/Connection.h"
 #include "report/Image.h"
 
@@ -21,11 +22,10 @@ bool GetAtuGerFos(const std::string& localPath, const std::string& source,
   if (localPath.empty() || source.empty()) return fail("caminho ou origem do modelo vazio");
   if (!factory) return fail("nenhum meio de acesso ao serviço foi configurado");
   try {
-    remote::Connection connection("Qrd.rdmQRDesign", std::move(factory));
+    remote::Connection connection(rpc::kQRDesign, std::move(factory));
     if (!connection.connect())
       return fail(fmt::format("sem conexão com o serviço: {}", connection.lastError()));
-    const remote::Variant content =
-        remote::CheckResultServ(connection.call("BaixaModelo", {source}));
+    const remote::Variant content = rpc::call(connection, rpc::BaixaModelo{.NMARQUIVO = source});
     connection.disconnect();
     if (content.kind() != remote::Variant::Kind::Text || content.asString().empty())
       return fail(fmt::format("o serviço não devolveu o conteúdo do modelo {}", source));

@@ -9,8 +9,12 @@ packages=(
   libfmt-dev nlohmann-json3-dev libcli11-dev
   nodejs
   libcairo2-dev libpango1.0-dev libzint-dev libcups2-dev fonts-dejavu-core fonts-liberation
-  poppler-utils zbar-tools sqlite3
+  poppler-utils zbar-tools sqlite3 python3
+  libxlsxwriter-dev libemf-dev libgif-dev libjpeg62-turbo-dev
+  file imagemagick tidy libxml2-utils w3c-sgml-lib python3-openpyxl
+  libreoffice-writer-nogui libreoffice-draw-nogui
   libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
+  libcurl4-openssl-dev libzip-dev python3-aiosmtpd openssl
   qt6-base-dev libgl-dev
   postgresql postgresql-common
   clang libclang-rt-14-dev

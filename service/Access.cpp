@@ -305,18 +305,15 @@ void SessionAuthenticator::logout(const std::string& token) {
 }
 
 void registerAcesso(Dispatcher& d) {
-  d.skipCompanyCheck(kAcesso);
-  d.add(kAcesso, "Operador", 0,
-        [](CallContext& ctx) { return remote::Variant(ctx.operatorCode()); });
-  d.add(kAcesso, "AcessoOperEmpresa", 2, [](CallContext& ctx) {
-    std::string op = ctx.text(0, "CDOPERADOR", 20);
-    std::string company = ctx.text(1, "CDEMPRESA", 2);
+  d.on<rpc::Operador>(
+      [](CallContext& ctx, rpc::Operador&) { return remote::Variant(ctx.operatorCode()); });
+  d.on<rpc::AcessoOperEmpresa>([](CallContext& ctx, rpc::AcessoOperEmpresa& a) {
+    const std::string& op = a.CDOPERADOR.value();
+    const std::string& company = a.CDEMPRESA.value();
     // An operator asks about itself; asking about another needs nothing more, since the
     // answer is only whether access exists.
     return remote::Variant(operatorMayUse(ctx.database(), op, company));
   });
-  d.setReadOnly(kAcesso, "Operador");
-  d.setReadOnly(kAcesso, "AcessoOperEmpresa");
 }
 
 }  // namespace service

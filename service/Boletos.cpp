@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "host/Consiste.h"
-#include "module/Records.h"
 #include "queries/DirectQueries.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
@@ -84,85 +84,8 @@ const std::string& boletoSelect() {
       "MIN(CDVIATURA) AS CDVIATURA FROM CTRECEBER "
       "WHERE CDFILBOLREC IS NOT NULL GROUP BY CDFILBOLREC, NRLANBOLREC) P "
       "ON P.CDFILBOLREC = B.CDFILIAL AND P.NRLANBOLREC = B.NRLANBOLREC ",
-      selectList(rec::BoletoRecord(), boletoExpr));
+      selectList(records::BoletoRecord().fields(), boletoExpr));
   return select;
-}
-
-enum class K { Text, Ref, Bool, Date, Double, Int, Packet };
-
-// The 37 arguments of Filtro, in order, with the size of the text ones (0: no limit).
-struct FiltroArg {
-  K kind;
-  const char* name;
-  int size;
-};
-constexpr FiltroArg kFiltroArgs[37] = {
-    {K::Text, "CDEMPRESA", 2},
-    {K::Text, "FiliProc", 4},
-    {K::Text, "CDNOSNUMREC", 20},
-    {K::Ref, "client list", 0},
-    {K::Bool, "client Lista", 0},
-    {K::Ref, "clients found", 0},
-    {K::Ref, "client search key", 0},
-    {K::Text, "document from", 10},
-    {K::Text, "document to", 10},
-    {K::Bool, "posting branch Lista", 0},
-    {K::Ref, "posting branch list", 0},
-    {K::Date, "due from", 0},
-    {K::Date, "due to", 0},
-    {K::Bool, "write-off type Lista", 0},
-    {K::Ref, "write-off type list", 0},
-    {K::Double, "value from", 0},
-    {K::Double, "value to", 0},
-    {K::Ref, "filter mark", 0},
-    {K::Bool, "invoice Lista", 0},
-    {K::Bool, "account Lista", 0},
-    {K::Ref, "invoice list", 0},
-    {K::Ref, "account list", 0},
-    {K::Packet, "grid layout", 0},
-    {K::Ref, "stLista", 0},
-    {K::Ref, "origin branch list", 0},
-    {K::Int, "status index", 0},
-    {K::Int, "protest index", 0},
-    {K::Text, "budget from", 10},
-    {K::Text, "budget to", 10},
-    {K::Bool, "ModuFili", 0},
-    {K::Ref, "client group list", 0},
-    {K::Ref, "situation", 0},
-    {K::Text, "NRCNABRECREM", 10},
-    {K::Text, "NRCNABRECRET", 10},
-    {K::Date, "emission from", 0},
-    {K::Date, "emission to", 0},
-    {K::Ref, "vehicle list", 0},
-};
-
-void checkFiltroArgs(const CallContext& ctx) {
-  for (size_t i = 0; i < 37; ++i) {
-    const auto& a = kFiltroArgs[i];
-    switch (a.kind) {
-      case K::Text:
-        ctx.text(i, a.name, a.size);
-        break;
-      case K::Ref:
-        ctx.text(i, a.name, 0);
-        break;
-      case K::Bool:
-        ctx.boolean(i, a.name);
-        break;
-      case K::Date:
-        ctx.date(i, a.name);
-        break;
-      case K::Double:
-        ctx.number(i, a.name);
-        break;
-      case K::Int:
-        ctx.integer(i, a.name);
-        break;
-      case K::Packet:
-        if (!ctx.arg(i).isNull()) ctx.packet(i, a.name);
-        break;
-    }
-  }
 }
 
 // Codes of a list text ("0001,0002") or of the "_"-prefixed codes the client search appends
@@ -236,27 +159,27 @@ std::string receivableWhere(const std::string& condition) {
          condition + ")";
 }
 
-Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
+Criteria filtroCriteria(CallContext& ctx, const rpc::Filtro& a, const std::string& company) {
   Criteria w(ctx.dialect());
   w.add("B.CDEMPRESA = :v", {host::Value(company)});
   // A nosso número finds that boleto alone: the other criteria still arrive and are ignored.
-  std::string nossoNumero = ctx.text(2, "CDNOSNUMREC", 20);
+  const std::string& nossoNumero = a.CDNOSNUMREC.value();
   if (!nossoNumero.empty()) {
     w.add("B.CDNOSNUMREC = :v", {host::Value(nossoNumero)});
     return w;
   }
-  auto list = [&](size_t i, const char* name) { return codesOf(ctx.text(i, name, 0), ','); };
+  auto list = [](const auto& arg) { return codesOf(arg.value(), ','); };
 
   // Clients: the chosen list and the clients found by the search key.
   std::vector<std::string> clients;
-  bool clientList = ctx.boolean(4, "client Lista");
-  if (clientList) clients = list(3, "client list");
-  for (auto& c : codesOf(ctx.text(5, "clients found", 0), '_')) clients.push_back(std::move(c));
+  const bool clientList = a.clientListOn.value();
+  if (clientList) clients = list(a.clientList);
+  for (auto& c : codesOf(a.clientsFound.value(), '_')) clients.push_back(std::move(c));
   if (clientList || !clients.empty())
     w.add(w.inList("B.CDCLIENTE"), {host::Value(joined(clients))});
 
-  std::string docFrom = padded(ctx.text(7, "document from", 10), 9);
-  std::string docTo = padded(ctx.text(8, "document to", 10), 9);
+  std::string docFrom = padded(a.documentFrom.value(), 9);
+  std::string docTo = padded(a.documentTo.value(), 9);
   if (docTo.empty()) docTo = docFrom;
   if (!docFrom.empty() || !docTo.empty()) {
     std::string nr = w.paddedColumn("R.NRDUPLICATA", 9);
@@ -267,50 +190,49 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
       w.add(receivableWhere(nr + " <= :v"), {host::Value(docTo)});
   }
 
-  if (ctx.boolean(9, "posting branch Lista"))
-    w.add(w.inList("B.CDFILIAL"), {host::Value(joined(list(10, "posting branch list")))});
+  if (a.postingBranchListOn.value())
+    w.add(w.inList("B.CDFILIAL"), {host::Value(joined(list(a.postingBranchList)))});
 
   // With the branch module on, the operator sees the boletos its branch issues.
-  auto origins = list(24, "origin branch list");
-  if (origins.empty() && ctx.boolean(29, "ModuFili")) {
-    std::string branch = ctx.text(1, "FiliProc", 4);
+  auto origins = list(a.originBranchList);
+  if (origins.empty() && a.ModuFili.value()) {
+    const std::string& branch = a.FiliProc.value();
     if (!branch.empty()) origins.push_back(branch);
   }
   if (!origins.empty()) w.add(w.inList("B.CDFILORIG"), {host::Value(joined(origins))});
 
   auto day = [](const std::optional<host::DateTime>& d) { return d->dateOnly().iso(); };
-  if (auto d = ctx.date(11, "due from")) w.add("B.DTVENBOLREC >= :v", {host::Value(day(d))});
+  if (const auto& d = a.dueFrom.value()) w.add("B.DTVENBOLREC >= :v", {host::Value(day(d))});
   // Dates may carry a time: the whole last day counts.
-  if (auto d = ctx.date(12, "due to"))
+  if (const auto& d = a.dueTo.value())
     w.add("B.DTVENBOLREC < :v", {host::Value(d->dateOnly().addDays(1).iso())});
-  if (auto d = ctx.date(34, "emission from")) w.add("B.DTEMISSAO >= :v", {host::Value(day(d))});
-  if (auto d = ctx.date(35, "emission to"))
+  if (const auto& d = a.emissionFrom.value()) w.add("B.DTEMISSAO >= :v", {host::Value(day(d))});
+  if (const auto& d = a.emissionTo.value())
     w.add("B.DTEMISSAO < :v", {host::Value(d->dateOnly().addDays(1).iso())});
 
-  if (ctx.boolean(13, "write-off type Lista"))
-    w.add(w.inList("B.CDTPBAIXAREC"), {host::Value(joined(list(14, "write-off type list")))});
+  if (a.writeOffTypeListOn.value())
+    w.add(w.inList("B.CDTPBAIXAREC"), {host::Value(joined(list(a.writeOffTypeList)))});
 
-  double valueFrom = ctx.number(15, "value from");
-  double valueTo = ctx.number(16, "value to");
+  const double valueFrom = a.valueFrom.value();
+  const double valueTo = a.valueTo.value();
   if (valueFrom > 0)
     w.add("B.VRFINALBREC >= :v", {host::Value(host::RoundDec(2, valueFrom) - 0.005)});
   if (valueTo > 0) w.add("B.VRFINALBREC < :v", {host::Value(host::RoundDec(2, valueTo) + 0.005)});
 
   // Invoices: the selection list InsLista filled, or the list text itself when there is none.
-  if (ctx.boolean(18, "invoice Lista")) {
-    std::string stLista = ctx.text(23, "stLista", 10);
+  if (a.invoiceListOn.value()) {
+    const std::string& stLista = a.stLista.value();
     if (!stLista.empty())
       w.add(receivableWhere(
                 "R.NRDUPLICATA IN (SELECT L.CDLISTA FROM LISTAITEM L WHERE L.NRLISTA = :v)"),
             {host::Value(stLista)});
     else
-      w.add(receivableWhere(w.inList("R.NRDUPLICATA")),
-            {host::Value(joined(list(20, "invoice list")))});
+      w.add(receivableWhere(w.inList("R.NRDUPLICATA")), {host::Value(joined(list(a.invoiceList)))});
   }
-  if (ctx.boolean(19, "account Lista"))
-    w.add(w.inList("B.CDREDUCONT"), {host::Value(joined(list(21, "account list")))});
+  if (a.accountListOn.value())
+    w.add(w.inList("B.CDREDUCONT"), {host::Value(joined(list(a.accountList)))});
 
-  switch (ctx.integer(25, "status index")) {
+  switch (a.statusIndex.value()) {
     case 0:
       break;
     case 1:
@@ -323,7 +245,7 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
       throw Refusal("ARG_INVALIDO",
                     "Filtro: o argumento 26 (índice da situação) deve ser 0, 1 ou 2");
   }
-  switch (ctx.integer(26, "protest index")) {
+  switch (a.protestIndex.value()) {
     case 0:
       break;
     case 1:
@@ -337,8 +259,8 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
                     "Filtro: o argumento 27 (índice do protesto) deve ser 0, 1 ou 2");
   }
 
-  std::string budgetFrom = padded(ctx.text(27, "budget from", 10), 10);
-  std::string budgetTo = padded(ctx.text(28, "budget to", 10), 10);
+  std::string budgetFrom = padded(a.budgetFrom.value(), 10);
+  std::string budgetTo = padded(a.budgetTo.value(), 10);
   if (budgetTo.empty()) budgetTo = budgetFrom;
   if (!budgetFrom.empty() || !budgetTo.empty()) {
     std::string nr = w.paddedColumn("B.NRORCAEVENTO", 10);
@@ -346,20 +268,20 @@ Criteria filtroCriteria(CallContext& ctx, const std::string& company) {
     w.add(nr + " <= :v", {host::Value(budgetTo)});
   }
 
-  auto groups = list(30, "client group list");
+  auto groups = list(a.clientGroupList);
   if (!groups.empty()) w.add(w.inList("C.CDGRUPCLIE"), {host::Value(joined(groups))});
 
   // "_00_10": the situations checked. A boleto never sent has no situation yet: "00".
-  auto situations = codesOf(ctx.text(31, "situation", 0), '_');
+  auto situations = codesOf(a.situation.value(), '_');
   if (!situations.empty())
     w.add(w.inList("COALESCE(B.IDSITUCNABR, '00')"), {host::Value(joined(situations))});
 
-  std::string remessa = padded(ctx.text(32, "NRCNABRECREM", 10), 10);
+  std::string remessa = padded(a.NRCNABRECREM.value(), 10);
   if (!remessa.empty()) w.add("B.NRCNABRECREM = :v", {host::Value(remessa)});
-  std::string retorno = padded(ctx.text(33, "NRCNABRECRET", 10), 10);
+  std::string retorno = padded(a.NRCNABRECRET.value(), 10);
   if (!retorno.empty()) w.add("B.NRCNABRECRET = :v", {host::Value(retorno)});
 
-  auto vehicles = list(36, "vehicle list");
+  auto vehicles = list(a.vehicleList);
   if (!vehicles.empty())
     w.add(receivableWhere(w.inList("R.CDVIATURA")), {host::Value(joined(vehicles))});
   return w;
@@ -371,19 +293,16 @@ void registerBoletos(Dispatcher& d) {
   // Filtro: the boletos of a company that match the register filter's criteria, as rows of
   // the boleto record. List criteria travel as list texts ("0001,0002"); a "Lista" flag that
   // is off leaves its criterion out.
-  d.add(kHabContRec, "Filtro", 37, [](CallContext& ctx) {
-    checkFiltroArgs(ctx);
-    std::string company = ctx.text(0, "CDEMPRESA", 2);
+  d.on<rpc::Filtro>([](CallContext& ctx, rpc::Filtro& a) {
+    std::string company = a.CDEMPRESA.value();
     if (company.empty()) company = ctx.company();
     ctx.requireCompany(company);
-    Criteria w = filtroCriteria(ctx, company);
+    Criteria w = filtroCriteria(ctx, a, company);
     auto pos = queries::positional(boletoSelect() + w.sql() +
                                    " ORDER BY B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC");
     return remote::Variant::packet(
-        runBoundPacked(ctx.sql(), pos.sql, w.values(), rec::BoletoRecord()));
+        runBoundPacked(ctx.sql(), pos.sql, w.values(), records::BoletoRecord().fields()));
   });
-  // A company's whole list can take a while to read; it should not hold up the writers.
-  d.setReadOnly(kHabContRec, "Filtro");
 }
 
 }  // namespace service

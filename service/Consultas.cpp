@@ -64,15 +64,14 @@ void registerConsultas(Dispatcher& d) {
   // Company look-ups answer before the register has checked the operator's access (the
   // company search lists every company); a query restricted to the session's company checks
   // it itself.
-  d.skipCompanyCheck(kQuery);
   // Consulta(query name, [[parameter, value], ...]): the query's rows as a packet.
-  d.add(kQuery, "Consulta", 2, [](CallContext& ctx) {
-    std::string name = ctx.text(0, "query name", 40);
+  d.on<rpc::Consulta>([](CallContext& ctx, rpc::Consulta& a) {
+    const std::string& name = a.name.value();
     const auto* q = queries::find(name);
     if (!q)
       throw Refusal("CONSULTA_DESCONHECIDA",
                     fmt::format("não há consulta direta chamada \"{}\"", name));
-    host::QueryParams params = paramsOf(ctx.arg(1), *q);
+    host::QueryParams params = paramsOf(a.parameters.value(), *q);
     std::string company;
     if (q->companyScoped) {
       company = ctx.company();

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
@@ -24,14 +24,14 @@ struct AccountQuery {
       : st((sql.prepare << fmt::format(
                 "SELECT {} FROM CONTCORR K LEFT JOIN BANCO B ON B.CDBANCO = K.CDBANCO "
                 "WHERE K.CDEMPRESA = :e AND K.CDREDUCONT = :c",
-                selectList(rec::BankAccountRecord(), accountExpr)),
+                selectList(records::BankAccountRecord().fields(), accountExpr)),
             soci::use(company), soci::use(code), soci::into(row))) {}
 };
 
 /// The account `code` of `company` as a packet of the bank account record (no rows when
 /// there is no such account).
 host::DataPacket accountPacket(Database& db, const std::string& company, const std::string& code) {
-  const auto& fields = rec::BankAccountRecord();
+  const auto& fields = records::BankAccountRecord().fields();
   auto& q = db.prepared<AccountQuery>(
       "GetCont_Corr", [](soci::session& sql) { return std::make_unique<AccountQuery>(sql); });
   q.company = company;
@@ -45,14 +45,11 @@ host::DataPacket accountPacket(Database& db, const std::string& company, const s
 }  // namespace
 
 void registerContaCorrente(Dispatcher& d) {
-  // GetCont_Corr(account code, in-out): the account of the caller's company. The code comes
-  // back padded to its three digits.
-  d.add(kHabContRec, "GetCont_Corr", 1, [](CallContext& ctx) {
-    std::string code = ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
-    ctx.setArg(0, remote::Variant(code));
-    return remote::Variant::packet(accountPacket(ctx.database(), ctx.company(), code));
+  d.on<rpc::GetCont_Corr>([](CallContext& ctx, rpc::GetCont_Corr& a) {
+    a.CDREDUCONT.set(a.CDREDUCONT.code());
+    return remote::Variant::packet(
+        accountPacket(ctx.database(), ctx.company(), a.CDREDUCONT.value()));
   });
-  d.setReadOnly(kHabContRec, "GetCont_Corr");
 }
 
 }  // namespace service

@@ -20,8 +20,9 @@ size_t utf8Length(const std::string& s) {
 }
 }  // namespace
 
-CallContext::CallContext(Database& db, const std::string& op, const remote::Request& req)
-    : db_(db), operator_(op), request_(req), args_(req.args) {}
+CallContext::CallContext(Database& db, const host::Clock& clock, const std::string& op,
+                         const remote::Request& req)
+    : db_(db), clock_(clock), operator_(op), request_(req), args_(req.args) {}
 
 const std::string& CallContext::company() const {
   if (request_.company.empty())
@@ -46,18 +47,6 @@ std::string CallContext::text(size_t i, const std::string& name, int maxSize) co
                   fmt::format("{}: o argumento {} ({}) tem {} caracteres; o máximo é {}",
                               request_.method, i + 1, name, utf8Length(s), maxSize));
   }
-  return s;
-}
-
-std::string CallContext::text(size_t i, const host::FieldDef& field) const {
-  return text(i, field.name, field.size);
-}
-
-std::string CallContext::code(size_t i, const host::FieldDef& field) const {
-  std::string s = text(i, field);
-  size_t length = utf8Length(s);
-  if (!s.empty() && length < static_cast<size_t>(field.size))
-    s.insert(0, static_cast<size_t>(field.size) - length, '0');
   return s;
 }
 
@@ -144,9 +133,10 @@ namespace {
 // BEGIN, COMMIT and ROLLBACK prepared once per session: on SQLite, parsing them again on
 // every call cost about as much as the small read the call made.
 struct TransactionStatements {
-  soci::statement begin, commit, rollback;
+  soci::statement begin, beginImmediate, commit, rollback;
   explicit TransactionStatements(soci::session& sql)
       : begin((sql.prepare << "BEGIN")),
+        beginImmediate((sql.prepare << "BEGIN IMMEDIATE")),
         commit((sql.prepare << "COMMIT")),
         rollback((sql.prepare << "ROLLBACK")) {}
 };
@@ -154,12 +144,16 @@ struct TransactionStatements {
 /// The call's transaction: rolled back unless committed.
 class CallTransaction {
  public:
-  explicit CallTransaction(Database& db) {
+  /// A call that may write takes SQLite's write lock when it begins, waiting for it up to the
+  /// session's busy time-out: a transaction that begins as a reader and writes later cannot
+  /// wait when another connection wrote meanwhile, and fails at once with "database is
+  /// locked".
+  CallTransaction(Database& db, bool mayWrite) {
     if (db.dialect() == Dialect::SQLite) {
       st_ = &db.prepared<TransactionStatements>("transaction", [](soci::session& sql) {
         return std::make_unique<TransactionStatements>(sql);
       });
-      st_->begin.execute(true);
+      (mayWrite ? st_->beginImmediate : st_->begin).execute(true);
     } else {
       tr_.emplace(db.session());
     }
@@ -191,7 +185,75 @@ class CallTransaction {
 
 }  // namespace
 
-Dispatcher::Dispatcher(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+std::vector<Variant> checkedArgs(const CallContext& ctx, const rpc::MethodDecl& decl) {
+  std::vector<Variant> out;
+  out.reserve(decl.args.size());
+  for (size_t i = 0; i < decl.args.size(); ++i) {
+    const auto& a = decl.args[i];
+    switch (a.kind) {
+      case rpc::Kind::Text:
+        out.emplace_back(ctx.text(i, a.name, a.size));
+        break;
+      case rpc::Kind::Number:
+        out.emplace_back(ctx.number(i, a.name));
+        break;
+      case rpc::Kind::Integer:
+        out.emplace_back(ctx.integer(i, a.name));
+        break;
+      case rpc::Kind::Boolean:
+        out.emplace_back(ctx.boolean(i, a.name));
+        break;
+      case rpc::Kind::Date: {
+        const auto d = ctx.date(i, a.name);
+        out.push_back(d ? Variant(*d) : Variant());
+        break;
+      }
+      case rpc::Kind::Packet:
+        ctx.packet(i, a.name);
+        out.push_back(ctx.arg(i));
+        break;
+      case rpc::Kind::PacketOrNull:
+        if (!ctx.arg(i).isNull()) ctx.packet(i, a.name);
+        out.push_back(ctx.arg(i));
+        break;
+      case rpc::Kind::Any:
+        out.push_back(ctx.arg(i));
+        break;
+    }
+  }
+  return out;
+}
+
+Dispatcher::Dispatcher(std::shared_ptr<Database> db, std::shared_ptr<const host::Clock> clock)
+    : db_(std::move(db)), clock_(std::move(clock)) {
+  BOLETO_CHECK(clock_ != nullptr, "the service needs a clock");
+}
+
+void Dispatcher::addDeclared(const rpc::MethodDecl& decl, Method fn) {
+  BOLETO_CHECK(!objects_[decl.object].count(decl.name),
+               fmt::format("{}.{} is registered twice", decl.object, decl.name));
+  Entry e{decl.args.size(), std::move(fn)};
+  e.readOnly = decl.readOnly;
+  e.checksCompany = decl.checksCompany;
+  e.decl = decl;
+  objects_[decl.object][decl.name] = std::move(e);
+}
+
+const rpc::MethodDecl* Dispatcher::declarationOf(const std::string& object,
+                                                 const std::string& method) const {
+  auto obj = objects_.find(object);
+  if (obj == objects_.end()) return nullptr;
+  auto m = obj->second.find(method);
+  if (m == obj->second.end() || !m->second.decl) return nullptr;
+  return &*m->second.decl;
+}
+
+std::vector<std::pair<std::string, std::string>> Dispatcher::methods() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& [object, methods] : objects_)
+    for (const auto& [name, entry] : methods) out.emplace_back(object, name);
+  return out;
+}
 
 void Dispatcher::add(const std::string& object, const std::string& method, size_t argCount,
                      Method fn) {
@@ -234,9 +296,10 @@ remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& r
 remote::Reply Dispatcher::run(const Entry& entry, const std::string& op,
                               const remote::Request& req) {
   try {
-    CallTransaction tr(*db_);
-    CallContext ctx(*db_, op, req);
-    if (!req.company.empty() && !unchecked_.count(req.object)) ctx.requireCompany(req.company);
+    CallTransaction tr(*db_, !entry.readOnly);
+    CallContext ctx(*db_, *clock_, op, req);
+    if (!req.company.empty() && entry.checksCompany && !unchecked_.count(req.object))
+      ctx.requireCompany(req.company);
     remote::Reply reply;
     reply.result = entry.fn(ctx);
     tr.commit();

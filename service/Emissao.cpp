@@ -36,8 +36,8 @@ int64_t markOne(CallContext& ctx, const std::string& key, const std::string& whe
                "CDEMPRESA = :e",
       soci::use(branch), soci::use(number), soci::use(company), soci::into(found);
   if (found == 0) {
-    throw Refusal("BOL_NC",
-                  fmt::format("boleto {} does not exist for company {}", keyText(key), company));
+    throw Refusal("BOL_NC", fmt::format("Boleto {} não cadastrado para a empresa {}.", keyText(key),
+                                        company));
   }
   ctx.sql() << std::string(kMarkEmitted) + "CDFILIAL = :f AND NRLANBOLREC = :n", soci::use(when),
       soci::use(branch), soci::use(number);
@@ -53,7 +53,7 @@ int64_t markList(CallContext& ctx, const std::string& list, const std::string& k
   ctx.sql() << "SELECT COUNT(*) FROM LISTAITEM WHERE NRLISTA = :l AND CDLISTA = :k",
       soci::use(list), soci::use(key), soci::into(held);
   if (held == 0) {
-    throw Refusal("LISTA_NC", fmt::format("list {} does not exist or does not hold boleto {}", list,
+    throw Refusal("LISTA_NC", fmt::format("A lista {} não existe ou não contém o boleto {}.", list,
                                           keyText(key)));
   }
   int size = 0;
@@ -73,8 +73,8 @@ int64_t markList(CallContext& ctx, const std::string& list, const std::string& k
                "B.NRLANBOLREC = SUBSTR(I.CDLISTA, 5) AND B.CDEMPRESA = :e)",
       soci::use(list), soci::use(company), soci::into(stranger, ind);
   if (ind == soci::i_ok) {
-    throw Refusal("BOL_NC", fmt::format("list {} holds \"{}\", not a boleto of company {}", list,
-                                        stranger, company));
+    throw Refusal("BOL_NC", fmt::format("A lista {} contém \"{}\", que não é boleto da empresa {}.",
+                                        list, stranger, company));
   }
   ctx.sql() << std::string(kMarkEmitted) +
                    "(CDFILIAL, NRLANBOLREC) IN (SELECT SUBSTR(CDLISTA, 1, 4), SUBSTR(CDLISTA, 5) "
@@ -91,21 +91,21 @@ void registerEmissao(Dispatcher& d) {
   // AltBoletos(count, NRLISTA, key): with NRLISTA empty, the boleto whose CDFILIAL +
   // NRLANBOLREC is the key; otherwise every boleto of list NRLISTA, the key being one of its
   // CDLISTA. Answers the number of boletos of the list, or 1.
-  d.add(kHabContRec, "AltBoletos", 3, [](CallContext& ctx) {
-    const int64_t count = ctx.integer(0, "count");
-    const std::string list = host::AllTrim(ctx.text(1, "NRLISTA", 10));
-    const std::string key = host::AllTrim(ctx.text(2, "CDLISTA", 50));
+  d.on<rpc::AltBoletos>([](CallContext& ctx, rpc::AltBoletos& a) {
+    const int64_t count = a.count.value();
+    const std::string list = host::AllTrim(a.NRLISTA.value());
+    const std::string key = host::AllTrim(a.CDLISTA.value());
     if (count < 1) {
       throw Refusal(
           "ARG_INVALIDO",
-          fmt::format("AltBoletos: the count of boletos must be at least 1, not {}", count));
+          fmt::format("AltBoletos: a quantidade de boletos deve ser ao menos 1, não {}.", count));
     }
     if (key.size() != kKeySize) {
-      throw Refusal("ARG_INVALIDO", fmt::format("AltBoletos: \"{}\" is not a boleto key (branch "
-                                                "and number, {} characters)",
+      throw Refusal("ARG_INVALIDO", fmt::format("AltBoletos: \"{}\" não é chave de boleto (filial "
+                                                "e número, {} caracteres).",
                                                 key, kKeySize));
     }
-    const std::string when = host::SystemClock().now().iso();
+    const std::string when = ctx.now().iso();
     return remote::Variant(list.empty() ? markOne(ctx, key, when) : markList(ctx, list, key, when));
   });
 }

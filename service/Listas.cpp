@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "host/DateTime.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
@@ -12,18 +13,8 @@ namespace service {
 
 namespace {
 
-constexpr int kListaSize = 10;
-constexpr int kCdListaSize = 50;
-
-std::vector<host::FieldDef> listaFields() {
-  host::FieldDef nr;
-  nr.name = "NRLISTA";
-  nr.size = kListaSize;
-  host::FieldDef cd;
-  cd.name = "CDLISTA";
-  cd.size = kCdListaSize;
-  return {nr, cd};
-}
+constexpr int kListaSize = records::fld::NRLISTA.size;
+constexpr int kCdListaSize = records::fld::CDLISTA.size;
 
 /// The CDLISTA values of a packet with a CDLISTA field; refused when it has none or a value
 /// is too long.
@@ -52,20 +43,19 @@ std::vector<std::string> keysOf(const nlohmann::json& packet) {
 void registerListas(Dispatcher& d) {
   // CriaLista(packet of NRLISTA/CDLISTA rows, branch): a new list holding the packet's keys.
   // Result: [number of keys, packet of (NRLISTA, CDLISTA)].
-  d.add(kHabContRec, "CriaLista", 2, [](CallContext& ctx) {
+  d.on<rpc::CriaLista>([](CallContext& ctx, rpc::CriaLista& a) {
     std::vector<std::string> keys;
     try {
-      keys = keysOf(ctx.packet(0, "cdsCriaLista"));
+      keys = keysOf(a.cdsCriaLista.value().packetJson());
     } catch (const nlohmann::json::exception& e) {
       throw Refusal("ARG_INVALIDO", fmt::format("pacote de lista malformado: {}", e.what()));
     }
-    ctx.text(1, "CDFILIAL", 4);
     std::string nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), kListaSize);
     std::string op = ctx.operatorCode();
-    std::string now = host::SystemClock().now().iso();
+    std::string now = ctx.now().iso();
     ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
         soci::use(nr), soci::use(op), soci::use(now);
-    nlohmann::json packet{{"fields", packetFields(listaFields())},
+    nlohmann::json packet{{"fields", packetFields(records::cdsCriaLista().fields())},
                           {"rows", nlohmann::json::array()}};
     for (auto& key : keys) {
       int present = 0;
@@ -82,14 +72,17 @@ void registerListas(Dispatcher& d) {
   // ApagaLista(NRLISTA) and DelLista(NRLISTA): the list and its keys are deleted. Emptying
   // it only would leave one LISTA row behind per emission run; nothing reads an empty list
   // back. A list already gone is no error: the emission deletes its list whatever happened.
-  for (const char* method : {"ApagaLista", "DelLista"}) {
-    d.add(kHabContRec, method, 1, [](CallContext& ctx) {
-      std::string nr = ctx.text(0, "NRLISTA", kListaSize);
-      ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
-      ctx.sql() << "DELETE FROM LISTA WHERE NRLISTA = :n", soci::use(nr);
-      return remote::Variant(int64_t{1});
-    });
-  }
+  const auto deleteList = [](CallContext& ctx, std::string nr) {
+    ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
+    ctx.sql() << "DELETE FROM LISTA WHERE NRLISTA = :n", soci::use(nr);
+    return remote::Variant(int64_t{1});
+  };
+  d.on<rpc::ApagaLista>([deleteList](CallContext& ctx, rpc::ApagaLista& a) {
+    return deleteList(ctx, a.NRLISTA.value());
+  });
+  d.on<rpc::DelLista>([deleteList](CallContext& ctx, rpc::DelLista& a) {
+    return deleteList(ctx, a.NRLISTA.value());
+  });
 }
 
 }  // namespace service

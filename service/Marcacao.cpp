@@ -6,33 +6,19 @@
 #include <set>
 #include <utility>
 
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
+#include "service/Packets.h"
 #include "service/Rows.h"
 
 namespace service {
 
 namespace {
 
-using host::FieldDef;
-using host::FieldType;
 using host::Value;
 using remote::Variant;
-using Fields = std::vector<FieldDef>;
-
-const Fields& advanceFields() {
-  static const Fields f = {S("CDFILIAL", 4),   S("NRADIANTREC", 10), S("CDEMPRESA", 2),
-                           S("CDCLIENTE", 21), D("DTADIANTREC"),     F("VRADIANTREC"),
-                           F("VRSALDOADIANT")};
-  return f;
-}
-
-const Fields& returnFields() {
-  static const Fields f = {S("CDFILIAL", 4),   S("NRDEVOLREC", 10), S("CDEMPRESA", 2),
-                           S("CDCLIENTE", 21), D("DTDEVOLREC"),     F("VRDEVOLREC")};
-  return f;
-}
 
 // An advance is open while it has a balance; a return until it is applied to a boleto.
 const char* const kOpenAdvances =
@@ -45,7 +31,7 @@ const char* const kOpenReturns =
     "NRDEVOLREC";
 
 // Column of `name` in a packet's fields (case-insensitive), or -1.
-int columnOf(const nlohmann::json& packet, const std::string& name) {
+int columnOf(const nlohmann::json& packet, std::string_view name) {
   const auto& fields = packet.at("fields");
   for (size_t i = 0; i < fields.size(); ++i) {
     std::string n = fields[i].value("name", "");
@@ -62,16 +48,17 @@ std::string textAt(const nlohmann::json& row, int col) {
 
 // GetBolCliDevoAdian(list packet, IDUTLNFDEVOLREC): the rows of the list whose customer has an
 // open advance in the row's company, or an open return when returns are discounted ("S").
-Variant bolCliDevoAdian(CallContext& ctx) {
-  const nlohmann::json& list = ctx.packet(0, "boletos");
-  const std::string withReturns = ctx.text(1, "IDUTLNFDEVOLREC", 1);
+Variant bolCliDevoAdian(CallContext& ctx, const rpc::GetBolCliDevoAdian& a) {
+  using namespace records::fld;
+  const nlohmann::json& list = a.boletos.value().packetJson();
+  const std::string& withReturns = a.IDUTLNFDEVOLREC.value();
   if (!list.contains("fields") || !list.contains("rows")) {
     throw Refusal("ARG_INVALIDO", "GetBolCliDevoAdian: o pacote da lista não tem campos ou linhas");
   }
-  const int branch = columnOf(list, "CDFILIAL");
-  const int number = columnOf(list, "NRLANBOLREC");
-  const int company = columnOf(list, "CDEMPRESA");
-  const int customer = columnOf(list, "CDCLIENTE");
+  const int branch = columnOf(list, CDFILIAL);
+  const int number = columnOf(list, NRLANBOLREC);
+  const int company = columnOf(list, CDEMPRESA);
+  const int customer = columnOf(list, CDCLIENTE);
   if (branch < 0 || number < 0 || company < 0 || customer < 0) {
     throw Refusal("ARG_INVALIDO",
                   "GetBolCliDevoAdian: o pacote da lista precisa de CDFILIAL, NRLANBOLREC, "
@@ -98,8 +85,7 @@ Variant bolCliDevoAdian(CallContext& ctx) {
     }
   }
   nlohmann::json out;
-  out["fields"] = nlohmann::json::array({{{"name", "CDFILIAL"}, {"type", "S"}, {"size", 4}},
-                                         {{"name", "NRLANBOLREC"}, {"type", "S"}, {"size", 10}}});
+  out["fields"] = packetFields(records::cdsBolCliDevoAdian().fields());
   out["rows"] = nlohmann::json::array();
   if (open.empty()) return Variant::packet(out);
   for (const auto& row : list.at("rows")) {
@@ -114,25 +100,22 @@ Variant bolCliDevoAdian(CallContext& ctx) {
 
 void registerMarcacao(Dispatcher& d) {
   // GetAdiantamento(CDCLIENTE, CDEMPRESA): the customer's open advances in the company.
-  d.add(kHabContRec, "GetAdiantamento", 2, [](CallContext& ctx) {
-    const std::string customer = ctx.code(0, S("CDCLIENTE", 21));
-    const std::string company = ctx.code(1, S("CDEMPRESA", 2));
+  d.on<rpc::GetAdiantamento>([](CallContext& ctx, rpc::GetAdiantamento& a) {
+    const std::string customer = a.CDCLIENTE.code();
+    const std::string company = a.CDEMPRESA.code();
     ctx.requireCompany(company);
-    return Variant::packet(
-        runBound(ctx.sql(), kOpenAdvances, {Value(customer), Value(company)}, advanceFields()));
+    return Variant::packet(runBound(ctx.sql(), kOpenAdvances, {Value(customer), Value(company)},
+                                    records::cdsAdiantamento().fields()));
   });
-  d.setReadOnly(kHabContRec, "GetAdiantamento");
   // GetDevolucao(company, CDCLIENTE): the customer's returns not yet applied to a boleto.
-  d.add(kHabContRec, "GetDevolucao", 2, [](CallContext& ctx) {
-    const std::string company = ctx.code(0, S("CDEMPRESA", 2));
-    const std::string customer = ctx.code(1, S("CDCLIENTE", 21));
+  d.on<rpc::GetDevolucao>([](CallContext& ctx, rpc::GetDevolucao& a) {
+    const std::string company = a.CDEMPRESA.code();
+    const std::string customer = a.CDCLIENTE.code();
     ctx.requireCompany(company);
-    return Variant::packet(
-        runBound(ctx.sql(), kOpenReturns, {Value(company), Value(customer)}, returnFields()));
+    return Variant::packet(runBound(ctx.sql(), kOpenReturns, {Value(company), Value(customer)},
+                                    records::cdsDevolucao().fields()));
   });
-  d.setReadOnly(kHabContRec, "GetDevolucao");
-  d.add(kHabContRec, "GetBolCliDevoAdian", 2, bolCliDevoAdian);
-  d.setReadOnly(kHabContRec, "GetBolCliDevoAdian");
+  d.on<rpc::GetBolCliDevoAdian>(bolCliDevoAdian);
 }
 
 void loadMarkingDemo(soci::session& sql) {

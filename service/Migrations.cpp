@@ -32,6 +32,10 @@ std::vector<std::string> splitStatements(const std::string& sql) {
 }
 
 namespace {
+
+// Migrations whose step is more than SQL: stored values rewritten by rules that live in code.
+constexpr int kNossoNumeroCanonico = 14;
+
 void ensureVersionTable(soci::session& sql) {
   sql << "CREATE TABLE IF NOT EXISTS SCHEMAVERSAO (NRVERSAO INTEGER PRIMARY KEY, "
          "NMARQUIVO TEXT NOT NULL, DTAPLICACAO TEXT NOT NULL)";
@@ -47,7 +51,7 @@ int schemaVersion(Database& db) {
   return ind == soci::i_ok ? version : 0;
 }
 
-int migrate(Database& db) {
+int migrate(Database& db, const host::Clock& clock) {
   std::lock_guard lock(db.mutex());
   auto& sql = db.session();
   ensureVersionTable(sql);
@@ -73,8 +77,9 @@ int migrate(Database& db) {
     soci::transaction tr(sql);
     try {
       for (const auto& statement : splitStatements(m.sql)) sql << statement;
+      if (m.version == kNossoNumeroCanonico) canonicalizeNossoNumeros(sql);
       std::string name = m.name;
-      std::string now = host::SystemClock().now().iso();
+      std::string now = clock.now().iso();
       sql << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES (:v, :n, :d)",
           soci::use(m.version), soci::use(name), soci::use(now);
     } catch (const std::exception& e) {

@@ -4,9 +4,13 @@
 #include <fmt/format.h>
 
 #include "host/Consiste.h"
-#include "module/Records.h"
+#include "host/bank/BankLayout.h"
+#include "host/bank/Febraban.h"
+#include "host/bank/Template.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
+#include "service/Migrations.h"
 #include "service/Packets.h"
 #include "service/Sequences.h"
 
@@ -14,43 +18,31 @@ namespace service {
 
 namespace {
 
-const host::FieldDef& boletoField(std::string_view name) {
-  return rec::fieldOf(rec::BoletoRecord(), name);
-}
-
-host::FieldDef textField(const std::string& name, int size) {
-  host::FieldDef f;
-  f.name = name;
-  f.size = size;
-  return f;
-}
-
 nlohmann::json emptyPacket(const std::vector<host::FieldDef>& fields) {
   return {{"fields", packetFields(fields)}, {"rows", nlohmann::json::array()}};
 }
 
 /// The sequence width a caller asks for: digits, 1 to 20.
-int seqWidth(CallContext& ctx, size_t i) {
-  const std::string text = ctx.text(i, "seqSize", 2);
+int seqWidth(const std::string& text) {
   const int64_t width = host::StrToIntDef(text, -1);
   if (width < 1 || width > 20) {
-    throw Refusal("ESTRUT_CONFIG",
-                  fmt::format("the sequence width \"{}\" is not a number from 1 to 20", text));
+    throw Refusal("ESTRUT_CONFIG", fmt::format("A largura da sequência do nosso número \"{}\" "
+                                               "não é um número de 1 a 20.",
+                                               text));
   }
   return static_cast<int>(width);
 }
 
 /// The account must exist for the caller's company: numbers are never handed out for an
 /// account nobody can print on.
-std::string requireAccount(CallContext& ctx, size_t i) {
-  std::string code = ctx.code(i, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+std::string requireAccount(CallContext& ctx, const std::string& code) {
   int found = 0;
   const std::string company = ctx.company();
   ctx.sql() << "SELECT COUNT(*) FROM CONTCORR WHERE CDEMPRESA = :e AND CDREDUCONT = :c",
       soci::use(company), soci::use(code), soci::into(found);
   if (found == 0) {
-    throw Refusal("CONTA_NC",
-                  fmt::format("account {} does not exist for company {}", code, company));
+    throw Refusal("CONTA_NC", fmt::format("Conta cobrança {} não cadastrada para a empresa {}.",
+                                          code, company));
   }
   return code;
 }
@@ -61,8 +53,9 @@ std::string nextNumber(CallContext& ctx, const std::string& name, int width) {
   const int64_t next = nextSequence(ctx.sql(), ctx.company(), name);
   std::string text = std::to_string(next);
   if (static_cast<int>(text.size()) > width) {
-    throw Refusal("NOSSO<SEQ",
-                  fmt::format("counter {} reached {}, beyond {} digits", name, text, width));
+    throw Refusal("NOSSO<SEQ", fmt::format("Operação bloqueada! O contador {} chegou a {}, além "
+                                           "dos {} dígitos do nosso número.",
+                                           name, text, width));
   }
   return host::Ajusta(text, static_cast<size_t>(width));
 }
@@ -72,12 +65,11 @@ struct BoletoKey {
   std::string number;
 };
 
-BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
-  BoletoKey k{ctx.code(branchArg, boletoField("CDFILIAL")),
-              ctx.code(numberArg, boletoField("NRLANBOLREC"))};
-  ctx.setArg(branchArg, remote::Variant(k.branch));
-  ctx.setArg(numberArg, remote::Variant(k.number));
-  return k;
+template <class Args>
+BoletoKey boletoKey(Args& a) {
+  a.CDFILIAL.set(a.CDFILIAL.code());
+  a.NRLANBOLREC.set(a.NRLANBOLREC.code());
+  return BoletoKey{a.CDFILIAL.value(), a.NRLANBOLREC.value()};
 }
 
 /// The boleto's account, or a refusal when the boleto is not one of the caller's company.
@@ -89,7 +81,7 @@ std::string boletoAccount(CallContext& ctx, const BoletoKey& k) {
                "AND CDEMPRESA = :e",
       soci::use(k.branch), soci::use(k.number), soci::use(company), soci::into(account, ind);
   if (!ctx.sql().got_data()) {
-    throw Refusal("BOL_NC", fmt::format("boleto {}/{} does not exist for company {}", k.branch,
+    throw Refusal("BOL_NC", fmt::format("Boleto {}/{} não cadastrado para a empresa {}.", k.branch,
                                         k.number, company));
   }
   return ind == soci::i_ok ? account : std::string();
@@ -99,51 +91,237 @@ bool isDigits(const std::string& s) {
   return s.empty() || host::IsDigits(s);
 }
 
+/// The print model of a numbering call: "1" pre-printed, "2" complete; empty only where
+/// `emptyKeeps` (the model already recorded stays).
+std::string checkedModel(const std::string& model, bool emptyKeeps) {
+  if ((model.empty() && !emptyKeeps) || (!model.empty() && model != "1" && model != "2")) {
+    throw Refusal("ARG_INVALIDO", fmt::format("O modelo de impressão \"{}\" não é \"1\" "
+                                              "(pré-impresso) nem \"2\" (completo).",
+                                              model));
+  }
+  return model;
+}
+
+void checkBarcode(const std::string& barcode) {
+  if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
+    throw Refusal("CODBARRA_INV",
+                  fmt::format("O código de barras \"{}\" não tem 44 dígitos.", barcode));
+  }
+}
+
+/// What a boleto carries of its numbering.
+struct Codes {
+  std::string number, barcode, line, model;
+};
+
+Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
+  Codes c;
+  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null;
+  ctx.sql() << "SELECT CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDMODELONUM FROM BOLRECEBER "
+               "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(k.branch), soci::use(k.number), soci::into(c.number, i1), soci::into(c.barcode, i2),
+      soci::into(c.line, i3), soci::into(c.model, i4);
+  if (i1 != soci::i_ok) c.number.clear();
+  if (i2 != soci::i_ok) c.barcode.clear();
+  if (i3 != soci::i_ok) c.line.clear();
+  if (i4 != soci::i_ok) c.model.clear();
+  c.number = host::AllTrim(c.number);
+  return c;
+}
+
+/// The uniqueness of a number within its account, checked inside the writing transaction so
+/// that two callers who asked GetValNosNumero at the same moment cannot both store it.
+void requireFree(CallContext& ctx, const std::string& account, const std::string& number,
+                 const BoletoKey& k) {
+  int taken = 0;
+  const std::string company = ctx.company();
+  ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND CDNOSNUMREC = :n AND "
+               "CDEMPRESA = :e AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
+      soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
+      soci::use(k.number), soci::into(taken);
+  if (taken > 0) {
+    throw Refusal("NN_JA_CAD", fmt::format("Operação Bloqueada! Nosso número {} já cadastrado em "
+                                           "outro boleto da conta {}.",
+                                           number, account));
+  }
+}
+
+// The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
+// run marks its whole list emitted after the first boleto, before the others are numbered;
+// those take their model here, as they are numbered.
+void recordModel(CallContext& ctx, const BoletoKey& k, const std::string& model) {
+  if (model.empty()) return;
+  ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
+               "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+      soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
+}
+
+void storeCodes(CallContext& ctx, const BoletoKey& k, const std::string& line,
+                const std::string& barcode, const std::string& number, const std::string& model) {
+  soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
+  soci::indicator barInd = barcode.empty() ? soci::i_null : soci::i_ok;
+  soci::indicator numInd = number.empty() ? soci::i_null : soci::i_ok;
+  ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, CDNOSNUMREC = :n "
+               "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+      soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
+      soci::use(k.branch), soci::use(k.number);
+  recordModel(ctx, k, model);
+}
+
+/// A numbered boleto without barcode and typed line takes those the caller computed for its
+/// number; a barcode once stored never changes.
+void completeCodes(CallContext& ctx, const BoletoKey& k, const Codes& stored,
+                   const std::string& line, const std::string& barcode) {
+  if (barcode.empty()) return;
+  if (!stored.barcode.empty()) {
+    if (stored.barcode == barcode) return;
+    throw Refusal("CODBARRA_JA_CAD",
+                  fmt::format("O boleto {}/{} já tem o código de barras {}: um código de barras "
+                              "armazenado não muda.",
+                              k.branch, k.number, stored.barcode));
+  }
+  soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
+  ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b WHERE CDFILIAL = :f "
+               "AND NRLANBOLREC = :r",
+      soci::use(line, lineInd), soci::use(barcode), soci::use(k.branch), soci::use(k.number);
+}
+
+template <class Args>
+void returnCodes(Args& a, const Codes& c) {
+  a.DSLINHABARREC.set(c.line);
+  a.CDBARRAREC.set(c.barcode);
+  a.CDNOSNUMREC.set(c.number);
+  a.IDBOLEMITIDO.set(c.model);
+}
+
+/// A counter value as a number: digits, at most 18 significant.
+int64_t counterValue(const std::string& sequence) {
+  const size_t significant = sequence.find_first_not_of('0');
+  if (sequence.empty() || !host::IsDigits(sequence) ||
+      (significant != std::string::npos && sequence.size() - significant > 18)) {
+    throw Refusal(
+        "NosNumInv",
+        fmt::format("Nosso número inválido: \"{}\" não é um valor de contador.", sequence));
+  }
+  return significant == std::string::npos ? 0 : std::stoll(sequence.substr(significant));
+}
+
+/// Holds the counter's row for the rest of the transaction, so that a second server on the
+/// same PostgreSQL database reads the value this call leaves, not the one before it.
+void lockCounter(CallContext& ctx, const std::string& name) {
+  const std::string company = ctx.company();
+  ctx.sql() << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, '0') "
+               "ON CONFLICT DO NOTHING",
+      soci::use(company), soci::use(name);
+  ctx.sql() << "UPDATE SEQUENCIA SET NRSEQUENCIA = NRSEQUENCIA WHERE CDEMPRESA = :e AND "
+               "NMSEQUENCIA = :n",
+      soci::use(company), soci::use(name);
+}
+
 }  // namespace
+
+void canonicalizeNossoNumeros(soci::session& sql) {
+  struct Row {
+    std::string branch, number, stored, barcode, carteira, form;
+    std::string bank, conv, agency, account, payee, templ, accountForm;
+  };
+  std::vector<Row> rows;
+  {
+    soci::rowset<soci::row> rs =
+        (sql.prepare << "SELECT B.CDFILIAL, B.NRLANBOLREC, B.CDNOSNUMREC, B.CDBARRAREC, "
+                        "B.CDCARTCOBBOL, B.IDFORMCADBREC, K.CDBANCCNAB, K.CDBANCOCONV, "
+                        "K.CDAGENCIA, K.CDCONTCORR, K.CDCEDENTEBAN, K.DSNOSNUMCORR, "
+                        "K.IDFORMCADBANC FROM BOLRECEBER B JOIN CONTCORR K ON K.CDEMPRESA = "
+                        "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT WHERE B.CDNOSNUMREC IS NOT "
+                        "NULL AND B.CDNOSNUMREC <> '' AND B.CDBARRAREC IS NOT NULL");
+    for (const auto& r : rs) {
+      auto text = [&](size_t i) {
+        return r.get_indicator(i) == soci::i_ok ? host::AllTrim(r.get<std::string>(i))
+                                                : std::string();
+      };
+      rows.push_back({text(0), text(1), text(2), text(3), text(4), text(5), text(6), text(7),
+                      text(8), text(9), text(10), text(11), text(12)});
+    }
+  }
+  for (const auto& r : rows) {
+    if (r.barcode.size() != 44 || !host::IsDigits(r.barcode)) continue;
+    const std::string bankCode = bank::CodigoEmissao(r.bank, r.conv);
+    const bank::BankLayout* layout = bank::findBank(bankCode);
+    const int width = bank::Retorna_Size_NossNum(r.templ);
+    if (!layout || width == 0) continue;
+    // The older form is exactly what the barcode reads back as: anything else was stored
+    // otherwise (a pre-printed number, a number already in the printed form) and stays.
+    if (bank::NossoNumeroCdBarra(r.barcode, "", "") != r.stored &&
+        bank::NossoNumeroCdBarra(r.barcode, "", "17") != r.stored)
+      continue;
+    const std::string agreement = bank::Nr_Codigo(r.payee);
+    const bank::CheckCountInput in{agreement, r.carteira, width, r.conv};
+    // The read-back is the printed number without its check characters.
+    auto body = layout->sequenceOf(
+        r.stored + std::string(static_cast<size_t>(layout->checkCharacters(in)), '0'), in);
+    if (!body) continue;
+    const std::string sequence = host::Right(*body, static_cast<size_t>(width));
+    const std::string form =
+        !r.form.empty() ? r.form : (r.accountForm.empty() ? "1" : r.accountForm);
+    std::string printed;
+    try {
+      printed = bank::NossoNumeroImpresso({bankCode, r.agency, r.account, r.payee, r.conv, r.templ},
+                                          r.carteira, sequence, form);
+    } catch (const std::exception&) {
+      continue;  // a number the rules cannot write again stays as it was stored
+    }
+    if (printed.empty() || printed == r.stored ||
+        bank::Nr_Codigo(printed).rfind(bank::Nr_Codigo(r.stored), 0) != 0)
+      continue;
+    sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = :p WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+        soci::use(printed), soci::use(r.branch), soci::use(r.number);
+  }
+}
 
 void registerNumeracao(Dispatcher& d) {
   // GetNossoNumero(counter name): the number the counter hands out next, as digits. The
   // emission proposes it and checks the run's range from it; the last number handed out is
   // already on a boleto, and a counter never used would read as 0, below every range.
-  d.add(kHabContRec, "GetNossoNumero", 1, [](CallContext& ctx) {
-    const std::string name = ctx.text(0, "sequence", 40);
+  d.on<rpc::GetNossoNumero>([](CallContext& ctx, rpc::GetNossoNumero& a) {
+    const std::string& name = a.sequence.value();
     return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name) + 1));
   });
 
   // prxNossoNumero(account, width) and PrxNossoNumPreImp(account, width): the next number of
   // the complete and of the pre-printed model, taken atomically.
-  d.add(kHabContRec, "prxNossoNumero", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(ctx, 1)));
+  d.on<rpc::prxNossoNumero>([](CallContext& ctx, rpc::prxNossoNumero& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(nextNumber(ctx, "NOSSONUMERO" + account, seqWidth(a.seqSize.value())));
   });
-  d.add(kHabContRec, "PrxNossoNumPreImp", 2, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    return remote::Variant(nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(ctx, 1)));
+  d.on<rpc::PrxNossoNumPreImp>([](CallContext& ctx, rpc::PrxNossoNumPreImp& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    return remote::Variant(
+        nextNumber(ctx, "NOSSONUMPREIMP" + account, seqWidth(a.seqSize.value())));
   });
 
   // SetNovoCod(account in-out, value, NRLISTA, CDLISTA): the pre-printed counter restarts
   // after `value`.
-  d.add(kHabContRec, "SetNovoCod", 4, [](CallContext& ctx) {
-    const std::string account = requireAccount(ctx, 0);
-    ctx.setArg(0, remote::Variant(account));
-    const std::string value = ctx.text(1, "NRSEQUENCIA", 20);
+  d.on<rpc::SetNovoCod>([](CallContext& ctx, rpc::SetNovoCod& a) {
+    const std::string account = requireAccount(ctx, a.CDREDUCONT.code());
+    a.CDREDUCONT.set(account);
+    const std::string& value = a.NRSEQUENCIA.value();
     const size_t significant = value.find_first_not_of('0');
     if (!host::IsDigits(value) ||
         (significant != std::string::npos && value.size() - significant > 18)) {
-      throw Refusal("NosNumInv", fmt::format("\"{}\" is not a counter value", value));
+      throw Refusal(
+          "NosNumInv",
+          fmt::format("Nosso número inválido: \"{}\" não é um valor de contador.", value));
     }
-    ctx.text(2, "NRLISTA", 10);
-    ctx.text(3, "CDLISTA", 50);
     setSequence(ctx.sql(), ctx.company(), "NOSSONUMPREIMP" + account, host::StrToIntDef(value, 0));
     return remote::Variant(int64_t{1});
   });
 
   // GetValNosNumero(nosso número in-out, account): the boletos of the account that carry it.
-  d.add(kHabContRec, "GetValNosNumero", 2, [](CallContext& ctx) {
-    const std::string number = host::AllTrim(ctx.text(0, boletoField("CDNOSNUMREC")));
-    const std::string account = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
+  d.on<rpc::GetValNosNumero>([](CallContext& ctx, rpc::GetValNosNumero& a) {
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const std::string account = a.CDREDUCONT.code();
     const std::string company = ctx.company();
-    std::vector<host::FieldDef> fields{boletoField("CDNOSNUMREC"), boletoField("CDREDUCONT")};
+    const auto& fields = records::cdsValNosNumero().fields();
     soci::rowset<soci::row> rows =
         (ctx.sql().prepare << "SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
                               "CDEMPRESA = :e AND CDREDUCONT = :c AND CDNOSNUMREC = :n",
@@ -151,24 +329,18 @@ void registerNumeracao(Dispatcher& d) {
     return remote::Variant::packet(packetFromRows(rows, fields));
   });
 
-  // SetCodBarra(typed line in-out, barcode, nosso número in-out, branch in-out, number in-out,
-  // identified deposit, model in-out, account in-out): stores the codes on the boleto.
-  d.add(kHabContRec, "SetCodBarra", 8, [](CallContext& ctx) {
-    const std::string line = ctx.text(0, boletoField("DSLINHABARREC"));
-    const std::string barcode = ctx.text(1, boletoField("CDBARRAREC"));
-    const std::string number = host::AllTrim(ctx.text(2, boletoField("CDNOSNUMREC")));
-    const BoletoKey k = boletoKey(ctx, 3, 4);
-    const std::string deposit = ctx.text(5, boletoField("CDDEPIDENREC"));
-    const std::string model = ctx.text(6, "IDBOLEMITIDO", 1);
-    if (!model.empty() && model != "1" && model != "2") {
-      throw Refusal("ARG_INVALIDO", fmt::format("the print model \"{}\" is neither \"1\" "
-                                                "(pre-printed) nor \"2\" (complete)",
-                                                model));
-    }
-    ctx.text(7, "CDREDUCONT", 3);
-    if (!barcode.empty() && (barcode.size() != 44 || !isDigits(barcode))) {
-      throw Refusal("CODBARRA_INV", fmt::format("the barcode \"{}\" is not 44 digits", barcode));
-    }
+  // SetCodBarra(typed line in-out, barcode in-out, nosso número in-out, branch in-out, number
+  // in-out, identified deposit, model in-out, account in-out): stores the codes on the boleto.
+  // A boleto that carries a number keeps it: the same number completes a missing barcode and
+  // typed line, another number is refused. The arguments come back as the boleto holds them.
+  d.on<rpc::SetCodBarra>([](CallContext& ctx, rpc::SetCodBarra& a) {
+    const std::string line = a.DSLINHABARREC.value();
+    const std::string barcode = a.CDBARRAREC.value();
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const BoletoKey k = boletoKey(a);
+    const std::string& deposit = a.CDDEPIDENREC.value();
+    const std::string model = checkedModel(a.IDBOLEMITIDO.value(), true);
+    checkBarcode(barcode);
     const std::string account = boletoAccount(ctx, k);
     if (!deposit.empty()) {
       ctx.sql() << "UPDATE BOLRECEBER SET CDDEPIDENREC = :d WHERE CDFILIAL = :f AND "
@@ -176,46 +348,85 @@ void registerNumeracao(Dispatcher& d) {
           soci::use(deposit), soci::use(k.branch), soci::use(k.number);
       return remote::Variant(int64_t{1});
     }
-    // The uniqueness is checked again here, inside the writing transaction, so that two
-    // operators who asked GetValNosNumero at the same moment cannot both store one number.
-    if (!number.empty()) {
-      int taken = 0;
-      ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND CDNOSNUMREC = :n "
-                   "AND CDEMPRESA = (SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND "
-                   "NRLANBOLREC = :b) AND NOT (CDFILIAL = :f2 AND NRLANBOLREC = :b2)",
-          soci::use(account), soci::use(number), soci::use(k.branch), soci::use(k.number),
-          soci::use(k.branch), soci::use(k.number), soci::into(taken);
-      if (taken > 0) {
-        throw Refusal("NN_JA_CAD", fmt::format("nosso número {} is already on another boleto of "
-                                               "account {}",
-                                               number, account));
+    const Codes stored = storedCodes(ctx, k);
+    if (!stored.number.empty()) {
+      if (!number.empty() && number != stored.number) {
+        throw Refusal("NN_JA_NUMERADO",
+                      fmt::format("O boleto {}/{} já tem o nosso número {}: um nosso número "
+                                  "armazenado não muda.",
+                                  k.branch, k.number, stored.number));
       }
+      completeCodes(ctx, k, stored, line, barcode);
+    } else {
+      if (!number.empty()) requireFree(ctx, account, number, k);
+      storeCodes(ctx, k, line, barcode, number, model);
     }
-    soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
-    soci::indicator barInd = barcode.empty() ? soci::i_null : soci::i_ok;
-    soci::indicator numInd = number.empty() ? soci::i_null : soci::i_ok;
-    ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, CDNOSNUMREC = :n "
-                 "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-        soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
-        soci::use(k.branch), soci::use(k.number);
-    // The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
-    // run marks its whole list emitted after the first boleto, before the others are numbered;
-    // those take their model here, as they are numbered.
-    if (!model.empty()) {
-      ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
-                   "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-          soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
-    }
+    returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
   });
 
-  // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored.
-  d.add(kHabContRec, "GetValidaNosNum", 2, [](CallContext& ctx) {
-    const BoletoKey k = boletoKey(ctx, 0, 1);
-    std::vector<host::FieldDef> fields{boletoField("CDFILIAL"), boletoField("NRLANBOLREC")};
+  // NumeraBoleto(branch in-out, number in-out, account, sequence, typed line in-out, barcode
+  // in-out, nosso número in-out, model in-out): numbers a boleto that has none with the codes
+  // the caller computed for `sequence`, and moves the account's counter of the model ("1"
+  // pre-printed, "2" complete) to `sequence`, in one transaction. The sequence must lie above
+  // every value the counter handed out ("NN_CONCORRENTE": another caller took it; ask for the
+  // next one) and its number must be free in the account ("NN_JA_CAD"). A boleto that has a
+  // number keeps it (its missing barcode and typed line are completed when the caller computed
+  // them for that number) and the counter does not move. Answers 1 when this call numbered the
+  // boleto, 0 when it was numbered already; the in-out arguments come back as stored.
+  d.on<rpc::NumeraBoleto>([](CallContext& ctx, rpc::NumeraBoleto& a) {
+    const BoletoKey k = boletoKey(a);
+    const std::string account = a.CDREDUCONT.code();
+    const std::string sequence = host::AllTrim(a.NRSEQUENCIA.value());
+    const std::string line = a.DSLINHABARREC.value();
+    const std::string barcode = a.CDBARRAREC.value();
+    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
+    const std::string model = checkedModel(a.IDBOLEMITIDO.value(), false);
+    checkBarcode(barcode);
+    if (boletoAccount(ctx, k) != account) {
+      throw Refusal("BOL_CONTA", fmt::format("O boleto {}/{} não é da conta cobrança {}.", k.branch,
+                                             k.number, account));
+    }
+    const Codes stored = storedCodes(ctx, k);
+    if (!stored.number.empty()) {
+      if (number == stored.number) {
+        completeCodes(ctx, k, stored, line, barcode);
+        // A number given without a model (an older row) takes the one it is printed on.
+        if (stored.model.empty()) recordModel(ctx, k, model);
+      }
+      returnCodes(a, storedCodes(ctx, k));
+      return remote::Variant(int64_t{0});
+    }
+    if (number.empty()) {
+      throw Refusal("NosNumInv",
+                    fmt::format("Nosso número vazio para o boleto {}/{}.", k.branch, k.number));
+    }
+    const std::string counter = (model == "1" ? "NOSSONUMPREIMP" : "NOSSONUMERO") + account;
+    const int64_t value = counterValue(sequence);
+    lockCounter(ctx, counter);
+    const int64_t last = currentSequence(ctx.sql(), ctx.company(), counter);
+    if (value <= last) {
+      throw Refusal("NN_CONCORRENTE",
+                    fmt::format("A sequência {} do contador {} já foi entregue (o último valor é "
+                                "{}): tome o próximo valor.",
+                                sequence, counter, last));
+    }
+    requireFree(ctx, account, number, k);
+    storeCodes(ctx, k, line, barcode, number, model);
+    setSequence(ctx.sql(), ctx.company(), counter, value);
+    returnCodes(a, storedCodes(ctx, k));
+    return remote::Variant(int64_t{1});
+  });
+
+  // GetValidaNosNum(branch in-out, number in-out): the boleto when its nosso número is stored,
+  // with the codes it carries.
+  d.on<rpc::GetValidaNosNum>([](CallContext& ctx, rpc::GetValidaNosNum& a) {
+    const BoletoKey k = boletoKey(a);
+    const auto& fields = records::cdsValidaNossNum().fields();
     const std::string company = ctx.company();
     soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC FROM BOLRECEBER WHERE CDFILIAL = :f "
+        (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, "
+                              "DSLINHABARREC, IDMODELONUM FROM BOLRECEBER WHERE CDFILIAL = :f "
                               "AND NRLANBOLREC = :n AND CDEMPRESA = :e AND CDNOSNUMREC IS NOT "
                               "NULL AND CDNOSNUMREC <> ''",
          soci::use(k.branch), soci::use(k.number), soci::use(company));
@@ -223,9 +434,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetVdDepIdent(company, bank): whether the company and the bank use identified deposits.
-  d.add(kHabContRec, "GetVdDepIdent", 2, [](CallContext& ctx) {
-    const std::string company = ctx.code(0, rec::fieldOf(rec::BoletoRecord(), "CDEMPRESA"));
-    const std::string bank = ctx.code(1, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
+  d.on<rpc::GetVdDepIdent>([](CallContext& ctx, rpc::GetVdDepIdent& a) {
+    const std::string company = a.CDEMPRESA.code();
+    const std::string bank = a.CDBANCO.code();
     ctx.requireCompany(company);
     auto setting = [&](const std::string& name) {
       std::string value;
@@ -241,17 +452,16 @@ void registerNumeracao(Dispatcher& d) {
       const std::string banks = ";" + setting("DEPIDENTBANCOS") + ";";
       if (banks.find(";" + bank + ";") == std::string::npos) result = "BANC_DI_NH";
     }
-    auto packet = emptyPacket({textField("CDRESULT", 10)});
+    auto packet = emptyPacket(records::cdsVdDepIdent().fields());
     packet["rows"].push_back({result});
     return remote::Variant::packet(packet);
   });
 
   // GetInfoDepIdent(bank, branch in-out, number in-out): [status, packet with the cost centre
   // of the boleto's branch, error text or null].
-  d.add(kHabContRec, "GetInfoDepIdent", 3, [](CallContext& ctx) {
-    ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDBANCO"));
-    const BoletoKey k = boletoKey(ctx, 1, 2);
-    auto packet = emptyPacket({textField("CDCENTCUST", 10)});
+  d.on<rpc::GetInfoDepIdent>([](CallContext& ctx, rpc::GetInfoDepIdent& a) {
+    const BoletoKey k = boletoKey(a);
+    auto packet = emptyPacket(records::cdsInfoDepIdent().fields());
     std::string centre;
     soci::indicator ind = soci::i_null;
     const std::string company = ctx.company();
@@ -275,9 +485,9 @@ void registerNumeracao(Dispatcher& d) {
   });
 
   // GetSeqDepIdent(branch in-out): the branch's next deposit sequence.
-  d.add(kHabContRec, "GetSeqDepIdent", 1, [](CallContext& ctx) {
-    const std::string branch = ctx.code(0, boletoField("CDFILIAL"));
-    ctx.setArg(0, remote::Variant(branch));
+  d.on<rpc::GetSeqDepIdent>([](CallContext& ctx, rpc::GetSeqDepIdent& a) {
+    a.CDFILIAL.set(a.CDFILIAL.code());
+    const std::string& branch = a.CDFILIAL.value();
     return remote::Variant(
         std::to_string(nextSequence(ctx.sql(), ctx.company(), "DEPIDENT" + branch)));
   });

@@ -10,6 +10,7 @@
 
 #include "host/DateTime.h"
 #include "queries/DirectQueries.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
@@ -71,7 +72,8 @@ std::string folded(const std::string& text) {
 
 // The settings of the caller's company: one row for a known company (nulls where it has no
 // settings yet), none otherwise.
-Variant settings(CallContext& ctx, const Fields& fields) {
+Variant settings(CallContext& ctx, const records::Table& table) {
+  const Fields& fields = table.fields();
   std::string list;
   for (const auto& f : fields) list += (list.empty() ? "P." : ", P.") + f.name;
   return packetOf(ctx,
@@ -86,10 +88,11 @@ Variant settings(CallContext& ctx, const Fields& fields) {
 struct BoletoKey {
   std::string branch, number;
 };
-BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
-  BoletoKey k{ctx.code(branchArg, S("CDFILIAL", 4)), ctx.code(numberArg, S("NRLANBOLREC", 10))};
-  ctx.setArg(branchArg, Variant(k.branch));
-  ctx.setArg(numberArg, Variant(k.number));
+template <class Args>
+BoletoKey boletoKey(CallContext& ctx, Args& a) {
+  a.CDFILIAL.set(a.CDFILIAL.code());
+  a.NRLANBOLREC.set(a.NRLANBOLREC.code());
+  BoletoKey k{a.CDFILIAL.value(), a.NRLANBOLREC.value()};
   std::string company;
   soci::indicator ind = soci::i_null;
   ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -100,10 +103,9 @@ BoletoKey boletoKey(CallContext& ctx, size_t branchArg, size_t numberArg) {
 
 // Pads the text column `field` of a packet's rows to `width` with leading zeros (sequences
 // stored as integers, shown as "01").
-void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& field,
-               size_t width) {
-  size_t col = 0;
-  while (col < fields.size() && fields[col].name != field) ++col;
+void padColumn(nlohmann::json& packet, const records::Table& table, const records::Field& field) {
+  const size_t col = table.indexOf(field);
+  const size_t width = static_cast<size_t>(field.size);
   for (auto& row : packet["rows"]) {
     auto& v = row[col];
     if (!v.is_string()) continue;
@@ -112,33 +114,21 @@ void padColumn(nlohmann::json& packet, const Fields& fields, const std::string& 
   }
 }
 
-const Fields& cntReceberFields() {
-  static const Fields f = {
-      S("CDFILIAL", 4),      S("NRCTRECEBER", 10), S("CDEMPRESA", 2),    S("CDCLIENTE", 21),
-      S("CDFILIEMIT", 4),    S("NRDUPLICATA", 10), S("NRNOTAFISC", 20),  S("CDSERIE", 5),
-      S("NRPARCELAREC", 3),  S("NRSEQVENREC", 10), D("DTEMISSAO"),       D("DTVENCTREC"),
-      F("VRORIGREC"),        F("VRATUAREC"),       S("IDSTATCTREC", 1),  S("CDTPBAIXAREC", 2),
-      S("NRLICENCAUSO", 10), S("CDVIATURA", 4),    S("DSCTRECEBER", 400)};
-  return f;
-}
-
-const Fields& cnabMsgFields() {
-  static const Fields f = {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("TXMENSBOLBOL", 500)};
-  return f;
-}
-
 // SetCNABMsg: each changed row of the bank-message packet updates its boleto when the message
 // is still what the caller read; otherwise someone changed it meanwhile.
 int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
   const auto& fields = delta.at("fields");
-  auto column = [&](const char* name) {
+  auto column = [&](std::string_view name) {
     for (size_t i = 0; i < fields.size(); ++i)
-      if (fields[i].at("name") == name) return i;
+      if (fields[i].at("name").get<std::string>() == name) return i;
     throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: o pacote não tem o campo {}", name));
   };
-  size_t cf = column("CDFILIAL"), cn = column("NRLANBOLREC"), cm = column("TXMENSBOLBOL");
-  auto textAt = [](const nlohmann::json& row, size_t i, const char* name,
-                   size_t max) -> std::optional<std::string> {
+  using namespace records::fld;
+  size_t cf = column(CDFILIAL), cn = column(NRLANBOLREC), cm = column(TXMENSBOLBOL);
+  auto textAt = [](const nlohmann::json& row, size_t i,
+                   const records::Field& field) -> std::optional<std::string> {
+    const char* name = field.name;
+    const size_t max = static_cast<size_t>(field.size);
     const auto& v = row.at(i);
     if (v.is_null()) return std::nullopt;
     if (!v.is_string())
@@ -156,12 +146,12 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
     std::string kind = change.at("kind");
     size_t at = change.at("row");
     const nlohmann::json& keyRow = kind == "delete" ? change.at("original") : rows.at(at);
-    std::string branch = textAt(keyRow, cf, "CDFILIAL", 4).value_or("");
-    std::string number = textAt(keyRow, cn, "NRLANBOLREC", 10).value_or("");
+    std::string branch = textAt(keyRow, cf, CDFILIAL).value_or("");
+    std::string number = textAt(keyRow, cn, NRLANBOLREC).value_or("");
     std::optional<std::string> wanted =
-        kind == "delete" ? std::nullopt : textAt(rows.at(at), cm, "TXMENSBOLBOL", 500);
+        kind == "delete" ? std::nullopt : textAt(rows.at(at), cm, TXMENSBOLBOL);
     std::optional<std::string> original =
-        kind == "insert" ? std::nullopt : textAt(change.at("original"), cm, "TXMENSBOLBOL", 500);
+        kind == "insert" ? std::nullopt : textAt(change.at("original"), cm, TXMENSBOLBOL);
 
     std::string company, current;
     soci::indicator ci = soci::i_null, mi = soci::i_null;
@@ -190,81 +180,62 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
 
 void registerRegistro(Dispatcher& d) {
   // --- settings of the caller's company
-  d.add(kHabContRec, "GetValidaGR", 0,
-        [](CallContext& ctx) { return settings(ctx, {S("IDSISDOS", 1)}); });
-  d.add(kHabContRec, "GetOrcaFestas", 0,
-        [](CallContext& ctx) { return settings(ctx, {S("IDEXIBDADORC", 1)}); });
-  d.add(kHabContRec, "GetGeralRec", 0, [](CallContext& ctx) {
-    return settings(ctx, {S("IDSOLDIRBOLETO", 1), S("IDORDIMPRBOL", 1), S("TXVISUBOLREC", 500),
-                          S("IDUTCTRLCANREMR", 1), S("IDUTLNFDEVOLREC", 1), S("IDBLOQALTBOLREC", 1),
-                          S("IDUTBCOPREFCLIE", 1)});
+  d.on<rpc::GetValidaGR>(
+      [](CallContext& ctx, rpc::GetValidaGR&) { return settings(ctx, records::cdsValidaGR()); });
+  d.on<rpc::GetOrcaFestas>([](CallContext& ctx, rpc::GetOrcaFestas&) {
+    return settings(ctx, records::cdsOrcaFestas());
   });
-  d.add(kHabContRec, "GetGeral_Rec", 0, [](CallContext& ctx) {
-    return settings(ctx, {F("QTDIAANTBOLR"), F("QTDIAAPOBOLR")});
-  });
-  d.add(kHabContRec, "GetParamGeral", 0, [](CallContext& ctx) {
-    return settings(ctx, {S("CDEMPRESA", 2), S("IDSISDOS", 1), S("IDEXIBDADORC", 1),
-                          F("QTDIAANTBOLR"), F("QTDIAAPOBOLR")});
+  d.on<rpc::GetGeralRec>(
+      [](CallContext& ctx, rpc::GetGeralRec&) { return settings(ctx, records::cdsGeralRec()); });
+  d.on<rpc::GetGeral_Rec>(
+      [](CallContext& ctx, rpc::GetGeral_Rec&) { return settings(ctx, records::cdsGeral_Rec()); });
+  d.on<rpc::GetParamGeral>([](CallContext& ctx, rpc::GetParamGeral&) {
+    return settings(ctx, records::cdsParamGeral());
   });
 
   // --- pages of the current boleto: branch and number in-out, padded
-  d.add(kHabContRec, "GetCntReceber", 2, [](CallContext& ctx) {
-    auto k = boletoKey(ctx, 0, 1);
+  d.on<rpc::GetCntReceber>([](CallContext& ctx, rpc::GetCntReceber& a) {
+    auto k = boletoKey(ctx, a);
     return packetOf(ctx,
                     "SELECT CDFILIAL, NRCTRECEBER, CDEMPRESA, CDCLIENTE, CDFILIEMIT, NRDUPLICATA, "
                     "NRNOTAFISC, CDSERIE, NRPARCELAREC, NRCTRECEBER, DTEMISSAO, DTVENCTREC, "
                     "VRCTRECEBER, COALESCE(VRSALDOREC, VRCTRECEBER), IDSTATCTREC, CDTPBAIXAREC, "
                     "NRLICENCAUSO, CDVIATURA, DSCTRECEBER FROM CTRECEBER WHERE CDFILBOLREC = :f "
                     "AND NRLANBOLREC = :n ORDER BY CDFILIAL, NRCTRECEBER",
-                    {Value(k.branch), Value(k.number)}, cntReceberFields());
+                    {Value(k.branch), Value(k.number)}, records::cdsCntReceber().fields());
   });
-  d.add(kHabContRec, "GetCNABMsg", 2, [](CallContext& ctx) {
-    auto k = boletoKey(ctx, 0, 1);
+  d.on<rpc::GetCNABMsg>([](CallContext& ctx, rpc::GetCNABMsg& a) {
+    auto k = boletoKey(ctx, a);
     return packetOf(
         ctx,
         "SELECT CDFILIAL, NRLANBOLREC, TXMENSBOLBOL FROM BOLRECEBER WHERE CDFILIAL = :f "
         "AND NRLANBOLREC = :n",
-        {Value(k.branch), Value(k.number)}, cnabMsgFields());
+        {Value(k.branch), Value(k.number)}, records::cdsCNABMsg().fields());
   });
-  // SetCNABMsg(change log of cdsCNABMsg): all rows or none; a message changed meanwhile is
-  // refused with "ALT_BLOQ". Result: the number of rows applied.
-  d.add(kHabContRec, "SetCNABMsg", 1, [](CallContext& ctx) {
-    const auto& delta = ctx.packet(0, "cdsCNABMsg");
+  d.on<rpc::SetCNABMsg>([](CallContext& ctx, rpc::SetCNABMsg& a) {
     try {
-      return Variant(applyCnabMsg(ctx, delta));
+      return Variant(applyCnabMsg(ctx, a.cdsCNABMsg.value().packetJson()));
     } catch (const nlohmann::json::exception& e) {
       throw Refusal("ARG_INVALIDO",
                     fmt::format("SetCNABMsg: pacote de alterações malformado: {}", e.what()));
     }
   });
-  d.add(kHabContRec, "GetAjBolRec", 2, [](CallContext& ctx) {
-    auto k = boletoKey(ctx, 0, 1);
+  d.on<rpc::GetAjBolRec>([](CallContext& ctx, rpc::GetAjBolRec& a) {
+    auto k = boletoKey(ctx, a);
     return packetOf(
         ctx,
         "SELECT A.CDFILIAL, A.NRLANBOLREC, A.CDAJUCTREC, COALESCE(A.DSAJUCTREC, "
         "T.DSAJUCTREC), COALESCE(A.IDAJUCTREC, T.IDAJUCTREC), A.VRAJUSTE, A.IDORIGAJBREC "
         "FROM AJUSTEBOLREC A LEFT JOIN TIPOAJREC T ON T.CDAJUCTREC = A.CDAJUCTREC "
         "WHERE A.CDFILIAL = :f AND A.NRLANBOLREC = :n ORDER BY A.NRSEQAJUSTE",
-        {Value(k.branch), Value(k.number)},
-        {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("CDAJUCTREC", 4), S("DSAJUCTREC", 40),
-         S("IDAJUCTREC", 1), F("VRAJBOLREC"), S("IDORIGAJBREC", 1)});
+        {Value(k.branch), Value(k.number)}, records::cdsAjBolRec().fields());
   });
-  // GetParcelamento(branch, number, origin; all in-out): the instalments sharing the origin
-  // number, or the boleto alone as instalment "00" when it was never split.
-  d.add(kHabContRec, "GetParcelamento", 3, [](CallContext& ctx) {
-    auto k = boletoKey(ctx, 0, 1);
-    std::string origin = ctx.code(2, S("NRORIGBOLREC", 10));
-    ctx.setArg(2, Variant(origin));
-    static const Fields fields = {
-        S("NRPARCBOLRECVISU", 4), F("NRPARCBOLRECNUM"), S("NRPARCBOLREC", 3),
-        D("DTVENBOLREC"),         F("VRFINALBREC"),     F("VRBOLREC"),
-        S("CDMOTIPARC", 2),       S("DSMOTIPARC", 40),  S("IDSTATBREC", 1),
-        S("NRORIGBOLREC", 10),    S("CDFILIAL", 4),     S("NRLANBOLREC", 10),
-        S("CDCLIENTE", 21),       S("CDEMPRESA", 2),    S("CDREDUCONT", 3),
-        S("CDCONTCORR", 10),      S("CDNOSNUMREC", 20), S("CDCARTCOBBOL", 3),
-        S("CDINS1COBBOL", 2),     S("CDINS2COBBOL", 2), F("QTDIAPROTBOL"),
-        S("IDIMPRBOLBOL", 1),     S("CDBARRAREC", 44),  S("DSLINHABARREC", 55),
-        S("TXMENSBOLBOL", 500),   S("IDSITUCNABR", 2)};
+  // The instalments sharing the origin number, or the boleto alone as instalment "00" when it
+  // was never split.
+  d.on<rpc::GetParcelamento>([](CallContext& ctx, rpc::GetParcelamento& a) {
+    auto k = boletoKey(ctx, a);
+    a.NRORIGBOLREC.set(a.NRORIGBOLREC.code());
+    const std::string origin = a.NRORIGBOLREC.value();
     std::string number = origin.empty() ? "'00'" : "B.NRPARCBOLREC";
     std::string where = origin.empty() ? "B.NRLANBOLREC = :n" : "B.NRORIGBOLREC = :n";
     return packetOf(
@@ -279,15 +250,12 @@ void registerRegistro(Dispatcher& d) {
             "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
             "WHERE B.CDFILIAL = :f AND {1} ORDER BY B.NRPARCBOLREC, B.NRLANBOLREC",
             number, where),
-        {Value(k.branch), Value(origin.empty() ? k.number : origin)}, fields);
+        {Value(k.branch), Value(origin.empty() ? k.number : origin)},
+        records::cdsParcelamento().fields());
   });
-  d.add(kHabContRec, "GetTpRecBoleto", 2, [](CallContext& ctx) {
-    auto k = boletoKey(ctx, 0, 1);
-    static const Fields fields = {
-        S("CDFILIAL", 4),     S("NRLANBOLREC", 10),  S("NRSEQTPRECBO", 2), S("CDTIPORECE", 3),
-        S("NMTIPORECE", 40),  F("VRTPRECBOLR"),      S("CDBANCBOLREC", 3), S("NRCHEQBOLREC", 6),
-        S("CDAGENBOLREC", 5), S("CDCONTBOLREC", 16), D("DTCHEQBOLREC"),    S("CDCARTAO", 3),
-        S("NMCARTAO", 30),    S("NRCARCREBOLR", 50), S("DSCHEQBOLREC", 40)};
+  d.on<rpc::GetTpRecBoleto>([](CallContext& ctx, rpc::GetTpRecBoleto& a) {
+    auto k = boletoKey(ctx, a);
+    const auto& table = records::cdsTpRecBoleto();
     auto packet = runBound(
         ctx.sql(),
         "SELECT P.CDFILIAL, P.NRLANBOLREC, P.NRSEQTPRECBO, P.CDTIPORECE, T.NMTIPORECE, "
@@ -300,71 +268,67 @@ void registerRegistro(Dispatcher& d) {
         "LEFT JOIN CARTAOBOLREC C ON C.CDFILIAL = P.CDFILIAL AND C.NRLANBOLREC = P.NRLANBOLREC "
         "AND C.NRSEQTPRECBO = P.NRSEQTPRECBO LEFT JOIN CARTAO A ON A.CDCARTAO = C.CDCARTAO "
         "WHERE P.CDFILIAL = :f AND P.NRLANBOLREC = :n ORDER BY P.NRSEQTPRECBO",
-        {Value(k.branch), Value(k.number)}, fields);
-    padColumn(packet, fields, "NRSEQTPRECBO", 2);
+        {Value(k.branch), Value(k.number)}, table.fields());
+    padColumn(packet, table, records::fld::NRSEQTPRECBO);
     return Variant::packet(std::move(packet));
   });
 
   // --- look-ups
-  // GetProrrogacao(reason code, "T" for every reason): code padded to 2.
-  d.add(kHabContRec, "GetProrrogacao", 2, [](CallContext& ctx) {
-    std::string code = ctx.code(0, S("CDMOTIPROR", 2));
-    bool all = ctx.text(1, "all", 1) == "T";
+  // GetProrrogacao(reason code, "T" for all): code padded to 2.
+  d.on<rpc::GetProrrogacao>([](CallContext& ctx, rpc::GetProrrogacao& a) {
+    const std::string code = a.CDMOTIPROR.code();
+    const bool all = a.todos.value() == "T";
     return packetOf(
         ctx,
         "SELECT CDMOTIPROR, DSMOTIPROR FROM MOTIPROR WHERE (CDMOTIPROR = :c OR :t = 'T') "
         "ORDER BY CDMOTIPROR",
-        {Value(code), Value(all ? "T" : "")}, {S("CDMOTIPROR", 2), S("DSMOTIPROR", 40)});
+        {Value(code), Value(all ? "T" : "")}, records::cdsProrrogacao().fields());
   });
-  d.add(kHabContRec, "GetCliente", 1, [](CallContext& ctx) {
-    std::string code = ctx.code(0, S("CDCLIENTE", 21));
+  d.on<rpc::GetCliente>([](CallContext& ctx, rpc::GetCliente& a) {
     return packetOf(ctx,
                     "SELECT CDCLIENTE, NMRAZSOCCLIE, VRPEMULBCLI, VRPEMORBCLI, IDUTLICEUSO FROM "
                     "CLIENTE WHERE CDCLIENTE = :c",
-                    {Value(code)},
-                    {S("CDCLIENTE", 21), S("NMRAZSOCCLIE", 50), F("VRPEMULBCLI"), F("VRPEMORBCLI"),
-                     S("IDUTLICEUSO", 1)});
+                    {Value(a.CDCLIENTE.code())}, records::cdsCliente().fields());
   });
   // GetContProrVenc(operator): [the company's extension control, the operator's groups among
   // those allowed]. No control: anyone extends; control without the operator's group: no one.
-  d.add(kHabContRec, "GetContProrVenc", 1, [](CallContext& ctx) {
-    std::string op = ctx.text(0, "CDOPERADOR", 20);
+  d.on<rpc::GetContProrVenc>([](CallContext& ctx, rpc::GetContProrVenc& a) {
+    std::string op = a.CDOPERADOR.value();
     if (op.empty()) op = ctx.operatorCode();
     std::string company = ctx.company();
     Variant control =
         packetOf(ctx,
                  "SELECT CDEMPRESA, CDGRUPOPER FROM CONTPRORVENC WHERE CDEMPRESA = :e "
                  "ORDER BY CDGRUPOPER",
-                 {Value(company)}, {S("CDEMPRESA", 2), S("CDGRUPOPER", 4)});
+                 {Value(company)}, records::cdsContProrVenc().fields());
     Variant groups =
         packetOf(ctx,
                  "SELECT G.CDGRUPOPER, G.NMGRUPOPER FROM OPERGRUPO O JOIN GRUPOPER G ON "
                  "G.CDGRUPOPER = O.CDGRUPOPER JOIN CONTPRORVENC C ON C.CDGRUPOPER = "
                  "O.CDGRUPOPER WHERE O.CDOPERADOR = :o AND C.CDEMPRESA = :e ORDER BY "
                  "G.CDGRUPOPER",
-                 {Value(op), Value(company)}, {S("CDGRUPOPER", 4), S("NMGRUPOPER", 40)});
+                 {Value(op), Value(company)}, records::cdsGrupoOperador().fields());
     return Variant::array({control, groups});
   });
-  d.add(kHabContRec, "GetFormRec", 0, [](CallContext& ctx) {
+  d.on<rpc::GetFormRec>([](CallContext& ctx, rpc::GetFormRec&) {
     return packetOf(ctx,
                     "SELECT 'N', CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ORDER BY CDTPBAIXAREC",
-                    {}, {S("IDMARCADO", 1), S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
+                    {}, records::cdsFormRec().fields());
   });
-  d.add(kHabContRec, "GetVeiculo", 0, [](CallContext& ctx) {
+  d.on<rpc::GetVeiculo>([](CallContext& ctx, rpc::GetVeiculo&) {
     return packetOf(ctx,
                     "SELECT 'N', CDVIATURA, NRPLACA, COALESCE(DSTIPOVEIC, DSVIATURA) FROM VIATURA "
                     "ORDER BY CDVIATURA",
-                    {},
-                    {S("IDMARCADO", 1), S("CDVIATURA", 4), S("NRPLACA", 10), S("DSTIPOVEIC", 40)});
+                    {}, records::cdsVeiculo().fields());
   });
   // GetDuplicata(company, due from, due to): the invoices of the company's receivables due in
   // the period (an open end when a date is null), with their total.
-  d.add(kHabContRec, "GetDuplicata", 3, [](CallContext& ctx) {
-    std::string company = ctx.code(0, S("CDEMPRESA", 2));
+  d.on<rpc::GetDuplicata>([](CallContext& ctx, rpc::GetDuplicata& a) {
+    std::string company = a.CDEMPRESA.code();
     if (company.empty()) company = ctx.company();
     ctx.requireCompany(company);
-    auto from = ctx.date(1, "due from");
-    auto to = ctx.date(2, "due to");
+    const auto& from = a.dueFrom.value();
+    const auto& to = a.dueTo.value();
     std::string sql =
         "SELECT 'N', R.NRDUPLICATA, R.CDEMPRESA, MIN(C.NRINSJURCLIE), SUM(R.VRCTRECEBER) "
         "FROM CTRECEBER R LEFT JOIN CLIENTE C ON C.CDCLIENTE = R.CDCLIENTE "
@@ -379,19 +343,17 @@ void registerRegistro(Dispatcher& d) {
       values.emplace_back(to->dateOnly().iso());
     }
     sql += " GROUP BY R.NRDUPLICATA, R.CDEMPRESA ORDER BY R.NRDUPLICATA";
-    return packetOf(ctx, sql, values,
-                    {S("IDMARCADO", 1), S("NRDUPLICATA", 10), S("CDEMPRESA", 2),
-                     S("NRINSJURCLIE", 20), F("VRDUPLICATA")});
+    return packetOf(ctx, sql, values, records::cdsDuplicata().fields());
   });
   // GetBuscaCliente(key, in-out): clients whose legal name, trade name or tax number contains
   // the key, letter case and accents ignored ("joao" finds "João"); the tax number compared by
   // its digits. The key comes back trimmed; an empty key finds no one.
-  d.add(kHabContRec, "GetBuscaCliente", 1, [](CallContext& ctx) {
-    std::string key = ctx.text(0, "search key", 50);
+  d.on<rpc::GetBuscaCliente>([](CallContext& ctx, rpc::GetBuscaCliente& a) {
+    std::string key = a.key.value();
     while (!key.empty() && key.back() == ' ') key.pop_back();
     while (!key.empty() && key.front() == ' ') key.erase(0, 1);
-    ctx.setArg(0, Variant(key));
-    nlohmann::json packet{{"fields", packetFields({S("CDCLIENTE", 21)})},
+    a.key.set(key);
+    nlohmann::json packet{{"fields", packetFields(records::cdsBuscaCliente().fields())},
                           {"rows", nlohmann::json::array()}};
     if (key.empty()) return Variant::packet(std::move(packet));
     std::string digits;
@@ -418,14 +380,15 @@ void registerRegistro(Dispatcher& d) {
   // InsLista(invoice list, selection list; both in-out): the register's selection list made
   // to hold exactly the invoices of the list text, created when the caller has none (or names
   // one that is not its own). Result: the list's name, the caller's new stLista.
-  d.add(kHabContRec, "InsLista", 2, [](CallContext& ctx) {
-    std::string invoices = ctx.text(0, "invoice list", 0);
-    std::string nr = ctx.text(1, "stLista", 10);
-    auto items = queries::splitList(invoices);
+  d.on<rpc::InsLista>([](CallContext& ctx, rpc::InsLista& a) {
+    std::string nr = a.stLista.value();
+    auto items = queries::splitList(a.invoices.value());
+    const auto itemSize = records::fld::CDLISTA.width();
     for (const auto& item : items)
-      if (characters(item) > 50)
-        throw Refusal("ARG_TAMANHO",
-                      fmt::format("InsLista: a nota \"{}\" tem mais de 50 caracteres", item));
+      if (characters(item) > itemSize)
+        throw Refusal(
+            "ARG_TAMANHO",
+            fmt::format("InsLista: a nota \"{}\" tem mais de {} caracteres", item, itemSize));
     std::string op = ctx.operatorCode();
     int mine = 0;
     if (!nr.empty())
@@ -438,8 +401,8 @@ void registerRegistro(Dispatcher& d) {
       ctx.sql() << "DELETE FROM LISTAITEM WHERE NRLISTA = :n", soci::use(nr);
       ctx.sql() << "UPDATE LISTA SET DTEMITLISTA = NULL WHERE NRLISTA = :n", soci::use(nr);
     } else {
-      nr = fmt::format("{:0>10}", nextSequence(ctx.sql(), "", "LISTA"));
-      std::string now = host::SystemClock().now().iso();
+      nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), records::fld::NRLISTA.size);
+      std::string now = ctx.now().iso();
       ctx.sql() << "INSERT INTO LISTA (NRLISTA, CDOPERADOR, DTCRIACAO) VALUES (:n, :o, :d)",
           soci::use(nr), soci::use(op), soci::use(now);
     }
@@ -449,7 +412,7 @@ void registerRegistro(Dispatcher& d) {
       ctx.sql() << "INSERT INTO LISTAITEM (NRLISTA, CDLISTA) VALUES (:n, :c)", soci::use(nr),
           soci::use(item);
     }
-    ctx.setArg(1, Variant(nr));
+    a.stLista.set(nr);
     return Variant(nr);
   });
 }

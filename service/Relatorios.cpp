@@ -7,7 +7,10 @@
 #include <map>
 
 #include "host/Consiste.h"
+#include "host/Errors.h"
+#include "host/bank/BankLayout.h"
 #include "module/Records.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
 #include "service/Packets.h"
@@ -69,9 +72,8 @@ StoredTemplate requireTemplate(soci::session& sql, const std::string& path) {
 // ---------------------------------------------------------------------------- bindings
 
 /// The bindings of a dataset request by upper-case name.
-std::map<std::string, host::Value> bindingsOf(const CallContext& ctx, size_t i) {
+std::map<std::string, host::Value> bindingsOf(const remote::Variant& arg) {
   std::map<std::string, host::Value> out;
-  const remote::Variant& arg = ctx.arg(i);
   if (arg.isPacket()) {
     host::ClientDataset ds("bindings");
     try {
@@ -98,7 +100,9 @@ std::map<std::string, host::Value> bindingsOf(const CallContext& ctx, size_t i) 
 }
 
 /// A code binding padded to its width; refused when longer.
-std::string codeBinding(const host::Value& v, const char* name, size_t width) {
+std::string codeBinding(const host::Value& v, const records::Field& field) {
+  const char* name = field.name;
+  const auto width = static_cast<size_t>(field.size);
   const std::string text = host::AllTrim(v.isNull() ? std::string() : v.asString());
   if (host::Utf8Length(text) > width)
     throw Refusal("ARG_TAMANHO",
@@ -128,7 +132,7 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
   if (auto it = bindings.find("NRLISTA"); it != bindings.end()) {
     if (bindings.size() != 1)
       throw Refusal("ARG_INVALIDO", "NRLISTA se vincula sozinho, sem chave de boleto");
-    std::string list = codeBinding(it->second, "NRLISTA", 10);
+    std::string list = codeBinding(it->second, records::fld::NRLISTA);
     soci::rowset<std::string> keys =
         (ctx.sql().prepare << "SELECT CDLISTA FROM LISTAITEM WHERE NRLISTA = :n ORDER BY CDLISTA",
          soci::use(list));
@@ -143,8 +147,8 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
         "ARG_INVALIDO",
         fmt::format("o conjunto de dados {} se vincula por CDFILIAL e NRLANBOLREC, ou por NRLISTA",
                     dataset));
-  BoletoKey k{codeBinding(branch->second, "CDFILIAL", 4),
-              codeBinding(number->second, "NRLANBOLREC", 10)};
+  BoletoKey k{codeBinding(branch->second, records::fld::CDFILIAL),
+              codeBinding(number->second, records::fld::NRLANBOLREC)};
   if (k.branch.empty() && k.number.empty())
     s.example = true;
   else
@@ -154,72 +158,15 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
 
 // ---------------------------------------------------------------------------- datasets
 
-host::FieldDef field(const char* name, host::FieldType type, int size = 0) {
-  host::FieldDef f;
-  f.name = name;
-  f.type = type;
-  if (size > 0) f.size = size;
-  return f;
+// A column of the joined tables as the query reads it, whole: texts as memos, dates, amounts.
+host::FieldDef memo(const char* column) {
+  return records::Field{column, host::FieldType::Memo, 0}.def();
 }
-
-host::FieldDef text(const char* name, int size) {
-  return field(name, host::FieldType::String, size);
+host::FieldDef date(const char* column) {
+  return records::Field{column, host::FieldType::Date, 0}.def();
 }
-host::FieldDef memo(const char* name) {
-  return field(name, host::FieldType::Memo);
-}
-host::FieldDef date(const char* name) {
-  return field(name, host::FieldType::Date);
-}
-host::FieldDef money(const char* name) {
-  return field(name, host::FieldType::Float);
-}
-
-/// The BOLETO dataset's fields, in the order of its packet.
-const std::vector<host::FieldDef>& boletoFields() {
-  static const std::vector<host::FieldDef> fields{text("CDFILIAL", 4),
-                                                  text("NRLANBOLREC", 10),
-                                                  memo("NMBANCO"),
-                                                  text("CDBANCODV", 5),
-                                                  text("DSLINHABARREC", 60),
-                                                  text("CDBARRAREC", 44),
-                                                  memo("DSLOCALPAGTO"),
-                                                  date("DTVENBOLREC"),
-                                                  memo("NMRAZSOCBENEF"),
-                                                  text("NRINSJURBENEF", 20),
-                                                  memo("DSENDBENEF"),
-                                                  text("CDAGENCIA", 20),
-                                                  text("CDCEDENTEBAN", 30),
-                                                  text("CDCONTCORR", 20),
-                                                  date("DTEMISSAO"),
-                                                  text("NRDOCUMENTO", 40),
-                                                  text("DSESPECIEDOC", 5),
-                                                  text("IDACEITE", 1),
-                                                  date("DTPROCESSAMENTO"),
-                                                  text("CDNOSNUMREC", 30),
-                                                  text("CDCARTCOBBOL", 10),
-                                                  money("VRFINALBREC"),
-                                                  money("VRMULTABREC"),
-                                                  money("VRMORDIABREC"),
-                                                  memo("TXINSTRUCOES"),
-                                                  memo("NMRAZSOCCLIE"),
-                                                  text("NRINSJURCLIE", 20),
-                                                  memo("DSENDCLIE"),
-                                                  memo("NMBAIRROCLIE"),
-                                                  text("NRCEPCLIE", 10),
-                                                  memo("NMCIDADECLIE"),
-                                                  text("SGUFCLIE", 2),
-                                                  text("CDDEPIDENREC", 30),
-                                                  text("NRNOTAFISC", 20),
-                                                  memo("TXOBSNF")};
-  return fields;
-}
-
-const std::vector<host::FieldDef>& itemFields() {
-  static const std::vector<host::FieldDef> fields{text("CDFILIAL", 4), text("NRLANBOLREC", 10),
-                                                  memo("DSITEMNF"),    money("QTITEMNF"),
-                                                  money("VRUNITNF"),   money("VRTOTITEMNF")};
-  return fields;
+host::FieldDef money(const char* column) {
+  return records::Field{column, host::FieldType::Float, 0}.def();
 }
 
 /// Columns of the stored boleto and what it is joined with, read by name.
@@ -274,16 +221,6 @@ std::string formattedCep(const std::string& cep) {
   return digits.size() == 8 ? digits.substr(0, 5) + "-" + digits.substr(5) : cep;
 }
 
-/// The bank code with its check digit as boletos print it: modulus 11 with weights 2 to 9
-/// from the right; a result of 10 or 11 prints "0", except at Sicredi, which prints "X".
-std::string bankCodeWithDigit(const std::string& bank) {
-  if (bank.size() != 3 || !host::IsDigits(bank)) return bank;
-  const int sum = (bank[2] - '0') * 2 + (bank[1] - '0') * 3 + (bank[0] - '0') * 4;
-  const int d = 11 - sum % 11;
-  if (d >= 10) return bank + (d == 10 && bank == "748" ? "-X" : "-0");
-  return fmt::format("{}-{}", bank, d);
-}
-
 std::string bankName(soci::session& sql, const std::string& bank) {
   std::string name;
   soci::indicator ind = soci::i_null;
@@ -323,28 +260,24 @@ Documento documentOf(soci::session& sql, const BoletoKey& k) {
   return d;
 }
 
-std::string isoToday() {
-  return host::SystemClock().today().iso();
-}
-
-json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
+json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k, const std::string& today) {
   const std::string barcode = s.str("B.CDBARRAREC");
   // The bank the barcode was drawn for; before numbering, the bank the emission would use.
   std::string bank = barcode.size() == 44
                          ? barcode.substr(0, 3)
-                         : rec::bankCodeForEmission(s.str("K.CDBANCCNAB"), s.str("K.CDBANCOCONV"));
+                         : bank::CodigoEmissao(s.str("K.CDBANCCNAB"), s.str("K.CDBANCOCONV"));
   if (bank.empty()) bank = s.str("K.CDBANCO");
   std::string beneficiaryDoc = s.str("F.NRINSJURFILI");
   if (beneficiaryDoc.empty()) beneficiaryDoc = s.str("E.NRINSJUREMPR");
   std::string instructions = s.str("B.TXMENSBOLBOL");
   if (instructions.empty()) instructions = s.str("K.TXMENSBOLETO");
   json processing = s.raw("F.DTPROCFILI");
-  if (processing.is_null()) processing = isoToday();
+  if (processing.is_null()) processing = today;
   const Documento doc = documentOf(sql, k);
   return json::array({k.branch,
                       k.number,
                       bankName(sql, bank),
-                      bankCodeWithDigit(bank),
+                      bank::CodigoComDigito(bank),
                       s.str("B.DSLINHABARREC"),
                       barcode,
                       kLocalPagamento,
@@ -380,7 +313,7 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k) {
 }
 
 /// The row a test print shows: the company as beneficiary, nothing payable.
-json exampleRow(soci::session& sql, const std::string& company) {
+json exampleRow(soci::session& sql, const std::string& company, const std::string& today) {
   std::string name, cnpj, address, district, city, state;
   soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null,
                   i5 = soci::i_null;
@@ -391,7 +324,6 @@ json exampleRow(soci::session& sql, const std::string& company) {
       soci::use(company), soci::into(name), soci::into(cnpj, i1), soci::into(address, i2),
       soci::into(district, i3), soci::into(city, i4), soci::into(state, i5);
   auto val = [](const std::string& s, soci::indicator i) { return i == soci::i_ok ? s : ""; };
-  const std::string today = isoToday();
   return json::array({"",
                       "",
                       "",
@@ -434,10 +366,10 @@ json emptyPacket(const std::vector<host::FieldDef>& fields) {
 }
 
 json boletoDataset(CallContext& ctx, const Selection& sel) {
-  json packet = emptyPacket(boletoFields());
+  json packet = emptyPacket(records::RelatorioBoleto().fields());
   const std::string company = ctx.company();
   if (sel.example) {
-    packet["rows"].push_back(exampleRow(ctx.sql(), company));
+    packet["rows"].push_back(exampleRow(ctx.sql(), company, ctx.today().iso()));
     return packet;
   }
   std::string select;
@@ -456,16 +388,18 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
     std::vector<json> found;
     for (const auto& r : rows) found.push_back(packetRow(r, sourceFields()));
     for (const auto& row : found)
-      packet["rows"].push_back(boletoRow(ctx.sql(), Source(row, sourceFields()), k));
+      packet["rows"].push_back(
+          boletoRow(ctx.sql(), Source(row, sourceFields()), k, ctx.today().iso()));
   }
   return packet;
 }
 
 json itemsDataset(CallContext& ctx, const Selection& sel) {
-  json packet = emptyPacket(itemFields());
+  json packet = emptyPacket(records::RelatorioItensNF().fields());
   const std::string company = ctx.company();
-  const std::vector<host::FieldDef> source{memo("DSITEMNF"), money("QTITEMNF"), money("VRUNITNF"),
-                                           money("VRTOTITEMNF")};
+  using namespace records::fld;
+  const std::vector<host::FieldDef> source{DSITEMNF.def(), QTITEMNF.def(), VRUNITNF.def(),
+                                           VRTOTITEMNF.def()};
   for (const auto& k : sel.keys) {
     // The notes of the boleto's receivables, each once, in the receivables' order.
     soci::rowset<soci::row> rows =
@@ -499,18 +433,17 @@ std::string templateVersion(const std::string& text) {
 
 void registerRelatorios(Dispatcher& d) {
   // The company is needed only by the datasets, which read boletos of the caller's company.
-  d.add(kQRDesign, "RetornaRelatorio", 2, [](CallContext& ctx) {
-    ctx.text(1, "Parametro", 255);
-    const StoredTemplate t = requireTemplate(ctx.sql(), ctx.text(0, "NMARQUIVO", 250));
-    ctx.setArg(0, remote::Variant(t.name));
+  d.on<rpc::RetornaRelatorio>([](CallContext& ctx, rpc::RetornaRelatorio& a) {
+    const StoredTemplate t = requireTemplate(ctx.sql(), a.NMARQUIVO.value());
+    a.NMARQUIVO.set(t.name);
     const std::string reference =
-        host::Utf8Substr(std::string(kQRDesign) + "/" + t.name, 0, kReferenceSize);
+        host::Utf8Substr(std::string(rpc::kQRDesign) + "/" + t.name, 0, kReferenceSize);
     const std::string stamp = t.date ? t.date->format("yyyymmddhhnnss") : "";
     return remote::Variant(reference + "\n" + stamp);
   });
 
-  d.add(kQRDesign, "GetDadosRel", 1, [](CallContext& ctx) {
-    const std::string name = fileNameOf(ctx.text(0, "NMARQUIVO", 250));
+  d.on<rpc::GetDadosRel>([](CallContext& ctx, rpc::GetDadosRel& a) {
+    const std::string name = fileNameOf(a.NMARQUIVO.value());
     auto t = name.empty() ? std::nullopt : findTemplate(ctx.sql(), name);
     if (!t || !t->date)
       return remote::Variant::array(
@@ -519,8 +452,8 @@ void registerRelatorios(Dispatcher& d) {
         {remote::Variant(*t->date), remote::Variant(t->version), remote::Variant(t->name)});
   });
 
-  d.add(kQRDesign, "BaixaModelo", 1, [](CallContext& ctx) {
-    const std::string name = fileNameOf(ctx.text(0, "NMARQUIVO", 250));
+  d.on<rpc::BaixaModelo>([](CallContext& ctx, rpc::BaixaModelo& a) {
+    const std::string name = fileNameOf(a.NMARQUIVO.value());
     const StoredTemplate t = requireTemplate(ctx.sql(), name);
     std::string content;
     soci::indicator ind = soci::i_null;
@@ -534,12 +467,12 @@ void registerRelatorios(Dispatcher& d) {
     return remote::Variant(content);
   });
 
-  d.add(kQRDesign, "GetDataSet", 2, [](CallContext& ctx) {
-    const std::string name = host::UpperCase(host::AllTrim(ctx.text(0, "DATASET", 50)));
+  d.on<rpc::GetDataSet>([](CallContext& ctx, rpc::GetDataSet& a) {
+    const std::string name = host::UpperCase(host::AllTrim(a.DATASET.value()));
     if (name != "BOLETO" && name != "ITENSNF")
       throw Refusal("DATASET_DESCONHECIDO",
                     fmt::format("nenhum conjunto de dados de relatório se chama \"{}\"", name));
-    const Selection sel = selectionOf(ctx, name, bindingsOf(ctx, 1));
+    const Selection sel = selectionOf(ctx, name, bindingsOf(a.bindings.value()));
     return remote::Variant::packet(name == "BOLETO" ? boletoDataset(ctx, sel)
                                                     : itemsDataset(ctx, sel));
   });
@@ -573,8 +506,10 @@ int storeShippedTemplates(soci::session& sql) {
   for (const auto& t : shippedTemplates()) {
     const std::string text = t.text;
     const std::string version = templateVersion(text);
-    const host::DateTime date =
-        host::DateTime::parse(t.stamp, "yyyymmddhhnnss").value_or(host::SystemClock().now());
+    // The build stamps every shipped template: one without a date is a broken build.
+    const auto stamped = host::DateTime::parse(t.stamp, "yyyymmddhhnnss");
+    BOLETO_CHECK(stamped.has_value(), std::string("shipped template without a date: ") + t.name);
+    const host::DateTime date = *stamped;
     auto current = findTemplate(sql, t.name);
     // A design changed on the service since (a later version or date) is kept.
     if (current && !(version > current->version ||

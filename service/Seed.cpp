@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "host/bank/BankLayout.h"
 #include "service/Access.h"
 #include "service/Database.h"
 #include "service/Marcacao.h"
@@ -75,7 +76,7 @@ constexpr Account kAccounts[] = {
      "Cobrança 104", "0001", ""},
     {"04", "006", "341", "341", "", "0057", "0123456", "0123456", "109", "[SEQ:8]", "",
      "Cobrança 341", "0001", "1"},
-    {"04", "007", "399", "399", "", "0207", "0012349", "1122334", "CNR", "[SEQ:10]", "[SEQ:10]",
+    {"04", "007", "399", "399", "", "0207", "0012349", "1122334", "CSB", "[SEQ:10]", "[SEQ:10]",
      "Cobrança 399", "0002", "1"},
     {"04", "008", "422", "422", "", "0046", "0070012", "4600700", "1", "[SEQ:9]", "[SEQ:9]",
      "Cobrança 422", "0001", "1"},
@@ -418,7 +419,16 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
     if (b.protested) b.protestStart = iso(o.today.addDays(d.dueInDays + 5));
     for (const auto& a : kAccounts)
       if (b.company == a.company && b.account == a.code) b.carteira = a.carteira;
-    if (d.numbered) b.nossoNumero = fmt::format("{:0>8}", parcela * 7919);
+    // A number already given is stored as the bank prints it, check characters included.
+    if (d.numbered) {
+      for (const auto& a : kAccounts) {
+        if (b.company != a.company || b.account != a.code) continue;
+        const std::string bankCode = bank::CodigoEmissao(a.cnabBank, a.agreementBank);
+        b.nossoNumero = bank::NossoNumeroImpresso(
+            {bankCode, a.agency, a.account, a.cedente, a.agreementBank, a.nossoNumero}, a.carteira,
+            std::to_string(parcela * 7919), *a.form ? a.form : "1");
+      }
+    }
     insertBoleto(sql, b);
     std::string nf = std::to_string(std::stoll(b.number) + 1000);
     std::string lanc = b.number;
@@ -446,6 +456,8 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
 }  // namespace
 
 SeedResult seed(Database& db, const SeedOptions& o) {
+  if (o.today == host::DateTime())
+    throw std::invalid_argument("seed: no date given to date the demo data from");
   SeedResult result;
   std::lock_guard lock(db.mutex());
   auto& sql = db.session();

@@ -18,7 +18,8 @@ struct SeedOptions {
   int extraBoletos = 0;
   /// The demo operator's password; a random one when empty.
   std::string password;
-  host::DateTime today = host::SystemClock().today();
+  /// The day the demo data is dated from (due dates, emissions); required.
+  host::DateTime today;
 };
 
 struct SeedResult {

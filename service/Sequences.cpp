@@ -26,9 +26,15 @@ void setSequence(soci::session& sql, const std::string& company, const std::stri
 int64_t nextSequence(soci::session& sql, const std::string& company, const std::string& name) {
   // Counters are text so that 20-digit nosso número sequences fit; the arithmetic stays in
   // 64 bits, which covers every width in use (at most 19 digits are ever incremented).
-  int64_t next = currentSequence(sql, company, name) + 1;
-  setSequence(sql, company, name, next);
-  return next;
+  // One statement reads and writes the counter: on PostgreSQL two servers taking the same
+  // sequence at once would otherwise both read the old value and hand it out twice (the
+  // second update waits for the first, then writes the same number again).
+  std::string value;
+  sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, '1') "
+         "ON CONFLICT (CDEMPRESA, NMSEQUENCIA) DO UPDATE SET NRSEQUENCIA = "
+         "CAST(CAST(SEQUENCIA.NRSEQUENCIA AS BIGINT) + 1 AS TEXT) RETURNING NRSEQUENCIA",
+      soci::use(company), soci::use(name), soci::into(value);
+  return std::stoll(value);
 }
 
 }  // namespace service

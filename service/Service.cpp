@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "host/Errors.h"
 #include "service/Areas.h"
 #include "service/Marcacao.h"
 #include "service/Migrations.h"
@@ -11,11 +12,14 @@
 
 namespace service {
 
-std::shared_ptr<Service> openService(const std::string& where, Missing missing) {
+std::shared_ptr<Service> openService(const std::string& where,
+                                     std::shared_ptr<const host::Clock> clock, Missing missing) {
+  BOLETO_CHECK(clock != nullptr, "the service needs a clock");
   auto s = std::make_shared<Service>();
+  s->clock = std::move(clock);
   s->db = Database::open(where, missing);
-  migrate(*s->db);
-  s->dispatcher = std::make_shared<Dispatcher>(s->db);
+  migrate(*s->db, *s->clock);
+  s->dispatcher = std::make_shared<Dispatcher>(s->db, s->clock);
   registerAcesso(*s->dispatcher);
   registerContaCorrente(*s->dispatcher);
   registerRelatorios(*s->dispatcher);
@@ -48,15 +52,21 @@ std::string healthCheck(Service& s) {
   }
 }
 
-EmbeddedService openEmbeddedService(const std::string& where, bool isDefault) {
+EmbeddedService openEmbeddedService(const std::string& where,
+                                    std::shared_ptr<const host::Clock> clock, bool isDefault) {
   const bool isFile = where.rfind("postgres", 0) != 0;
   const bool fresh = isDefault && isFile && !std::filesystem::exists(where);
   if (fresh) {
     const auto parent = std::filesystem::path(where).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
   }
-  EmbeddedService e{openService(where, fresh ? Missing::Create : Missing::Refuse), {}};
-  if (fresh) e.demoPassword = seed(*e.service->db, SeedOptions{}).password;
+  EmbeddedService e{openService(where, std::move(clock), fresh ? Missing::Create : Missing::Refuse),
+                    {}};
+  if (fresh) {
+    SeedOptions o;
+    o.today = e.service->clock->today();
+    e.demoPassword = seed(*e.service->db, o).password;
+  }
   return e;
 }
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "host/Consiste.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Dispatcher.h"
@@ -20,27 +20,25 @@ namespace service {
 
 namespace {
 
-using host::FieldDef;
-using host::FieldType;
 using host::Value;
 using remote::Variant;
-using Fields = std::vector<FieldDef>;
 
 // A company argument: empty means the caller's own; any other must be one the operator may use.
-std::string companyArg(CallContext& ctx, size_t i) {
-  std::string company = ctx.code(i, S("CDEMPRESA", 2));
+template <class Company>
+std::string companyArg(CallContext& ctx, const Company& arg) {
+  std::string company = arg.code();
   if (company.empty()) return ctx.company();
   ctx.requireCompany(company);
   return company;
 }
 
-// An "all rows" flag: "" or "T", nothing else.
-bool allFlag(CallContext& ctx, size_t i) {
-  std::string t = ctx.text(i, "T for all", 1);
+// An "all rows" flag, argument `position` (1-based): "" or "T", nothing else.
+bool allFlag(CallContext& ctx, const rpc::In<rpc::arg::todos>& arg, size_t position) {
+  const std::string& t = arg.value();
   if (!t.empty() && t != "T")
     throw Refusal("ARG_INVALIDO",
                   fmt::format("{}: o argumento {} deve ser vazio ou \"T\", não \"{}\"",
-                              ctx.method(), i + 1, t));
+                              ctx.method(), position, t));
   return t == "T";
 }
 
@@ -49,8 +47,9 @@ struct Key {
 };
 
 // Branch and number of an existing boleto of a company the operator may use.
-Key existingBoleto(CallContext& ctx, size_t branchArg, size_t numberArg) {
-  Key k{ctx.code(branchArg, S("CDFILIAL", 4)), ctx.code(numberArg, S("NRLANBOLREC", 10))};
+template <class Args>
+Key existingBoleto(CallContext& ctx, const Args& a) {
+  Key k{a.CDFILIAL.code(), a.NRLANBOLREC.code()};
   std::string company;
   soci::indicator ind = soci::i_null;
   ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -65,23 +64,27 @@ Key existingBoleto(CallContext& ctx, size_t branchArg, size_t numberArg) {
 // The keys of a packet of boletos; with `markedOnly` and an IDMARCADO column, only the rows
 // marked "M".
 std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool markedOnly) {
+  using namespace records::fld;
   try {
     const auto& fields = packet.at("fields");
-    auto column = [&](const char* name) -> std::optional<size_t> {
+    auto column = [&](std::string_view name) -> std::optional<size_t> {
       for (size_t i = 0; i < fields.size(); ++i)
-        if (fields[i].at("name") == name) return i;
+        if (fields[i].at("name").get<std::string>() == name) return i;
       return std::nullopt;
     };
-    auto branch = column("CDFILIAL"), number = column("NRLANBOLREC"), mark = column("IDMARCADO");
+    auto branch = column(CDFILIAL), number = column(NRLANBOLREC), mark = column(IDMARCADO);
     if (!branch || !number)
       throw Refusal("ARG_INVALIDO",
                     fmt::format("{}: o pacote precisa de CDFILIAL e NRLANBOLREC", ctx.method()));
     auto text = [](const nlohmann::json& v) { return v.is_string() ? v.get<std::string>() : ""; };
+    const auto branchSize = static_cast<size_t>(CDFILIAL.size);
+    const auto numberSize = static_cast<size_t>(NRLANBOLREC.size);
     std::vector<Key> keys;
     for (const auto& row : packet.at("rows")) {
       if (markedOnly && mark && text(row.at(*mark)) != "M") continue;
-      Key k{host::Ajusta(text(row.at(*branch)), 4), host::Ajusta(text(row.at(*number)), 10)};
-      if (k.branch.size() > 4 || k.number.size() > 10)
+      Key k{host::Ajusta(text(row.at(*branch)), branchSize),
+            host::Ajusta(text(row.at(*number)), numberSize)};
+      if (k.branch.size() > branchSize || k.number.size() > numberSize)
         throw Refusal("ARG_TAMANHO", fmt::format("{}: a chave de boleto {}/{} é longa demais",
                                                  ctx.method(), k.branch, k.number));
       keys.push_back(std::move(k));
@@ -92,13 +95,6 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
   }
 }
 
-const Fields& chequeFields() {
-  static const Fields f = {S("NRCHEQUERECE", 6),  S("CDBANCHEQREC", 3), S("CDAGECHEQREC", 5),
-                           S("CDCNTCHEQREC", 16), F("VRCHEQUERECE"),    S("IDSITCHEQREC", 1),
-                           S("CDREDUCONT", 3),    F("VRUSADOCHEQ")};
-  return f;
-}
-
 // Registered cheques: the value already applied to boletos comes with each.
 const char* const kChequeSelect =
     "SELECT C.NRCHEQUERECE, C.CDBANCHEQREC, C.CDAGECHEQREC, C.CDCNTCHEQREC, C.VRCHEQUERECE, "
@@ -106,36 +102,42 @@ const char* const kChequeSelect =
     "WHERE Q.NRCHEQBOLREC = C.NRCHEQUERECE AND Q.CDBANCBOLREC = C.CDBANCHEQREC AND "
     "Q.CDAGENBOLREC = C.CDAGECHEQREC AND Q.CDCONTBOLREC = C.CDCNTCHEQREC) FROM CHEQUE C ";
 
-// Cheque number, bank, agency and account arguments starting at `first`.
+// Cheque number, bank, agency and account of a call.
 struct ChequeKey {
   std::string number, bank, agency, account;
 };
-ChequeKey chequeArgs(CallContext& ctx, size_t first) {
-  return {ctx.code(first, S("NRCHEQUERECE", 6)), ctx.code(first + 1, S("CDBANCHEQREC", 3)),
-          ctx.text(first + 2, S("CDAGECHEQREC", 5)), ctx.text(first + 3, S("CDCNTCHEQREC", 16))};
+template <class Args>
+ChequeKey chequeArgs(const Args& a) {
+  return {a.NRCHEQUERECE.code(), a.CDBANCHEQREC.code(), a.CDAGECHEQREC.value(),
+          a.CDCNTCHEQREC.value()};
 }
 
 // The customer's cheque of that number; bank, agency and account narrow it when given.
-Variant customerCheque(CallContext& ctx, bool availableOnly) {
-  std::string customer = ctx.code(0, S("CDCLIENTE", 21));
-  ChequeKey k = chequeArgs(ctx, 1);
+template <class Args>
+Variant customerCheque(CallContext& ctx, const Args& a, bool availableOnly) {
+  const std::string customer = a.CDCLIENTE.code();
+  ChequeKey k = chequeArgs(a);
   std::string sql = std::string(kChequeSelect) +
                     "WHERE C.CDEMPRESA = :e AND C.CDCLIENTE = :c AND C.NRCHEQUERECE = :n AND "
                     "(C.CDBANCHEQREC = :b OR :b2 = '') AND (C.CDAGECHEQREC = :a OR :a2 = '') AND "
                     "(C.CDCNTCHEQREC = :k OR :k2 = '')";
+  const auto& table = records::cdsCheque();
   auto packet = runBound(
       ctx.sql(), sql,
       {Value(ctx.company()), Value(customer), Value(k.number), Value(k.bank), Value(k.bank),
        Value(k.agency), Value(k.agency), Value(k.account), Value(k.account)},
-      chequeFields());
+      table.fields());
   if (availableOnly) {
+    using namespace records::fld;
+    const size_t value = table.indexOf(VRCHEQUERECE), used = table.indexOf(VRUSADOCHEQ),
+                 state = table.indexOf(IDSITCHEQREC);
     // Available: still to be cleared ("A") and with value not yet applied to boletos.
     nlohmann::json kept = nlohmann::json::array();
     for (auto& row : packet["rows"]) {
-      const double value = row[4].is_number() ? row[4].get<double>() : 0;
-      const double used = row[7].is_number() ? row[7].get<double>() : 0;
-      const bool open = row[5].is_string() && row[5].get<std::string>() == "A";
-      if (open && host::RoundDec(2, value - used) > 0) kept.push_back(row);
+      const double v = row[value].is_number() ? row[value].get<double>() : 0;
+      const double u = row[used].is_number() ? row[used].get<double>() : 0;
+      const bool open = row[state].is_string() && row[state].get<std::string>() == "A";
+      if (open && host::RoundDec(2, v - u) > 0) kept.push_back(row);
     }
     packet["rows"] = std::move(kept);
   }
@@ -149,13 +151,14 @@ const char* const kAccountBranch =
     "((:c <> '' AND K.CDREDUCONT = :c2) OR (:c3 = '' AND K.CDBANCO = :b AND K.CDAGENCIA = :a "
     "AND K.CDCONTCORR = :k)) ";
 
-// Bank, agency, account, account code and company arguments starting at `first`.
-std::vector<Value> accountArgs(CallContext& ctx, size_t first) {
-  std::string bank = ctx.code(first, S("CDBANCO", 3));
-  std::string agency = ctx.text(first + 1, S("CDAGENCIA", 5));
-  std::string account = ctx.text(first + 2, S("CDCONTCORR", 10));
-  std::string code = ctx.code(first + 3, S("CDREDUCONT", 3));
-  std::string company = companyArg(ctx, first + 4);
+// The bank, agency, account, account code and company of a call.
+template <class Args>
+std::vector<Value> accountArgs(CallContext& ctx, const Args& a) {
+  std::string bank = a.CDBANCO.code();
+  std::string agency = a.CDAGENCIA.value();
+  std::string account = a.CDCONTCORR.value();
+  std::string code = a.CDREDUCONT.code();
+  std::string company = companyArg(ctx, a.CDEMPRESA);
   return {Value(company), Value(code),   Value(code),   Value(code),
           Value(bank),    Value(agency), Value(account)};
 }
@@ -180,17 +183,15 @@ bool cleared(CallContext& ctx, const Key& k) {
 void registerValidacoes(Dispatcher& d) {
   // GetContCorr(account code, company, "T" for all, customer, IDUTBCOPREFCLIE): [accounts as
   // the bank account record, their boleto messages (CDREDUCONT, TXMENSBOLETO)].
-  d.add(kHabContRec, "GetContCorr", 5, [](CallContext& ctx) {
-    std::string code = ctx.code(0, rec::fieldOf(rec::BankAccountRecord(), "CDREDUCONT"));
-    std::string company = companyArg(ctx, 1);
-    bool all = allFlag(ctx, 2);
-    ctx.code(3, S("CDCLIENTE", 21));
-    ctx.text(4, S("IDUTBCOPREFCLIE", 1));
+  d.on<rpc::GetContCorr>([](CallContext& ctx, rpc::GetContCorr& a) {
+    const std::string code = a.CDREDUCONT.code();
+    const std::string company = companyArg(ctx, a.CDEMPRESA);
+    const bool all = allFlag(ctx, a.todos, 3);
     const std::string where =
         " FROM CONTCORR K LEFT JOIN BANCO B ON B.CDBANCO = K.CDBANCO WHERE K.CDEMPRESA = :e AND "
         "(K.CDREDUCONT = :c OR :t = 'T') ORDER BY K.CDREDUCONT";
     const std::vector<Value> values{Value(company), Value(code), Value(all ? "T" : "")};
-    const auto& fields = rec::BankAccountRecord();
+    const auto& fields = records::BankAccountRecord().fields();
     auto accounts =
         runBound(ctx.sql(),
                  "SELECT " +
@@ -201,28 +202,28 @@ void registerValidacoes(Dispatcher& d) {
                      where,
                  values, fields);
     auto messages = runBound(ctx.sql(), "SELECT K.CDREDUCONT, K.TXMENSBOLETO" + where, values,
-                             {S("CDREDUCONT", 3), S("TXMENSBOLETO", 500)});
+                             records::cdsTxMensBol().fields());
     return Variant::array(
         {Variant::packet(std::move(accounts)), Variant::packet(std::move(messages))});
   });
 
   // GetExistCheque(cheque, bank, agency, account): the registered cheque with its collection
   // account; no row when it is not registered.
-  d.add(kHabContRec, "GetExistCheque", 4, [](CallContext& ctx) {
-    ChequeKey k = chequeArgs(ctx, 0);
+  d.on<rpc::GetExistCheque>([](CallContext& ctx, rpc::GetExistCheque& a) {
+    ChequeKey k = chequeArgs(a);
     return packetOf(
         ctx,
         std::string(kChequeSelect) +
             "WHERE C.CDEMPRESA = :e AND C.NRCHEQUERECE = :n AND C.CDBANCHEQREC = :b "
             "AND C.CDAGECHEQREC = :a AND C.CDCNTCHEQREC = :k",
         {Value(ctx.company()), Value(k.number), Value(k.bank), Value(k.agency), Value(k.account)},
-        chequeFields());
+        records::cdsCheque().fields());
   });
 
   // GetVeriTpRecBoleto(list packet): "EXISTTPREC" when a marked boleto of the list has
   // payment types, else empty.
-  d.add(kHabContRec, "GetVeriTpRecBoleto", 1, [](CallContext& ctx) {
-    for (const auto& k : packetKeys(ctx, ctx.packet(0, "cdsBoletos"), true)) {
+  d.on<rpc::GetVeriTpRecBoleto>([](CallContext& ctx, rpc::GetVeriTpRecBoleto& a) {
+    for (const auto& k : packetKeys(ctx, a.cdsBoletos.value().packetJson(), true)) {
       int n = 0;
       std::string company = ctx.company();
       ctx.sql() << "SELECT COUNT(*) FROM TPRECBOLETO P JOIN BOLRECEBER B ON B.CDFILIAL = "
@@ -236,8 +237,8 @@ void registerValidacoes(Dispatcher& d) {
 
   // DelTpRec(branch, number): deletes the boleto's payment types with their cheques and
   // cards; the number of payment types deleted.
-  d.add(kHabContRec, "DelTpRec", 2, [](CallContext& ctx) {
-    Key k = existingBoleto(ctx, 0, 1);
+  d.on<rpc::DelTpRec>([](CallContext& ctx, rpc::DelTpRec& a) {
+    Key k = existingBoleto(ctx, a);
     ctx.sql() << "DELETE FROM CHEQUEBOLREC WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
         soci::use(k.branch), soci::use(k.number);
     ctx.sql() << "DELETE FROM CARTAOBOLREC WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -251,105 +252,94 @@ void registerValidacoes(Dispatcher& d) {
   });
 
   // GetCdRedTpRe(branch, number): the boleto's payment types with its collection account.
-  d.add(kHabContRec, "GetCdRedTpRe", 2, [](CallContext& ctx) {
-    Key k = existingBoleto(ctx, 0, 1);
+  d.on<rpc::GetCdRedTpRe>([](CallContext& ctx, rpc::GetCdRedTpRe& a) {
+    Key k = existingBoleto(ctx, a);
     return packetOf(ctx,
                     "SELECT P.CDFILIAL, P.NRLANBOLREC, P.NRSEQTPRECBO, P.CDTIPORECE, B.CDREDUCONT "
                     "FROM TPRECBOLETO P JOIN BOLRECEBER B ON B.CDFILIAL = P.CDFILIAL AND "
                     "B.NRLANBOLREC = P.NRLANBOLREC WHERE P.CDFILIAL = :f AND P.NRLANBOLREC = :n "
                     "ORDER BY P.NRSEQTPRECBO",
-                    {Value(k.branch), Value(k.number)},
-                    {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("NRSEQTPRECBO", 2),
-                     S("CDTIPORECE", 3), S("CDREDUCONT", 3)});
+                    {Value(k.branch), Value(k.number)}, records::cdsCdRedTpRe().fields());
   });
 
   // Write-off types: one by code (padded to 2), or all for the search.
-  d.add(kHabContRec, "GetVdTipoBaixa", 1, [](CallContext& ctx) {
-    std::string code = ctx.code(0, S("CDTPBAIXAREC", 2));
+  d.on<rpc::GetVdTipoBaixa>([](CallContext& ctx, rpc::GetVdTipoBaixa& a) {
     return packetOf(ctx, "SELECT CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA WHERE CDTPBAIXAREC = :c",
-                    {Value(code)}, {S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
+                    {Value(a.CDTPBAIXAREC.code())}, records::cdsTipoBaixa().fields());
   });
-  d.add(kHabContRec, "GetPesqTpBaixa", 0, [](CallContext& ctx) {
+  d.on<rpc::GetPesqTpBaixa>([](CallContext& ctx, rpc::GetPesqTpBaixa&) {
     return packetOf(ctx, "SELECT CDTPBAIXAREC, NMTPBAIXAREC FROM TIPOBAIXA ORDER BY CDTPBAIXAREC",
-                    {}, {S("CDTPBAIXAREC", 2), S("NMTPBAIXAREC", 50)});
+                    {}, records::cdsTipoBaixa().fields());
   });
 
   // GetInstCobr(bank, instruction code, "T" for all of the bank).
-  d.add(kHabContRec, "GetInstCobr", 3, [](CallContext& ctx) {
-    std::string bank = ctx.code(0, S("CDBANCO", 3));
-    std::string code = ctx.code(1, S("CDINSTCOBR", 2));
-    bool all = allFlag(ctx, 2);
+  d.on<rpc::GetInstCobr>([](CallContext& ctx, rpc::GetInstCobr& a) {
+    const bool all = allFlag(ctx, a.todos, 3);
     return packetOf(ctx,
                     "SELECT CDBANCO, CDINSTCOBR, DSINSTCOBR FROM INSTRCOBR WHERE CDBANCO = :b AND "
                     "(CDINSTCOBR = :c OR :t = 'T') ORDER BY CDINSTCOBR",
-                    {Value(bank), Value(code), Value(all ? "T" : "")},
-                    {S("CDBANCO", 3), S("CDINSTCOBR", 2), S("DSINSTCOBR", 60)});
+                    {Value(a.CDBANCO.code()), Value(a.CDINSTCOBR.code()), Value(all ? "T" : "")},
+                    records::cdsInstCobr().fields());
   });
 
   // GetFiliOrig(branch or "" for all, company): branches of the company.
-  d.add(kHabContRec, "GetFiliOrig", 2, [](CallContext& ctx) {
-    std::string branch = ctx.code(0, S("CDFILIAL", 4));
-    std::string company = companyArg(ctx, 1);
+  d.on<rpc::GetFiliOrig>([](CallContext& ctx, rpc::GetFiliOrig& a) {
+    const std::string branch = a.CDFILIAL.code();
+    const std::string company = companyArg(ctx, a.CDEMPRESA);
     return packetOf(ctx,
                     "SELECT CDFILIAL, NMFILIAL FROM FILIAL WHERE CDEMPRESA = :e AND (CDFILIAL = :f "
                     "OR :t = '') ORDER BY CDFILIAL",
-                    {Value(company), Value(branch), Value(branch)},
-                    {S("CDFILIAL", 4), S("NMFILIAL", 30)});
+                    {Value(company), Value(branch), Value(branch)}, records::cdsFilial().fields());
   });
 
   // GetFilialCC(bank, agency, account, account code, company): the branch the collection
   // account belongs to, as the origin branch to propose (CDFILORIG, NMFILIAL).
-  d.add(kHabContRec, "GetFilialCC", 5, [](CallContext& ctx) {
-    auto values = accountArgs(ctx, 0);
+  d.on<rpc::GetFilialCC>([](CallContext& ctx, rpc::GetFilialCC& a) {
     return packetOf(
         ctx,
         "SELECT K.CDFILIAL, F.NMFILIAL " + std::string(kAccountBranch) + "ORDER BY K.CDREDUCONT",
-        values, {S("CDFILORIG", 4), S("NMFILIAL", 30)});
+        accountArgs(ctx, a), records::cdsFilialCC().fields());
   });
 
   // GetVdFilOrig(bank, agency, account, account code, company, origin branch): the origin
   // branch (CDFILIAL, NMFILIAL) when it may issue boletos on the account, no row otherwise.
   // Only the account's own branch may: an account without a branch has no issuer, and a
   // blank origin matches none.
-  d.add(kHabContRec, "GetVdFilOrig", 6, [](CallContext& ctx) {
-    auto values = accountArgs(ctx, 0);
-    values.emplace_back(ctx.code(5, S("CDFILORIG", 4)));
+  d.on<rpc::GetVdFilOrig>([](CallContext& ctx, rpc::GetVdFilOrig& a) {
+    auto values = accountArgs(ctx, a);
+    values.emplace_back(a.CDFILORIG.code());
     return packetOf(ctx,
                     "SELECT DISTINCT K.CDFILIAL, F.NMFILIAL " + std::string(kAccountBranch) +
                         "AND K.CDFILIAL = :o",
-                    values, {S("CDFILIAL", 4), S("NMFILIAL", 30)});
+                    values, records::cdsFilial().fields());
   });
 
   // GetStatus(branch, number; both in-out, padded): the boleto's state as stored now.
-  d.add(kHabContRec, "GetStatus", 2, [](CallContext& ctx) {
-    std::string branch = ctx.code(0, S("CDFILIAL", 4));
-    std::string number = ctx.code(1, S("NRLANBOLREC", 10));
-    ctx.setArg(0, Variant(branch));
-    ctx.setArg(1, Variant(number));
+  d.on<rpc::GetStatus>([](CallContext& ctx, rpc::GetStatus& a) {
+    a.CDFILIAL.set(a.CDFILIAL.code());
+    a.NRLANBOLREC.set(a.NRLANBOLREC.code());
+    const std::string branch = a.CDFILIAL.value(), number = a.NRLANBOLREC.value();
     std::string company;
     soci::indicator ind = soci::i_null;
     ctx.sql() << "SELECT CDEMPRESA FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
         soci::use(branch), soci::use(number), soci::into(company, ind);
     if (ctx.sql().got_data() && ind == soci::i_ok) ctx.requireCompany(company);
-    return packetOf(
-        ctx,
-        "SELECT CDFILIAL, NRLANBOLREC, IDSTATBREC, NRBAIXAREC, NRCNABRECREM, "
-        "IDBOLRECALTER, IDSITUCNABR FROM BOLRECEBER WHERE CDFILIAL = :f AND "
-        "NRLANBOLREC = :n",
-        {Value(branch), Value(number)},
-        {S("CDFILIAL", 4), S("NRLANBOLREC", 10), S("IDSTATBREC", 1), S("NRBAIXAREC", 10),
-         S("NRCNABRECREM", 10), S("IDBOLRECALTER", 1), S("IDSITUCNABR", 2)});
+    return packetOf(ctx,
+                    "SELECT CDFILIAL, NRLANBOLREC, IDSTATBREC, NRBAIXAREC, NRCNABRECREM, "
+                    "IDBOLRECALTER, IDSITUCNABR FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                    "NRLANBOLREC = :n",
+                    {Value(branch), Value(number)}, records::cdsStatus().fields());
   });
 
   // GetVdCompensa(branch, number): "TRUE" when the bank has cleared the boleto.
-  d.add(kHabContRec, "GetVdCompensa", 2, [](CallContext& ctx) {
-    return Variant(cleared(ctx, existingBoleto(ctx, 0, 1)) ? "TRUE" : "FALSE");
+  d.on<rpc::GetVdCompensa>([](CallContext& ctx, rpc::GetVdCompensa& a) {
+    return Variant(cleared(ctx, existingBoleto(ctx, a)) ? "TRUE" : "FALSE");
   });
 
   // GetVdTBolCompensa(key packet): the key (branch + number, 14 characters) of the first
   // boleto of the packet the bank has cleared; empty when none.
-  d.add(kHabContRec, "GetVdTBolCompensa", 1, [](CallContext& ctx) {
-    for (const auto& k : packetKeys(ctx, ctx.packet(0, "cdsChaveBol"), false)) {
+  d.on<rpc::GetVdTBolCompensa>([](CallContext& ctx, rpc::GetVdTBolCompensa& a) {
+    for (const auto& k : packetKeys(ctx, a.cdsChaveBol.value().packetJson(), false)) {
       if (cleared(ctx, k)) return Variant(k.branch + k.number);
     }
     return Variant("");
@@ -359,8 +349,8 @@ void registerValidacoes(Dispatcher& d) {
   // customer has no address to print on it, that customer's code and name]; two empty texts
   // when every one has. Only the rows marked "M" count when the packet carries IDMARCADO.
   // The customer is the one stored with the boleto; boletos of other companies never count.
-  d.add(kHabContRec, "GetVerifEndeClie", 1, [](CallContext& ctx) {
-    const auto keys = packetKeys(ctx, ctx.packet(0, "cdsBoletos"), true);
+  d.on<rpc::GetVerifEndeClie>([](CallContext& ctx, rpc::GetVerifEndeClie& a) {
+    const auto keys = packetKeys(ctx, a.cdsBoletos.value().packetJson(), true);
     // Customers without an address are few: one query gives all the company's boletos of
     // such customers, and the list, of any length, is walked against them.
     std::map<std::string, std::string> unaddressed;
@@ -384,31 +374,24 @@ void registerValidacoes(Dispatcher& d) {
   });
 
   // Cheques of a customer: registered (GetValidaCheque) or still available (GetChequePerm).
-  d.add(kHabContRec, "GetValidaCheque", 5,
-        [](CallContext& ctx) { return customerCheque(ctx, false); });
-  d.add(kHabContRec, "GetChequePerm", 5,
-        [](CallContext& ctx) { return customerCheque(ctx, true); });
+  d.on<rpc::GetValidaCheque>(
+      [](CallContext& ctx, rpc::GetValidaCheque& a) { return customerCheque(ctx, a, false); });
+  d.on<rpc::GetChequePerm>(
+      [](CallContext& ctx, rpc::GetChequePerm& a) { return customerCheque(ctx, a, true); });
 
   // GetValNrCheque(branch, number, cheque): the payment-type sequence of the boleto that
   // already holds that cheque number; empty when none does.
-  d.add(kHabContRec, "GetValNrCheque", 3, [](CallContext& ctx) {
-    Key k = existingBoleto(ctx, 0, 1);
-    std::string cheque = ctx.code(2, S("NRCHEQUERECE", 6));
+  d.on<rpc::GetValNrCheque>([](CallContext& ctx, rpc::GetValNrCheque& a) {
+    Key k = existingBoleto(ctx, a);
+    const std::string cheque = a.NRCHEQUERECE.code();
     int seq = 0;
     soci::indicator ind = soci::i_null;
     ctx.sql() << "SELECT MIN(NRSEQTPRECBO) FROM CHEQUEBOLREC WHERE CDFILIAL = :f AND "
                  "NRLANBOLREC = :n AND NRCHEQBOLREC = :c",
         soci::use(k.branch), soci::use(k.number), soci::use(cheque), soci::into(seq, ind);
-    return Variant(ind == soci::i_ok ? fmt::format("{:0>2}", seq) : std::string());
+    return Variant(ind == soci::i_ok ? fmt::format("{:0>{}}", seq, records::fld::NRSEQTPRECBO.size)
+                                     : std::string());
   });
-
-  for (const char* m :
-       {"GetContCorr", "GetExistCheque", "GetVeriTpRecBoleto", "GetCdRedTpRe", "GetVdTipoBaixa",
-        "GetPesqTpBaixa", "GetInstCobr", "GetFiliOrig", "GetFilialCC", "GetStatus", "GetVdCompensa",
-        "GetVdTBolCompensa", "GetValidaCheque", "GetChequePerm", "GetValNrCheque", "GetVdFilOrig",
-        "GetVerifEndeClie"}) {
-    d.setReadOnly(kHabContRec, m);
-  }
 }
 
 void seedValidacoesDemo(soci::session& sql) {

@@ -15,8 +15,10 @@
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
+#include "records/Tables.h"
 #include "remote/Transports.h"
 #include "service/Service.h"
 #include "tests/Processes.h"
@@ -49,7 +51,7 @@ Fetched fetchThrough(std::shared_ptr<remote::TransportFactory> factory) {
   f.paddedCode = "1";
   rec::fetchBankAccount(conn, f.paddedCode, cdsContCorr);
   rec::loadRecordRows(remote::CheckResultServ(conn.call("Filtro", filtroArgs("04"))), cdsBoletos,
-                      rec::BoletoRecord());
+                      records::BoletoRecord());
   f.account = cdsContCorr.toPacket();
   f.boletos = cdsBoletos.toPacket();
   return f;
@@ -84,10 +86,12 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   settings.company = "04";
   settings.webUrl = "127.0.0.1";
   settings.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+  auto context = std::make_unique<host::HostScope>(
+      host::Host{.context = std::make_shared<host::ConfiguredContext>(settings)});
 
   Fetched overHttp = fetchThrough(std::make_shared<remote::HttpTransportFactory>("demo", password));
-  auto local = service::openService(db);
+  auto local = service::openService(
+      db, std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0)));
   Fetched inProcess =
       fetchThrough(std::make_shared<remote::InProcessTransportFactory>(local->dispatcher, "demo"));
 
@@ -109,7 +113,7 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   EXPECT_THROW(remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)})),
                host::OperationError);
 
-  host::setContext(nullptr);
+  context.reset();
   local.reset();
   std::filesystem::remove_all(dir);
 }
@@ -242,7 +246,7 @@ TEST(EndToEnd, ServerTakesItsDatabaseTlsAndCallLogFromItsConfigurationFile) {
   settings.company = "04";
   settings.webUrl = "https://127.0.0.1";
   settings.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(settings)});
   auto factory = std::make_shared<remote::HttpTransportFactory>("demo", password);
   factory->setCaCertFile(cert.string());
   remote::Connection conn("Rec12000.rdmHabContRec", factory);
@@ -263,6 +267,5 @@ TEST(EndToEnd, ServerTakesItsDatabaseTlsAndCallLogFromItsConfigurationFile) {
   EXPECT_NE(all.find(" demo Rec12000.rdmHabContRec.GetCont_Corr "), std::string::npos) << all;
   EXPECT_NE(all.find(" demo logout "), std::string::npos) << all;
   EXPECT_NE(all.find(" demo login ", all.find(" demo logout ")), std::string::npos) << all;
-  host::setContext(nullptr);
   std::filesystem::remove_all(dir);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/KeyList.h"
 #include "numbering/Numerador.h"
 #include "numbering/RemoteNumberingService.h"
@@ -68,7 +70,7 @@ class ReportService : public ::testing::Test {
     dir_ = fs::temp_directory_path() /
            ("boleto-report-" + std::to_string(rd()) + std::to_string(rd()));
     fs::create_directories(dir_ / "rel");
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService((dir_ / "boleto.db").string(), clock_);
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 12, 8);
@@ -81,8 +83,7 @@ class ReportService : public ::testing::Test {
       server_->stop();
       thread_.join();
     }
-    remote::setDefaultTransportFactory(nullptr);
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     fs::remove_all(dir_);
   }
@@ -94,7 +95,8 @@ class ReportService : public ::testing::Test {
     s.reportDir = (dir_ / "rel").string() + "/";
     s.webUrl = "127.0.0.1";
     s.webPort = port;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(
+        host::Host{.context = std::make_shared<host::ConfiguredContext>(s), .clock = clock_});
   }
 
   int startHttp() {
@@ -194,6 +196,9 @@ class ReportService : public ::testing::Test {
   fs::path dir_;
   std::shared_ptr<service::Service> svc_;
   std::shared_ptr<remote::TransportFactory> inProcess_;
+  std::shared_ptr<host::FixedClock> clock_ =
+      std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 12, 8, 10, 0, 0));
+  std::optional<host::HostScope> host_;
   std::unique_ptr<remote::HttpServer> server_;
   std::thread thread_;
 };
@@ -419,6 +424,7 @@ TEST_F(ReportService, SeedingAgainReplacesOlderTemplatesAndKeepsNewerDesigns) {
 
   service::SeedOptions o;
   o.password = "senha-demo";
+  o.today = clock_->today();
   service::seed(*svc_->db, o);
 
   auto content = [&](const char* name) {

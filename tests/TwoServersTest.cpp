@@ -13,6 +13,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Context.h"
+#include "host/Host.h"
 #include "remote/Connection.h"
 #include "remote/Transports.h"
 #include "service/tests/TestStorage.h"
@@ -45,6 +46,22 @@ int linesWith(const std::string& file, const std::string& part) {
     if (line.find(part) != std::string::npos) ++n;
   return n;
 }
+
+/// Reaches the service at a list of its own, whatever the context says: each client here
+/// lists the servers in its own order.
+class AtAddress final : public remote::TransportFactory {
+ public:
+  AtAddress(std::shared_ptr<remote::TransportFactory> inner, std::string address)
+      : inner_(std::move(inner)), address_(std::move(address)) {}
+  std::unique_ptr<remote::Transport> open(const std::string&, int port,
+                                          std::string& error) override {
+    return inner_->open(address_, port, error);
+  }
+
+ private:
+  std::shared_ptr<remote::TransportFactory> inner_;
+  std::string address_;
+};
 
 remote::Variant optionsPacket(int client, int step) {
   host::ClientDataset ds("cdsOpcoes");
@@ -92,7 +109,7 @@ TEST(TwoServers, ClientsSpreadOverBothFinishOnTheSurvivorWhenOneIsKilledAndNothi
   host::ContextSettings settings;
   settings.company = "04";
   settings.webPort = 8211;
-  host::setContext(std::make_shared<host::ConfiguredContext>(settings));
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(settings)});
 
   constexpr int kClients = 6, kSteps = 60;
   std::atomic<int> acknowledged{0}, interrupted{0};
@@ -102,11 +119,9 @@ TEST(TwoServers, ClientsSpreadOverBothFinishOnTheSurvivorWhenOneIsKilledAndNothi
     // Half the clients list A first, half B first: both serve from the start.
     const std::string servers =
         client % 2 == 0 ? addressA + "," + addressB : addressB + "," + addressA;
-    auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "senha-das-duas");
+    auto factory = std::make_shared<AtAddress>(
+        std::make_shared<remote::HttpTransportFactory>("demo", "senha-das-duas"), servers);
     remote::Connection c("Host.rdmOpcoes", factory);
-    host::ContextSettings own = settings;
-    own.webUrl = servers;
-    // Each thread connects with its own address list; the context is read at connect time.
     for (int step = 1; step <= kSteps; ++step) {
       for (int attempt = 0;; ++attempt) {
         if (attempt > 5) {
@@ -115,12 +130,7 @@ TEST(TwoServers, ClientsSpreadOverBothFinishOnTheSurvivorWhenOneIsKilledAndNothi
                              std::to_string(step));
           return;
         }
-        if (!c.connected()) {
-          static std::mutex contextMutex;
-          std::lock_guard lock(contextMutex);
-          host::setContext(std::make_shared<host::ConfiguredContext>(own));
-          c.connect();
-        }
+        if (!c.connected()) c.connect();
         auto r = c.call("SalvaOpcoes",
                         {remote::Arg("T" + std::to_string(client)), optionsPacket(client, step)});
         if (r.reply.ok()) break;
@@ -146,11 +156,10 @@ TEST(TwoServers, ClientsSpreadOverBothFinishOnTheSurvivorWhenOneIsKilledAndNothi
   EXPECT_EQ(acknowledged, kClients * kSteps);
 
   // Every client's last step is stored, read back through the survivor.
-  host::ContextSettings onB = settings;
-  onB.webUrl = addressB;
-  host::setContext(std::make_shared<host::ConfiguredContext>(onB));
   remote::Connection check(
-      "Host.rdmOpcoes", std::make_shared<remote::HttpTransportFactory>("demo", "senha-das-duas"));
+      "Host.rdmOpcoes",
+      std::make_shared<AtAddress>(
+          std::make_shared<remote::HttpTransportFactory>("demo", "senha-das-duas"), addressB));
   ASSERT_TRUE(check.connect()) << check.lastError();
   for (int i = 0; i < kClients; ++i) {
     host::ClientDataset saved("saved");
@@ -170,6 +179,5 @@ TEST(TwoServers, ClientsSpreadOverBothFinishOnTheSurvivorWhenOneIsKilledAndNothi
   EXPECT_EQ(waitFor(b.process.pid), 0);
   close(a.process.out);
   close(b.process.out);
-  host::setContext(nullptr);
   std::filesystem::remove_all(dir);
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/Dialogs.h"
+#include "host/ScopedFlag.h"
 #include "host/Screen.h"
 
 namespace ui {
@@ -26,20 +27,6 @@ namespace {
 QString q(const std::string& s) {
   return QString::fromStdString(s);
 }
-
-/// Restores a flag however the scope ends: showing may nest when a rule the view triggered
-/// changes other controls.
-class Flag {
- public:
-  explicit Flag(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
-  ~Flag() { flag_ = before_; }
-  Flag(const Flag&) = delete;
-  Flag& operator=(const Flag&) = delete;
-
- private:
-  bool& flag_;
-  bool before_;
-};
 
 /// The tab widget that shows `page` as one of its tabs, and the tab's position.
 std::pair<QTabWidget*, int> tabOf(QWidget& page) {
@@ -393,7 +380,8 @@ void Binder::focusOut(host::Control& control, QObject& object) {
 }
 
 void Binder::show(const host::Control& c, QObject& o) {
-  Flag guard(showing_);
+  // Showing may nest when a rule the view triggered changes other controls.
+  host::ScopedFlag guard(showing_);
   if (auto* action = qobject_cast<QAction*>(&o)) {
     action->setEnabled(c.enabled());
     action->setVisible(c.visible());

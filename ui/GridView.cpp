@@ -11,6 +11,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Dialogs.h"
+#include "host/ScopedFlag.h"
 #include "host/Screen.h"
 #include "ui/DatasetTableModel.h"
 
@@ -164,12 +165,11 @@ void GridBinding::showCursor(bool again) {
     }
   }
   const QModelIndex at = model_->index(row, column);
-  syncing_ = true;
+  host::ScopedFlag syncing(syncing_);
   view_.selectionModel()->setCurrentIndex(
       at, QItemSelectionModel::ClearAndSelect |
               (grid_.rowSelect() ? QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate));
   view_.scrollTo(at);
-  syncing_ = false;
 }
 
 void GridBinding::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

@@ -5,6 +5,11 @@
 #include "ancillary/Cli_rec12009.h"
 #include "module/PackageExport.h"
 
+namespace {
+// The register inside the package asks for the directory through the creators table.
+[[maybe_unused]] const bool kInstalled = (rec::InstalaDirBoletos(), true);
+}  // namespace
+
 /// The directory chosen; the text stays valid until the next call.
 PKG_EXPORT const char* CriaDirBoletos() {
   static std::string chosen;

@@ -2,6 +2,7 @@
 
 #include "ancillary/Cli_rec12009.h"
 #include "host/Dialogs.h"
+#include "host/Host.h"
 #include "module/ScreenHost.h"
 #include "module/Units.h"
 
@@ -9,18 +10,11 @@ namespace {
 
 class DirBoletos : public ::testing::Test {
  protected:
-  void SetUp() override {
-    host::setDialogs(dialogs_);
-    rec::setScreenHost(screens_);
-    Cli_rec12009::stDirBoletos.clear();
-  }
-  void TearDown() override {
-    EXPECT_EQ(dialogs_->pending(), 0u);
-    host::setDialogs(nullptr);
-    rec::setScreenHost(nullptr);
-  }
+  void SetUp() override { Cli_rec12009::stDirBoletos.clear(); }
+  void TearDown() override { EXPECT_EQ(dialogs_->pending(), 0u); }
   std::shared_ptr<host::ScriptedDialogs> dialogs_ = std::make_shared<host::ScriptedDialogs>();
   std::shared_ptr<rec::HeadlessScreenHost> screens_ = std::make_shared<rec::HeadlessScreenHost>();
+  host::HostScope host_{{.dialogs = dialogs_, .screens = screens_}};
 };
 
 TEST_F(DirBoletos, ReturnsThePickedFolderWithItsSeparatorEvenAfterCancel) {

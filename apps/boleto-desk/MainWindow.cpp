@@ -13,7 +13,8 @@
 #include "apps/boleto-desk/QtScreenHost.h"
 #include "apps/boleto-desk/Session.h"
 #include "host/Dialogs.h"
-#include "module/HostPorts.h"
+#include "host/Host.h"
+#include "module/RemoteHostDatabase.h"
 #include "ui/QtDialogs.h"
 
 namespace desk {
@@ -32,13 +33,14 @@ MainWindow::MainWindow(Session& session, Package& package)
   dialogs_->setWaitIndicator([this](bool busy) { showBusy(busy); });
   screens_ = std::make_shared<QtScreenHost>(*workspace_, *this);
   // The desktop's own copy of the host layer (the views run parts of it) and the package's.
-  host::setDialogs(dialogs_);
-  host::setContext(session.context());
-  rec::HostPorts ports;
+  host::Host ports = host::installedHost();
   ports.context = session.context();
   ports.dialogs = dialogs_;
+  desktopHost_.emplace(ports);
   ports.screens = screens_;
   ports.transport = session.transport();
+  // The package's direct queries reach the service the way its calls do.
+  ports.database = std::make_shared<rec::RemoteHostDatabase>(session.transport());
   package_.installHost(ports);
   package_.setEmissionProgress(&MainWindow::emissionProgress, this);
 

@@ -5,7 +5,10 @@
 #include <QMainWindow>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <utility>
+
+#include "host/Host.h"
 
 class QLabel;
 class QMdiArea;
@@ -55,6 +58,7 @@ class MainWindow final : public QMainWindow {
   QProgressBar* progress_ = nullptr;
   std::shared_ptr<ui::QtDialogs> dialogs_;
   std::shared_ptr<QtScreenHost> screens_;
+  std::optional<host::HostScope> desktopHost_;
   std::pair<std::size_t, std::size_t> lastProgress_{0, 0};
 };
 

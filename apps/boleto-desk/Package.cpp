@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "module/HostPorts.h"
+#include "host/Host.h"
 
 namespace desk {
 
@@ -47,8 +47,8 @@ void* Package::entry(const char* name) const {
   return f;
 }
 
-void Package::installHost(const rec::HostPorts& ports) {
-  auto install = reinterpret_cast<bool (*)(const rec::HostPorts*)>(entry("InstalaHost"));
+void Package::installHost(const host::Host& ports) {
+  auto install = reinterpret_cast<bool (*)(const host::Host*)>(entry("InstalaHost"));
   if (!install(&ports)) {
     throw std::runtime_error("o pacote " + path_ +
                              " recusou os serviços do programa (outra versão)");

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace rec {
-struct HostPorts;
-}  // namespace rec
+namespace host {
+struct Host;
+}  // namespace host
 
 namespace desk {
 
@@ -28,7 +28,7 @@ class Package {
   const std::string& path() const { return path_; }
 
   /// Hands the package the desktop's ports. Throws std::runtime_error when it refuses them.
-  void installHost(const rec::HostPorts& ports);
+  void installHost(const host::Host& ports);
   /// Opens the register.
   void IniProc();
   /// Opens the boleto directory; the directory chosen, or "" when none was.

@@ -4,6 +4,7 @@
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/HostDatabase.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ServiceContext.h"
@@ -17,7 +18,8 @@ Session::Session(ServiceOptions options) : options_(std::move(options)) {
     remote::ServerAddress::parse(options_.server, 8211);  // refuses a malformed address now
     return;
   }
-  auto opened = service::openEmbeddedService(options_.db, !options_.dbNamed);
+  auto opened =
+      service::openEmbeddedService(options_.db, host::installedHost().clock, !options_.dbNamed);
   embedded_ = opened.service;
   demoPassword_ = opened.demoPassword;
 }
@@ -57,8 +59,10 @@ std::string Session::login(const Login& in) {
   auto context = std::make_shared<rec::ServiceContext>(
       std::make_shared<host::ConfiguredContext>(settings), transport);
   // The connections take the service's address from the process's context when they
-  // connect; this login's context is the one from now on.
-  host::setContext(context);
+  // connect: this login's context is installed while it is checked.
+  host::Host ports = host::installedHost();
+  ports.context = context;
+  host::HostScope checking(ports);
   rec::RemoteHostDatabase queries(transport);
   try {
     const host::QueryParams company{{"P_CDEMPRESA", host::Value(who.company)},

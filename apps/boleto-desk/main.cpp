@@ -15,6 +15,8 @@
 #include "apps/boleto-desk/Package.h"
 #include "apps/boleto-desk/Session.h"
 #include "apps/boleto-desk/Tour.h"
+#include "host/DateTime.h"
+#include "host/Host.h"
 #include "remote/Credentials.h"
 
 namespace {
@@ -29,6 +31,8 @@ std::string envOr(const char* name, std::string fallback) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);  // takes Qt's own arguments (-platform ...) out of argv
   QApplication::setApplicationName(QStringLiteral("boleto-desk"));
+  // The machine's clock is "today" for the whole run; the main window adds the other ports.
+  host::HostScope processHost({.clock = std::make_shared<host::SystemClock>()});
 
   desk::ServiceOptions options;
   options.db = envOr("BOLETO_DB", "data/boleto.db");

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 #include <pthread.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -11,10 +13,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
+#include "host/DateTime.h"
+#include "host/Secrets.h"
 #include "remote/Credentials.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -23,6 +28,12 @@
 #include "service/Service.h"
 
 namespace {
+
+// The service's "now": the machine's clock, for every command of this process.
+std::shared_ptr<const host::Clock> systemClock() {
+  static const auto clock = std::make_shared<host::SystemClock>();
+  return clock;
+}
 
 /// How `serve` runs: the database, where it listens, TLS, the call log, session times and the
 /// connection limits. Read from the command line or a configuration file (--config).
@@ -77,7 +88,7 @@ int serve(const ServeOptions& o) {
     throw std::runtime_error("TLS needs both a certificate (cert) and its key (key)");
   // A database someone names must exist: a slip of the keyboard would otherwise serve a new,
   // empty one.
-  auto svc = service::openService(o.db, service::Missing::Refuse);
+  auto svc = service::openService(o.db, systemClock(), service::Missing::Refuse);
   service::SessionPolicy policy;
   policy.idle = std::chrono::minutes(o.sessionIdleMinutes);
   policy.absolute = std::chrono::hours(o.sessionMaxHours);
@@ -122,8 +133,9 @@ int serve(const ServeOptions& o) {
 
 int seedDemo(const std::string& db, bool demo, int boletos, const std::string& passwordFile) {
   const std::string password = remote::readPassword(passwordFile, "BOLETO_PASSWORD");
-  auto svc = service::openService(db);
+  auto svc = service::openService(db, systemClock());
   service::SeedOptions o;
+  o.today = svc->clock->today();
   o.demo = demo;
   o.extraBoletos = boletos;
   o.password = password;
@@ -141,7 +153,7 @@ int seedDemo(const std::string& db, bool demo, int boletos, const std::string& p
 /// Stores report templates in the database: the shipped ones that are missing or older, or
 /// the given .QR2 files (each under its file name, dated by its modification time, UTC).
 int storeTemplates(const std::string& db, const std::vector<std::string>& files) {
-  auto svc = service::openService(db, service::Missing::Refuse);
+  auto svc = service::openService(db, systemClock(), service::Missing::Refuse);
   std::lock_guard lock(svc->db->mutex());
   auto& sql = svc->db->session();
   soci::transaction tr(sql);
@@ -174,6 +186,31 @@ int storeTemplates(const std::string& db, const std::vector<std::string>& files)
   }
   // All or nothing: a bad file stores none of the others.
   tr.commit();
+  return 0;
+}
+
+/// Reads a mail password from standard input (one line, not echoed on a terminal) and prints
+/// it sealed for the branch settings, never the password itself.
+int sealMailPassword(const std::string& keyFile) {
+  const bool terminal = ::isatty(STDIN_FILENO);
+  termios saved{};
+  if (terminal) {
+    fmt::print(stderr, "mail password: ");
+    tcgetattr(STDIN_FILENO, &saved);
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string password;
+  std::getline(std::cin, password);
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    fmt::print(stderr, "\n");
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  const std::string sealed = host::sealMailPassword(keyFile, password);
+  std::fill(password.begin(), password.end(), '\0');
+  fmt::print("{}\n", sealed);
   return 0;
 }
 
@@ -262,8 +299,16 @@ int main(int argc, char** argv) {
   templatesCmd->add_option("files", templateFiles, "template files to store (replacing)")
       ->check(CLI::ExistingFile);
 
+  std::string keyFile = host::defaultSecretKeyFile().string();
+  auto* sealCmd = app.add_subcommand(
+      "seal-secret",
+      "seal a branch's mail password read from standard input, for its settings (CDSENHEMAILF)");
+  sealCmd->add_option("--key-file", keyFile, "the deployment's key file (made when missing)")
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
+    if (sealCmd->parsed()) return sealMailPassword(keyFile);
     if (templatesCmd->parsed()) return storeTemplates(db, templateFiles);
     if (serveCmd->parsed()) return serve(so);
     if (seedCmd->parsed()) {

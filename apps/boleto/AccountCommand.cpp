@@ -4,8 +4,10 @@
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "host/bank/BankLayout.h"
 #include "module/Records.h"
 #include "module/SharedConnection.h"
+#include "records/Tables.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ struct AccountArgs {
 
 void showAccount(const AccountArgs& a) {
   cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
+  host::HostScope service(cli::configuredHost());
   rec::ensureConnected();
   host::ClientDataset cdsContCorr("cdsContCorr");
   std::string code = a.code;
@@ -25,13 +27,13 @@ void showAccount(const AccountArgs& a) {
     fmt::print("no account {} in company {}\n", code, a.company);
     return;
   }
-  for (const auto& f : rec::BankAccountRecord())
+  for (const auto& f : records::BankAccountRecord().fields())
     fmt::print("{:<15} {}\n", f.name, cdsContCorr.valueOf(f.name).asString());
   fmt::print("{:<15} {} (emission), {} (e-mail)\n", "bank used",
-             rec::bankCodeForEmission(cdsContCorr.valueOf("CDBANCCNAB").asString(),
-                                      cdsContCorr.valueOf("CDBANCOCONV").asString()),
-             rec::bankCodeForMail(cdsContCorr.valueOf("CDBANCCNAB").asString(),
-                                  cdsContCorr.valueOf("CDBANCOCONV").asString()));
+             bank::CodigoEmissao(cdsContCorr.valueOf("CDBANCCNAB").asString(),
+                                 cdsContCorr.valueOf("CDBANCOCONV").asString()),
+             bank::CodigoEmail(cdsContCorr.valueOf("CDBANCCNAB").asString(),
+                               cdsContCorr.valueOf("CDBANCOCONV").asString()));
 }
 
 const cli::Registrar registrar{[](CLI::App& app) {

@@ -10,6 +10,7 @@
 
 #include "apps/boleto/Commands.h"
 #include "host/Consiste.h"
+#include "host/Context.h"
 #include "host/DateTime.h"
 #include "host/Errors.h"
 #include "host/bank/BankLayout.h"
@@ -27,8 +28,17 @@ class OfflineService final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string&, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {}
+  void SetCodBarra(rpc::SetCodBarra) override {}
+  numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
+                                             const std::string&, const std::string&,
+                                             const std::string& line, const std::string& barcode,
+                                             const std::string& nosso,
+                                             const std::string& model) override {
+    return {nosso, barcode, line, model, true};
+  }
+  numbering::CodigosArmazenados CodigosDoBoleto(const std::string&, const std::string&) override {
+    return {};
+  }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return {}; }
   numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
     return {};
@@ -39,7 +49,7 @@ class OfflineService final : public numbering::NumberingService {
 struct CodeOptions {
   std::string bank, agency, account, carteira, sequence, due, value;
   std::string agreement, bankConv, operation, registration = "1", collectionType, instalment;
-  std::string templ, dacTemplate;
+  std::string templ, dacTemplate, date;
   bool json = false;
 };
 
@@ -87,8 +97,9 @@ int runCode(const CodeOptions& o) {
   auto seq = bank::fitDigits(o.sequence, static_cast<size_t>(size));
   if (!seq || !host::IsDigits(host::AllTrim(o.sequence)))
     host::MensErro(fmt::format("Sequência '{}' não cabe em {} dígitos.", o.sequence, size));
-  std::string s = *seq;
-  if (row.CDBANCCNAB == "104" && size == 17) s = row.formaCadastro() + "4" + s.substr(2);
+  numerador.setDataProcessamento(o.date.empty() ? host::SystemClock().today()
+                                                : parseDate(o.date, "Data"));
+  std::string s = numerador.SequenciaDoContador(*seq, row.formaCadastro());
 
   std::string nosso = numerador.Retorna_NossoNumero("", "", "", s, row.formaCadastro());
   auto codes = numerador.Gera_CodigodeBarra("", "", s, true, numbering::Modelo::Completo1);
@@ -142,7 +153,7 @@ bool printCheck(const std::string& text, const host::DateTime& today, bool json)
 }
 
 int runCheck(const std::string& text, const std::string& date, bool json) {
-  host::DateTime today = date.empty() ? host::SystemClock().today() : parseDate(date, "Data");
+  host::DateTime today = date.empty() ? host::Today() : parseDate(date, "Data");
   if (text != "-") return printCheck(text, today, json) ? 0 : 1;
   bool all = true;
   std::string line;
@@ -175,6 +186,9 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_option("--instalment", code->instalment, "instalment number, three digits");
   c->add_option("--template", code->templ, "nosso número template (DSNOSNUMCORR)");
   c->add_option("--dac-template", code->dacTemplate, "typed-line template (DSDACNOSNUMR)");
+  c->add_option("--date", code->date,
+                "processing date yyyy-mm-dd (default today): due dates from 3,000 days before to "
+                "5,500 days after it are accepted");
   c->add_flag("--json", code->json, "one JSON object");
   c->callback([code] {
     int rc = runCode(*code);

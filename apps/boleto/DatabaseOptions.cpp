@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
 #include "apps/boleto/Commands.h"
@@ -41,7 +42,7 @@ std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& use
   const std::string db = embeddedDatabase();
   const char* env = std::getenv("BOLETO_DB");
   const bool named = !databaseOptions().db.empty() || (env && *env);
-  auto opened = service::openEmbeddedService(db, !named);
+  auto opened = service::openEmbeddedService(db, host::installedHost().clock, !named);
   gEmbedded = opened.service;
   if (!opened.demoPassword.empty()) {
     fmt::print(stderr, "boleto: created {} with demo data; operator \"demo\" password: {}\n", db,
@@ -52,9 +53,11 @@ std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& use
 
 }  // namespace
 
-void useConfiguredService() {
-  if (remote::defaultTransportFactory()) return;
+host::Host configuredHost() {
+  static std::optional<host::Host> configured;
+  if (configured) return *configured;
   auto& o = databaseOptions();
+  host::Host ports = host::installedHost();
   // The context file and --set give the processing date, report directory, branch and the
   // like; who works, and for which company, are the command's own flags.
   host::ContextSettings settings;
@@ -77,20 +80,19 @@ void useConfiguredService() {
     auto http = std::make_shared<remote::HttpTransportFactory>(o.user, password);
     if (!o.caCert.empty()) http->setCaCertFile(o.caCert);
     gHttp = http;
-    remote::setDefaultTransportFactory(http);
+    ports.transport = http;
   } else {
-    remote::setDefaultTransportFactory(embeddedFactory(o.user));
+    ports.transport = embeddedFactory(o.user);
   }
   // Direct queries reach the service the same way: it runs its own copy of each declaration.
-  static rec::RemoteHostDatabase directQueries;
-  host::setHostDatabase(&directQueries);
-  try {
-    host::context();
-  } catch (const host::InvariantError&) {
+  ports.database = std::make_shared<rec::RemoteHostDatabase>(ports.transport);
+  if (!ports.context) {
     // Which companies the operator may use is the service's to say.
-    host::setContext(
-        std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(settings)));
+    ports.context = std::make_shared<rec::ServiceContext>(
+        std::make_shared<host::ConfiguredContext>(settings), ports.transport);
   }
+  configured = ports;
+  return ports;
 }
 
 void closeConfiguredService() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/Host.h"
+
 namespace cli {
 
 struct DatabaseOptions {
@@ -25,10 +27,11 @@ DatabaseOptions& databaseOptions();
 /// The database the embedded service opens: --db, BOLETO_DB, or "data/boleto.db".
 std::string embeddedDatabase();
 
-/// Makes the configured service the process's default transport (once) and installs a host
-/// context that points at it. Throws std::runtime_error when the embedded database cannot be
-/// opened.
-void useConfiguredService();
+/// The installed ports with the configured service as their transport and direct queries,
+/// and, unless one is installed, a host context that points at it; the embedded service is
+/// opened once, on the installed clock. A command installs them for its run (host::HostScope).
+/// Throws std::runtime_error when the embedded database cannot be opened.
+host::Host configuredHost();
 /// Ends the session a --server login opened (nothing for the embedded service).
 void closeConfiguredService();
 

@@ -14,6 +14,7 @@
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "module/Units.h"
 
 namespace {
@@ -65,15 +66,17 @@ int emit(const EmitArgs& a) {
 
     auto& ds = reg->cdsBoletos;
     size_t marked = 0;
-    reg->bMarcaGeral = true;  // no discount questions: the command marks, it does not discount
-    for (size_t r = 1; r <= ds.recordCount(); ++r) {
-      ds.setRecNo(r);
-      if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
-      if (!a.reissue && reg->current("IDSTATBREC").asString() == "E") continue;
-      reg->Marca_Boleto(false, 'M');
-      ++marked;
+    {
+      // no discount questions: the command marks, it does not discount
+      host::ScopedFlag marking(reg->bMarcaGeral);
+      for (size_t r = 1; r <= ds.recordCount(); ++r) {
+        ds.setRecNo(r);
+        if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
+        if (!a.reissue && reg->current("IDSTATBREC").asString() == "E") continue;
+        reg->Marca_Boleto(false, 'M');
+        ++marked;
+      }
     }
-    reg->bMarcaGeral = false;
     if (marked == 0) {
       fmt::print("Nenhum boleto {}da conta {} na empresa {}: nada a emitir.\n",
                  a.reissue ? "" : "pendente ", account, a.company);
@@ -87,8 +90,7 @@ int emit(const EmitArgs& a) {
       if (session.dialogs().errors() > errorsBefore) status = 1;
       const double secs =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      const std::string folder =
-          dir + "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd") + "/";
+      const std::string folder = dir + "Boletos_Emitidos/" + host::Now().format("yyyy-mm-dd") + "/";
       fmt::print("{} boleto(s) emitido(s){} em {} ({:.1f} s)\n", emitted,
                  a.model == 0 ? " (pré-impresso: numerados, sem arquivo)" : "", folder, secs);
     }

@@ -2,21 +2,35 @@
 
 #include <fmt/format.h>
 
+#include "ancillary/Cli_rec12009.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "emission/ImprimeBol.h"
 #include "host/Errors.h"
 #include "module/Units.h"
 
 namespace cli {
 
+namespace {
+host::Host withCompany(const std::string& company, std::shared_ptr<host::Dialogs> dialogs,
+                       std::shared_ptr<rec::ScreenHost> screens) {
+  databaseOptions().company = company;
+  host::Host ports = configuredHost();
+  ports.dialogs = std::move(dialogs);
+  ports.screens = std::move(screens);
+  return ports;
+}
+}  // namespace
+
 HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
     : company_(company),
       dialogs_(std::make_shared<ConsoleDialogs>(answerYes)),
-      screens_(std::make_shared<rec::HeadlessScreenHost>()) {
-  databaseOptions().company = company;
-  useConfiguredService();
-  host::setDialogs(dialogs_);
-  rec::setScreenHost(screens_);
+      screens_(std::make_shared<rec::HeadlessScreenHost>()),
+      host_(withCompany(company, dialogs_, screens_)) {
   rec::initializeUnits();
+  // The command line links the screens the register opens: their creators, as the package
+  // would install them.
+  rec::InstalaImprimeBol();
+  rec::InstalaDirBoletos();
 }
 
 void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {

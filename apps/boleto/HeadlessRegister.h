@@ -7,6 +7,7 @@
 #include <string>
 
 #include "apps/boleto/ConsoleDialogs.h"
+#include "host/Host.h"
 #include "module/ScreenHost.h"
 #include "register/FiltroHabRec.h"
 #include "register/HabContRec.h"
@@ -32,6 +33,7 @@ class HeadlessRegister {
   std::string company_;
   std::shared_ptr<ConsoleDialogs> dialogs_;
   std::shared_ptr<rec::HeadlessScreenHost> screens_;
+  host::HostScope host_;
 };
 
 /// Runs a command's body: an operation error or a service refusal is printed on standard

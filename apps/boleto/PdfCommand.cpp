@@ -13,6 +13,7 @@
 #include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "records/Methods.h"
 #include "remote/Connection.h"
 #include "report/Barcode.h"
 #include "report/RemoteDataSource.h"
@@ -31,19 +32,18 @@ struct PdfArgs {
 
 void writePdf(const PdfArgs& a) {
   cli::databaseOptions().company = a.company;
-  cli::useConfiguredService();
+  host::HostScope service(cli::configuredHost());
   const std::string branch = host::Ajusta(host::AllTrim(a.branch), 4);
   const std::string number = host::Ajusta(host::AllTrim(a.number), 10);
 
   // The template as the service keeps it, refreshed into the report directory.
-  remote::Connection qrd("Qrd.rdmQRDesign");
+  remote::Connection qrd(rpc::kQRDesign);
   if (!qrd.connect())
     throw host::OperationError(fmt::format("Sem conexão com o serviço: {}", qrd.lastError()));
   std::string name = a.templateName;
   const std::string answer =
-      remote::CheckResultServ(qrd.call("RetornaRelatorio", {remote::Arg::ref(name), " "}))
-          .asString();
-  const auto dados = remote::CheckResultServ(qrd.call("GetDadosRel", {name})).items();
+      rpc::call(qrd, rpc::RetornaRelatorio{.NMARQUIVO = name, .Parametro = " "}).asString();
+  const auto dados = rpc::call(qrd, rpc::GetDadosRel{.NMARQUIVO = name}).items();
   const std::filesystem::path dir = host::ReportDir();
   std::filesystem::create_directories(dir);
   const std::string local = (dir / name).string();
@@ -79,7 +79,7 @@ void writePdf(const PdfArgs& a) {
     if (p == "P_VIA") return std::string("1º VIA - CLIENTE");
     if (p == "P_NOTAPROM") return std::string("N");
     if (p == "DIRBARCODE")
-      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::SystemClock().now());
+      return report::saveBarcodeImage(host::DirWinTemp(), barcode, host::Now());
     return {};
   });
   const std::string out = a.out.empty() ? branch + number + ".pdf" : a.out;

@@ -7,7 +7,9 @@
 
 #include "apps/boleto/Commands.h"
 #include "apps/boleto/DatabaseOptions.h"
+#include "host/DateTime.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 
 namespace cli {
 std::vector<CommandInstaller>& installers() {
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
                "boleto"};
   app.require_subcommand(1);
   for (auto& install : cli::installers()) install(app);
+  // The machine's clock is "today" for the whole run; the commands add the other ports.
+  host::HostScope processHost({.clock = std::make_shared<host::SystemClock>()});
   // The --server session ends with the command, however it ends.
   struct Closing {
     ~Closing() { cli::closeConfiguredService(); }

@@ -3,14 +3,19 @@
 #include "emission/ImprimeBol.h"
 #include "module/PackageExport.h"
 
-/// The key lists are the caller's and stay so; a null list is refused (result 0).
-PKG_EXPORT int CriaImprimeBol(host::TKeyList* klEmissao, host::TKeyList* klCarteira,
-                              const char* account, const char* directory, bool reissue, bool emit) {
-  if (klEmissao == nullptr || klCarteira == nullptr) return host::mrNone;
+namespace {
+// The register inside the package opens the emission through the creators table.
+[[maybe_unused]] const bool kInstalled = (rec::InstalaImprimeBol(), true);
+}  // namespace
+
+/// The emission of the register's order (records/EmissionOrder.h); a null order is refused
+/// (result 0).
+PKG_EXPORT int CriaImprimeBol(const records::EmissionOrder* order, const char* directory,
+                              bool reissue, bool emit) {
+  if (order == nullptr) return host::mrNone;
   int result = host::mrNone;
   rec::guarded([&] {
-    result = rec::CriaImprimeBol(*klEmissao, *klCarteira, account != nullptr ? account : "",
-                                 directory != nullptr ? directory : "", reissue, emit);
+    result = rec::CriaImprimeBol(*order, directory != nullptr ? directory : "", reissue, emit);
   });
   return result;
 }

@@ -12,8 +12,9 @@
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "host/ScopedFlag.h"
 #include "module/Units.h"
+#include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
 #include "report/Report.h"
 #include "report/tests/Fixtures.h"
@@ -76,16 +77,17 @@ class Emission : public rec::testing::RegisterFixture {
   /// The register listing company 04 with the pending boletos of account 001 marked.
   TfrmHabContRec& markedPending(size_t limit = 1000) {
     auto& f = listed();
-    f.bMarcaGeral = true;  // no discount questions while the test marks
-    for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
-      f.cdsBoletos.setRecNo(r);
-      if (f.current("CDREDUCONT").asString() != "001") continue;
-      if (f.current("IDSTATBREC").asString() == "E") continue;
-      f.Marca_Boleto(false, 'M');
-      keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
-      before_[keys_.back()] = stored(keys_.back()).nosso;
+    {
+      host::ScopedFlag marking(f.bMarcaGeral);  // no discount questions while the test marks
+      for (size_t r = 1; r <= f.cdsBoletos.recordCount() && keys_.size() < limit; ++r) {
+        f.cdsBoletos.setRecNo(r);
+        if (f.current("CDREDUCONT").asString() != "001") continue;
+        if (f.current("IDSTATBREC").asString() == "E") continue;
+        f.Marca_Boleto(false, 'M');
+        keys_.push_back(f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString());
+        before_[keys_.back()] = stored(keys_.back()).nosso;
+      }
     }
-    f.bMarcaGeral = false;
     EXPECT_GE(keys_.size(), std::min<size_t>(2, limit))
         << "the demo data has pending boletos on account 001";
     f.Atualiza_Emissao(true);
@@ -108,9 +110,9 @@ class Emission : public rec::testing::RegisterFixture {
     return count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'");
   }
 
+  /// The dated folder of the fixture's day: the clock, not the machine, names it.
   std::string todayFolder() const {
-    return (dir_ / "out" / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd"))
-        .string();
+    return (dir_ / "out" / "Boletos_Emitidos" / "2026-03-02").string();
   }
 
   /// Opens the emission screen modally and lets `script` drive it.
@@ -121,7 +123,7 @@ class Emission : public rec::testing::RegisterFixture {
       e.setPreviewPort(preview_);
       script(e);
     });
-    return CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0), "", false, false);
+    return CriaImprimeBol(f.ordemEmissao(), "", false, false);
   }
 
   std::vector<std::string> keys_;
@@ -133,8 +135,7 @@ class Emission : public rec::testing::RegisterFixture {
 
 TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
   auto& f = markedPending(3);
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_EQ(result, host::mrOk);
   EXPECT_FALSE(Cli_rec12002::FWorking);
 
@@ -172,13 +173,141 @@ TEST_F(Emission, FileRunWritesOneDecodablePdfPerBoletoAndMarksThemEmitted) {
       EXPECT_EQ(e.path().string().find(stored(key).barcode), std::string::npos) << e.path();
 }
 
+TEST_F(Emission, ReissueReprintAndPreviewNeverChangeAStoredNumberBarcodeOrLine) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  const std::string out = (dir_ / "out").string();
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, false, true), host::mrOk);
+  std::map<std::string, Stored> first;
+  for (const auto& key : keys_) {
+    first[key] = stored(key);
+    ASSERT_EQ(first[key].barcode.size(), 44u) << key;
+  }
+  auto unchanged = [&](const char* what) {
+    for (const auto& key : keys_) {
+      const Stored now = stored(key);
+      EXPECT_EQ(now.nosso, first[key].nosso) << what << ", " << key;
+      EXPECT_EQ(now.barcode, first[key].barcode) << what << ", " << key;
+      EXPECT_EQ(now.line, first[key].line) << what << ", " << key;
+    }
+  };
+  // The emission order now carries the numbers given: a reissue from it.
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, true, false), host::mrOk);
+  unchanged("reissue");
+  // A list loaded before the first run (another operator's, or this one's kept open) knows
+  // nothing of those numbers: the service's are printed, no new one is taken.
+  auto& order = f.cdsBolEmitOrd;
+  for (order.first(); !order.eof(); order.next()) {
+    order.edit();
+    order.fieldByName("CDNOSNUMREC").setString("");
+    order.fieldByName("CDBARRAREC").setString("");
+    order.post();
+  }
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), out, true, false), host::mrOk);
+  unchanged("reissue from a list loaded before the numbers");
+  EXPECT_EQ(interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPreview").click(); }), host::mrOk);
+  unchanged("preview");
+  EXPECT_EQ(interactive(f, [](TfrmImprimeBol& e) { e.control("sbtPrint").click(); }), host::mrOk);
+  unchanged("print");
+  // Every file written carries the codes stored for its boleto.
+  for (const auto& e : fs::directory_iterator(todayFolder())) {
+    const std::string key = e.path().stem().string().substr(e.path().stem().string().size() - 14);
+    EXPECT_NE(run("pdftotext -layout '" + e.path().string() + "' -").find(first[key].line),
+              std::string::npos)
+        << e.path();
+  }
+  int fresh = 0;
+  for (const auto& key : keys_) fresh += before_[key].empty();
+  EXPECT_EQ(count("SELECT CAST(NRSEQUENCIA AS INTEGER) FROM SEQUENCIA WHERE CDEMPRESA = '04' AND "
+                  "NMSEQUENCIA = 'NOSSONUMERO001'"),
+            fresh)
+      << "one value of the counter for each boleto that had no number, none for the reissues";
+}
+
+TEST_F(Emission, PrintingAgainAfterAFailedPrintKeepsTheNumbersAlreadyGiven) {
+  auto& f = markedPending(3);
+  ASSERT_EQ(keys_.size(), 3u);
+  printed_->failAt(2);
+  dialogs_->expectError("Impressora desligada");
+  std::map<std::string, std::string> afterFailure;
+  const int result = interactive(f, [&](TfrmImprimeBol& e) {
+    e.control("sbtPrint").click();
+    for (const auto& key : keys_) afterFailure[key] = stored(key).nosso;
+    // The emission order carries what the service stored for the boletos numbered so far.
+    auto& order = f.cdsBolEmitOrd;
+    for (order.first(); !order.eof(); order.next()) {
+      const std::string key =
+          order.valueOf("CDFILIAL").asString() + order.valueOf("NRLANBOLREC").asString();
+      EXPECT_EQ(order.valueOf("CDNOSNUMREC").asString(), afterFailure[key]) << key;
+      EXPECT_EQ(order.valueOf("CDBARRAREC").asString(), stored(key).barcode) << key;
+    }
+    printed_->failAt(0);
+    e.control("sbtPrint").click();
+  });
+  EXPECT_EQ(result, host::mrOk);
+  int numberedBefore = 0;
+  for (const auto& key : keys_) {
+    if (afterFailure[key].empty()) continue;
+    ++numberedBefore;
+    EXPECT_EQ(stored(key).nosso, afterFailure[key]) << key << " renumbered by the second press";
+  }
+  EXPECT_EQ(numberedBefore, 2) << "the printed boleto and the one whose print failed";
+  for (const auto& key : keys_) EXPECT_EQ(stored(key).status, "E") << key;
+  EXPECT_EQ(printed_->files.size(), 4u);
+}
+
+TEST_F(Emission, AnOrderLackingAColumnOfItsTableIsRefusedBeforeAnythingIsNumbered) {
+  auto& f = markedPending(2);
+  // Without its status column every boleto of the order would read as not yet emitted.
+  host::ClientDataset partial("cdsBolEmitOrd");
+  std::vector<host::FieldDef> defs;
+  for (const auto& d : records::cdsBolEmitOrd().fields())
+    if (d.name != "FTR_IDSTATBREC") defs.push_back(d);
+  partial.setFieldDefs(defs);
+  partial.createDataset();
+  const records::EmissionOrder whole = f.ordemEmissao();
+  const records::EmissionOrder broken{.klEmissao = whole.klEmissao,
+                                      .klCarteira = whole.klCarteira,
+                                      .klContas = whole.klContas,
+                                      .cdsBolEmitOrd = partial,
+                                      .CDEMPRESA = whole.CDEMPRESA,
+                                      .IDSISDOS = whole.IDSISDOS,
+                                      .IDEXIBDADORC = whole.IDEXIBDADORC,
+                                      .AplicaOrdemImpres = whole.AplicaOrdemImpres,
+                                      .BaixaRelatorio = whole.BaixaRelatorio};
+  try {
+    CriaImprimeBol(broken, (dir_ / "out").string(), false, true);
+    ADD_FAILURE() << "the order was taken";
+  } catch (const host::InvariantError& e) {
+    EXPECT_STREQ(e.what(), "cdsBolEmitOrd has no field FTR_IDSTATBREC");
+  }
+  for (const auto& key : keys_) {
+    EXPECT_EQ(stored(key).nosso, before_[key]) << key;
+    EXPECT_NE(stored(key).status, "E") << key;
+  }
+  EXPECT_FALSE(fs::exists(todayFolder()));
+}
+
+TEST_F(Emission, TheDatedFolderIsTheClocksDay) {
+  clock_->set(host::DateTime::fromYmdHms(2026, 3, 3, 0, 0, 1));  // just past midnight
+  auto& f = markedPending(1);
+  ASSERT_EQ(CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true), host::mrOk);
+  std::vector<std::string> folders, files;
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos"))
+    folders.push_back(e.path().filename().string());
+  EXPECT_EQ(folders, std::vector<std::string>{"2026-03-03"});
+  for (const auto& e : fs::directory_iterator(dir_ / "out" / "Boletos_Emitidos" / "2026-03-03"))
+    files.push_back(e.path().stem().string());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(files[0].ends_with("_" + keys_[0])) << files[0];
+}
+
 TEST_F(Emission, AMissingTemplateStopsBeforeAnythingIsNumbered) {
   auto& f = markedPending(2);
   svc_->db->session()
       << "UPDATE CONTCORR SET DSARQBOLCOMP = 'NAOEXISTE.QR2' WHERE CDREDUCONT = '001'";
   dialogs_->expectError("Modelo de boleto completo não cadastrado.");
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_NE(result, host::mrOk);
   for (const auto& key : keys_) {
     EXPECT_EQ(stored(key).nosso, before_[key]) << key;
@@ -215,8 +344,7 @@ TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmit
       soci::use(keys_[1].substr(0, 4)), soci::use(keys_[1].substr(4));
   if (!pg) sql << "PRAGMA foreign_keys = ON";
   dialogs_->expectError("não tem dados para imprimir");
-  const int result = CriaImprimeBol(f.klEmissao, f.klCarteira, f.klContas.Key(0),
-                                    (dir_ / "out").string(), false, true);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_NE(result, host::mrOk);
   EXPECT_FALSE(Cli_rec12002::FWorking);
   std::set<std::string> written;

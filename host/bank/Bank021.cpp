@@ -16,14 +16,16 @@ class Banestes final : public BankLayout {
     return m + d1 + d2;
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 8; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     auto account = fitDigits(in.account, 11);
-    std::string n = in.number();
-    if (!account || n.empty()) return std::nullopt;
+    const std::string raw = in.number();
+    auto n = fitDigits(raw, 8);
+    if (!account || !n || raw.empty()) return std::nullopt;
     // Collection type of the key: 4 for a boleto registered at the bank, 2 otherwise.
     std::string type = in.collectionType == "03" ? "2" : "4";
-    std::string key = PadRight(n, 8) + *account + type + "021";
+    std::string key = *n + *account + type + "021";
     return key + DuploDigito(key);
   }
 

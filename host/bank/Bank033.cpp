@@ -13,13 +13,15 @@ class Santander final : public BankLayout {
     return m + " " + Mod11_Santander(m);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 12; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     auto payee = fitDigits(in.agreement, 7);
     auto cart = fitDigits(orDefault(in.carteira), 3);
-    std::string n = in.number();
-    if (!payee || !cart || n.empty()) return std::nullopt;
-    std::string m = PadRight(n, 12);
+    const std::string raw = in.number();
+    auto n = fitDigits(raw, 12);
+    if (!payee || !cart || !n || raw.empty()) return std::nullopt;
+    const std::string& m = *n;
     return "9" + *payee + m + Mod11_Santander(m) + "0" + *cart;
   }
 

@@ -17,13 +17,15 @@ class Banrisul final : public BankLayout {
     return m + DuploDigito(m);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 8; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     auto agency = fitDigits(in.agency, 4);
     auto payee = fitDigits(in.agreement, 7);
-    std::string n = in.number();
-    if (!agency || !payee || n.empty()) return std::nullopt;
-    std::string body = "21" + *agency + *payee + PadRight(n, 8) + "40";
+    const std::string raw = in.number();
+    auto n = fitDigits(raw, 8);
+    if (!agency || !payee || !n || raw.empty()) return std::nullopt;
+    std::string body = "21" + *agency + *payee + *n + "40";
     return body + DuploDigito(body);
   }
 

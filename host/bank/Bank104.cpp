@@ -21,6 +21,26 @@ class Caixa final : public BankLayout {
     return m + Mod11_DV(m, "104");
   }
   int checkCharacters(const CheckCountInput& in) const override { return in.seqSize == 17 ? 2 : 1; }
+  size_t sequenceDigits(const CheckCountInput& in) const override {
+    return in.seqSize == 17 ? 17 : 10;
+  }
+  std::optional<std::string> sequenceOf(std::string_view printed,
+                                        const CheckCountInput& in) const override {
+    if (in.seqSize == 17) {
+      if (printed.size() < 17) return std::nullopt;
+      return std::string(printed.substr(0, 17));
+    }
+    return BankLayout::sequenceOf(printed, in);
+  }
+  // Of a 17-digit number the first two digits are the registration form and the issuer
+  // ("4", the payee): the counter's own digits are the other fifteen.
+  std::string sequenceFromCounter(std::string_view counter, int seqSize,
+                                  std::string_view form) const override {
+    if (seqSize != 17) return std::string(counter);
+    auto digits = fitDigits(counter, 15);
+    if (!digits) throw SequenceTooWide("104", std::string(counter), 15);
+    return std::string(form) + "4" + *digits;
+  }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     std::string n = in.number();

@@ -21,12 +21,15 @@ class NossaCaixa final : public BankLayout {
     return m + Mod_NossaCaixa(s + m);
   }
 
+  size_t sequenceDigits(const CheckCountInput&) const override { return 8; }
+
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     auto agency = fitDigits(in.agency, 4);
     auto a = fitDigits(in.account, 13);
-    std::string n = in.number();
-    if (!agency || !a || n.empty()) return std::nullopt;
-    std::string body = "9" + PadRight(n, 8) + *agency + a->substr(5, 1) + a->substr(6, 6) + "151";
+    const std::string raw = in.number();
+    auto n = fitDigits(raw, 8);
+    if (!agency || !a || !n || raw.empty()) return std::nullopt;
+    std::string body = "9" + *n + *agency + a->substr(5, 1) + a->substr(6, 6) + "151";
     return body + DuploDigito(body);
   }
 

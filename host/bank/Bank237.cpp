@@ -16,6 +16,9 @@ class Bradesco final : public BankLayout {
     return m + "-" + Mod11_B7(LeftOfAjusta(in.carteira, 2) + m);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput& in) const override {
+    return in.bankConv == "422" ? 0 : 11;
+  }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     return layout(in);
@@ -36,12 +39,24 @@ class Bradesco final : public BankLayout {
     return std::string(f.substr(6, 11));
   }
   std::string defaultTemplate() const override { return "[SEQ:11]"; }
+
+  bool takesOverMailAgreements() const override { return true; }
+
+  std::string depositPrefix() const override { return "002"; }
+  // Weights 2 to 7 from the right; remainders 0 and 1 give "0", otherwise 11 - remainder.
+  std::string depositDigit(std::string_view c) const override {
+    static constexpr int w[] = {2, 3, 4, 5, 6, 7};
+    const int r = WeightedSum(c, w) % 11;
+    return r <= 1 ? "0" : std::to_string(11 - r);
+  }
 };
 
 const auto bradesco = std::make_shared<Bradesco>();
 const BankRegistration reg237{"237", bradesco};
 const BankRegistration reg069{"069", bradesco};
 const BankRegistration reg274{"274", bradesco};
+// Banco Alfa issues on Bradesco's layout.
+const BankRegistration reg025{"025", std::make_shared<IssuedThrough>("237")};
 
 }  // namespace
 

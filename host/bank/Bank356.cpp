@@ -13,6 +13,7 @@ class Real final : public BankLayout {
     return std::string(in.expansion);
   }
   int checkCharacters(const CheckCountInput&) const override { return 0; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 13; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();

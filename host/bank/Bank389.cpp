@@ -18,6 +18,8 @@ class Mercantil final : public BankLayout {
     return numberWithDigit(in.expansion);
   }
 
+  size_t sequenceDigits(const CheckCountInput&) const override { return 10; }
+
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();
     auto agency = fitDigits(in.agency, 4);

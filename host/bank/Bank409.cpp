@@ -16,7 +16,15 @@ class Unibanco final : public BankLayout {
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
 
+  size_t sequenceDigits(const CheckCountInput&) const override { return 10; }
+
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
+    // Carteira 5 is the collection without registration, laid out with the client code and
+    // a 14-digit number: not this layout, and not one this module has.
+    if (Nr_Codigo(in.carteira) == "5" || Nr_Codigo(in.carteira) == "05")
+      throw LayoutRefusal(
+          "Carteira 5 (cobrança sem registro) do Unibanco sem leiaute de código de barras neste "
+          "módulo: só a cobrança registrada.");
     const std::string raw = in.number();
     auto agencyWithDigit = fitDigits(in.agency, 5);
     auto n = fitDigits(raw, 10);

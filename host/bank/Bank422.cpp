@@ -19,6 +19,10 @@ class Safra final : public BankLayout {
     return m + Mod11_B9(m, "422");
   }
 
+  size_t sequenceDigits(const CheckCountInput& in) const override {
+    return in.bankConv == "237" ? 11 : 8;
+  }
+
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();
     if (in.bankConv == "237") return BradescoFreeField(in);

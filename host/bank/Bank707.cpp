@@ -16,6 +16,7 @@ class Daycoval final : public BankLayout {
            Luhn(host::Ajusta(in.account, 4) + std::string(in.carteira) + std::string(in.sequence));
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 10; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();

@@ -17,6 +17,13 @@ class Sicredi final : public BankLayout {
     return std::string(in.expansion) + "-" + Mod11_B9(s, "748");
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 8; }
+  // Sicredi prints "X" where the common rule of the bank code's digit gives 10.
+  std::string codeWithDigit(std::string_view code) const override {
+    std::string common = BankLayout::codeWithDigit(code);
+    const int sum = (code[2] - '0') * 2 + (code[1] - '0') * 3 + (code[0] - '0') * 4;
+    return 11 - sum % 11 == 10 ? std::string(code) + "-X" : common;
+  }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();

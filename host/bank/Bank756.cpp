@@ -16,6 +16,7 @@ class Sicoob final : public BankLayout {
     return std::string(in.expansion) + "-" + Mod11_SICOOB(s);
   }
   int checkCharacters(const CheckCountInput&) const override { return 2; }
+  size_t sequenceDigits(const CheckCountInput&) const override { return 7; }
 
   std::optional<std::string> freeField(const FreeFieldInput& in) const override {
     const std::string raw = in.number();

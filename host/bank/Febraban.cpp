@@ -17,6 +17,9 @@ namespace bank {
 namespace {
 
 constexpr int kCycle = 9000;
+// The window of due dates a factor names, around the processing date.
+constexpr int kBefore = 3000;
+constexpr int kAfter = 5500;
 const host::DateTime kFactor1000 = host::DateTime::fromYmd(2000, 7, 3);
 
 bool allDigits(std::string_view s) {
@@ -48,17 +51,29 @@ int FatorVencimento(const host::DateTime& due) {
   return static_cast<int>(1000 + days % kCycle);
 }
 
+void VerificaJanelaVencimento(const host::DateTime& due, const host::DateTime& processing) {
+  const int64_t days = due.dateOnly().daysSince(processing.dateOnly());
+  if (days < -kBefore || days > kAfter)
+    host::MensErro(fmt::format(
+        "Vencimento {} fora da janela do fator de vencimento: de {} a {} (3.000 dias antes e "
+        "5.500 dias depois de {}); o código de barras seria lido como outra data.",
+        due.format("dd/mm/yyyy"), processing.dateOnly().addDays(-kBefore).format("dd/mm/yyyy"),
+        processing.dateOnly().addDays(kAfter).format("dd/mm/yyyy"),
+        processing.format("dd/mm/yyyy")));
+  FatorVencimento(due);
+}
+
 std::optional<host::DateTime> DataDoFator(int factor, const host::DateTime& processing) {
   if (factor < 1000 || factor > 9999) return std::nullopt;
   int64_t base = kFactor1000.daysSinceEpoch() + (factor - 1000);
   int64_t p = processing.dateOnly().daysSinceEpoch();
   // The first date carrying the factor that is not before the window, or the one before it
   // when that first date lies beyond the window (the window is 500 days short of a cycle).
-  int64_t low = p - 3000;
+  int64_t low = p - kBefore;
   int64_t diff = low - base;
   int64_t k = diff >= 0 ? (diff + kCycle - 1) / kCycle : -((-diff) / kCycle);
   int64_t candidate = base + k * kCycle;
-  if (candidate > p + 5500 && candidate - p > p - (candidate - kCycle)) candidate -= kCycle;
+  if (candidate > p + kAfter && candidate - p > p - (candidate - kCycle)) candidate -= kCycle;
   if (candidate < base) candidate = base;
   return host::DateTime::fromDays(candidate);
 }

@@ -18,6 +18,12 @@ namespace bank {
 /// 2025-02-22, repeating every 9,000 days. A date before 2000-07-03 is refused with
 /// host::OperationError.
 int FatorVencimento(const host::DateTime& due);
+/// Refuses (host::OperationError) a due date that no factor can carry seen from the processing
+/// date: the bank network accepts due dates from 3,000 days before to 5,500 days after the
+/// current date (FEBRABAN, "Manual Operacional do Fator de Vencimento da Cobrança Bancária",
+/// v. 01 of 01/06/2012, on the restart of the factor at 1000 on 22/02/2025), and outside
+/// that window `DataDoFator` reads the factor back as another date.
+void VerificaJanelaVencimento(const host::DateTime& due, const host::DateTime& processing);
 /// The date that a factor (1000..9999) names, seen from the processing date: of the dates
 /// 9,000 days apart that carry it, the one from 3,000 days before to 5,500 days after the
 /// processing date; outside that window, the nearest one. Nothing for factor 0 or a factor

@@ -8,6 +8,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 
 using host::ClientDataset;
 using host::DatasetEvents;
@@ -556,6 +557,49 @@ TEST_F(Dataset, NoEventsWhileDetachedOrFrozen) {
   EXPECT_FALSE(ds.frozen());
   ds.first();
   EXPECT_EQ(r.log, (Strings{"beforeScroll", "afterScroll"}));
+}
+
+TEST_F(Dataset, AThrowInsideTheGuardsLeavesTheDatasetAsItWas) {
+  Recorder r;
+  ds.attachEvents(r.events());
+  ds.setIndexFieldNames("NMCLIENTE");
+  bool busy = false;
+  try {
+    host::ScopedFlag busyMark(busy);
+    host::SavedOrder unsorted(ds, "");
+    host::FrozenDataset frozen(ds);
+    host::DetachedEvents detached(ds);
+    host::DetachedEvents noScroll(ds, &DatasetEvents::afterScroll);
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "bruno", "Carla"}));
+    ds.events().afterScroll = [](ClientDataset&) { FAIL() << "set inside the scope, gone after"; };
+    ds.last();
+    host::MensErro("falhou no meio");
+  } catch (const host::OperationError&) {
+  }
+  EXPECT_FALSE(busy);
+  EXPECT_FALSE(ds.frozen());
+  EXPECT_EQ(ds.indexFieldNames(), "NMCLIENTE");
+  EXPECT_EQ(column("NMCLIENTE"), (Strings{"Ana", "Carla", "bruno"}));
+  EXPECT_TRUE(r.log.empty());
+  ds.first();
+  EXPECT_EQ(r.log, (Strings{"beforeScroll", "afterScroll"})) << "every event is back";
+}
+
+TEST_F(Dataset, OneDetachedEventLeavesTheOthersAndSavedOrderPutsANamedIndexBack) {
+  Recorder r;
+  ds.attachEvents(r.events());
+  ds.addIndex({"porValor", "VRBOLREC"});
+  ds.setIndexName("porValor");
+  {
+    host::DetachedEvents noScroll(ds, &DatasetEvents::afterScroll);
+    host::SavedOrder byName(ds, "NMCLIENTE");
+    EXPECT_EQ(ds.indexName(), "");
+    ds.next();
+  }
+  EXPECT_EQ(r.log, (Strings{"beforeScroll"}));
+  EXPECT_EQ(ds.indexName(), "porValor");
+  EXPECT_EQ(column("VRBOLREC"), (Strings{"10", "20", "30"}));
 }
 
 TEST_F(Dataset, AHandlerMayDetachTheEventsWhileRunning) {

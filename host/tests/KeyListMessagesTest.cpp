@@ -3,6 +3,7 @@
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/KeyList.h"
 #include "host/Messages.h"
 
@@ -85,14 +86,13 @@ TEST(ScriptedDialogs, SaveAddsTheDefaultExtensionAndWaitIsCounted) {
   d.expectSave(std::string("/tmp/boletos")).expectSave(std::nullopt);
   EXPECT_EQ(d.saveFile("Salvar", "PDF|*.pdf", "pdf", ""), "/tmp/boletos.pdf");
   EXPECT_FALSE(d.saveFile("Salvar", "PDF|*.pdf", "pdf", ""));
-  setDialogs(std::shared_ptr<Dialogs>(&d, [](Dialogs*) {}));
+  HostScope scope({.dialogs = std::shared_ptr<Dialogs>(&d, [](Dialogs*) {})});
   {
     WaitAnimation wait;
     EXPECT_TRUE(d.waitShown());
   }
   EXPECT_FALSE(d.waitShown());
   EXPECT_EQ(d.waitToggles(), 2);
-  setDialogs(nullptr);
 }
 
 TEST(Context, ReadsSettingsAndAnswersAccessAndLockedDates) {
@@ -106,7 +106,7 @@ TEST(Context, ReadsSettingsAndAnswersAccessAndLockedDates) {
   EXPECT_THROW(s.set("web-port", "99999"), std::invalid_argument);
   EXPECT_THROW(s.set("colour", "blue"), std::invalid_argument);
   EXPECT_THROW(s.set("branch-module", "talvez"), std::invalid_argument);
-  setContext(std::make_shared<ConfiguredContext>(s));
+  auto scope = std::make_unique<HostScope>(Host{.context = std::make_shared<ConfiguredContext>(s)});
   EXPECT_EQ(EmprProc(), "04");
   EXPECT_EQ(FiliProc(), "0001");
   EXPECT_FALSE(ModuFili());
@@ -118,6 +118,6 @@ TEST(Context, ReadsSettingsAndAnswersAccessAndLockedDates) {
   EXPECT_TRUE(DtProcBloq("REC", "demo", DateTime::fromYmd(2026, 11, 30)));
   EXPECT_FALSE(DtProcBloq("REC", "demo", DateTime::fromYmd(2026, 12, 1)));
   EXPECT_FALSE(DtProcBloq("PAG", "demo", DateTime::fromYmd(2000, 1, 1)));
-  setContext(nullptr);
+  scope.reset();
   EXPECT_THROW(context(), InvariantError);
 }

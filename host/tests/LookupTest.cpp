@@ -3,6 +3,7 @@
 #include "host/ClientDataset.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/Lookup.h"
 
 using namespace host;
@@ -15,7 +16,7 @@ TEST(ListText, CodesTravelCommaSeparatedAndBlanksAreDropped) {
 
 TEST(PesquisaLista, OffersEveryRowTicksTheCurrentCodesAndGivesTheChosenInRowOrder) {
   auto d = std::make_shared<ScriptedDialogs>();
-  setDialogs(d);
+  HostScope scope({.dialogs = d});
   ClientDataset ds("qryFilial");
   ds.setFieldDefs({{.name = "CDFILIAL", .size = 4}, {.name = "NMFILIAL", .size = 30}});
   ds.createDataset();
@@ -39,5 +40,4 @@ TEST(PesquisaLista, OffersEveryRowTicksTheCurrentCodesAndGivesTheChosenInRowOrde
     EXPECT_STREQ(e.what(), "Não há filial cadastrada.");
   }
   EXPECT_EQ(d->pending(), 0u);
-  setDialogs(nullptr);
 }

@@ -4,6 +4,7 @@
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/Screen.h"
 
 using namespace host;
@@ -13,14 +14,9 @@ namespace {
 struct Fixture : ::testing::Test {
   std::shared_ptr<ScriptedDialogs> dialogs = std::make_shared<ScriptedDialogs>();
   std::shared_ptr<ConfiguredContext> ctx = std::make_shared<ConfiguredContext>(ContextSettings{});
-  void SetUp() override {
-    setDialogs(dialogs);
-    setContext(ctx);
-  }
+  HostScope host{{.context = ctx, .dialogs = dialogs}};
   void TearDown() override {
     EXPECT_EQ(dialogs->pending(), 0u) << "scripted dialogs were not shown";
-    setDialogs(nullptr);
-    setContext(nullptr);
   }
 };
 

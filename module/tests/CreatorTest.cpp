@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "module/Creator.h"
 
 namespace {
@@ -16,10 +19,10 @@ class CreatorSteps : public ::testing::Test {
  protected:
   void SetUp() override {
     host_ = std::make_shared<rec::HeadlessScreenHost>();
-    rec::setScreenHost(host_);
+    installed_.emplace(host::Host{.screens = host_});
     TfrmTeste::made = 0;
   }
-  void TearDown() override { rec::setScreenHost(nullptr); }
+  void TearDown() override { installed_.reset(); }
 
   rec::CreatorSteps<TfrmTeste> steps(const std::string& arg, rec::Show show) {
     rec::CreatorSteps<TfrmTeste> s;
@@ -29,6 +32,7 @@ class CreatorSteps : public ::testing::Test {
     return s;
   }
   std::shared_ptr<rec::HeadlessScreenHost> host_;
+  std::optional<host::HostScope> installed_;
 };
 
 }  // namespace

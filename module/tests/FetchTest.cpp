@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "module/Records.h"
 #include "module/ServiceContext.h"
 #include "module/SharedConnection.h"
+#include "records/Methods.h"
+#include "records/Tables.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
 #include "service/Seed.h"
@@ -24,7 +28,7 @@ class Fetch : public ::testing::TestWithParam<bool> {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("boleto-fetch-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService((dir_ / "boleto.db").string(), clock_);
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);
@@ -39,19 +43,17 @@ class Fetch : public ::testing::TestWithParam<bool> {
       factory_ = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
     }
     useCompany("04", port);
-    remote::setDefaultTransportFactory(factory_);
     rec::netHabContRec().setFactory(nullptr);
     rec::ensureConnected();
     ASSERT_TRUE(rec::netHabContRec().connected()) << rec::netHabContRec().lastError();
   }
   void TearDown() override {
     rec::netHabContRec().disconnect();
-    remote::setDefaultTransportFactory(nullptr);
     if (server_) {
       server_->stop();
       thread_.join();
     }
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -60,7 +62,11 @@ class Fetch : public ::testing::TestWithParam<bool> {
     s.company = company;
     s.webUrl = "127.0.0.1";
     s.webPort = port;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    install(std::make_shared<host::ConfiguredContext>(s));
+  }
+  void install(std::shared_ptr<host::Context> context) {
+    host_.emplace(
+        host::Host{.context = std::move(context), .transport = factory_, .clock = clock_});
   }
   void useCompany(const std::string& company) { useCompany(company, host::WebPort()); }
 
@@ -69,6 +75,9 @@ class Fetch : public ::testing::TestWithParam<bool> {
   std::unique_ptr<remote::HttpServer> server_;
   std::thread thread_;
   std::shared_ptr<remote::TransportFactory> factory_;
+  std::shared_ptr<host::FixedClock> clock_ =
+      std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+  std::optional<host::HostScope> host_;
 };
 
 std::vector<remote::Variant> filtroArgs(const std::string& company) {
@@ -91,7 +100,7 @@ TEST_P(Fetch, BankAccountArrivesInItsRecordWithTheCodePadded) {
   rec::fetchBankAccount(rec::netHabContRec(), code, cdsContCorr);
   EXPECT_EQ(code, "001");
   ASSERT_EQ(cdsContCorr.recordCount(), 1u);
-  EXPECT_EQ(cdsContCorr.fieldCount(), rec::BankAccountRecord().size());
+  EXPECT_EQ(cdsContCorr.fieldCount(), records::BankAccountRecord().size());
   EXPECT_EQ(cdsContCorr.valueOf("CDBANCO").asString(), "237");
   EXPECT_EQ(cdsContCorr.valueOf("NMBANCO").asString(), "Banco 237");
   EXPECT_NE(cdsContCorr.valueOf("DSNOSNUMCORR").asString().find("[SEQ:11]"), std::string::npos);
@@ -153,10 +162,10 @@ TEST_P(Fetch, BoletoRowsArriveInTheirRecord) {
   std::vector<remote::Arg> args;
   for (auto& v : filtroArgs("04")) args.emplace_back(v);
   rec::loadRecordRows(remote::CheckResultServ(rec::netHabContRec().call("Filtro", args)),
-                      cdsBoletos, rec::BoletoRecord());
+                      cdsBoletos, records::BoletoRecord());
   EXPECT_EQ(cdsBoletos.recordCount(), 12u);
-  ASSERT_TRUE(
-      cdsBoletos.locate(rec::kBoletoKeyFields, {host::Value("0001"), host::Value("0000000001")}));
+  ASSERT_TRUE(cdsBoletos.locate(records::kBoletoKeyFields,
+                                {host::Value("0001"), host::Value("0000000001")}));
   EXPECT_EQ(cdsBoletos.valueOf("IDSTATBREC").asString(), "A");
   EXPECT_EQ(cdsBoletos.valueOf("DTVENBOLREC").asDate(), host::DateTime::fromYmd(2026, 3, 12));
   EXPECT_DOUBLE_EQ(cdsBoletos.valueOf("VRFINALBREC").asDouble(), 1520.40);
@@ -171,12 +180,30 @@ TEST_P(Fetch, CompanyAccessIsAnsweredByTheService) {
   s.webUrl = "127.0.0.1";
   s.webPort = host::WebPort();
   s.companies = {"05"};  // what the settings alone would say; the service knows better
-  host::setContext(
-      std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
+  install(std::make_shared<rec::ServiceContext>(std::make_shared<host::ConfiguredContext>(s)));
   EXPECT_TRUE(host::AcessoOperEmpresa("demo", "08"));
   EXPECT_FALSE(host::AcessoOperEmpresa("demo", "05"));
   EXPECT_FALSE(host::AcessoOperEmpresa("ninguem", "04"));
   EXPECT_EQ(host::EmprProc(), "99");
+}
+
+TEST_P(Fetch, ATypedCallWritesTheServicesAnswerIntoTheCallersInOutVariables) {
+  std::string branch = "1", number = "1";
+  const remote::Variant status =
+      rpc::call(rec::netHabContRec(), rpc::GetStatus{.CDFILIAL = branch, .NRLANBOLREC = number});
+  EXPECT_EQ(branch, "0001");
+  EXPECT_EQ(number, "0000000001");
+  host::ClientDataset ds("cdsStatus");
+  remote::loadPacket(ds, status);
+  ASSERT_EQ(ds.recordCount(), 1u);
+  EXPECT_EQ(ds.valueOf(records::fld::NRLANBOLREC).asString(), "0000000001");
+  // A refused call leaves the caller's variables as they were.
+  std::string tooLong = "00001", other = "1";
+  EXPECT_THROW(
+      rpc::call(rec::netHabContRec(), rpc::GetStatus{.CDFILIAL = tooLong, .NRLANBOLREC = other}),
+      host::ServiceError);
+  EXPECT_EQ(tooLong, "00001");
+  EXPECT_EQ(other, "1");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Fetch, ::testing::Values(false, true),

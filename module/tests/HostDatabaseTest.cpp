@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/HostDatabase.h"
 #include "module/RemoteHostDatabase.h"
 #include "remote/HttpServer.h"
@@ -28,7 +30,9 @@ class DirectQueries : public ::testing::TestWithParam<Adapter> {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("boleto-query-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string());
+    svc_ = service::openService(
+        (dir_ / "boleto.db").string(),
+        std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0)));
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);
@@ -39,41 +43,40 @@ class DirectQueries : public ::testing::TestWithParam<Adapter> {
     std::shared_ptr<remote::TransportFactory> factory;
     switch (GetParam()) {
       case Adapter::Embedded:
-        db_ = std::make_unique<service::EmbeddedHostDatabase>(svc_->db,
+        db_ = std::make_shared<service::EmbeddedHostDatabase>(svc_->db,
                                                               [] { return host::EmprProc(); });
         break;
       case Adapter::InProcess:
         factory = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
-        db_ = std::make_unique<rec::RemoteHostDatabase>(factory);
+        db_ = std::make_shared<rec::RemoteHostDatabase>(factory);
         break;
       case Adapter::Http:
         server_ = std::make_unique<remote::HttpServer>(svc_->dispatcher, svc_->auth);
         s.webPort = server_->bind("127.0.0.1", 0);
         thread_ = std::thread([this] { server_->serve(); });
         factory = std::make_shared<remote::HttpTransportFactory>("demo", "senha-demo");
-        db_ = std::make_unique<rec::RemoteHostDatabase>(factory);
+        db_ = std::make_shared<rec::RemoteHostDatabase>(factory);
         break;
     }
     settings_ = s;
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
-    host::setHostDatabase(db_.get());
+    useCompany(s.company);
     // A first call: the server is serving before any test can stop it.
     if (server_) db_->run("qryFilial", {});
   }
   void TearDown() override {
-    host::setHostDatabase(nullptr);
+    host_.reset();
     db_.reset();
     if (server_) {
       server_->stop();
       thread_.join();
     }
-    host::setContext(nullptr);
     svc_.reset();
     std::filesystem::remove_all(dir_);
   }
   void useCompany(const std::string& company) {
     settings_.company = company;
-    host::setContext(std::make_shared<host::ConfiguredContext>(settings_));
+    host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(settings_),
+                             .database = db_});
   }
   static std::vector<std::string> column(host::ClientDataset& ds, const std::string& field) {
     std::vector<std::string> out;
@@ -85,7 +88,8 @@ class DirectQueries : public ::testing::TestWithParam<Adapter> {
   std::shared_ptr<service::Service> svc_;
   std::unique_ptr<remote::HttpServer> server_;
   std::thread thread_;
-  std::unique_ptr<host::HostDatabase> db_;
+  std::shared_ptr<host::HostDatabase> db_;
+  std::optional<host::HostScope> host_;
   host::ContextSettings settings_;
 };
 
@@ -227,7 +231,7 @@ TEST_P(DirectQueries, UnknownNamesAreRefusedClearly) {
 }
 
 TEST_P(DirectQueries, NoDatabaseSetIsAnErrorNotACrash) {
-  host::setHostDatabase(nullptr);
+  host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(settings_)});
   host::TADOIBQuery qryFilial("qryFilial");
   EXPECT_THROW(qryFilial.Open(), host::OperationError);
   EXPECT_THROW(host::hostDatabase(), host::OperationError);

@@ -5,19 +5,24 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "host/ClientDataset.h"
+#include "host/Consiste.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Febraban.h"
 #include "numbering/Numerador.h"
 #include "numbering/RemoteNumberingService.h"
 #include "remote/Connection.h"
 #include "remote/Transports.h"
+#include "service/Migrations.h"
 #include "service/Seed.h"
 #include "service/Service.h"
 #include "service/tests/TestStorage.h"
@@ -32,19 +37,21 @@ class NumberingService : public ::testing::Test {
            ("boleto-numbering-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
     storage_ = std::make_unique<service::testing::TestStorage>(dir_);
-    svc_ = service::openService(storage_->where());
+    svc_ = service::openService(
+        storage_->where(),
+        std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 12, 8, 10, 0, 0)));
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 12, 8);
-    o.extraBoletos = 5;
+    o.extraBoletos = extraBoletos_;
     service::seed(*svc_->db, o);
     host::ContextSettings s;
     s.company = "04";
     s.operatorCode = "demo";
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(s)});
   }
   void TearDown() override {
-    host::setContext(nullptr);
+    host_.reset();
     svc_.reset();
     storage_.reset();
     std::filesystem::remove_all(dir_);
@@ -83,9 +90,11 @@ class NumberingService : public ::testing::Test {
     return keys;
   }
 
+  int extraBoletos_ = 5;
   std::filesystem::path dir_;
   std::unique_ptr<service::testing::TestStorage> storage_;
   std::shared_ptr<service::Service> svc_;
+  std::optional<host::HostScope> host_;
 };
 
 TEST_F(NumberingService, TwoClientsTakingNumbersAtOnceNeverShareOne) {
@@ -245,9 +254,17 @@ class FreeNumbers final : public numbering::NumberingService {
                                                            const std::string&) override {
     return {};
   }
-  void SetCodBarra(std::string& linha, const std::string&, std::string&, std::string&, std::string&,
-                   const std::string&, std::string&, std::string&) override {
+  void SetCodBarra(rpc::SetCodBarra c) override { stored = c.DSLINHABARREC.value(); }
+  numbering::CodigosArmazenados NumeraBoleto(const std::string&, const std::string&,
+                                             const std::string&, const std::string&,
+                                             const std::string& linha, const std::string& barras,
+                                             const std::string& nosso,
+                                             const std::string& model) override {
     stored = linha;
+    return {nosso, barras, linha, model, true};
+  }
+  numbering::CodigosArmazenados CodigosDoBoleto(const std::string&, const std::string&) override {
+    return {};
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return "OK"; }
   numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
@@ -279,10 +296,241 @@ TEST_F(NumberingService, EveryDemoAccountNumbersBoletosItsBankAccepts) {
     ASSERT_TRUE(codes.has_value()) << company << "/" << code;
     // A bank without a layout (637 with no agreement bank) gets no codes at all, never
     // made-up ones; every other account stores a full typed line.
-    const bool laidOut = bank::findBank(row.CDBANCCNAB) != nullptr;
+    const bool laidOut =
+        row.CDBANCCNAB == "104" || bank::CodigoEmissao(row.CDBANCCNAB, "104") != "104";
     EXPECT_EQ(codes->armazenado, laidOut) << company << "/" << code << " bank " << row.CDBANCCNAB;
     EXPECT_EQ(free.stored.size(), laidOut ? 54u : 0u) << company << "/" << code;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Numbering against the real service from several emitters at once: the counter, the store of
+// a number and the boleto's own number hold whatever the others do.
+class ConcurrentNumbering : public NumberingService {
+ protected:
+  ConcurrentNumbering() { extraBoletos_ = 22; }
+  void SetUp() override {
+    NumberingService::SetUp();
+    soci::rowset<soci::row> rows = svc_->db->session().prepare
+                                   << "SELECT CDFILIAL, NRLANBOLREC, DTVENBOLREC, VRFINALBREC FROM "
+                                      "BOLRECEBER WHERE CDEMPRESA = '04' AND CDREDUCONT = '001' "
+                                      "AND CDNOSNUMREC IS NULL ORDER BY CDFILIAL, NRLANBOLREC";
+    for (const auto& r : rows) {
+      keys_.push_back(r.get<std::string>(0) + r.get<std::string>(1));
+      klCarteira_.Add(keys_.back(),
+                      std::vector<host::Value>{
+                          "09", "0012345",
+                          host::DateTime::parseIso(r.get<std::string>(2))->format("dd/mm/yyyy"),
+                          host::FormatBr(r.get<double>(3)), "", "A", "01", "001"});
+    }
+  }
+
+  /// Numbers `keys` through `service` as an emission does, answering each boleto's codes.
+  std::map<std::string, numbering::CodigosBoleto> emit(
+      const std::shared_ptr<service::Service>& service, const std::vector<std::string>& keys) {
+    auto factory = std::make_shared<remote::InProcessTransportFactory>(service->dispatcher,
+                                                                       std::string("demo"));
+    remote::Connection c("Rec12000.rdmHabContRec", factory);
+    EXPECT_TRUE(c.connect()) << c.lastError();
+    numbering::RemoteNumberingService numbers(c);
+    const auto row = account(c, "001");
+    numbering::Numerador numerador(row, klCarteira_, numbers);
+    std::map<std::string, numbering::CodigosBoleto> out;
+    for (const auto& key : keys) {
+      auto stored = numbers.CodigosDoBoleto(key.substr(0, 4), key.substr(4));
+      if (!stored.nossoNumero.empty()) {
+        out[key].nossoNumero = stored.nossoNumero;
+        out[key].codigoBarras = stored.codigoBarras;
+        continue;
+      }
+      auto codes = numerador.Gera_CodigodeBarra(key.substr(0, 4), key.substr(4),
+                                                numbers.GetNossoNumero("NOSSONUMERO001"), true,
+                                                numbering::Modelo::Completo1);
+      EXPECT_TRUE(codes && codes->armazenado) << key;
+      if (codes) out[key] = *codes;
+    }
+    return out;
+  }
+
+  struct StoredCodes {
+    std::string nosso, barcode;
+  };
+  std::map<std::string, StoredCodes> storedCodes() {
+    std::map<std::string, StoredCodes> m;
+    soci::rowset<soci::row> rows =
+        svc_->db->session().prepare
+        << "SELECT CDFILIAL || NRLANBOLREC, CDNOSNUMREC, COALESCE(CDBARRAREC, '') "
+           "FROM BOLRECEBER WHERE CDREDUCONT = '001' AND CDEMPRESA = "
+           "'04' AND CDNOSNUMREC IS NOT NULL";
+    for (const auto& r : rows)
+      m[r.get<std::string>(0)] = {r.get<std::string>(1), r.get<std::string>(2)};
+    return m;
+  }
+
+  /// Four emitters at once, over one service or two on the same file (as four processes on
+  /// one embedded database), each with its list: every boleto numbered once, every emitter
+  /// told the codes stored, no number twice.
+  void fourEmitters(bool twoServices, bool overlapping) {
+    std::shared_ptr<service::Service> other =
+        twoServices ? service::openService(storage_->where(), svc_->clock) : svc_;
+    std::vector<std::vector<std::string>> lists(4);
+    for (size_t i = 0; i < keys_.size(); ++i) {
+      for (size_t e = 0; e < 4; ++e)
+        if (overlapping || i % 4 == e) lists[e].push_back(keys_[i]);
+    }
+    std::vector<std::map<std::string, numbering::CodigosBoleto>> seen(4);
+    std::vector<std::string> failures(4);
+    std::vector<std::thread> threads;
+    for (size_t e = 0; e < 4; ++e) {
+      threads.emplace_back([&, e] {
+        try {
+          seen[e] = emit(e % 2 ? other : svc_, lists[e]);
+        } catch (const std::exception& x) {
+          failures[e] = x.what();
+        }
+      });
+    }
+    for (auto& t : threads) t.join();
+    for (const auto& f : failures) EXPECT_EQ(f, "");
+    const auto stored = storedCodes();
+    std::set<std::string> numbers;
+    for (const auto& key : keys_) {
+      ASSERT_TRUE(stored.count(key)) << key << " left without a number";
+      EXPECT_TRUE(numbers.insert(stored.at(key).nosso).second)
+          << "nosso número given twice: " << stored.at(key).nosso;
+      EXPECT_EQ(stored.at(key).barcode.size(), 44u) << key;
+    }
+    for (size_t e = 0; e < 4; ++e) {
+      EXPECT_EQ(seen[e].size(), lists[e].size());
+      for (const auto& [key, codes] : seen[e]) {
+        EXPECT_EQ(codes.nossoNumero, stored.at(key).nosso) << "emitter " << e << ", " << key;
+        EXPECT_EQ(codes.codigoBarras, stored.at(key).barcode) << "emitter " << e << ", " << key;
+      }
+    }
+  }
+
+  std::vector<std::string> keys_;
+  host::TKeyList klCarteira_;
+};
+
+TEST_F(ConcurrentNumbering, FourEmittersOnOneServiceOverTheSameBoletos) {
+  fourEmitters(false, true);
+}
+
+TEST_F(ConcurrentNumbering, FourEmittersOnOneFileOverTheSameBoletos) {
+  fourEmitters(true, true);
+}
+
+TEST_F(ConcurrentNumbering, FourEmittersOnOneFileOverBoletosOfTheirOwn) {
+  fourEmitters(true, false);
+}
+
+TEST_F(ConcurrentNumbering, WritersOfTwoServicesOnOneFileWaitForTheLockInsteadOfFailing) {
+  // Two services on one SQLite file are two processes on the embedded default: a call that
+  // reads before it writes must wait for the other's write, not fail with "database is
+  // locked".
+  auto other = service::openService(storage_->where(), svc_->clock);
+  std::vector<std::vector<std::string>> got(4);
+  std::vector<std::string> failures(4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      auto factory = std::make_shared<remote::InProcessTransportFactory>(
+          (t % 2 ? other : svc_)->dispatcher, std::string("demo"));
+      remote::Connection c("Rec12000.rdmHabContRec", factory);
+      if (!c.connect()) return;
+      try {
+        for (int i = 0; i < 60; ++i)
+          got[t].push_back(
+              remote::CheckResultServ(c.call("prxNossoNumero", {"001", "11"})).asString());
+      } catch (const std::exception& e) {
+        failures[t] = e.what();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  std::set<std::string> all;
+  for (size_t t = 0; t < 4; ++t) {
+    EXPECT_EQ(failures[t], "") << "writer " << t;
+    all.insert(got[t].begin(), got[t].end());
+  }
+  EXPECT_EQ(all.size(), 240u) << "every value handed out once";
+}
+
+TEST_F(ConcurrentNumbering, ANumberedBoletoKeepsItsNumberWhateverACallerSends) {
+  auto c = connect();
+  numbering::RemoteNumberingService numbers(*c);
+  ASSERT_GE(keys_.size(), 2u);
+  const std::string b = keys_[0].substr(0, 4), n = keys_[0].substr(4);
+  const auto first = emit(svc_, {keys_[0]}).at(keys_[0]);
+  // Another number for it: refused, by SetCodBarra as by NumeraBoleto, and nothing moves.
+  std::string line, nosso = "00000000099-8", br = b, nr = n, model = "2", acct = "001";
+  try {
+    remote::CheckResultServ(
+        c->call("SetCodBarra",
+                {remote::Arg::ref(line), "", remote::Arg::ref(nosso), remote::Arg::ref(br),
+                 remote::Arg::ref(nr), "", remote::Arg::ref(model), remote::Arg::ref(acct)}));
+    ADD_FAILURE() << "a stored number was replaced";
+  } catch (const host::ServiceError& e) {
+    EXPECT_EQ(e.key(), "NN_JA_NUMERADO");
+  }
+  const std::string before = numbers.GetNossoNumero("NOSSONUMERO001");
+  auto again = numbers.NumeraBoleto(b, n, "001", "500", "", "", "00000000500-1", "2");
+  EXPECT_FALSE(again.novo);
+  EXPECT_EQ(again.nossoNumero, first.nossoNumero);
+  EXPECT_EQ(again.codigoBarras, first.codigoBarras);
+  EXPECT_EQ(numbers.GetNossoNumero("NOSSONUMERO001"), before) << "the counter did not move";
+  // A value the counter already handed out is refused for another boleto.
+  const std::string b2 = keys_[1].substr(0, 4), n2 = keys_[1].substr(4);
+  try {
+    numbers.NumeraBoleto(b2, n2, "001", "1", "", "", "00000000001-P", "2");
+    ADD_FAILURE() << "a value handed out was taken again";
+  } catch (const host::ServiceError& e) {
+    EXPECT_EQ(e.key(), "NN_CONCORRENTE");
+  }
+}
+
+TEST_F(ConcurrentNumbering, OneNumberIsFoundTakenAcrossBothPrintModels) {
+  // Both counters start at 1; the pre-printed model and the complete one store the number in
+  // the same printed form, so the second boleto cannot receive the first one's number.
+  auto c = connect();
+  numbering::RemoteNumberingService numbers(*c);
+  const auto row = account(*c, "001");
+  numbering::Numerador numerador(row, klCarteira_, numbers);
+  const auto pre = numerador.NumeraPreImpresso(keys_[0].substr(0, 4), keys_[0].substr(4), "1", "1");
+  ASSERT_TRUE(pre.novo);
+  auto complete = numerador.Gera_CodigodeBarra(keys_[1].substr(0, 4), keys_[1].substr(4), "1", true,
+                                               numbering::Modelo::Completo1);
+  ASSERT_TRUE(complete && complete->armazenado);
+  EXPECT_NE(complete->nossoNumero, pre.nossoNumero);
+  EXPECT_EQ(pre.nossoNumero, numerador.Retorna_NossoNumero("", "", "", "1", "1"));
+  EXPECT_EQ(complete->nossoNumero, numerador.Retorna_NossoNumero("", "", "", "2", "1"));
+}
+
+TEST_F(ConcurrentNumbering, NumbersStoredAsTheBarcodeCarriesThemMoveToThePrintedForm) {
+  auto c = connect();
+  numbering::RemoteNumberingService numbers(*c);
+  const auto row = account(*c, "001");
+  numbering::Numerador numerador(row, klCarteira_, numbers);
+  auto codes = numerador.Gera_CodigodeBarra(keys_[0].substr(0, 4), keys_[0].substr(4), "1", true,
+                                            numbering::Modelo::Completo1);
+  ASSERT_TRUE(codes && codes->armazenado);
+  const std::string printed = codes->nossoNumero;
+  const std::string older = bank::NossoNumeroCdBarra(codes->codigoBarras, "", "");
+  ASSERT_NE(older, printed);
+  auto& sql = svc_->db->session();
+  sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = :n WHERE CDFILIAL || NRLANBOLREC = :k",
+      soci::use(older), soci::use(keys_[0]);
+  // A pre-printed number (no barcode) is already in the printed form and stays.
+  sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = '00000000077-4' WHERE CDFILIAL || NRLANBOLREC = :k",
+      soci::use(keys_[1]);
+  service::canonicalizeNossoNumeros(sql);
+  service::canonicalizeNossoNumeros(sql);
+  EXPECT_EQ(storedCodes().at(keys_[0]).nosso, printed);
+  EXPECT_EQ(storedCodes().at(keys_[1]).nosso, "00000000077-4");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,10 +19,14 @@ using numbering::Modelo;
 using numbering::Numerador;
 using numbering::Tela;
 
+// The service's numbering as a contract: a counter whose values are handed out once, numbers
+// unique in the account, a boleto numbered once.
 class FakeService final : public numbering::NumberingService {
  public:
   std::set<std::string> taken;
-  std::string current = "1";
+  std::string current = "1";  ///< what GetNossoNumero answers
+  int64_t last = 0;           ///< the last value the counter handed out
+  std::map<std::string, numbering::CodigosArmazenados> boletos;
   std::string dcResult;
   numbering::InfoDepIdent info{"12", std::nullopt};
   std::string depSequence = "5";
@@ -38,10 +43,38 @@ class FakeService final : public numbering::NumberingService {
     if (taken.count(n)) return {{n, acct}};
     return {};
   }
-  void SetCodBarra(std::string& line, const std::string& barcode, std::string& n, std::string&,
-                   std::string&, const std::string& dep, std::string& model,
-                   std::string& acct) override {
-    stored.push_back({line, barcode, n, model, acct, dep});
+  void SetCodBarra(rpc::SetCodBarra c) override {
+    stored.push_back({c.DSLINHABARREC.value(), c.CDBARRAREC.value(), c.CDNOSNUMREC.value(),
+                      c.IDBOLEMITIDO.value(), c.CDREDUCONT.value(), c.CDDEPIDENREC.value()});
+  }
+  numbering::CodigosArmazenados NumeraBoleto(const std::string& branch, const std::string& number,
+                                             const std::string& acct, const std::string& seq,
+                                             const std::string& line, const std::string& barcode,
+                                             const std::string& n,
+                                             const std::string& model) override {
+    auto& b = boletos[branch + number];
+    if (!b.nossoNumero.empty()) {
+      if (b.nossoNumero == n && b.codigoBarras.empty()) {
+        b.codigoBarras = barcode;
+        b.linhaFormatada = line;
+        stored.push_back({line, barcode, n, model, acct, ""});
+      }
+      auto kept = b;
+      kept.novo = false;
+      return kept;
+    }
+    if (std::stoll(seq) <= last) throw host::ServiceError("NN_CONCORRENTE");
+    if (taken.count(n)) throw host::ServiceError("NN_JA_CAD");
+    last = std::stoll(seq);
+    taken.insert(n);
+    b = {n, barcode, line, model, true};
+    stored.push_back({line, barcode, n, model, acct, ""});
+    return b;
+  }
+  numbering::CodigosArmazenados CodigosDoBoleto(const std::string& branch,
+                                                const std::string& number) override {
+    auto it = boletos.find(branch + number);
+    return it == boletos.end() ? numbering::CodigosArmazenados{} : it->second;
   }
   std::string GetVdDepIdent(const std::string&, const std::string&) override { return dcResult; }
   numbering::InfoDepIdent GetInfoDepIdent(const std::string&, std::string&, std::string&) override {
@@ -176,26 +209,71 @@ TEST(NossoNumero, SequenceCutOutOfAStoredNumber) {
   EXPECT_EQ(
       Numerador(r104, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "14000000000000001-4"),
       "14000000000000001");
+  // A number stored with a Safra agreement is a number like any other: cutting nothing out
+  // of it would have the boleto numbered again.
   r.CDBANCOCONV = "422";
-  EXPECT_FALSE(Numerador(r, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "00000012345-6"));
+  EXPECT_EQ(Numerador(r, kl, s).SequenciaDoNossoNumero("0001", "0000000042", "00000012345-6"),
+            "00000012345");
 }
 
 TEST(CodigoBarra, TakenNumbersMoveForwardAndTheFourthIsStored) {
   FakeService s;
   auto kl = carteira("09");
   auto r = account("237", "[SEQ:11]");
-  s.taken = {"00000000100", "00000000101", "00000000102"};
   Numerador n(r, kl, s);
+  for (const char* seq : {"100", "101", "102"})
+    s.taken.insert(n.Retorna_NossoNumero("", "", "", seq, "1"));
   auto codes = n.Gera_CodigodeBarra("0001", "0000000042", "100", true, Modelo::Completo1);
   ASSERT_TRUE(codes && codes->armazenado);
   ASSERT_EQ(s.stored.size(), 1u);
-  EXPECT_EQ(s.stored[0].nossoNumero, "00000000103");
+  // Stored as the bank prints it, with its check digit, the form the pre-printed model stores.
+  EXPECT_EQ(s.stored[0].nossoNumero, n.Retorna_NossoNumero("", "", "", "103", "1"));
+  EXPECT_EQ(s.stored[0].nossoNumero.substr(0, 12), "00000000103-");
   EXPECT_EQ(s.stored[0].model, "2");
   EXPECT_EQ(s.stored[0].line.size(), 54u);
+  EXPECT_EQ(s.last, 103);
   EXPECT_EQ(
       host::DateTime::fromYmd(2026, 12, 20),
       *bank::VerificaCodigo(s.stored[0].barcode, host::DateTime::fromYmd(2026, 12, 8)).dueDate);
   EXPECT_EQ(bank::NossoNumeroCdBarra(codes->codigoBarras, "", ""), "00000000103");
+}
+
+TEST(CodigoBarra, AValueAnotherCallerTookIsAskedForAgainNeverCountedPastLocally) {
+  FakeService s;
+  auto kl = carteira("09");
+  auto r = account("237", "[SEQ:11]");
+  s.last = 40;  // another emitter took up to 40 after this one read 7
+  s.current = "41";
+  auto codes =
+      Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "7", true, Modelo::Completo1);
+  ASSERT_TRUE(codes && codes->armazenado);
+  EXPECT_EQ(codes->nossoNumero.substr(0, 11), "00000000041");
+  EXPECT_EQ(s.last, 41);
+}
+
+TEST(CodigoBarra, ABoletoNumberedElsewhereKeepsItsNumberAndCodes) {
+  FakeService s;
+  auto kl = carteira("09");
+  auto r = account("237", "[SEQ:11]");
+  Numerador n(r, kl, s);
+  auto first = n.Gera_CodigodeBarra("0001", "0000000042", "5", true, Modelo::Completo1);
+  ASSERT_TRUE(first && first->armazenado);
+  // Another run, still holding the list it loaded, numbers the same boleto again.
+  s.current = "6";
+  auto again = n.Gera_CodigodeBarra("0001", "0000000042", "6", true, Modelo::Completo1);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->nossoNumero, first->nossoNumero);
+  EXPECT_EQ(again->codigoBarras, first->codigoBarras);
+  EXPECT_TRUE(again->outraExecucao);
+  EXPECT_EQ(s.stored.size(), 1u);
+  // A reissue recomputes from the stored number's own sequence: the same codes, nothing new.
+  auto seq = n.SequenciaDoNossoNumero("0001", "0000000042", first->nossoNumero);
+  ASSERT_TRUE(seq);
+  auto reissue = n.Gera_CodigodeBarra("0001", "0000000042", *seq, false, Modelo::Completo1);
+  ASSERT_TRUE(reissue);
+  EXPECT_EQ(reissue->nossoNumero, first->nossoNumero);
+  EXPECT_EQ(reissue->codigoBarras, first->codigoBarras);
+  EXPECT_EQ(s.last, 5);
 }
 
 TEST(CodigoBarra, LongNumbersIncrementKeepingTheirWidth) {
@@ -214,11 +292,12 @@ TEST(CodigoBarra, LongNumbersIncrementKeepingTheirWidth) {
   auto kl = carteira("1");
   auto r = account("104", "[SEQ:17]");
   r.CDCEDENTEBAN = "245274";
-  s.taken = {"14000000000000001"};
-  auto codes = Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "14000000000000001",
-                                                      true, Modelo::PreImpresso);
+  Numerador caixa(r, kl, s);
+  s.taken = {caixa.Retorna_NossoNumero("", "", "", "14000000000000001", "1")};
+  auto codes = caixa.Gera_CodigodeBarra("0001", "0000000042", "00000000000000001", true,
+                                        Modelo::PreImpresso, "1");
   ASSERT_TRUE(codes && codes->armazenado);
-  EXPECT_EQ(s.stored[0].nossoNumero, "14000000000000002");
+  EXPECT_EQ(s.stored[0].nossoNumero.substr(0, 18), "14000000000000002-");
   EXPECT_EQ(s.stored[0].model, "1");
 }
 
@@ -316,6 +395,32 @@ TEST(DepIdentificado, PrefixesDigitsAndRefusals) {
   }
   s.dcResult = "BANC_DI_NH";
   EXPECT_FALSE(Numerador(r, kl, s).UsaDepIdentificado("08"));
+}
+
+TEST(NossoNumero, ASequenceWiderThanTheBanksFieldIsRefusedNeverFolded) {
+  FakeService s;
+  auto kl = carteira("17");
+  auto r = account("001", "[SEQ:10]");
+  r.CDCEDENTEBAN = "123456";
+  Numerador n(r, kl, s);
+  EXPECT_EQ(n.Retorna_NossoNumero("", "", "", "99999", "1").substr(0, 12), "12345699999-");
+  // The 100,000th number of a 6-digit agreement would repeat the first one.
+  expectKey([&] { n.Retorna_NossoNumero("", "", "", "100000", "1"); }, "NOSNUM_ESGOTADO");
+  expectKey([&] { n.Gera_CodigodeBarra("0001", "0000000042", "100000", true, Modelo::Completo1); },
+            "NOSNUM_ESGOTADO");
+  EXPECT_TRUE(s.stored.empty());
+}
+
+TEST(CodigoBarra, ACarteiraOfAnotherLayoutIsRefusedAndNothingStored) {
+  FakeService s;
+  auto kl = carteira("CNR");
+  auto r = account("399", "[SEQ:10]");
+  expectKey(
+      [&] {
+        Numerador(r, kl, s).Gera_CodigodeBarra("0001", "0000000042", "1", true, Modelo::Completo1);
+      },
+      "LEIAUTE_NS");
+  EXPECT_TRUE(s.stored.empty());
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "host/Errors.h"
-#include "module/Records.h"
 #include "module/Units.h"
+#include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
 
 using namespace rec;
@@ -40,19 +40,20 @@ class EmissionFromRegister : public RegisterFixture {
     Cli_rec12000::stDiretorio.clear();
   }
   void mark(TfrmHabContRec& f, const std::string& branch, const std::string& number) {
-    ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
+    ASSERT_TRUE(
+        f.cdsBoletos.locate(records::kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
     f.Marca_Boleto(false, 'M');
     ASSERT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "M");
   }
   // Changes the list row as the screen's own data (no rule runs).
   void setLocally(TfrmHabContRec& f, const std::string& branch, const std::string& number,
                   const std::string& field, host::Value v) {
-    ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
-    auto events = f.cdsBoletos.detachEvents();
+    ASSERT_TRUE(
+        f.cdsBoletos.locate(records::kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
+    host::DetachedEvents noRules(f.cdsBoletos);
     f.cdsBoletos.edit();
     f.cdsBoletos.fieldByName(field).setValue(std::move(v));
     f.cdsBoletos.post();
-    f.cdsBoletos.attachEvents(std::move(events));
   }
   std::string key(const host::ClientDataset& ds) {
     return ds.valueOf("CDFILIAL").asString() + ds.valueOf("NRLANBOLREC").asString();
@@ -76,8 +77,8 @@ TEST_F(EmissionFromRegister, TheListsOfOneAccountFollowThePrintOrder) {
   // The list by value puts 0001/2 first; the print order of company 04 is by invoice number,
   // which puts 0001/1 first.
   f.cdsBoletos.setIndexFieldNames("FTR_VRFINALBREC");
-  ASSERT_TRUE(
-      f.cdsBoletos.locate(kBoletoKeyFields, {host::Value("0001"), host::Value("0000000002")}));
+  ASSERT_TRUE(f.cdsBoletos.locate(records::kBoletoKeyFields,
+                                  {host::Value("0001"), host::Value("0000000002")}));
   f.bContaUnica = true;
   f.Atualiza_Emissao(true);
 
@@ -97,8 +98,8 @@ TEST_F(EmissionFromRegister, TheListsOfOneAccountFollowThePrintOrder) {
   EXPECT_EQ(f.klEmissao.Key(0).substr(0, 14), "00010000000001");
   const auto& first = f.klEmissao.Sum(0);
   ASSERT_TRUE(first.isArray());
-  ASSERT_TRUE(
-      f.cdsBoletos.locate(kBoletoKeyFields, {host::Value("0001"), host::Value("0000000001")}));
+  ASSERT_TRUE(f.cdsBoletos.locate(records::kBoletoKeyFields,
+                                  {host::Value("0001"), host::Value("0000000001")}));
   EXPECT_EQ(f.klEmissao.Key(0), "00010000000001" + f.cdsBoletos.valueOf("CDNOSNUMREC").asString());
   EXPECT_EQ(first.element(0).asString(),
             f.cdsBoletos.valueOf("DTVENBOLREC").asDate().format("dd/mm/yyyy"));
@@ -284,7 +285,7 @@ class EmissionRun : public EmissionFromRegister {
     return f;
   }
   std::filesystem::path folder() const {
-    return reports_ / "Boletos_Emitidos" / host::SystemClock().now().format("yyyy-mm-dd");
+    return reports_ / "Boletos_Emitidos" / "2026-03-02";  // the fixture's day
   }
 };
 
@@ -293,7 +294,7 @@ TEST_F(EmissionRun, ACompletedRunWritesThePdfsAndDropsTheMarks) {
   ASSERT_EQ(f.nMarcOutros, 2);
   dialogs_->expectQuestion("arquivos PDF", true);
   dialogs_->expectInformation("Boletos emitidos com sucesso em:\r" + settings_.reportDir +
-                              "Boletos_Emitidos/" + host::SystemClock().now().format("yyyy-mm-dd"));
+                              "Boletos_Emitidos/2026-03-02");
   f.control("sbtImprimir").click();
   f.control("mnuBoleto").click();
 

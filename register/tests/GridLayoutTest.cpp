@@ -2,7 +2,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Screen.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "register/GridLayout.h"
 
 using namespace rec;
@@ -19,7 +19,7 @@ struct Board : host::ScreenModel {
           "FTR_IDSITUCNABR", "FTR_IDPROTESTREC", "FTR_DSBOLETREC"}) {
       g.addColumn({f, f, 64, true});
     }
-    list.setFieldDefs(BoletoRecord());
+    list.setFieldDefs(records::BoletoRecord().fields());
     list.createDataset();
   }
   host::ClientDataset list{"cdsBoletos"};

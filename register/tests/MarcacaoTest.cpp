@@ -6,7 +6,7 @@
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "register/Marcacao.h"
 #include "register/tests/RegisterFixture.h"
 
@@ -22,15 +22,15 @@ const std::string kCustomer101 = "000000000000000000101";
 class Marking : public RegisterFixture {
  public:
   void go(TfrmHabContRec& f, const std::string& branch, const std::string& number) {
-    ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
+    ASSERT_TRUE(
+        f.cdsBoletos.locate(records::kBoletoKeyFields, {host::Value(branch), host::Value(number)}));
   }
   // Changes the list row locally, as the screen's own data (no rule runs).
   void setLocally(TfrmHabContRec& f, const std::string& field, host::Value v) {
-    auto events = f.cdsBoletos.detachEvents();
+    host::DetachedEvents noRules(f.cdsBoletos);
     f.cdsBoletos.edit();
     f.cdsBoletos.fieldByName(field).setValue(v);
     f.cdsBoletos.post();
-    f.cdsBoletos.attachEvents(std::move(events));
   }
   size_t markedRows(TfrmHabContRec& f) {
     size_t n = 0;
@@ -141,11 +141,10 @@ TEST_F(Marking, ABoletoAlreadySentToTheBankAsksNothingWhenRemittanceCancelIsCont
   go(f, "0001", "0000000002");
   setLocally(f, "IDSITUCNABR", host::Value("10"));
   {
-    auto events = f.cdsGeralRec.detachEvents();
+    host::DetachedEvents noRules(f.cdsGeralRec);
     f.cdsGeralRec.edit();
     f.cdsGeralRec.fieldByName("IDUTCTRLCANREMR").setString("S");
     f.cdsGeralRec.post();
-    f.cdsGeralRec.attachEvents(std::move(events));
   }
   f.dbgPadraoDblClick();  // no question expected
   EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "M");
@@ -312,11 +311,10 @@ TEST_F(Marking, ThePrintOrderFollowsTheSettingAndAListSortedByTitle) {
     return f.cdsBolEmitOrd.valueOf("FTR_NMRAZSOCCLIE").asString();
   };
   const auto setting = [&](const char* code) {
-    auto events = f.cdsGeralRec.detachEvents();
+    host::DetachedEvents noRules(f.cdsGeralRec);
     f.cdsGeralRec.edit();
     f.cdsGeralRec.fieldByName("IDORDIMPRBOL").setString(code);
     f.cdsGeralRec.post();
-    f.cdsGeralRec.attachEvents(std::move(events));
   };
   setting("V");
   f.AplicaOrdemImpres();

@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 
+#include "ancillary/Cli_rec12009.h"
+#include "emission/ImprimeBol.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/HostDatabase.h"
 #include "module/RemoteHostDatabase.h"
 #include "module/ScreenHost.h"
@@ -43,25 +47,24 @@ class RegisterFixture : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() / ("boleto-register-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
     storage_ = std::make_unique<service::testing::TestStorage>(dir_);
-    svc_ = service::openService(storage_->where());
+    svc_ = service::openService(storage_->where(), clock_);
     service::SeedOptions o;
     o.password = "senha-demo";
-    o.today = host::DateTime::fromYmd(2026, 3, 2);
+    o.today = clock_->today();
     service::seed(*svc_->db, o);
     factory_ = std::make_shared<remote::InProcessTransportFactory>(svc_->dispatcher, "demo");
-    remote::setDefaultTransportFactory(factory_);
     netHabContRec().setFactory(nullptr);
     settings_.company = "04";
     settings_.branch = "0001";
-    settings_.processingDate = host::DateTime::fromYmd(2026, 3, 2);
-    useSettings();
+    settings_.processingDate = clock_->today();
     dialogs_ = std::make_shared<host::ScriptedDialogs>();
-    host::setDialogs(dialogs_);
     screens_ = std::make_shared<HeadlessScreenHost>();
-    setScreenHost(screens_);
-    queries_ = std::make_unique<RemoteHostDatabase>();
-    host::setHostDatabase(queries_.get());
+    queries_ = std::make_shared<RemoteHostDatabase>();
+    host_.emplace(ports());
     initializeUnits();
+    // The register opens these screens through their creators, as the package installs them.
+    InstalaImprimeBol();
+    InstalaDirBoletos();
   }
 
   void TearDown() override {
@@ -71,18 +74,25 @@ class RegisterFixture : public ::testing::Test {
     }
     EXPECT_EQ(dialogs_->pending(), 0u) << "scripted dialogs were not shown";
     netHabContRec().disconnect();
-    host::setHostDatabase(nullptr);
+    host_.reset();
     queries_.reset();
-    remote::setDefaultTransportFactory(nullptr);
-    host::setDialogs(nullptr);
-    setScreenHost(nullptr);
-    host::setContext(nullptr);
     svc_.reset();
     storage_.reset();
     std::filesystem::remove_all(dir_);
   }
 
-  void useSettings() { host::setContext(std::make_shared<host::ConfiguredContext>(settings_)); }
+  /// What the test installs: the operator's context from `settings_`, its dialogs and screen
+  /// host, the in-process service and the fixed clock.
+  host::Host ports() const {
+    return {.context = std::make_shared<host::ConfiguredContext>(settings_),
+            .dialogs = dialogs_,
+            .database = queries_,
+            .screens = screens_,
+            .transport = factory_,
+            .clock = clock_};
+  }
+  /// Installs `settings_` changed by the test.
+  void useSettings() { host_->replace(ports()); }
 
   /// Opens the register as the host does.
   TfrmHabContRec& open() {
@@ -132,7 +142,11 @@ class RegisterFixture : public ::testing::Test {
   host::ContextSettings settings_;
   std::shared_ptr<host::ScriptedDialogs> dialogs_;
   std::shared_ptr<HeadlessScreenHost> screens_;
-  std::unique_ptr<RemoteHostDatabase> queries_;
+  std::shared_ptr<RemoteHostDatabase> queries_;
+  /// The day every register test runs on, and the service with it: 2 March 2026, morning.
+  std::shared_ptr<host::FixedClock> clock_ =
+      std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+  std::optional<host::HostScope> host_;
 };
 
 }  // namespace rec::testing

@@ -227,10 +227,11 @@ TEST_F(Register, AFailedLoaderKeepsThePagesRowsAndHidesTheWaitAnimation) {
   const std::string branch = f.cdsBoletos.valueOf("CDFILIAL").asString();
   const std::string number = f.cdsBoletos.valueOf("NRLANBOLREC").asString();
   netHabContRec().disconnect();
-  remote::setDefaultTransportFactory(nullptr);
+  host::Host noService = ports();
+  noService.transport = nullptr;
+  host::HostScope unreachable(noService);
   EXPECT_THROW(f.BuscaAjustes(branch, number), host::OperationError);
   EXPECT_TRUE(f.cdsAjBolRec.active());
   EXPECT_EQ(f.cdsAjBolRec.recordCount(), rows);
   EXPECT_FALSE(dialogs_->waitShown());
-  remote::setDefaultTransportFactory(factory_);
 }

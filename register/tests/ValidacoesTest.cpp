@@ -3,7 +3,7 @@
 
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
-#include "module/Records.h"
+#include "records/Tables.h"
 #include "register/tests/RegisterFixture.h"
 
 using namespace rec;
@@ -27,7 +27,7 @@ class Validacoes : public RegisterFixture {
     return f;
   }
   void go(TfrmHabContRec& f, const char* branch, const char* number) {
-    ASSERT_TRUE(f.cdsBoletos.locate(kBoletoKeyFields, {Value(branch), Value(number)}))
+    ASSERT_TRUE(f.cdsBoletos.locate(records::kBoletoKeyFields, {Value(branch), Value(number)}))
         << branch << "/" << number;
   }
   /// Types into a field and leaves it for the list, as the operator does.
@@ -38,9 +38,9 @@ class Validacoes : public RegisterFixture {
   }
   /// Marks boletos without the marking rules: their list mark and their row in cdsMarca.
   void markAs(TfrmHabContRec& f, const std::vector<const char*>& numbers) {
-    auto ev = f.cdsBoletos.detachEvents();
+    host::DetachedEvents noRules(f.cdsBoletos);
     for (const char* n : numbers) {
-      f.cdsBoletos.locate(kBoletoKeyFields, {Value("0001"), Value(n)});
+      f.cdsBoletos.locate(records::kBoletoKeyFields, {Value("0001"), Value(n)});
       f.cdsBoletos.edit();
       f.cdsBoletos.fieldByName("IDMARCADO").setString("M");
       f.cdsBoletos.post();
@@ -49,7 +49,6 @@ class Validacoes : public RegisterFixture {
       f.cdsMarca.fieldByName("NRLANBOLREC").setString(n);
       f.cdsMarca.post();
     }
-    f.cdsBoletos.attachEvents(std::move(ev));
   }
   std::string value(TfrmHabContRec& f, const char* field) {
     return f.cdsBoletos.valueOf(field).asString();

@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "host/ClientDataset.h"
 #include "host/Context.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
@@ -24,10 +26,10 @@
 
 using remote::Arg;
 using remote::Variant;
+using remote::testing::contextAt;
 using remote::testing::EchoService;
 using remote::testing::freePort;
 using remote::testing::OneUser;
-using remote::testing::useContext;
 
 namespace {
 
@@ -43,14 +45,14 @@ class Transports : public ::testing::TestWithParam<bool> {
     } else {
       factory_ = std::make_shared<remote::InProcessTransportFactory>(handler, "demo");
     }
-    useContext(port_);
+    host_.emplace(contextAt(port_));
   }
   void TearDown() override {
     if (server_) {
       server_->stop();
       thread_.join();
     }
-    host::setContext(nullptr);
+    host_.reset();
   }
   remote::Connection connected() {
     remote::Connection c("Teste.rdmEco", factory_);
@@ -62,6 +64,7 @@ class Transports : public ::testing::TestWithParam<bool> {
   std::thread thread_;
   int port_ = 0;
   std::shared_ptr<remote::TransportFactory> factory_;
+  std::optional<host::HostScope> host_;
 };
 
 }  // namespace
@@ -168,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Both, Transports, ::testing::Values(false, true),
 TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
   // Take a free port and release it, so nothing listens there.
   int port = freePort();
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco", std::make_shared<remote::HttpTransportFactory>("demo", "x"));
   bool ok = true;
   EXPECT_NO_THROW(ok = c.connect());
@@ -180,14 +183,13 @@ TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
   } catch (const host::OperationError& e) {
     EXPECT_NE(std::string(e.what()).find("sem conexão"), std::string::npos) << e.what();
   }
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   remote::HttpServer server(std::make_shared<EchoService>(), std::make_shared<OneUser>());
   int port = server.bind("127.0.0.1", 0);
   std::thread t([&] { server.serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(c.connect());
@@ -201,7 +203,6 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   EXPECT_EQ(remote::decodeReply(nlohmann::json::parse(res->body)).key, "SESSAO_INVALIDA");
   server.stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) {
@@ -209,7 +210,7 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
                                                      std::make_shared<OneUser>());
   int port = server->bind("127.0.0.1", 0);
   std::thread t([&] { server->serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   ASSERT_TRUE(c.connect()) << c.lastError();
@@ -226,7 +227,6 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
   EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
   server->stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 // Issues a new token at every login and forgets them all on demand, as a restarted server does.
@@ -269,7 +269,7 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   remote::HttpServer server(std::make_shared<EchoService>(), users);
   int port = server.bind("127.0.0.1", 0);
   std::thread t([&] { server.serve(); });
-  useContext(port);
+  host::HostScope scope(contextAt(port));
   auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   remote::Connection first("Teste.rdmEco", factory), second("Teste.rdmEco", factory);
   ASSERT_TRUE(first.connect()) << first.lastError();
@@ -301,7 +301,6 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   EXPECT_FALSE(wrong.connect());
   server.stop();
   t.join();
-  host::setContext(nullptr);
 }
 
 TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
@@ -323,7 +322,7 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   s.company = "08";
   s.webUrl = "https://127.0.0.1";
   s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(s)});
 
   auto trusting = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   trusting->setCaCertFile(cert);
@@ -339,7 +338,6 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   EXPECT_NE(wary.lastError().find("não responde"), std::string::npos) << wary.lastError();
   server.stop();
   t.join();
-  host::setContext(nullptr);
   std::filesystem::remove_all(dir);
 }
 
@@ -355,7 +353,7 @@ TEST(HttpTransport, AServerOfTheListThatDoesNotAnswerIsPassedOverForTheNext) {
   s.company = "08";
   s.webUrl =
       fmt::format("http://127.0.0.1:{}, 127.0.0.1:{},http://127.0.0.1:{}", nobody, portA, portB);
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(s)});
   auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   remote::Connection c("Teste.rdmEco", factory);
   ASSERT_TRUE(c.connect()) << c.lastError();
@@ -385,5 +383,4 @@ TEST(HttpTransport, AServerOfTheListThatDoesNotAnswerIsPassedOverForTheNext) {
                           std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   EXPECT_FALSE(none.connect());
   EXPECT_NE(none.lastError().find(std::to_string(nobody)), std::string::npos) << none.lastError();
-  host::setContext(nullptr);
 }

@@ -184,7 +184,7 @@ TEST(SlowCallers, ConnectionsSendingAHeaderLineNowAndThenHoldUpNobody) {
     });
   }
   std::this_thread::sleep_for(300ms);
-  remote::testing::useContext(s.port());
+  host::HostScope scope(remote::testing::contextAt(s.port()));
   auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
   for (int i = 0; i < 20; ++i) {
     const auto start = std::chrono::steady_clock::now();
@@ -195,7 +195,6 @@ TEST(SlowCallers, ConnectionsSendingAHeaderLineNowAndThenHoldUpNobody) {
   }
   done = true;
   for (auto& t : slow) t.join();
-  host::setContext(nullptr);
 }
 
 TEST(SlowCallers, AHeadThatDoesNotArriveInTimeEndsItsConnection) {
@@ -221,7 +220,7 @@ TEST(SlowCallers, OneAddressHoldsNoMoreThanItsShareAndLoggedInCallersKeepTheirPl
   o.limits.maxAnonymousPerAddress = 3;
   o.limits.headerTimeout = 2s;
   Served s(o);
-  remote::testing::useContext(s.port());
+  host::HostScope scope(remote::testing::contextAt(s.port()));
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   ASSERT_TRUE(c.connect()) << c.lastError();
@@ -241,7 +240,6 @@ TEST(SlowCallers, OneAddressHoldsNoMoreThanItsShareAndLoggedInCallersKeepTheirPl
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-  host::setContext(nullptr);
 }
 
 namespace {
@@ -279,7 +277,7 @@ TEST(SlowCallers, ALoginGivesUpTheAnonymousPlaceOfItsConnection) {
   o.limits.maxAnonymousPerAddress = 2;
   o.limits.headerTimeout = 1s;
   Served s(o, std::make_shared<TwoSessions>());
-  remote::testing::useContext(s.port());
+  host::HostScope scope(remote::testing::contextAt(s.port()));
   // Five operators log in from one address and keep their connections without calling yet.
   std::vector<std::unique_ptr<remote::Connection>> kept;
   for (int i = 0; i < 5; ++i) {
@@ -291,7 +289,6 @@ TEST(SlowCallers, ALoginGivesUpTheAnonymousPlaceOfItsConnection) {
   }
   EXPECT_EQ(s.server().anonymousConnections(), 0u);
   for (auto& c : kept) EXPECT_EQ(remote::CheckResultServ(c->call("Quem")).asString(), "demo@08");
-  host::setContext(nullptr);
 }
 
 TEST(Operations, EveryCallAndEveryLoginIsOneLineOfTheLog) {
@@ -303,7 +300,7 @@ TEST(Operations, EveryCallAndEveryLoginIsOneLineOfTheLog) {
     lines.push_back(line);
   };
   Served s(o, std::make_shared<TwoSessions>());
-  remote::testing::useContext(s.port());
+  host::HostScope scope(remote::testing::contextAt(s.port()));
   remote::Connection wrong("Teste.rdmEco",
                            std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(wrong.connect());
@@ -323,7 +320,6 @@ TEST(Operations, EveryCallAndEveryLoginIsOneLineOfTheLog) {
   EXPECT_TRUE(has(lines[1], {" demo ", "login", " OK"})) << lines[1];
   EXPECT_TRUE(has(lines[2], {" demo ", "Teste.rdmEco.Quem", "ms", " OK"})) << lines[2];
   EXPECT_TRUE(has(lines[3], {" demo ", "Teste.rdmEco.Recusa", "ALT_BLOQ"})) << lines[3];
-  host::setContext(nullptr);
 }
 
 TEST(Operations, HealthAnswersWithoutASessionAndLogoutEndsOne) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/Context.h"
+#include "host/Host.h"
 #include "remote/HttpServer.h"
 #include "remote/Wire.h"
 
@@ -72,12 +73,13 @@ inline int freePort() {
   return ntohs(addr.sin_port);
 }
 
-inline void useContext(int port) {
+/// Ports whose context points at the server on `port`, company "08".
+inline host::Host contextAt(int port) {
   host::ContextSettings s;
   s.company = "08";
   s.webUrl = "127.0.0.1";
   s.webPort = port;
-  host::setContext(std::make_shared<host::ConfiguredContext>(s));
+  return {.context = std::make_shared<host::ConfiguredContext>(s)};
 }
 
 /// A bare TCP connection to the server, for what no well-behaved client sends.

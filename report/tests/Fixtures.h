@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "host/Context.h"
 #include "host/DateTime.h"
+#include "host/Host.h"
 #include "report/DataSource.h"
 
 namespace reporttest {
@@ -179,10 +181,10 @@ class ScratchDir {
     s.webUrl = "reports.example";
     s.webPort = 8299;
     s.reportDir = dir_ + "/";
-    host::setContext(std::make_shared<host::ConfiguredContext>(s));
+    host_.emplace(host::Host{.context = std::make_shared<host::ConfiguredContext>(s)});
   }
   ~ScratchDir() {
-    host::setContext(nullptr);
+    host_.reset();
     if (oldTmp_.empty())
       unsetenv("TMPDIR");
     else
@@ -203,6 +205,7 @@ class ScratchDir {
  private:
   std::string dir_;
   std::string oldTmp_;
+  std::optional<host::HostScope> host_;
 };
 
 }  // namespace reporttest

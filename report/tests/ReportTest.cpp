@@ -242,7 +242,7 @@ TEST_F(ReportComponent, PrintWithoutAPrinterIsAClearError) {
 }
 
 TEST_F(ReportComponent,
-       SettingAndPathsStopAtTwoHundredFiftyFiveCharactersAndOtherFormatsWaitForTheirEngines) {
+       SettingAndPathsStopAtTwoHundredFiftyFiveCharactersAndUnknownFormatsAreRefused) {
   printer.setSetting(std::string(300, 'x'));
   EXPECT_EQ(printer.setting().size(), 255u);
   report::PdfExportEngine engine(scratch.file("long.pdf"));
@@ -250,7 +250,8 @@ TEST_F(ReportComponent,
       printer.ExportReport(scratch.path() + "/" + std::string(260, 'a') + ".QR2", {}, engine),
       report::TemplateError);
   EXPECT_NO_THROW(report::makeExportEngine(6, "a.pdf"));
-  EXPECT_THROW(report::makeExportEngine(3, "a.xlsx"), host::OperationError);
+  EXPECT_NO_THROW(report::makeExportEngine(3, "a.xlsx"));
+  EXPECT_THROW(report::makeExportEngine(12, "a.x"), host::OperationError);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "service/tests/ServiceFixture.h"
 
 using namespace std::chrono_literals;
+using service::testing::fixedClock;
 
 namespace {
 
@@ -147,7 +148,7 @@ TEST_F(Logins, ASessionEndsAfterItsIdleTimeItsAbsoluteTimeOrALogout) {
 
 TEST_F(Logins, ATokenIsAcceptedByEveryInstanceOnTheDatabaseAndSurvivesARestart) {
   const auto token = *attempt("demo", "senha-demo").token;
-  auto other = service::openService(storage_->where());
+  auto other = service::openService(storage_->where(), fixedClock());
   other->auth->setPolicy(policy_);
   EXPECT_EQ(other->auth->operatorOf(token), "demo");
   // A logout on one instance ends the session on the other once its trust runs out.
@@ -158,7 +159,7 @@ TEST_F(Logins, ATokenIsAcceptedByEveryInstanceOnTheDatabaseAndSurvivesARestart) 
   const auto kept = *attempt("demo", "senha-demo").token;
   other.reset();
   svc_.reset();
-  svc_ = service::openService(storage_->where());
+  svc_ = service::openService(storage_->where(), fixedClock());
   svc_->auth->setPolicy(policy_);
   EXPECT_EQ(svc_->auth->operatorOf(kept), "demo");
   // Only the token's hash is kept: the table opens no session by itself.

@@ -50,7 +50,7 @@ const Case kCases[] = {
     {"Resting", [](Args&) {}, kAll},
     {"NossoNumeroAloneIgnoresTheRest",
      [](Args& a) {
-       a[2] = Variant("00015838");
+       a[2] = Variant("00000015838-3");
        a[25] = Variant(int64_t{1});  // emitted only: would exclude it
        a[9] = Variant(true);
        a[10] = Variant("0002");

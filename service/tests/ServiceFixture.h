@@ -13,6 +13,11 @@
 
 namespace service::testing {
 
+/// The clock of the services the tests open: a fixed morning, so no test sees midnight pass.
+inline std::shared_ptr<host::FixedClock> fixedClock() {
+  return std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+}
+
 inline std::filesystem::path freshDir() {
   std::random_device rd;
   auto dir = std::filesystem::temp_directory_path() /
@@ -26,7 +31,7 @@ class SeededService : public ::testing::Test {
   void SetUp() override {
     dir_ = freshDir();
     storage_ = std::make_unique<TestStorage>(dir_);
-    svc_ = openService(storage_->where());
+    svc_ = openService(storage_->where(), fixedClock());
     SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);

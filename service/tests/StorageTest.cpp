@@ -1,14 +1,45 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+
 #include "service/Access.h"
+#include "service/Database.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Migrations.h"
 #include "service/Packets.h"
 #include "service/Sequences.h"
 #include "service/tests/ServiceFixture.h"
 
+using service::testing::fixedClock;
 using service::testing::freshDir;
 using service::testing::TestStorage;
+
+TEST(ServiceClock, WhatTheServiceStampsComesFromItsClock) {
+  auto dir = freshDir();
+  auto clock = fixedClock();
+  auto svc = service::openService((dir / "c.db").string(), clock);
+  std::string applied;
+  svc->db->session() << "SELECT MIN(DTAPLICACAO) FROM SCHEMAVERSAO", soci::into(applied);
+  EXPECT_EQ(applied, "2026-03-02T10:00:00.000");
+  service::SeedOptions o;
+  o.password = "x";
+  o.today = clock->today();
+  service::seed(*svc->db, o);
+  clock->set(host::DateTime::fromYmdHms(2026, 3, 3, 0, 0, 5));
+  nlohmann::json packet{{"fields", {{{"name", "CDLISTA"}, {"type", "S"}, {"size", 50}}}},
+                        {"rows", {{"00010000000001"}}}};
+  remote::Request r{"Rec12000.rdmHabContRec",
+                    "CriaLista",
+                    "04",
+                    {remote::Variant::packet(packet), remote::Variant("0001")},
+                    {}};
+  ASSERT_TRUE(svc->dispatcher->handle("demo", r).ok());
+  std::string created;
+  svc->db->session() << "SELECT DTCRIACAO FROM LISTA", soci::into(created);
+  EXPECT_EQ(created, "2026-03-03T00:00:05.000");
+  std::filesystem::remove_all(dir);
+}
 
 TEST(Migrations, ApplyingTwiceIsHarmless) {
   auto dir = freshDir();
@@ -16,13 +47,13 @@ TEST(Migrations, ApplyingTwiceIsHarmless) {
   const auto& path = storage.where();
   int version = 0;
   {
-    auto svc = service::openService(path);
+    auto svc = service::openService(path, fixedClock());
     version = service::schemaVersion(*svc->db);
     EXPECT_EQ(version, service::migrations().back().version);
     svc->db->session() << "INSERT INTO VIATURA (CDVIATURA) VALUES ('0001')";
   }
-  auto again = service::openService(path);
-  EXPECT_EQ(service::migrate(*again->db), version);
+  auto again = service::openService(path, fixedClock());
+  EXPECT_EQ(service::migrate(*again->db, *again->clock), version);
   int rows = 0, applied = 0;
   again->db->session() << "SELECT COUNT(*) FROM VIATURA", soci::into(rows);
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO", soci::into(applied);
@@ -42,13 +73,13 @@ TEST(Migrations, ADatabaseOfANewerProgramIsRefusedNamingBothVersions) {
   TestStorage storage(dir, "n.db");
   const int known = service::migrations().back().version;
   {
-    auto svc = service::openService(storage.where());
+    auto svc = service::openService(storage.where(), fixedClock());
     svc->db->session() << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES "
                           "(" +
                               std::to_string(known + 7) + ", 'futura.sql', '2030-01-01')";
   }
   try {
-    service::openService(storage.where());
+    service::openService(storage.where(), fixedClock());
     FAIL() << "a database of a newer program was used";
   } catch (const std::runtime_error& e) {
     const std::string text = e.what();
@@ -63,12 +94,12 @@ TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
   TestStorage storage(dir, "m.db");
   const auto& path = storage.where();
   {
-    auto svc = service::openService(path);
+    auto svc = service::openService(path, fixedClock());
     // As if this database had been migrated before the filter options' migration existed.
     svc->db->session() << "DROP TABLE OPCAOFILTRO";
     svc->db->session() << "DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 8";
   }
-  auto again = service::openService(path);
+  auto again = service::openService(path, fixedClock());
   int table = -1, recorded = 0;
   again->db->session() << "SELECT COUNT(*) FROM OPCAOFILTRO", soci::into(table);
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8",
@@ -91,7 +122,7 @@ TEST(Migrations, StatementsSplitAtLineEndSemicolons) {
 
 TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
   try {
-    service::openService("/nonexistent-dir/x/boleto.db");
+    service::openService("/nonexistent-dir/x/boleto.db", fixedClock());
     FAIL();
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent-dir/x/boleto.db"), std::string::npos);
@@ -101,7 +132,7 @@ TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
 TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   auto dir = freshDir();
   TestStorage storage(dir, "s.db");
-  auto svc = service::openService(storage.where());
+  auto svc = service::openService(storage.where(), fixedClock());
   auto& sql = svc->db->session();
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 2);
@@ -113,6 +144,36 @@ TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(Sequences, WritersOnSeparateConnectionsNeverTakeTheSameNumber) {
+  // As two server instances on one database: each writer has a connection of its own, and
+  // each number is taken in a transaction of its own.
+  auto dir = freshDir();
+  TestStorage storage(dir, "q.db");
+  service::openService(storage.where(), fixedClock()).reset();
+  constexpr int kWriters = 4, kTakes = 60;
+  std::vector<std::vector<int64_t>> taken(kWriters);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      auto db = service::Database::open(storage.where(), service::Missing::Refuse);
+      const bool pg = db->dialect() == service::Dialect::PostgreSQL;
+      auto& sql = db->session();
+      for (int i = 0; i < kTakes; ++i) {
+        sql << (pg ? "BEGIN" : "BEGIN IMMEDIATE");
+        taken[w].push_back(service::nextSequence(sql, "04", "NOSSONUMERO001"));
+        sql << "COMMIT";
+      }
+    });
+  }
+  for (auto& t : writers) t.join();
+  std::set<int64_t> all;
+  for (const auto& mine : taken) all.insert(mine.begin(), mine.end());
+  EXPECT_EQ(all.size(), size_t{kWriters * kTakes}) << "a number was handed out twice";
+  EXPECT_EQ(*all.begin(), 1);
+  EXPECT_EQ(*all.rbegin(), kWriters * kTakes);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   std::string hash = service::hashPassword("correta");
   EXPECT_EQ(hash.find("correta"), std::string::npos);
@@ -121,7 +182,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
 
   auto dir = freshDir();
   TestStorage storage(dir, "a.db");
-  auto svc = service::openService(storage.where());
+  auto svc = service::openService(storage.where(), fixedClock());
   svc->db->session() << "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('04', 'E')";
   service::saveOperator(svc->db->session(), "ana", "Ana", "s3nha", {"04"});
   EXPECT_FALSE(svc->auth->login("ana", "errada"));
@@ -137,7 +198,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
 
 TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
   auto dir = freshDir();
-  auto svc = service::openService((dir / "p.db").string());
+  auto svc = service::openService((dir / "p.db").string(), fixedClock());
   auto& sql = svc->db->session();
   sql << "CREATE TABLE KINDS (T TEXT, R DOUBLE PRECISION, N INTEGER)";
   // Every column read as every field kind: texts that are numbers or dates or neither, whole

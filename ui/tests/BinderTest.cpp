@@ -13,9 +13,11 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/Screen.h"
 #include "ui/Binder.h"
 #include "ui/tests/QtApp.h"
@@ -38,16 +40,17 @@ class ScreenFixture : public ::testing::Test {
   void SetUp() override {
     ui::test::app();
     dialogs = std::make_shared<host::ScriptedDialogs>();
-    host::setDialogs(dialogs);
+    host_.emplace(host::Host{.dialogs = dialogs});
   }
   void TearDown() override {
     binder.reset();
-    host::setDialogs(nullptr);
+    host_.reset();
   }
 
   using Control = host::Control;
   host::ScreenModel model{"TfrmTeste", "TST", "Teste"};
   std::shared_ptr<host::ScriptedDialogs> dialogs;
+  std::optional<host::HostScope> host_;
   std::unique_ptr<QWidget> root;
   std::unique_ptr<ui::Binder> binder;
 };

@@ -6,12 +6,14 @@
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/ClientDataset.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/Host.h"
 #include "host/Screen.h"
 #include "ui/DatasetTableModel.h"
 #include "ui/GridView.h"
@@ -29,7 +31,7 @@ class GridViewTest : public ::testing::Test {
   void SetUp() override {
     ui::test::app();
     dialogs = std::make_shared<host::ScriptedDialogs>();
-    host::setDialogs(dialogs);
+    host_.emplace(host::Host{.dialogs = dialogs});
     list.setFieldDefs({
         FieldDef{.name = "IDMARCADO", .size = 1},
         FieldDef{.name = "NMCLIENTE", .size = 40},
@@ -51,7 +53,7 @@ class GridViewTest : public ::testing::Test {
     grid.onKeyPress = [this](char c) { heard.push_back(std::string("press ") + c); };
     grid.onColEnter = [this](const std::string& f) { heard.push_back("col " + f); };
   }
-  void TearDown() override { host::setDialogs(nullptr); }
+  void TearDown() override { host_.reset(); }
 
   void rows(int n) {
     for (int i = 0; i < n; ++i) {
@@ -87,6 +89,7 @@ class GridViewTest : public ::testing::Test {
   }
 
   std::shared_ptr<host::ScriptedDialogs> dialogs;
+  std::optional<host::HostScope> host_;
   host::ScreenModel screen{"TfrmTeste", "TST", "Teste"};
   host::GridControl& grid = screen.addGrid("dbgLista");
   host::ClientDataset list{"cdsLista"};

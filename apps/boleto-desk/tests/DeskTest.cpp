@@ -31,6 +31,8 @@
 #include "apps/boleto-desk/Package.h"
 #include "apps/boleto-desk/QtScreenHost.h"
 #include "apps/boleto-desk/Session.h"
+#include "host/DateTime.h"
+#include "host/Host.h"
 #include "host/Screen.h"
 #include "service/Seed.h"
 #include "service/Service.h"
@@ -109,16 +111,22 @@ class Desk : public ::testing::Test {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("boleto-desk-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
+    // The day the desktop runs on, as its main installs the machine's clock.
+    auto clock =
+        std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+    host_ = new host::HostScope({.clock = clock});
     {
-      auto svc = service::openService((dir_ / "boleto.db").string());
+      auto svc = service::openService((dir_ / "boleto.db").string(), clock);
       service::SeedOptions o;
       o.password = "senha-demo";
+      o.today = clock->today();
       service::seed(*svc->db, o);
     }
     package_ = new desk::Package({BOLETO_PACKAGE_BUILD_DIR});
   }
   static void TearDownTestSuite() {
     delete package_;
+    delete host_;
     std::filesystem::remove_all(dir_);
   }
 
@@ -197,6 +205,7 @@ class Desk : public ::testing::Test {
 
   static inline std::filesystem::path dir_;
   static inline desk::Package* package_ = nullptr;
+  static inline host::HostScope* host_ = nullptr;
 };
 
 TEST_F(Desk, LoginIsCheckedByTheServiceAndARefusalKeepsTheDialogOpen) {

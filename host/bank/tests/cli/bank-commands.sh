@@ -28,7 +28,7 @@ expect "stdin one result per line" "$(echo "$out" | json valid | tr '\n' ' ')" "
 expect "stdin value" "$(echo "$out" | head -1 | json value)" 289.9
 
 out=$("$boleto" code --bank 237 --agency 1100 --account 0102003 --carteira 06 --sequence 789 \
-  --due 2016-06-16 --value 289.90 --json); rc=$?
+  --due 2016-06-16 --value 289.90 --date 2016-06-01 --json); rc=$?
 expect "code status" "$rc" 0
 expect "code nossoNumero" "$(echo "$out" | json nossoNumero)" '"00000000789-9"'
 expect "code barcode" "$(echo "$out" | json barcode)" '"23794682700000289901100060000000078901020030"'
@@ -45,6 +45,43 @@ expect "bank without layout and template" "$?" 1
 "$boleto" code --bank 237 --agency 1100 --account 0102003 --carteira 06 --sequence 789 \
   --due 2026-01-01 --value 100000000 >/dev/null 2>&1
 expect "value beyond ten digits" "$?" 1
+
+err=$(mktemp)
+trap 'rm -f "$err"' EXIT
+# Due dates the factor cannot carry, seen from the processing date, are refused both ways: the
+# bank network reads a factor within 3,000 days before and 5,500 after the current date.
+code237() {  # code237 DUE DATE: exit status of `boleto code` for that due and processing date
+  "$boleto" code --bank 237 --agency 1100 --account 0102003 --carteira 06 --sequence 789 \
+    --due "$1" --value 10 --date "$2" --json 2>"$err"
+}
+line=$(code237 2041-12-29 2026-12-08 | json typedLine | tr -d '"')
+expect "last due date of the window" "$("$boleto" check "$line" --date 2026-12-08 --json | json dueDate)" '"2041-12-29"'
+code237 2041-12-30 2026-12-08 >/dev/null
+expect "due date past the window" "$?" 1
+grep -q "fora da janela" "$err" || { echo "FAIL no window message: $(cat "$err")"; failures=$((failures + 1)); }
+code237 2018-09-20 2026-12-08 >/dev/null
+expect "due date before the window" "$?" 1
+line=$(code237 2018-09-21 2026-12-08 | json typedLine | tr -d '"')
+expect "first due date of the window" "$("$boleto" check "$line" --date 2026-12-08 --json | json dueDate)" '"2018-09-21"'
+
+# A sequence wider than the bank's field is refused, never folded: a 6-digit Banco do Brasil
+# agreement carries five digits of it.
+"$boleto" code --bank 001 --agency 4042 --account 61900 --carteira 18 --agreement 123879 \
+  --sequence 99999 --due 2026-12-20 --value 10 --date 2026-12-08 >/dev/null 2>"$err"
+expect "five digits of a 6-digit agreement" "$?" 0
+"$boleto" code --bank 001 --agency 4042 --account 61900 --carteira 18 --agreement 123879 \
+  --sequence 100000 --due 2026-12-20 --value 10 --date 2026-12-08 >/dev/null 2>"$err"
+expect "six digits of a 6-digit agreement" "$?" 1
+grep -q "esgotada" "$err" || { echo "FAIL no exhausted range message: $(cat "$err")"; failures=$((failures + 1)); }
+
+# Carteiras of a layout the module does not have are refused, not coded in another layout.
+"$boleto" code --bank 399 --agency 0207 --account 0012349 --carteira CNR --sequence 1 \
+  --due 2026-12-20 --value 10 --date 2026-12-08 >/dev/null 2>"$err"
+expect "HSBC CNR" "$?" 1
+"$boleto" code --bank 409 --agency 01236 --account 100618 --carteira 5 --sequence 1 \
+  --due 2026-12-20 --value 10 --date 2026-12-08 >/dev/null 2>"$err"
+expect "Unibanco carteira 5" "$?" 1
+grep -q "Unibanco" "$err" || { echo "FAIL no carteira message: $(cat "$err")"; failures=$((failures + 1)); }
 
 [ "$failures" -eq 0 ] && echo "bank commands: all checks passed"
 exit "$failures"

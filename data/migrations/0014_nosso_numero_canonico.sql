@@ -1,0 +1,5 @@
+-- One form of the nosso número per bank: the number as the bank prints it, check characters
+-- included, whatever the print model. Complete-model boletos numbered before kept the number
+-- as their barcode carries it (no check characters); the service rewrites those rows to the
+-- printed form when it applies this version (service/Numeracao.cpp,
+-- canonicalizeNossoNumeros), so that a number is found taken across both models.

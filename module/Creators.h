@@ -1,0 +1,37 @@
+#pragma once
+// The creators through which one screen of the module opens another. Screens never include
+// each other: the register fills a declared hand-off (records/EmissionOrder.h) and calls the
+// emission's creator from this table. Each screen's library installs its own creator; the
+// package installs every one when it loads, and a program that links the screens statically
+// calls the installers of those it links.
+
+#include <functional>
+#include <string>
+
+#include "host/Errors.h"
+#include "records/EmissionOrder.h"
+
+namespace rec {
+
+struct Creators {
+  /// `CriaImprimeBol`: the emission screen for the order. With `reissue` or `emit` true the
+  /// file run goes at once into `directory` and no screen is shown. The screen's modal result
+  /// (1: the run completed).
+  std::function<int(const records::EmissionOrder& order, const std::string& directory, bool reissue,
+                    bool emit)>
+      CriaImprimeBol;
+  /// `CriaDirBoletos`: the boleto directory screen; the directory chosen, "" when cancelled.
+  std::function<std::string()> CriaDirBoletos;
+};
+
+/// The process's creators.
+Creators& creators();
+
+/// `creator`, or an operator error naming the screen when none is installed.
+template <class F>
+const F& installed(const F& creator, const char* screen) {
+  if (!creator) host::MensErro(std::string("A tela ") + screen + " não está instalada.");
+  return creator;
+}
+
+}  // namespace rec

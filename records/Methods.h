@@ -1,0 +1,578 @@
+#pragma once
+// Every remote method of the application service, declared once (see `records/Rpc.h` for
+// how a declaration reads and is used). Grouped by server object and area; each group
+// names the service file that answers it. A new method is a struct here, added to
+// `Declared` at the end; the service then must register exactly one handler for it.
+
+#include "records/Fields.h"
+#include "records/Rpc.h"
+
+namespace rpc {
+
+namespace fld = records::fld;
+
+/// The register's server object; every screen of the module calls it.
+inline constexpr const char* kHabContRec = "Rec12000.rdmHabContRec";
+/// Report designs.
+inline constexpr const char* kQRDesign = "Qrd.rdmQRDesign";
+/// The host's context answers: the session's operator and its company access.
+inline constexpr const char* kAcesso = "Host.rdmAcesso";
+/// The host's direct queries, run from their declarations by name.
+inline constexpr const char* kQuery = "Host.rdmQuery";
+/// The filter screens' saved options, per operator and screen.
+inline constexpr const char* kOpcoes = "Host.rdmOpcoes";
+
+/// Arguments that are not a field's value, by the name refusals give them.
+namespace arg {
+inline constexpr Param todos{"T for all", Kind::Text, 1};
+inline constexpr Param sequence{"sequence", Kind::Text, 40};
+inline constexpr Param seqSize{"seqSize", Kind::Text, 2};
+inline constexpr Param count{"count", Kind::Integer};
+inline constexpr Param searchKey{"search key", Kind::Text, 50};
+inline constexpr Param invoiceList{"invoice list", Kind::Text};
+inline constexpr Param stLista{"stLista", Kind::Text, 10};
+inline constexpr Param dueFrom{"due from", Kind::Date};
+inline constexpr Param dueTo{"due to", Kind::Date};
+inline constexpr Param parametro{"Parametro", Kind::Text, 255};
+inline constexpr Param dataset{"DATASET", Kind::Text, 50};
+inline constexpr Param bindings{"bindings", Kind::Any};
+inline constexpr Param queryName{"query name", Kind::Text, 40};
+inline constexpr Param queryParams{"parameters", Kind::Any};
+// Data packets, named after the dataset they carry.
+inline constexpr Param cdsCriaLista{"cdsCriaLista", Kind::Packet};
+inline constexpr Param cdsCNABMsg{"cdsCNABMsg", Kind::Packet};
+inline constexpr Param cdsBoletos{"cdsBoletos", Kind::Packet};
+inline constexpr Param cdsChaveBol{"cdsChaveBol", Kind::Packet};
+inline constexpr Param cdsOpcoes{"cdsOpcoes", Kind::Packet};
+inline constexpr Param boletos{"boletos", Kind::Packet};
+// The register filter's criteria (Filtro).
+inline constexpr Param FiliProc{"FiliProc", Kind::Text, 4};
+inline constexpr Param clientList{"client list", Kind::Text};
+inline constexpr Param clientListOn{"client Lista", Kind::Boolean};
+inline constexpr Param clientsFound{"clients found", Kind::Text};
+inline constexpr Param clientSearchKey{"client search key", Kind::Text};
+inline constexpr Param documentFrom{"document from", Kind::Text, 10};
+inline constexpr Param documentTo{"document to", Kind::Text, 10};
+inline constexpr Param postingBranchListOn{"posting branch Lista", Kind::Boolean};
+inline constexpr Param postingBranchList{"posting branch list", Kind::Text};
+inline constexpr Param writeOffTypeListOn{"write-off type Lista", Kind::Boolean};
+inline constexpr Param writeOffTypeList{"write-off type list", Kind::Text};
+inline constexpr Param valueFrom{"value from", Kind::Number};
+inline constexpr Param valueTo{"value to", Kind::Number};
+inline constexpr Param filterMark{"filter mark", Kind::Text};
+inline constexpr Param invoiceListOn{"invoice Lista", Kind::Boolean};
+inline constexpr Param accountListOn{"account Lista", Kind::Boolean};
+inline constexpr Param accountList{"account list", Kind::Text};
+inline constexpr Param gridLayout{"grid layout", Kind::PacketOrNull};
+inline constexpr Param originBranchList{"origin branch list", Kind::Text};
+inline constexpr Param statusIndex{"status index", Kind::Integer};
+inline constexpr Param protestIndex{"protest index", Kind::Integer};
+inline constexpr Param budgetFrom{"budget from", Kind::Text, 10};
+inline constexpr Param budgetTo{"budget to", Kind::Text, 10};
+inline constexpr Param ModuFili{"ModuFili", Kind::Boolean};
+inline constexpr Param clientGroupList{"client group list", Kind::Text};
+inline constexpr Param situation{"situation", Kind::Text};
+inline constexpr Param emissionFrom{"emission from", Kind::Date};
+inline constexpr Param emissionTo{"emission to", Kind::Date};
+inline constexpr Param vehicleList{"vehicle list", Kind::Text};
+}  // namespace arg
+
+// ==================================================================== Rec12000.rdmHabContRec
+
+// --- collection accounts (service/ContaCorrente.cpp)
+
+/// The account of the caller's company as a bank account record; the code comes back padded.
+struct GetCont_Corr {
+  static constexpr Method method{kHabContRec, "GetCont_Corr", Access::Reads};
+  InOut<fld::CDREDUCONT> CDREDUCONT;
+};
+
+// --- the register's list (service/Boletos.cpp)
+
+/// The boletos of a company matching the filter's criteria, as boleto records. List
+/// criteria travel as list texts ("0001,0002"); a "Lista" flag that is off leaves its list
+/// out. It only reads: a company's whole list takes a while and must not hold up writers.
+struct Filtro {
+  static constexpr Method method{kHabContRec, "Filtro", Access::Reads};
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<arg::FiliProc> FiliProc;
+  In<fld::CDNOSNUMREC> CDNOSNUMREC;
+  InOut<arg::clientList> clientList;
+  In<arg::clientListOn> clientListOn;
+  InOut<arg::clientsFound> clientsFound;
+  InOut<arg::clientSearchKey> clientSearchKey;
+  In<arg::documentFrom> documentFrom;
+  In<arg::documentTo> documentTo;
+  In<arg::postingBranchListOn> postingBranchListOn;
+  InOut<arg::postingBranchList> postingBranchList;
+  In<arg::dueFrom> dueFrom;
+  In<arg::dueTo> dueTo;
+  In<arg::writeOffTypeListOn> writeOffTypeListOn;
+  InOut<arg::writeOffTypeList> writeOffTypeList;
+  In<arg::valueFrom> valueFrom;
+  In<arg::valueTo> valueTo;
+  InOut<arg::filterMark> filterMark;
+  In<arg::invoiceListOn> invoiceListOn;
+  In<arg::accountListOn> accountListOn;
+  InOut<arg::invoiceList> invoiceList;
+  InOut<arg::accountList> accountList;
+  In<arg::gridLayout> gridLayout;
+  InOut<arg::stLista> stLista;
+  InOut<arg::originBranchList> originBranchList;
+  In<arg::statusIndex> statusIndex;
+  In<arg::protestIndex> protestIndex;
+  In<arg::budgetFrom> budgetFrom;
+  In<arg::budgetTo> budgetTo;
+  In<arg::ModuFili> ModuFili;
+  InOut<arg::clientGroupList> clientGroupList;
+  InOut<arg::situation> situation;
+  In<fld::NRCNABRECREM> NRCNABRECREM;
+  In<fld::NRCNABRECRET> NRCNABRECRET;
+  In<arg::emissionFrom> emissionFrom;
+  In<arg::emissionTo> emissionTo;
+  InOut<arg::vehicleList> vehicleList;
+};
+
+// --- selection lists (service/Listas.cpp, service/Registro.cpp)
+
+/// A new list holding the keys of the packet: [number of keys, cdsCriaLista of the list].
+struct CriaLista {
+  static constexpr Method method{kHabContRec, "CriaLista", Access::Writes};
+  In<arg::cdsCriaLista> cdsCriaLista;
+  In<fld::CDFILIAL> CDFILIAL;
+};
+/// Deletes the list with its keys; an unknown list is no error.
+struct ApagaLista {
+  static constexpr Method method{kHabContRec, "ApagaLista", Access::Writes};
+  InOut<fld::NRLISTA> NRLISTA;
+};
+/// The same, when the register closes.
+struct DelLista {
+  static constexpr Method method{kHabContRec, "DelLista", Access::Writes};
+  InOut<fld::NRLISTA> NRLISTA;
+};
+/// The caller's selection list made to hold exactly the invoices of the list text; the
+/// list's name, the caller's new stLista.
+struct InsLista {
+  static constexpr Method method{kHabContRec, "InsLista", Access::Writes};
+  InOut<arg::invoiceList> invoices;
+  InOut<arg::stLista> stLista;
+};
+
+// --- the register's reads (service/Registro.cpp)
+
+/// Settings of the caller's company, one row each.
+struct GetValidaGR {
+  static constexpr Method method{kHabContRec, "GetValidaGR", Access::Writes};
+};
+struct GetOrcaFestas {
+  static constexpr Method method{kHabContRec, "GetOrcaFestas", Access::Writes};
+};
+struct GetGeralRec {
+  static constexpr Method method{kHabContRec, "GetGeralRec", Access::Writes};
+};
+struct GetGeral_Rec {
+  static constexpr Method method{kHabContRec, "GetGeral_Rec", Access::Writes};
+};
+struct GetParamGeral {
+  static constexpr Method method{kHabContRec, "GetParamGeral", Access::Writes};
+};
+
+/// The pages of the current boleto: branch and number come back padded.
+struct GetCntReceber {
+  static constexpr Method method{kHabContRec, "GetCntReceber", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+struct GetCNABMsg {
+  static constexpr Method method{kHabContRec, "GetCNABMsg", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// The bank message's change log: all rows or none ("ALT_BLOQ" when one changed meanwhile);
+/// the number of rows applied.
+struct SetCNABMsg {
+  static constexpr Method method{kHabContRec, "SetCNABMsg", Access::Writes};
+  In<arg::cdsCNABMsg> cdsCNABMsg;
+};
+struct GetAjBolRec {
+  static constexpr Method method{kHabContRec, "GetAjBolRec", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// The instalments sharing the origin number, or the boleto alone as instalment "00".
+struct GetParcelamento {
+  static constexpr Method method{kHabContRec, "GetParcelamento", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<fld::NRORIGBOLREC> NRORIGBOLREC;
+};
+struct GetTpRecBoleto {
+  static constexpr Method method{kHabContRec, "GetTpRecBoleto", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+
+/// Extension reasons: one by code, or all with "T".
+struct GetProrrogacao {
+  static constexpr Method method{kHabContRec, "GetProrrogacao", Access::Writes};
+  In<fld::CDMOTIPROR> CDMOTIPROR;
+  In<arg::todos> todos;
+};
+struct GetCliente {
+  static constexpr Method method{kHabContRec, "GetCliente", Access::Writes};
+  In<fld::CDCLIENTE> CDCLIENTE;
+};
+/// [the company's extension control, the operator's groups among those allowed].
+struct GetContProrVenc {
+  static constexpr Method method{kHabContRec, "GetContProrVenc", Access::Writes};
+  In<fld::CDOPERADOR> CDOPERADOR;
+};
+/// The filter's multi-selection searches.
+struct GetFormRec {
+  static constexpr Method method{kHabContRec, "GetFormRec", Access::Writes};
+};
+struct GetVeiculo {
+  static constexpr Method method{kHabContRec, "GetVeiculo", Access::Writes};
+};
+/// The invoices of the company's receivables due in the period (null: an open end).
+struct GetDuplicata {
+  static constexpr Method method{kHabContRec, "GetDuplicata", Access::Writes};
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<arg::dueFrom> dueFrom;
+  In<arg::dueTo> dueTo;
+};
+/// Clients whose names or tax number contain the key; the key comes back trimmed.
+struct GetBuscaCliente {
+  static constexpr Method method{kHabContRec, "GetBuscaCliente", Access::Writes};
+  InOut<arg::searchKey> key;
+};
+
+// --- marking (service/Marcacao.cpp)
+
+/// The customer's open advances in the company.
+struct GetAdiantamento {
+  static constexpr Method method{kHabContRec, "GetAdiantamento", Access::Reads};
+  In<fld::CDCLIENTE> CDCLIENTE;
+  In<fld::CDEMPRESA> CDEMPRESA;
+};
+/// The customer's returns not yet applied to a boleto.
+struct GetDevolucao {
+  static constexpr Method method{kHabContRec, "GetDevolucao", Access::Reads};
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::CDCLIENTE> CDCLIENTE;
+};
+/// The rows of the list whose customer has an open advance, or an open return when
+/// IDUTLNFDEVOLREC is "S".
+struct GetBolCliDevoAdian {
+  static constexpr Method method{kHabContRec, "GetBolCliDevoAdian", Access::Reads};
+  In<arg::boletos> boletos;
+  In<fld::IDUTLNFDEVOLREC> IDUTLNFDEVOLREC;
+};
+
+// --- numbering (service/Numeracao.cpp)
+
+/// The number a counter hands out next, as digits.
+struct GetNossoNumero {
+  static constexpr Method method{kHabContRec, "GetNossoNumero", Access::Writes};
+  In<arg::sequence> sequence;
+};
+/// The next number of the complete model, taken atomically.
+struct prxNossoNumero {
+  static constexpr Method method{kHabContRec, "prxNossoNumero", Access::Writes};
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<arg::seqSize> seqSize;
+};
+/// The next number of the pre-printed model, taken atomically.
+struct PrxNossoNumPreImp {
+  static constexpr Method method{kHabContRec, "PrxNossoNumPreImp", Access::Writes};
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<arg::seqSize> seqSize;
+};
+/// The pre-printed counter restarts after NRSEQUENCIA.
+struct SetNovoCod {
+  static constexpr Method method{kHabContRec, "SetNovoCod", Access::Writes};
+  InOut<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::NRSEQUENCIA> NRSEQUENCIA;
+  In<fld::NRLISTA> NRLISTA;
+  In<fld::CDLISTA> CDLISTA;
+};
+/// The boletos of the account that carry the nosso número.
+struct GetValNosNumero {
+  static constexpr Method method{kHabContRec, "GetValNosNumero", Access::Writes};
+  InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
+  In<fld::CDREDUCONT> CDREDUCONT;
+};
+/// Stores typed line, barcode and nosso número (or the identified deposit) on the boleto,
+/// with the print model the number belongs to; a stored number is kept, and the codes come
+/// back as the boleto holds them.
+struct SetCodBarra {
+  static constexpr Method method{kHabContRec, "SetCodBarra", Access::Writes};
+  InOut<fld::DSLINHABARREC> DSLINHABARREC;
+  InOut<fld::CDBARRAREC> CDBARRAREC;
+  InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDDEPIDENREC> CDDEPIDENREC;
+  InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
+  InOut<fld::CDREDUCONT> CDREDUCONT;
+};
+/// Numbers a boleto that has none with the codes computed for `NRSEQUENCIA`, moving the
+/// account's counter of the model to it in the same transaction; a boleto that has a number
+/// keeps it. Answers 1 when it numbered the boleto, 0 when it had a number; the codes come
+/// back as stored.
+struct NumeraBoleto {
+  static constexpr Method method{kHabContRec, "NumeraBoleto", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::NRSEQUENCIA> NRSEQUENCIA;
+  InOut<fld::DSLINHABARREC> DSLINHABARREC;
+  InOut<fld::CDBARRAREC> CDBARRAREC;
+  InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
+  InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
+};
+/// The boleto, with the codes it carries, when its nosso número is stored.
+struct GetValidaNosNum {
+  static constexpr Method method{kHabContRec, "GetValidaNosNum", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// Whether the company and the bank use identified deposits (CDRESULT).
+struct GetVdDepIdent {
+  static constexpr Method method{kHabContRec, "GetVdDepIdent", Access::Writes};
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::CDBANCO> CDBANCO;
+};
+/// [status, the cost centre of the boleto's branch, error text or null].
+struct GetInfoDepIdent {
+  static constexpr Method method{kHabContRec, "GetInfoDepIdent", Access::Writes};
+  In<fld::CDBANCO> CDBANCO;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// The branch's next deposit sequence.
+struct GetSeqDepIdent {
+  static constexpr Method method{kHabContRec, "GetSeqDepIdent", Access::Writes};
+  InOut<fld::CDFILIAL> CDFILIAL;
+};
+
+// --- emission (service/Emissao.cpp)
+
+/// Marks boletos emitted: the one of the key, or every one of the list NRLISTA.
+struct AltBoletos {
+  static constexpr Method method{kHabContRec, "AltBoletos", Access::Writes};
+  In<arg::count> count;
+  In<fld::NRLISTA> NRLISTA;
+  In<fld::CDLISTA> CDLISTA;
+};
+
+// --- the register's field checks (service/Validacoes.cpp)
+
+/// [accounts as bank account records, their boleto messages]: one by code, or all with "T".
+struct GetContCorr {
+  static constexpr Method method{kHabContRec, "GetContCorr", Access::Reads};
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<arg::todos> todos;
+  In<fld::CDCLIENTE> CDCLIENTE;
+  In<fld::IDUTBCOPREFCLIE> IDUTBCOPREFCLIE;
+};
+/// The registered cheque with its collection account.
+struct GetExistCheque {
+  static constexpr Method method{kHabContRec, "GetExistCheque", Access::Reads};
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+  In<fld::CDBANCHEQREC> CDBANCHEQREC;
+  In<fld::CDAGECHEQREC> CDAGECHEQREC;
+  In<fld::CDCNTCHEQREC> CDCNTCHEQREC;
+};
+/// "EXISTTPREC" when a marked boleto of the list has payment types, else "".
+struct GetVeriTpRecBoleto {
+  static constexpr Method method{kHabContRec, "GetVeriTpRecBoleto", Access::Reads};
+  In<arg::cdsBoletos> cdsBoletos;
+};
+/// Deletes the boleto's payment types with their cheques and cards.
+struct DelTpRec {
+  static constexpr Method method{kHabContRec, "DelTpRec", Access::Writes};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+};
+struct GetCdRedTpRe {
+  static constexpr Method method{kHabContRec, "GetCdRedTpRe", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+};
+struct GetVdTipoBaixa {
+  static constexpr Method method{kHabContRec, "GetVdTipoBaixa", Access::Reads};
+  In<fld::CDTPBAIXAREC> CDTPBAIXAREC;
+};
+struct GetPesqTpBaixa {
+  static constexpr Method method{kHabContRec, "GetPesqTpBaixa", Access::Reads};
+};
+/// Collection instructions of a bank: one by code, or all with "T".
+struct GetInstCobr {
+  static constexpr Method method{kHabContRec, "GetInstCobr", Access::Reads};
+  In<fld::CDBANCO> CDBANCO;
+  In<fld::CDINSTCOBR> CDINSTCOBR;
+  In<arg::todos> todos;
+};
+/// Branches of the company: one, or all with an empty code.
+struct GetFiliOrig {
+  static constexpr Method method{kHabContRec, "GetFiliOrig", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::CDEMPRESA> CDEMPRESA;
+};
+/// The account's branch, proposed as origin branch.
+struct GetFilialCC {
+  static constexpr Method method{kHabContRec, "GetFilialCC", Access::Reads};
+  In<fld::CDBANCO> CDBANCO;
+  In<fld::CDAGENCIA> CDAGENCIA;
+  In<fld::CDCONTCORR> CDCONTCORR;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::CDEMPRESA> CDEMPRESA;
+};
+/// The origin branch when it may issue boletos on the account; no row otherwise.
+struct GetVdFilOrig {
+  static constexpr Method method{kHabContRec, "GetVdFilOrig", Access::Reads};
+  In<fld::CDBANCO> CDBANCO;
+  In<fld::CDAGENCIA> CDAGENCIA;
+  In<fld::CDCONTCORR> CDCONTCORR;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::CDFILORIG> CDFILORIG;
+};
+/// The boleto's state as stored now; branch and number come back padded.
+struct GetStatus {
+  static constexpr Method method{kHabContRec, "GetStatus", Access::Reads};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// "TRUE" when the bank has cleared the boleto, else "FALSE".
+struct GetVdCompensa {
+  static constexpr Method method{kHabContRec, "GetVdCompensa", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// The key of the first boleto of the packet the bank has cleared, or "".
+struct GetVdTBolCompensa {
+  static constexpr Method method{kHabContRec, "GetVdTBolCompensa", Access::Reads};
+  In<arg::cdsChaveBol> cdsChaveBol;
+};
+/// [key of the first boleto whose customer has no address, "code - name"], or two "".
+struct GetVerifEndeClie {
+  static constexpr Method method{kHabContRec, "GetVerifEndeClie", Access::Reads};
+  In<arg::cdsBoletos> cdsBoletos;
+};
+/// The customer's registered cheque of that number; bank, agency and account narrow it.
+struct GetValidaCheque {
+  static constexpr Method method{kHabContRec, "GetValidaCheque", Access::Reads};
+  In<fld::CDCLIENTE> CDCLIENTE;
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+  In<fld::CDBANCHEQREC> CDBANCHEQREC;
+  In<fld::CDAGECHEQREC> CDAGECHEQREC;
+  In<fld::CDCNTCHEQREC> CDCNTCHEQREC;
+};
+/// The same, only while the cheque is open and not applied in full.
+struct GetChequePerm {
+  static constexpr Method method{kHabContRec, "GetChequePerm", Access::Reads};
+  In<fld::CDCLIENTE> CDCLIENTE;
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+  In<fld::CDBANCHEQREC> CDBANCHEQREC;
+  In<fld::CDAGECHEQREC> CDAGECHEQREC;
+  In<fld::CDCNTCHEQREC> CDCNTCHEQREC;
+};
+/// The payment-type sequence of the boleto that already holds that cheque, or "".
+struct GetValNrCheque {
+  static constexpr Method method{kHabContRec, "GetValNrCheque", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+};
+
+// ==================================================================== Qrd.rdmQRDesign
+// (service/Relatorios.cpp)
+
+/// "Qrd.rdmQRDesign/<stored name>" and the template's "yyyymmddhhnnss", on two lines; the
+/// name comes back as stored.
+struct RetornaRelatorio {
+  static constexpr Method method{kQRDesign, "RetornaRelatorio", Access::Writes};
+  InOut<fld::NMARQUIVO> NMARQUIVO;
+  In<arg::parametro> Parametro;
+};
+/// [date and time or 0, version, source] of a stored template.
+struct GetDadosRel {
+  static constexpr Method method{kQRDesign, "GetDadosRel", Access::Writes};
+  In<fld::NMARQUIVO> NMARQUIVO;
+};
+/// The template's text.
+struct BaixaModelo {
+  static constexpr Method method{kQRDesign, "BaixaModelo", Access::Writes};
+  In<fld::NMARQUIVO> NMARQUIVO;
+};
+/// A report dataset (BOLETO, ITENSNF) for the bindings: [[name, value], ...] or a packet.
+struct GetDataSet {
+  static constexpr Method method{kQRDesign, "GetDataSet", Access::Writes};
+  In<arg::dataset> DATASET;
+  In<arg::bindings> bindings;
+};
+
+// ==================================================================== Host.rdmAcesso
+// (service/Access.cpp)
+
+/// The session's operator.
+struct Operador {
+  static constexpr Method method{kAcesso, "Operador", Access::Reads, Company::NotChecked};
+};
+/// May the operator use the company?
+struct AcessoOperEmpresa {
+  static constexpr Method method{kAcesso, "AcessoOperEmpresa", Access::Reads, Company::NotChecked};
+  In<fld::CDOPERADOR> CDOPERADOR;
+  In<fld::CDEMPRESA> CDEMPRESA;
+};
+
+// ==================================================================== Host.rdmQuery
+// (service/Consultas.cpp)
+
+/// Runs a direct query of queries/ by name with [[parameter, value], ...].
+struct Consulta {
+  static constexpr Method method{kQuery, "Consulta", Access::Writes, Company::NotChecked};
+  In<arg::queryName> name;
+  In<arg::queryParams> parameters;
+};
+
+// ==================================================================== Host.rdmOpcoes
+// (service/Opcoes.cpp)
+
+/// Replaces the operator's saved options of a screen; the number saved.
+struct SalvaOpcoes {
+  static constexpr Method method{kOpcoes, "SalvaOpcoes", Access::Writes};
+  In<fld::CDTELA> CDTELA;
+  In<arg::cdsOpcoes> cdsOpcoes;
+};
+/// The operator's saved options of a screen.
+struct CarregaOpcoes {
+  static constexpr Method method{kOpcoes, "CarregaOpcoes", Access::Writes};
+  In<fld::CDTELA> CDTELA;
+};
+
+// ====================================================================
+
+/// Every declared method: the service registers one handler for each, and only for these.
+using Declared =
+    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
+               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
+               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
+               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente,
+               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
+               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
+               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
+               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
+               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
+               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
+               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
+               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes>;
+
+/// The declarations of every method, as data.
+const std::vector<MethodDecl>& declarations();
+
+}  // namespace rpc

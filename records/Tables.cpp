@@ -1,0 +1,487 @@
+#include "records/Tables.h"
+
+#include <fmt/format.h>
+
+#include "host/Errors.h"
+
+namespace records {
+
+host::FieldDef Field::def() const {
+  return Column(*this).def();
+}
+
+host::FieldDef Column::def() const {
+  host::FieldDef f;
+  f.name = field_.name;
+  f.type = type_;
+  // A dataset gives a text without a size 20 characters; every text here has its own.
+  if (size_ > 0) f.size = size_;
+  f.displayLabel = label_;
+  f.displayFormat = format_;
+  f.editMask = mask_;
+  f.fixedWidth = fixed_;
+  return f;
+}
+
+std::string boletoKey(std::string_view cdFilial, std::string_view nrLanBolRec) {
+  return std::string(cdFilial) + std::string(nrLanBolRec);
+}
+
+Table::Table(std::string dataset, std::initializer_list<Column> columns)
+    : dataset_(std::move(dataset)) {
+  defs_.reserve(columns.size());
+  for (const auto& c : columns) {
+    if (has(c.field().name))
+      throw host::InvariantError(
+          fmt::format("{} declares the field {} twice", dataset_, c.field().name));
+    defs_.push_back(c.def());
+  }
+}
+
+bool Table::has(std::string_view name) const {
+  for (const auto& f : defs_)
+    if (f.name == name) return true;
+  return false;
+}
+
+size_t Table::indexOf(std::string_view name) const {
+  for (size_t i = 0; i < defs_.size(); ++i)
+    if (defs_[i].name == name) return i;
+  throw host::InvariantError(fmt::format("{} has no field {}", dataset_, name));
+}
+
+const host::FieldDef& Table::operator[](std::string_view name) const {
+  return defs_[indexOf(name)];
+}
+
+void Table::requireIn(const host::ClientDataset& ds) const {
+  for (const auto& f : defs_) {
+    if (ds.fieldIndex(f.name) < 0)
+      throw host::InvariantError(fmt::format("{} has no field {}", ds.name(), f.name));
+  }
+}
+
+namespace {
+using namespace fld;
+}  // namespace
+
+const Table& BoletoRecord() {
+  static const Table t{"cdsBoletos",
+                       {
+                           QTDIADEVOL,
+                           CDDIADEVOL,
+                           CDDEPIDENREC,
+                           NRORCAEVENTO.labeled("Orçamento"),
+                           NRSEQORCAEVE.labeled("Seq.").fixedWidth(),
+                           NF_ORCAMENTO.labeled("Filial de Orçamento"),
+                           CDFILIAL,
+                           NRLANBOLREC,
+                           CDCLIENTE,
+                           FTR_PARCNUM,
+                           NMFANTCLIE.labeled("Cliente"),
+                           NMRAZSOCCLIE,
+                           IDUTLICEUSO,
+                           CDEMPRESA,
+                           VRBOLREC.formatted(kMoney),
+                           VRPEMULBREC.labeled("Multa (%)").formatted(kPercent),
+                           VRMULTABREC.labeled("Multa (Valor)").formatted(kMoney),
+                           VRPEMORBREC.labeled("Mora Diário (%)").formatted(kPercent),
+                           VRFINALBREC.labeled("Valor Líquido").formatted(kMoney),
+                           VRMORDIABREC.labeled("Mora Diário (Valor)").formatted(kMoney),
+                           DTVENBOLREC.formatted(kDate),
+                           IDSTATBREC.labeled("Status"),
+                           CDTPBAIXAREC,
+                           CDREDUCONT.masked(">aaa;0; "),
+                           CDNOSNUMREC,
+                           CDCARTCOBBOL,
+                           CDINS1COBBOL,
+                           CDINS2COBBOL,
+                           QTDIAPROTBOL,
+                           IDIMPRBOLBOL,
+                           CDBARRAREC,
+                           NRORIGBOLREC,
+                           IDSITUCNABR,
+                           CDBANCO,
+                           CDAGENCIA,
+                           CDCONTCORR,
+                           DSCONTCORR,
+                           CDPICTCONT,
+                           CDBANCCNAB,
+                           NRCNABRECREM,
+                           NRCNABRECRET,
+                           CDMOTIPARC,
+                           NRPARCBOLREC,
+                           DSLINHABARREC,
+                           DSARQBOLCOMP,
+                           DSARQBOLPREI,
+                           NMTPBAIXAREC,
+                           IDPROTESTREC,
+                           DTINIPROTREC.formatted(kDate),
+                           DTFIMPROTREC.formatted(kDate),
+                           CDMOTIPROR,
+                           DTEMISSAO.formatted(kDate),
+                           NRLICENCAUSO,
+                           IDMARCADO,
+                           NRMOVICRED,
+                           IDCARTCOBREC,
+                           FTR_DTVENBOLREC.labeled("Vencimento").formatted(kDate),
+                           FTR_NMRAZSOCCLIE.labeled("Cliente"),
+                           FTR_NRPARCBOLREC.labeled("Parc."),
+                           FTR_NRDUPLICATA.labeled("Duplicata"),
+                           FTR_VRFINALBREC.labeled("Valor Líquido").formatted(kMoney),
+                           FTR_IDSTATBREC.labeled("Status"),
+                           FTR_NRLICENCAUSO.labeled("Licença de Uso").masked("9999999999;0; "),
+                           FTR_NRNOTAFISC.labeled("Nota Fiscal"),
+                           FTR_CDFILIEMIT.labeled("Filial Orig."),
+                           FTR_CDFILIAL.labeled("Filial Lanc."),
+                           FTR_DTEMISSAO.labeled("Emissão").formatted(kDate),
+                           CDPICTAGEN,
+                           CDDIAPROTBOL,
+                           IDTPCTRECEBER,
+                           IDBOLEMITIDO,
+                           IDBOLRECALTER,
+                           FTR_IDPROTESTREC.labeled("Prot."),
+                           FTR_IDSITUCNABR.labeled("Sit. CNAB"),
+                           FTR_NRCNABRECRET.labeled("Nro. Retorno"),
+                           FTR_NRCNABRECREM.labeled("Nro. Remessa"),
+                           DSEMAILCLIE.labeled("E-mail"),
+                           VRTAXACARTORIO.labeled("Vr. Taxa Cartório").formatted(kMoney),
+                           NRINSJURCLIE.labeled("Inscrição Jurídica"),
+                           IDTPIJURCLIE,
+                           IDFORMCADBREC,
+                           IDBAIXAUTILR,
+                           DSEMAILCLIECOP,
+                           FTR_CDVIATURA,
+                           FTR_DSBOLETREC.labeled("Descrição"),
+                           NRPARCBOLRECVISU,
+                           CDFILORIG,
+                           NMFILIAL,
+                       }};
+  return t;
+}
+
+const Table& BankAccountRecord() {
+  static const Table t{"cdsContCorr",
+                       {
+                           CDREDUCONT.labeled("Código"),
+                           CDBANCO.labeled("Banco"),
+                           NMBANCO,
+                           CDAGENCIA.labeled("Agência"),
+                           CDCONTCORR.labeled("Conta Corrente"),
+                           CDBANCCNAB,
+                           CDBANCOCONV,
+                           CDCEDENTEBAN,
+                           CDOPERCONTCORR,
+                           DSNOSNUMCORR,
+                           DSDACNOSNUMR,
+                           DSLINHADCORR,
+                           DSARQBOLCOMP,
+                           DSARQBOLPREI,
+                           IDVERFXNUMC,
+                           NRININOSNUMC,
+                           NRFIMNOSNUMC,
+                           IDVERFXNUMP,
+                           NRININOSNUMP,
+                           NRFIMNOSNUMP,
+                           IDFORMCADBANC,
+                           DSCONTCORR.labeled("Descrição"),
+                           CDPICTAGEN,
+                           CDPICTCONT,
+                           CDCARTCOBR,
+                           IDCARTCOBR,
+                           CDINS1COBR,
+                           CDINS2COBR,
+                           IDIMPRBOLETO,
+                           QTDIAPROTEST,
+                           CDDIAPROTEST.labeled("Dia para protesto"),
+                           QTDIADEVOL,
+                           CDDIADEVOL,
+                           TXMENSBOLETO,
+                           CDFILIAL,
+                       }};
+  return t;
+}
+
+const Table& cdsBolEmitOrd() {
+  // The barcode is copied from the list; the order has always given it room to spare.
+  static const Table t{"cdsBolEmitOrd",
+                       {CDFILIAL,        NRLANBOLREC,          CDNOSNUMREC,      CDTPBAIXAREC,
+                        FTR_DTVENBOLREC, FTR_NMRAZSOCCLIE,     FTR_NRPARCBOLREC, FTR_NRDUPLICATA,
+                        FTR_VRFINALBREC, FTR_IDSTATBREC,       FTR_NRLICENCAUSO, FTR_NRNOTAFISC,
+                        FTR_CDFILIEMIT,  FTR_CDFILIAL,         FTR_DTEMISSAO,    FTR_IDPROTESTREC,
+                        FTR_IDSITUCNABR, FTR_NRCNABRECRET,     FTR_NRCNABRECREM, DSEMAILCLIE,
+                        VRTAXACARTORIO,  NRINSJURCLIE,         IDTPIJURCLIE,     FTR_PARCNUM,
+                        IDBAIXAUTILR,    DSEMAILCLIECOP,       FTR_CDVIATURA,    IDFORMCADBREC,
+                        FTR_DSBOLETREC,  CDBARRAREC.sized(200)}};
+  return t;
+}
+
+const Table& cdsChaveBol() {
+  static const Table t{"cdsChaveBol", {CDFILIAL, NRLANBOLREC}};
+  return t;
+}
+
+const Table& cdsOrdemPrint() {
+  static const Table t{"cdsOrdemPrint", {CDFILIAL, NRLANBOLREC, NRORDEM}};
+  return t;
+}
+
+const Table& cdsVisualiza() {
+  static const Table t{"cdsVisualiza", {FIELD, VISUALIZA, ORDEM, TAMANHO}};
+  return t;
+}
+
+const Table& cdsCriaLista() {
+  static const Table t{"cdsCriaLista", {NRLISTA, CDLISTA}};
+  return t;
+}
+
+const Table& cdsOpcoes() {
+  static const Table t{"cdsOpcoes", {NMCHAVE, TXVALOR}};
+  return t;
+}
+
+const Table& cdsValidaGR() {
+  static const Table t{"cdsValidaGR", {IDSISDOS}};
+  return t;
+}
+
+const Table& cdsOrcaFestas() {
+  static const Table t{"cdsOrcaFestas", {IDEXIBDADORC}};
+  return t;
+}
+
+const Table& cdsGeralRec() {
+  static const Table t{"cdsGeralRec",
+                       {IDSOLDIRBOLETO, IDORDIMPRBOL, TXVISUBOLREC, IDUTCTRLCANREMR,
+                        IDUTLNFDEVOLREC, IDBLOQALTBOLREC, IDUTBCOPREFCLIE}};
+  return t;
+}
+
+const Table& cdsGeral_Rec() {
+  static const Table t{"cdsGeral_Rec", {QTDIAANTBOLR, QTDIAAPOBOLR}};
+  return t;
+}
+
+const Table& cdsParamGeral() {
+  static const Table t{"cdsParamGeral",
+                       {CDEMPRESA, IDSISDOS, IDEXIBDADORC, QTDIAANTBOLR, QTDIAAPOBOLR}};
+  return t;
+}
+
+const Table& cdsCntReceber() {
+  static const Table t{
+      "cdsCntReceber",
+      {CDFILIAL, NRCTRECEBER, CDEMPRESA, CDCLIENTE, CDFILIEMIT, NRDUPLICATA, NRNOTAFISC, CDSERIE,
+       NRPARCELAREC, NRSEQVENREC, DTEMISSAO, DTVENCTREC, VRORIGREC, VRATUAREC, IDSTATCTREC,
+       CDTPBAIXAREC, NRLICENCAUSO, CDVIATURA, DSCTRECEBER}};
+  return t;
+}
+
+const Table& cdsCNABMsg() {
+  static const Table t{"cdsCNABMsg", {CDFILIAL, NRLANBOLREC, TXMENSBOLBOL}};
+  return t;
+}
+
+const Table& cdsAjBolRec() {
+  static const Table t{
+      "cdsAjBolRec",
+      {CDFILIAL, NRLANBOLREC, CDAJUCTREC, DSAJUCTREC, IDAJUCTREC, VRAJBOLREC, IDORIGAJBREC}};
+  return t;
+}
+
+const Table& cdsParcelamento() {
+  static const Table t{
+      "cdsParcelamento",
+      {NRPARCBOLRECVISU, NRPARCBOLRECNUM, NRPARCBOLREC, DTVENBOLREC,  VRFINALBREC, VRBOLREC,
+       CDMOTIPARC,       DSMOTIPARC,      IDSTATBREC,   NRORIGBOLREC, CDFILIAL,    NRLANBOLREC,
+       CDCLIENTE,        CDEMPRESA,       CDREDUCONT,   CDCONTCORR,   CDNOSNUMREC, CDCARTCOBBOL,
+       CDINS1COBBOL,     CDINS2COBBOL,    QTDIAPROTBOL, IDIMPRBOLBOL, CDBARRAREC,  DSLINHABARREC,
+       TXMENSBOLBOL,     IDSITUCNABR}};
+  return t;
+}
+
+const Table& cdsTpRecBoleto() {
+  static const Table t{"cdsTpRecBoleto",
+                       {CDFILIAL, NRLANBOLREC, NRSEQTPRECBO, CDTIPORECE, NMTIPORECE, VRTPRECBOLR,
+                        CDBANCBOLREC, NRCHEQBOLREC, CDAGENBOLREC, CDCONTBOLREC, DTCHEQBOLREC,
+                        CDCARTAO, NMCARTAO, NRCARCREBOLR, DSCHEQBOLREC}};
+  return t;
+}
+
+const Table& cdsProrrogacao() {
+  static const Table t{"cdsProrrogacao", {CDMOTIPROR, DSMOTIPROR}};
+  return t;
+}
+
+const Table& cdsCliente() {
+  static const Table t{"cdsCliente",
+                       {CDCLIENTE, NMRAZSOCCLIE, VRPEMULBCLI, VRPEMORBCLI, IDUTLICEUSO}};
+  return t;
+}
+
+const Table& cdsContProrVenc() {
+  static const Table t{"cdsContProrVenc", {CDEMPRESA, CDGRUPOPER}};
+  return t;
+}
+
+const Table& cdsGrupoOperador() {
+  static const Table t{"cdsGrupoOperador", {CDGRUPOPER, NMGRUPOPER}};
+  return t;
+}
+
+const Table& cdsFormRec() {
+  static const Table t{"cdsFormRec", {IDMARCADO, CDTPBAIXAREC, NMTPBAIXAREC}};
+  return t;
+}
+
+const Table& cdsVeiculo() {
+  static const Table t{"cdsVeiculo", {IDMARCADO, CDVIATURA, NRPLACA, DSTIPOVEIC}};
+  return t;
+}
+
+const Table& cdsDuplicata() {
+  static const Table t{"cdsDuplicata",
+                       {IDMARCADO, NRDUPLICATA, CDEMPRESA, NRINSJURCLIE, VRDUPLICATA}};
+  return t;
+}
+
+const Table& cdsBuscaCliente() {
+  static const Table t{"cdsBuscaCliente", {CDCLIENTE}};
+  return t;
+}
+
+const Table& cdsTxMensBol() {
+  static const Table t{"cdsTxMensBol", {CDREDUCONT, TXMENSBOLETO}};
+  return t;
+}
+
+const Table& cdsCheque() {
+  static const Table t{"cdsCheque",
+                       {NRCHEQUERECE, CDBANCHEQREC, CDAGECHEQREC, CDCNTCHEQREC, VRCHEQUERECE,
+                        IDSITCHEQREC, CDREDUCONT, VRUSADOCHEQ}};
+  return t;
+}
+
+const Table& cdsCdRedTpRe() {
+  static const Table t{"cdsCdRedTpRe",
+                       {CDFILIAL, NRLANBOLREC, NRSEQTPRECBO, CDTIPORECE, CDREDUCONT}};
+  return t;
+}
+
+const Table& cdsTipoBaixa() {
+  static const Table t{"cdsTipoBaixa", {CDTPBAIXAREC, NMTPBAIXAREC}};
+  return t;
+}
+
+const Table& cdsInstCobr() {
+  static const Table t{"cdsInstCobr", {CDBANCO, CDINSTCOBR, DSINSTCOBR}};
+  return t;
+}
+
+const Table& cdsFilial() {
+  static const Table t{"cdsFilial", {CDFILIAL, NMFILIAL}};
+  return t;
+}
+
+const Table& cdsFilialCC() {
+  static const Table t{"cdsFilialCC", {CDFILORIG, NMFILIAL}};
+  return t;
+}
+
+const Table& cdsStatus() {
+  static const Table t{
+      "cdsStatus",
+      {CDFILIAL, NRLANBOLREC, IDSTATBREC, NRBAIXAREC, NRCNABRECREM, IDBOLRECALTER, IDSITUCNABR}};
+  return t;
+}
+
+const Table& cdsAdiantamento() {
+  static const Table t{
+      "cdsAdiantamento",
+      {CDFILIAL, NRADIANTREC, CDEMPRESA, CDCLIENTE, DTADIANTREC, VRADIANTREC, VRSALDOADIANT}};
+  return t;
+}
+
+const Table& cdsDevolucao() {
+  static const Table t{"cdsDevolucao",
+                       {CDFILIAL, NRDEVOLREC, CDEMPRESA, CDCLIENTE, DTDEVOLREC, VRDEVOLREC}};
+  return t;
+}
+
+const Table& cdsBolCliDevoAdian() {
+  static const Table t{"cdsBolCliDevoAdian", {CDFILIAL, NRLANBOLREC}};
+  return t;
+}
+
+const Table& cdsValNosNumero() {
+  static const Table t{"cdsValNosNumero", {CDNOSNUMREC, CDREDUCONT}};
+  return t;
+}
+
+const Table& cdsValidaNossNum() {
+  static const Table t{
+      "cdsValidaNossNum",
+      {CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDMODELONUM}};
+  return t;
+}
+
+const Table& cdsVdDepIdent() {
+  static const Table t{"cdsVdDepIdent", {CDRESULT}};
+  return t;
+}
+
+const Table& cdsInfoDepIdent() {
+  static const Table t{"cdsInfoDepIdent", {CDCENTCUST}};
+  return t;
+}
+
+const Table& RelatorioBoleto() {
+  // Printed copies: the agency and account with their digits, the nosso número and the
+  // portfolio as the bank shows them, names and addresses of any length.
+  static const Table t{"BOLETO",
+                       {CDFILIAL,
+                        NRLANBOLREC,
+                        NMBANCO.asMemo(),
+                        CDBANCODV,
+                        DSLINHABARREC.sized(60),
+                        CDBARRAREC,
+                        DSLOCALPAGTO,
+                        DTVENBOLREC,
+                        NMRAZSOCBENEF,
+                        NRINSJURBENEF,
+                        DSENDBENEF,
+                        CDAGENCIA.sized(20),
+                        CDCEDENTEBAN.sized(30),
+                        CDCONTCORR.sized(20),
+                        DTEMISSAO,
+                        NRDOCUMENTO,
+                        DSESPECIEDOC,
+                        IDACEITE,
+                        DTPROCESSAMENTO,
+                        CDNOSNUMREC.sized(30),
+                        CDCARTCOBBOL.sized(10),
+                        VRFINALBREC,
+                        VRMULTABREC,
+                        VRMORDIABREC,
+                        TXINSTRUCOES,
+                        NMRAZSOCCLIE.asMemo(),
+                        NRINSJURCLIE,
+                        DSENDCLIE,
+                        NMBAIRROCLIE,
+                        NRCEPCLIE,
+                        NMCIDADECLIE,
+                        SGUFCLIE,
+                        CDDEPIDENREC,
+                        NRNOTAFISC,
+                        TXOBSNF}};
+  return t;
+}
+
+const Table& RelatorioItensNF() {
+  static const Table t{"ITENSNF",
+                       {CDFILIAL, NRLANBOLREC, DSITEMNF, QTITEMNF, VRUNITNF, VRTOTITEMNF}};
+  return t;
+}
+
+}  // namespace records

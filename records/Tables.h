@@ -1,0 +1,115 @@
+#pragma once
+// The field tables of the datasets the module and the service exchange, one per dataset,
+// each a list of the fields of `records/Fields.h` in the order of the dataset (and of the
+// service's select list). The screens declare their datasets from these tables and the
+// service builds its packets from them; nothing else writes a field definition.
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/ClientDataset.h"
+#include "records/Fields.h"
+
+namespace records {
+
+/// The fields of one dataset, in order. Asking for a field the table does not hold is a
+/// programming error: it throws host::InvariantError naming the dataset and the field.
+class Table {
+ public:
+  /// Throws host::InvariantError when a field appears twice.
+  Table(std::string dataset, std::initializer_list<Column> columns);
+
+  /// The dataset's name ("cdsBoletos"; a report dataset's own name, "BOLETO").
+  const std::string& dataset() const { return dataset_; }
+  /// The definitions, for `ClientDataset::setFieldDefs` and the service's packets.
+  const std::vector<host::FieldDef>& fields() const { return defs_; }
+  size_t size() const { return defs_.size(); }
+
+  const host::FieldDef& operator[](std::string_view name) const;
+  /// Position of the field (0-based).
+  size_t indexOf(std::string_view name) const;
+  bool has(std::string_view name) const;
+
+  /// Throws host::InvariantError naming `ds` and the first field of this table it lacks: a
+  /// dataset handed over as this table's must carry every field of it.
+  void requireIn(const host::ClientDataset& ds) const;
+
+ private:
+  std::string dataset_;
+  std::vector<host::FieldDef> defs_;
+};
+
+// --- the two records every screen uses
+/// `BoletoRecord`: the register's list `cdsBoletos`, its marked set and `Filtro`'s answer.
+const Table& BoletoRecord();
+/// `BankAccountRecord`: `cdsContCorr`, the answer of `GetCont_Corr` and `GetContCorr`.
+const Table& BankAccountRecord();
+
+// --- the register's own datasets
+/// Boletos to emit, in print order (`cdsBolEmitOrd`): what the emission order hands over.
+const Table& cdsBolEmitOrd();
+/// Keys of a set of boletos sent in one packet (`cdsChaveBol`).
+const Table& cdsChaveBol();
+const Table& cdsOrdemPrint();
+/// The list's column layout (`cdsVisualiza`).
+const Table& cdsVisualiza();
+/// A selection list's keys (`cdsCriaLista`); also `CriaLista`'s answer.
+const Table& cdsCriaLista();
+/// Saved options of a filter screen (`SalvaOpcoes`, `CarregaOpcoes`).
+const Table& cdsOpcoes();
+
+// --- general settings of the caller's company, one row each
+const Table& cdsValidaGR();
+const Table& cdsOrcaFestas();
+const Table& cdsGeralRec();
+const Table& cdsGeral_Rec();
+const Table& cdsParamGeral();
+
+// --- the pages of the current boleto and the register's look-ups
+const Table& cdsCntReceber();
+const Table& cdsCNABMsg();
+const Table& cdsAjBolRec();
+const Table& cdsParcelamento();
+const Table& cdsTpRecBoleto();
+const Table& cdsProrrogacao();
+const Table& cdsCliente();
+const Table& cdsContProrVenc();
+const Table& cdsGrupoOperador();
+/// The filter's multi-selection searches.
+const Table& cdsFormRec();
+const Table& cdsVeiculo();
+const Table& cdsDuplicata();
+const Table& cdsBuscaCliente();
+
+// --- the register's field checks
+/// The boleto messages of the accounts `GetContCorr` lists (`cdsTxMensBol`).
+const Table& cdsTxMensBol();
+/// A registered cheque with the value already applied to boletos.
+const Table& cdsCheque();
+const Table& cdsCdRedTpRe();
+const Table& cdsTipoBaixa();
+const Table& cdsInstCobr();
+/// Branches of a company (`GetFiliOrig`), and the origin branch `GetVdFilOrig` accepts.
+const Table& cdsFilial();
+/// The account's branch proposed as origin branch (`GetFilialCC`).
+const Table& cdsFilialCC();
+const Table& cdsStatus();
+
+// --- marking
+const Table& cdsAdiantamento();
+const Table& cdsDevolucao();
+const Table& cdsBolCliDevoAdian();
+
+// --- numbering
+const Table& cdsValNosNumero();
+const Table& cdsValidaNossNum();
+const Table& cdsVdDepIdent();
+const Table& cdsInfoDepIdent();
+
+// --- report datasets (`GetDataSet`): values formatted for print
+const Table& RelatorioBoleto();
+const Table& RelatorioItensNF();
+
+}  // namespace records
