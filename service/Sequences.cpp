@@ -12,15 +12,12 @@ int64_t currentSequence(soci::session& sql, const std::string& company, const st
 
 void setSequence(soci::session& sql, const std::string& company, const std::string& name,
                  int64_t value) {
+  // An upsert: two servers setting a counter that does not exist yet would otherwise both
+  // find no row and one of them fail on the key.
   std::string text = std::to_string(value);
-  soci::statement upd = (sql.prepare << "UPDATE SEQUENCIA SET NRSEQUENCIA = :v "
-                                        "WHERE CDEMPRESA = :e AND NMSEQUENCIA = :n",
-                         soci::use(text), soci::use(company), soci::use(name));
-  upd.execute(true);
-  if (upd.get_affected_rows() == 0) {
-    sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, :v)",
-        soci::use(company), soci::use(name), soci::use(text);
-  }
+  sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, :v) "
+         "ON CONFLICT (CDEMPRESA, NMSEQUENCIA) DO UPDATE SET NRSEQUENCIA = excluded.NRSEQUENCIA",
+      soci::use(company), soci::use(name), soci::use(text);
 }
 
 int64_t nextSequence(soci::session& sql, const std::string& company, const std::string& name) {
