@@ -18,6 +18,7 @@
 #include <optional>
 #include <thread>
 
+#include "bench/FiltroArgs.h"
 #include "host/ClientDataset.h"
 #include "host/Context.h"
 #include "host/Host.h"
@@ -85,17 +86,6 @@ Fixture& fixture() {
   return f;
 }
 
-// Filtro's 37 arguments as the filter sends them with only the company chosen.
-std::vector<remote::Variant> filtroArgs() {
-  std::vector<remote::Variant> v(37, remote::Variant(""));
-  for (size_t i : {4u, 9u, 13u, 18u, 19u, 29u}) v[i] = remote::Variant(false);
-  for (size_t i : {11u, 12u, 22u, 34u, 35u}) v[i] = remote::Variant();
-  v[15] = v[16] = remote::Variant(0.0);
-  v[25] = v[26] = remote::Variant(int64_t{0});
-  v[0] = remote::Variant("04");
-  return v;
-}
-
 std::vector<remote::Arg> filtroCallArgs(std::vector<remote::Variant>& v) {
   std::vector<remote::Arg> args;
   for (size_t i = 0; i < v.size(); ++i) {
@@ -124,7 +114,7 @@ void wholeList(benchmark::State& state, bool overHttp) {
   }
   size_t rows = 0;
   for (auto _ : state) {
-    auto v = filtroArgs();
+    auto v = bench::filtroArgs();
     host::ClientDataset cdsBoletos("cdsBoletos");
     loadSorted(remote::CheckResultServ(conn.call("Filtro", filtroCallArgs(v))), cdsBoletos);
     rows = cdsBoletos.recordCount();
@@ -140,7 +130,7 @@ void BM_Filtro_Service(benchmark::State& state) {
   req.object = "Rec12000.rdmHabContRec";
   req.method = "Filtro";
   req.company = "04";
-  req.args = filtroArgs();
+  req.args = bench::filtroArgs();
   req.byRef.assign(req.args.size(), false);
   for (auto _ : state) {
     auto reply = f.svc->dispatcher->handle("demo", req);
@@ -156,7 +146,7 @@ void BM_Filtro_LoadAndSort(benchmark::State& state) {
   req.object = "Rec12000.rdmHabContRec";
   req.method = "Filtro";
   req.company = "04";
-  req.args = filtroArgs();
+  req.args = bench::filtroArgs();
   req.byRef.assign(req.args.size(), false);
   auto reply = f.svc->dispatcher->handle("demo", req);
   if (!reply.ok()) {

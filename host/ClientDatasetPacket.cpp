@@ -306,7 +306,7 @@ size_t jsonValueEnd(std::string_view s, size_t pos) {
       if (i >= s.size()) return npos;
       ++i;
     } else if (c == '{' || c == '[') {
-      ++depth;
+      if (++depth > kMaxJsonNesting) return npos;
       ++i;
     } else if (c == '}' || c == ']') {
       if (--depth < 0) return npos;
@@ -324,6 +324,8 @@ size_t jsonValueEnd(std::string_view s, size_t pos) {
 }
 
 namespace {
+
+constexpr size_t kMaxSideMember = 64 << 10;
 
 // The quick reader: the text of a packet whose rows are plain typed arrays. Every method
 // answers false for anything it does not take, and the tree parser gets the text instead.
@@ -597,6 +599,9 @@ std::optional<DataPacket> DataPacket::readJson(std::string_view text, size_t pos
       const size_t from = in.pos();
       const size_t to = jsonValueEnd(text, from);
       if (to == std::string_view::npos) return std::nullopt;
+      // Members beside the rows are small (an empty change log); a big one is left to the
+      // tree reader, which weighs what its tree would cost before building it.
+      if (key != "fields" && to - from > kMaxSideMember) return std::nullopt;
       if (key == "fields") {
         if (fields) return std::nullopt;
         fields = fieldsLayout(text.substr(from, to - from));

@@ -78,8 +78,14 @@ class DataPacket {
 /// The field part of a packet as a service sends it: name, type, and size of text fields.
 nlohmann::json packetFieldsJson(const std::vector<FieldDef>& fields);
 
-/// Where the JSON value starting at `pos` (after blanks) ends, or npos when it is malformed.
-/// Checks nesting and strings only: the value's content is left to whoever parses it.
+/// The deepest nesting of arrays and objects the readers of packets and calls accept. A packet
+/// needs three levels and a call a handful more; input nested deeper is refused before it is
+/// parsed, since every walk over a tree (writing it out, decoding a call) recurses per level.
+inline constexpr int kMaxJsonNesting = 64;
+
+/// Where the JSON value starting at `pos` (after blanks) ends, or npos when it is malformed or
+/// nested deeper than kMaxJsonNesting. Checks nesting and strings only: the value's content is
+/// left to whoever parses it.
 size_t jsonValueEnd(std::string_view text, size_t pos);
 
 }  // namespace host

@@ -14,9 +14,9 @@ Variant CheckResultServ(const Result& result) {
       throw host::ServiceError(r.key, r.text);
     case Failure::Transport:
       throw host::OperationError(
-          fmt::format("the application service cannot be reached: {}", r.text), r.key);
+          fmt::format("O serviço de aplicação não pode ser alcançado: {}", r.text), r.key);
   }
-  throw host::OperationError("unknown failure of a remote call");
+  throw host::OperationError("Falha desconhecida de uma chamada remota.");
 }
 
 }  // namespace remote

@@ -37,7 +37,7 @@ bool Connection::connect() {
   if (transport_) return true;
   auto factory = factory_ ? factory_ : defaultTransportFactory();
   if (!factory) {
-    lastError_ = "no way to reach the application service was configured";
+    lastError_ = "nenhuma forma de alcançar o serviço de aplicação foi configurada";
     return false;
   }
   std::string address;
@@ -46,7 +46,7 @@ bool Connection::connect() {
     address = host::WebURL();
     port = host::WebPort();
   } catch (const std::exception& e) {
-    lastError_ = std::string("the context gives no service address: ") + e.what();
+    lastError_ = std::string("o contexto não informa o endereço do serviço: ") + e.what();
     return false;
   }
   std::string error;
@@ -61,7 +61,7 @@ void Connection::disconnect() {
 
 Result Connection::call(const std::string& method, const std::vector<Arg>& args) {
   if (!transport_) {
-    return Result{Reply::transportFailed("not connected to the application service" +
+    return Result{Reply::transportFailed("sem conexão com o serviço de aplicação" +
                                          (lastError_.empty() ? std::string() : ": " + lastError_))};
   }
   Request req;

@@ -32,7 +32,7 @@ InProcessTransportFactory::InProcessTransportFactory(std::shared_ptr<Handler> ha
 std::unique_ptr<Transport> InProcessTransportFactory::open(const std::string&, int,
                                                            std::string& error) {
   if (!handler_) {
-    error = "no in-process service was started";
+    error = "nenhum serviço foi iniciado neste processo";
     return nullptr;
   }
   return std::make_unique<InProcessTransport>(handler_, operatorCode_);

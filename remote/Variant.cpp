@@ -48,7 +48,8 @@ Variant::Kind Variant::kind() const {
 
 const nlohmann::json& Variant::packetJson() const {
   if (!packet_)
-    throw std::invalid_argument(std::string("a data packet was expected, not ") + kindName(kind()));
+    throw std::invalid_argument(std::string("era esperado um pacote de dados, não ") +
+                                kindName(kind()));
   return packet_->json();
 }
 
@@ -58,7 +59,7 @@ const host::DataPacket* Variant::packedPacket() const {
 
 const std::vector<Variant>& Variant::items() const {
   if (!array_)
-    throw std::invalid_argument(std::string("an array was expected, not ") + kindName(kind()));
+    throw std::invalid_argument(std::string("era esperada uma lista, não ") + kindName(kind()));
   return *array_;
 }
 
@@ -75,21 +76,21 @@ bool Variant::operator==(const Variant& o) const {
 const char* kindName(Variant::Kind k) {
   switch (k) {
     case Variant::Kind::Null:
-      return "null";
+      return "nulo";
     case Variant::Kind::Text:
-      return "text";
+      return "texto";
     case Variant::Kind::Integer:
-      return "integer";
+      return "inteiro";
     case Variant::Kind::Float:
-      return "double";
+      return "número";
     case Variant::Kind::Boolean:
-      return "boolean";
+      return "booleano";
     case Variant::Kind::Date:
-      return "date";
+      return "data";
     case Variant::Kind::Packet:
-      return "data packet";
+      return "pacote de dados";
     case Variant::Kind::Array:
-      return "array";
+      return "lista";
   }
   return "?";
 }

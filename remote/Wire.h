@@ -73,6 +73,14 @@ std::string writeReply(const Reply& r);
 /// decodeReply of a reply's text. Data packets in the plain form writeReply gives come out
 /// packed, read without a JSON tree; anything else is read as a tree, as decodeReply reads it.
 Reply readReply(std::string_view text);
+/// decodeRequest of a request's text, read argument by argument: packets in plain form come
+/// out packed, and a malformed argument (bad JSON, text that is not UTF-8, an unknown type) is
+/// refused naming it ("argumento 2: ..."). Input nested deeper than host::kMaxJsonNesting, or
+/// whose tree would take far more memory than its text (a body of empty objects), is refused
+/// before any tree is built. Throws std::invalid_argument.
+Request readRequest(std::string_view text);
+/// The tree of a small message (a login), with the same checks as readRequest.
+nlohmann::json parseMessage(std::string_view text);
 
 /// The receiving end: the service's dispatcher implements it. `operatorCode` is the operator
 /// the caller was authenticated as.

@@ -1,10 +1,12 @@
 #include "report/Image.h"
 
 #include <cairo.h>
+#include <fcntl.h>
 #include <fmt/format.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -277,23 +279,28 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
   namespace fs = std::filesystem;
   thread_local std::mt19937_64 rng{std::random_device{}()};
   const std::string tmp = fmt::format("{}.{:x}.part", path, rng());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (out) out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw host::OperationError(fmt::format("Não foi possível gravar o arquivo {}", path));
+  // Each step says why it failed in the system's own words, taken before anything else can
+  // change errno.
+  auto fail = [&](const char* step, int err) {
+    std::error_code ignored;
+    fs::remove(tmp, ignored);
+    throw host::OperationError(fmt::format("Não foi possível gravar o arquivo {} ({}): {}", path,
+                                           step, std::strerror(err)));
+  };
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) fail("ao criar", errno);
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      fail("ao escrever", err);
     }
+    done += static_cast<size_t>(n);
   }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw host::OperationError(
-        fmt::format("Não foi possível gravar o arquivo {}: {}", path, ec.message()));
-  }
+  if (::close(fd) != 0) fail("ao fechar", errno);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) fail("ao substituir", errno);
 }
 
 }  // namespace report

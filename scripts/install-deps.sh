@@ -16,6 +16,8 @@ packages=(
   libsoci-dev libboost-dev libsqlite3-dev libpq-dev libsodium-dev libcpp-httplib-dev libssl-dev
   libcurl4-openssl-dev libzip-dev python3-aiosmtpd openssl
   qt6-base-dev libgl-dev
+  postgresql postgresql-common
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -9,7 +9,16 @@ build="${BUILD_DIR:-build/ci}"
 mkdir -p "$build"
 werror=ON
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOLETO_WERROR=$werror \
-  -DBOLETO_BUILD_BENCH=ON > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  -DBOLETO_BUILD_BENCH=ON -DBOLETO_TEST_POSTGRESQL=ON > "$build.configure.log" 2>&1 \
+  || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j "$(nproc)"
-cd "$build"
-ctest --output-on-failure -j "$(nproc)" "$@"
+# The suites that store data run on SQLite and, prefixed "pg.", on a throw-away PostgreSQL
+# cluster in a temporary directory (durability off: it is thrown away after the run).
+(cd "$build" && pg_virtualenv -t -o fsync=off -o synchronous_commit=off \
+  -o full_page_writes=off -o max_connections=300 \
+  ctest --output-on-failure -j "$(nproc)" "$@")
+# The readers of outside input fuzzed for a bounded time each, and the whole suite again with
+# AddressSanitizer and UndefinedBehaviorSanitizer (BOLETO_SKIP_FUZZ=1 and
+# BOLETO_SKIP_SANITIZE=1 leave them out of a local run).
+if [ "${BOLETO_SKIP_FUZZ:-0}" != 1 ]; then bash scripts/fuzz.sh "${BOLETO_FUZZ_SECONDS:-60}"; fi
+if [ "${BOLETO_SKIP_SANITIZE:-0}" != 1 ]; then bash scripts/sanitize.sh; fi

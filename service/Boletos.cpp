@@ -243,7 +243,8 @@ Criteria filtroCriteria(CallContext& ctx, const rpc::Filtro& a, const std::strin
       w.add("B.IDSTATBREC <> 'E'");
       break;
     default:
-      throw Refusal("ARG_INVALIDO", "Filtro: argument 26 (status index) must be 0, 1 or 2");
+      throw Refusal("ARG_INVALIDO",
+                    "Filtro: o argumento 26 (índice da situação) deve ser 0, 1 ou 2");
   }
   switch (a.protestIndex.value()) {
     case 0:
@@ -255,7 +256,8 @@ Criteria filtroCriteria(CallContext& ctx, const rpc::Filtro& a, const std::strin
       w.add("COALESCE(B.IDPROTESTREC, 'N') <> 'S'");
       break;
     default:
-      throw Refusal("ARG_INVALIDO", "Filtro: argument 27 (protest index) must be 0, 1 or 2");
+      throw Refusal("ARG_INVALIDO",
+                    "Filtro: o argumento 27 (índice do protesto) deve ser 0, 1 ou 2");
   }
 
   std::string budgetFrom = padded(a.budgetFrom.value(), 10);

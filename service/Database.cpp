@@ -1,19 +1,63 @@
 #include "service/Database.h"
 
 #include <fmt/format.h>
+#include <libpq-fe.h>
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/sqlite3/soci-sqlite3.h>
+
+#include <filesystem>
 
 namespace service {
 
 namespace {
 // The slot of the read lease the calling thread holds, if any.
 thread_local void* tCurrentSlot = nullptr;
+
+// Every session is used by one thread at a time (a call holds the primary session's lock or a
+// read lease), so SQLite's own lock around each of its calls, one per value read, only costs
+// time. Set before SQLite starts; too late, it changes nothing.
+[[maybe_unused]] const int kSqliteThreading = sqlite_api::sqlite3_config(SQLITE_CONFIG_MULTITHREAD);
+
+// SOCI hands libpq a "key=value" text and reads it itself first, which a postgresql:// URL
+// does not survive: the URL is turned into that form, each value quoted, as libpq reads it.
+std::string libpqParameters(const std::string& url) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
+  if (!options) {
+    std::string why = error ? error : "malformed";
+    PQfreemem(error);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    throw std::runtime_error(why);
+  }
+  std::string out;
+  for (PQconninfoOption* o = options; o->keyword; ++o) {
+    if (!o->val) continue;
+    std::string value;
+    for (const char* c = o->val; *c; ++c) {
+      if (*c == '\'' || *c == '\\') value += '\\';
+      value += *c;
+    }
+    out += fmt::format("{}{}='{}'", out.empty() ? "" : " ", o->keyword, value);
+  }
+  PQconninfoFree(options);
+  return out;
+}
+
 }  // namespace
+
+std::string Database::shown(const std::string& where) {
+  // A password in a URL is never repeated in a message.
+  const size_t scheme = where.find("://");
+  const size_t at = where.find('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return where;
+  const size_t colon = where.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return where;
+  return where.substr(0, colon + 1) + "***" + where.substr(at);
+}
 
 void Database::connect(soci::session& sql, bool readOnly) const {
   if (dialect_ == Dialect::PostgreSQL) {
-    sql.open(soci::postgresql, where_);
+    sql.open(soci::postgresql, libpqParameters(where_));
     if (readOnly) sql << "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY";
     return;
   }
@@ -32,7 +76,8 @@ void Database::connect(soci::session& sql, bool readOnly) const {
   if (readOnly) sql << "PRAGMA query_only=1";
 }
 
-std::unique_ptr<Database> Database::open(const std::string& where, size_t readers) {
+std::unique_ptr<Database> Database::open(const std::string& where, Missing missing,
+                                         size_t readers) {
   std::unique_ptr<Database> db(new Database);
   db->where_ = where;
   db->primary_.owner = db.get();
@@ -45,12 +90,21 @@ std::unique_ptr<Database> Database::open(const std::string& where, size_t reader
         throw std::runtime_error("a database path may not contain a double quote");
       db->dialect_ = Dialect::SQLite;
       // A second session on an in-memory database would open another, empty database.
-      if (where.empty() || where == ":memory:" || where.find("mode=memory") != std::string::npos)
-        readers = 0;
+      const bool inMemory =
+          where.empty() || where == ":memory:" || where.find("mode=memory") != std::string::npos;
+      if (inMemory) readers = 0;
+      std::error_code ec;
+      if (!inMemory && missing == Missing::Refuse && !std::filesystem::exists(where, ec))
+        throw std::runtime_error(
+            ec ? ec.message()
+               : fmt::format("o arquivo não existe (boleto-server seed --demo --db {} cria um "
+                             "com dados de demonstração)",
+                             where));
     }
     db->connect(*db->primary_.sql, false);
   } catch (const std::exception& e) {
-    throw std::runtime_error(fmt::format("cannot open the database {}: {}", where, e.what()));
+    throw std::runtime_error(
+        fmt::format("não foi possível abrir o banco de dados {}: {}", shown(where), e.what()));
   }
   db->maxReaders_ = readers;
   return db;
@@ -69,7 +123,14 @@ soci::session& Database::session() {
 
 Database::ReadLease Database::reader() {
   std::unique_lock lock(poolMutex_);
-  poolFree_.wait(lock, [this] { return !idle_.empty() || readers_.size() < maxReaders_; });
+  // First come, first served: under load a call that waits is not passed over again and
+  // again by later ones, which is what makes the slowest calls slow.
+  const uint64_t ticket = nextTicket_++;
+  poolFree_.wait(lock, [&] {
+    return ticket == serving_ && (!idle_.empty() || readers_.size() < maxReaders_);
+  });
+  ++serving_;
+  poolFree_.notify_all();
   Slot* slot = nullptr;
   if (!idle_.empty()) {
     slot = idle_.back();
@@ -92,7 +153,7 @@ Database::ReadLease Database::reader() {
           break;
         }
       }
-      poolFree_.notify_one();
+      poolFree_.notify_all();
       throw;
     }
   }
@@ -106,7 +167,7 @@ Database::ReadLease::~ReadLease() {
   tCurrentSlot = previous_;
   std::lock_guard lock(db_.poolMutex_);
   db_.idle_.push_back(slot_);
-  db_.poolFree_.notify_one();
+  db_.poolFree_.notify_all();
 }
 
 soci::session& Database::ReadLease::session() {

@@ -17,14 +17,21 @@ namespace service {
 
 enum class Dialect { SQLite, PostgreSQL };
 
+/// What opening an SQLite file that is not there does: create it (a test, the seed, the
+/// embedded default) or refuse (a path someone named, which a typing slip would otherwise
+/// turn into a new, empty database).
+enum class Missing { Create, Refuse };
+
 class Database {
   struct Slot;
 
  public:
   /// Opens "postgresql://..." on PostgreSQL, anything else as an SQLite file (created when
-  /// missing). Throws std::runtime_error naming the database when it cannot be opened.
-  /// `readers` bounds the sessions opened (on first need) for read-only calls.
-  static std::unique_ptr<Database> open(const std::string& where, size_t readers = 4);
+  /// missing, unless `missing` says to refuse). Throws std::runtime_error naming the database
+  /// when it cannot be opened. `readers` bounds the sessions opened (on first need) for
+  /// read-only calls.
+  static std::unique_ptr<Database> open(const std::string& where, Missing missing = Missing::Create,
+                                        size_t readers = 4);
   ~Database();
 
   /// The session of the calling thread's read lease when it holds one, else the primary
@@ -32,6 +39,9 @@ class Database {
   soci::session& session();
   Dialect dialect() const { return dialect_; }
   const std::string& where() const { return where_; }
+  /// `where` as messages show it: a password in a URL is masked.
+  static std::string shown(const std::string& where);
+  std::string shown() const { return shown(where_); }
   /// Held for the whole of a call on the primary session: writes run one after another.
   std::mutex& mutex() { return mutex_; }
 
@@ -98,6 +108,7 @@ class Database {
   std::condition_variable poolFree_;
   std::vector<std::unique_ptr<Slot>> readers_;
   std::vector<Slot*> idle_;
+  uint64_t nextTicket_ = 0, serving_ = 0;
 };
 
 }  // namespace service

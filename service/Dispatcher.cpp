@@ -26,23 +26,25 @@ CallContext::CallContext(Database& db, const host::Clock& clock, const std::stri
 
 const std::string& CallContext::company() const {
   if (request_.company.empty())
-    throw Refusal("EMPRESA_VAZIA", fmt::format("{} needs the caller's company", request_.method));
+    throw Refusal("EMPRESA_VAZIA",
+                  fmt::format("{} precisa da empresa de quem chama", request_.method));
   return request_.company;
 }
 
 void CallContext::wrongKind(size_t i, const std::string& name, const char* wanted) const {
-  throw Refusal("ARG_TIPO", fmt::format("{}: argument {} ({}) must be {}, not {}", request_.method,
-                                        i + 1, name, wanted, remote::kindName(args_.at(i).kind())));
+  throw Refusal("ARG_TIPO",
+                fmt::format("{}: o argumento {} ({}) deve ser {}, não {}", request_.method, i + 1,
+                            name, wanted, remote::kindName(args_.at(i).kind())));
 }
 
 std::string CallContext::text(size_t i, const std::string& name, int maxSize) const {
   const Variant& v = args_.at(i);
   if (v.isNull()) return {};
-  if (v.kind() != Variant::Kind::Text) wrongKind(i, name, "text");
+  if (v.kind() != Variant::Kind::Text) wrongKind(i, name, "um texto");
   const std::string& s = v.value().text();
   if (maxSize > 0 && utf8Length(s) > static_cast<size_t>(maxSize)) {
     throw Refusal("ARG_TAMANHO",
-                  fmt::format("{}: argument {} ({}) has {} characters; at most {} are allowed",
+                  fmt::format("{}: o argumento {} ({}) tem {} caracteres; o máximo é {}",
                               request_.method, i + 1, name, utf8Length(s), maxSize));
   }
   return s;
@@ -52,33 +54,33 @@ double CallContext::number(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
   if (v.isNull()) return 0;
   if (v.kind() != Variant::Kind::Float && v.kind() != Variant::Kind::Integer)
-    wrongKind(i, name, "a number");
+    wrongKind(i, name, "um número");
   return v.asDouble();
 }
 
 int64_t CallContext::integer(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
   if (v.isNull()) return 0;
-  if (v.kind() != Variant::Kind::Integer) wrongKind(i, name, "an integer");
+  if (v.kind() != Variant::Kind::Integer) wrongKind(i, name, "um inteiro");
   return v.asInteger();
 }
 
 bool CallContext::boolean(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
-  if (v.kind() != Variant::Kind::Boolean) wrongKind(i, name, "a boolean");
+  if (v.kind() != Variant::Kind::Boolean) wrongKind(i, name, "um booleano");
   return v.asBoolean();
 }
 
 std::optional<host::DateTime> CallContext::date(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
   if (v.isNull()) return std::nullopt;
-  if (v.kind() != Variant::Kind::Date) wrongKind(i, name, "a date");
+  if (v.kind() != Variant::Kind::Date) wrongKind(i, name, "uma data");
   return v.value().asDate();
 }
 
 const nlohmann::json& CallContext::packet(size_t i, const std::string& name) const {
   const Variant& v = args_.at(i);
-  if (!v.isPacket()) wrongKind(i, name, "a data packet");
+  if (!v.isPacket()) wrongKind(i, name, "um pacote de dados");
   return v.packetJson();
 }
 
@@ -95,8 +97,9 @@ void CallContext::setArg(size_t i, Variant v) {
 
 void CallContext::requireCompany(const std::string& company) const {
   if (!operatorMayUse(db_, operator_, company)) {
-    throw Refusal("ACESSO_EMPRESA", fmt::format("operator \"{}\" may not work on company \"{}\"",
-                                                operator_, company));
+    throw Refusal(
+        "ACESSO_EMPRESA",
+        fmt::format("o operador \"{}\" não pode trabalhar na empresa \"{}\"", operator_, company));
   }
 }
 
@@ -268,14 +271,14 @@ remote::Reply Dispatcher::handle(const std::string& op, const remote::Request& r
   auto obj = objects_.find(req.object);
   if (obj == objects_.end())
     return remote::Reply::refused("OBJETO_DESCONHECIDO",
-                                  fmt::format("no server object \"{}\"", req.object));
+                                  fmt::format("não há objeto de servidor \"{}\"", req.object));
   auto m = obj->second.find(req.method);
   if (m == obj->second.end())
-    return remote::Reply::refused("METODO_DESCONHECIDO",
-                                  fmt::format("{} has no method \"{}\"", req.object, req.method));
+    return remote::Reply::refused(
+        "METODO_DESCONHECIDO", fmt::format("{} não tem o método \"{}\"", req.object, req.method));
   if (req.args.size() != m->second.argCount)
     return remote::Reply::refused(
-        "ARG_QTDE", fmt::format("{} takes {} arguments, not {}", req.method, m->second.argCount,
+        "ARG_QTDE", fmt::format("{} leva {} argumentos, não {}", req.method, m->second.argCount,
                                 req.args.size()));
 
   if (m->second.readOnly && db_->pooled()) {

@@ -23,16 +23,16 @@ std::vector<std::string> keysOf(const nlohmann::json& packet) {
   int column = -1;
   for (size_t i = 0; i < fields.size(); ++i)
     if (fields[i].at("name") == "CDLISTA") column = static_cast<int>(i);
-  if (column < 0) throw Refusal("ARG_INVALIDO", "the list packet has no CDLISTA field");
+  if (column < 0) throw Refusal("ARG_INVALIDO", "o pacote da lista não tem o campo CDLISTA");
   std::vector<std::string> keys;
   for (const auto& row : packet.at("rows")) {
     const auto& v = row.at(static_cast<size_t>(column));
     if (v.is_null()) continue;
-    if (!v.is_string()) throw Refusal("ARG_TIPO", "CDLISTA values must be texts");
+    if (!v.is_string()) throw Refusal("ARG_TIPO", "os valores de CDLISTA devem ser textos");
     std::string key = v.get<std::string>();
     if (key.size() > static_cast<size_t>(kCdListaSize))
       throw Refusal("ARG_TAMANHO",
-                    fmt::format("CDLISTA \"{}\" is longer than {} characters", key, kCdListaSize));
+                    fmt::format("CDLISTA \"{}\" tem mais de {} caracteres", key, kCdListaSize));
     keys.push_back(std::move(key));
   }
   return keys;
@@ -48,7 +48,7 @@ void registerListas(Dispatcher& d) {
     try {
       keys = keysOf(a.cdsCriaLista.value().packetJson());
     } catch (const nlohmann::json::exception& e) {
-      throw Refusal("ARG_INVALIDO", fmt::format("malformed list packet: {}", e.what()));
+      throw Refusal("ARG_INVALIDO", fmt::format("pacote de lista malformado: {}", e.what()));
     }
     std::string nr = fmt::format("{:0>{}}", nextSequence(ctx.sql(), "", "LISTA"), kListaSize);
     std::string op = ctx.operatorCode();

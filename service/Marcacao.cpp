@@ -53,7 +53,7 @@ Variant bolCliDevoAdian(CallContext& ctx, const rpc::GetBolCliDevoAdian& a) {
   const nlohmann::json& list = a.boletos.value().packetJson();
   const std::string& withReturns = a.IDUTLNFDEVOLREC.value();
   if (!list.contains("fields") || !list.contains("rows")) {
-    throw Refusal("ARG_INVALIDO", "GetBolCliDevoAdian: the list packet has no fields or rows");
+    throw Refusal("ARG_INVALIDO", "GetBolCliDevoAdian: o pacote da lista não tem campos ou linhas");
   }
   const int branch = columnOf(list, CDFILIAL);
   const int number = columnOf(list, NRLANBOLREC);
@@ -61,8 +61,8 @@ Variant bolCliDevoAdian(CallContext& ctx, const rpc::GetBolCliDevoAdian& a) {
   const int customer = columnOf(list, CDCLIENTE);
   if (branch < 0 || number < 0 || company < 0 || customer < 0) {
     throw Refusal("ARG_INVALIDO",
-                  "GetBolCliDevoAdian: the list packet needs CDFILIAL, NRLANBOLREC, CDEMPRESA "
-                  "and CDCLIENTE");
+                  "GetBolCliDevoAdian: o pacote da lista precisa de CDFILIAL, NRLANBOLREC, "
+                  "CDEMPRESA e CDCLIENTE");
   }
   // The customers with something open are few: read them once, then walk the list.
   std::set<std::pair<std::string, std::string>> open;

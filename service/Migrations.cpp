@@ -64,6 +64,14 @@ int migrate(Database& db, const host::Clock& clock) {
     for (int v : rs) applied.insert(v);
   }
   int current = applied.empty() ? 0 : *applied.rbegin();
+  // A newer program changed this database in ways this one does not know: working on it
+  // could write rows that break the newer program's rules.
+  const int known = migrations().empty() ? 0 : migrations().back().version;
+  if (current > known)
+    throw std::runtime_error(fmt::format(
+        "the database {} has schema version {}, newer than this program's {}: use a program as "
+        "new as the database",
+        db.shown(), current, known));
   for (const auto& m : migrations()) {
     if (applied.count(m.version) != 0) continue;
     soci::transaction tr(sql);

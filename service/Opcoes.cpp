@@ -16,15 +16,15 @@ void registerOpcoes(Dispatcher& d) {
   using namespace records::fld;
   d.on<rpc::SalvaOpcoes>([](CallContext& ctx, rpc::SalvaOpcoes& a) {
     const std::string& screen = a.CDTELA.value();
-    if (screen.empty()) throw Refusal("ARG_INVALIDO", "the screen code is empty");
+    if (screen.empty()) throw Refusal("ARG_INVALIDO", "o código da tela está vazio");
     host::ClientDataset rows("cdsOpcoes");
     try {
       rows.loadPacket(a.cdsOpcoes.value().packetJson());
     } catch (const std::exception& e) {
-      throw Refusal("ARG_INVALIDO", fmt::format("malformed options packet: {}", e.what()));
+      throw Refusal("ARG_INVALIDO", fmt::format("pacote de opções malformado: {}", e.what()));
     }
     if (rows.fieldIndex(NMCHAVE) < 0 || rows.fieldIndex(TXVALOR) < 0) {
-      throw Refusal("ARG_INVALIDO", "the options packet needs the fields NMCHAVE and TXVALOR");
+      throw Refusal("ARG_INVALIDO", "o pacote de opções precisa dos campos NMCHAVE e TXVALOR");
     }
     std::string op = ctx.operatorCode();
     ctx.sql() << "DELETE FROM OPCAOFILTRO WHERE CDOPERADOR = :o AND CDTELA = :t", soci::use(op),
@@ -32,7 +32,7 @@ void registerOpcoes(Dispatcher& d) {
     for (rows.first(); !rows.eof(); rows.next()) {
       std::string key = rows.valueOf(NMCHAVE).asString();
       std::string value = rows.valueOf(TXVALOR).asString();
-      if (key.empty()) throw Refusal("ARG_INVALIDO", "an option without a key");
+      if (key.empty()) throw Refusal("ARG_INVALIDO", "uma opção sem chave");
       ctx.sql() << "INSERT INTO OPCAOFILTRO (CDOPERADOR, CDTELA, NMCHAVE, TXVALOR) "
                    "VALUES (:o, :t, :k, :v)",
           soci::use(op), soci::use(screen), soci::use(key), soci::use(value);

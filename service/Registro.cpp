@@ -121,7 +121,7 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
   auto column = [&](std::string_view name) {
     for (size_t i = 0; i < fields.size(); ++i)
       if (fields[i].at("name").get<std::string>() == name) return i;
-    throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: the packet has no {} field", name));
+    throw Refusal("ARG_INVALIDO", fmt::format("SetCNABMsg: o pacote não tem o campo {}", name));
   };
   using namespace records::fld;
   size_t cf = column(CDFILIAL), cn = column(NRLANBOLREC), cm = column(TXMENSBOLBOL);
@@ -132,12 +132,11 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
     const auto& v = row.at(i);
     if (v.is_null()) return std::nullopt;
     if (!v.is_string())
-      throw Refusal("ARG_TIPO", fmt::format("SetCNABMsg: {} must be a text", name));
+      throw Refusal("ARG_TIPO", fmt::format("SetCNABMsg: {} deve ser um texto", name));
     std::string s = v.get<std::string>();
     if (characters(s) > max)
-      throw Refusal("ARG_TAMANHO",
-                    fmt::format("SetCNABMsg: {} has {} characters; at most {} are allowed", name,
-                                characters(s), max));
+      throw Refusal("ARG_TAMANHO", fmt::format("SetCNABMsg: {} tem {} caracteres; o máximo é {}",
+                                               name, characters(s), max));
     return s;
   };
   const auto& rows = delta.at("rows");
@@ -160,14 +159,14 @@ int64_t applyCnabMsg(CallContext& ctx, const nlohmann::json& delta) {
                  "NRLANBOLREC = :n",
         soci::use(branch), soci::use(number), soci::into(company, ci), soci::into(current, mi);
     if (!ctx.sql().got_data())
-      throw Refusal("ALT_BLOQ", fmt::format("boleto {}/{} no longer exists", branch, number));
+      throw Refusal("ALT_BLOQ", fmt::format("o boleto {}/{} não existe mais", branch, number));
     ctx.requireCompany(company);
     std::optional<std::string> now = mi == soci::i_ok ? std::optional(current) : std::nullopt;
     // An empty message and none are the same to the operator.
     if (now.value_or("") != original.value_or(""))
       throw Refusal(
           "ALT_BLOQ",
-          fmt::format("the message of boleto {}/{} was changed by someone else", branch, number));
+          fmt::format("a mensagem do boleto {}/{} foi alterada por outra pessoa", branch, number));
     std::string text = wanted.value_or("");
     soci::indicator wi = text.empty() ? soci::i_null : soci::i_ok;
     ctx.sql() << "UPDATE BOLRECEBER SET TXMENSBOLBOL = :m WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
@@ -220,7 +219,7 @@ void registerRegistro(Dispatcher& d) {
       return Variant(applyCnabMsg(ctx, a.cdsCNABMsg.value().packetJson()));
     } catch (const nlohmann::json::exception& e) {
       throw Refusal("ARG_INVALIDO",
-                    fmt::format("SetCNABMsg: malformed change packet: {}", e.what()));
+                    fmt::format("SetCNABMsg: pacote de alterações malformado: {}", e.what()));
     }
   });
   d.on<rpc::GetAjBolRec>([](CallContext& ctx, rpc::GetAjBolRec& a) {
@@ -391,7 +390,7 @@ void registerRegistro(Dispatcher& d) {
       if (characters(item) > itemSize)
         throw Refusal(
             "ARG_TAMANHO",
-            fmt::format("InsLista: invoice \"{}\" is longer than {} characters", item, itemSize));
+            fmt::format("InsLista: a nota \"{}\" tem mais de {} caracteres", item, itemSize));
     std::string op = ctx.operatorCode();
     int mine = 0;
     if (!nr.empty())

@@ -63,7 +63,9 @@ std::optional<StoredTemplate> findTemplate(soci::session& sql, const std::string
 StoredTemplate requireTemplate(soci::session& sql, const std::string& path) {
   const std::string name = fileNameOf(path);
   auto t = name.empty() ? std::nullopt : findTemplate(sql, name);
-  if (!t) throw Refusal(kNaoCadastrado, fmt::format("report template \"{}\" is not stored", name));
+  if (!t)
+    throw Refusal(kNaoCadastrado,
+                  fmt::format("o modelo de relatório \"{}\" não está cadastrado", name));
   return *t;
 }
 
@@ -77,7 +79,7 @@ std::map<std::string, host::Value> bindingsOf(const remote::Variant& arg) {
     try {
       ds.loadPacket(arg.packetJson());
     } catch (const std::invalid_argument& e) {
-      throw Refusal("ARG_INVALIDO", fmt::format("malformed bindings packet: {}", e.what()));
+      throw Refusal("ARG_INVALIDO", fmt::format("pacote de vínculos malformado: {}", e.what()));
     }
     if (ds.isEmpty()) return out;
     ds.first();
@@ -86,11 +88,12 @@ std::map<std::string, host::Value> bindingsOf(const remote::Variant& arg) {
   }
   if (arg.isNull()) return out;
   if (!arg.isArray())
-    throw Refusal("ARG_TIPO", "the bindings must be an array of [name, value] pairs or a packet");
+    throw Refusal("ARG_TIPO",
+                  "os vínculos devem ser uma lista de pares [nome, valor] ou um pacote");
   for (const auto& pair : arg.items()) {
     if (!pair.isArray() || pair.items().size() != 2 ||
         pair.items()[0].kind() != remote::Variant::Kind::Text || !pair.items()[1].isScalar())
-      throw Refusal("ARG_TIPO", "each binding must be a [name, value] pair");
+      throw Refusal("ARG_TIPO", "cada vínculo deve ser um par [nome, valor]");
     out[host::UpperCase(pair.items()[0].asString())] = pair.items()[1].value();
   }
   return out;
@@ -103,7 +106,7 @@ std::string codeBinding(const host::Value& v, const records::Field& field) {
   const std::string text = host::AllTrim(v.isNull() ? std::string() : v.asString());
   if (host::Utf8Length(text) > width)
     throw Refusal("ARG_TAMANHO",
-                  fmt::format("{} \"{}\" is longer than {} characters", name, text, width));
+                  fmt::format("{} \"{}\" tem mais de {} caracteres", name, text, width));
   return text.empty() ? text : host::Ajusta(text, width);
 }
 
@@ -124,11 +127,11 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
   for (const auto& [name, value] : bindings) {
     if (name != "CDFILIAL" && name != "NRLANBOLREC" && name != "NRLISTA")
       throw Refusal("ARG_INVALIDO",
-                    fmt::format("the dataset {} has no parameter {}", dataset, name));
+                    fmt::format("o conjunto de dados {} não tem o parâmetro {}", dataset, name));
   }
   if (auto it = bindings.find("NRLISTA"); it != bindings.end()) {
     if (bindings.size() != 1)
-      throw Refusal("ARG_INVALIDO", "NRLISTA is bound alone, without a boleto key");
+      throw Refusal("ARG_INVALIDO", "NRLISTA se vincula sozinho, sem chave de boleto");
     std::string list = codeBinding(it->second, records::fld::NRLISTA);
     soci::rowset<std::string> keys =
         (ctx.sql().prepare << "SELECT CDLISTA FROM LISTAITEM WHERE NRLISTA = :n ORDER BY CDLISTA",
@@ -142,7 +145,8 @@ Selection selectionOf(CallContext& ctx, const std::string& dataset,
   if (branch == bindings.end() || number == bindings.end())
     throw Refusal(
         "ARG_INVALIDO",
-        fmt::format("the dataset {} is bound by CDFILIAL and NRLANBOLREC, or by NRLISTA", dataset));
+        fmt::format("o conjunto de dados {} se vincula por CDFILIAL e NRLANBOLREC, ou por NRLISTA",
+                    dataset));
   BoletoKey k{codeBinding(branch->second, records::fld::CDFILIAL),
               codeBinding(number->second, records::fld::NRLANBOLREC)};
   if (k.branch.empty() && k.number.empty())
@@ -511,7 +515,8 @@ void registerRelatorios(Dispatcher& d) {
     // A row without content is no template: handing out an empty file would replace a good
     // local copy with nothing.
     if (ind != soci::i_ok || content.empty())
-      throw Refusal(kNaoCadastrado, fmt::format("report template \"{}\" has no content", t.name));
+      throw Refusal(kNaoCadastrado,
+                    fmt::format("o modelo de relatório \"{}\" não tem conteúdo", t.name));
     return remote::Variant(content);
   });
 
@@ -521,7 +526,8 @@ void registerRelatorios(Dispatcher& d) {
       return remote::Variant::packet(
           boletoDataset(ctx, carneSelectionOf(ctx, bindingsOf(a.bindings.value()))));
     if (name != "BOLETO" && name != "ITENSNF")
-      throw Refusal("DATASET_DESCONHECIDO", fmt::format("no report dataset is named \"{}\"", name));
+      throw Refusal("DATASET_DESCONHECIDO",
+                    fmt::format("nenhum conjunto de dados de relatório se chama \"{}\"", name));
     const Selection sel = selectionOf(ctx, name, bindingsOf(a.bindings.value()));
     return remote::Variant::packet(name == "BOLETO" ? boletoDataset(ctx, sel)
                                                     : itemsDataset(ctx, sel));

@@ -12,23 +12,26 @@ int64_t currentSequence(soci::session& sql, const std::string& company, const st
 
 void setSequence(soci::session& sql, const std::string& company, const std::string& name,
                  int64_t value) {
+  // An upsert: two servers setting a counter that does not exist yet would otherwise both
+  // find no row and one of them fail on the key.
   std::string text = std::to_string(value);
-  soci::statement upd = (sql.prepare << "UPDATE SEQUENCIA SET NRSEQUENCIA = :v "
-                                        "WHERE CDEMPRESA = :e AND NMSEQUENCIA = :n",
-                         soci::use(text), soci::use(company), soci::use(name));
-  upd.execute(true);
-  if (upd.get_affected_rows() == 0) {
-    sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, :v)",
-        soci::use(company), soci::use(name), soci::use(text);
-  }
+  sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, :v) "
+         "ON CONFLICT (CDEMPRESA, NMSEQUENCIA) DO UPDATE SET NRSEQUENCIA = excluded.NRSEQUENCIA",
+      soci::use(company), soci::use(name), soci::use(text);
 }
 
 int64_t nextSequence(soci::session& sql, const std::string& company, const std::string& name) {
   // Counters are text so that 20-digit nosso número sequences fit; the arithmetic stays in
   // 64 bits, which covers every width in use (at most 19 digits are ever incremented).
-  int64_t next = currentSequence(sql, company, name) + 1;
-  setSequence(sql, company, name, next);
-  return next;
+  // One statement reads and writes the counter: on PostgreSQL two servers taking the same
+  // sequence at once would otherwise both read the old value and hand it out twice (the
+  // second update waits for the first, then writes the same number again).
+  std::string value;
+  sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, '1') "
+         "ON CONFLICT (CDEMPRESA, NMSEQUENCIA) DO UPDATE SET NRSEQUENCIA = "
+         "CAST(CAST(SEQUENCIA.NRSEQUENCIA AS BIGINT) + 1 AS TEXT) RETURNING NRSEQUENCIA",
+      soci::use(company), soci::use(name), soci::into(value);
+  return std::stoll(value);
 }
 
 }  // namespace service

@@ -13,11 +13,11 @@
 namespace service {
 
 std::shared_ptr<Service> openService(const std::string& where,
-                                     std::shared_ptr<const host::Clock> clock) {
+                                     std::shared_ptr<const host::Clock> clock, Missing missing) {
   BOLETO_CHECK(clock != nullptr, "the service needs a clock");
   auto s = std::make_shared<Service>();
   s->clock = std::move(clock);
-  s->db = Database::open(where);
+  s->db = Database::open(where, missing);
   migrate(*s->db, *s->clock);
   s->dispatcher = std::make_shared<Dispatcher>(s->db, s->clock);
   registerAcesso(*s->dispatcher);
@@ -39,15 +39,32 @@ std::shared_ptr<Service> openService(const std::string& where,
   return s;
 }
 
+std::string healthCheck(Service& s) {
+  try {
+    int one = 0;
+    if (s.db->pooled()) {
+      auto lease = s.db->reader();
+      s.db->session() << "SELECT 1", soci::into(one);
+    } else {
+      std::lock_guard lock(s.db->mutex());
+      s.db->session() << "SELECT 1", soci::into(one);
+    }
+    return one == 1 ? std::string() : std::string("o banco de dados respondeu algo inesperado");
+  } catch (const std::exception& e) {
+    return std::string("o banco de dados não responde: ") + e.what();
+  }
+}
+
 EmbeddedService openEmbeddedService(const std::string& where,
-                                    std::shared_ptr<const host::Clock> clock) {
+                                    std::shared_ptr<const host::Clock> clock, bool isDefault) {
   const bool isFile = where.rfind("postgres", 0) != 0;
-  const bool fresh = isFile && !std::filesystem::exists(where);
+  const bool fresh = isDefault && isFile && !std::filesystem::exists(where);
   if (fresh) {
     const auto parent = std::filesystem::path(where).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
   }
-  EmbeddedService e{openService(where, std::move(clock)), {}};
+  EmbeddedService e{openService(where, std::move(clock), fresh ? Missing::Create : Missing::Refuse),
+                    {}};
   if (fresh) {
     SeedOptions o;
     o.today = e.service->clock->today();

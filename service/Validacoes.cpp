@@ -36,8 +36,9 @@ std::string companyArg(CallContext& ctx, const Company& arg) {
 bool allFlag(CallContext& ctx, const rpc::In<rpc::arg::todos>& arg, size_t position) {
   const std::string& t = arg.value();
   if (!t.empty() && t != "T")
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: argument {} must be empty or \"T\", not \"{}\"",
-                                              ctx.method(), position, t));
+    throw Refusal("ARG_INVALIDO",
+                  fmt::format("{}: o argumento {} deve ser vazio ou \"T\", não \"{}\"",
+                              ctx.method(), position, t));
   return t == "T";
 }
 
@@ -55,7 +56,7 @@ Key existingBoleto(CallContext& ctx, const Args& a) {
       soci::use(k.branch), soci::use(k.number), soci::into(company, ind);
   if (!ctx.sql().got_data() || ind != soci::i_ok)
     throw Refusal("ARG_INVALIDO",
-                  fmt::format("{}: boleto {}/{} does not exist", ctx.method(), k.branch, k.number));
+                  fmt::format("{}: o boleto {}/{} não existe", ctx.method(), k.branch, k.number));
   ctx.requireCompany(company);
   return k;
 }
@@ -74,7 +75,7 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
     auto branch = column(CDFILIAL), number = column(NRLANBOLREC), mark = column(IDMARCADO);
     if (!branch || !number)
       throw Refusal("ARG_INVALIDO",
-                    fmt::format("{}: the packet needs CDFILIAL and NRLANBOLREC", ctx.method()));
+                    fmt::format("{}: o pacote precisa de CDFILIAL e NRLANBOLREC", ctx.method()));
     auto text = [](const nlohmann::json& v) { return v.is_string() ? v.get<std::string>() : ""; };
     const auto branchSize = static_cast<size_t>(CDFILIAL.size);
     const auto numberSize = static_cast<size_t>(NRLANBOLREC.size);
@@ -84,13 +85,13 @@ std::vector<Key> packetKeys(CallContext& ctx, const nlohmann::json& packet, bool
       Key k{host::Ajusta(text(row.at(*branch)), branchSize),
             host::Ajusta(text(row.at(*number)), numberSize)};
       if (k.branch.size() > branchSize || k.number.size() > numberSize)
-        throw Refusal("ARG_TAMANHO", fmt::format("{}: boleto key {}/{} is too long", ctx.method(),
-                                                 k.branch, k.number));
+        throw Refusal("ARG_TAMANHO", fmt::format("{}: a chave de boleto {}/{} é longa demais",
+                                                 ctx.method(), k.branch, k.number));
       keys.push_back(std::move(k));
     }
     return keys;
   } catch (const nlohmann::json::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: malformed packet: {}", ctx.method(), e.what()));
+    throw Refusal("ARG_INVALIDO", fmt::format("{}: pacote malformado: {}", ctx.method(), e.what()));
   }
 }
 

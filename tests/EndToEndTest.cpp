@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "host/Context.h"
@@ -19,57 +21,9 @@
 #include "records/Tables.h"
 #include "remote/Transports.h"
 #include "service/Service.h"
-
-extern char** environ;
+#include "tests/Processes.h"
 
 namespace {
-
-struct Process {
-  pid_t pid = -1;
-  int out = -1;  // the child's standard output
-};
-
-Process spawn(const std::vector<std::string>& argv, const char* workDir = nullptr) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  if (workDir) posix_spawn_file_actions_addchdir_np(&actions, workDir);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  Process p;
-  int rc = posix_spawn(&p.pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
-  p.out = pipeFds[0];
-  return p;
-}
-
-std::string readAll(int fd) {
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-  close(fd);
-  return text;
-}
-
-std::string readLine(int fd) {
-  std::string line;
-  char c;
-  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-int waitFor(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 std::vector<remote::Arg> filtroArgs(const std::string& company) {
   std::vector<remote::Variant> v(37, remote::Variant(""));
@@ -112,8 +66,10 @@ TEST(EndToEnd, AccountAndBoletosAreTheSameOverHttpAndInProcess) {
   const std::string db = (dir / "boleto.db").string();
   const std::string password = "e2e-" + std::to_string(rd());
 
-  Process seeding = spawn(
-      {BOLETO_SERVER, "seed", "--demo", "--boletos", "40", "--password", password, "--db", db});
+  // The password travels in the environment, never on a command line other users can read.
+  setenv("BOLETO_PASSWORD", password.c_str(), 1);
+  Process seeding = spawn({BOLETO_SERVER, "seed", "--demo", "--boletos", "40", "--db", db});
+  unsetenv("BOLETO_PASSWORD");
   std::string seeded, line;
   while (!(line = readLine(seeding.out)).empty()) seeded += line + "\n";
   close(seeding.out);
@@ -175,16 +131,45 @@ TEST(EndToEnd, CommandLineCreatesAndSeedsItsDatabaseWhenMissing) {
   EXPECT_NE(shown.find("CDREDUCONT      006"), std::string::npos) << shown;
   EXPECT_NE(shown.find("CDBANCO         341"), std::string::npos) << shown;
 
-  // --db names another file, which is created the same way; the first is left alone.
+  // A path someone names must exist: a slip of the keyboard creates no new database, neither
+  // beside the default one nor in a folder that does not exist; the first is left alone.
   auto before = std::filesystem::last_write_time(dir / "data" / "boleto.db");
+  for (const auto& named : {dir / "outro.db", dir / "nao-existe" / "boleto.db"}) {
+    Process other = spawn({BOLETO_CLI, "--db", named.string(), "account", "001", "--company", "08"},
+                          dir.c_str());
+    readAll(other.out);
+    EXPECT_NE(waitFor(other.pid), 0) << named;
+    EXPECT_FALSE(std::filesystem::exists(named)) << named;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "nao-existe"));
+  EXPECT_EQ(std::filesystem::last_write_time(dir / "data" / "boleto.db"), before);
+  // The seed creates one where it is told to, and the command line then uses it.
+  Process seeding =
+      spawn({BOLETO_SERVER, "seed", "--demo", "--db", (dir / "outro.db").string()}, dir.c_str());
+  readAll(seeding.out);
+  ASSERT_EQ(waitFor(seeding.pid), 0);
   Process other =
       spawn({BOLETO_CLI, "--db", (dir / "outro.db").string(), "account", "001", "--company", "08"},
             dir.c_str());
   shown = readAll(other.out);
   EXPECT_EQ(waitFor(other.pid), 0) << shown;
   EXPECT_NE(shown.find("CDBANCCNAB      025"), std::string::npos) << shown;
-  EXPECT_TRUE(std::filesystem::exists(dir / "outro.db"));
-  EXPECT_EQ(std::filesystem::last_write_time(dir / "data" / "boleto.db"), before);
+
+  // A password is never taken from the command line, where every user of the machine reads
+  // it; the help says where it comes from instead.
+  Process typed =
+      spawn({BOLETO_CLI, "--server", "http://127.0.0.1:1", "--password", "segredo", "account", "1"},
+            dir.c_str());
+  readAll(typed.out);
+  EXPECT_NE(waitFor(typed.pid), 0);
+  for (const auto& asked : {std::vector<std::string>{BOLETO_CLI, "--help"},
+                            std::vector<std::string>{BOLETO_SERVER, "seed", "--help"}}) {
+    Process help = spawn(asked, dir.c_str());
+    const std::string text = readAll(help.out);
+    waitFor(help.pid);
+    EXPECT_NE(text.find("--password-file"), std::string::npos) << text;
+    EXPECT_NE(text.find("BOLETO_PASSWORD"), std::string::npos) << text;
+  }
 
   Process both = spawn(
       {BOLETO_CLI, "--db", "x.db", "--server", "http://127.0.0.1:1", "account", "1"}, dir.c_str());
@@ -218,3 +203,69 @@ TEST(EndToEnd, CommandLineTakesTheHostContextFromAFileAndSettings) {
   std::filesystem::remove_all(dir);
 }
 #endif
+
+TEST(EndToEnd, ServerTakesItsDatabaseTlsAndCallLogFromItsConfigurationFile) {
+  std::random_device rd;
+  auto dir = std::filesystem::temp_directory_path() / ("boleto-conf-" + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+  const auto cert = dir / "cert.pem", key = dir / "key.pem";
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key.string() + " -out " + cert.string() + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+
+  // A database someone names is never made up: serve refuses one that is not there.
+  Process missing = spawn({BOLETO_SERVER, "serve", "--db", (dir / "nao.db").string()});
+  readAll(missing.out);
+  EXPECT_NE(waitFor(missing.pid), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "nao.db"));
+
+  const std::string password = "conf-" + std::to_string(rd());
+  {
+    std::ofstream f(dir / "senha");
+    f << password << "\n";
+  }
+  Process seeding = spawn({BOLETO_SERVER, "seed", "--demo", "--db", (dir / "boleto.db").string(),
+                           "--password-file", (dir / "senha").string()});
+  readAll(seeding.out);
+  ASSERT_EQ(waitFor(seeding.pid), 0);
+  {
+    std::ofstream f(dir / "boleto-server.conf");
+    f << "[serve]\ndb = " << (dir / "boleto.db").string() << "\nlisten = 127.0.0.1:0\n"
+      << "cert = " << cert.string() << "\nkey = " << key.string() << "\n"
+      << "log = " << (dir / "chamadas.log").string() << "\n";
+  }
+  Process server =
+      spawn({BOLETO_SERVER, "serve", "--config", (dir / "boleto-server.conf").string()});
+  const std::string banner = readLine(server.out);
+  ASSERT_NE(banner.find("https://127.0.0.1:"), std::string::npos) << banner;
+  const int port = std::stoi(banner.substr(banner.rfind(':') + 1));
+
+  host::ContextSettings settings;
+  settings.company = "04";
+  settings.webUrl = "https://127.0.0.1";
+  settings.webPort = port;
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(settings)});
+  auto factory = std::make_shared<remote::HttpTransportFactory>("demo", password);
+  factory->setCaCertFile(cert.string());
+  remote::Connection conn("Rec12000.rdmHabContRec", factory);
+  ASSERT_TRUE(conn.connect()) << conn.lastError();
+  std::string code = "1";
+  remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)}));
+  EXPECT_EQ(code, "001");
+  // The logout ends the session; the next call of the same factory logs in anew.
+  factory->logout();
+  remote::CheckResultServ(conn.call("GetCont_Corr", {remote::Arg::ref(code)}));
+
+  kill(server.pid, SIGTERM);
+  EXPECT_EQ(waitFor(server.pid), 0);
+  close(server.out);
+  std::ifstream log(dir / "chamadas.log");
+  std::string all((std::istreambuf_iterator<char>(log)), {});
+  EXPECT_NE(all.find(" demo login "), std::string::npos) << all;
+  EXPECT_NE(all.find(" demo Rec12000.rdmHabContRec.GetCont_Corr "), std::string::npos) << all;
+  EXPECT_NE(all.find(" demo logout "), std::string::npos) << all;
+  EXPECT_NE(all.find(" demo login ", all.find(" demo logout ")), std::string::npos) << all;
+  std::filesystem::remove_all(dir);
+}

@@ -18,7 +18,8 @@ Session::Session(ServiceOptions options) : options_(std::move(options)) {
     remote::ServerAddress::parse(options_.server, 8211);  // refuses a malformed address now
     return;
   }
-  auto opened = service::openEmbeddedService(options_.db, host::installedHost().clock);
+  auto opened =
+      service::openEmbeddedService(options_.db, host::installedHost().clock, !options_.dbNamed);
   embedded_ = opened.service;
   demoPassword_ = opened.demoPassword;
 }

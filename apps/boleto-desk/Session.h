@@ -19,8 +19,10 @@ namespace desk {
 struct ServiceOptions {
   std::string db =
       "data/boleto.db";  ///< SQLite file (or postgresql:// URL) of the embedded service
-  std::string server;    ///< http(s)://host:port of a boleto-server instead
-  std::string caCert;    ///< certificates to trust for an https:// server
+  /// Whether someone named `db` (--db, BOLETO_DB): only the default path is created when missing.
+  bool dbNamed = false;
+  std::string server;  ///< http(s)://host:port of a boleto-server instead
+  std::string caCert;  ///< certificates to trust for an https:// server
   /// Processing date, report directory and the like; the login fills in who and where.
   host::ContextSettings context;
 };

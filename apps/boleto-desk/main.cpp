@@ -17,6 +17,7 @@
 #include "apps/boleto-desk/Tour.h"
 #include "host/DateTime.h"
 #include "host/Host.h"
+#include "remote/Credentials.h"
 
 namespace {
 
@@ -52,17 +53,27 @@ int main(int argc, char** argv) {
   cli.add_option("--set", sets, "one host context setting, key=value (repeatable)");
   cli.add_option("--user", initial.operatorCode, "operator shown in the login")
       ->capture_default_str();
-  cli.add_option("--password", initial.password,
-                 "log in at once with this password (default: $BOLETO_PASSWORD; the login "
-                 "dialog stays when it is refused)");
+  std::string passwordFile;
+  cli.add_option("--password-file", passwordFile,
+                 "log in at once with the password on the first line of this file (- reads it "
+                 "from standard input; default: $BOLETO_PASSWORD; the login dialog stays when it "
+                 "is refused). Never on the command line, where other users see it");
   cli.add_option("--company", initial.company, "company shown in the login")->capture_default_str();
   cli.add_option("--branch", initial.branch, "branch shown in the login")->capture_default_str();
   cli.add_option("--package-dir", packageDir,
                  "directory of the package PKG_REC12000.so (default: $BOLETO_PACKAGE_DIR, "
                  "the program's directory, the build tree)");
   cli.add_option("--screenshots", screenshots,
-                 "save pictures of the main screens into DIR and quit (use with --password)");
+                 "save pictures of the main screens into DIR and quit (with --password-file or "
+                 "$BOLETO_PASSWORD)");
   CLI11_PARSE(cli, argc, argv);
+  try {
+    if (!passwordFile.empty()) initial.password = remote::readPassword(passwordFile, nullptr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "boleto-desk: %s\n", e.what());
+    return 2;
+  }
+  options.dbNamed = db->count() > 0 || !envOr("BOLETO_DB", "").empty();
 
   try {
     if (!contextFile.empty()) options.context = host::ContextSettings::fromFile(contextFile);

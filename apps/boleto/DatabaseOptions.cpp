@@ -13,6 +13,7 @@
 #include "module/RemoteHostDatabase.h"
 #include "module/ServiceContext.h"
 #include "remote/Connection.h"
+#include "remote/Credentials.h"
 #include "remote/Transports.h"
 #include "service/Service.h"
 
@@ -34,10 +35,14 @@ namespace {
 
 // The embedded service lives as long as the process.
 std::shared_ptr<service::Service> gEmbedded;
+// The login to a --server, ended when the command is done.
+std::shared_ptr<remote::HttpTransportFactory> gHttp;
 
 std::shared_ptr<remote::TransportFactory> embeddedFactory(const std::string& user) {
   const std::string db = embeddedDatabase();
-  auto opened = service::openEmbeddedService(db, host::installedHost().clock);
+  const char* env = std::getenv("BOLETO_DB");
+  const bool named = !databaseOptions().db.empty() || (env && *env);
+  auto opened = service::openEmbeddedService(db, host::installedHost().clock, !named);
   gEmbedded = opened.service;
   if (!opened.demoPassword.empty()) {
     fmt::print(stderr, "boleto: created {} with demo data; operator \"demo\" password: {}\n", db,
@@ -70,12 +75,11 @@ host::Host configuredHost() {
     auto where = remote::ServerAddress::parse(o.server, 8211);
     settings.webUrl = where.scheme == "https" ? "https://" + where.host : where.host;
     settings.webPort = where.port;
-    std::string password = o.password;
-    if (password.empty()) {
-      if (const char* env = std::getenv("BOLETO_PASSWORD")) password = env;
-    }
+    const std::string password =
+        remote::readPassword(o.passwordFile, "BOLETO_PASSWORD", "Senha de " + o.user + ": ");
     auto http = std::make_shared<remote::HttpTransportFactory>(o.user, password);
     if (!o.caCert.empty()) http->setCaCertFile(o.caCert);
+    gHttp = http;
     ports.transport = http;
   } else {
     ports.transport = embeddedFactory(o.user);
@@ -91,6 +95,11 @@ host::Host configuredHost() {
   return ports;
 }
 
+void closeConfiguredService() {
+  if (gHttp) gHttp->logout();
+  gHttp.reset();
+}
+
 namespace {
 const Registrar registrar{[](CLI::App& app) {
   auto& o = databaseOptions();
@@ -100,9 +109,10 @@ const Registrar registrar{[](CLI::App& app) {
   auto* server = app.add_option("--server", o.server, "use a running boleto-server at URL");
   db->excludes(server);
   app.add_option("--user", o.user, "operator")->capture_default_str();
-  app.add_option("--password", o.password,
-                 "operator's password for --server "
-                 "(default: $BOLETO_PASSWORD)");
+  app.add_option("--password-file", o.passwordFile,
+                 "file whose first line is the operator's password for --server (- reads it "
+                 "from standard input); else $BOLETO_PASSWORD, else it is asked on the terminal. "
+                 "Never on the command line, where other users see it");
   app.add_option("--ca-cert", o.caCert,
                  "PEM file of the certificates to trust for an https:// --server "
                  "(default: the system's authorities)")

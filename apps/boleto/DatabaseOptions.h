@@ -15,7 +15,7 @@ struct DatabaseOptions {
   std::string db;              ///< --db: SQLite file or postgresql:// URL
   std::string server;          ///< --server: http(s)://host:port of a boleto-server
   std::string user = "demo";   ///< --user: operator for --server and for the embedded service
-  std::string password;        ///< --password, else BOLETO_PASSWORD: for --server
+  std::string passwordFile;    ///< --password-file, else BOLETO_PASSWORD, else asked: for --server
   std::string caCert;          ///< --ca-cert: certificates to trust for an https:// server
   std::string company = "04";  ///< the working company of the context installed
   std::string contextFile;     ///< --context: host context settings, "key = value" lines
@@ -32,5 +32,7 @@ std::string embeddedDatabase();
 /// opened once, on the installed clock. A command installs them for its run (host::HostScope).
 /// Throws std::runtime_error when the embedded database cannot be opened.
 host::Host configuredHost();
+/// Ends the session a --server login opened (nothing for the embedded service).
+void closeConfiguredService();
 
 }  // namespace cli

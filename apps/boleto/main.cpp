@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "apps/boleto/Commands.h"
+#include "apps/boleto/DatabaseOptions.h"
 #include "host/DateTime.h"
 #include "host/Errors.h"
 #include "host/Host.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
   for (auto& install : cli::installers()) install(app);
   // The machine's clock is "today" for the whole run; the commands add the other ports.
   host::HostScope processHost({.clock = std::make_shared<host::SystemClock>()});
+  // The --server session ends with the command, however it ends.
+  struct Closing {
+    ~Closing() { cli::closeConfiguredService(); }
+  } closing;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -25,6 +25,7 @@
 #include "service/Migrations.h"
 #include "service/Seed.h"
 #include "service/Service.h"
+#include "service/tests/TestStorage.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ class NumberingService : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() /
            ("boleto-numbering-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
+    storage_ = std::make_unique<service::testing::TestStorage>(dir_);
     svc_ = service::openService(
-        (dir_ / "boleto.db").string(),
+        storage_->where(),
         std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 12, 8, 10, 0, 0)));
     service::SeedOptions o;
     o.password = "senha-demo";
@@ -51,6 +53,7 @@ class NumberingService : public ::testing::Test {
   void TearDown() override {
     host_.reset();
     svc_.reset();
+    storage_.reset();
     std::filesystem::remove_all(dir_);
   }
 
@@ -89,6 +92,7 @@ class NumberingService : public ::testing::Test {
 
   int extraBoletos_ = 5;
   std::filesystem::path dir_;
+  std::unique_ptr<service::testing::TestStorage> storage_;
   std::shared_ptr<service::Service> svc_;
   std::optional<host::HostScope> host_;
 };
@@ -371,7 +375,7 @@ class ConcurrentNumbering : public NumberingService {
   /// told the codes stored, no number twice.
   void fourEmitters(bool twoServices, bool overlapping) {
     std::shared_ptr<service::Service> other =
-        twoServices ? service::openService((dir_ / "boleto.db").string(), svc_->clock) : svc_;
+        twoServices ? service::openService(storage_->where(), svc_->clock) : svc_;
     std::vector<std::vector<std::string>> lists(4);
     for (size_t i = 0; i < keys_.size(); ++i) {
       for (size_t e = 0; e < 4; ++e)
@@ -428,7 +432,7 @@ TEST_F(ConcurrentNumbering, WritersOfTwoServicesOnOneFileWaitForTheLockInsteadOf
   // Two services on one SQLite file are two processes on the embedded default: a call that
   // reads before it writes must wait for the other's write, not fail with "database is
   // locked".
-  auto other = service::openService((dir_ / "boleto.db").string(), svc_->clock);
+  auto other = service::openService(storage_->where(), svc_->clock);
   std::vector<std::vector<std::string>> got(4);
   std::vector<std::string> failures(4);
   std::vector<std::thread> threads;

@@ -25,6 +25,7 @@
 #include "remote/Transports.h"
 #include "service/Seed.h"
 #include "service/Service.h"
+#include "service/tests/TestStorage.h"
 
 namespace rec::testing {
 
@@ -45,7 +46,8 @@ class RegisterFixture : public ::testing::Test {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("boleto-register-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    svc_ = service::openService((dir_ / "boleto.db").string(), clock_);
+    storage_ = std::make_unique<service::testing::TestStorage>(dir_);
+    svc_ = service::openService(storage_->where(), clock_);
     service::SeedOptions o;
     o.password = "senha-demo";
     o.today = clock_->today();
@@ -75,6 +77,7 @@ class RegisterFixture : public ::testing::Test {
     host_.reset();
     queries_.reset();
     svc_.reset();
+    storage_.reset();
     std::filesystem::remove_all(dir_);
   }
 
@@ -133,6 +136,7 @@ class RegisterFixture : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  std::unique_ptr<service::testing::TestStorage> storage_;
   std::shared_ptr<service::Service> svc_;
   std::shared_ptr<remote::TransportFactory> factory_;
   host::ContextSettings settings_;

@@ -1,6 +1,7 @@
 // The same behaviour over both transports, against a small handler standing in for the service.
 
 #include <arpa/inet.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -21,68 +22,16 @@
 #include "remote/Connection.h"
 #include "remote/HttpServer.h"
 #include "remote/Transports.h"
+#include "remote/tests/TestServer.h"
 
 using remote::Arg;
 using remote::Variant;
+using remote::testing::contextAt;
+using remote::testing::EchoService;
+using remote::testing::freePort;
+using remote::testing::OneUser;
 
 namespace {
-
-class EchoService final : public remote::Handler {
- public:
-  remote::Reply handle(const std::string& op, const remote::Request& req) override {
-    if (req.object != "Teste.rdmEco")
-      return remote::Reply::refused("OBJETO_DESCONHECIDO", req.object);
-    remote::Reply r;
-    if (req.method == "Eco") {
-      r.result = Variant::array(req.args);
-    } else if (req.method == "Troca") {
-      // Writes every in-out argument: texts get a suffix, the rest become "changed".
-      for (size_t i = 0; i < req.args.size(); ++i) {
-        if (req.byRef[i]) r.refArgs.emplace_back(i, Variant(req.args[i].asString() + "+"));
-      }
-      r.result = Variant(int64_t{1});
-    } else if (req.method == "Quem") {
-      r.result = Variant(op + "@" + req.company);
-    } else if (req.method == "Recusa") {
-      return remote::Reply::refused("ALT_BLOQ", "changed by someone else");
-    } else {
-      return remote::Reply::refused("METODO_DESCONHECIDO", req.method);
-    }
-    return r;
-  }
-};
-
-class OneUser final : public remote::Authenticator {
- public:
-  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
-    if (op == "demo" && pw == "segredo") return "tok-1";
-    return std::nullopt;
-  }
-  std::optional<std::string> operatorOf(const std::string& token) override {
-    if (token == "tok-1") return "demo";
-    return std::nullopt;
-  }
-};
-
-int freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-host::Host contextAt(int port) {
-  host::ContextSettings s;
-  s.company = "08";
-  s.webUrl = "127.0.0.1";
-  s.webPort = port;
-  return {.context = std::make_shared<host::ConfiguredContext>(s)};
-}
 
 class Transports : public ::testing::TestWithParam<bool> {
  protected:
@@ -232,7 +181,7 @@ TEST(HttpTransport, DeadServerFailsTheCallNotTheConnect) {
     remote::CheckResultServ(c.call("Eco"));
     FAIL();
   } catch (const host::OperationError& e) {
-    EXPECT_NE(std::string(e.what()).find("not connected"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("sem conexão"), std::string::npos) << e.what();
   }
 }
 
@@ -244,7 +193,7 @@ TEST(HttpTransport, WrongPasswordAndMissingTokenAreRefused) {
   remote::Connection c("Teste.rdmEco",
                        std::make_shared<remote::HttpTransportFactory>("demo", "errada"));
   EXPECT_FALSE(c.connect());
-  EXPECT_NE(c.lastError().find("refused the login"), std::string::npos) << c.lastError();
+  EXPECT_NE(c.lastError().find("recusou o login"), std::string::npos) << c.lastError();
 
   httplib::Client raw("127.0.0.1", port);
   auto res = raw.Post("/call", R"({"object":"Teste.rdmEco","method":"Eco","args":[]})",
@@ -283,12 +232,18 @@ TEST(HttpTransport, ServiceThatWentAwayLeavesTheConnectionDownUntilReconnected) 
 // Issues a new token at every login and forgets them all on demand, as a restarted server does.
 class CountingUsers final : public remote::Authenticator {
  public:
-  std::optional<std::string> login(const std::string& op, const std::string& pw) override {
+  remote::LoginOutcome login(const remote::LoginAttempt& a) override {
     std::lock_guard lock(mutex_);
-    if (op != "demo" || pw != "segredo") return std::nullopt;
+    remote::LoginOutcome out;
+    if (a.operatorCode != "demo" || a.password != "segredo") return out;
     std::string token = "tok-" + std::to_string(++logins_);
     valid_.insert(token);
-    return token;
+    out.token = token;
+    return out;
+  }
+  void logout(const std::string& token) override {
+    std::lock_guard lock(mutex_);
+    valid_.erase(token);
   }
   std::optional<std::string> operatorOf(const std::string& token) override {
     std::lock_guard lock(mutex_);
@@ -328,12 +283,17 @@ TEST(HttpTransport, ConnectionsOfOneFactoryShareTheSessionAndLogInAgainWhenItIsF
   EXPECT_EQ(remote::CheckResultServ(third.call("Quem")).asString(), "demo@08")
       << "a forgotten session is replaced without failing the call";
   EXPECT_EQ(users->logins(), 2);
-  // A connection that logged in itself fails as before and connects again on the new session.
-  EXPECT_ANY_THROW(remote::CheckResultServ(first.call("Quem")));
-  EXPECT_FALSE(first.connected());
-  ASSERT_TRUE(first.connect());
+  // Every other connection goes on with the session the third one opened, without failing a
+  // call and without another login.
   EXPECT_EQ(remote::CheckResultServ(first.call("Quem")).asString(), "demo@08");
+  EXPECT_TRUE(first.connected());
   EXPECT_EQ(users->logins(), 2);
+  // A session that ended while nobody else replaced it is replaced by the next call.
+  users->forgetAll();
+  auto again = second.call("Quem");
+  ASSERT_TRUE(again.reply.ok()) << again.reply.key << ": " << again.reply.text;
+  EXPECT_EQ(again.reply.result.asString(), "demo@08");
+  EXPECT_EQ(users->logins(), 3);
 
   // Another operator's factory has sessions of its own.
   remote::Connection wrong("Teste.rdmEco",
@@ -375,8 +335,52 @@ TEST(HttpTransport, HttpsCarriesCallsAndRefusesACertificateNobodyVouchesFor) {
   remote::Connection wary("Teste.rdmEco",
                           std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
   EXPECT_FALSE(wary.connect());
-  EXPECT_NE(wary.lastError().find("does not answer"), std::string::npos) << wary.lastError();
+  EXPECT_NE(wary.lastError().find("não responde"), std::string::npos) << wary.lastError();
   server.stop();
   t.join();
   std::filesystem::remove_all(dir);
+}
+
+TEST(HttpTransport, AServerOfTheListThatDoesNotAnswerIsPassedOverForTheNext) {
+  // Two servers of one service: the same sessions on both, as behind one database.
+  auto users = std::make_shared<CountingUsers>();
+  auto a = std::make_unique<remote::HttpServer>(std::make_shared<EchoService>(), users);
+  remote::HttpServer b(std::make_shared<EchoService>(), users);
+  const int portA = a->bind("127.0.0.1", 0), portB = b.bind("127.0.0.1", 0);
+  std::thread ta([&] { a->serve(); }), tb([&] { b.serve(); });
+  const int nobody = freePort();
+  host::ContextSettings s;
+  s.company = "08";
+  s.webUrl =
+      fmt::format("http://127.0.0.1:{}, 127.0.0.1:{},http://127.0.0.1:{}", nobody, portA, portB);
+  host::HostScope scope({.context = std::make_shared<host::ConfiguredContext>(s)});
+  auto factory = std::make_shared<remote::HttpTransportFactory>("demo", "segredo");
+  remote::Connection c("Teste.rdmEco", factory);
+  ASSERT_TRUE(c.connect()) << c.lastError();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  // The server in use goes away between calls: the next call, which never reached it, is
+  // answered by the next server with the same session.
+  a->stop();
+  ta.join();
+  a.reset();
+  EXPECT_EQ(remote::CheckResultServ(c.call("Quem")).asString(), "demo@08");
+  EXPECT_TRUE(c.connected());
+  remote::Connection later("Teste.rdmEco", factory);
+  ASSERT_TRUE(later.connect()) << later.lastError();
+  EXPECT_EQ(remote::CheckResultServ(later.call("Quem")).asString(), "demo@08");
+  EXPECT_EQ(users->logins(), 1);
+  b.stop();
+  tb.join();
+  // None answers: the call fails saying so, for each server of the list.
+  try {
+    remote::CheckResultServ(c.call("Quem"));
+    FAIL() << "a call with no server answered";
+  } catch (const host::OperationError& e) {
+    EXPECT_NE(std::string(e.what()).find("nenhum servidor"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(std::to_string(portB)), std::string::npos) << e.what();
+  }
+  remote::Connection none("Teste.rdmEco",
+                          std::make_shared<remote::HttpTransportFactory>("demo", "segredo"));
+  EXPECT_FALSE(none.connect());
+  EXPECT_NE(none.lastError().find(std::to_string(nobody)), std::string::npos) << none.lastError();
 }

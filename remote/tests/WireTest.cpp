@@ -146,6 +146,15 @@ Variant packedPacket() {
 
 }  // namespace
 
+TEST(ServerAddress, AListNamesEveryServerOfOneService) {
+  const auto list = remote::ServerAddress::parseList("https://a.local, b.local:9000,,", 8211);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].url(), "https://a.local:8211");
+  EXPECT_EQ(list[1].url(), "http://b.local:9000");
+  EXPECT_THROW(remote::ServerAddress::parseList(" , ", 8211), std::invalid_argument);
+  EXPECT_THROW(remote::ServerAddress::parseList("a.local,ftp://b", 8211), std::invalid_argument);
+}
+
 TEST(WireFormat, RepliesReadOffTheTextAsTheTreeReadsThem) {
   remote::Reply r;
   r.result = Variant::array({packedPacket(), Variant(""), Variant::array({}),

@@ -2,13 +2,17 @@
 // pdftotext and zbarimg, and how print, preview and export behave around their failures.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "report/Barcode.h"
+#include "report/Image.h"
 #include "report/Layout.h"
 #include "report/Report.h"
 #include "report/Template.h"
@@ -251,3 +255,28 @@ TEST_F(ReportComponent,
 }
 
 }  // namespace
+
+TEST(WriteFile, AFailureSaysWhichStepFailedAndWhyInTheSystemsWords) {
+  auto message = [](const std::string& path) {
+    try {
+      report::writeFileAtomically(path, "%PDF-1.4");
+    } catch (const host::OperationError& e) {
+      return std::string(e.what());
+    }
+    return std::string("<written>");
+  };
+  const std::string missing = message("/nao-existe-esta-pasta/boleto.pdf");
+  EXPECT_NE(missing.find("boleto.pdf"), std::string::npos) << missing;
+  EXPECT_NE(missing.find(std::strerror(ENOENT)), std::string::npos) << missing;
+  // A folder where the file should go: the temporary file is written, the last step fails,
+  // and the cause is that step's, not the clean-up's.
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("boleto-write-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "ocupado" / "dentro");
+  const std::string taken = message((dir / "ocupado").string());
+  EXPECT_NE(taken.find(std::strerror(EISDIR)), std::string::npos) << taken;
+  EXPECT_EQ(taken.find("Success"), std::string::npos) << taken;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1)
+      << "no temporary file is left behind";
+  std::filesystem::remove_all(dir);
+}

@@ -236,3 +236,21 @@ TEST_F(Registro, DirectQueryCallsAreCheckedLikeAnyOther) {
   EXPECT_EQ(rowsOf(query("99", one, "qryEmpresa")).size(), 1u);
   EXPECT_EQ(query("04", Variant(), "SELECT * FROM OPERADOR").key, "CONSULTA_DESCONHECIDA");
 }
+
+TEST_F(Registro, TheCompanyListingNamesOnlyTheCompaniesTheOperatorMayUse) {
+  service::saveOperator(svc_->db->session(), "ana", "Ana", "s3nha", {"04", "12"});
+  auto listing = [&](const std::string& op, const char* code, const char* all) {
+    auto reply = call("Consulta",
+                      {Variant("qryEmpresa"),
+                       Variant::array({Variant::array({Variant("P_CDEMPRESA"), Variant(code)}),
+                                       Variant::array({Variant("P_TCDEMPRESA"), Variant(all)})})},
+                      {}, "04", op, "Host.rdmQuery");
+    std::vector<std::string> codes;
+    for (const auto& row : rowsOf(reply)) codes.push_back(row[0].get<std::string>());
+    return codes;
+  };
+  EXPECT_EQ(listing("ana", "", "T"), (std::vector<std::string>{"04", "12"}));
+  EXPECT_EQ(listing("demo", "", "T"), (std::vector<std::string>{"04", "08", "12"}));
+  // One company by its code still answers, so the register can say the operator may not use it.
+  EXPECT_EQ(listing("ana", "08", ""), (std::vector<std::string>{"08"}));
+}

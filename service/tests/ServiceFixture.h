@@ -1,5 +1,6 @@
 #pragma once
-// A fresh seeded SQLite service per test, in a temporary folder.
+// A fresh seeded service per test: an SQLite file in a temporary folder, or a PostgreSQL
+// database (see TestStorage.h).
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 #include "service/Seed.h"
 #include "service/Service.h"
+#include "service/tests/TestStorage.h"
 
 namespace service::testing {
 
@@ -28,7 +30,8 @@ class SeededService : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = freshDir();
-    svc_ = openService((dir_ / "boleto.db").string(), fixedClock());
+    storage_ = std::make_unique<TestStorage>(dir_);
+    svc_ = openService(storage_->where(), fixedClock());
     SeedOptions o;
     o.password = "senha-demo";
     o.today = host::DateTime::fromYmd(2026, 3, 2);
@@ -36,6 +39,7 @@ class SeededService : public ::testing::Test {
   }
   void TearDown() override {
     svc_.reset();
+    storage_.reset();
     std::filesystem::remove_all(dir_);
   }
   remote::Reply call(const std::string& method, std::vector<remote::Variant> args,
@@ -52,6 +56,7 @@ class SeededService : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  std::unique_ptr<TestStorage> storage_;
   std::shared_ptr<Service> svc_;
 };
 

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "ServiceFixture.h"
+#include <set>
+#include <thread>
+
 #include "service/Access.h"
+#include "service/Database.h"
 #include "service/DirectQueryRunner.h"
 #include "service/Migrations.h"
 #include "service/Packets.h"
 #include "service/Sequences.h"
+#include "service/tests/ServiceFixture.h"
 
 using service::testing::fixedClock;
 using service::testing::freshDir;
+using service::testing::TestStorage;
 
 TEST(ServiceClock, WhatTheServiceStampsComesFromItsClock) {
   auto dir = freshDir();
@@ -38,7 +43,8 @@ TEST(ServiceClock, WhatTheServiceStampsComesFromItsClock) {
 
 TEST(Migrations, ApplyingTwiceIsHarmless) {
   auto dir = freshDir();
-  auto path = (dir / "m.db").string();
+  TestStorage storage(dir, "m.db");
+  const auto& path = storage.where();
   int version = 0;
   {
     auto svc = service::openService(path, fixedClock());
@@ -53,15 +59,40 @@ TEST(Migrations, ApplyingTwiceIsHarmless) {
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO", soci::into(applied);
   EXPECT_EQ(rows, 1) << "data survives a second start";
   EXPECT_EQ(applied, static_cast<int>(service::migrations().size()));
-  std::string mode;
-  again->db->session() << "PRAGMA journal_mode", soci::into(mode);
-  EXPECT_EQ(mode, "wal");
+  if (!storage.postgresql()) {
+    std::string mode;
+    again->db->session() << "PRAGMA journal_mode", soci::into(mode);
+    EXPECT_EQ(mode, "wal");
+  }
+  again.reset();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Migrations, ADatabaseOfANewerProgramIsRefusedNamingBothVersions) {
+  auto dir = freshDir();
+  TestStorage storage(dir, "n.db");
+  const int known = service::migrations().back().version;
+  {
+    auto svc = service::openService(storage.where(), fixedClock());
+    svc->db->session() << "INSERT INTO SCHEMAVERSAO (NRVERSAO, NMARQUIVO, DTAPLICACAO) VALUES "
+                          "(" +
+                              std::to_string(known + 7) + ", 'futura.sql', '2030-01-01')";
+  }
+  try {
+    service::openService(storage.where(), fixedClock());
+    FAIL() << "a database of a newer program was used";
+  } catch (const std::runtime_error& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find(std::to_string(known + 7)), std::string::npos) << text;
+    EXPECT_NE(text.find(std::to_string(known)), std::string::npos) << text;
+  }
   std::filesystem::remove_all(dir);
 }
 
 TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
   auto dir = freshDir();
-  auto path = (dir / "m.db").string();
+  TestStorage storage(dir, "m.db");
+  const auto& path = storage.where();
   {
     auto svc = service::openService(path, fixedClock());
     // As if this database had been migrated before the filter options' migration existed.
@@ -69,14 +100,14 @@ TEST(Migrations, AMigrationThatArrivedAfterALaterOneIsStillApplied) {
     svc->db->session() << "DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 8";
   }
   auto again = service::openService(path, fixedClock());
-  int table = 0, recorded = 0;
-  again->db->session() << "SELECT COUNT(*) FROM sqlite_master WHERE name = 'OPCAOFILTRO'",
-      soci::into(table);
+  int table = -1, recorded = 0;
+  again->db->session() << "SELECT COUNT(*) FROM OPCAOFILTRO", soci::into(table);
   again->db->session() << "SELECT COUNT(*) FROM SCHEMAVERSAO WHERE NRVERSAO = 8",
       soci::into(recorded);
-  EXPECT_EQ(table, 1);
+  EXPECT_EQ(table, 0) << "the table is there again, empty";
   EXPECT_EQ(recorded, 1);
   EXPECT_EQ(service::schemaVersion(*again->db), service::migrations().back().version);
+  again.reset();
   std::filesystem::remove_all(dir);
 }
 
@@ -100,7 +131,8 @@ TEST(Migrations, OpeningAnUnwritablePathSaysWhich) {
 
 TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   auto dir = freshDir();
-  auto svc = service::openService((dir / "s.db").string(), fixedClock());
+  TestStorage storage(dir, "s.db");
+  auto svc = service::openService(storage.where(), fixedClock());
   auto& sql = svc->db->session();
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 2);
@@ -108,6 +140,37 @@ TEST(Sequences, EachTakeGivesTheNextNumberPerCompanyAndName) {
   service::setSequence(sql, "04", "NOSSONUMERO001", 1000);
   EXPECT_EQ(service::nextSequence(sql, "04", "NOSSONUMERO001"), 1001);
   EXPECT_EQ(service::currentSequence(sql, "04", "NADA"), 0);
+  svc.reset();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Sequences, WritersOnSeparateConnectionsNeverTakeTheSameNumber) {
+  // As two server instances on one database: each writer has a connection of its own, and
+  // each number is taken in a transaction of its own.
+  auto dir = freshDir();
+  TestStorage storage(dir, "q.db");
+  service::openService(storage.where(), fixedClock()).reset();
+  constexpr int kWriters = 4, kTakes = 60;
+  std::vector<std::vector<int64_t>> taken(kWriters);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      auto db = service::Database::open(storage.where(), service::Missing::Refuse);
+      const bool pg = db->dialect() == service::Dialect::PostgreSQL;
+      auto& sql = db->session();
+      for (int i = 0; i < kTakes; ++i) {
+        sql << (pg ? "BEGIN" : "BEGIN IMMEDIATE");
+        taken[w].push_back(service::nextSequence(sql, "04", "NOSSONUMERO001"));
+        sql << "COMMIT";
+      }
+    });
+  }
+  for (auto& t : writers) t.join();
+  std::set<int64_t> all;
+  for (const auto& mine : taken) all.insert(mine.begin(), mine.end());
+  EXPECT_EQ(all.size(), size_t{kWriters * kTakes}) << "a number was handed out twice";
+  EXPECT_EQ(*all.begin(), 1);
+  EXPECT_EQ(*all.rbegin(), kWriters * kTakes);
   std::filesystem::remove_all(dir);
 }
 
@@ -118,7 +181,8 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_FALSE(service::verifyPassword(hash, "Correta"));
 
   auto dir = freshDir();
-  auto svc = service::openService((dir / "a.db").string(), fixedClock());
+  TestStorage storage(dir, "a.db");
+  auto svc = service::openService(storage.where(), fixedClock());
   svc->db->session() << "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('04', 'E')";
   service::saveOperator(svc->db->session(), "ana", "Ana", "s3nha", {"04"});
   EXPECT_FALSE(svc->auth->login("ana", "errada"));
@@ -128,6 +192,7 @@ TEST(Access, PasswordsAreHashedAndSessionsNamedByToken) {
   EXPECT_EQ(svc->auth->operatorOf(*token), "ana");
   EXPECT_NE(svc->auth->login("ana", "s3nha"), token);
   EXPECT_FALSE(svc->auth->operatorOf("forjado"));
+  svc.reset();
   std::filesystem::remove_all(dir);
 }
 

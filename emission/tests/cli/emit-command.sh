@@ -9,9 +9,9 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-sql() { sqlite3 -batch -noheader b.db "$1"; }
+sql() { sqlite3 -batch -noheader data/boleto.db "$1"; }
 
-out=$("$boleto" --db b.db emit --company 04 --account 001 --dir out 2>err.txt); rc=$?
+out=$("$boleto" emit --company 04 --account 001 --dir out 2>err.txt); rc=$?
 [ "$rc" -eq 0 ] || fail "emit exit status $rc: $(cat err.txt)"
 echo "$out" | grep -q '^\[1/' || fail "no progress line: $out"
 echo "$out" | grep -q 'boleto(s) emitido(s) em out/Boletos_Emitidos/' || fail "no summary: $out"
@@ -42,12 +42,12 @@ dups=$(sql "SELECT COUNT(*) FROM (SELECT CDNOSNUMREC FROM BOLRECEBER WHERE CDRED
 [ "$dups" -eq 0 ] || fail "$dups nosso números shared"
 [ "$(sql 'SELECT COUNT(*) FROM LISTA') $(sql 'SELECT COUNT(*) FROM LISTAITEM')" = "0 0" ] || fail "the run's list is still on the service"
 
-again=$("$boleto" --db b.db emit --company 04 --account 001 --dir out 2>&1); rc=$?
+again=$("$boleto" emit --company 04 --account 001 --dir out 2>&1); rc=$?
 [ "$rc" -eq 0 ] || fail "second run exit status $rc: $again"
 echo "$again" | grep -q 'nada a emitir' || fail "second run: $again"
 [ "$(ls "$folder" | wc -l)" -eq "$n" ] || fail "second run wrote files"
 
-err=$("$boleto" --db b.db emit --company 04 --account 999 --dir out 2>&1); rc=$?
+err=$("$boleto" emit --company 04 --account 999 --dir out 2>&1); rc=$?
 echo "$err" | grep -q 'nada a emitir' || fail "unknown account: $err"
 
 # --one-file: the same road on another database writes one PDF, a boleto a page, each page
