@@ -5,6 +5,8 @@
 # carries, in its text and in its bars, the number, typed line and barcode stored for its
 # boleto. A reissue afterwards changes none of them.
 set -u
+# Passwords reach the programs through the environment, never the command line.
+export BOLETO_PASSWORD=senha-demo
 boleto=$1
 server=${2:-$(dirname "$boleto")/../boleto-server/boleto-server}
 dir=$(mktemp -d)
@@ -97,7 +99,7 @@ four() {
 for storage in ${STORAGES:-embedded server}; do
   for mode in ${MODES:-overlapping disjoint}; do
     db="$storage-$mode.db"
-    "$server" seed --demo --boletos 10 --password senha-demo --db "$db" >/dev/null ||
+    "$server" seed --demo --boletos 10 --db "$db" >/dev/null ||
       fail "seed $db"
     # The demo's boletos due before today are out of every range of their own.
     sql "$db" "UPDATE BOLRECEBER SET DTVENBOLREC = date('now', '+2 days') WHERE CDEMPRESA = '04'
@@ -115,7 +117,7 @@ for storage in ${STORAGES:-embedded server}; do
         sleep 0.1
       done
       [ -n "$port" ] || fail "the server did not start: $(cat server.out)"
-      four "$label" "$mode" --server "http://127.0.0.1:$port" --user demo --password senha-demo
+      four "$label" "$mode" --server "http://127.0.0.1:$port" --user demo
       kill "$pid"
       wait "$pid" 2>/dev/null
       pid=
