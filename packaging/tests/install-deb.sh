@@ -81,7 +81,7 @@ fi
 # The programs, run from the root.
 out=$("$root/usr/bin/boleto-server" --version 2>&1); rc=$?
 [ "$rc" -eq 0 ] && [ "$out" = "boleto-server $version" ] || fail "boleto-server --version: [$out] ($rc)"
-out=$("$root/usr/bin/boleto-server" seed --demo --db "$dir/demo.db" --password senha 2>&1) ||
+out=$(BOLETO_PASSWORD=senha "$root/usr/bin/boleto-server" seed --demo --db "$dir/demo.db" 2>&1) ||
   fail "installed boleto-server seed: $out"
 out=$("$root/usr/bin/boleto" pix --key 52998224725 --name Fulano --city Recife 2>&1) ||
   fail "installed boleto pix: $out"
