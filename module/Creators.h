@@ -22,6 +22,11 @@ struct Creators {
       CriaImprimeBol;
   /// `CriaDirBoletos`: the boleto directory screen; the directory chosen, "" when cancelled.
   std::function<std::string()> CriaDirBoletos;
+  /// `CriaEnvBolMail`: the e-mail screen for the order; `sent` is told the key of each boleto
+  /// sent. The screen's modal result (1: the run completed).
+  std::function<int(const records::EmissionOrder& order,
+                    std::function<void(const std::string& key)> sent)>
+      CriaEnvBolMail;
 };
 
 /// The process's creators.

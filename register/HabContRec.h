@@ -141,6 +141,8 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void mnuBoletoClick();
   /// "Emitir Carnê" (disabled until the payment booklet exists).
   void mnuCarneClick();
+  /// "Enviar Boleto": the marked boletos go to the e-mail screen.
+  void mnuEnviarBoletoClick();
   /// The emission lists `klEmissao`, `klContas`, `klCarteira` and `cdsBolEmitOrd` from the
   /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
   /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.

@@ -17,5 +17,6 @@ void registerNumeracao(Dispatcher& d);
 void registerConsultas(Dispatcher& d);
 void registerRegistro(Dispatcher& d);
 void registerEmissao(Dispatcher& d);
+void registerEmail(Dispatcher& d);
 
 }  // namespace service

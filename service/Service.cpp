@@ -32,6 +32,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerEmissao(*s->dispatcher);
   registerMarcacao(*s->dispatcher);
   registerValidacoes(*s->dispatcher);
+  registerEmail(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -6,6 +6,7 @@
 #include "apps/boleto/DatabaseOptions.h"
 #include "emission/ImprimeBol.h"
 #include "host/Errors.h"
+#include "mail/EnvBolMail.h"
 #include "module/Units.h"
 
 namespace cli {
@@ -31,6 +32,7 @@ HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
   // would install them.
   rec::InstalaImprimeBol();
   rec::InstalaDirBoletos();
+  rec::InstalaEnvBolMail();
 }
 
 void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {
