@@ -75,9 +75,12 @@ TEST(FieldTables, AFieldIsTheSameFieldInEveryTableUnlessTheTableSaysOtherwise) {
   // A field's name, type and size are declared once; only the report's printed copies widen
   // a text or hold it whole, and the emission order gives the barcode room.
   const std::set<std::string> widened = {
-      "BOLETO.DSLINHABARREC", "BOLETO.CDAGENCIA",    "BOLETO.CDCEDENTEBAN",
-      "BOLETO.CDCONTCORR",    "BOLETO.CDNOSNUMREC",  "BOLETO.CDCARTCOBBOL",
-      "BOLETO.NMBANCO",       "BOLETO.NMRAZSOCCLIE", "cdsBolEmitOrd.CDBARRAREC"};
+      "BOLETO.DSLINHABARREC", "BOLETO.CDAGENCIA", "BOLETO.CDCEDENTEBAN", "BOLETO.CDCONTCORR",
+      "BOLETO.CDNOSNUMREC", "BOLETO.CDCARTCOBBOL", "BOLETO.NMBANCO", "BOLETO.NMRAZSOCCLIE",
+      "cdsBolEmitOrd.CDBARRAREC",
+      // The e-mail screen's layouts: names of notes, lists of addresses, the emitting branch.
+      "cdsNotasEmail.NMRAZSOCCLIE", "cdsEnvBolMail.DSEMAILCLIE", "cdsEnvBolMail.CDFILIAL",
+      "NOTAFISCAL.NMRAZSOCCLIE"};
   const auto& boleto = records::BoletoRecord();
   for (const Table* t : kTables) {
     std::set<std::string> names;
