@@ -30,6 +30,11 @@ struct Creators {
   std::function<int(const records::EmissionOrder& order)> CriaImprimeCarne;
   /// `CriaConjulgarBoleto`: the association screen for the company.
   std::function<int(const std::string& company)> CriaConjulgarBoleto;
+  /// `CriaEnvBolMail`: the e-mail screen for the order; `sent` is told the key of each boleto
+  /// sent. The screen's modal result (1: the run completed).
+  std::function<int(const records::EmissionOrder& order,
+                    std::function<void(const std::string& key)> sent)>
+      CriaEnvBolMail;
 };
 
 /// The process's creators.

@@ -61,6 +61,9 @@ inline constexpr Param cdsMarca{"cdsMarca", Kind::Packet};
 inline constexpr Param cdsPosicao{"cdsPosicao", Kind::Packet};
 inline constexpr Param confirmMode{"confirmMode", Kind::Integer};
 inline constexpr Param origem{"origem", Kind::Integer};
+inline constexpr Param cdsListaGerarDANFE{"cdsListaGerarDANFE", Kind::Packet};
+/// "S": the caller keeps the DANFE files; "N": they go into a message and are deleted.
+inline constexpr Param keepDanfe{"keep flag", Kind::Text, 1};
 // The register filter's criteria (Filtro).
 inline constexpr Param FiliProc{"FiliProc", Kind::Text, 4};
 inline constexpr Param clientList{"client list", Kind::Text};
@@ -565,6 +568,37 @@ struct GetValNrCheque {
   In<fld::NRCHEQUERECE> NRCHEQUERECE;
 };
 
+// --- e-mail of boletos with their fiscal documents (service/Email.cpp)
+
+/// The branch's principal address with its mail settings (`cdsEndeFili`); the password comes
+/// sealed, as stored.
+struct GetEndeFili {
+  static constexpr Method method{kHabContRec, "GetEndeFili", Access::Reads};
+  InOut<fld::CDFILIAL> CDFILIAL;
+};
+/// [addresses per group of notes mailed together (`cdsEmailDanfe`), the notes behind the
+/// boleto (`cdsNotasEmail`)]; both empty when no note of the boleto has addresses.
+struct getEmailDanfe {
+  static constexpr Method method{kHabContRec, "getEmailDanfe", Access::Reads};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// The series of a fiscal note (`cdsSerieNF`).
+struct getSerieNF {
+  static constexpr Method method{kHabContRec, "getSerieNF", Access::Reads};
+  InOut<fld::CDEMPRESA> CDEMPRESA;
+  InOut<fld::CDINSCESTA> CDINSCESTA;
+  InOut<fld::CDINSCMUNI> CDINSCMUNI;
+  InOut<fld::CDSERIE> CDSERIE;
+};
+/// The DANFE of each note of the request rendered to "<access key>-nfe.pdf" and zipped:
+/// ["S", `cdsStringStream` (the archive in Base64), `cdsDetalheRetorno`], or ["N", the reason].
+struct GetDanfeApi {
+  static constexpr Method method{kHabContRec, "GetDanfeApi", Access::Reads};
+  In<arg::cdsListaGerarDANFE> cdsListaGerarDANFE;
+  InOut<arg::keepDanfe> keep;
+};
+
 // ==================================================================== Qrd.rdmQRDesign
 // (service/Relatorios.cpp)
 
@@ -650,19 +684,21 @@ struct SetSelImpor {
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
-using Declared = MethodList<
-    GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
-    GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
-    GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
-    GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec, GetAdiantamento, GetDevolucao, GetBolCliDevoAdian,
-    GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra,
-    NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
-    GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe, GetVdTipoBaixa,
-    GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig, GetStatus, GetVdCompensa,
-    GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque, GetChequePerm, GetValNrCheque,
-    RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador, AcessoOperEmpresa, Consulta,
-    SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos,
-    GetVdCompensacao, AssociaBoletos, SetPixBoleto>;
+using Declared =
+    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
+               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
+               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
+               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec,
+               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
+               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
+               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
+               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
+               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
+               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
+               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
+               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes,
+               GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos, GetVdCompensacao,
+               AssociaBoletos, SetPixBoleto, GetEndeFili, getEmailDanfe, getSerieNF, GetDanfeApi>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

@@ -567,4 +567,69 @@ const Table& cdsSelImpor() {
   return t;
 }
 
+const Table& cdsEndeFili() {
+  static const Table t{"cdsEndeFili",
+                       {NMFILIAL, NRTELEFILI, DSEMAILFILI, CDSENHEMAILF, DSSMTPEMAILF, IDUTSSLEMAIL,
+                        IDUTTLSEMAIL, DSLOGINSMTP, DSEMAILEMXMLNFE}};
+  return t;
+}
+
+const Table& cdsEmailDanfe() {
+  static const Table t{"cdsEmailDanfe", {CDFILIEMIT, DSEMAILDANFEBOL, IDNFDEBITO}};
+  return t;
+}
+
+const Table& cdsNotasEmail() {
+  static const Table t{
+      "cdsNotasEmail",
+      {NRINSJURNF, NMRAZSOCCLIE.sized(100), CDFILIAL, NRLANCTONF, DSEMAILDANFEBOL, CDEMPRESA,
+       CDINSCESTA, CDINSCMUNI, CDSERIE, CDFILIEMIT, NRACESSONFE, IDNFDEBITO}};
+  return t;
+}
+
+const Table& cdsSerieNF() {
+  static const Table t{
+      "cdsSerieNF",
+      {CDSERIE, DSSERIE, CDEMPRESA, CDINSCESTA, CDRELDANFE, IDTPIMPRESDANFE, CDRELESPENF}};
+  return t;
+}
+
+const Table& cdsListaGerarDANFE() {
+  static const Table t{"cdsListaGerarDANFE", {NRACESSONFE, CDFILIAL, NRLANCTONF}};
+  return t;
+}
+
+const Table& cdsStringStream() {
+  static const Table t{"cdsStringStream", {DSSTRINGSTREAM}};
+  return t;
+}
+
+const Table& cdsDetalheRetorno() {
+  static const Table t{"cdsDetalheRetorno",
+                       {NRACESSONFE.labeled("Chave de Acesso"), DSRETORNO.labeled("Descrição"),
+                        IDSTATUS.labeled("Status")}};
+  return t;
+}
+
+const Table& cdsEnvBolMail() {
+  static const Table t{"cdsEnvBolMail",
+                       {FTR_DTVENBOLREC.labeled("Vencimento"), NRINSJURCLIE.labeled("CPF/CNPJ"),
+                        IDTPIJURCLIE, NMRAZSOCCLIE.labeled("Cliente"),
+                        DSEMAILCLIE.sized(300).labeled("E-mail"), CDFILIAL.sized(20)}};
+  return t;
+}
+
+const Table& cdsMensagem() {
+  static const Table t{"cdsMensagem", {Assunto, Conteudo}};
+  return t;
+}
+
+const Table& RelatorioNotaFiscal() {
+  static const Table t{"NOTAFISCAL",
+                       {CDFILIAL, NRLANCTONF, NRNOTAFISC, CDSERIE, DTEMISSAO, NRACESSONFE,
+                        IDNFDEBITO, VRTOTALNF, NMRAZSOCBENEF, NRINSJURBENEF, DSENDBENEF,
+                        NMRAZSOCCLIE.asMemo(), NRINSJURCLIE, DSENDCLIE, CDINSCESTA, TXOBSNF}};
+  return t;
+}
+
 }  // namespace records

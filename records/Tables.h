@@ -131,5 +131,27 @@ const Table& RelatorioItensNF();
 // --- the import selection of fiscal notes
 /// A customer's fiscal notes with their import flag `IDIMPONFCR` ("S" to be imported).
 const Table& cdsSelImpor();
+// --- e-mail of boletos with their fiscal documents
+/// A branch's principal address with its mail settings (`GetEndeFili`, `cdsEndeFili`).
+const Table& cdsEndeFili();
+/// Addresses registered for a boleto's fiscal notes, one row per group mailed together
+/// (`getEmailDanfe` element 0: `cdsParaEmail`, `cdsEmailDanfe`).
+const Table& cdsEmailDanfe();
+/// The notes behind a boleto (`getEmailDanfe` element 1: `cdsNotasEmail`).
+const Table& cdsNotasEmail();
+/// A note's series (`getSerieNF`).
+const Table& cdsSerieNF();
+/// The notes whose DANFE the service renders (`GetDanfeApi`'s request).
+const Table& cdsListaGerarDANFE();
+/// An archive in Base64 (`GetDanfeApi`'s answer).
+const Table& cdsStringStream();
+/// The service's result per note (`GetDanfeApi`'s answer).
+const Table& cdsDetalheRetorno();
+/// The e-mail screen's recipients, one per customer and emitting branch (`cdsEnvBolMail`).
+const Table& cdsEnvBolMail();
+/// The subject and text remembered per branch (`cdsMensagem`).
+const Table& cdsMensagem();
+/// The report dataset of one fiscal note, for the DANFE and the espelho.
+const Table& RelatorioNotaFiscal();
 
 }  // namespace records

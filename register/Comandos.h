@@ -17,10 +17,10 @@ struct RegisterCommand {
 };
 
 inline constexpr RegisterCommand kRegisterCommands[] = {
-    {"mnuCancBoleto", "Cancelar Boleto", false}, {"sbtEmail", "E-mail", false},
-    {"mnuEnviaBoleto", "Enviar Boleto", false},  {"mnuEnviaNota", "Enviar Nota", false},
+    {"mnuCancBoleto", "Cancelar Boleto", false}, {"sbtEmail", "E-mail", true},
+    {"mnuEnviaBoleto", "Enviar Boleto", true},   {"mnuEnviaNota", "Enviar Nota", false},
     {"mnuAssociar", "Associar Boleto", false},   {"mnuAgrupar", "Conjugar Boletos", true},
-    {"mnuCarne", "Emitir Carnê", true},         {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
+    {"mnuCarne", "Emitir Carnê", true},          {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
 };
 
 /// The pages whose own operations (include, delete, change and confirm) are built. On a page

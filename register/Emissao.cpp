@@ -421,6 +421,59 @@ void TfrmHabContRec::mnuBoletoClick() {
   if (markAgain) Marca_Boletos_Aux("", "");
 }
 
+void TfrmHabContRec::mnuEnviarBoletoClick() {
+  bContaUnica = true;
+  if (!cdsMarca.active() || cdsMarca.isEmpty()) error("BOL_NI");
+  struct DropSaved {
+    host::ClientDataset& aux;
+    ~DropSaved() {
+      if (aux.active()) aux.emptyDataset();
+    }
+  } dropSaved{cdsMarcaAux};
+  cdsMarcaAux.copyDataFrom(cdsMarca);
+  const bool reissue = nMarcEmitidos > 1 && ask("boletos_ja_emit");
+  cdsMarca.first();
+  while (!cdsMarca.eof()) {
+    if (cdsMarca.valueOf("IDSTATBREC").asString() == "E" && !reissue) {
+      const std::string text =
+          messages().Msg("bol_ja_emit") + "\rFilial " + cdsMarca.valueOf("CDFILIAL").asString() +
+          " - Nº Lanc. Boleto " + cdsMarca.valueOf("NRLANBOLREC").asString() + " - Parc. " +
+          cdsMarca.valueOf("NRPARCBOLREC").asString() + "\r" + "\r" + messages().Msg("reemit_bol");
+      const int answer = host::dialogs().msgAlertEx(text, caption(),
+                                                    {messages().Msg("Sim"), messages().Msg("Nao")});
+      if (answer == host::kMsgAlertFirstButton + 1) {
+        leaveOut();
+        continue;
+      }
+    }
+    cdsMarca.next();
+  }
+  Atualiza_Emissao(true);
+  bool opened = false;
+  int result = host::mrNone;
+  if (!cdsMarca.isEmpty() && klContas.Count() > 0) {
+    opened = true;
+    host::ScopedFlag busyMark(busy);
+    // A boleto sent is not marked again when the list comes back after a failed run.
+    result = installed(creators().CriaEnvBolMail, "de envio de boletos por e-mail")(
+        ordemEmissao(), [this](const std::string& key) {
+          if (cdsMarcaAux.locate(records::kBoletoKeyFields, {key.substr(0, 4), key.substr(4)},
+                                 {.caseInsensitive = true}))
+            cdsMarcaAux.deleteRecord();
+        });
+  }
+  bool markAgain = false;
+  if (opened) {
+    if (result == host::mrOk)
+      cdsMarca.emptyDataset();
+    else
+      markAgain = true;
+    Fitro_Locate();
+  }
+  cdsMarca.emptyDataset();
+  if (markAgain) Marca_Boletos_Aux("", "");
+}
+
 void TfrmHabContRec::mnuCarneClick() {
   bContaUnica = true;
   Atualiza_Emissao(false);

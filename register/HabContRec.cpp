@@ -251,7 +251,9 @@ void TfrmHabContRec::buildControls() {
   buildPrintMenu();
   addCommand("sbtCancBoleto", "mnuCancBoleto", [] {});
   addControl("sbtEmail", ControlKind::Button);
-  addControl("mnuEnviaBoleto", ControlKind::MenuItem);
+  addControl("mnuEnviaBoleto", ControlKind::MenuItem).onClick = [this] {
+    run([this] { mnuEnviarBoletoClick(); });
+  };
   addControl("mnuEnviaNota", ControlKind::MenuItem);
   addCommand("sbtAssociar", "mnuAssociar", [] {});
   addCommand("sbtAgrupar", "mnuAgrupar", [this] {

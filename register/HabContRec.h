@@ -143,6 +143,8 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void mnuCarneClick();
   /// The import selection of fiscal notes for the customer of the first marked boleto.
   void mnuSelNFImpClick();
+  /// "Enviar Boleto": the marked boletos go to the e-mail screen.
+  void mnuEnviarBoletoClick();
   /// The emission lists `klEmissao`, `klContas`, `klCarteira` and `cdsBolEmitOrd` from the
   /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
   /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.

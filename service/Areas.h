@@ -20,5 +20,6 @@ void registerDadosRec(Dispatcher& d);
 void registerEmissao(Dispatcher& d);
 void registerSelImpor(Dispatcher& d);
 void registerConjuga(Dispatcher& d);
+void registerEmail(Dispatcher& d);
 
 }  // namespace service

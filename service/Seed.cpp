@@ -3,9 +3,11 @@
 #include <fmt/format.h>
 #include <sodium.h>
 
+#include <array>
 #include <random>
 #include <stdexcept>
 
+#include "host/Secrets.h"
 #include "host/TaxId.h"
 #include "host/bank/BankLayout.h"
 #include "service/Access.h"
@@ -210,6 +212,64 @@ void insertBoleto(soci::session& sql, const BoletoRow& b) {
       soci::use(b.branch), soci::use(duplicata), soci::use(nota), soci::use(b.parcela),
       soci::use(b.emission), soci::use(b.due), soci::use(b.value), soci::use(b.value),
       soci::use(status), soci::use(b.writeOff, wo), soci::use(b.branch), soci::use(b.number);
+}
+
+// The 44-digit access key of an electronic note (state, year and month, issuer's CNPJ,
+// model 55, series, number, emission type, code) with its modulo-11 check digit.
+std::string accessKey(const std::string& cnpj, const std::string& yymm, int series, int number) {
+  std::string k = fmt::format("35{}{:0>14}55{:03}{:09}1{:08}", yymm, cnpj, series, number,
+                              number * 7 % 100000000);
+  int sum = 0, weight = 2;
+  for (size_t i = k.size(); i-- > 0;) {
+    sum += (k[i] - '0') * weight;
+    weight = weight == 9 ? 2 : weight + 1;
+  }
+  const int dv = 11 - sum % 11;
+  return k + std::to_string(dv >= 10 ? 0 : dv);
+}
+
+// Mail settings of the demo branches: every branch sends through 127.0.0.1:2525 without
+// TLS, with a demo user and a sealed demo password that a server without AUTH never asks
+// for. João registered two addresses for his notes, whose DANFE goes with his boletos;
+// Épsilon's note of branch 0001 is a debit note, whose espelho goes with its boleto.
+void loadMailDemo(soci::session& sql) {
+  std::string sealed;
+  try {
+    sealed = host::sealMailPassword(host::defaultSecretKeyFile(), "senha-de-teste");
+  } catch (const std::exception&) {
+    // No key file can be made here: the branches keep no password and the e-mail screen
+    // says so ("Senha_N_Cad") instead of sending with one nobody can open.
+  }
+  sql << "UPDATE ENDEFILI SET IDTPENDEFILI = 'P', DSSMTPEMAILF = '127.0.0.1:2525', "
+         "IDUTSSLEMAIL = 'N', IDUTTLSEMAIL = 'N', DSLOGINSMTP = 'boleto', CDSENHEMAILF = :s",
+      soci::use(sealed);
+  sql << "UPDATE SERIENF SET CDEMPRESA = NULL, CDRELDANFE = '', IDTPIMPRESDANFE = '1', "
+         "CDRELESPENF = ''";
+  sql << "UPDATE NOTAFISCAL SET CDINSCESTA = '110042490114', CDINSCMUNI = '', IDNFDEBITO = 'N'";
+  sql << "INSERT INTO CLIEEMAILNF (CDCLIENTE, NRSEQEMAIL, DSEMAILDANFEBOL) VALUES "
+         "('000000000000000000105', 1, 'nfe.joao@mail.example')";
+  sql << "INSERT INTO CLIEEMAILNF (CDCLIENTE, NRSEQEMAIL, DSEMAILDANFEBOL) VALUES "
+         "('000000000000000000105', 2, 'contador.joao@mail.example')";
+  sql << "INSERT INTO CLIEEMAILNF (CDCLIENTE, NRSEQEMAIL, DSEMAILDANFEBOL) VALUES "
+         "('000000000000000000108', 1, 'notas@epsilon.example')";
+  soci::rowset<soci::row> notes =
+      (sql.prepare << "SELECT N.CDFILIAL, N.NRLANCTONF, N.NRNOTAFISC, N.DTEMISSAO, "
+                      "E.NRINSJUREMPR FROM NOTAFISCAL N JOIN EMPRESA E ON E.CDEMPRESA = "
+                      "N.CDEMPRESA WHERE N.CDCLIENTE = '000000000000000000105'");
+  std::vector<std::array<std::string, 2>> keys;
+  for (const auto& r : notes) {
+    const std::string date = r.get<std::string>(3);
+    const std::string yymm = date.size() >= 7 ? date.substr(2, 2) + date.substr(5, 2) : "2601";
+    keys.push_back({r.get<std::string>(0) + r.get<std::string>(1),
+                    accessKey(r.get<std::string>(4), yymm, 1, std::stoi(r.get<std::string>(2)))});
+  }
+  for (const auto& [key, access] : keys) {
+    const std::string branch = key.substr(0, 4), entry = key.substr(4);
+    sql << "UPDATE NOTAFISCAL SET DSCHAVEACES = :k WHERE CDFILIAL = :f AND NRLANCTONF = :l",
+        soci::use(access), soci::use(branch), soci::use(entry);
+  }
+  sql << "UPDATE NOTAFISCAL SET IDNFDEBITO = 'S', DSCHAVEACES = NULL WHERE CDCLIENTE = "
+         "'000000000000000000108'";
 }
 
 // What the register reads besides the boletos: default percentages, settings, reasons, and
@@ -440,6 +500,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
          "'000000000000000000102', :d, 300, 300)",
       soci::use(today);
   loadRegisterDemo(sql);
+  loadMailDemo(sql);
   loadMarkingDemo(sql);
   seedValidacoesDemo(sql);
 }

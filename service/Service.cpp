@@ -35,6 +35,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerMarcacao(*s->dispatcher);
   registerValidacoes(*s->dispatcher);
   registerSelImpor(*s->dispatcher);
+  registerEmail(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -8,6 +8,7 @@
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
 #include "host/Errors.h"
+#include "mail/EnvBolMail.h"
 #include "module/Units.h"
 
 namespace cli {
@@ -35,6 +36,7 @@ HeadlessRegister::HeadlessRegister(const std::string& company, bool answerYes)
   rec::InstalaDirBoletos();
   rec::InstalaImprimeCarne();
   rec::InstalaConjulgarBoleto();
+  rec::InstalaEnvBolMail();
 }
 
 void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script) {

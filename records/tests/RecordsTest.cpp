@@ -24,23 +24,26 @@ std::string invariantMessage(F&& f) {
 }
 
 const Table* const kTables[] = {
-    &records::BoletoRecord(),       &records::BankAccountRecord(), &records::cdsBolEmitOrd(),
-    &records::cdsChaveBol(),        &records::cdsOrdemPrint(),     &records::cdsVisualiza(),
-    &records::cdsCriaLista(),       &records::cdsOpcoes(),         &records::cdsValidaGR(),
-    &records::cdsOrcaFestas(),      &records::cdsGeralRec(),       &records::cdsGeral_Rec(),
-    &records::cdsParamGeral(),      &records::cdsCntReceber(),     &records::cdsCNABMsg(),
-    &records::cdsAjBolRec(),        &records::cdsParcelamento(),   &records::cdsTpRecBoleto(),
-    &records::cdsProrrogacao(),     &records::cdsCliente(),        &records::cdsContProrVenc(),
-    &records::cdsGrupoOperador(),   &records::cdsFormRec(),        &records::cdsVeiculo(),
-    &records::cdsDuplicata(),       &records::cdsBuscaCliente(),   &records::cdsTxMensBol(),
-    &records::cdsCheque(),          &records::cdsCdRedTpRe(),      &records::cdsTipoBaixa(),
-    &records::cdsInstCobr(),        &records::cdsFilial(),         &records::cdsFilialCC(),
-    &records::cdsStatus(),          &records::cdsAdiantamento(),   &records::cdsDevolucao(),
-    &records::cdsBolCliDevoAdian(), &records::cdsValNosNumero(),   &records::cdsValidaNossNum(),
-    &records::cdsVdDepIdent(),      &records::cdsInfoDepIdent(),   &records::RelatorioBoleto(),
-    &records::cdsParcContBol(),     &records::cdsBuscaBoletos(),   &records::cdsIncBoletoConjuga(),
-    &records::cdsBolRec(),          &records::RelatorioItensNF(),  &records::cdsSelImpor(),
-    &records::cdsPosicao(),         &records::cdsResultado(),
+    &records::BoletoRecord(),        &records::BankAccountRecord(),   &records::cdsBolEmitOrd(),
+    &records::cdsChaveBol(),         &records::cdsOrdemPrint(),       &records::cdsVisualiza(),
+    &records::cdsCriaLista(),        &records::cdsOpcoes(),           &records::cdsValidaGR(),
+    &records::cdsOrcaFestas(),       &records::cdsGeralRec(),         &records::cdsGeral_Rec(),
+    &records::cdsParamGeral(),       &records::cdsCntReceber(),       &records::cdsCNABMsg(),
+    &records::cdsAjBolRec(),         &records::cdsParcelamento(),     &records::cdsTpRecBoleto(),
+    &records::cdsProrrogacao(),      &records::cdsCliente(),          &records::cdsContProrVenc(),
+    &records::cdsGrupoOperador(),    &records::cdsFormRec(),          &records::cdsVeiculo(),
+    &records::cdsDuplicata(),        &records::cdsBuscaCliente(),     &records::cdsTxMensBol(),
+    &records::cdsCheque(),           &records::cdsCdRedTpRe(),        &records::cdsTipoBaixa(),
+    &records::cdsInstCobr(),         &records::cdsFilial(),           &records::cdsFilialCC(),
+    &records::cdsStatus(),           &records::cdsAdiantamento(),     &records::cdsDevolucao(),
+    &records::cdsBolCliDevoAdian(),  &records::cdsValNosNumero(),     &records::cdsValidaNossNum(),
+    &records::cdsVdDepIdent(),       &records::cdsInfoDepIdent(),     &records::RelatorioBoleto(),
+    &records::cdsEndeFili(),         &records::cdsEmailDanfe(),       &records::cdsNotasEmail(),
+    &records::cdsSerieNF(),          &records::cdsListaGerarDANFE(),  &records::cdsStringStream(),
+    &records::cdsDetalheRetorno(),   &records::cdsEnvBolMail(),       &records::cdsMensagem(),
+    &records::RelatorioNotaFiscal(), &records::RelatorioItensNF(),    &records::cdsParcContBol(),
+    &records::cdsBuscaBoletos(),     &records::cdsIncBoletoConjuga(), &records::cdsBolRec(),
+    &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
 };
 
 }  // namespace
@@ -74,9 +77,12 @@ TEST(FieldTables, AFieldIsTheSameFieldInEveryTableUnlessTheTableSaysOtherwise) {
   // A field's name, type and size are declared once; only the report's printed copies widen
   // a text or hold it whole, and the emission order gives the barcode room.
   const std::set<std::string> widened = {
-      "BOLETO.DSLINHABARREC", "BOLETO.CDAGENCIA",    "BOLETO.CDCEDENTEBAN",
-      "BOLETO.CDCONTCORR",    "BOLETO.CDNOSNUMREC",  "BOLETO.CDCARTCOBBOL",
-      "BOLETO.NMBANCO",       "BOLETO.NMRAZSOCCLIE", "cdsBolEmitOrd.CDBARRAREC"};
+      "BOLETO.DSLINHABARREC", "BOLETO.CDAGENCIA", "BOLETO.CDCEDENTEBAN", "BOLETO.CDCONTCORR",
+      "BOLETO.CDNOSNUMREC", "BOLETO.CDCARTCOBBOL", "BOLETO.NMBANCO", "BOLETO.NMRAZSOCCLIE",
+      "cdsBolEmitOrd.CDBARRAREC",
+      // The e-mail screen's layouts: names of notes, lists of addresses, the emitting branch.
+      "cdsNotasEmail.NMRAZSOCCLIE", "cdsEnvBolMail.DSEMAILCLIE", "cdsEnvBolMail.CDFILIAL",
+      "NOTAFISCAL.NMRAZSOCCLIE"};
   const auto& boleto = records::BoletoRecord();
   for (const Table* t : kTables) {
     std::set<std::string> names;

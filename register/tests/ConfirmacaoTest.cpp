@@ -232,8 +232,10 @@ TEST_F(Confirmacao, ADescriptionTypedInTheListIsStoredAndTabFreesThePages) {
 
 TEST_F(Confirmacao, NoEnabledCommandIsANoOp) {
   auto& f = listed();
+  // A command not built is never enabled; the built ones follow their own rules, tested with
+  // their screens.
   for (const auto& c : kRegisterCommands) {
-    EXPECT_EQ(f.control(c.control).enabled(), c.built) << c.caption;
+    if (!c.built) EXPECT_FALSE(f.control(c.control).enabled()) << c.caption;
   }
   for (const char* page :
        {"tshFolhaDados", "tshDadosRec", "tshAjustes", "tshProrrogacao", "tshParcelamento"}) {
