@@ -15,7 +15,7 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefin
 flags+=" -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="$flags" -DBOLETO_FUZZ=ON -DBOLETO_BUILD_TESTS=OFF -DBOLETO_BUILD_BENCH=OFF \
-  -DBOLETO_FOLDERS="host;host/bank;remote;report;fuzz" > "$build.configure.log" 2>&1 \
+  -DBOLETO_FOLDERS="host;host/bank;records;remote;report;fuzz" > "$build.configure.log" 2>&1 \
   || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 

@@ -235,7 +235,9 @@ TEST_F(Confirmacao, NoEnabledCommandIsANoOp) {
   // A command not built is never enabled; the built ones follow their own rules, tested with
   // their screens.
   for (const auto& c : kRegisterCommands) {
-    if (!c.built) EXPECT_FALSE(f.control(c.control).enabled()) << c.caption;
+    if (!c.built) {
+      EXPECT_FALSE(f.control(c.control).enabled()) << c.caption;
+    }
   }
   for (const char* page :
        {"tshFolhaDados", "tshDadosRec", "tshAjustes", "tshProrrogacao", "tshParcelamento"}) {
