@@ -82,7 +82,7 @@ TEST_F(Confirmacao, ReceivingDataOfOneBoletoAreStoredAndSurviveTheReloadAndAnoth
   EXPECT_EQ(f.control("edtQTDIAPROTBOL").text(), "5");
 
   // Another connection on the same database reads the same.
-  auto other = service::openService((dir_ / "boleto.db").string(), clock_);
+  auto other = service::openService(storage_->where(), clock_);
   std::string writeOff, message, portfolio, protestCode, registration;
   double fine = 0, fineValue = 0, interest = -1, interestValue = 0, days = 0;
   other->db->session() << "SELECT CDTPBAIXAREC, TXMENSBOLBOL, IDCARTCOBREC, CDDIAPROTBOL, "

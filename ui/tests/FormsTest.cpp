@@ -230,7 +230,7 @@ TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(),
               ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmImprimeCarne", "TfrmConjulgarBoleto", "TfrmSelImpor"));
+                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);

@@ -52,6 +52,9 @@ echo "$err" | grep -q 'nada a emitir' || fail "unknown account: $err"
 
 # --one-file: the same road on another database writes one PDF, a boleto a page, each page
 # decoding to the barcode of an emitted boleto of the account.
+# A database of its own for the one-file run, made where the embedded default is created.
+(mkdir -p one-seed && cd one-seed && "$boleto" account 001 --company 04 >/dev/null 2>&1) &&
+  mv one-seed/data/boleto.db one.db
 one=$("$boleto" --db one.db emit --company 04 --account 001 --dir one --one-file 2>&1); rc=$?
 [ "$rc" -eq 0 ] || fail "--one-file exit status $rc: $one"
 set -- one/Boletos_Emitidos/*/Boletos_*.pdf
