@@ -15,13 +15,10 @@
 
 namespace {
 
-struct CarneArgs {
-  std::string company = "04";
-  std::string account;
+struct CarneArgs : cli::AccountRun {
   std::string out;
   bool all = false;
   bool instalments = false;
-  std::string dueFrom, dueTo;
 };
 
 int carne(const CarneArgs& a) {
@@ -86,13 +83,10 @@ const cli::Registrar registrar{[](CLI::App& app) {
   auto a = std::make_shared<CarneArgs>();
   auto* c = app.add_subcommand(
       "carne", "print the boletos of one account as a carnê (three a page), as \"Emitir Carnê\"");
-  c->add_option("--company", a->company, "company (CDEMPRESA)")->capture_default_str();
-  c->add_option("--account", a->account, "collection account (CDREDUCONT)")->required();
+  cli::addAccountRunOptions(*c, *a);
   c->add_option("--out", a->out, "save the carnê as this PDF file instead of printing it");
   c->add_flag("--all", a->all, "every boleto of the account, not only the pending ones");
   c->add_flag("--instalments", a->instalments, "add the related instalments of each boleto");
-  c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
-  c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->callback([a] {
     if (const int rc = carne(*a); rc != 0) throw CLI::RuntimeError(rc);
   });

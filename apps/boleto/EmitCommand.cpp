@@ -22,14 +22,11 @@
 
 namespace {
 
-struct EmitArgs {
-  std::string company = "04";
-  std::string account;
+struct EmitArgs : cli::AccountRun {
   int model = 1;
   std::string dir = "./out";
   bool reissue = false;
   bool oneFile = false;
-  std::string dueFrom, dueTo;
   std::string format;  ///< empty: the file run's PDFs
 };
 
@@ -133,8 +130,7 @@ const cli::Registrar registrar{[](CLI::App& app) {
   auto a = std::make_shared<EmitArgs>();
   auto* c = app.add_subcommand(
       "emit", "emit the pending boletos of one account as PDF files, as \"Emitir Boleto\" does");
-  c->add_option("--company", a->company, "company (CDEMPRESA)")->capture_default_str();
-  c->add_option("--account", a->account, "collection account (CDREDUCONT)")->required();
+  cli::addAccountRunOptions(*c, *a);
   c->add_option("--model", a->model, "print model: 0 pre-printed, 1 complete boleto, 2 invoice")
       ->check(CLI::Range(0, 2))
       ->capture_default_str();
@@ -152,8 +148,6 @@ const cli::Registrar registrar{[](CLI::App& app) {
   c->add_flag("--one-file", a->oneFile,
               "every boleto of the run in one PDF, one boleto a page, in print order")
       ->excludes(formatOption);
-  c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
-  c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
   c->callback([a] {
     if (const int rc = emit(*a); rc != 0) throw CLI::RuntimeError(rc);
   });

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <CLI/CLI.hpp>
+
 #include "ancillary/Cli_rec12009.h"
 #include "apps/boleto/DatabaseOptions.h"
 #include "association/Cli_rec12013.h"
@@ -66,6 +68,13 @@ int reportingErrors(const std::function<int()>& body) {
     fmt::print(stderr, "Boleto: erro do serviço ({}): {}\n", e.key(), e.detail());
   }
   return 1;
+}
+
+void addAccountRunOptions(CLI::App& command, AccountRun& run) {
+  command.add_option("--company", run.company, "company (CDEMPRESA)")->capture_default_str();
+  command.add_option("--account", run.account, "collection account (CDREDUCONT)")->required();
+  command.add_option("--due-from", run.dueFrom, "due date from, dd/mm/yyyy (default: any)");
+  command.add_option("--due-to", run.dueTo, "due date to, dd/mm/yyyy");
 }
 
 }  // namespace cli

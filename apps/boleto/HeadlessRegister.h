@@ -12,7 +12,21 @@
 #include "register/FiltroHabRec.h"
 #include "register/HabContRec.h"
 
+namespace CLI {
+class App;
+}  // namespace CLI
+
 namespace cli {
+
+/// The boletos a headless run takes: one company's account, within a due-date range.
+struct AccountRun {
+  std::string company = "04";
+  std::string account;
+  std::string dueFrom, dueTo;  ///< dd/mm/yyyy; empty: any
+};
+/// The options every account run of the command line takes: --company, --account (required),
+/// --due-from and --due-to.
+void addAccountRunOptions(CLI::App& command, AccountRun& run);
 
 class HeadlessRegister {
  public:

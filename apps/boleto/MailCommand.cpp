@@ -15,10 +15,7 @@
 
 namespace {
 
-struct MailArgs {
-  std::string company = "04";
-  std::string account;
-  std::string dueFrom, dueTo;
+struct MailArgs : cli::AccountRun {
   bool noSmtp = false;
 };
 
@@ -98,10 +95,7 @@ const cli::Registrar registrar{[](CLI::App& app) {
   auto a = std::make_shared<MailArgs>();
   auto* c = app.add_subcommand(
       "mail", "e-mail the pending boletos of one account, as \"Enviar Boleto\" does");
-  c->add_option("--company", a->company, "company (CDEMPRESA)")->capture_default_str();
-  c->add_option("--account", a->account, "collection account (CDREDUCONT)")->required();
-  c->add_option("--due-from", a->dueFrom, "due date from, dd/mm/yyyy (default: any)");
-  c->add_option("--due-to", a->dueTo, "due date to, dd/mm/yyyy");
+  cli::addAccountRunOptions(*c, *a);
   c->add_flag("--no-smtp", a->noSmtp, "hand each e-mail to the system's mail client instead");
   c->callback([a] {
     if (const int rc = mail(*a); rc != 0) throw CLI::RuntimeError(rc);

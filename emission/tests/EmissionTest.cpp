@@ -114,6 +114,19 @@ class Emission : public rec::testing::RegisterFixture {
     return count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA <> '" + Cli_rec12000::stLista + "'");
   }
 
+  /// Points the boleto at a payer that does not exist, so the report has nothing to draw it
+  /// from. PostgreSQL checks the key again at every later update of the row: the test
+  /// database loses the constraint instead.
+  void givePayerNobody(const std::string& key) {
+    auto& sql = svc_->db->session();
+    const bool pg = svc_->db->dialect() == service::Dialect::PostgreSQL;
+    sql << (pg ? "ALTER TABLE BOLRECEBER DROP CONSTRAINT bolreceber_cdcliente_fkey"
+               : "PRAGMA foreign_keys = OFF");
+    sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+        soci::use(key.substr(0, 4)), soci::use(key.substr(4));
+    if (!pg) sql << "PRAGMA foreign_keys = ON";
+  }
+
   /// The dated folder of the fixture's day: the clock, not the machine, names it.
   std::string todayFolder() const {
     return (dir_ / "out" / "Boletos_Emitidos" / "2026-03-02").string();
@@ -338,15 +351,7 @@ TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmit
   auto& f = markedPending(3);
   ASSERT_EQ(keys_.size(), 3u);
   // The report finds no payer for this boleto, so its PDF cannot be drawn.
-  auto& sql = svc_->db->session();
-  // PostgreSQL checks the key again at every later update of the row: the test database
-  // loses the constraint instead.
-  const bool pg = svc_->db->dialect() == service::Dialect::PostgreSQL;
-  sql << (pg ? "ALTER TABLE BOLRECEBER DROP CONSTRAINT bolreceber_cdcliente_fkey"
-             : "PRAGMA foreign_keys = OFF");
-  sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-      soci::use(keys_[1].substr(0, 4)), soci::use(keys_[1].substr(4));
-  if (!pg) sql << "PRAGMA foreign_keys = ON";
+  givePayerNobody(keys_[1]);
   dialogs_->expectError("não tem dados para imprimir");
   const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
   EXPECT_NE(result, host::mrOk);
@@ -396,14 +401,7 @@ TEST_F(Emission, OneFileRunPutsEveryBoletoOnAPageOfItsOwnInPrintOrder) {
 TEST_F(Emission, OneFileRunThatCannotDrawABoletoWritesNothingAndEmitsNone) {
   auto& f = markedPending(3);
   ASSERT_EQ(keys_.size(), 3u);
-  auto& sql = svc_->db->session();
-  // As above: PostgreSQL would check the key again at every later update of the row.
-  const bool pg = svc_->db->dialect() == service::Dialect::PostgreSQL;
-  sql << (pg ? "ALTER TABLE BOLRECEBER DROP CONSTRAINT bolreceber_cdcliente_fkey"
-             : "PRAGMA foreign_keys = OFF");
-  sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-      soci::use(keys_[2].substr(0, 4)), soci::use(keys_[2].substr(4));
-  if (!pg) sql << "PRAGMA foreign_keys = ON";
+  givePayerNobody(keys_[2]);
   dialogs_->expectError("não tem dados para imprimir");
   setArquivoUnicoInicial(true);
   const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
