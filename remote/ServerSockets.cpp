@@ -31,7 +31,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 thread_local const std::string* tOperator = nullptr;
-thread_local bool tSessionOpened = false;
+// Gives the serving connection's anonymous place up; set while a request is processed.
+thread_local std::function<void()> tSessionOpened;
 const std::string kNobody;
 
 // A request's head beyond this is refused: ours are a few hundred bytes.
@@ -407,7 +408,9 @@ const std::string& currentOperator() {
 }
 
 void sessionOpened() {
-  tSessionOpened = true;
+  // At once, before the answer goes out: the caller may count on the place being free as
+  // soon as it reads its session.
+  if (tSessionOpened) tSessionOpened();
 }
 
 /// A connection's place in the counts, given back when it closes.
@@ -584,11 +587,11 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
                                                       std::max<size_t>(limits_.minBodyRate, 1));
       conn.setDeadline(Clock::now() + limits_.headerTimeout + bodyTime);
       tOperator = &verdict.operatorCode;
-      tSessionOpened = false;
+      tSessionOpened = [&admission] { admission->loggedIn(); };
       bool closed = false;
       const bool ok = process_request(conn, count == 1 || !is_running(), closed, nullptr);
       tOperator = nullptr;
-      if (tSessionOpened) admission->loggedIn();
+      tSessionOpened = nullptr;
       if (!ok || closed) break;
     }
   }
