@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -168,17 +169,33 @@ const json& storedValue(const Stored& s, std::string_view field) {
   return i < s.row.size() ? s.row.at(i) : null;
 }
 
+// The stored receiving data of one boleto, read by a statement prepared once per session: a
+// replication reads thousands of boletos, and parsing the SELECT again for each would cost
+// more than running it.
+struct StoredQuery {
+  std::string branch, number;
+  soci::row row;
+  soci::statement st;
+  explicit StoredQuery(soci::session& sql)
+      : st((sql.prepare << storedSelect(), soci::use(branch), soci::use(number), soci::into(row))) {
+  }
+};
+
 std::optional<Stored> readStored(CallContext& ctx, const std::string& branch,
                                  const std::string& number) {
-  soci::rowset<soci::row> rows =
-      (ctx.sql().prepare << storedSelect(), soci::use(branch), soci::use(number));
-  for (const auto& r : rows) {
-    Stored s{{}, packetRow(r, storedFields())};
-    const json& company = s.row.back();
-    s.company = company.is_string() ? company.get<std::string>() : std::string();
-    return s;
+  auto& q = ctx.database().prepared<StoredQuery>(
+      "SetDadosRec.stored", [](soci::session& sql) { return std::make_unique<StoredQuery>(sql); });
+  q.branch = branch;
+  q.number = number;
+  std::optional<Stored> s;
+  // The key is unique; fetching to the end releases the statement.
+  for (bool got = q.st.execute(true); got; got = q.st.fetch()) {
+    if (s) continue;
+    s.emplace(Stored{{}, packetRow(q.row, storedFields())});
+    const json& company = s->row.back();
+    s->company = company.is_string() ? company.get<std::string>() : std::string();
   }
-  return std::nullopt;
+  return s;
 }
 
 std::string textOf(const json& v) {
@@ -209,41 +226,68 @@ bool accountLeavesNumber(const Stored& s, const std::string& account) {
          textOf(storedValue(s, fld::CDREDUCONT)) != account;
 }
 
-void write(CallContext& ctx, const Target& t) {
-  if (t.writes.empty()) return;
-  std::string sql = "UPDATE BOLRECEBER SET ";
-  for (size_t i = 0; i < t.writes.size(); ++i) {
-    sql += fmt::format("{}{} = :v{}", i ? ", " : "", t.writes[i].first, i);
-  }
-  sql += " WHERE CDFILIAL = :f AND NRLANBOLREC = :n";
-  // Values bound by kind; their storage must outlive the statement.
-  std::vector<std::string> texts(t.writes.size());
-  std::vector<double> numbers(t.writes.size());
-  std::vector<soci::indicator> inds(t.writes.size(), soci::i_ok);
-  soci::statement st(ctx.sql());
-  st.alloc();
-  st.prepare(sql);
-  for (size_t i = 0; i < t.writes.size(); ++i) {
-    const json& v = t.writes[i].second;
-    if (v.is_number()) {
-      numbers[i] = v.get<double>();
-      st.exchange(soci::use(numbers[i], inds[i]));
-    } else {
-      if (v.is_string()) {
-        texts[i] = v.get<std::string>();
-        if (host::AllTrim(texts[i]).empty()) inds[i] = soci::i_null;
-      } else {
-        inds[i] = soci::i_null;
-      }
-      st.exchange(soci::use(texts[i], inds[i]));
+// One UPDATE of a set of columns, each bound as a number or a text, prepared once and run for
+// every boleto that writes that same set: the replicated columns are the same on every marked
+// boleto, so a call prepares a handful of statements, not one per boleto.
+class Updates {
+ public:
+  explicit Updates(soci::session& sql) : sql_(sql) {}
+
+  void write(const Target& t) {
+    if (t.writes.empty()) return;
+    std::string sql = "UPDATE BOLRECEBER SET ";
+    std::string kinds;
+    for (size_t i = 0; i < t.writes.size(); ++i) {
+      sql += fmt::format("{}{} = :v{}", i ? ", " : "", t.writes[i].first, i);
+      kinds += t.writes[i].second.is_number() ? 'n' : 't';
     }
+    sql += " WHERE CDFILIAL = :f AND NRLANBOLREC = :n";
+    auto& q = statements_[sql + '/' + kinds];
+    if (!q) q = std::make_unique<Update>(sql_, sql, kinds);
+    for (size_t i = 0; i < t.writes.size(); ++i) {
+      const json& v = t.writes[i].second;
+      q->inds[i] = soci::i_ok;
+      if (v.is_number()) {
+        q->numbers[i] = v.get<double>();
+      } else if (v.is_string()) {
+        q->texts[i] = v.get<std::string>();
+        if (host::AllTrim(q->texts[i]).empty()) q->inds[i] = soci::i_null;
+      } else {
+        q->inds[i] = soci::i_null;
+      }
+    }
+    q->branch = t.branch;
+    q->number = t.number;
+    q->st.execute(true);
   }
-  std::string branch = t.branch, number = t.number;
-  st.exchange(soci::use(branch));
-  st.exchange(soci::use(number));
-  st.define_and_bind();
-  st.execute(true);
-}
+
+ private:
+  // The bound values live beside the statement: soci binds them by reference.
+  struct Update {
+    std::vector<std::string> texts;
+    std::vector<double> numbers;
+    std::vector<soci::indicator> inds;
+    std::string branch, number;
+    soci::statement st;
+    Update(soci::session& sql, const std::string& text, const std::string& kinds)
+        : texts(kinds.size()), numbers(kinds.size()), inds(kinds.size(), soci::i_ok), st(sql) {
+      st.alloc();
+      st.prepare(text);
+      for (size_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] == 'n') {
+          st.exchange(soci::use(numbers[i], inds[i]));
+        } else {
+          st.exchange(soci::use(texts[i], inds[i]));
+        }
+      }
+      st.exchange(soci::use(branch));
+      st.exchange(soci::use(number));
+      st.define_and_bind();
+    }
+  };
+  soci::session& sql_;
+  std::unordered_map<std::string, std::unique_ptr<Update>> statements_;
+};
 
 // A value of the packet as the database keeps it: a date as "yyyy-mm-dd", a number to 3
 // decimals; a text longer than its field, or of another kind, is refused.
@@ -404,8 +448,9 @@ json setDadosRec(CallContext& ctx, const json& marca, const json& posicao, int64
     }
   }
 
-  write(ctx, own);
-  for (const auto& t : others) write(ctx, t);
+  Updates updates(ctx.sql());
+  updates.write(own);
+  for (const auto& t : others) updates.write(t);
   return result("");
 }
 
