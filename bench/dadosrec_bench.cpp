@@ -9,7 +9,6 @@
 // The seeded database is made again in the temporary folder at each start.
 
 #include <fmt/format.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include <optional>
 #include <thread>
 
+#include "bench/ProcessorTime.h"
 #include "host/Context.h"
 #include "host/Dialogs.h"
 #include "host/Host.h"
@@ -37,13 +37,6 @@ constexpr int kMarked = 10000;
 
 double seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
-}
-
-double cpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 struct Run {
@@ -148,9 +141,9 @@ struct Run {
     dialogs->expectQuestion("gravado em todos os boletos marcados", true)
         .expectQuestion("cancelados da remessa", true);
     const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = cpuSeconds();
+    const double cpuStart = bench::processorSeconds();
     f->Confirmar();
-    cpu = cpuSeconds() - cpuStart;
+    cpu = bench::processorSeconds() - cpuStart;
     return seconds(std::chrono::steady_clock::now() - start);
   }
   // The processor time of the last confirmation, every thread of the process (the HTTP

@@ -23,6 +23,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/ProcessorTime.h"
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
 #include "host/Context.h"
@@ -171,8 +172,10 @@ void runOnce(int count, bool http, int model, const std::string& output) {
   if (again) go();
   outDir = dir / "out";
   const auto t0 = std::chrono::steady_clock::now();
+  const double cpu0 = bench::processorSeconds();
   const int result = go();
   const double took = seconds(t0);
+  const double cpu = bench::processorSeconds() - cpu0;
   size_t files = 0, bytes = 0;
   for (const auto& e : fs::exists(dir / "out") ? fs::recursive_directory_iterator(dir / "out")
                                                : fs::recursive_directory_iterator())
@@ -184,10 +187,10 @@ void runOnce(int count, bool http, int model, const std::string& output) {
   getrusage(RUSAGE_SELF, &ru);
   fmt::print(
       "{:<10} {} model {}: {} boletos marked, {} in the emission lists, result {}, {} PDF files "
-      "({:.1f} MB) in {:.2f} s "
+      "({:.1f} MB) in {:.2f} s, processor {:.2f} s "
       "({:.1f} ms per boleto); peak memory {} MB{}\n",
       http ? "http" : "in-process", output, model, marked, reg.klEmissao.Count(), result, files,
-      static_cast<double>(bytes) / 1e6, took, took * 1000.0 / std::max(1, marked),
+      static_cast<double>(bytes) / 1e6, took, cpu, took * 1000.0 / std::max(1, marked),
       ru.ru_maxrss / 1024, dialogs->errors ? "; error: " + dialogs->last : std::string());
 
   reg.busy = false;
