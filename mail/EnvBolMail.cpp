@@ -15,6 +15,7 @@
 #include "host/Dialogs.h"
 #include "host/ScopedFlag.h"
 #include "host/Secrets.h"
+#include "host/TaxId.h"
 #include "host/smtp/SmtpClient.h"
 #include "host/smtp/SystemMail.h"
 #include "module/CamposValidos.h"
@@ -114,6 +115,12 @@ struct TfrmEnvBolMail::Run {
   std::string notaFilial, notaLanc, notaChave;
   bool espelho = false;
   int danfeFolders = 0;
+  /// What the report service said of each template this run used.
+  struct TemplateInfo {
+    std::string setting;
+    host::DateTime date;
+  };
+  std::map<std::string, TemplateInfo> templates;
 
   explicit Run(TfrmEnvBolMail& screen)
       : f(screen),
@@ -164,19 +171,28 @@ struct TfrmEnvBolMail::Run {
                               const std::string& key) {
     if (host::EmptyString(templateName)) f.error("Arq_Inv");
     const std::string file = fileNameOf(templateName);
-    if (order.BaixaRelatorio) order.BaixaRelatorio(file);
-    if (!qrd.connected() && !qrd.connect())
-      host::MensErro(fmt::format("Sem conexão com o serviço de relatórios: {}", qrd.lastError()));
-    std::string asked = file;
-    const std::string answer =
-        rpc::call(qrd, rpc::RetornaRelatorio{.NMARQUIVO = asked, .Parametro = " "}).asString();
-    host::DateTime date;
-    const size_t nl = answer.find('\n');
-    if (nl != std::string::npos) {
-      if (auto d = host::DateTime::parse(host::AllTrim(answer.substr(nl + 1)), "yyyymmddhhnnss"))
-        date = *d;
+    auto known = templates.find(file);
+    if (known == templates.end()) {
+      // A template is fetched and described once a run, not once a boleto: over HTTP each
+      // fetch is a session of its own.
+      if (order.BaixaRelatorio) order.BaixaRelatorio(file);
+      if (!qrd.connected() && !qrd.connect())
+        host::MensErro(fmt::format("Sem conexão com o serviço de relatórios: {}", qrd.lastError()));
+      std::string asked = file;
+      const std::string answer =
+          rpc::call(qrd, rpc::RetornaRelatorio{.NMARQUIVO = asked, .Parametro = " "}).asString();
+      host::DateTime date;
+      const size_t nl = answer.find('\n');
+      if (nl != std::string::npos) {
+        if (auto d = host::DateTime::parse(host::AllTrim(answer.substr(nl + 1)), "yyyymmddhhnnss"))
+          date = *d;
+      }
+      known =
+          templates.emplace(file, TemplateInfo{answer.substr(0, std::min<size_t>(nl, 255)), date})
+              .first;
     }
-    printer.setSetting(answer.substr(0, std::min<size_t>(nl, 255)));
+    const host::DateTime date = known->second.date;
+    printer.setSetting(known->second.setting);
     const std::string path = host::ReportDir() + file;
     if (!fs::exists(path)) f.error(key, {path});
     host::ScopedFlag working(Cli_rec12010::FWorking);
@@ -488,6 +504,16 @@ TfrmEnvBolMail::TfrmEnvBolMail()
   auto& grid = addGrid("dbgEnvBolMail");
   grid.setDataset(&cdsEnvBolMail);
   grid.setRowSelect(true);
+  grid.addColumn({fld::NRINSJURCLIE.name, "CPF/CNPJ", 140, true});
+  grid.addColumn({fld::NMRAZSOCCLIE.name, "Cliente", 260, true});
+  grid.addColumn({fld::DSEMAILCLIE.name, "E-mail", 320, true});
+  grid.setDisplayRule(fld::NRINSJURCLIE.name, [](const host::Value& v) {
+    // The registration through the mask of its kind; the kind shows in its length.
+    const std::string digits = host::AllTrim(v.isNull() ? std::string() : v.asString());
+    const char* kind = digits.size() == 14 ? "J" : digits.size() == 11 ? "F" : "";
+    const std::string mask = host::PictPess(kind);
+    return mask.empty() ? digits : host::FormatMaskText(mask, digits);
+  });
   grid.onKeyDown = [](host::GridKey& key, host::ShiftState shift) {
     // Ctrl+Delete would remove a recipient: the list is the register's choice.
     if (key == host::GridKey::Delete && shift.ctrl) key = host::GridKey::None;
@@ -497,7 +523,7 @@ TfrmEnvBolMail::TfrmEnvBolMail()
   };
   auto& subject = addControl("edtAssunto", host::ControlKind::Edit);
   subject.onExit = [this] { AtualizaCDSEmail(); };
-  auto& text = addControl("memConteudo", host::ControlKind::Edit);
+  auto& text = addControl("memConteudo", host::ControlKind::Memo);
   text.onExit = [this] { AtualizaCDSEmail(); };
   auto& smtp = addControl("chbSMTP", host::ControlKind::Check);
   smtp.setCaption("Utiliza servidor SMTP");
@@ -507,6 +533,10 @@ TfrmEnvBolMail::TfrmEnvBolMail()
   addControl("sbtConfirma", host::ControlKind::Button).onClick = [this] {
     run([this] { sbtConfirmaClick(); });
   };
+  // Ctrl+Enter confirms from wherever the operator is typing.
+  auto& confirm = addControl("actConfirmar", host::ControlKind::MenuItem);
+  confirm.setCaption("Confirmar");
+  confirm.onClick = [this] { run([this] { sbtConfirmaClick(); }); };
   addControl("sbtCancelar", host::ControlKind::Button).onClick = [this] {
     setModalResult(host::mrCancel);
     close();
@@ -677,6 +707,8 @@ void TfrmEnvBolMail::sbtConfirmaClick() {
 
 void TfrmEnvBolMail::GerarBoleto() {
   sent_.clear();
+  // The run blocks the screen for as long as the server takes: the operator sees it working.
+  host::WaitAnimation wait;
   Run r(*this);
   run_ = &r;
   struct Clear {

@@ -344,8 +344,10 @@ void registerNumeracao(Dispatcher& d) {
     checkBarcode(barcode);
     const std::string account = boletoAccount(ctx, k);
     if (!deposit.empty()) {
+      // A deposit code once given is the one the customer deposits with: printing or sending
+      // the boleto again keeps it.
       ctx.sql() << "UPDATE BOLRECEBER SET CDDEPIDENREC = :d WHERE CDFILIAL = :f AND "
-                   "NRLANBOLREC = :n",
+                   "NRLANBOLREC = :n AND (CDDEPIDENREC IS NULL OR CDDEPIDENREC = '')",
           soci::use(deposit), soci::use(k.branch), soci::use(k.number);
       return remote::Variant(int64_t{1});
     }

@@ -1,6 +1,7 @@
 #include "ui/Binder.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -300,12 +301,17 @@ void Binder::connectInput(host::Control& control, QObject& object) {
   QObject* o = &object;
   QObject* ctx = context_.get();
   if (auto* action = qobject_cast<QAction*>(o)) {
-    QObject::connect(action, &QAction::triggered, ctx,
-                     [this, c, o] { input(*c, *o, [c] { c->click(); }); });
+    QObject::connect(action, &QAction::triggered, ctx, [this, c, o] {
+      // A shortcut fires while the operator is still in a field: what was typed there goes to
+      // the model first, as leaving the field would have sent it.
+      commitFocused();
+      input(*c, *o, [c] { c->click(); });
+    });
   } else if (auto* line = qobject_cast<QLineEdit*>(o)) {
     QObject::connect(line, &QLineEdit::editingFinished, ctx, [this, c, line] {
-      const std::string typed = lineText(*line, editMaskOf(*c));
-      if (typed != c->text()) input(*c, *line, [c, typed] { c->type(typed); });
+      // Finished by leaving: the focus is on its way elsewhere and must not be pulled back.
+      host::ScopedFlag leaving(leaving_, !line->hasFocus());
+      commitLine(*c, *line);
     });
   } else if (auto* combo = qobject_cast<QComboBox*>(o)) {
     QObject::connect(combo, &QComboBox::activated, ctx, [this, c, combo](int index) {
@@ -371,10 +377,30 @@ void Binder::focusIn(host::Control& control, QObject& object) {
   }
 }
 
+void Binder::commitLine(host::Control& control, QLineEdit& line) {
+  const std::string typed = lineText(line, editMaskOf(control));
+  if (typed != control.text()) input(control, line, [&control, typed] { control.type(typed); });
+}
+
+void Binder::commitFocused() {
+  QWidget* focused = QApplication::focusWidget();
+  for (const Binding& b : bindings_) {
+    if (focused == nullptr || b.object != focused) continue;
+    if (auto* line = qobject_cast<QLineEdit*>(focused)) {
+      // A half-typed masked field is not finished: it stays on screen, as Qt keeps it.
+      if (line->hasAcceptableInput()) commitLine(*b.control, *line);
+    } else {
+      focusOut(*b.control, *focused);
+    }
+    return;
+  }
+}
+
 void Binder::focusOut(host::Control& control, QObject& object) {
   auto* memo = qobject_cast<QPlainTextEdit*>(&object);
   if (memo == nullptr) return;
   const std::string typed = memo->toPlainText().toStdString();
+  host::ScopedFlag leaving(leaving_, !memo->hasFocus());
   // Input refused or not, the model's text is shown again afterwards.
   if (typed != control.text()) input(control, *memo, [&control, typed] { control.type(typed); });
 }
@@ -428,7 +454,7 @@ void Binder::show(const host::Control& c, QObject& o) {
     showRadioGroup(c, *w);
   }
 
-  if (c.focused() && !w->hasFocus()) w->setFocus();
+  if (c.focused() && !w->hasFocus() && !leaving_) w->setFocus();
 }
 
 }  // namespace ui

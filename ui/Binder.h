@@ -66,12 +66,17 @@ class Binder {
   void focusIn(host::Control& control, QObject& object);
   /// A memo's text goes to the model when the operator leaves it.
   void focusOut(host::Control& control, QObject& object);
+  /// A line edit's text goes to the model when the operator finished it and it changed.
+  void commitLine(host::Control& control, QLineEdit& line);
+  /// The text of the bound field that has the focus goes to the model, as if left.
+  void commitFocused();
 
   host::ScreenModel& model_;
   std::vector<Binding> bindings_;
   std::unique_ptr<QObject> context_;  // owns the signal connections
   std::unique_ptr<FocusWatch> focusWatch_;
   bool showing_ = false;  // set while the model's state is written to the view
+  bool leaving_ = false;  // set while a field left by the operator hands its text over
   std::function<void()> afterInput_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "ui_TfrmConjulgarBoleto.h"
 #include "ui_TfrmDirBoletos.h"
+#include "ui_TfrmEnvBolMail.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
@@ -36,6 +37,7 @@ constexpr Entry kForms[] = {
     {"TfrmSelImpor", &build<Ui::TfrmSelImpor>},
     {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
     {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
+    {"TfrmEnvBolMail", &build<Ui::TfrmEnvBolMail>},
 };
 
 }  // namespace

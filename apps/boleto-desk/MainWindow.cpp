@@ -19,6 +19,17 @@
 
 namespace desk {
 
+namespace {
+
+/// A boleto's key as the operator reads it: branch/number.
+QString boletoOf(const char* key) {
+  const std::string k = key != nullptr ? key : "";
+  return QStringLiteral("%1/%2").arg(QString::fromStdString(k.substr(0, 4)),
+                                     QString::fromStdString(k.size() > 4 ? k.substr(4) : ""));
+}
+
+}  // namespace
+
 MainWindow::MainWindow(Session& session, Package& package)
     : session_(session), package_(package), workspace_(new QMdiArea(this)) {
   setObjectName(QStringLiteral("frmPrincipal"));
@@ -43,6 +54,7 @@ MainWindow::MainWindow(Session& session, Package& package)
   ports.database = std::make_shared<rec::RemoteHostDatabase>(session.transport());
   package_.installHost(ports);
   package_.setEmissionProgress(&MainWindow::emissionProgress, this);
+  package_.setMailProgress(&MainWindow::mailProgress, this);
 
   buildMenu();
   buildStatusBar();
@@ -50,6 +62,7 @@ MainWindow::MainWindow(Session& session, Package& package)
 
 MainWindow::~MainWindow() {
   package_.setEmissionProgress(nullptr, nullptr);
+  package_.setMailProgress(nullptr, nullptr);
 }
 
 void MainWindow::buildMenu() {
@@ -108,16 +121,27 @@ void MainWindow::emissionProgress(std::size_t done, std::size_t total, const cha
                                   void* self) {
   auto* w = static_cast<MainWindow*>(self);
   w->lastProgress_ = {done, total};
-  w->progress_->setRange(0, static_cast<int>(total));
-  w->progress_->setValue(static_cast<int>(done));
-  w->progress_->setFormat(QStringLiteral("%v de %m"));
-  w->progress_->show();
-  const std::string k = key != nullptr ? key : "";
-  w->statusBar()->showMessage(QStringLiteral("Emitindo boleto %1/%2")
-                                  .arg(QString::fromStdString(k.substr(0, 4)),
-                                       QString::fromStdString(k.size() > 4 ? k.substr(4) : "")));
+  w->showProgress(done, total, QStringLiteral("Emitindo boleto %1").arg(boletoOf(key)));
+}
+
+void MainWindow::mailProgress(std::size_t done, std::size_t total, const char* key, bool sent,
+                              void* self) {
+  auto* w = static_cast<MainWindow*>(self);
+  w->lastMailProgress_ = {done, total};
+  w->showProgress(done, total,
+                  (sent ? QStringLiteral("Boleto %1 enviado por e-mail")
+                        : QStringLiteral("Boleto %1 não enviado"))
+                      .arg(boletoOf(key)));
+}
+
+void MainWindow::showProgress(std::size_t done, std::size_t total, const QString& message) {
+  progress_->setRange(0, static_cast<int>(total));
+  progress_->setValue(static_cast<int>(done));
+  progress_->setFormat(QStringLiteral("%v de %m"));
+  progress_->show();
+  statusBar()->showMessage(message);
   // A long run blocks the screen thread: the bar is drawn now, not when the run ends.
-  w->progress_->repaint();
+  progress_->repaint();
 }
 
 void MainWindow::openRegister() {

@@ -36,6 +36,8 @@ class MainWindow final : public QMainWindow {
   QProgressBar& progress() const { return *progress_; }
   /// The last emission progress shown: boletos done and the run's size.
   std::pair<std::size_t, std::size_t> lastEmissionProgress() const { return lastProgress_; }
+  /// The last e-mail progress shown: boletos sent and the run's size.
+  std::pair<std::size_t, std::size_t> lastMailProgress() const { return lastMailProgress_; }
 
   /// "Cadastro de boletos": the package's IniProc.
   void openRegister();
@@ -51,6 +53,11 @@ class MainWindow final : public QMainWindow {
   void buildStatusBar();
   void showBusy(bool busy);
   static void emissionProgress(std::size_t done, std::size_t total, const char* key, void* self);
+  static void mailProgress(std::size_t done, std::size_t total, const char* key, bool sent,
+                           void* self);
+  /// The bar at `done` of `total` with `message` beside it, drawn at once (a run blocks the
+  /// screen thread until it ends).
+  void showProgress(std::size_t done, std::size_t total, const QString& message);
 
   Session& session_;
   Package& package_;
@@ -60,6 +67,7 @@ class MainWindow final : public QMainWindow {
   std::shared_ptr<QtScreenHost> screens_;
   std::optional<host::HostScope> desktopHost_;
   std::pair<std::size_t, std::size_t> lastProgress_{0, 0};
+  std::pair<std::size_t, std::size_t> lastMailProgress_{0, 0};
 };
 
 }  // namespace desk

@@ -68,4 +68,8 @@ void Package::setEmissionProgress(Progress progress, void* user) {
   reinterpret_cast<void (*)(Progress, void*)>(entry("SetEmissionProgress"))(progress, user);
 }
 
+void Package::setMailProgress(MailProgress progress, void* user) {
+  reinterpret_cast<void (*)(MailProgress, void*)>(entry("SetMailProgress"))(progress, user);
+}
+
 }  // namespace desk

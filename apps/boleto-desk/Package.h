@@ -36,6 +36,10 @@ class Package {
   /// Progress of the emission runs, boleto by boleto.
   using Progress = void (*)(std::size_t done, std::size_t total, const char* key, void* user);
   void setEmissionProgress(Progress progress, void* user);
+  /// Progress of the e-mail runs, boleto by boleto (`sent` false: skipped with a message).
+  using MailProgress = void (*)(std::size_t done, std::size_t total, const char* key, bool sent,
+                                void* user);
+  void setMailProgress(MailProgress progress, void* user);
 
  private:
   void* entry(const char* name) const;

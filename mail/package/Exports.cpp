@@ -21,3 +21,19 @@ PKG_EXPORT int CriaEnvBolMail(const records::EmissionOrder* order,
   });
   return result;
 }
+
+/// Told after each boleto of an e-mail run: how many were sent so far, of how many, the
+/// boleto's key, and whether it was sent (false: skipped with a message). A null `progress`
+/// stops telling.
+PKG_EXPORT void SetMailProgress(void (*progress)(size_t done, size_t total, const char* key,
+                                                 bool sent, void* user),
+                                void* user) {
+  if (progress == nullptr) {
+    rec::setMailProgress(nullptr);
+    return;
+  }
+  rec::setMailProgress(
+      [progress, user](size_t done, size_t total, const std::string& key, bool sent) {
+        progress(done, total, key.c_str(), sent, user);
+      });
+}

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -305,6 +306,103 @@ TEST_F(Mail, TheMessageOfABranchIsKeptInItsFileAndFoundAgain) {
   });
   f.run([&] { f.mnuEnviarBoletoClick(); });
   EXPECT_TRUE(reopened);
+}
+
+/// The text of a PDF, as pdftotext reads it.
+std::string pdfText(const std::string& bytes, const fs::path& scratch) {
+  const fs::path file = scratch / "anexo.pdf";
+  std::ofstream(file, std::ios::binary) << bytes;
+  std::string out;
+  if (FILE* p = ::popen(("pdftotext -layout '" + file.string() + "' - 2>/dev/null").c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+TEST_F(Mail, ABoletoSettledByCreditToTheAccountGoesAsAnIdentifiedDepositForm) {
+  // The company prints identified deposits for the bank of account 001; Alfa's pending
+  // boleto is settled by credit to the account.
+  auto& sql = svc_->db->session();
+  sql << "UPDATE PARAMGERAL SET IDSISDOS = '3' WHERE CDEMPRESA = '04'";
+  sql << "INSERT INTO PARAMETRO (CDEMPRESA, NMPARAMETRO, TXVALOR) VALUES ('04', 'IDDEPIDENT', "
+         "'S')";
+  sql << "INSERT INTO PARAMETRO (CDEMPRESA, NMPARAMETRO, TXVALOR) SELECT '04', "
+         "'DEPIDENTBANCOS', CDBANCO FROM CONTCORR WHERE CDEMPRESA = '04' AND CDREDUCONT = '001'";
+  sql << "UPDATE FILIAL SET CDCENTCUST = '12'";
+  sql << "UPDATE BOLRECEBER SET IDBAIXAUTILR = 'C' WHERE CDCLIENTE = '000000000000000000101' AND "
+         "CDREDUCONT = '001' AND IDSTATBREC <> 'E'";
+  auto& f = markedPending();
+  std::string alfa;
+  for (const auto& key : keys_)
+    if (column("CDCLIENTE", key) == "000000000000000000101") alfa = key;
+  ASSERT_FALSE(alfa.empty());
+  const std::string numberBefore = column("CDNOSNUMREC", alfa);
+  const std::string barcodeBefore = column("CDBARRAREC", alfa);
+  send(f);
+
+  const auto got = server().messagesFrom(sender_);
+  ASSERT_EQ(got.size(), 3u) << "the deposit form goes like any boleto, beside the others";
+  const std::string deposit = column("CDDEPIDENREC", alfa);
+  ASSERT_FALSE(deposit.empty()) << "the deposit code is recorded on the boleto";
+  EXPECT_EQ(status(alfa), "E");
+  EXPECT_EQ(column("CDNOSNUMREC", alfa), numberBefore);
+  EXPECT_EQ(column("CDBARRAREC", alfa), barcodeBefore);
+  const auto it = std::find_if(got.begin(), got.end(), [&](const ReceivedMessage& m) {
+    return m.recipients == std::vector<std::string>{"financeiro@alfa.example"};
+  });
+  ASSERT_NE(it, got.end());
+  ASSERT_EQ(it->attachments().size(), 1u);
+  const auto& form = *it->attachments()[0];
+  EXPECT_NE(form.fileName.find(alfa), std::string::npos) << form.fileName;
+  const std::string text = pdfText(form.bytes, dir_);
+  EXPECT_NE(text.find(deposit), std::string::npos)
+      << "the form carries the deposit code " << deposit << ":\n"
+      << text;
+  expectCleanedUp();
+
+  // Sent once more (the operator keeps the emitted boleto in): the customer may have deposited
+  // with the code already, so the second form carries the same one.
+  {
+    host::ScopedFlag marking(f.bMarcaGeral);
+    for (size_t r = 1; r <= f.cdsBoletos.recordCount(); ++r) {
+      f.cdsBoletos.setRecNo(r);
+      if (f.current("CDFILIAL").asString() + f.current("NRLANBOLREC").asString() == alfa)
+        f.Marca_Boleto(false, 'M');
+    }
+  }
+  dialogs_->expectMsgAlert("", host::kMsgAlertFirstButton);
+  send(f);
+  EXPECT_EQ(column("CDDEPIDENREC", alfa), deposit);
+  const auto again = server().messagesFrom(sender_);
+  ASSERT_EQ(again.size(), 4u);
+  ASSERT_EQ(again.back().attachments().size(), 1u);
+  EXPECT_NE(pdfText(again.back().attachments()[0]->bytes, dir_).find(deposit), std::string::npos);
+}
+
+TEST_F(Mail, ACreditToTheAccountWithoutIdentifiedDepositsIsSkippedAndTheRunGoesOn) {
+  svc_->db->session() << "UPDATE BOLRECEBER SET IDBAIXAUTILR = 'C' WHERE CDCLIENTE = "
+                         "'000000000000000000101' AND CDREDUCONT = '001' AND IDSTATBREC <> 'E'";
+  auto& f = markedPending();
+  std::string alfa;
+  for (const auto& key : keys_)
+    if (column("CDCLIENTE", key) == "000000000000000000101") alfa = key;
+  ASSERT_FALSE(alfa.empty());
+  std::vector<std::pair<std::string, bool>> told;
+  rec::setMailProgress([&](size_t, size_t total, const std::string& key, bool sent) {
+    EXPECT_EQ(total, 3u);
+    told.emplace_back(key, sent);
+  });
+  dialogs_->expectInformation("\"Crédito em Conta\" não pode ser enviado");
+  send(f);
+  rec::setMailProgress(nullptr);
+
+  EXPECT_EQ(server().messagesFrom(sender_).size(), 2u) << "the others still go";
+  EXPECT_EQ(status(alfa), "A") << "the skipped boleto is not recorded";
+  ASSERT_EQ(told.size(), 3u);
+  for (const auto& [key, sent] : told) EXPECT_EQ(sent, key != alfa) << key;
+  expectCleanedUp();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -330,6 +331,36 @@ TEST_F(BinderTextTest, AMemosTextGoesBothWaysAndReachesTheModelWhenLeft) {
   dateEdit->setFocus();
   EXPECT_EQ(dialogs->pending(), 0u);
   EXPECT_GT(inputs, before);
+}
+
+// A shortcut fires without the field being left: the field's text reaches the model before
+// the action's rule reads it, and a half-typed masked field stays out.
+TEST_F(BinderTextTest, AShortcutTakesTheTextOfTheFieldStillBeingTyped) {
+  Control& confirm = model.addControl("actConfirmar", ControlKind::MenuItem);
+  std::string memoAtClick, codeAtClick;
+  confirm.onClick = [&] {
+    memoAtClick = memo->text();
+    codeAtClick = code->text();
+  };
+  auto* action = new QAction(root.get());
+  action->setObjectName("actConfirmar");
+  action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+  root->addAction(action);
+  binder = std::make_unique<ui::Binder>(model, *root);
+
+  memoEdit->setFocus();
+  QTest::keyClicks(memoEdit, "Boletos de abril");
+  QTest::keyClick(memoEdit, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(memoAtClick, "Boletos de abril");
+  EXPECT_EQ(memoEdit->toPlainText(), "Boletos de abril") << "Ctrl+Enter typed no line break";
+
+  // A postal code needs all its digits: three typed are not a code yet.
+  codeEdit->setFocus();
+  codeEdit->setCursorPosition(0);
+  QTest::keyClicks(codeEdit, "123");
+  QTest::keyClick(codeEdit, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(codeAtClick, "") << "an unfinished code is no code";
+  EXPECT_EQ(codeEdit->displayText(), "123__-___") << "and stays as typed";
 }
 
 TEST_F(BinderTextTest, AMaskedEditTypesTheTextTheMaskMeans) {

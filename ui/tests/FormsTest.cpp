@@ -21,6 +21,7 @@
 #include "association/Cli_rec12013.h"
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
+#include "mail/EnvBolMail.h"
 #include "register/tests/RegisterFixture.h"
 #include "selimpor/Cli_rec12007.h"
 #include "ui/Binder.h"
@@ -226,11 +227,17 @@ TEST(Forms, TheCarneAndAssociationFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(association), IsEmpty());
 }
 
+TEST(Forms, TheEmailFormShowsEveryControl) {
+  ui::test::app();
+  rec::TfrmEnvBolMail mail;
+  EXPECT_THAT(problemsOfForm(mail), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
-  EXPECT_THAT(ui::formClasses(),
-              ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto"));
+  EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
+                                             "TfrmImprimeBol", "TfrmSelImpor", "TfrmImprimeCarne",
+                                             "TfrmConjulgarBoleto", "TfrmEnvBolMail"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);

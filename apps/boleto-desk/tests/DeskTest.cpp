@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,6 +35,7 @@
 #include "host/DateTime.h"
 #include "host/Host.h"
 #include "host/Screen.h"
+#include "host/smtp/testing/SmtpTestServer.h"
 #include "service/Seed.h"
 #include "service/Service.h"
 #include "ui/DatasetTableModel.h"
@@ -114,6 +116,12 @@ class Desk : public ::testing::Test {
     // The day the desktop runs on, as its main installs the machine's clock.
     auto clock =
         std::make_shared<host::FixedClock>(host::DateTime::fromYmdHms(2026, 3, 2, 10, 0, 0));
+    clock_ = clock;
+    // The key the seed seals the branches' mail password with, and the package opens it with.
+    setenv("BOLETO_SECRET_KEY_FILE", (dir_ / "key" / "secret.key").c_str(), 1);
+    // The e-mail form keeps each branch's message in the temporary directory: this run's own.
+    std::filesystem::create_directories(dir_ / "tmp");
+    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
     host_ = new host::HostScope({.clock = clock});
     {
       auto svc = service::openService((dir_ / "boleto.db").string(), clock);
@@ -203,7 +211,13 @@ class Desk : public ::testing::Test {
     return -1;
   }
 
+  /// The desktop's database, opened beside the desktop (to set up and read back).
+  static std::shared_ptr<service::Service> database() {
+    return service::openService((dir_ / "boleto.db").string(), clock_);
+  }
+
   static inline std::filesystem::path dir_;
+  static inline std::shared_ptr<host::FixedClock> clock_;
   static inline desk::Package* package_ = nullptr;
   static inline host::HostScope* host_ = nullptr;
 };
@@ -335,6 +349,114 @@ TEST_F(Desk, MarkedBoletosOfOneAccountAreEmittedAsPdfFilesFromThePrintMenu) {
   // The list was read again: the boletos are emitted and no longer marked.
   for (int r = 0; r < rows.rowCount(); ++r) {
     EXPECT_NE(rows.data(rows.index(r, markColumn), Qt::CheckStateRole).toInt(), Qt::Checked) << r;
+  }
+  sub->close();
+}
+
+TEST_F(Desk, MarkedBoletosAreSentByEmailFromTheRegisterWithTheRunOnTheStatusBar) {
+  auto& smtp = host::smtp::testing::SmtpTestServer::shared();
+  const std::string sender = "desk-" + host::smtp::testing::uniqueTag() + "@empresa.example";
+  {
+    auto svc = database();
+    const std::string server = smtp.host() + ":" + std::to_string(smtp.port("plain"));
+    svc->db->session() << "UPDATE ENDEFILI SET DSEMAILFILI = :m, DSSMTPEMAILF = :s",
+        soci::use(sender), soci::use(server);
+  }
+  Listed desk;
+  ASSERT_TRUE(desk.in);
+  ASSERT_NE(desk.sub, nullptr);
+  QPointer<QMdiSubWindow> sub = desk.sub;
+  auto& rows = rowsOf(*sub);
+  const int markColumn = columnOf(rows, ui::DatasetTableModel::kMarkField);
+  // Marking asks whether to take a customer's advance off: not now.
+  Operator answers;
+  std::vector<std::string> keys;
+  for (int r = 0; r < rows.rowCount(); ++r) {
+    const size_t recNo = static_cast<size_t>(r) + 1;
+    const auto& ds = rows.dataset();
+    if (ds.valueAt(recNo, "CDREDUCONT").asString().find("001") == std::string::npos) continue;
+    if (ds.valueAt(recNo, "IDSTATBREC").asString() == "E") continue;
+    desk.list->setCurrentIndex(rows.index(r, markColumn));
+    QTest::keyClick(desk.list, Qt::Key_Space);
+    keys.push_back(ds.valueAt(recNo, "CDFILIAL").asString() +
+                   ds.valueAt(recNo, "NRLANBOLREC").asString());
+  }
+  ASSERT_GE(keys.size(), 2u) << "the demo data should have two pending boletos of account 001";
+
+  // The operator reads the recipients, retypes the subject, adds a line to the message and
+  // confirms with Ctrl+Enter while still in the message.
+  int shown = 0;
+  std::vector<std::string> addresses;
+  std::string registration;
+  desk.window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
+    // Whatever fails below, the dialog goes: a test that stops must not hang on it.
+    struct Reject {
+      QWidget& dialog;
+      ~Reject() {
+        if (dialog.isVisible()) {
+          ADD_FAILURE() << "the e-mail form was still open";
+          dialog.close();
+        }
+      }
+    } reject{dialog};
+    ASSERT_EQ(screen.className(), "TfrmEnvBolMail");
+    ++shown;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto* grid = dialog.findChild<QTableView*>("dbgEnvBolMail");
+    ASSERT_NE(grid, nullptr);
+    auto* model = grid->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+      addresses.push_back(model->index(r, 2).data().toString().toStdString());
+      if (r == 0) registration = model->index(r, 0).data().toString().toStdString();
+    }
+    auto* subject = dialog.findChild<QLineEdit*>("edtAssunto");
+    auto* text = dialog.findChild<QPlainTextEdit*>("memConteudo");
+    ASSERT_TRUE(subject && text);
+    EXPECT_EQ(subject->text().toStdString(), "Envio de Boleto");
+    EXPECT_TRUE(text->toPlainText().contains("Contas a receber"));
+    subject->setFocus();
+    subject->selectAll();
+    QTest::keyClicks(subject, QStringLiteral("Boletos de abril"));
+    text->setFocus();
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text, QStringLiteral("Obrigado."));
+    EXPECT_EQ(QApplication::focusWidget(), text) << "the click into the message stays there";
+    QTest::keyClick(text, Qt::Key_Return, Qt::ControlModifier);
+  });
+  const qsizetype boxesBefore = answers.shown().size();
+  auto* send = sub->findChild<QAction*>("mnuEnviaBoleto");
+  ASSERT_NE(send, nullptr);
+  EXPECT_TRUE(send->isEnabled());
+  send->trigger();
+  QApplication::processEvents();
+  desk.window.screens().setOnModalShown({});
+
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(answers.shown().size(), boxesBefore)
+      << "the run showed: " << answers.shown().join("; ").toStdString();
+  // One recipient a customer, each with the address its first boleto found.
+  EXPECT_GE(addresses.size(), 1u);
+  EXPECT_LE(addresses.size(), keys.size());
+  for (const auto& a : addresses) EXPECT_NE(a.find('@'), std::string::npos) << a;
+  EXPECT_NE(registration.find_first_of("./-"), std::string::npos)
+      << "the registration is shown through its mask: " << registration;
+  const auto got = smtp.messagesFrom(sender);
+  ASSERT_EQ(got.size(), keys.size());
+  for (const auto& m : got) {
+    EXPECT_EQ(m.header("Subject"), "Boletos de abril");
+    EXPECT_NE(m.text().find("Obrigado."), std::string::npos) << m.text();
+    EXPECT_FALSE(m.attachments().empty());
+  }
+  EXPECT_EQ(desk.window.lastMailProgress(), std::make_pair(keys.size(), keys.size()))
+      << "the run showed its progress";
+  EXPECT_FALSE(desk.window.progress().isVisible()) << "the indicator goes once the run is over";
+  auto svc = database();
+  for (const auto& key : keys) {
+    std::string status;
+    svc->db->session() << "SELECT IDSTATBREC FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                          "NRLANBOLREC = :n",
+        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(status);
+    EXPECT_EQ(status, "E") << key << " recorded as sent";
   }
   sub->close();
 }
