@@ -28,6 +28,20 @@ std::optional<host::DateTime> typedDate(const std::string& text) {
 constexpr const char* kLockedPages[] = {"tshFolhaDados", "tshFormulario",   "tshDadosRec",
                                         "tshAjustes",    "tshParcelamento", "tshTpRecBoleto"};
 
+// The extension's edit state on or off: confirm and cancel against change, the other pages
+// and the company panel locked or free.
+void extensionEditing(TfrmHabContRec& f, bool on) {
+  f.control("mnuAlterar").setEnabled(!on);
+  f.control("mnuConfirmar").setEnabled(on);
+  f.control("mnuCancelar").setEnabled(on);
+  auto& pgc = f.pageControl("pgcPadrao");
+  for (const char* page : kLockedPages) {
+    pgc.setPageEnabled(page, !on);
+    f.control(std::string("mnu") + (page + 3)).setEnabled(!on);
+  }
+  f.control("pnlEmpresa").setEnabled(!on);
+}
+
 }  // namespace
 
 void TfrmHabContRec::attachExtension() {
@@ -66,17 +80,13 @@ void TfrmHabContRec::attachExtension() {
 
 void TfrmHabContRec::extensionTyped() {
   if (!pageShown("tshProrrogacao") || !hasRows()) return;
-  control("mnuAlterar").setEnabled(false);
-  control("mnuConfirmar").setEnabled(true);
-  control("mnuCancelar").setEnabled(true);
+  extensionEditing(*this, true);
   control("mnuFiltrar").setEnabled(false);
-  auto& pgc = pageControl("pgcPadrao");
-  for (const char* page : kLockedPages) {
-    pgc.setPageEnabled(page, false);
-    control(std::string("mnu") + (page + 3)).setEnabled(false);
-  }
-  control("pnlEmpresa").setEnabled(false);
   control("edtDSMOTIPROR").setText({});
+}
+
+void TfrmHabContRec::extensionEnded() {
+  extensionEditing(*this, false);
 }
 
 void TfrmHabContRec::Vd_Prorrogacao(bool mandatory) {
@@ -246,18 +256,6 @@ void TfrmHabContRec::confirmaProrrogacao() {
   // 5.6, then 5.7
   if (!host::AllTrim(notExtended).empty()) showMsg("BoletosNPror", {Value("\r" + notExtended)});
   extensionEnded();
-}
-
-void TfrmHabContRec::extensionEnded() {
-  control("mnuAlterar").setEnabled(true);
-  control("mnuConfirmar").setEnabled(false);
-  control("mnuCancelar").setEnabled(false);
-  auto& pgc = pageControl("pgcPadrao");
-  for (const char* page : kLockedPages) {
-    pgc.setPageEnabled(page, true);
-    control(std::string("mnu") + (page + 3)).setEnabled(true);
-  }
-  control("pnlEmpresa").setEnabled(true);
 }
 
 }  // namespace rec
