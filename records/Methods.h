@@ -94,6 +94,12 @@ inline constexpr Param situation{"situation", Kind::Text};
 inline constexpr Param emissionFrom{"emission from", Kind::Date};
 inline constexpr Param emissionTo{"emission to", Kind::Date};
 inline constexpr Param vehicleList{"vehicle list", Kind::Text};
+// The register's adjustments and extensions (service/Ajustes.cpp).
+inline constexpr Param cdsAjBolRec{"cdsAjBolRec", Kind::Packet};
+inline constexpr Param signedValue{"signed value", Kind::Number};
+inline constexpr Param fromCredit{"from credit", Kind::Boolean};
+inline constexpr Param paymentTypeValue{"payment-type value", Kind::Number};
+inline constexpr Param cdsBolProrrogados{"cdsBolProrrogados", Kind::Packet};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -681,6 +687,51 @@ struct SetSelImpor {
   In<arg::cdsSelImpor> cdsSelImpor;
 };
 
+// --- adjustments and due-date extension (service/Ajustes.cpp)
+
+/// Adjustment types: one by code (padded to 4), or all with "T".
+struct GetTipoAjReceber {
+  static constexpr Method method{kHabContRec, "GetTipoAjReceber", Access::Reads};
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+  In<arg::todos> todos;
+};
+/// The boleto's adjustments of one type (at most one may exist).
+struct GetVerifAjust {
+  static constexpr Method method{kHabContRec, "GetVerifAjust", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+};
+/// The adjustments inserted in the change packet, added to the boleto with its net value
+/// and its payment-type row `NRSEQTPRECBO` moved by the signed value; refused whole when the
+/// boleto is no longer as the register read it (`VRFINALBREC`, "ALT_BLOQ").
+struct GetAjBolRec_Post {
+  static constexpr Method method{kHabContRec, "GetAjBolRec_Post", Access::Writes};
+  In<arg::cdsAjBolRec> cdsAjBolRec;
+  In<arg::signedValue> signedValue;
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<arg::fromCredit> fromCredit;
+  In<arg::paymentTypeValue> paymentTypeValue;
+  In<fld::NRSEQTPRECBO> NRSEQTPRECBO;
+  In<fld::IDBOLRECALTER> IDBOLRECALTER;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::NRCNABRECREM> NRCNABRECREM;
+  In<fld::VRFINALBREC> VRFINALBREC;
+};
+/// Moves the due date of the boletos of the packet, recording the reason; an empty nosso
+/// número drops the boletos' numbers (kept in the extension's history) so that the next
+/// emission numbers them again. Both in-outs come back as stored.
+struct SetProrrogacao {
+  static constexpr Method method{kHabContRec, "SetProrrogacao", Access::Writes};
+  In<fld::DTVENBOLREC> DTVENBOLREC;
+  In<fld::CDMOTIPROR> CDMOTIPROR;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
+  In<arg::cdsBolProrrogados> cdsBolProrrogados;
+  InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
@@ -698,7 +749,8 @@ using Declared =
                GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
                GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes,
                GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos, GetVdCompensacao,
-               AssociaBoletos, SetPixBoleto, GetEndeFili, getEmailDanfe, getSerieNF, GetDanfeApi>;
+               AssociaBoletos, SetPixBoleto, GetEndeFili, getEmailDanfe, getSerieNF, GetDanfeApi,
+               GetTipoAjReceber, GetVerifAjust, GetAjBolRec_Post, SetProrrogacao>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

@@ -632,4 +632,16 @@ const Table& RelatorioNotaFiscal() {
   return t;
 }
 
+const Table& cdsTipoAjReceber() {
+  static const Table t{"cdsTipoAjReceber", {CDAJUCTREC, DSAJUCTREC, IDAJUCTREC}};
+  return t;
+}
+
+const Table& cdsBolProrrogados() {
+  static const Table t{
+      "cdsBolProrrogados",
+      {CDFILIAL, NRLANBOLREC, CDNOSNUMREC, IDBOLRECALTER, IDSITUCNABR, DSLINHABARREC, CDBARRAREC}};
+  return t;
+}
+
 }  // namespace records

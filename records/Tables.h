@@ -153,5 +153,10 @@ const Table& cdsEnvBolMail();
 const Table& cdsMensagem();
 /// The report dataset of one fiscal note, for the DANFE and the espelho.
 const Table& RelatorioNotaFiscal();
+// --- adjustments and due-date extension
+/// The adjustment types (`GetTipoAjReceber`): "D" discount, any other kind an addition.
+const Table& cdsTipoAjReceber();
+/// The boletos an extension moves (`SetProrrogacao`), with the codes the register read.
+const Table& cdsBolProrrogados();
 
 }  // namespace records

@@ -33,8 +33,8 @@ struct RegisterPage {
 };
 
 inline constexpr RegisterPage kRegisterPages[] = {
-    {"tshAjustes", "Ajustes", false},
-    {"tshProrrogacao", "Prorrogação", false},
+    {"tshAjustes", "Ajustes", true},
+    {"tshProrrogacao", "Prorrogação", true},
     {"tshParcelamento", "Parcelamento", false},
     {"tshTpRecBoleto", "Tipo de Recebimento", false},
 };

@@ -6,6 +6,7 @@
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "host/bank/Febraban.h"
 #include "records/Methods.h"
 #include "records/Tables.h"
@@ -97,6 +98,14 @@ void TfrmHabContRec::Confirmar() {
     cdsBoletos.post();
     montaPosicao();
     enviaDadosRec();
+  } else if (pageShown("tshProrrogacao")) {
+    confirmaProrrogacao();
+  } else if (pageShown("tshAjustes")) {
+    // 6. The post sends the adjustment; the reload below is the confirmation's own.
+    if (editing(cdsAjBolRec)) {
+      host::ScopedFlag noReload(boAtualiza, false);
+      cdsAjBolRec.post();
+    }
   } else {
     return;
   }

@@ -82,6 +82,8 @@ TfrmHabContRec::TfrmHabContRec()
   addConfirmationMessages();
   buildControls();
   attachGrids();
+  attachAdjustments();
+  attachExtension();
   setMainDataset(&cdsBoletos);
 
   // 1. The connection, while the wait animation shows.
@@ -441,6 +443,7 @@ void TfrmHabContRec::focusList() {
 // ------------------------------------------------------------------ activation
 
 void TfrmHabContRec::FormActivate() {
+  extensionReacts = true;
   if (firstActivation) {
     callInto(cdsGeralRec, rpc::GetGeralRec{});
     createVisualiza(cdsVisualiza);
@@ -746,6 +749,7 @@ void TfrmHabContRec::Habilita() {
       .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() &&
                   rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
+  if (pageShown("tshAjustes")) dtsAjBolRecStateChange();
   disableUnbuiltCommands();
   VerificaBloqAltBol();
 }
@@ -841,13 +845,24 @@ void TfrmHabContRec::Verificar() {
 }
 
 void TfrmHabContRec::Incluir() {
-  // No page of this version adds rows: the list's own insert would leave a blank boleto.
+  // Only the adjustments page adds rows: the list's own insert would leave a blank boleto.
+  if (pageShown("tshAjustes") && hasRows() && listBrowse() && !editing(cdsAjBolRec)) {
+    if (!cdsAjBolRec.active())
+      BuscaAjustes(current("CDFILIAL").asString(), current("NRLANBOLREC").asString());
+    cdsAjBolRec.append();
+    return;
+  }
   Habilita();
 }
 
 void TfrmHabContRec::Excluir() {
-  // Deleting an instalment or an adjustment is those pages' own operation; a boleto is never
-  // deleted from the list.
+  // Deleting an instalment is that page's own operation; an adjustment is deleted only while
+  // it is being added; a boleto is never deleted from the list.
+  if (pageShown("tshAjustes") && cdsAjBolRec.active() &&
+      cdsAjBolRec.state() == DatasetState::Insert) {
+    cdsAjBolRec.cancel();
+    return;
+  }
   Habilita();
 }
 
@@ -859,8 +874,15 @@ void TfrmHabContRec::Cancelar() {
     if (editing(cdsTpRecBoleto)) cdsTpRecBoleto.cancel();
     if (listEditing()) cdsBoletos.cancel();
   } else if (pageShown("tshProrrogacao")) {
-    fillExtensionPage();
+    {
+      host::ScopedFlag quiet(extensionReacts, false);
+      fillExtensionPage();
+    }
     if (listEditing()) cdsBoletos.cancel();
+    extensionEnded();
+  } else if (pageShown("tshAjustes")) {
+    if (editing(cdsAjBolRec)) cdsAjBolRec.cancel();
+    if (cdsAjBolRec.active()) cdsAjBolRec.cancelUpdates();
   } else {
     if (editing(cdsCNABMsg)) cdsCNABMsg.cancel();
     if (listEditing()) cdsBoletos.cancel();

@@ -260,6 +260,39 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// `cdsPosicao` := the current boleto, its values as read kept in the change log.
   void montaPosicao();
 
+  // --- adjustments (Ajustes.cpp): each adjustment is sent to the service when it is posted
+  host::ClientDataset cdsTipoAjReceber{"cdsTipoAjReceber"};
+  /// Set: a posted adjustment reloads the list; the confirmation clears it around its post.
+  bool boAtualiza = true;
+  /// The adjustment type of the row being added: padded to 4, known, not yet on the boleto.
+  void Vd_CdAjuctRec(bool mandatory);
+  /// The value of the row being added: above 0, and a discount below the boleto's net value.
+  void Vd_VrAjBolRec(bool mandatory);
+  /// The type look-up: the operator picks one of every type; the row takes it.
+  void PesquisaTipoAjuste();
+  /// A character typed in the adjustments grid on the column of `field`, whose cell holds
+  /// `text`: '\0' refuses it; the code column turns letters to upper case.
+  char dbgAjustesKeyPress(const std::string& field, char key, const std::string& text) const;
+  /// The cursor of the adjustments grid left the column of `field`.
+  void dbgAjustesColExit(const std::string& field);
+  /// The tab's commands and pages for the adjustments' state (adding or at rest).
+  void dtsAjBolRecStateChange();
+  /// The value of an adjustment with its sign: negative for a discount ("D").
+  static double CalcVrBolet(double value, const std::string& kind);
+
+  // --- due-date extension (Prorrogacao.cpp)
+  /// The boletos the confirmation sends to `SetProrrogacao`.
+  host::ClientDataset cdsBolProrrogados{"cdsBolProrrogados"};
+  /// Typing in the tab starts an edit only while this is set.
+  bool extensionReacts = true;
+  /// The extension reason: padded to 2 and known; its description shown.
+  void Vd_Prorrogacao(bool mandatory);
+  /// The reason look-up: every reason in the pick list; code and description copied.
+  void PesquisaMotivo();
+  /// Fills `cdsBolProrrogados` with the current boleto (`all` false) or with every marked
+  /// boleto that may be extended; the others are listed in `notExtended` and unmarked.
+  void ValidaProrrogacao(bool all, std::string& notExtended);
+
   // --- commands
   void Alterar() override;
   /// The page's search (`Procura`): on the list, receivables and adjustments pages the
@@ -336,6 +369,19 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void afterScroll();
   void fillExtensionPage();
   void readCompany(bool raiseWhenMissing);
+  // --- adjustments and extension (Ajustes.cpp, Prorrogacao.cpp)
+  void attachAdjustments();
+  void attachExtension();
+  void confirmaAjuste();
+  void confirmaProrrogacao();
+  /// Typing in the extension tab: the register's edit state for the extension.
+  void extensionTyped();
+  /// The end of an extension's edit: change on, confirm and cancel off, the pages free.
+  void extensionEnded();
+  std::string adjustmentColumn_;
+  /// The value as typed in the grid's value cell of the row being added.
+  std::string adjustmentValueText_;
+
   /// Calls `m` and loads the packet it answers into `ds`. Unchecked, a refusal leaves `ds` as
   /// it was.
   template <class M>

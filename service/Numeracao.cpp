@@ -140,7 +140,14 @@ void requireFree(CallContext& ctx, const std::string& account, const std::string
                "CDEMPRESA = :e AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
       soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
       soci::use(k.number), soci::into(taken);
-  if (taken > 0) {
+  // A number an extension gave up may still be at the bank: it is never handed out again.
+  int dropped = 0;
+  ctx.sql() << "SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON B.CDFILIAL = P.CDFILIAL "
+               "AND B.NRLANBOLREC = P.NRLANBOLREC WHERE P.CDREDUCONTANT = :c AND P.CDNOSNUMANT = "
+               ":n AND B.CDEMPRESA = :e AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
+      soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
+      soci::use(k.number), soci::into(dropped);
+  if (taken > 0 || dropped > 0) {
     throw Refusal("NN_JA_CAD", fmt::format("Operação Bloqueada! Nosso número {} já cadastrado em "
                                            "outro boleto da conta {}.",
                                            number, account));

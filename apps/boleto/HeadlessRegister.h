@@ -50,6 +50,16 @@ class HeadlessRegister {
   host::HostScope host_;
 };
 
+/// A boleto named on the command line: branch and number, padded.
+struct BoletoKey {
+  std::string branch, number;
+};
+/// "0001/0000000012" (or the 14-digit key; codes may be short): refused with a validation
+/// error naming `flag` otherwise.
+BoletoKey parseBoletoKey(const std::string& text, const std::string& flag);
+/// Puts the register's list on the boleto; false when it is not listed.
+bool locate(rec::TfrmHabContRec& reg, const BoletoKey& k);
+
 /// Runs a command's body: an operation error or a service refusal is printed on standard
 /// error and gives the exit status 1.
 int reportingErrors(const std::function<int()>& body);

@@ -30,26 +30,8 @@ struct UpdateArgs {
   bool yes = false;
 };
 
-struct Key {
-  std::string branch, number;
-};
-
-Key parseKey(const std::string& text, const std::string& flag) {
-  std::string t = host::AllTrim(text);
-  std::string branch, number;
-  if (const auto slash = t.find('/'); slash != std::string::npos) {
-    branch = t.substr(0, slash);
-    number = t.substr(slash + 1);
-  } else if (t.size() == 14) {
-    branch = t.substr(0, 4);
-    number = t.substr(4);
-  }
-  if (branch.empty() || number.empty() || branch.size() > 4 || number.size() > 10 ||
-      !host::IsDigits(branch) || !host::IsDigits(number)) {
-    throw CLI::ValidationError(flag, "expected BRANCH/NUMBER (0001/0000000012), got " + text);
-  }
-  return {host::Ajusta(branch, 4), host::Ajusta(number, 10)};
-}
+using Key = cli::BoletoKey;
+const auto parseKey = cli::parseBoletoKey;
 
 // The fields whose change is reported, with the label the register shows them by.
 struct Reported {
@@ -92,8 +74,7 @@ Snapshot snapshot(rec::TfrmHabContRec& reg) {
 }
 
 bool go(rec::TfrmHabContRec& reg, const Key& k) {
-  return reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                               {host::Value(k.branch), host::Value(k.number)});
+  return cli::locate(reg, k);
 }
 
 // A number flag typed into its field and the field left; a negative one is given to the field

@@ -243,6 +243,11 @@ TEST_F(Confirmacao, NoEnabledCommandIsANoOp) {
        {"tshFolhaDados", "tshDadosRec", "tshAjustes", "tshProrrogacao", "tshParcelamento"}) {
     f.pageControl("pgcPadrao").showPage(page);
     for (const char* off : {"sbtIncluir", "sbtExcluir"}) {
+      // The adjustments page adds an adjustment (AjustesTest.cpp).
+      if (std::string_view(page) == "tshAjustes" && std::string_view(off) == "sbtIncluir") {
+        EXPECT_TRUE(f.control(off).enabled());
+        continue;
+      }
       EXPECT_FALSE(f.control(off).enabled()) << off << " on " << page;
     }
     if (!pageBuilt(page)) {
