@@ -153,5 +153,12 @@ const Table& cdsEnvBolMail();
 const Table& cdsMensagem();
 /// The report dataset of one fiscal note, for the DANFE and the espelho.
 const Table& RelatorioNotaFiscal();
+// --- instalments, deletion and the write-off by loss
+/// Instalment reasons (`GetMotivoParc`).
+const Table& cdsMotivoParc();
+/// Adjustments that may not be deleted (`GetVerifAjBolRec`).
+const Table& cdsVerifAjBolRec();
+/// A boleto's receivables that are advances (`GetValAdian`).
+const Table& cdsValAdian();
 
 }  // namespace records

@@ -97,6 +97,8 @@ void TfrmHabContRec::Confirmar() {
     cdsBoletos.post();
     montaPosicao();
     enviaDadosRec();
+  } else if (pageShown("tshParcelamento")) {
+    confirmaParcelamento();
   } else {
     return;
   }

@@ -105,6 +105,7 @@ TfrmHabContRec::TfrmHabContRec()
   // 4.
   firstActivation = true;
   attachListEvents();
+  attachParcelamento();
   // 5. Identified deposits only where the general settings allow them.
   callInto(cdsValidaGR, rpc::GetValidaGR{});
   const bool depIdent = cdsValidaGR.valueOf("IDSISDOS").asString() == "3";
@@ -249,7 +250,7 @@ void TfrmHabContRec::buildControls() {
   // Batch commands. The e-mail button stays enabled while its first menu item follows the
   // marking.
   buildPrintMenu();
-  addCommand("sbtCancBoleto", "mnuCancBoleto", [] {});
+  addCommand("sbtCancBoleto", "mnuCancBoleto", [this] { run([this] { sbtCancelaBolClick(); }); });
   addControl("sbtEmail", ControlKind::Button);
   addControl("mnuEnviaBoleto", ControlKind::MenuItem).onClick = [this] {
     run([this] { mnuEnviarBoletoClick(); });
@@ -613,6 +614,7 @@ void TfrmHabContRec::HabPageControl() {
     pgc.setActivePage("tshDadosRec");
     pageControl("pgcDadosRec").setActivePage("tshGeral");
   }
+  if (instalmentsLocked_) lockForInstalments(true);
 }
 
 void TfrmHabContRec::originBranchFields() {
@@ -707,7 +709,8 @@ void TfrmHabContRec::Habilita() {
   const bool include = pageShown("tshTpRecBoleto") && verify;
   bool del = include;
   if (onInstalments) {
-    del = cdsParcelamento.active() && cdsParcelamento.recordCount() >= 2 && !parcEditing;
+    del = cdsParcelamento.active() && cdsParcelamento.recordCount() >= 2 && !parcEditing &&
+          !instalmentsPending();
   }
   bool change;
   if (onExtension) {
@@ -723,7 +726,7 @@ void TfrmHabContRec::Habilita() {
   } else if (pageShown("tshAjustes")) {
     search = cdsAjBolRec.active() && !cdsAjBolRec.isEmpty() && !editing(cdsAjBolRec);
   }
-  const bool confirm = onInstalments ? parcEditing : listEditing();
+  const bool confirm = onInstalments ? instalmentsPending() : listEditing();
   const bool filter = !onInstalments && active && !listEditing();
   control("mnuVerificar").setEnabled(verify);
   control("mnuIncluir").setEnabled(include);
@@ -848,13 +851,14 @@ void TfrmHabContRec::Incluir() {
 void TfrmHabContRec::Excluir() {
   // Deleting an instalment or an adjustment is those pages' own operation; a boleto is never
   // deleted from the list.
+  if (pageShown("tshParcelamento")) ExcluiParcela();
   Habilita();
 }
 
 void TfrmHabContRec::Cancelar() {
   if (!ask("Canc")) host::Abort();
   if (pageShown("tshParcelamento")) {
-    if (instalmentsEditing()) cdsParcelamento.cancel();
+    cancelaParcelamento();
   } else if (pageShown("tshTpRecBoleto")) {
     if (editing(cdsTpRecBoleto)) cdsTpRecBoleto.cancel();
     if (listEditing()) cdsBoletos.cancel();

@@ -21,5 +21,6 @@ void registerEmissao(Dispatcher& d);
 void registerSelImpor(Dispatcher& d);
 void registerConjuga(Dispatcher& d);
 void registerEmail(Dispatcher& d);
+void registerParcelas(Dispatcher& d);
 
 }  // namespace service
