@@ -106,6 +106,13 @@ TfrmHabContRec::TfrmHabContRec()
   firstActivation = true;
   attachListEvents();
   attachParcelamento();
+  creators().registro = [this] {
+    return RegisterView{&cdsMarca, current("CDFILIAL").asString(),
+                        current("NRLANBOLREC").asString(), [this] {
+                          Desmarca_Boletos();
+                          Fitro_Locate();
+                        }};
+  };
   // 5. Identified deposits only where the general settings allow them.
   callInto(cdsValidaGR, rpc::GetValidaGR{});
   const bool depIdent = cdsValidaGR.valueOf("IDSISDOS").asString() == "3";
@@ -893,6 +900,7 @@ bool TfrmHabContRec::canClose() {
 
 void TfrmHabContRec::onClose() {
   Cli_rec12000::boStCriado = false;
+  creators().registro = nullptr;
   for (auto* kl : keyLists()) kl->Clear();
   std::string lista = Cli_rec12000::stLista;
   if (!lista.empty() && conn_->connected()) {
