@@ -9,6 +9,7 @@
 #include "ui_TfrmImprimeBol.h"
 #include "ui_TfrmImprimeCarne.h"
 #include "ui_TfrmSelImpor.h"
+#include "ui_TfrmPerdas.h"
 
 namespace ui {
 
@@ -36,6 +37,7 @@ constexpr Entry kForms[] = {
     {"TfrmSelImpor", &build<Ui::TfrmSelImpor>},
     {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
     {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
+    {"TfrmPerdas", &build<Ui::TfrmPerdas>},
 };
 
 }  // namespace

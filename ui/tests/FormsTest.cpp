@@ -21,6 +21,7 @@
 #include "association/Cli_rec12013.h"
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
+#include "perdas/Cli_rec14002.h"
 #include "register/tests/RegisterFixture.h"
 #include "selimpor/Cli_rec12007.h"
 #include "ui/Binder.h"
@@ -226,11 +227,18 @@ TEST(Forms, TheCarneAndAssociationFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(association), IsEmpty());
 }
 
+TEST(Forms, TheLossWriteOffFormShowsEveryControl) {
+  ui::test::app();
+  rec::TfrmPerdas losses;
+  EXPECT_THAT(problemsOfForm(losses), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(),
               ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto"));
+                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto",
+                          "TfrmPerdas"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
