@@ -8,8 +8,8 @@
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
 #include "ui_TfrmImprimeCarne.h"
-#include "ui_TfrmSelImpor.h"
 #include "ui_TfrmPerdas.h"
+#include "ui_TfrmSelImpor.h"
 
 namespace ui {
 

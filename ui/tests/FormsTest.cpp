@@ -237,8 +237,7 @@ TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(),
               ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto",
-                          "TfrmPerdas"));
+                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto", "TfrmPerdas"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
