@@ -446,11 +446,11 @@ int64_t setConfirmar(CallContext& ctx, rpc::SetConfirmar& a) {
     if (it == changed.end()) continue;
     const Row& r = *it->second;
     if (r.net != b.net) writeValue(ctx, b, r.net);
+    const std::string due = r.due.empty() ? b.due : r.due;
     soci::indicator ri = r.reason.empty() ? soci::i_null : soci::i_ok;
     ctx.sql() << "UPDATE BOLRECEBER SET DTVENBOLREC = :d, CDMOTIPARC = :r WHERE CDFILIAL = :f AND "
                  "NRLANBOLREC = :n",
-        soci::use(r.due.empty() ? b.due : r.due), soci::use(r.reason, ri), soci::use(b.branch),
-        soci::use(b.number);
+        soci::use(due), soci::use(r.reason, ri), soci::use(b.branch), soci::use(b.number);
   }
   const Boleto& source = group.front();
   for (const Row* r : added) {
@@ -606,10 +606,11 @@ std::string separaBoleto(CallContext& ctx, rpc::SeparaBoleto& a) {
     keys += (keys.empty() ? "" : ",") + target + fresh;
   }
   // The boleto is closed with its codes: a bank may still hold its number.
-  const std::string note = fmt::format("Separado nos boletos {}", keys);
+  // Bound by reference: the text must outlive the statement.
+  const std::string note = fmt::format("Separado nos boletos {}", keys).substr(0, 255);
   ctx.sql() << "UPDATE BOLRECEBER SET IDSTATBREC = 'B', DSBOLETREC = :d WHERE CDFILIAL = :f AND "
                "NRLANBOLREC = :n",
-      soci::use(note.substr(0, 255)), soci::use(branch), soci::use(number);
+      soci::use(note), soci::use(branch), soci::use(number);
   return keys;
 }
 
