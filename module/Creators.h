@@ -8,10 +8,21 @@
 #include <functional>
 #include <string>
 
+#include "host/ClientDataset.h"
 #include "host/Errors.h"
 #include "records/EmissionOrder.h"
 
 namespace rec {
+
+/// What the register lends the screens the host opens over it: its marked set and the boleto
+/// it stands on.
+struct RegisterView {
+  host::ClientDataset* cdsMarca = nullptr;
+  std::string CDFILIAL, NRLANBOLREC;
+  /// Drops every mark of the register's list and reads the list again (after a batch the
+  /// service carried out).
+  std::function<void()> Desmarca;
+};
 
 struct Creators {
   /// `CriaImprimeBol`: the emission screen for the order. With `reissue` or `emit` true the
@@ -35,6 +46,8 @@ struct Creators {
   std::function<int(const records::EmissionOrder& order,
                     std::function<void(const std::string& key)> sent)>
       CriaEnvBolMail;
+  /// The open register's view (installed by the register while it is open).
+  std::function<RegisterView()> registro;
 };
 
 /// The process's creators.

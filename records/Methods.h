@@ -100,6 +100,16 @@ inline constexpr Param signedValue{"signed value", Kind::Number};
 inline constexpr Param fromCredit{"from credit", Kind::Boolean};
 inline constexpr Param paymentTypeValue{"payment-type value", Kind::Number};
 inline constexpr Param cdsBolProrrogados{"cdsBolProrrogados", Kind::Packet};
+// Instalments, cancellation and the write-off by loss (SetConfirmar, SeparaBoleto,
+// SetConfirmaBaixa ...).
+inline constexpr Param cdsParcelamento{"cdsParcelamento", Kind::Packet};
+inline constexpr Param novoValor{"new value", Kind::Number};
+/// A money value travelling in and out as text ("-50.00").
+inline constexpr Param valorTexto{"value text", Kind::Text, 20};
+inline constexpr Param separados{"separated", Kind::Text};
+inline constexpr Param vazio{"empty", Kind::Text};
+inline constexpr Param dtBaixa{"write-off date", Kind::Date};
+inline constexpr Param periodo{"period", Kind::Text, 6};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -732,25 +742,140 @@ struct SetProrrogacao {
   InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
 };
 
+// --- instalments, cancellation and deletion, write-off by loss (service/Parcelas.cpp)
+
+/// Instalment reasons (`cdsMotivoParc`): one by code (padded to 2), or all with "T".
+struct GetMotivoParc {
+  static constexpr Method method{kHabContRec, "GetMotivoParc", Access::Reads};
+  In<fld::CDMOTIPARC> CDMOTIPARC;
+  In<arg::todos> todos;
+};
+/// 0 when the boleto may take the new net value as its first instalment, otherwise the lowest
+/// value allowed (its adjustments must stay covered); branch and number come back padded.
+struct VdNovoValorContas {
+  static constexpr Method method{kHabContRec, "VdNovoValorContas", Access::Reads};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<arg::novoValor> VRFINALBREC;
+};
+/// The instalments' change packet applied in one transaction: the split boleto becomes
+/// instalment "01" of its own origin, each inserted row a new boleto of the branch, and the
+/// instalments must add up to what the origin was worth, to the centavo
+/// ("SomaParcIgualBolOrig"); a row changed meanwhile refuses all ("ALT_BLOQ"). Answers the
+/// number of instalments.
+struct SetConfirmar {
+  static constexpr Method method{kHabContRec, "SetConfirmar", Access::Writes};
+  In<arg::cdsParcelamento> cdsParcelamento;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<fld::NRPARCBOLRECVISU> NRPARCBOLRECVISU;
+  In<fld::NRORIGBOLREC> NRORIGBOLREC;
+};
+/// Deletes the last instalment of the origin and gives its value back to the instalment
+/// before it (branch, number); the origin alone again is the boleto as it was before the split.
+struct SetExclui {
+  static constexpr Method method{kHabContRec, "SetExclui", Access::Writes};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::NRORIGBOLREC> NRORIGBOLREC;
+};
+/// An emitted boleto back to pending. Its nosso número, barcode and typed line stay (a bank
+/// may hold them); the print model stays when the emitted flag is sent, and is forgotten when
+/// it is empty. The stored number and flag come back.
+struct CancelaEmissao {
+  static constexpr Method method{kHabContRec, "CancelaEmissao", Access::Writes};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<fld::CDNOSNUMREC> CDNOSNUMREC;
+  InOut<fld::IDBOLEMITIDO> IDBOLEMITIDO;
+};
+/// A boleto gathering several receivables becomes one new boleto per receivable in the
+/// processing branch, worth together exactly what it was worth; the boleto is closed with its
+/// codes kept. The new keys come back in the last argument, separated by commas.
+struct SeparaBoleto {
+  static constexpr Method method{kHabContRec, "SeparaBoleto", Access::Writes};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::NRORIGBOLREC> NRORIGBOLREC;
+  In<fld::DTVENBOLREC> DTVENBOLREC;
+  In<fld::CDCLIENTE> CDCLIENTE;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::VRPEMULBREC> VRPEMULBREC;
+  In<fld::VRMULTABREC> VRMULTABREC;
+  In<fld::VRPEMORBREC> VRPEMORBREC;
+  In<fld::VRMORDIABREC> VRMORDIABREC;
+  In<arg::FiliProc> FiliProc;
+  InOut<arg::separados> separados;
+};
+/// The adjustment's rows that may not be deleted (made from a fiscal note); empty: it may.
+struct GetVerifAjBolRec {
+  static constexpr Method method{kHabContRec, "GetVerifAjBolRec", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+};
+/// Deletes the adjustments of the change packet, gives their value back to the boleto's net
+/// value and sets the payment type's new value, in one transaction. The reversal travels
+/// twice as a text; the payment type's value is a text too.
+struct SetUpdateVrBoleto {
+  static constexpr Method method{kHabContRec, "SetUpdateVrBoleto", Access::Writes};
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<arg::valorTexto> estorno;
+  InOut<arg::valorTexto> estornoCopia;
+  InOut<arg::valorTexto> valorTpRec;
+  In<fld::NRSEQTPRECBO> NRSEQTPRECBO;
+  In<fld::IDSITUCNABR> IDSITUCNABR;
+  In<fld::VRFINALBREC> VRFINALBREC;
+  In<arg::cdsAjBolRec> cdsAjBolRec;
+};
+/// The boleto's receivables that are advances; empty when the boleto is no advance.
+struct GetValAdian {
+  static constexpr Method method{kHabContRec, "GetValAdian", Access::Reads};
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+};
+/// Writes off every boleto of the packet as a loss, with its receivables, in one
+/// transaction: all or none. Answers the write-off's number.
+struct SetConfirmaBaixa {
+  static constexpr Method method{kHabContRec, "SetConfirmaBaixa", Access::Writes};
+  In<arg::cdsMarca> cdsMarca;
+  InOut<arg::vazio> vazio1;
+  InOut<arg::vazio> vazio2;
+  InOut<arg::vazio> vazio3;
+  In<arg::FiliProc> FiliProc;
+  InOut<fld::CDEMPRESA> CDEMPRESA;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<fld::CDTPBAIXAREC> CDTPBAIXAREC;
+  In<arg::dtBaixa> dtBaixa;
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDOPERADOR> CDOPERADOR;
+  In<arg::periodo> periodo;
+  In<arg::vazio> vazio4;
+  In<arg::vazio> vazio5;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
-using Declared =
-    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
-               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
-               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
-               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec,
-               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
-               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
-               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
-               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
-               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
-               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
-               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
-               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes,
-               GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos, GetVdCompensacao,
-               AssociaBoletos, SetPixBoleto, GetEndeFili, getEmailDanfe, getSerieNF, GetDanfeApi,
-               GetTipoAjReceber, GetVerifAjust, GetAjBolRec_Post, SetProrrogacao>;
+using Declared = MethodList<
+    GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
+    GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
+    GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
+    GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec, GetAdiantamento, GetDevolucao,
+    GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod,
+    GetValNosNumero, SetCodBarra, NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent,
+    GetSeqDepIdent, AltBoletos, GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec,
+    GetCdRedTpRe, GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC,
+    GetVdFilOrig, GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
+    GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador,
+    AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor,
+    GetParcContBol, GetBuscaBoletos, GetVdCompensacao, AssociaBoletos, SetPixBoleto, GetEndeFili,
+    getEmailDanfe, getSerieNF, GetDanfeApi, GetTipoAjReceber, GetVerifAjust, GetAjBolRec_Post,
+    SetProrrogacao, GetMotivoParc, VdNovoValorContas, SetConfirmar, SetExclui, CancelaEmissao,
+    SeparaBoleto, GetVerifAjBolRec, SetUpdateVrBoleto, GetValAdian, SetConfirmaBaixa>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

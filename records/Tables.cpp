@@ -644,4 +644,20 @@ const Table& cdsBolProrrogados() {
   return t;
 }
 
+const Table& cdsMotivoParc() {
+  static const Table t{"cdsMotivoParc",
+                       {CDMOTIPARC.labeled("Código"), DSMOTIPARC.labeled("Descrição")}};
+  return t;
+}
+
+const Table& cdsVerifAjBolRec() {
+  static const Table t{"cdsVerifAjBolRec", {CDFILIAL, NRLANBOLREC, CDAJUCTREC, IDORIGAJBREC}};
+  return t;
+}
+
+const Table& cdsValAdian() {
+  static const Table t{"cdsValAdian", {CDFILIAL, NRCTRECEBER, IDTPCTRECEBER}};
+  return t;
+}
+
 }  // namespace records

@@ -158,5 +158,12 @@ const Table& RelatorioNotaFiscal();
 const Table& cdsTipoAjReceber();
 /// The boletos an extension moves (`SetProrrogacao`), with the codes the register read.
 const Table& cdsBolProrrogados();
+// --- instalments, deletion and the write-off by loss
+/// Instalment reasons (`GetMotivoParc`).
+const Table& cdsMotivoParc();
+/// Adjustments that may not be deleted (`GetVerifAjBolRec`).
+const Table& cdsVerifAjBolRec();
+/// A boleto's receivables that are advances (`GetValAdian`).
+const Table& cdsValAdian();
 
 }  // namespace records

@@ -17,10 +17,10 @@ struct RegisterCommand {
 };
 
 inline constexpr RegisterCommand kRegisterCommands[] = {
-    {"mnuCancBoleto", "Cancelar Boleto", false}, {"sbtEmail", "E-mail", true},
-    {"mnuEnviaBoleto", "Enviar Boleto", true},   {"mnuEnviaNota", "Enviar Nota", false},
-    {"mnuAssociar", "Associar Boleto", false},   {"mnuAgrupar", "Conjugar Boletos", true},
-    {"mnuCarne", "Emitir Carnê", true},          {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
+    {"mnuCancBoleto", "Cancelar Boleto", true}, {"sbtEmail", "E-mail", true},
+    {"mnuEnviaBoleto", "Enviar Boleto", true},  {"mnuEnviaNota", "Enviar Nota", false},
+    {"mnuAssociar", "Associar Boleto", false},  {"mnuAgrupar", "Conjugar Boletos", true},
+    {"mnuCarne", "Emitir Carnê", true},         {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
 };
 
 /// The pages whose own operations (include, delete, change and confirm) are built. On a page
@@ -35,7 +35,7 @@ struct RegisterPage {
 inline constexpr RegisterPage kRegisterPages[] = {
     {"tshAjustes", "Ajustes", true},
     {"tshProrrogacao", "Prorrogação", true},
-    {"tshParcelamento", "Parcelamento", false},
+    {"tshParcelamento", "Parcelamento", true},
     {"tshTpRecBoleto", "Tipo de Recebimento", false},
 };
 

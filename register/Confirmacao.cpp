@@ -106,6 +106,8 @@ void TfrmHabContRec::Confirmar() {
       host::ScopedFlag noReload(boAtualiza, false);
       cdsAjBolRec.post();
     }
+  } else if (pageShown("tshParcelamento")) {
+    confirmaParcelamento();
   } else {
     return;
   }

@@ -107,6 +107,14 @@ TfrmHabContRec::TfrmHabContRec()
   // 4.
   firstActivation = true;
   attachListEvents();
+  attachParcelamento();
+  creators().registro = [this] {
+    return RegisterView{&cdsMarca, current("CDFILIAL").asString(),
+                        current("NRLANBOLREC").asString(), [this] {
+                          Desmarca_Boletos();
+                          Fitro_Locate();
+                        }};
+  };
   // 5. Identified deposits only where the general settings allow them.
   callInto(cdsValidaGR, rpc::GetValidaGR{});
   const bool depIdent = cdsValidaGR.valueOf("IDSISDOS").asString() == "3";
@@ -251,7 +259,7 @@ void TfrmHabContRec::buildControls() {
   // Batch commands. The e-mail button stays enabled while its first menu item follows the
   // marking.
   buildPrintMenu();
-  addCommand("sbtCancBoleto", "mnuCancBoleto", [] {});
+  addCommand("sbtCancBoleto", "mnuCancBoleto", [this] { run([this] { sbtCancelaBolClick(); }); });
   addControl("sbtEmail", ControlKind::Button);
   addControl("mnuEnviaBoleto", ControlKind::MenuItem).onClick = [this] {
     run([this] { mnuEnviarBoletoClick(); });
@@ -616,6 +624,7 @@ void TfrmHabContRec::HabPageControl() {
     pgc.setActivePage("tshDadosRec");
     pageControl("pgcDadosRec").setActivePage("tshGeral");
   }
+  if (instalmentsLocked_) lockForInstalments(true);
 }
 
 void TfrmHabContRec::originBranchFields() {
@@ -710,7 +719,8 @@ void TfrmHabContRec::Habilita() {
   const bool include = pageShown("tshTpRecBoleto") && verify;
   bool del = include;
   if (onInstalments) {
-    del = cdsParcelamento.active() && cdsParcelamento.recordCount() >= 2 && !parcEditing;
+    del = cdsParcelamento.active() && cdsParcelamento.recordCount() >= 2 && !parcEditing &&
+          !instalmentsPending();
   }
   bool change;
   if (onExtension) {
@@ -726,7 +736,7 @@ void TfrmHabContRec::Habilita() {
   } else if (pageShown("tshAjustes")) {
     search = cdsAjBolRec.active() && !cdsAjBolRec.isEmpty() && !editing(cdsAjBolRec);
   }
-  const bool confirm = onInstalments ? parcEditing : listEditing();
+  const bool confirm = onInstalments ? instalmentsPending() : listEditing();
   const bool filter = !onInstalments && active && !listEditing();
   control("mnuVerificar").setEnabled(verify);
   control("mnuIncluir").setEnabled(include);
@@ -863,13 +873,14 @@ void TfrmHabContRec::Excluir() {
     cdsAjBolRec.cancel();
     return;
   }
+  if (pageShown("tshParcelamento")) ExcluiParcela();
   Habilita();
 }
 
 void TfrmHabContRec::Cancelar() {
   if (!ask("Canc")) host::Abort();
   if (pageShown("tshParcelamento")) {
-    if (instalmentsEditing()) cdsParcelamento.cancel();
+    cancelaParcelamento();
   } else if (pageShown("tshTpRecBoleto")) {
     if (editing(cdsTpRecBoleto)) cdsTpRecBoleto.cancel();
     if (listEditing()) cdsBoletos.cancel();
@@ -911,6 +922,7 @@ bool TfrmHabContRec::canClose() {
 
 void TfrmHabContRec::onClose() {
   Cli_rec12000::boStCriado = false;
+  creators().registro = nullptr;
   for (auto* kl : keyLists()) kl->Clear();
   std::string lista = Cli_rec12000::stLista;
   if (!lista.empty() && conn_->connected()) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -331,6 +332,38 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// The current boleto's value of `field`; null while the list is closed.
   host::Value current(std::string_view field) const;
 
+  // --- instalments (Parcelamento.cpp): the "Parcelamento" page's editing state, reset when
+  // its edit is confirmed or cancelled
+  /// Net value last posted per instalment number shown.
+  host::TKeyList klParcValor;
+  std::string nrParcAtual, nrParcQtde, nrParcEditada, nrOrigAtual;
+  std::optional<host::DateTime> dtVencAnterior, dtVencAtual;
+  host::ClientDataset cdsMotivoParc{"cdsMotivoParc"};
+  /// The instalments are being edited or hold changes not yet confirmed.
+  bool instalmentsPending() const;
+  /// The editing rules of the instalment grid, after every move.
+  void cdsParcelamentoAfterScroll();
+  /// The reason of the current instalment, strictly (confirmation) or leniently.
+  void Vd_MotivoParc(bool mandatory);
+  /// The reason look-up of the instalment grid.
+  void btnMotivoParcClick();
+  /// A key down in the instalment grid: Down on the last row while editing adds an
+  /// instalment, the keys the page refuses are swallowed.
+  void dbgParcelamentoKeyDown(GridKey& key, ShiftState shift);
+  /// Adds an instalment after the last one (the grid's Down on its last row).
+  void IncluiParcela();
+  /// The instalments sent with SetConfirmar (the confirmation on the page).
+  void confirmaParcelamento();
+  /// The page's cancel: every pending instalment change discarded.
+  void cancelaParcelamento();
+  /// The delete command on the page: the last instalment, its value back to the one before.
+  void ExcluiParcela();
+
+  // --- cancellation (Cancelamento.cpp)
+  /// "Cancelar Boleto": the emission of each marked emitted boleto cancelled, or a boleto
+  /// gathering several receivables separated.
+  void sbtCancelaBolClick();
+
  protected:
   bool canClose() override;
   void onClose() override;
@@ -392,6 +425,20 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void showPage(const std::string& page);
   bool pageShown(std::string_view page) const;
   void originBranchFields();
+  // --- instalments (Parcelamento.cpp)
+  void attachParcelamento();
+  void addParcelamentoMessages();
+  void cdsParcelamentoBeforeEdit();
+  void cdsParcelamentoAfterEdit();
+  void cdsParcelamentoBeforeInsert();
+  void cdsParcelamentoNewRecord();
+  void cdsParcelamentoBeforePost();
+  /// The other pages, the list and the company panel locked (or freed) around an edit of the
+  /// instalments.
+  void lockForInstalments(bool lock);
+  [[noreturn]] void failOnParcColumn(const char* field, std::string_view key,
+                                     const std::vector<host::Value>& args = {});
+  bool instalmentsLocked_ = false;
 
   remote::Connection* conn_;
   std::string lastCompanyRead_;

@@ -22,5 +22,6 @@ void registerSelImpor(Dispatcher& d);
 void registerConjuga(Dispatcher& d);
 void registerEmail(Dispatcher& d);
 void registerAjustes(Dispatcher& d);
+void registerParcelas(Dispatcher& d);
 
 }  // namespace service

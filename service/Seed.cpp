@@ -287,6 +287,7 @@ void loadRegisterDemo(soci::session& sql) {
   sql << "INSERT INTO MOTIPROR (CDMOTIPROR, DSMOTIPROR) VALUES ('01', 'Solicitação do cliente')";
   sql << "INSERT INTO MOTIPROR (CDMOTIPROR, DSMOTIPROR) VALUES ('02', 'Atraso na entrega')";
   sql << "INSERT INTO MOTIPARC (CDMOTIPARC, DSMOTIPARC) VALUES ('01', 'Acordo comercial')";
+  sql << "INSERT INTO MOTIPARC (CDMOTIPARC, DSMOTIPARC) VALUES ('02', 'Renegociação de dívida')";
 
   // Something for every criterion of the register's filter to tell apart, in company 04.
   sql << "UPDATE VIATURA SET NRPLACA = 'ABC1D23', DSTIPOVEIC = 'Caminhão baú' WHERE CDVIATURA = "

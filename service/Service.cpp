@@ -37,6 +37,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerSelImpor(*s->dispatcher);
   registerEmail(*s->dispatcher);
   registerAjustes(*s->dispatcher);
+  registerParcelas(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

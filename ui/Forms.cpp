@@ -9,6 +9,7 @@
 #include "ui_TfrmHabContRec.h"
 #include "ui_TfrmImprimeBol.h"
 #include "ui_TfrmImprimeCarne.h"
+#include "ui_TfrmPerdas.h"
 #include "ui_TfrmSelImpor.h"
 
 namespace ui {
@@ -38,6 +39,7 @@ constexpr Entry kForms[] = {
     {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
     {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
     {"TfrmEnvBolMail", &build<Ui::TfrmEnvBolMail>},
+    {"TfrmPerdas", &build<Ui::TfrmPerdas>},
 };
 
 }  // namespace

@@ -44,7 +44,8 @@ const Table* const kTables[] = {
     &records::RelatorioNotaFiscal(), &records::RelatorioItensNF(),    &records::cdsParcContBol(),
     &records::cdsBuscaBoletos(),     &records::cdsIncBoletoConjuga(), &records::cdsBolRec(),
     &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
-    &records::cdsTipoAjReceber(),    &records::cdsBolProrrogados(),
+    &records::cdsTipoAjReceber(),    &records::cdsBolProrrogados(),   &records::cdsMotivoParc(),
+    &records::cdsVerifAjBolRec(),    &records::cdsValAdian(),
 };
 
 }  // namespace

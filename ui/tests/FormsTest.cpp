@@ -22,6 +22,7 @@
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
 #include "mail/EnvBolMail.h"
+#include "perdas/Cli_rec14002.h"
 #include "register/tests/RegisterFixture.h"
 #include "selimpor/Cli_rec12007.h"
 #include "ui/Binder.h"
@@ -233,11 +234,18 @@ TEST(Forms, TheEmailFormShowsEveryControl) {
   EXPECT_THAT(problemsOfForm(mail), IsEmpty());
 }
 
+TEST(Forms, TheLossWriteOffFormShowsEveryControl) {
+  ui::test::app();
+  rec::TfrmPerdas losses;
+  EXPECT_THAT(problemsOfForm(losses), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
-  EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
-                                             "TfrmImprimeBol", "TfrmSelImpor", "TfrmImprimeCarne",
-                                             "TfrmConjulgarBoleto", "TfrmEnvBolMail"));
+  EXPECT_THAT(ui::formClasses(),
+              ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
+                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto",
+                          "TfrmEnvBolMail", "TfrmPerdas"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
