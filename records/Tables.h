@@ -153,5 +153,16 @@ const Table& cdsEnvBolMail();
 const Table& cdsMensagem();
 /// The report dataset of one fiscal note, for the DANFE and the espelho.
 const Table& RelatorioNotaFiscal();
+// --- credits a boleto is discounted by
+/// A customer's advances with what is left of each (`GetContaAd`, `cdsContaAd`).
+const Table& cdsContaAd();
+/// A customer's devolutions with what is left of each (`GetDevolucao`, `cdsVenda`).
+const Table& cdsVenda();
+/// A customer's credit notes with a balance (`GetGrid`, `cdsGrid`).
+const Table& cdsGrid();
+/// Adjustment types: code and description (`GetTipoAjReceber_Saida`, `GetAuxTipoAjReceber`).
+const Table& cdsTipoAjDesc();
+/// The adjustments of one type already on a boleto (`GetExistAjuste`).
+const Table& cdsExistAjuste();
 
 }  // namespace records

@@ -4,6 +4,7 @@
 
 #include "host/Errors.h"
 #include "service/Areas.h"
+#include "service/Creditos.h"
 #include "service/Marcacao.h"
 #include "service/Migrations.h"
 #include "service/Relatorios.h"
@@ -36,6 +37,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerValidacoes(*s->dispatcher);
   registerSelImpor(*s->dispatcher);
   registerEmail(*s->dispatcher);
+  registerCreditos(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -45,6 +45,11 @@ const Table* const kTables[] = {
     &records::cdsBuscaBoletos(),     &records::cdsIncBoletoConjuga(), &records::cdsBolRec(),
     &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
 };
+// The credits a boleto is discounted by.
+const Table* const kCreditTables[] = {
+    &records::cdsContaAd(),    &records::cdsVenda(),       &records::cdsGrid(),
+    &records::cdsTipoAjDesc(), &records::cdsExistAjuste(),
+};
 
 }  // namespace
 
@@ -84,7 +89,9 @@ TEST(FieldTables, AFieldIsTheSameFieldInEveryTableUnlessTheTableSaysOtherwise) {
       "cdsNotasEmail.NMRAZSOCCLIE", "cdsEnvBolMail.DSEMAILCLIE", "cdsEnvBolMail.CDFILIAL",
       "NOTAFISCAL.NMRAZSOCCLIE"};
   const auto& boleto = records::BoletoRecord();
-  for (const Table* t : kTables) {
+  std::vector<const Table*> all(std::begin(kTables), std::end(kTables));
+  all.insert(all.end(), std::begin(kCreditTables), std::end(kCreditTables));
+  for (const Table* t : all) {
     std::set<std::string> names;
     for (const auto& f : t->fields()) {
       EXPECT_TRUE(names.insert(f.name).second) << t->dataset() << " repeats " << f.name;
