@@ -3,9 +3,11 @@
 #include <QWidget>
 
 #include "ui_TfrmConjulgarBoleto.h"
+#include "ui_TfrmDescAdia.h"
 #include "ui_TfrmDirBoletos.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
+#include "ui_TfrmImpNfCred.h"
 #include "ui_TfrmImprimeBol.h"
 #include "ui_TfrmImprimeCarne.h"
 #include "ui_TfrmSelImpor.h"
@@ -36,6 +38,8 @@ constexpr Entry kForms[] = {
     {"TfrmSelImpor", &build<Ui::TfrmSelImpor>},
     {"TfrmImprimeCarne", &build<Ui::TfrmImprimeCarne>},
     {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
+    {"TfrmDescAdia", &build<Ui::TfrmDescAdia>},
+    {"TfrmImpNfCred", &build<Ui::TfrmImpNfCred>},
 };
 
 }  // namespace

@@ -20,7 +20,9 @@
 #include "ancillary/Cli_rec12009.h"
 #include "association/Cli_rec12013.h"
 #include "carne/Cli_rec01200.h"
+#include "descadia/Cli_rec12005.h"
 #include "emission/ImprimeBol.h"
+#include "impnfcred/Cli_rec12003.h"
 #include "register/tests/RegisterFixture.h"
 #include "selimpor/Cli_rec12007.h"
 #include "ui/Binder.h"
@@ -226,11 +228,20 @@ TEST(Forms, TheCarneAndAssociationFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(association), IsEmpty());
 }
 
+TEST(Forms, TheCreditFormsShowEveryControl) {
+  ui::test::app();
+  rec::TfrmDescAdia discount;
+  EXPECT_THAT(problemsOfForm(discount), IsEmpty());
+  rec::TfrmImpNfCred notes;
+  EXPECT_THAT(problemsOfForm(notes), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(),
               ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto"));
+                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto", "TfrmDescAdia",
+                          "TfrmImpNfCred"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
