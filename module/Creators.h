@@ -48,6 +48,19 @@ struct Creators {
       CriaEnvBolMail;
   /// The open register's view (installed by the register while it is open).
   std::function<RegisterView()> registro;
+  /// `CriaDescAdi`: the discount of a boleto by the customer's advances (kind "0") or
+  /// devolutions ("1"): net value rounded to 2 decimals, CDCLIENTE, CDEMPRESA, NRLANBOLREC,
+  /// CDFILIAL, kind. The screen's modal result (1: the discount was booked).
+  std::function<int(double value, const std::string& customer, const std::string& company,
+                    const std::string& number, const std::string& branch, const std::string& kind)>
+      CriaDescAdi;
+  /// `NFDebitoCred`: has the customer credit notes open in the company?
+  std::function<bool(const std::string& customer, const std::string& company)> NFDebitoCred;
+  /// `CriaImpNFCred`: the credit notes of the customer applied to a boleto: branch, number,
+  /// company, customer, net value. The screen's modal result (1: notes were booked).
+  std::function<int(const std::string& branch, const std::string& number,
+                    const std::string& company, const std::string& customer, double value)>
+      CriaImpNFCred;
 };
 
 /// The process's creators.

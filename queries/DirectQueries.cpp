@@ -153,6 +153,34 @@ std::vector<DirectQuery> declare() {
     q.fields = rows(q.name, {CDTPBAIXAREC.labeled("Código"), NMTPBAIXAREC.labeled("Nome")});
     out.push_back(std::move(q));
   }
+  // The discount types of one kind of credit ("A" advances, "D" devolutions): all of them, or
+  // one by code.
+  {
+    DirectQuery q;
+    q.name = "qryTipoAjuste";
+    q.parameters = {"P_IDTPAJRECEBER"};
+    q.sqlite =
+        "SELECT CDAJUCTREC, DSAJUCTREC FROM TIPOAJREC WHERE IDAJUCTREC = 'D' AND IDTPAJRECEBER = "
+        ":P_IDTPAJRECEBER ORDER BY CDAJUCTREC";
+    q.postgresql =
+        "SELECT CDAJUCTREC, DSAJUCTREC FROM TIPOAJREC WHERE IDAJUCTREC = 'D' AND IDTPAJRECEBER = "
+        "CAST(:P_IDTPAJRECEBER AS TEXT) ORDER BY CDAJUCTREC";
+    q.fields = rows(q.name, {CDAJUCTREC.labeled("Código"), DSAJUCTREC.labeled("Descrição")});
+    out.push_back(std::move(q));
+  }
+  {
+    DirectQuery q;
+    q.name = "qryTipoAjusteCod";
+    q.parameters = {"P_CDAJUCTREC", "P_IDTPAJRECEBER"};
+    q.sqlite =
+        "SELECT CDAJUCTREC, DSAJUCTREC FROM TIPOAJREC WHERE CDAJUCTREC = :P_CDAJUCTREC AND "
+        "IDAJUCTREC = 'D' AND IDTPAJRECEBER = :P_IDTPAJRECEBER";
+    q.postgresql =
+        "SELECT CDAJUCTREC, DSAJUCTREC FROM TIPOAJREC WHERE CDAJUCTREC = CAST(:P_CDAJUCTREC AS "
+        "TEXT) AND IDAJUCTREC = 'D' AND IDTPAJRECEBER = CAST(:P_IDTPAJRECEBER AS TEXT)";
+    q.fields = rows(q.name, {CDAJUCTREC.labeled("Código"), DSAJUCTREC.labeled("Descrição")});
+    out.push_back(std::move(q));
+  }
   return out;
 }
 

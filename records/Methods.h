@@ -110,6 +110,15 @@ inline constexpr Param separados{"separated", Kind::Text};
 inline constexpr Param vazio{"empty", Kind::Text};
 inline constexpr Param dtBaixa{"write-off date", Kind::Date};
 inline constexpr Param periodo{"period", Kind::Text, 6};
+// Credits a boleto is discounted by (service/Creditos.cpp).
+inline constexpr Param cdsContaAd{"cdsContaAd", Kind::Packet};
+inline constexpr Param cdsVenda{"cdsVenda", Kind::Packet};
+inline constexpr Param vrDescontar{"value to discount", Kind::Number};
+inline constexpr Param qtNotas{"note count", Kind::Integer};
+inline constexpr Param filialNota{"note branch", Kind::Text, 4};
+inline constexpr Param vrRestante{"remaining value", Kind::Number};
+inline constexpr Param vrTotalNotas{"note total", Kind::Number};
+inline constexpr Param operacao{"operation", Kind::Text, 1};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -291,7 +300,8 @@ struct GetAdiantamento {
   In<fld::CDCLIENTE> CDCLIENTE;
   In<fld::CDEMPRESA> CDEMPRESA;
 };
-/// The customer's returns not yet applied to a boleto.
+/// The customer's returns with something left to discount, as the discount screen lists them
+/// (`cdsVenda`).
 struct GetDevolucao {
   static constexpr Method method{kHabContRec, "GetDevolucao", Access::Reads};
   In<fld::CDEMPRESA> CDEMPRESA;
@@ -857,6 +867,79 @@ struct SetConfirmaBaixa {
   In<arg::vazio> vazio5;
 };
 
+// --- credits a boleto is discounted by (service/Creditos.cpp)
+
+/// The customer's advances in the company with what is left of each (`cdsContaAd`); both
+/// codes come back padded.
+struct GetContaAd {
+  static constexpr Method method{kHabContRec, "GetContaAd", Access::Reads};
+  InOut<fld::CDCLIENTE> CDCLIENTE;
+  InOut<fld::CDEMPRESA> CDEMPRESA;
+};
+/// The adjustments of the type already on the boleto (`cdsExistAjuste`); a row means taken.
+struct GetExistAjuste {
+  static constexpr Method method{kHabContRec, "GetExistAjuste", Access::Reads};
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+};
+/// Books the chosen advances of the packet (rows "S" with their `VRDESCONTO`) as one discount
+/// of the type on the boleto and consumes each by exactly what was used; all or nothing.
+struct SetConfirma_Adianta {
+  static constexpr Method method{kHabContRec, "SetConfirma_Adianta", Access::Writes};
+  In<arg::cdsContaAd> cdsContaAd;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+  In<arg::vrDescontar> vrDescontar;
+};
+/// The same with the chosen devolutions of the packet.
+struct SetConfirma_Devolucao {
+  static constexpr Method method{kHabContRec, "SetConfirma_Devolucao", Access::Writes};
+  In<arg::cdsVenda> cdsVenda;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+  In<arg::vrDescontar> vrDescontar;
+};
+/// The customer's credit notes in the company with a balance (`cdsGrid`).
+struct GetGrid {
+  static constexpr Method method{kHabContRec, "GetGrid", Access::Reads};
+  InOut<fld::CDCLIENTE> CDCLIENTE;
+  InOut<fld::CDEMPRESA> CDEMPRESA;
+};
+/// Every discount type (`cdsTipoAjDesc`).
+struct GetTipoAjReceber_Saida {
+  static constexpr Method method{kHabContRec, "GetTipoAjReceber_Saida", Access::Reads};
+};
+/// One discount type (`cdsTipoAjDesc`); no row when there is none.
+struct GetAuxTipoAjReceber {
+  static constexpr Method method{kHabContRec, "GetAuxTipoAjReceber", Access::Reads};
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+};
+/// Sets a credit note aside for the caller's next `Altera`; nothing is consumed yet.
+struct GetUpDateNF {
+  static constexpr Method method{kHabContRec, "GetUpDateNF", Access::Writes};
+  In<fld::NRNOTACRED> NRNOTACRED;
+  In<fld::NRLANCTONF> NRLANCTONF;
+  In<fld::CDFILIAL> CDFILIAL;
+};
+/// With "I": books the caller's last `count` notes set aside as one discount of the type on
+/// the boleto, consuming each note whole; all or nothing.
+struct Altera {
+  static constexpr Method method{kHabContRec, "Altera", Access::Writes};
+  In<arg::qtNotas> count;
+  In<fld::NRNOTACRED> NRNOTACRED;
+  In<fld::NRLANCTONF> NRLANCTONF;
+  In<arg::filialNota> filialNota;
+  InOut<fld::CDFILIAL> CDFILIAL;
+  In<arg::vrRestante> vrRestante;
+  InOut<fld::NRLANBOLREC> NRLANBOLREC;
+  In<fld::CDAJUCTREC> CDAJUCTREC;
+  In<arg::vrTotalNotas> vrTotal;
+  In<arg::operacao> operacao;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
@@ -875,7 +958,9 @@ using Declared = MethodList<
     GetParcContBol, GetBuscaBoletos, GetVdCompensacao, AssociaBoletos, SetPixBoleto, GetEndeFili,
     getEmailDanfe, getSerieNF, GetDanfeApi, GetTipoAjReceber, GetVerifAjust, GetAjBolRec_Post,
     SetProrrogacao, GetMotivoParc, VdNovoValorContas, SetConfirmar, SetExclui, CancelaEmissao,
-    SeparaBoleto, GetVerifAjBolRec, SetUpdateVrBoleto, GetValAdian, SetConfirmaBaixa>;
+    SeparaBoleto, GetVerifAjBolRec, SetUpdateVrBoleto, GetValAdian, SetConfirmaBaixa, GetContaAd,
+    GetExistAjuste, SetConfirma_Adianta, SetConfirma_Devolucao, GetGrid, GetTipoAjReceber_Saida,
+    GetAuxTipoAjReceber, GetUpDateNF, Altera>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

@@ -660,4 +660,47 @@ const Table& cdsValAdian() {
   return t;
 }
 
+const Table& cdsContaAd() {
+  static const Table t{
+      "cdsContaAd",
+      {IDMARCADO, DTATUAVENREC.labeled("Vencimento").formatted(kDate), NRSEQVENREC, NRPARCELAREC,
+       CDFILIAL, VRORIGINAL.labeled("Vr. Original").formatted(kMoney), NRLANCTONF,
+       VRTOTDISP.labeled("Vr.Disponível").formatted(kMoney),
+       VRDESCONTO.labeled("Vr. Desconto").formatted(kMoney), IDTPIJURCLIE, NMRAZSOCCLIE,
+       NRINSJURCLIE, VRTOTADIA.formatted(kMoney)}};
+  return t;
+}
+
+const Table& cdsVenda() {
+  static const Table t{"cdsVenda",
+                       {IDMARCADO, DOCUMENTO.labeled("Doc/Série"), FILIDEVO, NRNFDEVO,
+                        DTEMISSAO.labeled("Emissão").formatted(kDate), NRLANCTONF,
+                        VRDISPONIVEL.labeled("Vr. Disponível").formatted(kMoney),
+                        VRDESCONTO.labeled("Vr. Desconto").formatted(kMoney),
+                        VRNFDEVOL.labeled("Vr. Original").formatted(kMoney), NRINSJURCLIE,
+                        IDTPIJURCLIE, NMRAZSOCCLIE, FILIVENDA, NRNFVENDA}};
+  return t;
+}
+
+const Table& cdsGrid() {
+  static const Table t{
+      "cdsGrid",
+      {IDCHECK, NRINSJURCLIE.labeled("Inscrição"), NMRAZSOCCLIE.labeled("Razão Social"),
+       DTEMISSAO.labeled("Data Emissão").formatted(kDate), CDSERIE, NRNOTAFISC, CDFILIAL,
+       NRLANCTONF.labeled("Nº Nota Fiscal "), VRNOTAFISC.labeled("Valor NF").formatted(kMoney),
+       DOCUMENTO.labeled("Doc/Série")}};
+  return t;
+}
+
+const Table& cdsTipoAjDesc() {
+  static const Table t{"cdsTipoAjDesc",
+                       {CDAJUCTREC.labeled("Código"), DSAJUCTREC.labeled("Descrição")}};
+  return t;
+}
+
+const Table& cdsExistAjuste() {
+  static const Table t{"cdsExistAjuste", {CDAJUCTREC}};
+  return t;
+}
+
 }  // namespace records

@@ -165,5 +165,16 @@ const Table& cdsMotivoParc();
 const Table& cdsVerifAjBolRec();
 /// A boleto's receivables that are advances (`GetValAdian`).
 const Table& cdsValAdian();
+// --- credits a boleto is discounted by
+/// A customer's advances with what is left of each (`GetContaAd`, `cdsContaAd`).
+const Table& cdsContaAd();
+/// A customer's devolutions with what is left of each (`GetDevolucao`, `cdsVenda`).
+const Table& cdsVenda();
+/// A customer's credit notes with a balance (`GetGrid`, `cdsGrid`).
+const Table& cdsGrid();
+/// Adjustment types: code and description (`GetTipoAjReceber_Saida`, `GetAuxTipoAjReceber`).
+const Table& cdsTipoAjDesc();
+/// The adjustments of one type already on a boleto (`GetExistAjuste`).
+const Table& cdsExistAjuste();
 
 }  // namespace records

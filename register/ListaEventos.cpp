@@ -3,6 +3,7 @@
 
 #include "host/Errors.h"
 #include "host/Screen.h"
+#include "module/Creators.h"
 #include "records/Tables.h"
 #include "register/DisplayCodes.h"
 #include "register/FiltroHabRec.h"
@@ -83,11 +84,15 @@ void TfrmHabContRec::dbgPadraoDblClick() {
     const std::string branch = current("CDFILIAL").asString();
     const std::string number = current("NRLANBOLREC").asString();
     const std::string customer = current("CDCLIENTE").asString();
-    const auto& notes = creditNoteScreen();
+    const auto& notes = creators();
     if (notes.NFDebitoCred && notes.CriaImpNFCred && notes.NFDebitoCred(customer, company())) {
       const int result = notes.CriaImpNFCred(branch, number, company(), customer,
                                              current("FTR_VRFINALBREC").asDouble());
-      if (result == host::mrOk) Fitro_Locate();
+      if (result == host::mrOk) {
+        // The notes changed the boleto: the marks go with the reload.
+        if (cdsMarca.active()) cdsMarca.emptyDataset();
+        Fitro_Locate();
+      }
     }
   }
   Habilita();

@@ -11,6 +11,7 @@
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/ScopedFlag.h"
+#include "module/Creators.h"
 #include "records/Methods.h"
 #include "records/Tables.h"
 #include "register/DisplayCodes.h"
@@ -70,18 +71,6 @@ std::vector<std::string> splitFields(const std::string& list) {
 // of equal keys, and a walk by `next` would then skip rows; marks do not depend on the order.
 
 }  // namespace
-
-int CriaDescAdi(double, const std::string&, const std::string&, const std::string&,
-                const std::string&, const std::string&) {
-  host::MensErro(
-      "A tela de desconto de adiantamento e devolução não faz parte desta versão; o boleto não "
-      "foi marcado.");
-}
-
-CreditNoteScreen& creditNoteScreen() {
-  static CreditNoteScreen screen;
-  return screen;
-}
 
 // ------------------------------------------------------------------ one boleto
 
@@ -165,16 +154,40 @@ bool TfrmHabContRec::VerificaDescontos() {
       host::MensErro(std::string("Resposta inesperada do serviço em ") + m.method.name + ".");
     return p.packetJson().contains("rows") ? p.packetJson()["rows"].size() : size_t{0};
   };
+  // The discount screen's close: the list comes back with the values the service booked, the
+  // marks with it, and the boleto the operator was marking is marked, asking nothing again.
+  const auto discount = [&](const char* kind) {
+    if (cdsMarcaAux.fieldCount() == 0) cdsMarcaAux.setFieldDefs(records::BoletoRecord().fields());
+    if (!cdsMarcaAux.active()) cdsMarcaAux.createDataset();
+    cdsMarcaAux.emptyDataset();
+    if (cdsMarca.active() && !cdsMarca.isEmpty()) cdsMarcaAux.copyDataFrom(cdsMarca);
+    installed(creators().CriaDescAdi, "TfrmDescAdia")(value, customer, rowCompany, number, branch,
+                                                      kind);
+    Fitro_Locate();
+    if (cdsMarcaAux.active() && !cdsMarcaAux.isEmpty()) {
+      Marca_Boletos_Aux(branch, number);
+      refreshMarca();
+      cdsMarcaAux.emptyDataset();
+    }
+    if (hasRows() && current("CDFILIAL").asString() == branch &&
+        current("NRLANBOLREC").asString() == number && current("IDMARCADO").asString() != "M") {
+      {
+        host::ScopedFlag quiet(bMarcaGeral);
+        Marca_Boleto(false, 'M');
+      }
+      setTotals(markedTotal, markedCount);
+    }
+  };
   if (rows(rpc::GetAdiantamento{.CDCLIENTE = customer, .CDEMPRESA = rowCompany}) > 0 &&
       ask("Bo_Adian")) {
-    CriaDescAdi(value, customer, rowCompany, number, branch, "0");
+    discount("0");
     return false;
   }
   const bool returns =
       cdsGeralRec.active() && cdsGeralRec.valueOf("IDUTLNFDEVOLREC").asString() == "S";
   if (returns && rows(rpc::GetDevolucao{.CDEMPRESA = company(), .CDCLIENTE = customer}) > 0 &&
       ask("Bo_Devo")) {
-    CriaDescAdi(value, customer, rowCompany, number, branch, "1");
+    discount("1");
     return false;
   }
   return true;

@@ -18,7 +18,8 @@ import re
 import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-SCREENS = {"register", "emission", "mail", "ancillary", "selimpor", "carne", "association", "perdas"}
+SCREENS = {"register", "emission", "mail", "ancillary", "selimpor", "carne", "association", "perdas", "descadia",
+           "impnfcred"}
 CONTRACTS = {"records", "queries"}
 CONTRACT_DEPENDENCIES = {"host", "remote"} | CONTRACTS
 # Not part of the product's graph: tests and benchmarks, generated and third-party files.

@@ -20,15 +20,12 @@ namespace {
 using host::Value;
 using remote::Variant;
 
-// An advance is open while it has a balance; a return until it is applied to a boleto.
+// An advance or a return is open while something of it is left (the returns are listed with
+// the other credits, service/Creditos.cpp).
 const char* const kOpenAdvances =
     "SELECT CDFILIAL, NRADIANTREC, CDEMPRESA, CDCLIENTE, DTADIANTREC, VRADIANTREC, "
     "VRSALDOADIANT FROM ADIANTAMENTO WHERE CDCLIENTE = :c AND CDEMPRESA = :e AND "
     "VRSALDOADIANT > 0 ORDER BY CDFILIAL, NRADIANTREC";
-const char* const kOpenReturns =
-    "SELECT CDFILIAL, NRDEVOLREC, CDEMPRESA, CDCLIENTE, DTDEVOLREC, VRDEVOLREC FROM DEVOLUCAO "
-    "WHERE CDEMPRESA = :e AND CDCLIENTE = :c AND NRLANBOLREC IS NULL ORDER BY CDFILIAL, "
-    "NRDEVOLREC";
 
 // Column of `name` in a packet's fields (case-insensitive), or -1.
 int columnOf(const nlohmann::json& packet, std::string_view name) {
@@ -78,7 +75,7 @@ Variant bolCliDevoAdian(CallContext& ctx, const rpc::GetBolCliDevoAdian& a) {
     while (adv.fetch()) open.emplace(e, cust);
     if (withReturns == "S") {
       soci::statement ret = (ctx.sql().prepare << "SELECT DISTINCT CDCLIENTE FROM DEVOLUCAO "
-                                                  "WHERE CDEMPRESA = :e AND NRLANBOLREC IS NULL",
+                                                  "WHERE CDEMPRESA = :e AND VRSALDODEVOL > 0",
                              soci::use(comp), soci::into(cust));
       ret.execute();
       while (ret.fetch()) open.emplace(e, cust);
@@ -106,14 +103,6 @@ void registerMarcacao(Dispatcher& d) {
     ctx.requireCompany(company);
     return Variant::packet(runBound(ctx.sql(), kOpenAdvances, {Value(customer), Value(company)},
                                     records::cdsAdiantamento().fields()));
-  });
-  // GetDevolucao(company, CDCLIENTE): the customer's returns not yet applied to a boleto.
-  d.on<rpc::GetDevolucao>([](CallContext& ctx, rpc::GetDevolucao& a) {
-    const std::string company = a.CDEMPRESA.code();
-    const std::string customer = a.CDCLIENTE.code();
-    ctx.requireCompany(company);
-    return Variant::packet(runBound(ctx.sql(), kOpenReturns, {Value(company), Value(customer)},
-                                    records::cdsDevolucao().fields()));
   });
   d.on<rpc::GetBolCliDevoAdian>(bolCliDevoAdian);
 }

@@ -11,6 +11,7 @@
 #include "host/TaxId.h"
 #include "host/bank/BankLayout.h"
 #include "service/Access.h"
+#include "service/Creditos.h"
 #include "service/Database.h"
 #include "service/Marcacao.h"
 #include "service/Relatorios.h"
@@ -503,6 +504,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
   loadRegisterDemo(sql);
   loadMailDemo(sql);
   loadMarkingDemo(sql);
+  loadCreditDemo(sql);
   seedValidacoesDemo(sql);
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/Errors.h"
 #include "service/Areas.h"
+#include "service/Creditos.h"
 #include "service/Marcacao.h"
 #include "service/Migrations.h"
 #include "service/Relatorios.h"
@@ -38,6 +39,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerEmail(*s->dispatcher);
   registerAjustes(*s->dispatcher);
   registerParcelas(*s->dispatcher);
+  registerCreditos(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

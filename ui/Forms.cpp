@@ -3,10 +3,12 @@
 #include <QWidget>
 
 #include "ui_TfrmConjulgarBoleto.h"
+#include "ui_TfrmDescAdia.h"
 #include "ui_TfrmDirBoletos.h"
 #include "ui_TfrmEnvBolMail.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
+#include "ui_TfrmImpNfCred.h"
 #include "ui_TfrmImprimeBol.h"
 #include "ui_TfrmImprimeCarne.h"
 #include "ui_TfrmPerdas.h"
@@ -40,6 +42,8 @@ constexpr Entry kForms[] = {
     {"TfrmConjulgarBoleto", &build<Ui::TfrmConjulgarBoleto>},
     {"TfrmEnvBolMail", &build<Ui::TfrmEnvBolMail>},
     {"TfrmPerdas", &build<Ui::TfrmPerdas>},
+    {"TfrmDescAdia", &build<Ui::TfrmDescAdia>},
+    {"TfrmImpNfCred", &build<Ui::TfrmImpNfCred>},
 };
 
 }  // namespace

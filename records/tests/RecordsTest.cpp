@@ -47,6 +47,11 @@ const Table* const kTables[] = {
     &records::cdsTipoAjReceber(),    &records::cdsBolProrrogados(),   &records::cdsMotivoParc(),
     &records::cdsVerifAjBolRec(),    &records::cdsValAdian(),
 };
+// The credits a boleto is discounted by.
+const Table* const kCreditTables[] = {
+    &records::cdsContaAd(),    &records::cdsVenda(),       &records::cdsGrid(),
+    &records::cdsTipoAjDesc(), &records::cdsExistAjuste(),
+};
 
 }  // namespace
 
@@ -86,7 +91,9 @@ TEST(FieldTables, AFieldIsTheSameFieldInEveryTableUnlessTheTableSaysOtherwise) {
       "cdsNotasEmail.NMRAZSOCCLIE", "cdsEnvBolMail.DSEMAILCLIE", "cdsEnvBolMail.CDFILIAL",
       "NOTAFISCAL.NMRAZSOCCLIE"};
   const auto& boleto = records::BoletoRecord();
-  for (const Table* t : kTables) {
+  std::vector<const Table*> all(std::begin(kTables), std::end(kTables));
+  all.insert(all.end(), std::begin(kCreditTables), std::end(kCreditTables));
+  for (const Table* t : all) {
     std::set<std::string> names;
     for (const auto& f : t->fields()) {
       EXPECT_TRUE(names.insert(f.name).second) << t->dataset() << " repeats " << f.name;

@@ -71,6 +71,7 @@ TEST_F(EmissionFromRegister, TheListsOfOneAccountFollowThePrintOrder) {
   auto& f = listed();
   mark(f, "0001", "0000000001");
   dialogs_->expectQuestion("adiantamento", false);
+  dialogs_->expectQuestion("devolução", false);
   mark(f, "0001", "0000000002");
   setLocally(f, "0001", "0000000001", "NRPARCBOLREC", host::Value("00"));
   setLocally(f, "0001", "0000000002", "NRPARCBOLREC", host::Value("7"));

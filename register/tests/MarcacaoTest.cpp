@@ -6,6 +6,7 @@
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "module/Creators.h"
 #include "records/Tables.h"
 #include "register/Comandos.h"
 #include "register/Marcacao.h"
@@ -40,7 +41,9 @@ class Marking : public RegisterFixture {
     return n;
   }
   void TearDown() override {
-    creditNoteScreen() = {};
+    creators().NFDebitoCred = nullptr;
+    creators().CriaImpNFCred = nullptr;
+    creators().CriaDescAdi = nullptr;
     RegisterFixture::TearDown();
   }
 };
@@ -112,24 +115,40 @@ TEST_F(Marking, TheDueDateKeySumsGrossValuesAndDropsWhenItsLastBoletoIsUnmarked)
   EXPECT_EQ(f.klMarcados.Count(), 0);
 }
 
-TEST_F(Marking, AnOpenAdvanceOrReturnIsOfferedAndAYesLeavesTheBoletoUnmarked) {
+TEST_F(Marking, AnOpenAdvanceOrReturnIsOfferedAndAYesOpensTheDiscountForThatBoleto) {
   auto& f = listed();
-  go(f, "0001", "0000000002");  // customer 102 has an open advance
+  go(f, "0001", "0000000002");  // customer 102 has an open advance and an open return
   dialogs_->expectQuestion("adiantamento", false);
+  dialogs_->expectQuestion("devolução", false);
   f.dbgPadraoDblClick();
   EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "M");
   f.dbgPadraoDblClick();
+  // Without the screen installed the yes is refused plainly and nothing is marked.
   dialogs_->expectQuestion("adiantamento", true);
-  try {
-    f.dbgPadraoDblClick();
-    FAIL() << "the discount screen opened in a build without it";
-  } catch (const host::OperationError& e) {
-    EXPECT_NE(std::string(e.what()).find("não faz parte desta versão"), std::string::npos);
-  }
+  EXPECT_THROW(f.dbgPadraoDblClick(), host::OperationError);
   EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "A");
   EXPECT_TRUE(f.cdsMarca.isEmpty());
   EXPECT_EQ(f.klMarcados.Count(), 0);
   EXPECT_EQ(f.control("nedCont").text(), "0");
+  std::string opened;
+  creators().CriaDescAdi = [&](double value, const std::string& customer,
+                               const std::string& company, const std::string& number,
+                               const std::string& branch, const std::string& kind) {
+    opened = host::FormatFloat("0.00", value) + "|" + customer + "|" + company + "|" + number +
+             "|" + branch + "|" + kind;
+    // What the operator sees behind the screen is not marked yet.
+    EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "A");
+    return host::mrCancel;
+  };
+  dialogs_->expectQuestion("adiantamento", true);
+  f.dbgPadraoDblClick();
+  EXPECT_EQ(opened.substr(opened.find('|')), "|000000000000000000102|04|0000000002|0001|0");
+  // Its close marks the boleto, asking nothing again.
+  EXPECT_EQ(f.cdsBoletos.valueOf("NRLANBOLREC").asString(), "0000000002");
+  EXPECT_EQ(f.cdsBoletos.valueOf("IDMARCADO").asString(), "M");
+  EXPECT_EQ(f.cdsMarca.recordCount(), 1u);
+  EXPECT_EQ(f.control("nedCont").text(), "1");
+  f.dbgPadraoDblClick();
   // Company 04 discounts returns: customer 105 has one open.
   go(f, "0002", "0000000003");
   dialogs_->expectQuestion("devolução", false);
@@ -278,13 +297,13 @@ TEST_F(Marking, KeysOfTheList) {
 TEST_F(Marking, TheCreditNoteOfferIsForTheBoletoJustMarked) {
   auto& f = listed();
   std::vector<std::string> asked;
-  creditNoteScreen().NFDebitoCred = [&](const std::string& customer, const std::string& company) {
+  creators().NFDebitoCred = [&](const std::string& customer, const std::string& company) {
     asked.push_back(customer + "@" + company);
     return customer == kCustomer101;
   };
   std::string opened;
-  creditNoteScreen().CriaImpNFCred = [&](const std::string& branch, const std::string& number,
-                                         const std::string&, const std::string&, double value) {
+  creators().CriaImpNFCred = [&](const std::string& branch, const std::string& number,
+                                 const std::string&, const std::string&, double value) {
     opened = branch + number + "=" + host::FormatFloat("0.00", value);
     return host::mrCancel;
   };

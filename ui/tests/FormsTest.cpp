@@ -20,7 +20,9 @@
 #include "ancillary/Cli_rec12009.h"
 #include "association/Cli_rec12013.h"
 #include "carne/Cli_rec01200.h"
+#include "descadia/Cli_rec12005.h"
 #include "emission/ImprimeBol.h"
+#include "impnfcred/Cli_rec12003.h"
 #include "mail/EnvBolMail.h"
 #include "perdas/Cli_rec14002.h"
 #include "register/tests/RegisterFixture.h"
@@ -240,12 +242,20 @@ TEST(Forms, TheLossWriteOffFormShowsEveryControl) {
   EXPECT_THAT(problemsOfForm(losses), IsEmpty());
 }
 
+TEST(Forms, TheCreditFormsShowEveryControl) {
+  ui::test::app();
+  rec::TfrmDescAdia discount;
+  EXPECT_THAT(problemsOfForm(discount), IsEmpty());
+  rec::TfrmImpNfCred notes;
+  EXPECT_THAT(problemsOfForm(notes), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
   EXPECT_THAT(ui::formClasses(),
               ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
                           "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto",
-                          "TfrmEnvBolMail", "TfrmPerdas"));
+                          "TfrmEnvBolMail", "TfrmPerdas", "TfrmDescAdia", "TfrmImpNfCred"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
