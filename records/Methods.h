@@ -94,6 +94,14 @@ inline constexpr Param situation{"situation", Kind::Text};
 inline constexpr Param emissionFrom{"emission from", Kind::Date};
 inline constexpr Param emissionTo{"emission to", Kind::Date};
 inline constexpr Param vehicleList{"vehicle list", Kind::Text};
+// Payment types of a boleto (SetTpRecBoleto) and the register's association (AgrupaBoleto).
+inline constexpr Param DataProc{"DataProc", Kind::Date};
+inline constexpr Param chequeBalance{"cheque balance", Kind::Number};
+inline constexpr Param cdsTpRecBoleto{"cdsTpRecBoleto", Kind::Packet};
+inline constexpr Param newChequeIncluded{"new cheque", Kind::Boolean};
+inline constexpr Param changedFieldList{"changed fields", Kind::Text};
+inline constexpr Param unused{"unused", Kind::Number};
+inline constexpr Param total{"total", Kind::Number};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -681,24 +689,91 @@ struct SetSelImpor {
   In<arg::cdsSelImpor> cdsSelImpor;
 };
 
+// --- payment types of a boleto (service/TipoRecebimento.cpp)
+
+/// Receipt types: one by code (padded to 3), or all with "T" (`cdsTipoRece`).
+struct GetTipoRece {
+  static constexpr Method method{kHabContRec, "GetTipoRece", Access::Reads};
+  In<fld::CDTIPORECE> CDTIPORECE;
+  In<arg::todos> todos;
+};
+/// Cards: one by code (padded to 3), or all with "T" (`cdsCartao`).
+struct GetCartao {
+  static constexpr Method method{kHabContRec, "GetCartao", Access::Reads};
+  In<fld::CDCARTAO> CDCARTAO;
+  In<arg::todos> todos;
+};
+/// The customer's registered cheques of the caller's company with what is used of each
+/// (`cdsCheque`), by number.
+struct GetCheque {
+  static constexpr Method method{kHabContRec, "GetCheque", Access::Reads};
+  In<fld::CDCLIENTE> CDCLIENTE;
+};
+/// How many payment types use the registered cheque and for how much (`cdsTotChq`).
+struct GetTotChq {
+  static constexpr Method method{kHabContRec, "GetTotChq", Access::Reads};
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+  In<fld::CDBANCHEQREC> CDBANCHEQREC;
+  In<fld::CDAGECHEQREC> CDAGECHEQREC;
+  In<fld::CDCNTCHEQREC> CDCNTCHEQREC;
+};
+/// Replaces the boleto's payment types with the rows of the packet (its change log says what
+/// the register read: "ALT_BLOQ" when they changed meanwhile), registering the new cheques;
+/// rows that do not add up to the boleto's net value are refused ("VRBOL_TPRECE"). The list
+/// of changed fields comes back empty.
+struct SetTpRecBoleto {
+  static constexpr Method method{kHabContRec, "SetTpRecBoleto", Access::Writes};
+  In<arg::DataProc> DataProc;
+  In<arg::chequeBalance> chequeBalance;
+  In<arg::cdsBoletos> cdsBoletos;
+  In<arg::cdsTpRecBoleto> cdsTpRecBoleto;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<arg::newChequeIncluded> newChequeIncluded;
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<arg::changedFieldList> changedFieldList;
+};
+
+// --- the register's association of one customer's boletos (service/Agrupamento.cpp)
+
+/// [refusal code or "", "", customer "code - name" without address, proposed due date,
+/// customer, description] for the rows of the list marked "M".
+struct GetVerifAgrupamento {
+  static constexpr Method method{kHabContRec, "GetVerifAgrupamento", Access::Reads};
+  In<arg::cdsBoletos> cdsBoletos;
+};
+/// One new boleto in the branch for exactly the total of the marked boletos (`cdsMarca`),
+/// which are closed, with the collection data of `cdsIncBoleto`; one transaction. Answers
+/// the new key.
+struct AgrupaBoleto {
+  static constexpr Method method{kHabContRec, "AgrupaBoleto", Access::Writes};
+  In<arg::FiliProc> FiliProc;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<arg::unused> unused;
+  In<arg::total> total;
+  In<arg::cdsMarca> cdsMarca;
+  In<arg::cdsIncBoleto> cdsIncBoleto;
+  In<fld::TXMENSBOLBOL> TXMENSBOLBOL;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
-using Declared =
-    MethodList<GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR,
-               GetOrcaFestas, GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg,
-               SetCNABMsg, GetAjBolRec, GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente,
-               GetContProrVenc, GetFormRec, GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec,
-               GetAdiantamento, GetDevolucao, GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero,
-               PrxNossoNumPreImp, SetNovoCod, GetValNosNumero, SetCodBarra, NumeraBoleto,
-               GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent, GetSeqDepIdent, AltBoletos,
-               GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec, GetCdRedTpRe,
-               GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC, GetVdFilOrig,
-               GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
-               GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo,
-               GetDataSet, Operador, AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes,
-               GetSelImpor, SetSelImpor, GetParcContBol, GetBuscaBoletos, GetVdCompensacao,
-               AssociaBoletos, SetPixBoleto, GetEndeFili, getEmailDanfe, getSerieNF, GetDanfeApi>;
+using Declared = MethodList<
+    GetCont_Corr, Filtro, CriaLista, ApagaLista, DelLista, InsLista, GetValidaGR, GetOrcaFestas,
+    GetGeralRec, GetGeral_Rec, GetParamGeral, GetCntReceber, GetCNABMsg, SetCNABMsg, GetAjBolRec,
+    GetParcelamento, GetTpRecBoleto, GetProrrogacao, GetCliente, GetContProrVenc, GetFormRec,
+    GetVeiculo, GetDuplicata, GetBuscaCliente, SetDadosRec, GetAdiantamento, GetDevolucao,
+    GetBolCliDevoAdian, GetNossoNumero, prxNossoNumero, PrxNossoNumPreImp, SetNovoCod,
+    GetValNosNumero, SetCodBarra, NumeraBoleto, GetValidaNosNum, GetVdDepIdent, GetInfoDepIdent,
+    GetSeqDepIdent, AltBoletos, GetContCorr, GetExistCheque, GetVeriTpRecBoleto, DelTpRec,
+    GetCdRedTpRe, GetVdTipoBaixa, GetPesqTpBaixa, GetInstCobr, GetFiliOrig, GetFilialCC,
+    GetVdFilOrig, GetStatus, GetVdCompensa, GetVdTBolCompensa, GetVerifEndeClie, GetValidaCheque,
+    GetChequePerm, GetValNrCheque, RetornaRelatorio, GetDadosRel, BaixaModelo, GetDataSet, Operador,
+    AcessoOperEmpresa, Consulta, SalvaOpcoes, CarregaOpcoes, GetSelImpor, SetSelImpor,
+    GetParcContBol, GetBuscaBoletos, GetVdCompensacao, AssociaBoletos, SetPixBoleto, GetEndeFili,
+    getEmailDanfe, getSerieNF, GetDanfeApi, GetTipoRece, GetCartao, GetCheque, GetTotChq,
+    SetTpRecBoleto, GetVerifAgrupamento, AgrupaBoleto>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

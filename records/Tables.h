@@ -154,4 +154,12 @@ const Table& cdsMensagem();
 /// The report dataset of one fiscal note, for the DANFE and the espelho.
 const Table& RelatorioNotaFiscal();
 
+// --- payment types of a boleto ("Tipo de Recebimento")
+/// Receipt types (`GetTipoRece`): `IDTIPORECE` "3" marks a cheque type.
+const Table& cdsTipoRece();
+/// Cards (`GetCartao`).
+const Table& cdsCartao();
+/// What a registered cheque has already been used for (`GetTotChq`).
+const Table& cdsTotChq();
+
 }  // namespace records

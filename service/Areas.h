@@ -21,5 +21,7 @@ void registerEmissao(Dispatcher& d);
 void registerSelImpor(Dispatcher& d);
 void registerConjuga(Dispatcher& d);
 void registerEmail(Dispatcher& d);
+void registerTipoRecebimento(Dispatcher& d);
+void registerAgrupamento(Dispatcher& d);
 
 }  // namespace service

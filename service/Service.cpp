@@ -36,6 +36,8 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerValidacoes(*s->dispatcher);
   registerSelImpor(*s->dispatcher);
   registerEmail(*s->dispatcher);
+  registerTipoRecebimento(*s->dispatcher);
+  registerAgrupamento(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -44,6 +44,7 @@ const Table* const kTables[] = {
     &records::RelatorioNotaFiscal(), &records::RelatorioItensNF(),    &records::cdsParcContBol(),
     &records::cdsBuscaBoletos(),     &records::cdsIncBoletoConjuga(), &records::cdsBolRec(),
     &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
+    &records::cdsTipoRece(),         &records::cdsCartao(),           &records::cdsTotChq(),
 };
 
 }  // namespace
