@@ -80,8 +80,11 @@ TfrmHabContRec::TfrmHabContRec()
   addValidationMessages();
   addEmissionMessages();
   addConfirmationMessages();
+  addAssociationMessages();
+  addPaymentTypeMessages();
   buildControls();
   attachGrids();
+  attachPaymentTypes();
   setMainDataset(&cdsBoletos);
 
   // 1. The connection, while the wait animation shows.
@@ -255,7 +258,7 @@ void TfrmHabContRec::buildControls() {
     run([this] { mnuEnviarBoletoClick(); });
   };
   addControl("mnuEnviaNota", ControlKind::MenuItem);
-  addCommand("sbtAssociar", "mnuAssociar", [] {});
+  addCommand("sbtAssociar", "mnuAssociar", [this] { run([this] { sbtAgrupaClick(); }); });
   addCommand("sbtAgrupar", "mnuAgrupar", [this] {
     run([this] {
       installed(creators().CriaConjulgarBoleto, "TfrmConjulgarBoleto")(company());
@@ -613,6 +616,7 @@ void TfrmHabContRec::HabPageControl() {
     pgc.setActivePage("tshDadosRec");
     pageControl("pgcDadosRec").setActivePage("tshGeral");
   }
+  if (pageShown("tshTpRecBoleto") && tpRecPendente()) dtsTpRecBoletoStateChange();
 }
 
 void TfrmHabContRec::originBranchFields() {
@@ -746,6 +750,7 @@ void TfrmHabContRec::Habilita() {
       .setEnabled(!listEditing() && marked == 0 && !locked && !host::AllTrim(company()).empty() &&
                   rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
+  if (pageShown("tshTpRecBoleto")) dtsTpRecBoletoStateChange();
   disableUnbuiltCommands();
   VerificaBloqAltBol();
 }
@@ -787,7 +792,7 @@ void TfrmHabContRec::Alterar() {
     }
     Habilita();
   } else if (pageShown("tshTpRecBoleto")) {
-    if (cdsTpRecBoleto.active()) cdsTpRecBoleto.edit();
+    AlterarTpRec();
   } else {
     TfrmPadrao::Alterar();
     pgc.setActivePage("tshDadosRec");
@@ -841,11 +846,16 @@ void TfrmHabContRec::Verificar() {
 }
 
 void TfrmHabContRec::Incluir() {
-  // No page of this version adds rows: the list's own insert would leave a blank boleto.
+  if (pageShown("tshTpRecBoleto")) return IncluirTpRec();
+  // No other page of this version adds rows: the list's own insert would leave a blank boleto.
   Habilita();
 }
 
 void TfrmHabContRec::Excluir() {
+  if (pageShown("tshTpRecBoleto")) {
+    if (ExcluirTpRec(false)) Confirmar();
+    return;
+  }
   // Deleting an instalment or an adjustment is those pages' own operation; a boleto is never
   // deleted from the list.
   Habilita();
@@ -856,8 +866,7 @@ void TfrmHabContRec::Cancelar() {
   if (pageShown("tshParcelamento")) {
     if (instalmentsEditing()) cdsParcelamento.cancel();
   } else if (pageShown("tshTpRecBoleto")) {
-    if (editing(cdsTpRecBoleto)) cdsTpRecBoleto.cancel();
-    if (listEditing()) cdsBoletos.cancel();
+    CancelarTpRec();
   } else if (pageShown("tshProrrogacao")) {
     fillExtensionPage();
     if (listEditing()) cdsBoletos.cancel();

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -23,21 +24,6 @@ namespace {
 using host::Value;
 using remote::Variant;
 namespace fld = records::fld;
-
-std::string money(int64_t c) {
-  return host::FormatFloat("#,##0.00", static_cast<double>(c) / 100.0);
-}
-
-void loadTable(CallContext& ctx, const Variant& arg, const records::Table& table,
-               host::ClientDataset& ds) {
-  try {
-    ds.loadPacket(arg.packetJson());
-    table.requireIn(ds);
-  } catch (const std::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} não é um pacote de {}: {}", ctx.method(),
-                                              table.dataset(), table.dataset(), e.what()));
-  }
-}
 
 /// A marked boleto as stored now.
 struct Marked {
@@ -142,8 +128,11 @@ void registerAgrupamento(Dispatcher& d) {
   // them.
   d.on<rpc::GetVerifAgrupamento>([](CallContext& ctx, rpc::GetVerifAgrupamento& a) {
     host::ClientDataset list("cdsBoletos");
-    loadTable(ctx, a.cdsBoletos.value(), records::cdsChaveBol(), list);
-    const auto marked = markedBoletos(ctx, list);
+    loadPacket(ctx, a.cdsBoletos.value(), records::cdsChaveBol(), list);
+    auto marked = markedBoletos(ctx, list);
+    std::sort(marked.begin(), marked.end(), [](const Marked& x, const Marked& y) {
+      return x.branch + x.number < y.branch + y.number;
+    });
     if (marked.empty()) throw Refusal("BOL_AGRUP_NC", "Nenhum boleto marcado para associar.");
     std::string unaddressed;
     const std::string code = refusal(ctx, marked, unaddressed);
@@ -176,8 +165,8 @@ void registerAgrupamento(Dispatcher& d) {
                                                   company, ctx.company()));
     const std::string branch = associationBranch(ctx, a.FiliProc.value(), company);
     host::ClientDataset marked("cdsMarca"), fresh("cdsIncBoleto");
-    loadTable(ctx, a.cdsMarca.value(), records::cdsBolRec(), marked);
-    loadTable(ctx, a.cdsIncBoleto.value(), records::cdsIncBoletoConjuga(), fresh);
+    loadPacket(ctx, a.cdsMarca.value(), records::cdsBolRec(), marked);
+    loadPacket(ctx, a.cdsIncBoleto.value(), records::cdsIncBoletoConjuga(), fresh);
     if (fresh.recordCount() != 1)
       throw Refusal("ARG_INVALIDO", fmt::format("AgrupaBoleto: {} novos boletos; a associação do "
                                                 "registro faz um",
@@ -192,7 +181,7 @@ void registerAgrupamento(Dispatcher& d) {
     if (total != joined.net)
       throw Refusal("VRBOL_Dif", fmt::format("AgrupaBoleto: o total informado é {}; os boletos "
                                              "marcados somam {}",
-                                             money(total), money(joined.net)));
+                                             moneyText(total), moneyText(joined.net)));
     fresh.first();
     auto text = [&](const records::Field& f) { return host::AllTrim(fresh.valueOf(f).asString()); };
     const std::string freshCustomer = text(fld::CDCLIENTE);

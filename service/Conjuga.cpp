@@ -83,18 +83,6 @@ std::vector<std::string> listCodes(const std::string& text, size_t width) {
   return out;
 }
 
-/// A packet argument as a dataset holding every field of `table`.
-void loadPacket(CallContext& ctx, const Variant& arg, const records::Table& table,
-                host::ClientDataset& ds) {
-  try {
-    ds.loadPacket(arg.packetJson());
-    table.requireIn(ds);
-  } catch (const std::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} is not a packet of {}: {}", ctx.method(),
-                                              table.dataset(), table.dataset(), e.what()));
-  }
-}
-
 /// One boleto as the association reads it before replacing it.
 struct Stored {
   std::string company, customer, status;
@@ -126,6 +114,21 @@ int count(CallContext& ctx, const std::string& query, const std::string& a, cons
 
 int64_t centavos(double v) {
   return std::llround(host::RoundDec(2, v) * 100.0);
+}
+
+std::string moneyText(int64_t c) {
+  return host::FormatFloat("#,##0.00", static_cast<double>(c) / 100.0);
+}
+
+void loadPacket(CallContext& ctx, const Variant& arg, const records::Table& table,
+                host::ClientDataset& ds) {
+  try {
+    ds.loadPacket(arg.packetJson());
+    table.requireIn(ds);
+  } catch (const std::exception& e) {
+    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} is not a packet of {}: {}", ctx.method(),
+                                              table.dataset(), table.dataset(), e.what()));
+  }
 }
 
 std::map<std::string, Joined> checkReplaced(CallContext& ctx, const std::string& company,

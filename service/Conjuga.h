@@ -11,6 +11,8 @@
 
 #include "host/ClientDataset.h"
 #include "host/DateTime.h"
+#include "records/Tables.h"
+#include "remote/Variant.h"
 
 namespace service {
 
@@ -18,6 +20,12 @@ class CallContext;
 
 /// Money compared and summed in centavos, from the value rounded to two decimals.
 int64_t centavos(double v);
+/// Centavos as an operator reads them: "1.234,56".
+std::string moneyText(int64_t centavos);
+
+/// A packet argument as a dataset holding every field of `table` ("ARG_INVALIDO" otherwise).
+void loadPacket(CallContext& ctx, const remote::Variant& arg, const records::Table& table,
+                host::ClientDataset& ds);
 
 /// The boletos one new boleto replaces: their keys (branch, number) in the caller's order,
 /// and their net and gross totals in centavos.

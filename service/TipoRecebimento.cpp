@@ -28,10 +28,6 @@ using host::Value;
 using remote::Variant;
 namespace fld = records::fld;
 
-std::string money(int64_t c) {
-  return host::FormatFloat("#,##0.00", static_cast<double>(c) / 100.0);
-}
-
 bool allRows(CallContext& ctx, const std::string& flag) {
   if (!flag.empty() && flag != "T")
     throw Refusal("ARG_INVALIDO", fmt::format("{}: o segundo argumento deve ser vazio ou \"T\", "
@@ -242,17 +238,6 @@ Boleto storedBoleto(CallContext& ctx, const std::string& branch, const std::stri
   return b;
 }
 
-void loadTable(CallContext& ctx, const Variant& arg, const records::Table& table,
-               host::ClientDataset& ds) {
-  try {
-    ds.loadPacket(arg.packetJson());
-    table.requireIn(ds);
-  } catch (const std::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} não é um pacote de {}: {}", ctx.method(),
-                                              table.dataset(), table.dataset(), e.what()));
-  }
-}
-
 }  // namespace
 
 void registerTipoRecebimento(Dispatcher& d) {
@@ -323,16 +308,16 @@ void registerTipoRecebimento(Dispatcher& d) {
 
     // The boleto as the register read it: its value may not have changed since.
     host::ClientDataset list("cdsBoletos");
-    loadTable(ctx, a.cdsBoletos.value(), records::cdsBolRec(), list);
+    loadPacket(ctx, a.cdsBoletos.value(), records::cdsBolRec(), list);
     list.cancelUpdates();
     if (list.locate(records::kBoletoKeyFields, {Value(branch), Value(number)}) &&
         centavos(list.valueOf(fld::VRFINALBREC).asDouble()) != boleto.net)
       throw Refusal("VRBOL_Dif", fmt::format("{}: o boleto {}/{} vale {} agora", ctx.method(),
-                                             branch, number, money(boleto.net)));
+                                             branch, number, moneyText(boleto.net)));
 
     host::ClientDataset rows("cdsTpRecBoleto"), read("cdsTpRecLido");
-    loadTable(ctx, a.cdsTpRecBoleto.value(), records::cdsTpRecBoleto(), rows);
-    loadTable(ctx, a.cdsTpRecBoleto.value(), records::cdsTpRecBoleto(), read);
+    loadPacket(ctx, a.cdsTpRecBoleto.value(), records::cdsTpRecBoleto(), rows);
+    loadPacket(ctx, a.cdsTpRecBoleto.value(), records::cdsTpRecBoleto(), read);
     read.cancelUpdates();
     for (auto* ds : {&rows, &read}) {
       for (ds->first(); !ds->eof(); ds->next()) {
@@ -355,7 +340,7 @@ void registerTipoRecebimento(Dispatcher& d) {
       throw Refusal("VRBOL_TPRECE",
                     fmt::format("A soma dos tipos de recebimento ({}) deve ser igual ao valor do "
                                 "boleto ({}).",
-                                money(sum), money(boleto.net)));
+                                moneyText(sum), moneyText(boleto.net)));
 
     // Each cheque once, with what this boleto applies of it.
     std::string account = host::AllTrim(a.CDREDUCONT.value());
@@ -386,10 +371,10 @@ void registerTipoRecebimento(Dispatcher& d) {
                       fmt::format("O cheque {} está cadastrado para outro cliente.", key.shown()));
       const int64_t free = reg->value - usedElsewhere(ctx, key, branch, number);
       if (value > free)
-        throw Refusal("Vr_sup_che",
-                      fmt::format("O cheque {} tem {} disponível; os tipos de "
-                                  "recebimento aplicam {}.",
-                                  key.shown(), money(std::max<int64_t>(free, 0)), money(value)));
+        throw Refusal("Vr_sup_che", fmt::format("O cheque {} tem {} disponível; os tipos de "
+                                                "recebimento aplicam {}.",
+                                                key.shown(), moneyText(std::max<int64_t>(free, 0)),
+                                                moneyText(value)));
     }
 
     ctx.sql() << "DELETE FROM CHEQUEBOLREC WHERE CDFILIAL = :f AND NRLANBOLREC = :n",

@@ -9,6 +9,7 @@
 #include "association/Cli_rec12013.h"
 #include "carne/Cli_rec01200.h"
 #include "emission/ImprimeBol.h"
+#include "host/Consiste.h"
 #include "host/Errors.h"
 #include "mail/EnvBolMail.h"
 #include "module/Units.h"
@@ -57,6 +58,31 @@ rec::TfrmHabContRec& HeadlessRegister::open() {
   if (dialogs_->errors() > 0 || !reg->cdsBoletos.active())
     throw host::OperationError("O filtro de boletos não foi concluído.");
   return *reg;
+}
+
+void HeadlessRegister::listAllDates() {
+  onFilter([](rec::TfrmFiltroHabRec& f) {
+    f.control("edtDtVencIni").setText({});
+    f.control("edtDtVencFin").setText({});
+    f.control("sbtConfirma").click();
+  });
+}
+
+BoletoKey parseBoletoKey(const std::string& text, const std::string& flag) {
+  std::string t = host::AllTrim(text);
+  std::string branch, number;
+  if (const auto slash = t.find('/'); slash != std::string::npos) {
+    branch = t.substr(0, slash);
+    number = t.substr(slash + 1);
+  } else if (t.size() == 14) {
+    branch = t.substr(0, 4);
+    number = t.substr(4);
+  }
+  if (branch.empty() || number.empty() || branch.size() > 4 || number.size() > 10 ||
+      !host::IsDigits(branch) || !host::IsDigits(number)) {
+    throw CLI::ValidationError(flag, "expected BRANCH/NUMBER (0001/0000000012), got " + text);
+  }
+  return {host::Ajusta(branch, 4), host::Ajusta(number, 10)};
 }
 
 int reportingErrors(const std::function<int()>& body) {

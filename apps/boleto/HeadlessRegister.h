@@ -36,6 +36,8 @@ class HeadlessRegister {
 
   /// What the operator does in the filter before confirming it.
   void onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script);
+  /// The filter confirmed with no due-date range: every boleto of the company is listed.
+  void listAllDates();
   /// Opens the register (IniProc) and chooses the company: the filter runs. Throws
   /// host::OperationError when the register did not open or the filter did not complete.
   rec::TfrmHabContRec& open();
@@ -49,6 +51,13 @@ class HeadlessRegister {
   std::shared_ptr<rec::HeadlessScreenHost> screens_;
   host::HostScope host_;
 };
+
+/// A boleto named on the command line: "BRANCH/NUMBER" (0001/12) or its 14-character key.
+struct BoletoKey {
+  std::string branch, number;
+};
+/// The key padded to its widths; CLI::ValidationError naming `flag` when it is no key.
+BoletoKey parseBoletoKey(const std::string& text, const std::string& flag);
 
 /// Runs a command's body: an operation error or a service refusal is printed on standard
 /// error and gives the exit status 1.

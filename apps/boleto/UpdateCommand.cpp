@@ -30,25 +30,10 @@ struct UpdateArgs {
   bool yes = false;
 };
 
-struct Key {
-  std::string branch, number;
-};
+using Key = cli::BoletoKey;
 
 Key parseKey(const std::string& text, const std::string& flag) {
-  std::string t = host::AllTrim(text);
-  std::string branch, number;
-  if (const auto slash = t.find('/'); slash != std::string::npos) {
-    branch = t.substr(0, slash);
-    number = t.substr(slash + 1);
-  } else if (t.size() == 14) {
-    branch = t.substr(0, 4);
-    number = t.substr(4);
-  }
-  if (branch.empty() || number.empty() || branch.size() > 4 || number.size() > 10 ||
-      !host::IsDigits(branch) || !host::IsDigits(number)) {
-    throw CLI::ValidationError(flag, "expected BRANCH/NUMBER (0001/0000000012), got " + text);
-  }
-  return {host::Ajusta(branch, 4), host::Ajusta(number, 10)};
+  return cli::parseBoletoKey(text, flag);
 }
 
 // The fields whose change is reported, with the label the register shows them by.
@@ -117,11 +102,7 @@ int update(const UpdateArgs& a) {
   std::vector<Key> marks;
   for (const auto& k : host::SplitLista(a.marked)) marks.push_back(parseKey(k, "--marked"));
   cli::HeadlessRegister session(a.company, a.yes);
-  session.onFilter([](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText({});
-    f.control("edtDtVencFin").setText({});
-    f.control("sbtConfirma").click();
-  });
+  session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
     const auto missing = [&](const Key& k) {
