@@ -181,6 +181,19 @@ std::vector<DirectQuery> declare() {
     q.fields = rows(q.name, {CDAJUCTREC.labeled("Código"), DSAJUCTREC.labeled("Descrição")});
     out.push_back(std::move(q));
   }
+  // A bank with the display masks of its agencies and accounts (a cheque's are drawn with
+  // them).
+  {
+    DirectQuery q;
+    q.name = "BANCO";
+    q.parameters = {"P_CDBANCO"};
+    const std::string head = "SELECT CDBANCO, NMBANCO, CDPICTAGEN, CDPICTCONT FROM BANCO ";
+    q.sqlite = head + "WHERE CDBANCO = :P_CDBANCO";
+    q.postgresql = head + "WHERE CDBANCO = CAST(:P_CDBANCO AS TEXT)";
+    q.fields =
+        rows(q.name, {CDBANCO.labeled("Banco"), NMBANCO.labeled("Nome"), CDPICTAGEN, CDPICTCONT});
+    out.push_back(std::move(q));
+  }
   return out;
 }
 

@@ -119,6 +119,14 @@ inline constexpr Param filialNota{"note branch", Kind::Text, 4};
 inline constexpr Param vrRestante{"remaining value", Kind::Number};
 inline constexpr Param vrTotalNotas{"note total", Kind::Number};
 inline constexpr Param operacao{"operation", Kind::Text, 1};
+// Payment types of a boleto (SetTpRecBoleto) and the register's association (AgrupaBoleto).
+inline constexpr Param DataProc{"DataProc", Kind::Date};
+inline constexpr Param chequeBalance{"cheque balance", Kind::Number};
+inline constexpr Param cdsTpRecBoleto{"cdsTpRecBoleto", Kind::Packet};
+inline constexpr Param newChequeIncluded{"new cheque", Kind::Boolean};
+inline constexpr Param changedFieldList{"changed fields", Kind::Text};
+inline constexpr Param unused{"unused", Kind::Number};
+inline constexpr Param total{"total", Kind::Number};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -940,6 +948,73 @@ struct Altera {
   In<arg::operacao> operacao;
 };
 
+// --- payment types of a boleto (service/TipoRecebimento.cpp)
+
+/// Receipt types: one by code (padded to 3), or all with "T" (`cdsTipoRece`).
+struct GetTipoRece {
+  static constexpr Method method{kHabContRec, "GetTipoRece", Access::Reads};
+  In<fld::CDTIPORECE> CDTIPORECE;
+  In<arg::todos> todos;
+};
+/// Cards: one by code (padded to 3), or all with "T" (`cdsCartao`).
+struct GetCartao {
+  static constexpr Method method{kHabContRec, "GetCartao", Access::Reads};
+  In<fld::CDCARTAO> CDCARTAO;
+  In<arg::todos> todos;
+};
+/// The customer's registered cheques of the caller's company with what is used of each
+/// (`cdsCheque`), by number.
+struct GetCheque {
+  static constexpr Method method{kHabContRec, "GetCheque", Access::Reads};
+  In<fld::CDCLIENTE> CDCLIENTE;
+};
+/// How many payment types use the registered cheque and for how much (`cdsTotChq`).
+struct GetTotChq {
+  static constexpr Method method{kHabContRec, "GetTotChq", Access::Reads};
+  In<fld::NRCHEQUERECE> NRCHEQUERECE;
+  In<fld::CDBANCHEQREC> CDBANCHEQREC;
+  In<fld::CDAGECHEQREC> CDAGECHEQREC;
+  In<fld::CDCNTCHEQREC> CDCNTCHEQREC;
+};
+/// Replaces the boleto's payment types with the rows of the packet (its change log says what
+/// the register read: "ALT_BLOQ" when they changed meanwhile), registering the new cheques;
+/// rows that do not add up to the boleto's net value are refused ("VRBOL_TPRECE"). The list
+/// of changed fields comes back empty.
+struct SetTpRecBoleto {
+  static constexpr Method method{kHabContRec, "SetTpRecBoleto", Access::Writes};
+  In<arg::DataProc> DataProc;
+  In<arg::chequeBalance> chequeBalance;
+  In<arg::cdsBoletos> cdsBoletos;
+  In<arg::cdsTpRecBoleto> cdsTpRecBoleto;
+  In<fld::CDREDUCONT> CDREDUCONT;
+  In<arg::newChequeIncluded> newChequeIncluded;
+  In<fld::CDFILIAL> CDFILIAL;
+  In<fld::NRLANBOLREC> NRLANBOLREC;
+  InOut<arg::changedFieldList> changedFieldList;
+};
+
+// --- the register's association of one customer's boletos (service/Agrupamento.cpp)
+
+/// [refusal code or "", "", customer "code - name" without address, proposed due date,
+/// customer, description] for the rows of the list marked "M".
+struct GetVerifAgrupamento {
+  static constexpr Method method{kHabContRec, "GetVerifAgrupamento", Access::Reads};
+  In<arg::cdsBoletos> cdsBoletos;
+};
+/// One new boleto in the branch for exactly the total of the marked boletos (`cdsMarca`),
+/// which are closed, with the collection data of `cdsIncBoleto`; one transaction. Answers
+/// the new key.
+struct AgrupaBoleto {
+  static constexpr Method method{kHabContRec, "AgrupaBoleto", Access::Writes};
+  In<arg::FiliProc> FiliProc;
+  In<fld::CDEMPRESA> CDEMPRESA;
+  In<arg::unused> unused;
+  In<arg::total> total;
+  In<arg::cdsMarca> cdsMarca;
+  In<arg::cdsIncBoleto> cdsIncBoleto;
+  In<fld::TXMENSBOLBOL> TXMENSBOLBOL;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
@@ -960,7 +1035,8 @@ using Declared = MethodList<
     SetProrrogacao, GetMotivoParc, VdNovoValorContas, SetConfirmar, SetExclui, CancelaEmissao,
     SeparaBoleto, GetVerifAjBolRec, SetUpdateVrBoleto, GetValAdian, SetConfirmaBaixa, GetContaAd,
     GetExistAjuste, SetConfirma_Adianta, SetConfirma_Devolucao, GetGrid, GetTipoAjReceber_Saida,
-    GetAuxTipoAjReceber, GetUpDateNF, Altera>;
+    GetAuxTipoAjReceber, GetUpDateNF, Altera, AgrupaBoleto, GetCartao, GetCheque, GetTipoRece,
+    GetTotChq, GetVerifAgrupamento, SetTpRecBoleto>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

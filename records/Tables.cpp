@@ -703,4 +703,20 @@ const Table& cdsExistAjuste() {
   return t;
 }
 
+const Table& cdsTipoRece() {
+  static const Table t{"cdsTipoRece",
+                       {CDTIPORECE.labeled("Código"), NMTIPORECE.labeled("Nome"), IDTIPORECE}};
+  return t;
+}
+
+const Table& cdsCartao() {
+  static const Table t{"cdsCartao", {CDCARTAO.labeled("Código"), NMCARTAO.labeled("Nome")}};
+  return t;
+}
+
+const Table& cdsTotChq() {
+  static const Table t{"cdsTotChq", {QTTOTCHQ, VRTOTCHQ}};
+  return t;
+}
+
 }  // namespace records

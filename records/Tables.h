@@ -177,4 +177,12 @@ const Table& cdsTipoAjDesc();
 /// The adjustments of one type already on a boleto (`GetExistAjuste`).
 const Table& cdsExistAjuste();
 
+// --- payment types of a boleto ("Tipo de Recebimento")
+/// Receipt types (`GetTipoRece`): `IDTIPORECE` "3" marks a cheque type.
+const Table& cdsTipoRece();
+/// Cards (`GetCartao`).
+const Table& cdsCartao();
+/// What a registered cheque has already been used for (`GetTotChq`).
+const Table& cdsTotChq();
+
 }  // namespace records

@@ -19,7 +19,7 @@ struct RegisterCommand {
 inline constexpr RegisterCommand kRegisterCommands[] = {
     {"mnuCancBoleto", "Cancelar Boleto", true}, {"sbtEmail", "E-mail", true},
     {"mnuEnviaBoleto", "Enviar Boleto", true},  {"mnuEnviaNota", "Enviar Nota", false},
-    {"mnuAssociar", "Associar Boleto", false},  {"mnuAgrupar", "Conjugar Boletos", true},
+    {"mnuAssociar", "Associar Boleto", true},   {"mnuAgrupar", "Conjugar Boletos", true},
     {"mnuCarne", "Emitir Carnê", true},         {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
 };
 
@@ -36,7 +36,7 @@ inline constexpr RegisterPage kRegisterPages[] = {
     {"tshAjustes", "Ajustes", true},
     {"tshProrrogacao", "Prorrogação", true},
     {"tshParcelamento", "Parcelamento", true},
-    {"tshTpRecBoleto", "Tipo de Recebimento", false},
+    {"tshTpRecBoleto", "Tipo de Recebimento", true},
 };
 
 constexpr bool pageBuilt(std::string_view page) {

@@ -89,8 +89,12 @@ void TfrmHabContRec::Confirmar() {
     // 7.1 The percentages as typed, then their leaving rules.
     dbePeMultaExit();
     dbePeMoraExit();
-    if (!listEditing()) return;
-    confirmaDadosRec();
+    if (associacaoPendente()) {
+      confirmaAssociacao();
+    } else {
+      if (!listEditing()) return;
+      confirmaDadosRec();
+    }
   } else if (pageShown("tshFolhaDados")) {
     // 8. A description typed in the list; the marks are not the list page's business.
     if (!listEditing()) return;
@@ -108,6 +112,8 @@ void TfrmHabContRec::Confirmar() {
     }
   } else if (pageShown("tshParcelamento")) {
     confirmaParcelamento();
+  } else if (pageShown("tshTpRecBoleto")) {
+    ConfirmarTpRec();
   } else {
     return;
   }
@@ -118,6 +124,7 @@ void TfrmHabContRec::Confirmar() {
   columnEditing = false;
   grid("dbgPadrao").setReadOnly(true);
   Fitro_Locate();
+  if (!novoBoletoAssociado.empty()) localizaNovoBoleto();
   if (cdsMarcaAux.active() && !cdsMarcaAux.isEmpty()) {
     Marca_Boletos_Aux(branch, number);
     refreshMarca();
@@ -131,25 +138,27 @@ void TfrmHabContRec::Confirmar() {
   pgcPadraoChange();
 }
 
+void TfrmHabContRec::verificaDadosCobranca() {
+  const host::Control* focused = focusedControl();
+  if (focused != nullptr && focused->name() == "edtCDTPBAIXAREC") {
+    Vd_TipoBaixa(true);
+    Vd_CdReduCont(true);
+  } else {
+    Vd_CdReduCont(true);
+    Vd_TipoBaixa(true);
+  }
+  const std::string barcode = host::AllTrim(current("CDBARRAREC").asString());
+  if (!barcode.empty() && !bank::Vd_CodigoBarras(barcode)) {
+    focusField("edtCDBARRAREC", "tshGeral");
+    error("CODBAR_INV");
+  }
+  Vd_Filial();
+}
+
 void TfrmHabContRec::confirmaDadosRec() {
   const size_t marked = cdsMarca.active() ? cdsMarca.recordCount() : 0;
   // 7.2.1 The collection data, unless the settings lock them on existing boletos.
-  if (cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString() != "S") {
-    const host::Control* focused = focusedControl();
-    if (focused != nullptr && focused->name() == "edtCDTPBAIXAREC") {
-      Vd_TipoBaixa(true);
-      Vd_CdReduCont(true);
-    } else {
-      Vd_CdReduCont(true);
-      Vd_TipoBaixa(true);
-    }
-    const std::string barcode = host::AllTrim(current("CDBARRAREC").asString());
-    if (!barcode.empty() && !bank::Vd_CodigoBarras(barcode)) {
-      focusField("edtCDBARRAREC", "tshGeral");
-      error("CODBAR_INV");
-    }
-    Vd_Filial();
-  }
+  if (cdsGeralRec.valueOf("IDBLOQALTBOLREC").asString() != "S") verificaDadosCobranca();
   // 7.2.2 One boleto or all marked.
   const std::string remittanceControl = cdsGeralRec.valueOf("IDUTCTRLCANREMR").asString();
   if (marked > 1 && ask("Replica_Dados")) {

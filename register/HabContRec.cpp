@@ -80,10 +80,13 @@ TfrmHabContRec::TfrmHabContRec()
   addValidationMessages();
   addEmissionMessages();
   addConfirmationMessages();
+  addAssociationMessages();
+  addPaymentTypeMessages();
   buildControls();
   attachGrids();
   attachAdjustments();
   attachExtension();
+  attachPaymentTypes();
   setMainDataset(&cdsBoletos);
 
   // 1. The connection, while the wait animation shows.
@@ -265,7 +268,7 @@ void TfrmHabContRec::buildControls() {
     run([this] { mnuEnviarBoletoClick(); });
   };
   addControl("mnuEnviaNota", ControlKind::MenuItem);
-  addCommand("sbtAssociar", "mnuAssociar", [] {});
+  addCommand("sbtAssociar", "mnuAssociar", [this] { run([this] { sbtAgrupaClick(); }); });
   addCommand("sbtAgrupar", "mnuAgrupar", [this] {
     run([this] {
       installed(creators().CriaConjulgarBoleto, "TfrmConjulgarBoleto")(company());
@@ -625,6 +628,7 @@ void TfrmHabContRec::HabPageControl() {
     pageControl("pgcDadosRec").setActivePage("tshGeral");
   }
   if (instalmentsLocked_) lockForInstalments(true);
+  if (pageShown("tshTpRecBoleto") && tpRecPendente()) dtsTpRecBoletoStateChange();
 }
 
 void TfrmHabContRec::originBranchFields() {
@@ -760,6 +764,7 @@ void TfrmHabContRec::Habilita() {
                   rows);
   control("sbtImprimir").setEnabled(browse && !parcEditing);
   if (pageShown("tshAjustes")) dtsAjBolRecStateChange();
+  if (pageShown("tshTpRecBoleto")) dtsTpRecBoletoStateChange();
   disableUnbuiltCommands();
   VerificaBloqAltBol();
 }
@@ -801,7 +806,7 @@ void TfrmHabContRec::Alterar() {
     }
     Habilita();
   } else if (pageShown("tshTpRecBoleto")) {
-    if (cdsTpRecBoleto.active()) cdsTpRecBoleto.edit();
+    AlterarTpRec();
   } else {
     TfrmPadrao::Alterar();
     pgc.setActivePage("tshDadosRec");
@@ -862,10 +867,15 @@ void TfrmHabContRec::Incluir() {
     cdsAjBolRec.append();
     return;
   }
+  if (pageShown("tshTpRecBoleto")) return IncluirTpRec();
   Habilita();
 }
 
 void TfrmHabContRec::Excluir() {
+  if (pageShown("tshTpRecBoleto")) {
+    if (ExcluirTpRec(false)) Confirmar();
+    return;
+  }
   // Deleting an instalment is that page's own operation; an adjustment is deleted only while
   // it is being added; a boleto is never deleted from the list.
   if (pageShown("tshAjustes") && cdsAjBolRec.active() &&
@@ -882,8 +892,7 @@ void TfrmHabContRec::Cancelar() {
   if (pageShown("tshParcelamento")) {
     cancelaParcelamento();
   } else if (pageShown("tshTpRecBoleto")) {
-    if (editing(cdsTpRecBoleto)) cdsTpRecBoleto.cancel();
-    if (listEditing()) cdsBoletos.cancel();
+    CancelarTpRec();
   } else if (pageShown("tshProrrogacao")) {
     {
       host::ScopedFlag quiet(extensionReacts, false);

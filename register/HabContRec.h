@@ -364,6 +364,64 @@ class TfrmHabContRec : public host::TfrmPadrao {
   /// gathering several receivables separated.
   void sbtCancelaBolClick();
 
+  // --- "Associar Boleto" (Associacao.cpp)
+  /// The marked boletos checked, and the new boleto the service proposes appended to the
+  /// list for the operator to complete.
+  void sbtAgrupaClick();
+  /// The confirmation of a new boleto prepared by "Associar Boleto": its checks, then
+  /// AgrupaBoleto; a refusal leaves the new boleto in edit as typed.
+  void confirmaAssociacao();
+  /// A new boleto of "Associar Boleto" waits for its confirmation.
+  bool associacaoPendente() const;
+  /// After the reload, the list stands on the boleto the association made.
+  void localizaNovoBoleto();
+  /// The description the service proposed for the new boleto.
+  std::string descricaoAssociacao;
+  /// The key (branch + number) of the boleto the last association made.
+  std::string novoBoletoAssociado;
+
+  // --- "Tipo de Recebimento" (TipoRecebimento.cpp)
+  host::ClientDataset cdsTipoRece{"cdsTipoRece"};
+  host::ClientDataset cdsCartao{"cdsCartao"};
+  host::ClientDataset cdsCheque{"cdsCheque"};
+  host::ClientDataset cdsTotChq{"cdsTotChq"};
+  host::TADOIBQuery qryBanco{"BANCO"};
+  /// Value of the boleto not yet given to a row, its last computed value for the next new
+  /// row, and the value of the row when its edit started.
+  double vrSaldoTpRec = 0;
+  double vrSaldoTpRecUlt = 0;
+  double vrTpRecAntes = 0;
+  /// The row being added is the boleto's first: it takes the whole net value.
+  bool tpRecPrimeiraLinha = false;
+  /// The register itself is adjusting a row (after a deletion): no check runs.
+  bool tpRecAjuste = false;
+  /// Include, change and delete of the tab, and its confirmation and cancellation.
+  void IncluirTpRec();
+  void AlterarTpRec();
+  /// Deletes the last row (`currentRow` false, the delete command) or the current one
+  /// (Ctrl+Delete in the grid); false when the operator declined.
+  bool ExcluirTpRec(bool currentRow);
+  void ConfirmarTpRec();
+  void CancelarTpRec();
+  /// The tab's command and page rules while its rows are edited or wait for confirmation.
+  void dtsTpRecBoletoStateChange();
+  /// Rows added, changed or deleted and not yet confirmed.
+  bool tpRecPendente() const;
+  void Vd_CdTipoRece(bool mandatory);
+  void Vd_VrTipoRec();
+  void Vd_CdCartao();
+  void vd_ChequeRec();
+  /// The grid's look-ups: receipt types, the customer's cheques, cards.
+  void PesquisaTipoRece();
+  void PesquisaCheque();
+  void PesquisaCartao();
+  /// May the operator type into `field` of the current row? Cheque columns only on a cheque
+  /// row, card columns only on another.
+  bool tpRecColumnEditable(std::string_view field) const;
+  /// The agency or account of a cheque drawn through its bank's display mask.
+  std::string mascaraCheque(std::string_view field, const std::string& bank,
+                            const std::string& value);
+
  protected:
   bool canClose() override;
   void onClose() override;
@@ -383,6 +441,13 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void buildCnabControls();
   void showCnab();
   void addConfirmationMessages();
+  void addAssociationMessages();
+  void addPaymentTypeMessages();
+  void attachPaymentTypes();
+  void resetTpRec();
+  /// The collection-data checks of a confirmation: account, write-off type, barcode, origin
+  /// branch.
+  void verificaDadosCobranca();
   void confirmaDadosRec();
   /// SetDadosRec with the marked boletos and the position row, and its answer.
   void enviaDadosRec();

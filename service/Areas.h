@@ -23,5 +23,7 @@ void registerConjuga(Dispatcher& d);
 void registerEmail(Dispatcher& d);
 void registerAjustes(Dispatcher& d);
 void registerParcelas(Dispatcher& d);
+void registerTipoRecebimento(Dispatcher& d);
+void registerAgrupamento(Dispatcher& d);
 
 }  // namespace service

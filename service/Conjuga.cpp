@@ -2,6 +2,8 @@
 // candidates, the cleared check, and the association itself, which replaces the boletos of
 // each customer by one new boleto for exactly their total, in one transaction.
 
+#include "service/Conjuga.h"
+
 #include <fmt/format.h>
 
 #include <cmath>
@@ -23,11 +25,6 @@ namespace {
 using host::Value;
 using remote::Variant;
 namespace fld = records::fld;
-
-/// Money compared and summed in centavos, from the value rounded to two decimals.
-int64_t centavos(double v) {
-  return std::llround(host::RoundDec(2, v) * 100.0);
-}
 
 std::string money(int64_t c) {
   return fmt::format("{}{}.{:02}", c < 0 ? "-" : "", std::llabs(c) / 100, std::llabs(c) % 100);
@@ -86,18 +83,6 @@ std::vector<std::string> listCodes(const std::string& text, size_t width) {
   return out;
 }
 
-/// A packet argument as a dataset holding every field of `table`.
-void loadPacket(CallContext& ctx, const Variant& arg, const records::Table& table,
-                host::ClientDataset& ds) {
-  try {
-    ds.loadPacket(arg.packetJson());
-    table.requireIn(ds);
-  } catch (const std::exception& e) {
-    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} is not a packet of {}: {}", ctx.method(),
-                                              table.dataset(), table.dataset(), e.what()));
-  }
-}
-
 /// One boleto as the association reads it before replacing it.
 struct Stored {
   std::string company, customer, status;
@@ -126,6 +111,124 @@ int count(CallContext& ctx, const std::string& query, const std::string& a, cons
 }
 
 }  // namespace
+
+int64_t centavos(double v) {
+  return std::llround(host::RoundDec(2, v) * 100.0);
+}
+
+std::string moneyText(int64_t c) {
+  return host::FormatFloat("#,##0.00", static_cast<double>(c) / 100.0);
+}
+
+void loadPacket(CallContext& ctx, const Variant& arg, const records::Table& table,
+                host::ClientDataset& ds) {
+  try {
+    ds.loadPacket(arg.packetJson());
+    table.requireIn(ds);
+  } catch (const std::exception& e) {
+    throw Refusal("ARG_INVALIDO", fmt::format("{}: {} is not a packet of {}: {}", ctx.method(),
+                                              table.dataset(), table.dataset(), e.what()));
+  }
+}
+
+std::map<std::string, Joined> checkReplaced(CallContext& ctx, const std::string& company,
+                                            const host::ClientDataset& replaced) {
+  std::map<std::string, Joined> byCustomer;
+  std::set<std::string> seen;
+  const std::string method = ctx.method();
+  for (size_t r = 1; r <= replaced.recordCount(); ++r) {
+    const std::string b =
+        host::Ajusta(host::AllTrim(replaced.valueAt(r, fld::CDFILIAL).asString()), 4);
+    const std::string n =
+        host::Ajusta(host::AllTrim(replaced.valueAt(r, fld::NRLANBOLREC).asString()), 10);
+    const std::string customer = host::AllTrim(replaced.valueAt(r, fld::CDCLIENTE).asString());
+    if (!seen.insert(b + n).second)
+      throw Refusal("CNT_DUP", fmt::format("{}: boleto {}/{} twice", method, b, n));
+    const auto s = storedBoleto(ctx, b, n);
+    if (!s || s->company != company)
+      throw Refusal("BOL_NC",
+                    fmt::format("Boleto {}/{} não cadastrado para a empresa {}.", b, n, company));
+    if (s->status != "A")
+      throw Refusal("BOL_BAIXADO",
+                    fmt::format("{}: boleto {}/{} is not open ({})", method, b, n, s->status));
+    if (host::AllTrim(s->customer) != customer)
+      throw Refusal("ARG_INVALIDO", fmt::format("{}: boleto {}/{} is of customer {}, not {}",
+                                                method, b, n, s->customer, customer));
+    if (s->net != centavos(replaced.valueAt(r, fld::VRFINALBREC).asDouble()))
+      throw Refusal("VRBOL_Dif",
+                    fmt::format("{}: boleto {}/{} is worth {} now", method, b, n, money(s->net)));
+    if (count(ctx, "SELECT COUNT(*) FROM COMPENSACAO WHERE CDFILIAL = :f AND NRLANBOLREC = :n", b,
+              n) > 0)
+      throw Refusal("BOL_BAIXADO", fmt::format("{}: boleto {}/{} is cleared", method, b, n));
+    if (count(ctx,
+              "SELECT COUNT(*) FROM BOLRECEBER P JOIN BOLRECEBER B ON P.CDFILIAL = B.CDFILIAL "
+              "AND P.NRORIGBOLREC = B.NRORIGBOLREC WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n "
+              "AND COALESCE(B.NRORIGBOLREC, '') <> ''",
+              b, n) > 1)
+      throw Refusal("CNT_PREV", fmt::format("{}: boleto {}/{} is an instalment", method, b, n));
+    Joined& j = byCustomer[customer];
+    j.parts.emplace_back(b, n);
+    j.net += s->net;
+    j.gross += s->gross;
+  }
+  return byCustomer;
+}
+
+std::string associationBranch(CallContext& ctx, const std::string& given,
+                              const std::string& company) {
+  const std::string branch = given.empty() ? std::string() : host::Ajusta(host::AllTrim(given), 4);
+  if (count(ctx, "SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = :f AND CDEMPRESA = :e", branch,
+            company) == 0)
+    throw Refusal("Filial_inf", fmt::format("{}: branch \"{}\" is not one of company {}",
+                                            ctx.method(), branch, company));
+  return branch;
+}
+
+std::string storeJoined(CallContext& ctx, const std::string& branch, const Joined& joined,
+                        const host::DateTime& due, const std::string& type,
+                        const std::string& account) {
+  std::string last;
+  soci::indicator ind = soci::i_null;
+  ctx.sql() << "SELECT MAX(NRLANBOLREC) FROM BOLRECEBER WHERE CDFILIAL = :f", soci::use(branch),
+      soci::into(last, ind);
+  const int64_t next =
+      (ind == soci::i_ok && host::IsDigits(host::AllTrim(last)) ? std::stoll(host::AllTrim(last))
+                                                                : 0) +
+      1;
+  const std::string number = fmt::format("{:010}", next);
+  const auto& [firstBranch, firstNumber] = joined.parts.front();
+  const std::string dueText = due.iso();
+  const std::string today = ctx.today().iso();
+  const double netValue = static_cast<double>(joined.net) / 100.0;
+  const double grossValue = static_cast<double>(joined.gross) / 100.0;
+  const std::string note = fmt::format("Associação de {} boletos", joined.parts.size());
+  ctx.sql() << "INSERT INTO BOLRECEBER (CDFILIAL, NRLANBOLREC, CDEMPRESA, CDCLIENTE, "
+               "QTDIADEVOL, CDDIADEVOL, VRBOLREC, VRPEMULBREC, VRMULTABREC, VRPEMORBREC, "
+               "VRFINALBREC, VRMORDIABREC, DTVENBOLREC, IDSTATBREC, CDTPBAIXAREC, CDREDUCONT, "
+               "CDCARTCOBBOL, CDINS1COBBOL, CDINS2COBBOL, QTDIAPROTBOL, CDDIAPROTBOL, "
+               "IDIMPRBOLBOL, IDPROTESTREC, DTINIPROTREC, DTFIMPROTREC, DTEMISSAO, "
+               "NRLICENCAUSO, IDCARTCOBREC, IDTPCTRECEBER, IDFORMCADBREC, IDBAIXAUTILR, "
+               "CDFILORIG, TXMENSBOLBOL, DSBOLETREC) SELECT :nf, :nn, CDEMPRESA, CDCLIENTE, "
+               "QTDIADEVOL, CDDIADEVOL, :gross, VRPEMULBREC, VRMULTABREC, VRPEMORBREC, :net, "
+               "VRMORDIABREC, :due, 'A', :tp, :acc, CDCARTCOBBOL, CDINS1COBBOL, CDINS2COBBOL, "
+               "QTDIAPROTBOL, CDDIAPROTBOL, IDIMPRBOLBOL, IDPROTESTREC, DTINIPROTREC, "
+               "DTFIMPROTREC, :today, NRLICENCAUSO, IDCARTCOBREC, IDTPCTRECEBER, "
+               "IDFORMCADBREC, IDBAIXAUTILR, CDFILORIG, TXMENSBOLBOL, :note FROM BOLRECEBER "
+               "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+      soci::use(branch), soci::use(number), soci::use(grossValue), soci::use(netValue),
+      soci::use(dueText), soci::use(type), soci::use(account), soci::use(today), soci::use(note),
+      soci::use(firstBranch), soci::use(firstNumber);
+  const std::string closed = fmt::format("Associado ao boleto {}/{}", branch, number);
+  for (const auto& [b, n] : joined.parts) {
+    ctx.sql() << "UPDATE CTRECEBER SET CDFILBOLREC = :nf, NRLANBOLREC = :nn WHERE "
+                 "CDFILBOLREC = :f AND NRLANBOLREC = :n",
+        soci::use(branch), soci::use(number), soci::use(b), soci::use(n);
+    ctx.sql() << "UPDATE BOLRECEBER SET IDSTATBREC = 'B', DSBOLETREC = :d WHERE CDFILIAL = "
+                 ":f AND NRLANBOLREC = :n AND IDSTATBREC = 'A'",
+        soci::use(closed), soci::use(b), soci::use(n);
+  }
+  return number;
+}
 
 void registerConjuga(Dispatcher& d) {
   // GetParcContBol(branch, number, "S"): the boletos sharing the boleto's origin number in its
@@ -212,62 +315,13 @@ void registerConjuga(Dispatcher& d) {
   // is numbered when it is emitted. One transaction: a refusal leaves every boleto as it was.
   d.on<rpc::AssociaBoletos>([](CallContext& ctx, rpc::AssociaBoletos& a) {
     const std::string company = ctx.company();
-    const std::string branch = a.FiliProc.value().empty()
-                                   ? std::string()
-                                   : host::Ajusta(host::AllTrim(a.FiliProc.value()), 4);
-    if (count(ctx, "SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = :f AND CDEMPRESA = :e", branch,
-              company) == 0)
-      throw Refusal(
-          "Filial_inf",
-          fmt::format("AssociaBoletos: branch \"{}\" is not one of company {}", branch, company));
+    const std::string branch = associationBranch(ctx, a.FiliProc.value(), company);
     host::ClientDataset fresh("cdsIncBoleto"), replaced("cdsBolRec");
     loadPacket(ctx, a.cdsIncBoleto.value(), records::cdsIncBoletoConjuga(), fresh);
     loadPacket(ctx, a.cdsBolRec.value(), records::cdsBolRec(), replaced);
     if (fresh.isEmpty()) throw Refusal("N_Boletos", "AssociaBoletos: no new boleto");
 
-    struct Replaced {
-      std::string branch, number;
-    };
-    std::map<std::string, std::vector<Replaced>> byCustomer;
-    std::map<std::string, int64_t> netOf, grossOf;
-    std::set<std::string> seen;
-    for (size_t r = 1; r <= replaced.recordCount(); ++r) {
-      const std::string b =
-          host::Ajusta(host::AllTrim(replaced.valueAt(r, fld::CDFILIAL).asString()), 4);
-      const std::string n =
-          host::Ajusta(host::AllTrim(replaced.valueAt(r, fld::NRLANBOLREC).asString()), 10);
-      const std::string customer = host::AllTrim(replaced.valueAt(r, fld::CDCLIENTE).asString());
-      if (!seen.insert(b + n).second)
-        throw Refusal("CNT_DUP", fmt::format("AssociaBoletos: boleto {}/{} twice", b, n));
-      const auto s = storedBoleto(ctx, b, n);
-      if (!s || s->company != company)
-        throw Refusal("BOL_NC",
-                      fmt::format("Boleto {}/{} não cadastrado para a empresa {}.", b, n, company));
-      if (s->status != "A")
-        throw Refusal("BOL_BAIXADO", fmt::format("AssociaBoletos: boleto {}/{} is not open ({})", b,
-                                                 n, s->status));
-      if (host::AllTrim(s->customer) != customer)
-        throw Refusal("ARG_INVALIDO", fmt::format("AssociaBoletos: boleto {}/{} is of customer "
-                                                  "{}, not {}",
-                                                  b, n, s->customer, customer));
-      if (s->net != centavos(replaced.valueAt(r, fld::VRFINALBREC).asDouble()))
-        throw Refusal("VRBOL_Dif", fmt::format("AssociaBoletos: boleto {}/{} is worth {} now", b, n,
-                                               money(s->net)));
-      if (count(ctx, "SELECT COUNT(*) FROM COMPENSACAO WHERE CDFILIAL = :f AND NRLANBOLREC = :n", b,
-                n) > 0)
-        throw Refusal("BOL_BAIXADO", fmt::format("AssociaBoletos: boleto {}/{} is cleared", b, n));
-      if (count(ctx,
-                "SELECT COUNT(*) FROM BOLRECEBER P JOIN BOLRECEBER B ON P.CDFILIAL = B.CDFILIAL "
-                "AND P.NRORIGBOLREC = B.NRORIGBOLREC WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n "
-                "AND COALESCE(B.NRORIGBOLREC, '') <> ''",
-                b, n) > 1)
-        throw Refusal("CNT_PREV",
-                      fmt::format("AssociaBoletos: boleto {}/{} is an instalment", b, n));
-      byCustomer[customer].push_back({b, n});
-      netOf[customer] += s->net;
-      grossOf[customer] += s->gross;
-    }
-
+    auto byCustomer = checkReplaced(ctx, company, replaced);
     std::vector<Variant> keys;
     std::set<std::string> customers;
     for (size_t r = 1; r <= fresh.recordCount(); ++r) {
@@ -275,71 +329,31 @@ void registerConjuga(Dispatcher& d) {
       if (!customers.insert(customer).second)
         throw Refusal("CNT_DUP",
                       fmt::format("AssociaBoletos: two new boletos for customer {}", customer));
-      const auto& parts = byCustomer[customer];
-      if (parts.size() < 2)
+      const Joined& joined = byCustomer[customer];
+      if (joined.parts.size() < 2)
         throw Refusal("N_Boletos", fmt::format("AssociaBoletos: customer {} has {} boleto(s) to "
                                                "join; an association needs two or more",
-                                               customer, parts.size()));
+                                               customer, joined.parts.size()));
       const int64_t net = centavos(fresh.valueAt(r, fld::VRFINALBREC).asDouble());
       const int64_t gross = centavos(fresh.valueAt(r, fld::VRBOLREC).asDouble());
-      if (net != netOf[customer] || gross != grossOf[customer])
+      if (net != joined.net || gross != joined.gross)
         throw Refusal("VRBOL_Dif",
                       fmt::format("AssociaBoletos: the new boleto of customer {} is worth {} "
                                   "({} gross); the boletos it replaces add up to {} ({} gross)",
-                                  customer, money(net), money(gross), money(netOf[customer]),
-                                  money(grossOf[customer])));
+                                  customer, money(net), money(gross), money(joined.net),
+                                  money(joined.gross)));
       const Value due = fresh.valueAt(r, fld::DTVENBOLREC);
       if (due.isNull()) throw Refusal("VENC_NI", "AssociaBoletos: the new boleto has no due date");
-
-      std::string last;
-      soci::indicator ind = soci::i_null;
-      ctx.sql() << "SELECT MAX(NRLANBOLREC) FROM BOLRECEBER WHERE CDFILIAL = :f", soci::use(branch),
-          soci::into(last, ind);
-      const int64_t next = (ind == soci::i_ok && host::IsDigits(host::AllTrim(last))
-                                ? std::stoll(host::AllTrim(last))
-                                : 0) +
-                           1;
-      const std::string number = fmt::format("{:010}", next);
-      const Replaced& first = parts.front();
       auto text = [&](const records::Field& f) {
         return host::AllTrim(fresh.valueAt(r, f).asString());
       };
-      const std::string dueText = due.asDate().iso();
-      const std::string type = text(fld::CDTPBAIXAREC), account = text(fld::CDREDUCONT);
-      const std::string today = ctx.today().iso();
-      const double netValue = static_cast<double>(net) / 100.0;
-      const double grossValue = static_cast<double>(gross) / 100.0;
-      const std::string note = fmt::format("Associação de {} boletos", parts.size());
-      ctx.sql() << "INSERT INTO BOLRECEBER (CDFILIAL, NRLANBOLREC, CDEMPRESA, CDCLIENTE, "
-                   "QTDIADEVOL, CDDIADEVOL, VRBOLREC, VRPEMULBREC, VRMULTABREC, VRPEMORBREC, "
-                   "VRFINALBREC, VRMORDIABREC, DTVENBOLREC, IDSTATBREC, CDTPBAIXAREC, CDREDUCONT, "
-                   "CDCARTCOBBOL, CDINS1COBBOL, CDINS2COBBOL, QTDIAPROTBOL, CDDIAPROTBOL, "
-                   "IDIMPRBOLBOL, IDPROTESTREC, DTINIPROTREC, DTFIMPROTREC, DTEMISSAO, "
-                   "NRLICENCAUSO, IDCARTCOBREC, IDTPCTRECEBER, IDFORMCADBREC, IDBAIXAUTILR, "
-                   "CDFILORIG, TXMENSBOLBOL, DSBOLETREC) SELECT :nf, :nn, CDEMPRESA, CDCLIENTE, "
-                   "QTDIADEVOL, CDDIADEVOL, :gross, VRPEMULBREC, VRMULTABREC, VRPEMORBREC, :net, "
-                   "VRMORDIABREC, :due, 'A', :tp, :acc, CDCARTCOBBOL, CDINS1COBBOL, CDINS2COBBOL, "
-                   "QTDIAPROTBOL, CDDIAPROTBOL, IDIMPRBOLBOL, IDPROTESTREC, DTINIPROTREC, "
-                   "DTFIMPROTREC, :today, NRLICENCAUSO, IDCARTCOBREC, IDTPCTRECEBER, "
-                   "IDFORMCADBREC, IDBAIXAUTILR, CDFILORIG, TXMENSBOLBOL, :note FROM BOLRECEBER "
-                   "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-          soci::use(branch), soci::use(number), soci::use(grossValue), soci::use(netValue),
-          soci::use(dueText), soci::use(type), soci::use(account), soci::use(today),
-          soci::use(note), soci::use(first.branch), soci::use(first.number);
-      const std::string closed = fmt::format("Associado ao boleto {}/{}", branch, number);
-      for (const auto& p : parts) {
-        ctx.sql() << "UPDATE CTRECEBER SET CDFILBOLREC = :nf, NRLANBOLREC = :nn WHERE "
-                     "CDFILBOLREC = :f AND NRLANBOLREC = :n",
-            soci::use(branch), soci::use(number), soci::use(p.branch), soci::use(p.number);
-        ctx.sql() << "UPDATE BOLRECEBER SET IDSTATBREC = 'B', DSBOLETREC = :d WHERE CDFILIAL = "
-                     ":f AND NRLANBOLREC = :n AND IDSTATBREC = 'A'",
-            soci::use(closed), soci::use(p.branch), soci::use(p.number);
-      }
+      const std::string number = storeJoined(ctx, branch, joined, due.asDate(),
+                                             text(fld::CDTPBAIXAREC), text(fld::CDREDUCONT));
       keys.emplace_back(branch + number);
     }
     // Boletos sent to be replaced with no new boleto of their customer stay as they are;
     // silently leaving them would read as associated.
-    for (const auto& [customer, parts] : byCustomer)
+    for (const auto& [customer, joined] : byCustomer)
       if (!customers.count(customer))
         throw Refusal(
             "ARG_INVALIDO",

@@ -16,6 +16,7 @@
 #include "service/Marcacao.h"
 #include "service/Relatorios.h"
 #include "service/Sequences.h"
+#include "service/TipoRecebimento.h"
 #include "service/Validacoes.h"
 
 namespace service {
@@ -328,9 +329,9 @@ void loadRegisterDemo(soci::session& sql) {
          "NRLANBOLREC = '0000000003'";
   // The first boleto received partly in cash and partly by a cheque.
   sql << "INSERT INTO TPRECBOLETO (CDFILIAL, NRLANBOLREC, NRSEQTPRECBO, CDTIPORECE, VRTPRECBO) "
-         "VALUES ('0001', '0000000001', 1, '01', 1000.00)";
+         "VALUES ('0001', '0000000001', 1, '001', 1000.00)";
   sql << "INSERT INTO TPRECBOLETO (CDFILIAL, NRLANBOLREC, NRSEQTPRECBO, CDTIPORECE, VRTPRECBO) "
-         "VALUES ('0001', '0000000001', 2, '02', 520.40)";
+         "VALUES ('0001', '0000000001', 2, '003', 520.40)";
   sql << "INSERT INTO CHEQUEBOLREC (CDFILIAL, NRLANBOLREC, NRSEQTPRECBO, NRCHEQBOLREC, "
          "CDBANCBOLREC, CDAGENBOLREC, CDCONTBOLREC, DTCHEQBOLREC, DSCHEQBOLREC, VRCHEQBOLREC) "
          "SELECT '0001', '0000000001', 2, '000123', '237', '1234', '0012345', DTVENBOLREC, "
@@ -445,11 +446,17 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
     sql << "INSERT INTO TIPOAJREC (CDAJUCTREC, DSAJUCTREC, IDAJUCTREC) VALUES (:c, :n, :k)",
         soci::use(c), soci::use(n), soci::use(k);
   }
-  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('01', 'Dinheiro', "
-         "'D')";
-  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('02', 'Cheque', 'C')";
-  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('03', 'Cartão', 'T')";
-  sql << "INSERT INTO CARTAO (CDCARTAO, NMCARTAO) VALUES ('01', 'Cartão de crédito')";
+  // Receipt types: "3" marks the cheque type.
+  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('001', 'Dinheiro', "
+         "'1')";
+  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('002', "
+         "'Depósito em conta', '2')";
+  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('003', 'Cheque', "
+         "'3')";
+  sql << "INSERT INTO TIPORECEBE (CDTIPORECE, NMTIPORECE, IDTIPORECE) VALUES ('004', 'Cartão', "
+         "'4')";
+  sql << "INSERT INTO CARTAO (CDCARTAO, NMCARTAO) VALUES ('001', 'Cartão de crédito')";
+  sql << "INSERT INTO CARTAO (CDCARTAO, NMCARTAO) VALUES ('002', 'Cartão de débito')";
   sql << "INSERT INTO SERIENF (CDSERIE, DSSERIE) VALUES ('1', 'Série 1')";
   sql << "INSERT INTO VIATURA (CDVIATURA, DSVIATURA) VALUES ('0001', 'Caminhão baú')";
 
@@ -506,6 +513,7 @@ void loadDemo(soci::session& sql, const SeedOptions& o) {
   loadMarkingDemo(sql);
   loadCreditDemo(sql);
   seedValidacoesDemo(sql);
+  seedTipoRecebimentoDemo(sql);
 }
 
 }  // namespace

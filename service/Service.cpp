@@ -40,6 +40,8 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerAjustes(*s->dispatcher);
   registerParcelas(*s->dispatcher);
   registerCreditos(*s->dispatcher);
+  registerTipoRecebimento(*s->dispatcher);
+  registerAgrupamento(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

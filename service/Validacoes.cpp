@@ -163,13 +163,17 @@ std::vector<Value> accountArgs(CallContext& ctx, const Args& a) {
           Value(bank),    Value(agency), Value(account)};
 }
 
+}  // namespace
+
 // A boleto goes by post to its payer and the bank prints the payer's address on it: a
 // customer without street, city, state (two letters) or an eight-digit CEP cannot receive it.
 // The district is left out: many addresses have none.
-const char* const kWithoutAddress =
+extern const char* const kWithoutAddress =
     "COALESCE(TRIM(DSENDECLIE), '') = '' OR COALESCE(TRIM(NMCIDACLIE), '') = '' OR "
     "LENGTH(COALESCE(TRIM(SGESTADO), '')) <> 2 OR LENGTH(REPLACE(REPLACE(COALESCE(TRIM("
     "NRCEPCLIE), ''), '-', ''), '.', '')) <> 8";
+
+namespace {
 
 bool cleared(CallContext& ctx, const Key& k) {
   int n = 0;

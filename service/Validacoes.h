@@ -15,4 +15,7 @@ void registerValidacoes(Dispatcher& d);
 /// cleared boleto and the write-off numbers of the written-off boletos.
 void seedValidacoesDemo(soci::session& sql);
 
+/// The condition on CLIENTE's columns of a customer without the address a boleto needs.
+extern const char* const kWithoutAddress;
+
 }  // namespace service

@@ -61,6 +61,14 @@ rec::TfrmHabContRec& HeadlessRegister::open() {
   return *reg;
 }
 
+void HeadlessRegister::listAllDates() {
+  onFilter([](rec::TfrmFiltroHabRec& f) {
+    f.control("edtDtVencIni").setText({});
+    f.control("edtDtVencFin").setText({});
+    f.control("sbtConfirma").click();
+  });
+}
+
 BoletoKey parseBoletoKey(const std::string& text, const std::string& flag) {
   std::string t = host::AllTrim(text);
   std::string branch, number;

@@ -36,6 +36,8 @@ class HeadlessRegister {
 
   /// What the operator does in the filter before confirming it.
   void onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script);
+  /// The filter confirmed with no due-date range: every boleto of the company is listed.
+  void listAllDates();
   /// Opens the register (IniProc) and chooses the company: the filter runs. Throws
   /// host::OperationError when the register did not open or the filter did not complete.
   rec::TfrmHabContRec& open();

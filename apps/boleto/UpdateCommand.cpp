@@ -98,11 +98,7 @@ int update(const UpdateArgs& a) {
   std::vector<Key> marks;
   for (const auto& k : host::SplitLista(a.marked)) marks.push_back(parseKey(k, "--marked"));
   cli::HeadlessRegister session(a.company, a.yes);
-  session.onFilter([](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText({});
-    f.control("edtDtVencFin").setText({});
-    f.control("sbtConfirma").click();
-  });
+  session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
     const auto missing = [&](const Key& k) {

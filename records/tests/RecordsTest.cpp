@@ -45,7 +45,8 @@ const Table* const kTables[] = {
     &records::cdsBuscaBoletos(),     &records::cdsIncBoletoConjuga(), &records::cdsBolRec(),
     &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
     &records::cdsTipoAjReceber(),    &records::cdsBolProrrogados(),   &records::cdsMotivoParc(),
-    &records::cdsVerifAjBolRec(),    &records::cdsValAdian(),
+    &records::cdsVerifAjBolRec(),    &records::cdsValAdian(),         &records::cdsTipoRece(),
+    &records::cdsCartao(),           &records::cdsTotChq(),
 };
 // The credits a boleto is discounted by.
 const Table* const kCreditTables[] = {

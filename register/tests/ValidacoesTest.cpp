@@ -337,6 +337,8 @@ TEST_F(Validacoes, ChequesOfAPaymentTypeRow) {
   go(f, "0001", "0000000001");
   f.BuscaTpRecBoleto("0001", "0000000001");
   auto& tp = f.cdsTpRecBoleto;
+  // The boleto's rows give all its value: a new row needs some left to distribute.
+  f.vrSaldoTpRecUlt = 10.0;
   tp.append();
   EXPECT_EQ(keyOf([&] { f.Vd_Cheque(true); }), "CHEQUE_NINF");
   EXPECT_NO_THROW(f.Vd_Cheque(false));
