@@ -1,8 +1,12 @@
 // The "Ajustes" tab: the adjustments of the current boleto, additions or discounts of a
 // registered type. A new adjustment is checked as it is typed and sent to the service the
-// moment it is posted; saved adjustments are never changed or deleted here.
+// moment it is posted; a saved adjustment is never changed, only deleted through the service
+// (ExcluiAjuste), which gives its value back to the boleto.
+
+#include <fmt/format.h>
 
 #include <cctype>
+#include <cmath>
 
 #include "host/Consiste.h"
 #include "host/Dialogs.h"
@@ -49,6 +53,10 @@ void TfrmHabContRec::attachAdjustments() {
   m.Add("TpAjContRec", "Tipos de Ajuste");
   m.Add("Desc", "Desconto");
   m.Add("Acres", "Acréscimo");
+  m.Add("AJBOLCOMP", "Ajuste originado de compensação bancária não pode ser excluído.");
+  m.Add("AjNfDup_NotDel", "Ajuste gerado por nota fiscal ou duplicata não pode ser excluído.");
+  m.Add("Bol_Negativo", "A exclusão deste acréscimo deixaria o valor do boleto negativo.");
+  m.Add("Bol_TpCtAdian", "Boleto de adiantamento não recebe ajustes.");
 
   auto& g = grid("dbgAjustes");
   g.setColumns({{"CDAJUCTREC", "Código", 50, true},
@@ -99,7 +107,8 @@ void TfrmHabContRec::attachAdjustments() {
       run([this] { PesquisaTipoAjuste(); });
   };
   g.onKeyDown = [this](GridKey& key, ShiftState) {
-    // Delete only drops a row being added; a saved adjustment stays.
+    // The grid's Delete drops a row being added; a saved adjustment goes through the delete
+    // command, which asks first.
     if (key == GridKey::Delete) {
       if (inserting(cdsAjBolRec)) cdsAjBolRec.cancel();
       key = GridKey::None;
@@ -287,6 +296,80 @@ void TfrmHabContRec::confirmaAjuste() {
   }
 }
 
+void TfrmHabContRec::VerificaAdiantamento() {
+  host::ClientDataset advances("cdsValAdian");
+  callInto(advances, rpc::GetValAdian{.CDFILIAL = current("CDFILIAL").asString(),
+                                      .NRLANBOLREC = current("NRLANBOLREC").asString()});
+  if (advances.active() && !advances.isEmpty()) error("Bol_TpCtAdian");
+}
+
+void TfrmHabContRec::ExcluiAjuste() {
+  if (!cdsAjBolRec.active() || cdsAjBolRec.isEmpty() || editing(cdsAjBolRec)) return;
+  const std::string branch = current("CDFILIAL").asString();
+  const std::string number = current("NRLANBOLREC").asString();
+  const std::string code = cdsAjBolRec.valueOf("CDAJUCTREC").asString();
+  const std::string kind = host::AllTrim(cdsAjBolRec.valueOf("IDAJUCTREC").asString());
+  const double value = host::RoundDec(2, cdsAjBolRec.valueOf("VRAJBOLREC").asDouble());
+  const auto cents = [](double v) { return std::llround(v * 100.0); };
+  // 1.
+  VerificaStatus();
+  if (host::AllTrim(cdsAjBolRec.valueOf("IDORIGAJBREC").asString()) == "4") error("AJBOLCOMP");
+  // 2.
+  host::ClientDataset locked("cdsVerifAjBolRec");
+  callInto(locked,
+           rpc::GetVerifAjBolRec{.CDFILIAL = branch, .NRLANBOLREC = number, .CDAJUCTREC = code});
+  if (locked.active() && !locked.isEmpty()) {
+    grid("dbgAjustes").setSelectedColumn(0);
+    error("AjNfDup_NotDel");
+  }
+  // 3. Taking an addition away must not leave the boleto below zero (compared in centavos).
+  if (kind != "D" && cents(current("VRFINALBREC").asDouble()) < cents(value)) error("Bol_Negativo");
+  // 4.
+  if (!ask("Excl")) return;
+  if (current("IDSTATBREC").asString() == "E" && !ask("Bol_Emitido")) return;
+  VerificaSitCNAB(current("IDSITUCNABR").asString());
+  BuscaTpRecBoleto(branch, number);
+  double paymentType = 0;
+  std::string seq;
+  if (cdsTpRecBoleto.active() && !cdsTpRecBoleto.isEmpty()) {
+    // The payment-type row the adjustment moved when it was added moves back.
+    if (kind == "D") {
+      cdsTpRecBoleto.last();
+      paymentType = host::RoundDec(2, cdsTpRecBoleto.valueOf("VRTPRECBOLR").asDouble() + value);
+    } else {
+      cdsTpRecBoleto.first();
+      paymentType = host::RoundDec(2, cdsTpRecBoleto.valueOf("VRTPRECBOLR").asDouble() - value);
+    }
+    seq = cdsTpRecBoleto.valueOf("NRSEQTPRECBO").asString();
+  }
+  // The reversal travels twice by reference, as the service's contract has it.
+  std::string reversal = fmt::format("{:.2f}", kind == "D" ? value : -value);
+  std::string paymentTypeText = fmt::format("{:.2f}", paymentType);
+  cdsAjBolRec.deleteRecord();
+  if (cdsAjBolRec.changeCount() == 0) return;
+  try {
+    rpc::call(*conn_, rpc::SetUpdateVrBoleto{
+                          .CDAJUCTREC = code,
+                          .CDFILIAL = branch,
+                          .NRLANBOLREC = number,
+                          .estorno = reversal,
+                          .estornoCopia = reversal,
+                          .valorTpRec = paymentTypeText,
+                          .NRSEQTPRECBO = seq,
+                          .IDSITUCNABR = current("IDSITUCNABR").asString(),
+                          .VRFINALBREC = host::RoundDec(2, current("VRFINALBREC").asDouble()),
+                          .cdsAjBolRec = remote::Variant::packet(cdsAjBolRec.delta())});
+  } catch (...) {
+    // Refused: the adjustment is still the boleto's, and the tab shows it again.
+    cdsAjBolRec.cancelUpdates();
+    throw;
+  }
+  cdsAjBolRec.mergeChangeLog();
+  Fitro_Locate();
+  if (hasRows()) BuscaAjustes(current("CDFILIAL").asString(), current("NRLANBOLREC").asString());
+  Habilita();
+}
+
 void TfrmHabContRec::dtsAjBolRecStateChange() {
   if (!pageShown("tshAjustes")) return;
   const bool adding = inserting(cdsAjBolRec);
@@ -304,8 +387,10 @@ void TfrmHabContRec::dtsAjBolRecStateChange() {
   control("mnuCancelar").setEnabled(adding);
   control("mnuIncluir").setEnabled(!adding && hasRows() && listBrowse());
   control("mnuFiltrar").setEnabled(!adding && cdsBoletos.active());
-  // Delete only drops a row being added: on a saved adjustment it would do nothing.
-  control("mnuExcluir").setEnabled(adding);
+  // Delete drops a row being added, or deletes the saved adjustment in hand.
+  control("mnuExcluir")
+      .setEnabled(adding || (!adding && cdsAjBolRec.active() && !cdsAjBolRec.isEmpty() &&
+                             hasRows() && listBrowse()));
   control("mnuPesquisar").setEnabled(!adding && cdsAjBolRec.active() && !cdsAjBolRec.isEmpty());
   control("mnuAlterar").setEnabled(false);
   control("mnuVerificar").setEnabled(false);

@@ -862,6 +862,7 @@ void TfrmHabContRec::Verificar() {
 void TfrmHabContRec::Incluir() {
   // Only the adjustments page adds rows: the list's own insert would leave a blank boleto.
   if (pageShown("tshAjustes") && hasRows() && listBrowse() && !editing(cdsAjBolRec)) {
+    VerificaAdiantamento();
     if (!cdsAjBolRec.active())
       BuscaAjustes(current("CDFILIAL").asString(), current("NRLANBOLREC").asString());
     cdsAjBolRec.append();
@@ -876,11 +877,15 @@ void TfrmHabContRec::Excluir() {
     if (ExcluirTpRec(false)) Confirmar();
     return;
   }
-  // Deleting an instalment is that page's own operation; an adjustment is deleted only while
-  // it is being added; a boleto is never deleted from the list.
+  // Deleting an instalment or an adjustment is those pages' own operation (an adjustment being
+  // added is only dropped); a boleto is never deleted from the list.
   if (pageShown("tshAjustes") && cdsAjBolRec.active() &&
       cdsAjBolRec.state() == DatasetState::Insert) {
     cdsAjBolRec.cancel();
+    return;
+  }
+  if (pageShown("tshAjustes")) {
+    ExcluiAjuste();
     return;
   }
   if (pageShown("tshParcelamento")) ExcluiParcela();

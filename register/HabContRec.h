@@ -278,6 +278,11 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void dbgAjustesColExit(const std::string& field);
   /// The tab's commands and pages for the adjustments' state (adding or at rest).
   void dtsAjBolRecStateChange();
+  /// The delete command on the tab: the saved adjustment in hand deleted through the service,
+  /// its value given back to the boleto and to its payment type.
+  void ExcluiAjuste();
+  /// Refuses ("Bol_TpCtAdian") an adjustment on a boleto that is an advance.
+  void VerificaAdiantamento();
   /// The value of an adjustment with its sign: negative for a discount ("D").
   static double CalcVrBolet(double value, const std::string& kind);
 

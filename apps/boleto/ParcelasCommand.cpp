@@ -19,34 +19,17 @@
 
 namespace {
 
-struct Key {
-  std::string branch, number;
-};
-
-// "0001/12" or the 14-character key.
-Key keyOf(const std::string& text) {
-  const std::string t = host::AllTrim(text);
-  const auto slash = t.find('/');
-  const std::string branch = slash != std::string::npos ? t.substr(0, slash) : t.substr(0, 4);
-  const std::string number = slash != std::string::npos ? t.substr(slash + 1)
-                             : t.size() == 14           ? t.substr(4)
-                                                        : std::string();
-  if (branch.empty() || number.empty() || branch.size() > 4 || number.size() > 10 ||
-      !host::IsDigits(branch) || !host::IsDigits(number))
-    throw CLI::ValidationError("--boleto", "expected BRANCH/NUMBER (0001/0000000012), got " + text);
-  return {host::Ajusta(branch, 4), host::Ajusta(number, 10)};
-}
+using Key = cli::BoletoKey;
 
 std::vector<Key> keysOf(const std::string& list) {
   std::vector<Key> keys;
-  for (const auto& k : host::SplitLista(list)) keys.push_back(keyOf(k));
+  for (const auto& k : host::SplitLista(list)) keys.push_back(cli::parseBoletoKey(k, "--boleto"));
   if (keys.empty()) throw CLI::ValidationError("--boleto", "no boleto given");
   return keys;
 }
 
 void locate(rec::TfrmHabContRec& reg, const Key& k, const std::string& company) {
-  if (!reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                             {host::Value(k.branch), host::Value(k.number)}))
+  if (!cli::locate(reg, k))
     throw host::OperationError(fmt::format("O boleto {}/{} não está na lista da empresa {}.",
                                            k.branch, k.number, company));
 }
@@ -57,15 +40,6 @@ void markAll(rec::TfrmHabContRec& reg, const std::vector<Key>& keys, const std::
     locate(reg, k, company);
     if (reg.cdsBoletos.valueOf("IDMARCADO").asString() != "M") reg.Marca_Boleto(false, 'M');
   }
-}
-
-cli::HeadlessRegister& allDates(cli::HeadlessRegister& session) {
-  session.onFilter([](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText({});
-    f.control("edtDtVencFin").setText({});
-    f.control("sbtConfirma").click();
-  });
-  return session;
 }
 
 // A value as "520.40" (the list of values is comma separated).
@@ -97,9 +71,9 @@ struct SplitArgs {
 };
 
 int split(const SplitArgs& a) {
-  const Key k = keyOf(a.boleto);
+  const Key k = cli::parseBoletoKey(a.boleto, "--boleto");
   cli::HeadlessRegister session(a.company, a.yes);
-  allDates(session);
+  session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
     locate(reg, k, a.company);
@@ -145,7 +119,7 @@ struct CancelArgs {
 int cancel(const CancelArgs& a) {
   const auto keys = keysOf(a.boletos);
   cli::HeadlessRegister session(a.company, a.yes);
-  allDates(session);
+  session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
     markAll(reg, keys, a.company);
@@ -177,7 +151,7 @@ int writeOff(const LossArgs& a) {
   if (!a.loss) throw CLI::ValidationError("--loss", "only the write-off by loss is built");
   const auto keys = keysOf(a.boletos);
   cli::HeadlessRegister session(a.company, a.yes);
-  allDates(session);
+  session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
     markAll(reg, keys, a.company);

@@ -124,6 +124,39 @@ TEST_F(Ajustes, ARefusedAdjustmentStoresNothingAndKeepsWhatWasTyped) {
   f.Cancelar();
 }
 
+TEST_F(Ajustes, DeletingASavedAdjustmentGivesItsValueBackToTheCentavo) {
+  auto& f = listed();
+  go(f, "0000000001");
+  f.pageControl("pgcPadrao").showPage("tshAjustes");
+  const auto lastPaymentType = [&] {
+    double v = 0;
+    svc_->db->session() << "SELECT VRTPRECBO FROM TPRECBOLETO WHERE CDFILIAL = '0001' AND "
+                           "NRLANBOLREC = '0000000001' ORDER BY NRSEQTPRECBO DESC LIMIT 1",
+        soci::into(v);
+    return v;
+  };
+  const double before = lastPaymentType();
+  typeAdjustment(f, "3", 20.10);
+  f.Confirmar();
+  ASSERT_DOUBLE_EQ(net("0000000001"), 1500.30);
+  ASSERT_TRUE(f.cdsAjBolRec.locate("CDAJUCTREC", {Value("0003")}));
+  EXPECT_TRUE(f.control("sbtExcluir").enabled());
+  // Declined: nothing changes.
+  dialogs_->expectQuestion("Confirma exclusão?", false);
+  f.control("sbtExcluir").click();
+  EXPECT_DOUBLE_EQ(net("0000000001"), 1500.30);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM AJUSTEBOLREC WHERE NRLANBOLREC = '0000000001'"), 1);
+  // Confirmed: the discount is gone and the boleto and its payment type are whole again.
+  dialogs_->expectQuestion("Confirma exclusão?", true);
+  f.control("sbtExcluir").click();
+  EXPECT_EQ(count("SELECT COUNT(*) FROM AJUSTEBOLREC WHERE NRLANBOLREC = '0000000001'"), 0);
+  EXPECT_DOUBLE_EQ(net("0000000001"), 1520.40);
+  EXPECT_DOUBLE_EQ(lastPaymentType(), before);
+  EXPECT_EQ(f.cdsBoletos.valueOf("NRLANBOLREC").asString(), "0000000001");
+  EXPECT_DOUBLE_EQ(f.cdsBoletos.valueOf("VRFINALBREC").asDouble(), 1520.40);
+  EXPECT_TRUE(f.cdsAjBolRec.isEmpty());
+}
+
 TEST_F(Ajustes, KeysInTheAdjustmentsGrid) {
   auto& f = listed();
   go(f, "0000000003");
@@ -135,7 +168,7 @@ TEST_F(Ajustes, KeysInTheAdjustmentsGrid) {
   GridKey del = GridKey::Delete;
   f.grid("dbgAjustes").keyDown(del, {});
   EXPECT_EQ(f.cdsAjBolRec.recordCount(), 1u);
-  EXPECT_FALSE(f.control("sbtExcluir").enabled());
+  EXPECT_TRUE(f.control("sbtExcluir").enabled());
   // A boleto at the bank and emitted asks first.
   dialogs_->expectQuestion("excluído da remessa", true)
       .expectQuestion("Boleto já foi emitido", true);

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,8 +75,8 @@ void answerNextBox(const QString& text, const QString& button) {
 }
 
 /// Answers every message box while it lives, as the operator would: the button its rule
-/// names for a text that contains the rule's words, the box's escape button otherwise.
-/// Keeps the texts shown.
+/// names for a text that contains the rule's words, the box's escape button otherwise; any
+/// other modal screen is closed unused. Keeps the texts (and screen titles) shown.
 class Operator {
  public:
   Operator() {
@@ -87,8 +88,18 @@ class Operator {
 
  private:
   void answer() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box == nullptr) {
+      // A screen that marking opens by itself (a customer's credit notes to apply): the
+      // operator closes it without applying anything.
+      if (auto* screen = qobject_cast<QDialog*>(modal); screen != nullptr && screen->isVisible()) {
+        shown_ << screen->windowTitle();
+        screen->reject();
+      }
+      return;
+    }
+    if (!box->isVisible()) return;
     shown_ << box->text();
     QAbstractButton* pick = box->escapeButton();
     for (const auto& [words, button] : rules_) {
