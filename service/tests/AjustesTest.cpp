@@ -101,9 +101,13 @@ TEST_F(Ajustes, TypesAndTheBoletosAdjustmentsOfOneType) {
   const auto& rows = one.result.packetJson().at("rows");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "0003");
+  // "T": every registered type, whatever the demo data holds.
+  int types = 0;
+  svc_->db->session() << "SELECT COUNT(*) FROM TIPOAJREC", soci::into(types);
   EXPECT_EQ(
       call("GetTipoAjReceber", {Variant(""), Variant("T")}).result.packetJson().at("rows").size(),
-      4u);
+      static_cast<size_t>(types));
+  EXPECT_GE(types, 4);
   EXPECT_EQ(
       call("GetTipoAjReceber", {Variant("99"), Variant("")}).result.packetJson().at("rows").size(),
       0u);
