@@ -78,6 +78,9 @@ void MainWindow::buildMenu() {
   reg->setShortcut(QKeySequence(QStringLiteral("Ctrl+B")));
   boletos->addAction(QStringLiteral("Diretório de boletos"), this, &MainWindow::openDirectory)
       ->setObjectName(QStringLiteral("actDiretorioBoletos"));
+  // The write-off takes the boletos marked in the open register.
+  boletos->addAction(QStringLiteral("Baixa por perda"), this, &MainWindow::openLossWriteOff)
+      ->setObjectName(QStringLiteral("actBaixaPerda"));
 
   auto* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
   windows->addAction(QStringLiteral("Cascata"), workspace_, &QMdiArea::cascadeSubWindows);
@@ -153,6 +156,12 @@ void MainWindow::openDirectory() {
   if (!dir.empty()) {
     statusBar()->showMessage(
         QStringLiteral("Diretório de boletos: %1").arg(QString::fromStdString(dir)), 10000);
+  }
+}
+
+void MainWindow::openLossWriteOff() {
+  if (package_.CriaBaixa_Perda(session_.user().company) == 1) {
+    statusBar()->showMessage(QStringLiteral("Baixa por perda confirmada."), 10000);
   }
 }
 

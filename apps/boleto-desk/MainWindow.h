@@ -43,6 +43,7 @@ class MainWindow final : public QMainWindow {
   void openRegister();
   /// "Diretório de boletos": the package's boleto directory.
   void openDirectory();
+  void openLossWriteOff();
 
  protected:
   /// Every child window is asked to close first; one that refuses keeps the desktop open.

@@ -64,6 +64,10 @@ std::string Package::CriaDirBoletos() {
   return dir != nullptr ? dir : "";
 }
 
+int Package::CriaBaixa_Perda(const std::string& company) {
+  return reinterpret_cast<int (*)(const char*)>(entry("CriaBaixa_Perda"))(company.c_str());
+}
+
 void Package::setEmissionProgress(Progress progress, void* user) {
   reinterpret_cast<void (*)(Progress, void*)>(entry("SetEmissionProgress"))(progress, user);
 }

@@ -33,6 +33,9 @@ class Package {
   void IniProc();
   /// Opens the boleto directory; the directory chosen, or "" when none was.
   std::string CriaDirBoletos();
+  /// Opens the write-off by loss of the register's marked boletos for `company`; the screen's
+  /// modal result (1: the write-off was confirmed).
+  int CriaBaixa_Perda(const std::string& company);
   /// Progress of the emission runs, boleto by boleto.
   using Progress = void (*)(std::size_t done, std::size_t total, const char* key, void* user);
   void setEmissionProgress(Progress progress, void* user);

@@ -473,3 +473,37 @@ TEST_F(Desk, MarkedBoletosAreSentByEmailFromTheRegisterWithTheRunOnTheStatusBar)
 }
 
 }  // namespace
+
+TEST_F(Desk, TheLossWriteOffOpensFromTheMenuWithTheTotalOfTheMarkedBoletos) {
+  Listed desk;
+  ASSERT_TRUE(desk.in);
+  ASSERT_NE(desk.sub, nullptr);
+  auto& rows = rowsOf(*desk.sub);
+  const int markColumn = columnOf(rows, ui::DatasetTableModel::kMarkField);
+  std::string shownTotal;
+  desk.window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
+    if (screen.className() == "TfrmPerdas") {
+      if (auto* total = dialog.findChild<QLineEdit*>("nedVrBaixa")) {
+        shownTotal = total->text().toStdString();
+      }
+    }
+    // Closed unused: the write-off, and the credit-note screen marking may open.
+    if (auto* d = qobject_cast<QDialog*>(&dialog)) QTimer::singleShot(0, d, &QDialog::reject);
+  });
+  Operator answers;
+  int marked = 0;
+  for (int r = 0; r < rows.rowCount() && marked < 2; ++r) {
+    if (rows.dataset().valueAt(static_cast<size_t>(r) + 1, "IDSTATBREC").asString() != "A") {
+      continue;
+    }
+    desk.list->setCurrentIndex(rows.index(r, markColumn));
+    QTest::keyClick(desk.list, Qt::Key_Space);
+    ++marked;
+  }
+  ASSERT_EQ(marked, 2);
+  const std::string registerTotal =
+      desk.sub->findChild<QLineEdit*>("nedTotal")->text().toStdString();
+  desk.window.findChild<QAction*>("actBaixaPerda")->trigger();
+  EXPECT_EQ(shownTotal, registerTotal);
+  EXPECT_NE(shownTotal, "0,00");
+}
