@@ -112,14 +112,6 @@ int count(CallContext& ctx, const std::string& query, const std::string& a, cons
 
 }  // namespace
 
-int64_t centavos(double v) {
-  return std::llround(host::RoundDec(2, v) * 100.0);
-}
-
-std::string moneyText(int64_t c) {
-  return host::FormatFloat("#,##0.00", static_cast<double>(c) / 100.0);
-}
-
 void loadPacket(CallContext& ctx, const Variant& arg, const records::Table& table,
                 host::ClientDataset& ds) {
   try {

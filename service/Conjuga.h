@@ -13,15 +13,11 @@
 #include "host/DateTime.h"
 #include "records/Tables.h"
 #include "remote/Variant.h"
+#include "service/Money.h"
 
 namespace service {
 
 class CallContext;
-
-/// Money compared and summed in centavos, from the value rounded to two decimals.
-int64_t centavos(double v);
-/// Centavos as an operator reads them: "1.234,56".
-std::string moneyText(int64_t centavos);
 
 /// A packet argument as a dataset holding every field of `table` ("ARG_INVALIDO" otherwise).
 void loadPacket(CallContext& ctx, const remote::Variant& arg, const records::Table& table,

@@ -20,6 +20,7 @@
 #include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
+#include "service/Money.h"
 #include "service/Rows.h"
 
 namespace service {
@@ -30,15 +31,6 @@ namespace fld = records::fld;
 using host::Value;
 using remote::Variant;
 
-int64_t cents(double v) {
-  return std::llround(host::RoundDec(2, v) * 100.0);
-}
-double money(int64_t c) {
-  return static_cast<double>(c) / 100.0;
-}
-std::string moneyText(int64_t c) {
-  return host::FormatFloat("#,##0.00", money(c));
-}
 std::string iso(const host::DateTime& d) {
   return d.format("yyyy-mm-dd");
 }
@@ -130,7 +122,7 @@ void consume(CallContext& ctx, const CreditKind& k, const Boleto& b, const Use& 
     throw Refusal("CRED_NC", fmt::format("Crédito {}/{} não é do cliente {} na empresa {}.",
                                          use.branch, use.number, b.customer, b.company));
   }
-  const int64_t left = bi == soci::i_ok ? cents(balance) : 0;
+  const int64_t left = bi == soci::i_ok ? centavos(balance) : 0;
   if (use.cents <= 0)
     throw Refusal("vrDesc<0", fmt::format("Valor deve ser maior que zero (crédito {}/{}).",
                                           use.branch, use.number));
@@ -140,7 +132,7 @@ void consume(CallContext& ctx, const CreditKind& k, const Boleto& b, const Use& 
                               "o crédito {}/{} tem {} disponível.",
                               use.branch, use.number, moneyText(left)));
   }
-  double after = money(left - use.cents);
+  double after = reais(left - use.cents);
   soci::statement st =
       (ctx.sql().prepare << fmt::format("UPDATE {0} SET {1} = :v WHERE CDFILIAL = :f AND {2} = :n "
                                         "AND {1} = :old",
@@ -166,7 +158,7 @@ void consume(CallContext& ctx, const CreditKind& k, const Boleto& b, const Use& 
 void bookDiscount(CallContext& ctx, const CreditKind& k, const Boleto& b, const std::string& type,
                   const std::string& typeName, const std::vector<Use>& uses, int64_t total,
                   const char* negativeKey) {
-  const int64_t net = cents(b.net);
+  const int64_t net = centavos(b.net);
   if (total > net) {
     throw Refusal(negativeKey,
                   fmt::format("Operação bloqueada. O boleto {}/{} vale {}; um desconto de {} o "
@@ -178,7 +170,7 @@ void bookDiscount(CallContext& ctx, const CreditKind& k, const Boleto& b, const 
   ctx.sql() << "SELECT COALESCE(MAX(NRSEQAJUSTE), 0) + 1 FROM AJUSTEBOLREC WHERE CDFILIAL = :f "
                "AND NRLANBOLREC = :n",
       soci::into(seq), soci::use(b.branch), soci::use(b.number);
-  double value = money(total);
+  double value = reais(total);
   const std::string today = iso(ctx.today());
   const std::string origin(1, k.code == 'D' ? 'V' : k.code);
   ctx.sql() << "INSERT INTO AJUSTEBOLREC (CDFILIAL, NRLANBOLREC, NRSEQAJUSTE, CDAJUCTREC, "
@@ -186,7 +178,7 @@ void bookDiscount(CallContext& ctx, const CreditKind& k, const Boleto& b, const 
                ":c, :d, 'D', :o, :v, :t)",
       soci::use(b.branch), soci::use(b.number), soci::use(seq), soci::use(type),
       soci::use(typeName), soci::use(origin), soci::use(value), soci::use(today);
-  double after = money(net - total);
+  double after = reais(net - total);
   double before = b.net;
   soci::statement st =
       (ctx.sql().prepare << std::string("UPDATE BOLRECEBER SET VRFINALBREC = :v") +
@@ -202,7 +194,7 @@ void bookDiscount(CallContext& ctx, const CreditKind& k, const Boleto& b, const 
   const std::string kind(1, k.code);
   const std::string op = ctx.operatorCode();
   for (const auto& u : uses) {
-    double used = money(u.cents);
+    double used = reais(u.cents);
     ctx.sql() << "INSERT INTO CREDITOUSO (CDFILIAL, NRLANBOLREC, NRSEQAJUSTE, IDTPCREDITO, "
                  "CDFILCRED, NRCREDITO, VRUSADO, DTUSO, CDOPERADOR) VALUES (:f, :n, :s, :k, :cf, "
                  ":cn, :v, :t, :o)",
@@ -242,7 +234,7 @@ Variant confirmCredits(CallContext& ctx, Args& a, const CreditKind& k, const Var
     const std::string branch = rows.valueAt(r, branchField).asString();
     const std::string number = rows.valueAt(r, fld::NRLANCTONF).asString();
     const Value v = rows.valueAt(r, fld::VRDESCONTO);
-    const int64_t c = v.isNull() ? 0 : cents(v.asDouble());
+    const int64_t c = v.isNull() ? 0 : centavos(v.asDouble());
     if (c <= 0) {
       throw Refusal("vrDesc<0",
                     fmt::format("Valor deve ser maior que zero (crédito {}/{}).", branch, number));
@@ -255,7 +247,7 @@ Variant confirmCredits(CallContext& ctx, Args& a, const CreditKind& k, const Var
     uses.push_back({key.first, key.second, c});
     total += c;
   }
-  const int64_t asked = cents(a.vrDescontar.value());
+  const int64_t asked = centavos(a.vrDescontar.value());
   if (asked <= 0 || total <= 0)
     throw Refusal("vrDesc_n_inf", "Valor a descontar deve ser informado.");
   if (asked != total) {
@@ -339,25 +331,25 @@ Variant bookNotes(CallContext& ctx, rpc::Altera& a) {
                  "AND CDEMPRESA = :e AND CDCLIENTE = :c AND IDTIPONOTA = 'C'",
         soci::into(balance, bi), soci::use(n.branch), soci::use(n.number), soci::use(b.company),
         soci::use(b.customer);
-    if (!ctx.sql().got_data() || bi != soci::i_ok || cents(balance) <= 0) {
+    if (!ctx.sql().got_data() || bi != soci::i_ok || centavos(balance) <= 0) {
       throw Refusal("NF_INDISPONIVEL",
                     fmt::format("A nota de crédito {}/{} não está disponível para o cliente {}.",
                                 n.branch, n.number, b.customer));
     }
     // A note is applied whole.
-    n.cents = std::llabs(cents(balance));
+    n.cents = std::llabs(centavos(balance));
     total += n.cents;
   }
-  if (cents(a.vrTotal.value()) != total) {
+  if (centavos(a.vrTotal.value()) != total) {
     throw Refusal("ARG_INVALIDO",
                   fmt::format("Altera: o total informado ({}) não é o das notas separadas ({}).",
-                              moneyText(cents(a.vrTotal.value())), moneyText(total)));
+                              moneyText(centavos(a.vrTotal.value())), moneyText(total)));
   }
   if (total <= 0) throw Refusal("AJ_INV", "Total de notas fiscais deve ser maior que zero.");
-  if (total > cents(b.net)) {
+  if (total > centavos(b.net)) {
     throw Refusal("AJ_EXEC", "Total de notas fiscais deve ser menor que o valor do boleto.");
   }
-  if (cents(a.vrRestante.value()) != cents(b.net) - total) {
+  if (centavos(a.vrRestante.value()) != centavos(b.net) - total) {
     throw Refusal("ALT_BLOQ", fmt::format("O boleto {}/{} foi alterado por outro usuário.",
                                           b.branch, b.number));
   }

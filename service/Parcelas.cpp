@@ -19,6 +19,7 @@
 #include "records/Tables.h"
 #include "service/Areas.h"
 #include "service/Dispatcher.h"
+#include "service/Money.h"
 #include "service/Packets.h"
 #include "service/Rows.h"
 #include "service/Sequences.h"
@@ -30,16 +31,6 @@ namespace {
 using host::Value;
 using remote::Variant;
 namespace fld = records::fld;
-
-int64_t centavos(double v) {
-  return std::llround(host::RoundDec(2, v) * 100.0);
-}
-double reais(int64_t c) {
-  return static_cast<double>(c) / 100.0;
-}
-std::string money(int64_t c) {
-  return host::FormatFloat("#,##0.00", reais(c));
-}
 
 std::string textAt(const soci::row& r, size_t i) {
   if (r.get_indicator(i) == soci::i_null) return {};
@@ -354,8 +345,8 @@ int64_t setConfirmar(CallContext& ctx, rpc::SetConfirmar& a) {
   std::vector<const Row*> added;
   for (const auto& r : rows) {
     if (r.net <= 0)
-      throw Refusal("ValParc>0",
-                    fmt::format("SetConfirmar: a parcela {} vale {}.", r.instalment, money(r.net)));
+      throw Refusal("ValParc>0", fmt::format("SetConfirmar: a parcela {} vale {}.", r.instalment,
+                                             moneyText(r.net)));
     if (!r.reason.empty() &&
         countOf(ctx, "SELECT COUNT(*) FROM MOTIPARC WHERE CDMOTIPARC = :c", r.reason) == 0)
       throw Refusal("Motiparc_nc",
@@ -390,12 +381,12 @@ int64_t setConfirmar(CallContext& ctx, rpc::SetConfirmar& a) {
       throw Refusal("NNUM_FIXO",
                     fmt::format("SetConfirmar: a parcela {}/{} já tem nosso número e código de "
                                 "barras, que cobram {} com vencimento em {}.",
-                                b.branch, b.number, money(b.net), b.due));
+                                b.branch, b.number, moneyText(b.net), b.due));
     const int64_t adjustments = adjustmentsOf(ctx, b.branch, b.number);
     if (r.net != b.net && adjustments > 0 && r.net <= adjustments)
       throw Refusal("Valor_Menor", fmt::format("SetConfirmar: a parcela {}/{} deve valer mais que "
                                                "seus ajustes ({}).",
-                                               b.branch, b.number, money(adjustments)));
+                                               b.branch, b.number, moneyText(adjustments)));
     newNet[b.number] = r.net;
     changed[b.number] = &r;
   }
@@ -408,7 +399,7 @@ int64_t setConfirmar(CallContext& ctx, rpc::SetConfirmar& a) {
   if (after != before)
     throw Refusal("SomaParcIgualBolOrig",
                   fmt::format("SetConfirmar: as parcelas somam {}; a origem {} vale {}.",
-                              money(after), origin, money(before)));
+                              moneyText(after), origin, moneyText(before)));
   // Due dates follow the instalment order.
   {
     std::map<int, std::string> dues;
@@ -589,7 +580,7 @@ std::string separaBoleto(CallContext& ctx, rpc::SeparaBoleto& a) {
   for (const auto& r : receivables)
     if (r.balance <= 0)
       throw Refusal("Valor_Menor", fmt::format("SeparaBoleto: a conta {}/{} ficaria com {}.",
-                                               r.branch, r.number, money(r.balance)));
+                                               r.branch, r.number, moneyText(r.balance)));
   const auto& dueArg = a.DTVENBOLREC.value();
   const std::string due = dueArg ? dueArg->iso().substr(0, 10) : b.due;
   const double pFine = a.VRPEMULBREC.value(), pInterest = a.VRPEMORBREC.value();
@@ -647,7 +638,7 @@ void setUpdateVrBoleto(CallContext& ctx, rpc::SetUpdateVrBoleto& a) {
                                           branch, number));
   if (b.net != centavos(a.VRFINALBREC.value()))
     throw Refusal("ALT_BLOQ", fmt::format("SetUpdateVrBoleto: o boleto {}/{} vale {} agora.",
-                                          branch, number, money(b.net)));
+                                          branch, number, moneyText(b.net)));
   const auto& delta = a.cdsAjBolRec.value().packetJson();
   int64_t reversal = 0;
   int deleted = 0;
@@ -688,7 +679,7 @@ void setUpdateVrBoleto(CallContext& ctx, rpc::SetUpdateVrBoleto& a) {
       if (!seq)
         throw Refusal("ALT_BLOQ", fmt::format("SetUpdateVrBoleto: o ajuste {} de {} não existe "
                                               "mais no boleto {}/{}.",
-                                              cd, money(v), branch, number));
+                                              cd, moneyText(v), branch, number));
       if (origin == "4")
         throw Refusal("AJBOLCOMP", "SetUpdateVrBoleto: ajuste de uma compensação bancária.");
       if (origin == "2")
@@ -709,15 +700,15 @@ void setUpdateVrBoleto(CallContext& ctx, rpc::SetUpdateVrBoleto& a) {
   if (!sent || *sent != reversal)
     throw Refusal("ARG_INVALIDO", fmt::format("SetUpdateVrBoleto: o estorno enviado ({}) não é o "
                                               "dos ajustes excluídos ({}).",
-                                              a.estorno.value(), money(reversal)));
+                                              a.estorno.value(), moneyText(reversal)));
   const int64_t net = b.net + reversal;
   if (net < 0)
     throw Refusal("Bol_Negativo", fmt::format("SetUpdateVrBoleto: o boleto {}/{} ficaria com {}.",
-                                              branch, number, money(net)));
+                                              branch, number, moneyText(net)));
   if (b.numbered())
     throw Refusal("NNUM_FIXO", fmt::format("SetUpdateVrBoleto: o boleto {}/{} já tem código de "
                                            "barras para {}.",
-                                           branch, number, money(b.net)));
+                                           branch, number, moneyText(b.net)));
   // The adjustment changes the net value only: the gross value is what was sold.
   const double netValue = reais(net);
   const double fine = fineValue(net, b.pFine, b.fine),
@@ -811,7 +802,7 @@ std::string setConfirmaBaixa(CallContext& ctx, rpc::SetConfirmaBaixa& a) {
       const int64_t stored = iNet == soci::i_ok ? centavos(net) : 0;
       if (withValue && centavos(marked.valueAt(r, fld::VRFINALBREC).asDouble()) != stored)
         throw Refusal("VRBOL_Dif", fmt::format("SetConfirmaBaixa: o boleto {}/{} vale {} agora.", b,
-                                               n, money(stored)));
+                                               n, moneyText(stored)));
       targets.push_back({b, n, stored});
     }
   }

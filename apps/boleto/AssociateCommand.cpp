@@ -40,8 +40,7 @@ int associateMarked(const AssociateArgs& a) {
       // Marked as the list marks them; the discount questions are mark all's to skip.
       host::ScopedFlag quiet(reg.bMarcaGeral);
       for (const auto& k : keys) {
-        if (!reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                                   {host::Value(k.branch), host::Value(k.number)})) {
+        if (!cli::locate(reg, k)) {
           throw host::OperationError(fmt::format("O boleto {}/{} não está na lista da empresa {}.",
                                                  k.branch, k.number, a.company));
         }

@@ -60,8 +60,7 @@ int credit(const CreditArgs& a) {
     const auto [branch, number] = keyOf(a.boleto, "Boleto");
     const auto [creditBranch, creditNumber] = keyOf(a.credit, "Crédito");
     auto& reg = session.open();
-    if (!reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                               {host::Value(branch), host::Value(number)}))
+    if (!cli::locate(reg, cli::BoletoKey{branch, number}))
       host::MensErro(
           fmt::format("Boleto {}/{} não está na empresa {}.", branch, number, a.company));
     const std::string customer = reg.cdsBoletos.valueOf("CDCLIENTE").asString();

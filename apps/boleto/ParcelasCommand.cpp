@@ -126,8 +126,7 @@ int cancel(const CancelArgs& a) {
     locate(reg, keys.front(), a.company);
     reg.sbtCancelaBolClick();
     for (const auto& k : keys) {
-      if (!reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                                 {host::Value(k.branch), host::Value(k.number)})) {
+      if (!cli::locate(reg, k)) {
         fmt::print("{}/{} separado\n", k.branch, k.number);
         continue;
       }

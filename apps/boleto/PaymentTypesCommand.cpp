@@ -93,8 +93,7 @@ int paymentTypes(const PaymentTypesArgs& a) {
   session.listAllDates();
   return cli::reportingErrors([&] {
     auto& reg = session.open();
-    if (!reg.cdsBoletos.locate(records::kBoletoKeyFields,
-                               {host::Value(target.branch), host::Value(target.number)})) {
+    if (!cli::locate(reg, target)) {
       throw host::OperationError(fmt::format("O boleto {}/{} não está na lista da empresa {}.",
                                              target.branch, target.number, a.company));
     }
