@@ -48,13 +48,17 @@ namespace {
 
 // GCC 12 reports the inactive members of a freshly built variant as maybe-uninitialized
 // (a known false positive); building the item in place inside one function keeps it quiet.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 template <typename T>
 void add(Page& page, T&& item) {
   page.items.emplace_back(std::in_place_type<std::decay_t<T>>, std::forward<T>(item));
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 class Layouter {
  public:
