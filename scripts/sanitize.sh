@@ -7,8 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${SANITIZE_BUILD_DIR:-build/sanitize}"
 mkdir -p "$build"
-flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOLETO_WERROR=OFF \
+# -O1 and line tables only keep the instrumented build short; reports still name file and line.
+flags="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DBOLETO_WERROR=OFF "${launcher[@]}" \
   -DBOLETO_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
