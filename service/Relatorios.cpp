@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <map>
+#include <memory>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
@@ -418,6 +419,20 @@ json emptyPacket(const std::vector<host::FieldDef>& fields) {
   return {{"fields", packetFields(fields)}, {"rows", json::array()}};
 }
 
+/// The BOLETO rows of one boleto; the columns are read by position, in the order of
+/// sourceFields().
+std::string boletoSelect() {
+  std::string select;
+  for (const auto& f : sourceFields()) select += (select.empty() ? "" : ", ") + f.name;
+  return fmt::format(
+      "SELECT {} FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
+      "JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL "
+      "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
+      "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
+      "WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
+      select);
+}
+
 json boletoDataset(CallContext& ctx, const Selection& sel) {
   json packet = emptyPacket(records::RelatorioBoleto().fields());
   const std::string company = ctx.company();
@@ -425,21 +440,25 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
     packet["rows"].push_back(exampleRow(ctx.sql(), company, ctx.today().iso()));
     return packet;
   }
-  std::string select;
-  for (const auto& f : sourceFields()) select += (select.empty() ? "" : ", ") + f.name;
+  // Prepared once per session: a run fetches the BOLETO of every boleto it prints, and this
+  // join costs more to parse than to run.
+  struct BoletoQuery {
+    std::string branch, number, company;
+    soci::row row;
+    soci::statement st;
+    explicit BoletoQuery(soci::session& sql)
+        : st((sql.prepare << boletoSelect(), soci::use(branch), soci::use(number),
+              soci::use(company), soci::into(row))) {}
+  };
+  auto& q = ctx.database().prepared<BoletoQuery>(
+      "Relatorios.boleto", [](soci::session& sql) { return std::make_unique<BoletoQuery>(sql); });
   for (const auto& k : sel.keys) {
-    // The columns are read by position, in the order of sourceFields().
-    std::string query = fmt::format(
-        "SELECT {} FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
-        "JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL "
-        "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
-        "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
-        "WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
-        select);
-    soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << query, soci::use(k.branch), soci::use(k.number), soci::use(company));
+    q.branch = k.branch;
+    q.number = k.number;
+    q.company = company;
     std::vector<json> found;
-    for (const auto& r : rows) found.push_back(packetRow(r, sourceFields()));
+    for (bool got = q.st.execute(true); got; got = q.st.fetch())
+      found.push_back(packetRow(q.row, sourceFields()));
     for (const auto& row : found)
       packet["rows"].push_back(
           boletoRow(ctx.sql(), Source(row, sourceFields()), k, ctx.today().iso()));
