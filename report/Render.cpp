@@ -150,10 +150,10 @@ class ShapeCache {
         cairo_glyph_t g{gi.glyph, x + static_cast<double>(gi.geometry.x_offset) / PANGO_SCALE,
                         baseline + static_cast<double>(gi.geometry.y_offset) / PANGO_SCALE};
         r.glyphs.push_back(g);
-        cairo_text_extents_t te;
-        cairo_glyph_t at0{gi.glyph, 0, 0};
-        cairo_scaled_font_glyph_extents(r.font, &at0, 1, &te);
-        x += te.x_advance;
+        // The face's own width, as cairo gives it with hinted metrics off, without asking
+        // cairo's glyph cache (a lock and a look-up per glyph).
+        if (gi.glyph < r.face->advance.size())
+          x += r.face->advance[gi.glyph] * r.size / r.face->upem;
       }
       out.runs.push_back(std::move(r));
     } while (pango_layout_iter_next_run(iter));
