@@ -7,8 +7,8 @@
 #include <fontconfig/fontconfig.h>
 #include <hb-ot.h>
 #include <hb-subset.h>
+#include <libdeflate.h>
 #include <pango/pangofc-font.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <charconv>
@@ -156,18 +156,26 @@ namespace {
 
 using pdf::Face;
 
-// Content streams are compressed at zlib's fastest level: they are mostly numbers and glyph
-// codes, which the fastest level already takes to about a fifth.
+// Content streams are compressed at the fastest level: they are mostly numbers and glyph
+// codes, which it already takes to about a fifth. libdeflate does it in a third of zlib's time.
 constexpr int kContentLevel = 1;
 constexpr int kFontLevel = 6;
 
 std::string deflate(std::string_view in, int level) {
-  uLongf size = compressBound(static_cast<uLong>(in.size()));
-  std::string out(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                reinterpret_cast<const Bytef*>(in.data()), static_cast<uLong>(in.size()),
-                level) != Z_OK)
-    throw host::OperationError("Falha ao gerar o PDF: compressão");
+  struct Compressors {
+    libdeflate_compressor* at[13] = {};
+    ~Compressors() {
+      for (auto* c : at)
+        if (c) libdeflate_free_compressor(c);
+    }
+  };
+  thread_local Compressors compressors;
+  libdeflate_compressor*& c = compressors.at[level];
+  if (!c) c = libdeflate_alloc_compressor(level);
+  if (!c) throw host::OperationError("Falha ao gerar o PDF: memória");
+  std::string out(libdeflate_zlib_compress_bound(c, in.size()), '\0');
+  const size_t size = libdeflate_zlib_compress(c, in.data(), in.size(), out.data(), out.size());
+  if (size == 0) throw host::OperationError("Falha ao gerar o PDF: compressão");
   out.resize(size);
   return out;
 }
