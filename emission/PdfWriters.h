@@ -1,6 +1,6 @@
 #pragma once
 // PDF boletos written on worker threads: while the screen numbers the next boletos (service
-// calls), the ones already numbered are drawn (cairo), on every core.
+// calls), the ones already numbered are laid out and drawn, on every core.
 
 #include <condition_variable>
 #include <deque>

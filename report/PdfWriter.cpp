@@ -122,9 +122,18 @@ std::unique_ptr<Face> loadFace(const std::string& file, int index, int id) {
 const Face& faceOf(PangoFont* font) {
   // Pango keeps a font map per thread; the thread's fonts are held so a pointer is never
   // reused for another font.
-  thread_local std::unordered_map<PangoFont*, const Face*> known;
-  auto it = known.find(font);
-  if (it != known.end()) return *it->second;
+  struct Known {
+    std::unordered_map<PangoFont*, const Face*> faces;
+    Known() = default;
+    Known(const Known&) = delete;
+    Known& operator=(const Known&) = delete;
+    ~Known() {
+      for (auto& [f, face] : faces) g_object_unref(f);
+    }
+  };
+  thread_local Known known;
+  auto it = known.faces.find(font);
+  if (it != known.faces.end()) return *it->second;
   std::string file;
   int index = 0;
   if (PANGO_IS_FC_FONT(font)) {
@@ -146,7 +155,7 @@ const Face& faceOf(PangoFont* font) {
     face = f->second.get();
   }
   g_object_ref(font);
-  known.emplace(font, face);
+  known.faces.emplace(font, face);
   return *face;
 }
 
