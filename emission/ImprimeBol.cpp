@@ -26,6 +26,7 @@
 #include "remote/Connection.h"
 #include "report/Barcode.h"
 #include "report/Export.h"
+#include "report/Image.h"
 #include "report/RemoteDataSource.h"
 #include "report/Report.h"
 
@@ -356,16 +357,19 @@ struct TfrmImprimeBol::Run {
   /// only once that file is written whole.
   void writeOneFile() {
     if (keptPages.empty()) return;
+    // Only the sizes and dates of the boletos' documents are joined: their pages are drawn.
     report::Document doc;
-    for (auto& [at, done] : keptPages) appendPages(doc, std::move(done.pages));
-    doc.title = "Boletos";
+    std::vector<std::shared_ptr<const report::DrawnPdf>> drawn;
+    for (auto& [at, done] : keptPages) {
+      appendPages(doc, std::move(done.pages));
+      drawn.push_back(done.drawn);
+    }
     const std::string stem = oneFileFolder + "Boletos_" + host::Now().format("yyyymmdd-hhnnss");
     // A second run within the same second writes beside the first, never over it.
     std::string file = stem + ".pdf";
     for (int n = 2; fs::exists(file); ++n) file = fmt::format("{}-{}.pdf", stem, n);
-    report::PdfExportEngine engine(file);
-    engine.write(doc);
-    f.files_.push_back(engine.fileName());
+    report::writeFileAtomically(file, report::renderPdf(drawn, "Boletos", doc.date));
+    f.files_.push_back(file);
     for (auto& [at, done] : keptPages) {
       if (done.job.markEmitted) altBoletos(done.job.key);
       if (g_progress) g_progress(++emitted, total, done.job.key);

@@ -127,6 +127,10 @@ void PdfWriters::work() {
       if (job.keepPages) {
         KeepPages engine(result.pages);
         printer.ExportReport(job.templatePath, job.templateDate, engine);
+        // Drawn here, beside the numbering of the next boletos: the file at the end of the
+        // run is then only put together.
+        result.drawn = report::drawPdf(result.pages);
+        result.pages.pages.clear();
       } else {
         report::PdfExportEngine engine(job.file);
         printer.ExportReport(job.templatePath, job.templateDate, engine);

@@ -1,6 +1,6 @@
 #pragma once
 // PDF boletos written on worker threads: while the screen numbers the next boletos (service
-// calls), the ones already numbered are drawn (cairo), on every core.
+// calls), the ones already numbered are laid out and drawn, on every core.
 
 #include <condition_variable>
 #include <deque>
@@ -14,6 +14,7 @@
 #include "host/DateTime.h"
 #include "host/Value.h"
 #include "report/PageModel.h"
+#include "report/Render.h"
 
 namespace rec {
 
@@ -28,8 +29,8 @@ struct PdfJob {
   std::map<std::string, host::Value> parameters;
   std::string barcode;
   bool markEmitted = false;  ///< the caller records the boleto as emitted once it is written
-  /// Laid out but not written: the pages come back in `PdfDone::pages`, for a file that holds
-  /// every boleto of the run (`file` is then unused).
+  /// Laid out and drawn but not written: the drawing comes back in `PdfDone::drawn`, for a file
+  /// that holds every boleto of the run (`file` is then unused).
   bool keepPages = false;
   size_t position = 0;  ///< in the run's print order
 };
@@ -38,7 +39,8 @@ struct PdfJob {
 struct PdfDone {
   PdfJob job;
   std::exception_ptr error;
-  report::Document pages;  ///< of a job that keeps its pages
+  report::Document pages;  ///< of a job that keeps its pages: size, title, date and fonts
+  std::shared_ptr<const report::DrawnPdf> drawn;  ///< ... and the pages, drawn
 };
 
 /// Appends the pages of `from` to `into`, whose fonts grow by those `from` adds. An empty

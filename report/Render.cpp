@@ -1,6 +1,5 @@
 #include "report/Render.h"
 
-#include <cairo-pdf.h>
 #include <cairo.h>
 #include <fmt/format.h>
 #include <pango/pangocairo.h>
@@ -11,6 +10,7 @@
 #include <unordered_map>
 
 #include "host/Errors.h"
+#include "report/PdfFont.h"
 
 namespace report {
 
@@ -21,6 +21,8 @@ namespace {
 struct Shaped {
   struct Run {
     cairo_scaled_font_t* font = nullptr;  // referenced
+    const pdf::Face* face = nullptr;
+    double size = 0;  // points
     std::vector<cairo_glyph_t> glyphs;
   };
   double width = 0;  // logical width, for alignment
@@ -135,6 +137,10 @@ class ShapeCache {
       Shaped::Run r;
       r.font = cairo_scaled_font_reference(
           pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(run->item->analysis.font)));
+      r.face = &pdf::faceOf(run->item->analysis.font);
+      cairo_matrix_t m;
+      cairo_scaled_font_get_font_matrix(r.font, &m);
+      r.size = m.yy;
       // Glyphs advance by the font's own widths: the PDF then carries no per-glyph
       // corrections, which are most of its size and of the time spent writing it.
       double x = static_cast<double>(ext.x) / PANGO_SCALE;
@@ -144,10 +150,10 @@ class ShapeCache {
         cairo_glyph_t g{gi.glyph, x + static_cast<double>(gi.geometry.x_offset) / PANGO_SCALE,
                         baseline + static_cast<double>(gi.geometry.y_offset) / PANGO_SCALE};
         r.glyphs.push_back(g);
-        cairo_text_extents_t te;
-        cairo_glyph_t at0{gi.glyph, 0, 0};
-        cairo_scaled_font_glyph_extents(r.font, &at0, 1, &te);
-        x += te.x_advance;
+        // The face's own width, as cairo gives it with hinted metrics off, without asking
+        // cairo's glyph cache (a lock and a look-up per glyph).
+        if (gi.glyph < r.face->advance.size())
+          x += r.face->advance[gi.glyph] * r.size / r.face->upem;
       }
       out.runs.push_back(std::move(r));
     } while (pango_layout_iter_next_run(iter));
@@ -335,31 +341,15 @@ std::vector<TextLine> textLines(const Document& doc, const TextItem& item) {
   return lines;
 }
 
-std::string renderPdf(const Document& doc) {
-  std::string out;
-  out.reserve(48 * 1024);
-  cairo_surface_t* s = cairo_pdf_surface_create_for_stream(appendTo, &out, doc.width, doc.height);
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> guard(s,
-                                                                           cairo_surface_destroy);
-  check(cairo_surface_status(s), "o PDF");
-  if (!doc.title.empty())
-    cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_TITLE, doc.title.c_str());
-  if (doc.date) {
-    const std::string d = doc.date->format("yyyy-mm-ddThh:nn:ss");
-    cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_CREATE_DATE, d.c_str());
-    cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_MOD_DATE, d.c_str());
-  }
-  cairo_t* cr = cairo_create(s);
-  for (const Page& p : doc.pages) {
-    drawPage(cr, doc, p);
-    cairo_show_page(cr);
-  }
-  const cairo_status_t st = cairo_status(cr);
-  cairo_destroy(cr);
-  check(st, "o PDF");
-  cairo_surface_finish(s);
-  check(cairo_surface_status(s), "o PDF");
-  return out;
+void pdf::forEachGlyphRun(const Document& doc, const TextItem& t,
+                          const std::function<void(const GlyphRun&)>& f) {
+  const Shaped& sh = cache().get(fontOf(doc, t), t);
+  double x = t.box.x;
+  if (!t.wrap && t.align != Align::Left)
+    x += t.align == Align::Right ? t.box.w - sh.width : (t.box.w - sh.width) / 2;
+  for (const auto& r : sh.runs)
+    if (!r.glyphs.empty())
+      f(GlyphRun{r.face, r.size, r.glyphs.data(), r.glyphs.size(), x, t.box.y});
 }
 
 std::vector<std::string> renderPng(const Document& doc, double dpi) {

@@ -3,6 +3,8 @@
 // Text layouts are shaped once per thread and reused, so a caption that every boleto
 // repeats costs its shaping only the first time.
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,15 @@ namespace report {
 /// The whole document as PDF bytes (fonts subset and embedded; the document's date, when
 /// set, becomes the file's creation and modification date).
 std::string renderPdf(const Document& doc);
+
+/// Pages drawn for a PDF but not yet in a file, so that a run can draw each boleto's pages on
+/// the thread that laid them out and write them all into one file at the end.
+struct DrawnPdf;
+std::shared_ptr<const DrawnPdf> drawPdf(const Document& doc);
+/// One PDF of `parts`, their pages in order, each part at its own page size: every font
+/// embedded once with the glyphs of all parts, a picture shown on several pages stored once.
+std::string renderPdf(const std::vector<std::shared_ptr<const DrawnPdf>>& parts,
+                      const std::string& title, const std::optional<host::DateTime>& date);
 
 /// One PNG picture per page at `dpi` dots per inch, white background.
 std::vector<std::string> renderPng(const Document& doc, double dpi);

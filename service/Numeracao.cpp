@@ -3,6 +3,8 @@
 
 #include <fmt/format.h>
 
+#include <memory>
+
 #include "host/Consiste.h"
 #include "host/bank/BankLayout.h"
 #include "host/bank/Febraban.h"
@@ -73,19 +75,45 @@ BoletoKey boletoKey(Args& a) {
   return BoletoKey{a.CDFILIAL.value(), a.NRLANBOLREC.value()};
 }
 
+/// A statement prepared once per session (parsing a small statement costs more than running
+/// it, and numbering a run of boletos runs each of these a thousand times).
+template <class Query>
+Query& prepared(CallContext& ctx, const char* key) {
+  return ctx.database().prepared<Query>(
+      key, [](soci::session& sql) { return std::make_unique<Query>(sql); });
+}
+
+/// Runs `st` to its end (a statement left in the middle would hold its read); whether it gave
+/// a row.
+bool runToEnd(soci::statement& st) {
+  bool got = st.execute(true);
+  const bool any = got;
+  while (got) got = st.fetch();
+  return any;
+}
+
+struct AccountQuery {
+  std::string branch, number, company, account;
+  soci::indicator ind = soci::i_null;
+  soci::statement st;
+  explicit AccountQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT CDREDUCONT FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                           "NRLANBOLREC = :n AND CDEMPRESA = :e",
+            soci::use(branch), soci::use(number), soci::use(company), soci::into(account, ind))) {}
+};
+
 /// The boleto's account, or a refusal when the boleto is not one of the caller's company.
 std::string boletoAccount(CallContext& ctx, const BoletoKey& k) {
-  std::string account;
-  soci::indicator ind = soci::i_null;
-  const std::string company = ctx.company();
-  ctx.sql() << "SELECT CDREDUCONT FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n "
-               "AND CDEMPRESA = :e",
-      soci::use(k.branch), soci::use(k.number), soci::use(company), soci::into(account, ind);
-  if (!ctx.sql().got_data()) {
+  auto& q = prepared<AccountQuery>(ctx, "Numeracao.account");
+  q.branch = k.branch;
+  q.number = k.number;
+  q.company = ctx.company();
+  q.ind = soci::i_null;
+  if (!runToEnd(q.st)) {
     throw Refusal("BOL_NC", fmt::format("Boleto {}/{} não cadastrado para a empresa {}.", k.branch,
-                                        k.number, company));
+                                        k.number, q.company));
   }
-  return ind == soci::i_ok ? account : std::string();
+  return q.ind == soci::i_ok ? q.account : std::string();
 }
 
 bool isDigits(const std::string& s) {
@@ -115,39 +143,66 @@ struct Codes {
   std::string number, barcode, line, model;
 };
 
-Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
+struct CodesQuery {
+  std::string branch, number;
   Codes c;
   soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null;
-  ctx.sql() << "SELECT CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDMODELONUM FROM BOLRECEBER "
-               "WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-      soci::use(k.branch), soci::use(k.number), soci::into(c.number, i1), soci::into(c.barcode, i2),
-      soci::into(c.line, i3), soci::into(c.model, i4);
-  if (i1 != soci::i_ok) c.number.clear();
-  if (i2 != soci::i_ok) c.barcode.clear();
-  if (i3 != soci::i_ok) c.line.clear();
-  if (i4 != soci::i_ok) c.model.clear();
-  c.number = host::AllTrim(c.number);
+  soci::statement st;
+  explicit CodesQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDMODELONUM FROM "
+                           "BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
+            soci::use(branch), soci::use(number), soci::into(c.number, i1),
+            soci::into(c.barcode, i2), soci::into(c.line, i3), soci::into(c.model, i4))) {}
+};
+
+Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
+  auto& q = prepared<CodesQuery>(ctx, "Numeracao.codes");
+  q.branch = k.branch;
+  q.number = k.number;
+  q.i1 = q.i2 = q.i3 = q.i4 = soci::i_null;
+  Codes c;
+  if (!runToEnd(q.st)) return c;
+  if (q.i1 == soci::i_ok) c.number = host::AllTrim(q.c.number);
+  if (q.i2 == soci::i_ok) c.barcode = q.c.barcode;
+  if (q.i3 == soci::i_ok) c.line = q.c.line;
+  if (q.i4 == soci::i_ok) c.model = q.c.model;
   return c;
 }
+
+struct TakenQuery {
+  std::string account, number, company, branch, boleto;
+  int taken = 0, dropped = 0;
+  soci::statement onBoleto, dropped_;
+  explicit TakenQuery(soci::session& sql)
+      : onBoleto((sql.prepare << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND "
+                                 "CDNOSNUMREC = :n AND CDEMPRESA = :e AND NOT (CDFILIAL = :f AND "
+                                 "NRLANBOLREC = :b)",
+                  soci::use(account), soci::use(number), soci::use(company), soci::use(branch),
+                  soci::use(boleto), soci::into(taken))),
+        dropped_((sql.prepare << "SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON "
+                                 "B.CDFILIAL = P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC "
+                                 "WHERE P.CDREDUCONTANT = :c AND P.CDNOSNUMANT = :n AND "
+                                 "B.CDEMPRESA = :e AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = "
+                                 ":b)",
+                  soci::use(account), soci::use(number), soci::use(company), soci::use(branch),
+                  soci::use(boleto), soci::into(dropped))) {}
+};
 
 /// The uniqueness of a number within its account, checked inside the writing transaction so
 /// that two callers who asked GetValNosNumero at the same moment cannot both store it.
 void requireFree(CallContext& ctx, const std::string& account, const std::string& number,
                  const BoletoKey& k) {
-  int taken = 0;
-  const std::string company = ctx.company();
-  ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND CDNOSNUMREC = :n AND "
-               "CDEMPRESA = :e AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
-      soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
-      soci::use(k.number), soci::into(taken);
+  auto& q = prepared<TakenQuery>(ctx, "Numeracao.taken");
+  q.account = account;
+  q.number = number;
+  q.company = ctx.company();
+  q.branch = k.branch;
+  q.boleto = k.number;
+  q.taken = q.dropped = 0;
+  runToEnd(q.onBoleto);
   // A number an extension gave up may still be at the bank: it is never handed out again.
-  int dropped = 0;
-  ctx.sql() << "SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON B.CDFILIAL = P.CDFILIAL "
-               "AND B.NRLANBOLREC = P.NRLANBOLREC WHERE P.CDREDUCONTANT = :c AND P.CDNOSNUMANT = "
-               ":n AND B.CDEMPRESA = :e AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
-      soci::use(account), soci::use(number), soci::use(company), soci::use(k.branch),
-      soci::use(k.number), soci::into(dropped);
-  if (taken > 0 || dropped > 0) {
+  runToEnd(q.dropped_);
+  if (q.taken > 0 || q.dropped > 0) {
     throw Refusal("NN_JA_CAD", fmt::format("Operação Bloqueada! Nosso número {} já cadastrado em "
                                            "outro boleto da conta {}.",
                                            number, account));
@@ -157,22 +212,48 @@ void requireFree(CallContext& ctx, const std::string& account, const std::string
 // The model goes with the number: AltBoletos turns it into the emitted model. A pre-printed
 // run marks its whole list emitted after the first boleto, before the others are numbered;
 // those take their model here, as they are numbered.
+struct ModelUpdate {
+  std::string model, branch, number;
+  soci::statement st;
+  explicit ModelUpdate(soci::session& sql)
+      : st((sql.prepare << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN "
+                           "IDSTATBREC = 'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f "
+                           "AND NRLANBOLREC = :r",
+            soci::use(model), soci::use(model), soci::use(branch), soci::use(number))) {}
+};
+
 void recordModel(CallContext& ctx, const BoletoKey& k, const std::string& model) {
   if (model.empty()) return;
-  ctx.sql() << "UPDATE BOLRECEBER SET IDMODELONUM = :m, IDBOLEMITIDO = CASE WHEN IDSTATBREC = "
-               "'E' THEN :m2 ELSE IDBOLEMITIDO END WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-      soci::use(model), soci::use(model), soci::use(k.branch), soci::use(k.number);
+  auto& q = prepared<ModelUpdate>(ctx, "Numeracao.model");
+  q.model = model;
+  q.branch = k.branch;
+  q.number = k.number;
+  q.st.execute(true);
 }
+
+struct CodesUpdate {
+  std::string line, barcode, number, branch, boleto;
+  soci::indicator lineInd = soci::i_ok, barInd = soci::i_ok, numInd = soci::i_ok;
+  soci::statement st;
+  explicit CodesUpdate(soci::session& sql)
+      : st((sql.prepare << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, "
+                           "CDNOSNUMREC = :n WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
+            soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
+            soci::use(branch), soci::use(boleto))) {}
+};
 
 void storeCodes(CallContext& ctx, const BoletoKey& k, const std::string& line,
                 const std::string& barcode, const std::string& number, const std::string& model) {
-  soci::indicator lineInd = line.empty() ? soci::i_null : soci::i_ok;
-  soci::indicator barInd = barcode.empty() ? soci::i_null : soci::i_ok;
-  soci::indicator numInd = number.empty() ? soci::i_null : soci::i_ok;
-  ctx.sql() << "UPDATE BOLRECEBER SET DSLINHABARREC = :l, CDBARRAREC = :b, CDNOSNUMREC = :n "
-               "WHERE CDFILIAL = :f AND NRLANBOLREC = :r",
-      soci::use(line, lineInd), soci::use(barcode, barInd), soci::use(number, numInd),
-      soci::use(k.branch), soci::use(k.number);
+  auto& q = prepared<CodesUpdate>(ctx, "Numeracao.store");
+  q.line = line;
+  q.barcode = barcode;
+  q.number = number;
+  q.lineInd = line.empty() ? soci::i_null : soci::i_ok;
+  q.barInd = barcode.empty() ? soci::i_null : soci::i_ok;
+  q.numInd = number.empty() ? soci::i_null : soci::i_ok;
+  q.branch = k.branch;
+  q.boleto = k.number;
+  q.st.execute(true);
   recordModel(ctx, k, model);
 }
 
@@ -216,14 +297,24 @@ int64_t counterValue(const std::string& sequence) {
 
 /// Holds the counter's row for the rest of the transaction, so that a second server on the
 /// same PostgreSQL database reads the value this call leaves, not the one before it.
+struct CounterLock {
+  std::string company, name;
+  soci::statement insert, touch;
+  explicit CounterLock(soci::session& sql)
+      : insert((sql.prepare << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) "
+                               "VALUES (:e, :n, '0') ON CONFLICT DO NOTHING",
+                soci::use(company), soci::use(name))),
+        touch((sql.prepare << "UPDATE SEQUENCIA SET NRSEQUENCIA = NRSEQUENCIA WHERE CDEMPRESA = "
+                              ":e AND NMSEQUENCIA = :n",
+               soci::use(company), soci::use(name))) {}
+};
+
 void lockCounter(CallContext& ctx, const std::string& name) {
-  const std::string company = ctx.company();
-  ctx.sql() << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES (:e, :n, '0') "
-               "ON CONFLICT DO NOTHING",
-      soci::use(company), soci::use(name);
-  ctx.sql() << "UPDATE SEQUENCIA SET NRSEQUENCIA = NRSEQUENCIA WHERE CDEMPRESA = :e AND "
-               "NMSEQUENCIA = :n",
-      soci::use(company), soci::use(name);
+  auto& q = prepared<CounterLock>(ctx, "Numeracao.lock");
+  q.company = ctx.company();
+  q.name = name;
+  q.insert.execute(true);
+  q.touch.execute(true);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <map>
+#include <memory>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
@@ -272,11 +273,30 @@ std::string formattedCep(const std::string& cep) {
   return digits.size() == 8 ? digits.substr(0, 5) + "-" + digits.substr(5) : cep;
 }
 
-std::string bankName(soci::session& sql, const std::string& bank) {
-  std::string name;
+/// A statement prepared once per session: a run reads these for every boleto it prints.
+template <class Query>
+Query& prepared(CallContext& ctx, const char* key) {
+  return ctx.database().prepared<Query>(
+      key, [](soci::session& sql) { return std::make_unique<Query>(sql); });
+}
+
+struct BankNameQuery {
+  std::string bank, name;
   soci::indicator ind = soci::i_null;
-  sql << "SELECT NMBANCO FROM BANCO WHERE CDBANCO = :b", soci::use(bank), soci::into(name, ind);
-  return ind == soci::i_ok ? name : std::string();
+  soci::statement st;
+  explicit BankNameQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT NMBANCO FROM BANCO WHERE CDBANCO = :b", soci::use(bank),
+            soci::into(name, ind))) {}
+};
+
+std::string bankName(CallContext& ctx, const std::string& bank) {
+  auto& q = prepared<BankNameQuery>(ctx, "Relatorios.bank");
+  q.bank = bank;
+  q.ind = soci::i_null;
+  std::string name;
+  for (bool got = q.st.execute(true); got; got = q.st.fetch())
+    if (name.empty() && q.ind == soci::i_ok) name = q.name;
+  return name;
 }
 
 /// The document printed on the boleto and the note behind it: the first receivable's note
@@ -285,20 +305,30 @@ struct Documento {
   std::string numero, notaFiscal, observacao;
 };
 
-Documento documentOf(soci::session& sql, const BoletoKey& k) {
-  soci::rowset<soci::row> rows =
-      (sql.prepare << "SELECT R.NRNOTAFISC, R.CDSERIE, R.NRDUPLICATA, N.TXOBSNF FROM CTRECEBER R "
-                      "LEFT JOIN NOTAFISCAL N ON N.CDFILIAL = COALESCE(R.CDFILIEMIT, R.CDFILIAL) "
-                      "AND N.NRNOTAFISC = R.NRNOTAFISC AND COALESCE(N.CDSERIE, '') = "
-                      "COALESCE(R.CDSERIE, '') "
-                      "WHERE R.CDFILBOLREC = :f AND R.NRLANBOLREC = :n "
-                      "ORDER BY R.CDFILIAL, R.NRCTRECEBER",
-       soci::use(k.branch), soci::use(k.number));
+struct DocumentQuery {
+  std::string branch, number;
+  soci::row row;
+  soci::statement st;
+  explicit DocumentQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT R.NRNOTAFISC, R.CDSERIE, R.NRDUPLICATA, N.TXOBSNF FROM "
+                           "CTRECEBER R LEFT JOIN NOTAFISCAL N ON N.CDFILIAL = "
+                           "COALESCE(R.CDFILIEMIT, R.CDFILIAL) AND N.NRNOTAFISC = R.NRNOTAFISC "
+                           "AND COALESCE(N.CDSERIE, '') = COALESCE(R.CDSERIE, '') WHERE "
+                           "R.CDFILBOLREC = :f AND R.NRLANBOLREC = :n ORDER BY R.CDFILIAL, "
+                           "R.NRCTRECEBER",
+            soci::use(branch), soci::use(number), soci::into(row))) {}
+};
+
+Documento documentOf(CallContext& ctx, const BoletoKey& k) {
+  auto& q = prepared<DocumentQuery>(ctx, "Relatorios.document");
+  q.branch = k.branch;
+  q.number = k.number;
   Documento d;
   bool first = true;
-  for (const auto& r : rows) {
+  for (bool got = q.st.execute(true); got; got = q.st.fetch()) {
     if (!first) continue;
     first = false;
+    const soci::row& r = q.row;
     const std::string nota = host::AllTrim(textOr(r, 0));
     const std::string serie = host::AllTrim(textOr(r, 1));
     d.notaFiscal = nota;
@@ -311,7 +341,7 @@ Documento documentOf(soci::session& sql, const BoletoKey& k) {
   return d;
 }
 
-json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k, const std::string& today) {
+json boletoRow(CallContext& ctx, const Source& s, const BoletoKey& k, const std::string& today) {
   const std::string barcode = s.str("B.CDBARRAREC");
   // The bank the barcode was drawn for; before numbering, the bank the emission would use.
   std::string bank = barcode.size() == 44
@@ -324,10 +354,10 @@ json boletoRow(soci::session& sql, const Source& s, const BoletoKey& k, const st
   if (instructions.empty()) instructions = s.str("K.TXMENSBOLETO");
   json processing = s.raw("F.DTPROCFILI");
   if (processing.is_null()) processing = today;
-  const Documento doc = documentOf(sql, k);
+  const Documento doc = documentOf(ctx, k);
   return json::array({k.branch,
                       k.number,
-                      bankName(sql, bank),
+                      bankName(ctx, bank),
                       bank::CodigoComDigito(bank),
                       s.str("B.DSLINHABARREC"),
                       barcode,
@@ -418,6 +448,20 @@ json emptyPacket(const std::vector<host::FieldDef>& fields) {
   return {{"fields", packetFields(fields)}, {"rows", json::array()}};
 }
 
+/// The BOLETO rows of one boleto; the columns are read by position, in the order of
+/// sourceFields().
+std::string boletoSelect() {
+  std::string select;
+  for (const auto& f : sourceFields()) select += (select.empty() ? "" : ", ") + f.name;
+  return fmt::format(
+      "SELECT {} FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
+      "JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL "
+      "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
+      "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
+      "WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
+      select);
+}
+
 json boletoDataset(CallContext& ctx, const Selection& sel) {
   json packet = emptyPacket(records::RelatorioBoleto().fields());
   const std::string company = ctx.company();
@@ -425,24 +469,27 @@ json boletoDataset(CallContext& ctx, const Selection& sel) {
     packet["rows"].push_back(exampleRow(ctx.sql(), company, ctx.today().iso()));
     return packet;
   }
-  std::string select;
-  for (const auto& f : sourceFields()) select += (select.empty() ? "" : ", ") + f.name;
+  // Prepared once per session: a run fetches the BOLETO of every boleto it prints, and this
+  // join costs more to parse than to run.
+  struct BoletoQuery {
+    std::string branch, number, company;
+    soci::row row;
+    soci::statement st;
+    explicit BoletoQuery(soci::session& sql)
+        : st((sql.prepare << boletoSelect(), soci::use(branch), soci::use(number),
+              soci::use(company), soci::into(row))) {}
+  };
+  auto& q = ctx.database().prepared<BoletoQuery>(
+      "Relatorios.boleto", [](soci::session& sql) { return std::make_unique<BoletoQuery>(sql); });
   for (const auto& k : sel.keys) {
-    // The columns are read by position, in the order of sourceFields().
-    std::string query = fmt::format(
-        "SELECT {} FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
-        "JOIN FILIAL F ON F.CDFILIAL = B.CDFILIAL LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL "
-        "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
-        "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT "
-        "WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
-        select);
-    soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << query, soci::use(k.branch), soci::use(k.number), soci::use(company));
+    q.branch = k.branch;
+    q.number = k.number;
+    q.company = company;
     std::vector<json> found;
-    for (const auto& r : rows) found.push_back(packetRow(r, sourceFields()));
+    for (bool got = q.st.execute(true); got; got = q.st.fetch())
+      found.push_back(packetRow(q.row, sourceFields()));
     for (const auto& row : found)
-      packet["rows"].push_back(
-          boletoRow(ctx.sql(), Source(row, sourceFields()), k, ctx.today().iso()));
+      packet["rows"].push_back(boletoRow(ctx, Source(row, sourceFields()), k, ctx.today().iso()));
   }
   return packet;
 }
