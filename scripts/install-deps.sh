@@ -18,7 +18,7 @@ packages=(
   qt6-base-dev libgl-dev
   postgresql postgresql-common
   clang libclang-rt-14-dev
-  libharfbuzz-dev libfontconfig-dev libdeflate-dev
+  libharfbuzz-dev libfontconfig-dev libdeflate-dev qpdf
 )
 
 missing=()

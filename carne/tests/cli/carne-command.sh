@@ -31,6 +31,7 @@ out=$("$boleto" --db b.db carne --company 04 --account 001 --out c.pdf 2>err.txt
 [ "$rc" -eq 0 ] || fail "carne exit status $rc: $(cat err.txt)"
 echo "$out" | grep -q "Carnê de $pending boleto(s) em c.pdf" || fail "no summary: $out"
 pages=$(pdfinfo c.pdf 2>/dev/null | sed -n 's/^Pages: *//p')
+qpdf --check c.pdf > /dev/null 2>&1 || fail "qpdf finds errors in the carnê"
 [ "$pages" -eq $(((pending + 2) / 3)) ] || fail "$pending boletos on $pages pages"
 decoded=0
 page=1

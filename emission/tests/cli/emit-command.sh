@@ -31,6 +31,11 @@ for pdf in "$folder"/*.pdf; do
   [ "$(echo "$row" | cut -d'|' -f3)" = "E" ] || fail "$key not emitted: $row"
   [ "$(echo "$row" | cut -d'|' -f4)" = "2" ] || fail "$key print model: $row"
   [ "${#barcode}" -eq 44 ] || fail "$key barcode [$barcode]"
+  # The file's structure, cross-references and streams, checked by a reader other than the
+  # one the rest of the checks use; every font embedded.
+  qpdf --check "$pdf" > /dev/null 2>&1 || fail "$key: qpdf finds errors in $pdf"
+  pdffonts "$pdf" | awk 'NR > 2 && $(NF-4) != "yes" { bad = 1 } END { exit bad }' ||
+    fail "$key: a font of $pdf is not embedded"
   pdftotext -layout "$pdf" - | grep -qF "$line" || fail "$key typed line $line not in the PDF"
   pdftoppm -r 300 -f 1 -l 1 -png "$pdf" "page-$key"
   zbarimg --raw -q page-"$key"*.png 2>/dev/null | grep -qx "$barcode" || fail "$key bars do not decode to $barcode"
@@ -61,6 +66,7 @@ set -- one/Boletos_Emitidos/*/Boletos_*.pdf
 [ "$#" -eq 1 ] && [ -f "$1" ] || fail "--one-file wrote $# files: $*"
 if [ -f "$1" ]; then
   pages=$(pdfinfo "$1" 2>/dev/null | sed -n 's/^Pages: *//p')
+  qpdf --check "$1" > /dev/null 2>&1 || fail "--one-file: qpdf finds errors in $1"
   emitted=$(sqlite3 -batch -noheader one.db "SELECT COUNT(*) FROM BOLRECEBER WHERE CDEMPRESA='04' AND CDREDUCONT='001' AND IDSTATBREC='E' AND DTEMITBOLREC IS NOT NULL")
   [ "$pages" -eq "$n" ] || fail "--one-file: $pages pages for $n boletos"
   p=1
