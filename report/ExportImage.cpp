@@ -34,7 +34,11 @@ int appendGif(GifFileType* gif, const GifByteType* data, int length) {
 /// The LZW codes of a GIF image of kGreyLevels colours, packed least significant bit first,
 /// as giflib's own compressor emits them (same code widths, same clearing when the table is
 /// full). The string table is a direct array, a code's children indexed by the next
-/// colour, where giflib hashes every pixel: that look-up was over half of a page's time.
+/// colour, where giflib hashes every pixel.
+///
+/// Most of a page is paper, and the table's strings of paper form one chain (one pixel,
+/// two, three, ...): their codes are kept by length, so a run of paper costs a step per code
+/// written instead of a look-up per pixel. The codes are the same either way.
 class GifLzw {
  public:
   static constexpr int kMinCodeSize = 4;  // 16 colours
@@ -42,71 +46,123 @@ class GifLzw {
   static constexpr int kEnd = kClear + 1;
   static constexpr int kMaxCode = 4095;
 
-  GifLzw() : children_(static_cast<size_t>(kMaxCode + 1) * kGreyLevels, 0) { reset(); }
+  GifLzw()
+      : children_(static_cast<size_t>(kMaxCode + 1) * kGreyLevels, 0),
+        entryOf_(kMaxCode + 1, 0),
+        paperCodes_(kMaxCode + 2, 0) {}
 
   void encode(const InkImage& img) {
+    // The state lives in locals (registers) in the loop over the pixels.
+    uint16_t* const children = children_.data();
+    uint32_t* const entryOf = entryOf_.data();
+    uint16_t* const paperCodes = paperCodes_.data();
+    unsigned char out[4096];
+    size_t pos = 0;
+    uint32_t acc = 0;
+    int bits = 0, next = kEnd + 1, width = kMinCodeSize + 1, limit = 1 << width;
+    int chain = 1;  // the longest string of paper in the table (one pixel is the colour's code)
+    const auto put = [&](int code) {
+      acc |= static_cast<uint32_t>(code) << bits;
+      bits += width;
+      for (; bits >= 8; bits -= 8, acc >>= 8) out[pos++] = static_cast<unsigned char>(acc);
+      // The decoder widens its codes once the table reaches the current limit.
+      if (next >= limit && width < 12) limit = 1 << ++width;
+      if (pos > sizeof out - 4) {
+        bytes_.append(reinterpret_cast<const char*>(out), pos);
+        pos = 0;
+      }
+    };
+    // Gives the entry at `at` the next code, or clears the table when it is full (false).
+    const auto add = [&](uint32_t at) {
+      if (next >= kMaxCode) {
+        put(kClear);
+        // Only the entries made since the last clear: a full table is 4,078 of its 65,536.
+        for (int code = kEnd + 1; code < next; ++code) children[entryOf[code]] = 0;
+        next = kEnd + 1;
+        width = kMinCodeSize + 1;
+        limit = 1 << width;
+        chain = 1;
+        return false;
+      }
+      children[at] = static_cast<uint16_t>(next);
+      entryOf[next++] = at;
+      return true;
+    };
+
     put(kClear);
-    int current = -1;
+    int current = -1;  // the code of the string read so far (-1: none yet)
+    int paper = 0;     // its length when it is all paper, otherwise 0
     for (int y = 0; y < img.height; ++y) {
       const unsigned char* in = img.row(y);
-      for (int x = 0; x < img.width; ++x) {
+      for (int x = 0; x < img.width;) {
         const int pixel = greyLevel(in[x]);
+        if (pixel == 0 && (paper > 0 || current < 0)) {
+          int run = paperRun(in, x, img.width);
+          x += run;
+          if (current < 0) {
+            current = 0;
+            paper = 1;
+            --run;
+          }
+          while (run > 0) {
+            if (paper < chain) {
+              // The table holds longer strings of paper: as far along the chain as the run goes.
+              const int take = std::min(run, chain - paper);
+              paper += take;
+              run -= take;
+              current = paperCodes[paper];
+              continue;
+            }
+            put(current);
+            if (add(static_cast<uint32_t>(current) * kGreyLevels))
+              paperCodes[++chain] = static_cast<uint16_t>(next - 1);
+            current = 0;
+            paper = 1;
+            --run;
+          }
+          continue;
+        }
+        ++x;
         if (current < 0) {
           current = pixel;
           continue;
         }
-        uint16_t& child =
-            children_[static_cast<size_t>(current) * kGreyLevels + static_cast<size_t>(pixel)];
-        if (child != 0) {
-          current = child;
+        const uint32_t at =
+            static_cast<uint32_t>(current) * kGreyLevels + static_cast<uint32_t>(pixel);
+        if (children[at] != 0) {
+          current = children[at];
+          paper = 0;
           continue;
         }
         put(current);
-        if (next_ >= kMaxCode) {
-          put(kClear);
-          reset();
-        } else {
-          child = static_cast<uint16_t>(next_++);
-          used_.push_back(&child);
-        }
+        add(at);
         current = pixel;
+        paper = pixel == 0 ? 1 : 0;
       }
     }
     if (current >= 0) put(current);
     put(kEnd);
-    if (bits_ > 0) bytes_.push_back(static_cast<char>(acc_ & 0xff));
+    if (bits > 0) out[pos++] = static_cast<unsigned char>(acc);
+    bytes_.append(reinterpret_cast<const char*>(out), pos);
   }
   const std::string& bytes() const { return bytes_; }
 
  private:
-  void reset() {
-    // Only the entries made since the last clear: a full table is 4,078 of its 65,536.
-    for (uint16_t* entry : used_) *entry = 0;
-    used_.clear();
-    next_ = kEnd + 1;
-    width_ = kMinCodeSize + 1;
-    limit_ = 1 << width_;
-  }
-  void put(int code) {
-    acc_ |= static_cast<uint32_t>(code) << bits_;
-    bits_ += width_;
-    while (bits_ >= 8) {
-      bytes_.push_back(static_cast<char>(acc_ & 0xff));
-      acc_ >>= 8;
-      bits_ -= 8;
+  /// How many pixels from `x` on are paper at the grey levels, eight at a time.
+  static int paperRun(const unsigned char* in, int x, int width) {
+    int end = x;
+    for (uint64_t w; end + 8 <= width; end += 8) {
+      std::memcpy(&w, in + end, 8);
+      if (w & 0xF0F0F0F0F0F0F0F0ull) break;
     }
-    // The decoder widens its codes once the table reaches the current limit.
-    if (next_ >= limit_ && width_ < 12) limit_ = 1 << ++width_;
+    while (end < width && greyLevel(in[end]) == 0) ++end;
+    return end - x;
   }
 
   std::vector<uint16_t> children_;
-  std::vector<uint16_t*> used_;
+  std::vector<uint32_t> entryOf_;     // where in children_ each code was entered
+  std::vector<uint16_t> paperCodes_;  // the codes of the strings of paper by their length
   std::string bytes_;
-  uint32_t acc_ = 0;
-  int bits_ = 0;
-  int next_ = 0;
-  int width_ = 0;
-  int limit_ = 0;
 };
 
 std::string encodeGif(const InkImage& img) {
