@@ -1,5 +1,6 @@
-// gif, jpg and bmp: each page drawn as ink at kRasterDpi (a barcode module of 0.254 mm is
-// two whole pixels, so the bars keep their widths) and encoded in grey. One file a page.
+// gif, jpg and bmp: each page drawn as ink at a whole number of pixels a barcode module of
+// 0.254 mm (two for bmp, one for gif and jpg), so the bars keep their widths, and encoded in
+// grey. One file a page.
 
 #include <fmt/format.h>
 #include <gif_lib.h>
@@ -323,7 +324,8 @@ std::string encodeJpeg(const InkImage& img) {
 
 void ImageExportEngine::writeFiles(const Document& doc, ExportFiles& out) {
   for (size_t i = 0; i < doc.pages.size(); ++i) {
-    const InkImage img = renderInk(doc, doc.pages[i], kRasterDpi);
+    const InkImage img =
+        renderInk(doc, doc.pages[i], kind_ == Kind::Bmp ? kRasterDpi : kScreenRasterDpi);
     auto& f = out.create(pageFileName(fileName(), i));
     f.write(kind_ == Kind::Gif    ? encodeGif(img)
             : kind_ == Kind::Jpeg ? encodeJpeg(img)
