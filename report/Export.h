@@ -11,12 +11,13 @@
 //   5    wmf    one page                    placeable Windows metafile, our writer
 //   6    pdf    every page                  cairo
 //   7    xhtml  every page                  XHTML 1.0 Strict
-//   8    gif    one page                    giflib, 16 greys
-//   9    jpg    one page                    libjpeg-turbo, grey
+//   8    gif    one page                    giflib, 16 greys, 100 dpi
+//   9    jpg    one page                    libjpeg-turbo, grey, 100 dpi
 //   10   bmp    one page                    8-bit grey, run-length encoded
 //   11   emf    one page                    libEMF
 //
-// Pictures are drawn at kRasterDpi, where a barcode module of 0.254 mm is two whole pixels.
+// Bitmaps are drawn at kRasterDpi, where a barcode module of 0.254 mm is two whole pixels;
+// gif and jpg at kScreenRasterDpi, where it is one.
 
 #include <optional>
 #include <string>
@@ -26,8 +27,11 @@
 
 namespace report {
 
-/// Dots per inch of the picture formats (gif, jpg, bmp).
+/// Dots per inch of the bitmap pages (bmp).
 inline constexpr double kRasterDpi = 200;
+/// Dots per inch of the gif and jpg pages: pictures for the screen and for mail, a quarter
+/// of the pixels of kRasterDpi, and still one whole pixel a barcode module.
+inline constexpr double kScreenRasterDpi = 100;
 
 /// One export format: the tag of its menu entry, its short name, the filter and default
 /// extension of its save dialog.

@@ -1,9 +1,12 @@
-// gif, jpg and bmp: each page drawn as ink at kRasterDpi (a barcode module of 0.254 mm is
-// two whole pixels, so the bars keep their widths) and encoded in grey. One file a page.
+// gif, jpg and bmp: each page drawn as ink at a whole number of pixels a barcode module of
+// 0.254 mm (two for bmp, one for gif and jpg), so the bars keep their widths, and encoded in
+// grey. One file a page.
 
 #include <fmt/format.h>
 #include <gif_lib.h>
 #include <jpeglib.h>
+// After jpeglib.h: the forward DCT module, which the compressor lets its caller wrap.
+#include <jpegint.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -34,7 +37,11 @@ int appendGif(GifFileType* gif, const GifByteType* data, int length) {
 /// The LZW codes of a GIF image of kGreyLevels colours, packed least significant bit first,
 /// as giflib's own compressor emits them (same code widths, same clearing when the table is
 /// full). The string table is a direct array, a code's children indexed by the next
-/// colour, where giflib hashes every pixel: that look-up was over half of a page's time.
+/// colour, where giflib hashes every pixel.
+///
+/// Most of a page is paper, and the table's strings of paper form one chain (one pixel,
+/// two, three, ...): their codes are kept by length, so a run of paper costs a step per code
+/// written instead of a look-up per pixel. The codes are the same either way.
 class GifLzw {
  public:
   static constexpr int kMinCodeSize = 4;  // 16 colours
@@ -42,71 +49,123 @@ class GifLzw {
   static constexpr int kEnd = kClear + 1;
   static constexpr int kMaxCode = 4095;
 
-  GifLzw() : children_(static_cast<size_t>(kMaxCode + 1) * kGreyLevels, 0) { reset(); }
+  GifLzw()
+      : children_(static_cast<size_t>(kMaxCode + 1) * kGreyLevels, 0),
+        entryOf_(kMaxCode + 1, 0),
+        paperCodes_(kMaxCode + 2, 0) {}
 
   void encode(const InkImage& img) {
+    // The state lives in locals (registers) in the loop over the pixels.
+    uint16_t* const children = children_.data();
+    uint32_t* const entryOf = entryOf_.data();
+    uint16_t* const paperCodes = paperCodes_.data();
+    unsigned char out[4096];
+    size_t pos = 0;
+    uint32_t acc = 0;
+    int bits = 0, next = kEnd + 1, width = kMinCodeSize + 1, limit = 1 << width;
+    int chain = 1;  // the longest string of paper in the table (one pixel is the colour's code)
+    const auto put = [&](int code) {
+      acc |= static_cast<uint32_t>(code) << bits;
+      bits += width;
+      for (; bits >= 8; bits -= 8, acc >>= 8) out[pos++] = static_cast<unsigned char>(acc);
+      // The decoder widens its codes once the table reaches the current limit.
+      if (next >= limit && width < 12) limit = 1 << ++width;
+      if (pos > sizeof out - 4) {
+        bytes_.append(reinterpret_cast<const char*>(out), pos);
+        pos = 0;
+      }
+    };
+    // Gives the entry at `at` the next code, or clears the table when it is full (false).
+    const auto add = [&](uint32_t at) {
+      if (next >= kMaxCode) {
+        put(kClear);
+        // Only the entries made since the last clear: a full table is 4,078 of its 65,536.
+        for (int code = kEnd + 1; code < next; ++code) children[entryOf[code]] = 0;
+        next = kEnd + 1;
+        width = kMinCodeSize + 1;
+        limit = 1 << width;
+        chain = 1;
+        return false;
+      }
+      children[at] = static_cast<uint16_t>(next);
+      entryOf[next++] = at;
+      return true;
+    };
+
     put(kClear);
-    int current = -1;
+    int current = -1;  // the code of the string read so far (-1: none yet)
+    int paper = 0;     // its length when it is all paper, otherwise 0
     for (int y = 0; y < img.height; ++y) {
       const unsigned char* in = img.row(y);
-      for (int x = 0; x < img.width; ++x) {
+      for (int x = 0; x < img.width;) {
         const int pixel = greyLevel(in[x]);
+        if (pixel == 0 && (paper > 0 || current < 0)) {
+          int run = paperRun(in, x, img.width);
+          x += run;
+          if (current < 0) {
+            current = 0;
+            paper = 1;
+            --run;
+          }
+          while (run > 0) {
+            if (paper < chain) {
+              // The table holds longer strings of paper: as far along the chain as the run goes.
+              const int take = std::min(run, chain - paper);
+              paper += take;
+              run -= take;
+              current = paperCodes[paper];
+              continue;
+            }
+            put(current);
+            if (add(static_cast<uint32_t>(current) * kGreyLevels))
+              paperCodes[++chain] = static_cast<uint16_t>(next - 1);
+            current = 0;
+            paper = 1;
+            --run;
+          }
+          continue;
+        }
+        ++x;
         if (current < 0) {
           current = pixel;
           continue;
         }
-        uint16_t& child =
-            children_[static_cast<size_t>(current) * kGreyLevels + static_cast<size_t>(pixel)];
-        if (child != 0) {
-          current = child;
+        const uint32_t at =
+            static_cast<uint32_t>(current) * kGreyLevels + static_cast<uint32_t>(pixel);
+        if (children[at] != 0) {
+          current = children[at];
+          paper = 0;
           continue;
         }
         put(current);
-        if (next_ >= kMaxCode) {
-          put(kClear);
-          reset();
-        } else {
-          child = static_cast<uint16_t>(next_++);
-          used_.push_back(&child);
-        }
+        add(at);
         current = pixel;
+        paper = pixel == 0 ? 1 : 0;
       }
     }
     if (current >= 0) put(current);
     put(kEnd);
-    if (bits_ > 0) bytes_.push_back(static_cast<char>(acc_ & 0xff));
+    if (bits > 0) out[pos++] = static_cast<unsigned char>(acc);
+    bytes_.append(reinterpret_cast<const char*>(out), pos);
   }
   const std::string& bytes() const { return bytes_; }
 
  private:
-  void reset() {
-    // Only the entries made since the last clear: a full table is 4,078 of its 65,536.
-    for (uint16_t* entry : used_) *entry = 0;
-    used_.clear();
-    next_ = kEnd + 1;
-    width_ = kMinCodeSize + 1;
-    limit_ = 1 << width_;
-  }
-  void put(int code) {
-    acc_ |= static_cast<uint32_t>(code) << bits_;
-    bits_ += width_;
-    while (bits_ >= 8) {
-      bytes_.push_back(static_cast<char>(acc_ & 0xff));
-      acc_ >>= 8;
-      bits_ -= 8;
+  /// How many pixels from `x` on are paper at the grey levels, eight at a time.
+  static int paperRun(const unsigned char* in, int x, int width) {
+    int end = x;
+    for (uint64_t w; end + 8 <= width; end += 8) {
+      std::memcpy(&w, in + end, 8);
+      if (w & 0xF0F0F0F0F0F0F0F0ull) break;
     }
-    // The decoder widens its codes once the table reaches the current limit.
-    if (next_ >= limit_ && width_ < 12) limit_ = 1 << ++width_;
+    while (end < width && greyLevel(in[end]) == 0) ++end;
+    return end - x;
   }
 
   std::vector<uint16_t> children_;
-  std::vector<uint16_t*> used_;
+  std::vector<uint32_t> entryOf_;     // where in children_ each code was entered
+  std::vector<uint16_t> paperCodes_;  // the codes of the strings of paper by their length
   std::string bytes_;
-  uint32_t acc_ = 0;
-  int bits_ = 0;
-  int next_ = 0;
-  int width_ = 0;
-  int limit_ = 0;
 };
 
 std::string encodeGif(const InkImage& img) {
@@ -174,12 +233,41 @@ void greyRows(const InkImage& img, int y, int count, int width, unsigned char* o
   }
 }
 
+/// The forward DCT with paper blocks taken from a block computed once: four fifths of a
+/// boleto page are blank blocks, and the library's DCT and quantisation of each of them
+/// was most of the compressor's time. A block is paper only when all of its samples are
+/// white, and its coefficients are the library's own for such a block, so the file is
+/// byte for byte the same.
+struct PaperBlocks {
+  void (*dct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
+              JDIMENSION) = nullptr;
+  JBLOCK paper{};
+};
+
+void forwardDctSkippingPaper(j_compress_ptr c, jpeg_component_info* component, JSAMPARRAY rows,
+                             JBLOCKROW out, JDIMENSION row, JDIMENSION col, JDIMENSION count) {
+  const auto* p = static_cast<const PaperBlocks*>(c->client_data);
+  for (JDIMENSION b = 0; b < count; ++b) {
+    const JDIMENSION x = col + b * DCTSIZE;
+    uint64_t all = ~uint64_t{0};
+    for (JDIMENSION k = 0; k < DCTSIZE; ++k) {
+      uint64_t w;
+      std::memcpy(&w, rows[row + k] + x, sizeof w);
+      all &= w;
+    }
+    if (all == ~uint64_t{0})
+      std::memcpy(out[b], p->paper, sizeof(JBLOCK));
+    else
+      p->dct(c, component, rows, out + b, row, x, 1);
+  }
+}
+
 /// Runs the compressor into a memory buffer; false (with the library's message in the
 /// error manager) when it failed. No C++ object lives across the long jump. The rows go in
 /// as raw data, a block row at a time: a grey page needs no colour conversion, and the
 /// scanline path's copying through its conversion buffers took a third of the time.
 bool compressJpeg(jpeg_compress_struct& c, const InkImage& img, unsigned char* block,
-                  int blockWidth, unsigned char** buffer, unsigned long* size) {
+                  int blockWidth, unsigned char** buffer, unsigned long* size, PaperBlocks& paper) {
   auto* e = reinterpret_cast<JpegError*>(c.err);
   if (setjmp(e->jump)) return false;
   jpeg_create_compress(&c);
@@ -198,6 +286,12 @@ bool compressJpeg(jpeg_compress_struct& c, const InkImage& img, unsigned char* b
   JSAMPROW rows[DCTSIZE];
   for (int k = 0; k < DCTSIZE; ++k)
     rows[k] = block + static_cast<size_t>(k) * static_cast<size_t>(blockWidth);
+  // The coefficients of a white block, from the library's own DCT.
+  std::memset(block, 255, static_cast<size_t>(blockWidth) * DCTSIZE);
+  paper.dct = c.fdct->forward_DCT;
+  paper.dct(&c, &c.comp_info[0], rows, &paper.paper, 0, 0, 1);
+  c.client_data = &paper;
+  c.fdct->forward_DCT = forwardDctSkippingPaper;
   JSAMPARRAY planes[1] = {rows};
   for (int y = 0; y < img.height; y += DCTSIZE) {
     greyRows(img, y, DCTSIZE, blockWidth, block);
@@ -216,7 +310,8 @@ std::string encodeJpeg(const InkImage& img) {
   unsigned long size = 0;
   const int blockWidth = (img.width + DCTSIZE - 1) / DCTSIZE * DCTSIZE;
   std::vector<unsigned char> block(static_cast<size_t>(blockWidth) * DCTSIZE);
-  const bool ok = compressJpeg(c, img, block.data(), blockWidth, &buffer, &size);
+  PaperBlocks paper;
+  const bool ok = compressJpeg(c, img, block.data(), blockWidth, &buffer, &size, paper);
   std::string out;
   if (ok && buffer) out.assign(reinterpret_cast<const char*>(buffer), size);
   jpeg_destroy_compress(&c);
@@ -229,7 +324,8 @@ std::string encodeJpeg(const InkImage& img) {
 
 void ImageExportEngine::writeFiles(const Document& doc, ExportFiles& out) {
   for (size_t i = 0; i < doc.pages.size(); ++i) {
-    const InkImage img = renderInk(doc, doc.pages[i], kRasterDpi);
+    const InkImage img =
+        renderInk(doc, doc.pages[i], kind_ == Kind::Bmp ? kRasterDpi : kScreenRasterDpi);
     auto& f = out.create(pageFileName(fileName(), i));
     f.write(kind_ == Kind::Gif    ? encodeGif(img)
             : kind_ == Kind::Jpeg ? encodeJpeg(img)

@@ -38,23 +38,28 @@ uint32_t get32(std::string_view b, size_t at) {
   return get16(b, at) | (get16(b, at + 2) << 16);
 }
 
-/// One row of ink in BMP run-length encoding (RLE8) of its grey levels: runs as (count,
-/// level), stretches of differing levels in absolute mode, and the end-of-line mark. Runs of
-/// paper are found eight pixels at a time.
-void rle8Row(std::string& s, const unsigned char* ink, int width) {
-  const size_t start = s.size();
-  s.resize(start + 2 * static_cast<size_t>(width) + 8);
-  char* p = s.data() + start;
-  const auto lv = [ink](int x) { return static_cast<char>(ink[x] >> 4); };
+/// One row of ink in BMP run-length encoding (RLE8) of its grey levels, written at `p`
+/// (room for 2 * width + 2 bytes) and returning the end: runs as (count, level), stretches
+/// of differing levels in absolute mode, and the end-of-line mark. `levels` is room for the
+/// row's levels, taken eight pixels at a time, as are the runs.
+char* rle8Row(char* p, const unsigned char* ink, int width, unsigned char* levels) {
+  constexpr uint64_t kLowNibbles = 0x0F0F0F0F0F0F0F0Full;
   int x = 0;
+  for (uint64_t w; x + 8 <= width; x += 8) {
+    std::memcpy(&w, ink + x, 8);
+    w = (w >> 4) & kLowNibbles;
+    std::memcpy(levels + x, &w, 8);
+  }
+  for (; x < width; ++x) levels[x] = static_cast<unsigned char>(ink[x] >> 4);
+  const auto lv = [levels](int at) { return static_cast<char>(levels[at]); };
+  x = 0;
   while (x < width) {
     const char v = lv(x);
+    const uint64_t same = 0x0101010101010101ull * static_cast<unsigned char>(v);
     int end = x + 1;
-    if (v == 0) {
-      for (uint64_t w; end + 8 <= width; end += 8) {
-        std::memcpy(&w, ink + end, 8);
-        if (w & 0xF0F0F0F0F0F0F0F0ull) break;
-      }
+    for (uint64_t w; end + 8 <= width; end += 8) {
+      std::memcpy(&w, levels + end, 8);
+      if (w != same) break;
     }
     while (end < width && lv(end) == v) ++end;
     if (end - x >= 3 || width - x < 3) {
@@ -79,14 +84,15 @@ void rle8Row(std::string& s, const unsigned char* ink, int width) {
     } else {
       *p++ = 0;
       *p++ = static_cast<char>(n);
-      for (int k = 0; k < n; ++k) *p++ = lv(x + k);
+      std::memcpy(p, levels + x, static_cast<size_t>(n));
+      p += n;
       if (n % 2) *p++ = 0;  // absolute runs end on a 16-bit boundary
     }
     x += n;
   }
   *p++ = 0;
   *p++ = 0;
-  s.resize(static_cast<size_t>(p - s.data()));
+  return p;
 }
 
 /// True when a row has no ink at all, as most rows of a page have; a word at a time.
@@ -148,34 +154,41 @@ std::string encodeBmp(const Bitmap& image) {
 }
 
 std::string encodeGreyBmp(const InkImage& img) {
-  std::string data;
-  data.reserve(static_cast<size_t>(img.height) * 64);
+  const uint32_t offset = 14 + 40 + kGreyLevels * 4;
+  // The headers go in front once the size of the pixel data is known.
+  std::string s(offset, '\0');
+  s.reserve(offset + static_cast<size_t>(img.height) * 128);
   std::string blank;
   for (int left = img.width; left > 0; left -= 255) {
     blank += static_cast<char>(std::min(left, 255));
     blank += '\0';
   }
   blank += std::string_view("\0\0", 2);
+  // A row is encoded in a buffer of its own and appended: growing the file by the worst
+  // case of every row would clear twice the page for nothing.
+  std::vector<char> row(2 * static_cast<size_t>(img.width) + 8);
+  std::vector<unsigned char> levels(static_cast<size_t>(img.width));
   for (int y = img.height - 1; y >= 0; --y) {  // bottom-up
     const unsigned char* in = img.row(y);
     if (blankRow(in, img.width))
-      data += blank;
+      s += blank;
     else
-      rle8Row(data, in, img.width);
+      s.append(row.data(),
+               static_cast<size_t>(rle8Row(row.data(), in, img.width, levels.data()) - row.data()));
   }
-  data += '\0';
-  data += '\1';  // end of bitmap
-  std::string s =
-      bmpHeaders(img.width, img.height, 8, 1 /* BI_RLE8 */, static_cast<uint32_t>(data.size()),
-                 static_cast<uint32_t>(img.dpi / 0.0254 + 0.5), kGreyLevels);
+  s += '\0';
+  s += '\1';  // end of bitmap
+  std::string head = bmpHeaders(img.width, img.height, 8, 1 /* BI_RLE8 */,
+                                static_cast<uint32_t>(s.size() - offset),
+                                static_cast<uint32_t>(img.dpi / 0.0254 + 0.5), kGreyLevels);
   for (int i = 0; i < kGreyLevels; ++i) {
     const char g = static_cast<char>(greyOfLevel(i));
-    s += g;
-    s += g;
-    s += g;
-    s += '\0';
+    head += g;
+    head += g;
+    head += g;
+    head += '\0';
   }
-  s += data;
+  s.replace(0, offset, head);
   return s;
 }
 

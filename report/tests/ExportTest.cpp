@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "host/Errors.h"
@@ -164,10 +166,10 @@ TEST_F(Exports, PicturesReadBackWithImageMagickAndTheirBarcodesDecode) {
     const report::ExportFormat* f = report::exportFormat(tag);
     SCOPED_TRACE(std::string(f->name));
     const std::string file = exportBoleto(tag, "boleto." + std::string(f->extension))[0];
-    // A4 at 200 dpi.
+    // A4 at 200 dpi for the bitmap, at 100 dpi for gif and jpg.
     const std::string info = run("identify -format '%m %w %h' " + quote(file));
     const std::string magick = tag == 8 ? "GIF" : tag == 9 ? "JPEG" : "BMP3";
-    EXPECT_EQ(info, magick + " 1654 2339");
+    EXPECT_EQ(info, magick + (tag == 10 ? " 1654 2339" : " 827 1169"));
     EXPECT_EQ(decodeBarcode(file), codes.barcode + "\n");
     // Text drawn, not just bars: the page is mostly paper with some ink.
     const double mean = std::stod("0" + run("/usr/bin/convert " + quote(file) +
@@ -446,10 +448,53 @@ TEST_F(Exports, HostileTextStaysTextInTheMarkupFormats) {
             std::string::npos);
 }
 
-TEST_F(Exports, RunLengthBitmapHoldsTheSamePixelsAsTheGif) {
-  // Noise (absolute runs of every length, odd ones padded), long runs of one grey, blank
-  // rows and a run across the whole width: ImageMagick must read the same pixels from the
-  // bitmap we encode as from giflib's picture of the same page.
+namespace {
+
+/// Keeps the document an export is given, to draw it again beside the engines' files.
+class KeepDocument final : public report::ExportEngine {
+ public:
+  using ExportEngine::ExportEngine;
+  report::Document doc;
+
+ protected:
+  void writeFiles(const report::Document& d, report::ExportFiles&) override { doc = d; }
+};
+
+/// The grey samples ImageMagick reads from `picture`, one byte a pixel.
+std::string greySamples(const std::string& picture, const std::string& out) {
+  run("/usr/bin/convert " + quote(picture) + " -depth 8 gray:" + quote(out));
+  return readFile(out);
+}
+
+/// The page drawn again at `dpi`, as the grey levels the gif and bmp files hold.
+std::string expectedLevels(const report::Document& doc, double dpi) {
+  const report::InkImage ink = report::renderInk(doc, doc.pages[0], dpi);
+  std::string grey;
+  for (int y = 0; y < ink.height; ++y)
+    for (int x = 0; x < ink.width; ++x)
+      grey += static_cast<char>(report::greyOfLevel(report::greyLevel(ink.row(y)[x])));
+  return grey;
+}
+
+size_t differingSamples(const std::string& a, const std::string& b) {
+  size_t n = a.size() == b.size() ? 0 : std::max(a.size(), b.size());
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) n += a[i] != b[i];
+  return n;
+}
+
+void expectSamePixels(const report::Document& doc, double dpi, const std::string& picture,
+                      const ScratchDir& scratch) {
+  EXPECT_EQ(
+      differingSamples(greySamples(picture, scratch.file("read.gray")), expectedLevels(doc, dpi)),
+      0u);
+}
+
+}  // namespace
+
+TEST_F(Exports, GifAndBitmapHoldEveryPixelOfTheirPage) {
+  // Noise (absolute runs of every length, odd ones padded, LZW strings that fill the table),
+  // long runs of one grey, blank rows and a run across the whole width: ImageMagick must read
+  // from each file exactly the grey levels of the page drawn again.
   auto noise = std::make_shared<report::Bitmap>();
   noise->width = 301;
   noise->height = 40;
@@ -469,12 +514,63 @@ TEST_F(Exports, RunLengthBitmapHoldsTheSamePixelsAsTheGif) {
   doc.pages.push_back(page);
   report::makeExportEngine(8, scratch.file("p.gif"))->write(doc);
   report::makeExportEngine(10, scratch.file("p.bmp"))->write(doc);
-  // compare prints its count of differing pixels on standard error.
-  EXPECT_EQ(run("{ compare -metric AE " + quote(scratch.file("p.gif")) + " " +
-                quote(scratch.file("p.bmp")) + " null: 2>&1; }"),
-            "0");
+  {
+    SCOPED_TRACE("gif");
+    expectSamePixels(doc, report::kScreenRasterDpi, scratch.file("p.gif"), scratch);
+  }
+  {
+    SCOPED_TRACE("bmp");
+    expectSamePixels(doc, report::kRasterDpi, scratch.file("p.bmp"), scratch);
+  }
   EXPECT_NE(run("identify -format '%k' " + quote(scratch.file("p.bmp"))), "1")
       << "the page is not blank";
+
+  // A whole boleto: long runs of paper through many clears of the GIF's string table.
+  KeepDocument keep(scratch.file("kept"));
+  printer.ExportReport(templatePath("MODBOLCOMP.QR2"),
+                       host::DateTime::fromYmdHms(2026, 1, 2, 3, 4, 5), keep);
+  ASSERT_EQ(keep.doc.pages.size(), 1u);
+  {
+    SCOPED_TRACE("boleto gif");
+    expectSamePixels(keep.doc, report::kScreenRasterDpi, exportBoleto(8, "b.gif")[0], scratch);
+  }
+  {
+    SCOPED_TRACE("boleto bmp");
+    expectSamePixels(keep.doc, report::kRasterDpi, exportBoleto(10, "b.bmp")[0], scratch);
+  }
+}
+
+TEST_F(Exports, JpegKeepsPaperWhiteAndInkWhereThePageHasIt) {
+  // Blank blocks are not transformed one by one; they must come out as the paper of the
+  // blocks around the ink, and the ink within a few levels of the page drawn again.
+  KeepDocument keep(scratch.file("kept"));
+  printer.ExportReport(templatePath("MODBOLCOMP.QR2"),
+                       host::DateTime::fromYmdHms(2026, 1, 2, 3, 4, 5), keep);
+  const report::InkImage ink =
+      report::renderInk(keep.doc, keep.doc.pages[0], report::kScreenRasterDpi);
+  const std::string read = greySamples(exportBoleto(9, "b.jpg")[0], scratch.file("read.gray"));
+  ASSERT_EQ(read.size(), static_cast<size_t>(ink.width) * static_cast<size_t>(ink.height));
+  const auto blankBlock = [&ink](int x, int y) {
+    for (int by = y / 8 * 8; by < std::min(y / 8 * 8 + 8, ink.height); ++by)
+      for (int bx = x / 8 * 8; bx < std::min(x / 8 * 8 + 8, ink.width); ++bx)
+        if (ink.row(by)[bx] != 0) return false;
+    return true;
+  };
+  long error = 0;
+  int paperLow = 255, paperHigh = 0;
+  for (int y = 0; y < ink.height; ++y)
+    for (int x = 0; x < ink.width; ++x) {
+      const int got = static_cast<unsigned char>(
+          read[static_cast<size_t>(y) * static_cast<size_t>(ink.width) + static_cast<size_t>(x)]);
+      error += std::abs(got - (255 - ink.row(y)[x]));
+      if (x % 8 == 0 && y % 8 == 0 && blankBlock(x, y)) {
+        paperLow = std::min(paperLow, got);
+        paperHigh = std::max(paperHigh, got);
+      }
+    }
+  EXPECT_GE(paperLow, 250);
+  EXPECT_LE(paperHigh - paperLow, 2);
+  EXPECT_LT(static_cast<double>(error) / static_cast<double>(read.size()), 3.0);
 }
 
 TEST_F(Exports, WrappedTextGivesALineEachAndTextsSharingACellLoseNothing) {
