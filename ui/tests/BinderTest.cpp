@@ -232,7 +232,7 @@ TEST_F(BinderTest, ThePageShownByTheModelIsTheCurrentTab) {
 
 TEST_F(BinderTest, FocusMovesBothWays) {
   QApplication::setActiveWindow(root.get());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(root.get(), 30000));
   edit->setFocus();
   EXPECT_TRUE(lineEdit->hasFocus());
 
@@ -296,7 +296,7 @@ class BinderTextTest : public ScreenFixture {
     binder->setAfterInput([this] { ++inputs; });
     root->show();
     QApplication::setActiveWindow(root.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(root.get(), 30000));
   }
   Control* memo = nullptr;
   Control* date = nullptr;

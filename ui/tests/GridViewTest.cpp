@@ -72,7 +72,7 @@ class GridViewTest : public ::testing::Test {
     auto* binding = new ui::GridBinding(*view, grid, [this] { ++inputs; });
     view->show();
     QApplication::setActiveWindow(view.get());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(view.get(), 30000));
     view->setFocus();
     QApplication::processEvents();  // the view lays out its headers later
     return *binding;

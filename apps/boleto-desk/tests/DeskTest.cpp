@@ -174,7 +174,7 @@ class Desk : public ::testing::Test {
   static QMdiSubWindow* openListed(desk::MainWindow& window) {
     window.show();
     window.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 30000));
     int filters = 0;
     window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
       ASSERT_EQ(screen.className(), "TfrmFiltroHabRec");
@@ -412,7 +412,7 @@ TEST_F(Desk, MarkedBoletosAreSentByEmailFromTheRegisterWithTheRunOnTheStatusBar)
     } reject{dialog};
     ASSERT_EQ(screen.className(), "TfrmEnvBolMail");
     ++shown;
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 30000));
     auto* grid = dialog.findChild<QTableView*>("dbgEnvBolMail");
     ASSERT_NE(grid, nullptr);
     auto* model = grid->model();
