@@ -131,14 +131,17 @@ Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
   return c;
 }
 
-/// The accounts of the caller's company that share `account`'s place at the bank (bank,
-/// agency, bank account and payee code): the bank knows one nosso número once over all of
-/// them, whatever range each register allows. Binds the company and the account, in order.
+/// The account and the accounts of the caller's company that share its place at the bank
+/// (bank, agency, bank account and payee code): the bank knows one nosso número once over
+/// all of them, whatever range each register allows. Binds the account, the company and the
+/// account again, in that order; written as one list so that the (company, account, number)
+/// index still finds the holders.
 constexpr const char* kSameAgreement =
-    "(SELECT O.CDREDUCONT FROM CONTCORR O JOIN CONTCORR K ON K.CDEMPRESA = O.CDEMPRESA AND "
-    "K.CDBANCO = O.CDBANCO AND COALESCE(K.CDAGENCIA, '') = COALESCE(O.CDAGENCIA, '') AND "
-    "COALESCE(K.CDCONTCORR, '') = COALESCE(O.CDCONTCORR, '') AND COALESCE(K.CDCEDENTEBAN, '') = "
-    "COALESCE(O.CDCEDENTEBAN, '') WHERE K.CDEMPRESA = :ke AND K.CDREDUCONT = :kc)";
+    "(SELECT CAST(:c AS TEXT) UNION SELECT O.CDREDUCONT FROM CONTCORR O JOIN CONTCORR K ON "
+    "K.CDEMPRESA = O.CDEMPRESA AND K.CDBANCO = O.CDBANCO AND COALESCE(K.CDAGENCIA, '') = "
+    "COALESCE(O.CDAGENCIA, '') AND COALESCE(K.CDCONTCORR, '') = COALESCE(O.CDCONTCORR, '') AND "
+    "COALESCE(K.CDCEDENTEBAN, '') = COALESCE(O.CDCEDENTEBAN, '') WHERE K.CDEMPRESA = :ke AND "
+    "K.CDREDUCONT = :kc)";
 
 void lockCounter(CallContext& ctx, const std::string& name);
 
@@ -171,8 +174,8 @@ void requireFree(CallContext& ctx, const std::string& account, const std::string
   const std::string company = ctx.company();
   ctx.sql() << std::string(
                    "SELECT COUNT(*) FROM BOLRECEBER WHERE CDEMPRESA = :e AND CDNOSNUMREC "
-                   "= :n AND (CDREDUCONT = :c OR CDREDUCONT IN ") +
-                   kSameAgreement + ") AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
+                   "= :n AND CDREDUCONT IN ") +
+                   kSameAgreement + " AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
       soci::use(company), soci::use(number), soci::use(account), soci::use(company),
       soci::use(account), soci::use(k.branch), soci::use(k.number), soci::into(taken);
   // A number an extension gave up may still be at the bank: it is never handed out again.
@@ -180,8 +183,8 @@ void requireFree(CallContext& ctx, const std::string& account, const std::string
   ctx.sql() << std::string(
                    "SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON B.CDFILIAL = "
                    "P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC WHERE P.CDNOSNUMANT = :n "
-                   "AND B.CDEMPRESA = :e AND (P.CDREDUCONTANT = :c OR P.CDREDUCONTANT IN ") +
-                   kSameAgreement + ") AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
+                   "AND B.CDEMPRESA = :e AND P.CDREDUCONTANT IN ") +
+                   kSameAgreement + " AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
       soci::use(number), soci::use(company), soci::use(account), soci::use(company),
       soci::use(account), soci::use(k.branch), soci::use(k.number), soci::into(dropped);
   if (taken > 0 || dropped > 0) {
@@ -369,10 +372,9 @@ void registerNumeracao(Dispatcher& d) {
     const std::string company = ctx.company();
     const auto& fields = records::cdsValNosNumero().fields();
     soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << std::string("SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER "
-                                          "WHERE CDEMPRESA = :e AND (CDREDUCONT = :c OR "
-                                          "CDREDUCONT IN ") +
-                                  kSameAgreement + ") AND CDNOSNUMREC = :n",
+        (ctx.sql().prepare << std::string("SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
+                                          "CDEMPRESA = :e AND CDREDUCONT IN ") +
+                                  kSameAgreement + " AND CDNOSNUMREC = :n",
          soci::use(company), soci::use(account), soci::use(company), soci::use(account),
          soci::use(number));
     return remote::Variant::packet(packetFromRows(rows, fields));
