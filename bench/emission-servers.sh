@@ -18,7 +18,7 @@ server=$(realpath "$build/apps/boleto-server/boleto-server")
 export BOLETO_PASSWORD=bench-emissao
 dir=$(mktemp -d)
 pids=
-trap 'for p in $pids; do kill "$p" 2>/dev/null; done; rm -rf "$dir"' EXIT
+trap 'for p in $pids; do kill "$p" 2>/dev/null; done; rm -rf "$dir"' EXIT INT TERM HUP
 cd "$dir"
 
 ticks() {  # processor time of a process so far, in clock ticks
