@@ -1,5 +1,6 @@
 // Numbering of boletos: the nosso número counters per account and model, the store of the
-// codes with the uniqueness of the number within its account, and identified deposits.
+// codes with the uniqueness of the number within its account and the accounts of the same
+// agreement, and identified deposits.
 
 #include <fmt/format.h>
 
@@ -169,29 +170,66 @@ Codes storedCodes(CallContext& ctx, const BoletoKey& k) {
   return c;
 }
 
+/// The account and the accounts of the caller's company that share its place at the bank
+/// (bank, agency, bank account and payee code): the bank knows one nosso número once over
+/// all of them, whatever range each register allows. Binds the account, the company and the
+/// account again, in that order; written as one list so that the (company, account, number)
+/// index still finds the holders.
+constexpr const char* kSameAgreement =
+    "(SELECT CAST(:c AS TEXT) UNION SELECT O.CDREDUCONT FROM CONTCORR O JOIN CONTCORR K ON "
+    "K.CDEMPRESA = O.CDEMPRESA AND K.CDBANCO = O.CDBANCO AND COALESCE(K.CDAGENCIA, '') = "
+    "COALESCE(O.CDAGENCIA, '') AND COALESCE(K.CDCONTCORR, '') = COALESCE(O.CDCONTCORR, '') AND "
+    "COALESCE(K.CDCEDENTEBAN, '') = COALESCE(O.CDCEDENTEBAN, '') WHERE K.CDEMPRESA = :ke AND "
+    "K.CDREDUCONT = :kc)";
+
+void lockCounter(CallContext& ctx, const std::string& name);
+
+/// Holds the agreement of `account` for the rest of the transaction. Each account keeps a
+/// counter of its own, so the counter's lock does not keep two servers numbering boletos of
+/// two accounts of one agreement from both finding a number free and both storing it.
+void lockAgreement(CallContext& ctx, const std::string& account) {
+  std::string bank, agency, bankAccount, payee;
+  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null;
+  const std::string company = ctx.company();
+  ctx.sql() << "SELECT CDBANCO, CDAGENCIA, CDCONTCORR, CDCEDENTEBAN FROM CONTCORR WHERE "
+               "CDEMPRESA = :e AND CDREDUCONT = :c",
+      soci::use(company), soci::use(account), soci::into(bank, i1), soci::into(agency, i2),
+      soci::into(bankAccount, i3), soci::into(payee, i4);
+  if (!ctx.sql().got_data()) return;  // no account, no agreement: the account's own check holds
+  auto text = [](const std::string& v, soci::indicator i) {
+    return i == soci::i_ok ? v : std::string();
+  };
+  lockCounter(ctx, fmt::format("CONVENIO/{}/{}/{}/{}", text(bank, i1), text(agency, i2),
+                               text(bankAccount, i3), text(payee, i4)));
+}
+
 struct TakenQuery {
   std::string account, number, company, branch, boleto;
   int taken = 0, dropped = 0;
   soci::statement onBoleto, dropped_;
   explicit TakenQuery(soci::session& sql)
-      : onBoleto((sql.prepare << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDREDUCONT = :c AND "
-                                 "CDNOSNUMREC = :n AND CDEMPRESA = :e AND NOT (CDFILIAL = :f AND "
-                                 "NRLANBOLREC = :b)",
-                  soci::use(account), soci::use(number), soci::use(company), soci::use(branch),
-                  soci::use(boleto), soci::into(taken))),
-        dropped_((sql.prepare << "SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON "
-                                 "B.CDFILIAL = P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC "
-                                 "WHERE P.CDREDUCONTANT = :c AND P.CDNOSNUMANT = :n AND "
-                                 "B.CDEMPRESA = :e AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = "
-                                 ":b)",
-                  soci::use(account), soci::use(number), soci::use(company), soci::use(branch),
-                  soci::use(boleto), soci::into(dropped))) {}
+      : onBoleto((sql.prepare << std::string("SELECT COUNT(*) FROM BOLRECEBER WHERE CDEMPRESA = "
+                                             ":e AND CDNOSNUMREC = :n AND CDREDUCONT IN ") +
+                                     kSameAgreement +
+                                     " AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
+                  soci::use(company), soci::use(number), soci::use(account), soci::use(company),
+                  soci::use(account), soci::use(branch), soci::use(boleto), soci::into(taken))),
+        dropped_((
+            sql.prepare << std::string("SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON "
+                                       "B.CDFILIAL = P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC "
+                                       "WHERE P.CDNOSNUMANT = :n AND B.CDEMPRESA = :e AND "
+                                       "P.CDREDUCONTANT IN ") +
+                               kSameAgreement + " AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
+            soci::use(number), soci::use(company), soci::use(account), soci::use(company),
+            soci::use(account), soci::use(branch), soci::use(boleto), soci::into(dropped))) {}
 };
 
-/// The uniqueness of a number within its account, checked inside the writing transaction so
-/// that two callers who asked GetValNosNumero at the same moment cannot both store it.
+/// The uniqueness of a number within its account and the accounts of the same agreement,
+/// checked inside the writing transaction, with the agreement held, so that two callers who
+/// asked GetValNosNumero at the same moment cannot both store it.
 void requireFree(CallContext& ctx, const std::string& account, const std::string& number,
                  const BoletoKey& k) {
+  lockAgreement(ctx, account);
   auto& q = prepared<TakenQuery>(ctx, "Numeracao.taken");
   q.account = account;
   q.number = number;
@@ -204,7 +242,7 @@ void requireFree(CallContext& ctx, const std::string& account, const std::string
   runToEnd(q.dropped_);
   if (q.taken > 0 || q.dropped > 0) {
     throw Refusal("NN_JA_CAD", fmt::format("Operação Bloqueada! Nosso número {} já cadastrado em "
-                                           "outro boleto da conta {}.",
+                                           "outro boleto da conta {} ou do mesmo convênio.",
                                            number, account));
   }
 }
@@ -415,16 +453,19 @@ void registerNumeracao(Dispatcher& d) {
     return remote::Variant(int64_t{1});
   });
 
-  // GetValNosNumero(nosso número in-out, account): the boletos of the account that carry it.
+  // GetValNosNumero(nosso número in-out, account): the boletos that carry it, of the account
+  // or of another account of the same agreement.
   d.on<rpc::GetValNosNumero>([](CallContext& ctx, rpc::GetValNosNumero& a) {
     const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
     const std::string account = a.CDREDUCONT.code();
     const std::string company = ctx.company();
     const auto& fields = records::cdsValNosNumero().fields();
     soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << "SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
-                              "CDEMPRESA = :e AND CDREDUCONT = :c AND CDNOSNUMREC = :n",
-         soci::use(company), soci::use(account), soci::use(number));
+        (ctx.sql().prepare << std::string("SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
+                                          "CDEMPRESA = :e AND CDREDUCONT IN ") +
+                                  kSameAgreement + " AND CDNOSNUMREC = :n",
+         soci::use(company), soci::use(account), soci::use(company), soci::use(account),
+         soci::use(number));
     return remote::Variant::packet(packetFromRows(rows, fields));
   });
 

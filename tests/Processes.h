@@ -20,12 +20,15 @@ struct Process {
   int out = -1;  // the child's standard output
 };
 
-Process spawn(const std::vector<std::string>& argv, const char* workDir = nullptr) {
+/// With `withErrors`, the child's standard error goes to the same pipe as its output.
+Process spawn(const std::vector<std::string>& argv, const char* workDir = nullptr,
+              bool withErrors = false) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  if (withErrors) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   if (workDir) posix_spawn_file_actions_addchdir_np(&actions, workDir);
   std::vector<char*> args;

@@ -72,9 +72,19 @@ host::Host configuredHost() {
   settings.operatorCode = o.user;
   settings.company = o.company;
   if (!o.server.empty()) {
-    auto where = remote::ServerAddress::parse(o.server, 8211);
-    settings.webUrl = where.scheme == "https" ? "https://" + where.host : where.host;
-    settings.webPort = where.port;
+    const auto servers = remote::ServerAddress::parseList(o.server, 8211);
+    if (servers.size() == 1) {
+      settings.webUrl =
+          servers[0].scheme == "https" ? "https://" + servers[0].host : servers[0].host;
+      settings.webPort = servers[0].port;
+    } else {
+      // Several servers of one service: the transport tries them in this order, each with the
+      // scheme and port written for it (read as one address, the list lost its first scheme).
+      std::string list;
+      for (const auto& s : servers) list += (list.empty() ? "" : ",") + s.url();
+      settings.webUrl = list;
+      settings.webPort = 8211;
+    }
     const std::string password =
         remote::readPassword(o.passwordFile, "BOLETO_PASSWORD", "Senha de " + o.user + ": ");
     auto http = std::make_shared<remote::HttpTransportFactory>(o.user, password);
@@ -106,7 +116,10 @@ const Registrar registrar{[](CLI::App& app) {
   auto* db = app.add_option("--db", o.db,
                             "SQLite file or postgresql:// URL of the embedded service "
                             "(default: $BOLETO_DB, else data/boleto.db)");
-  auto* server = app.add_option("--server", o.server, "use a running boleto-server at URL");
+  auto* server = app.add_option(
+      "--server", o.server,
+      "use a running boleto-server at URL; several servers of one service separated by commas "
+      "(URL,URL: the next is tried when one does not answer)");
   db->excludes(server);
   app.add_option("--user", o.user, "operator")->capture_default_str();
   app.add_option("--password-file", o.passwordFile,
