@@ -507,3 +507,65 @@ TEST_F(Desk, TheLossWriteOffOpensFromTheMenuWithTheTotalOfTheMarkedBoletos) {
   EXPECT_EQ(shownTotal, registerTotal);
   EXPECT_NE(shownTotal, "0,00");
 }
+
+TEST_F(Desk, MarkedBoletosAreGeneratedAsATextFileFromThePrintMenu) {
+  Listed desk;
+  ASSERT_TRUE(desk.in);
+  ASSERT_NE(desk.sub, nullptr);
+  QPointer<QMdiSubWindow> sub = desk.sub;
+  auto* list = desk.list;
+  auto& rows = rowsOf(*sub);
+  const int markColumn = columnOf(rows, ui::DatasetTableModel::kMarkField);
+
+  // The pending boletos of the first account that has any, ticked with the space bar.
+  std::string account;
+  size_t ticked = 0;
+  for (int r = 0; r < rows.rowCount(); ++r) {
+    const size_t recNo = static_cast<size_t>(r) + 1;
+    const auto& ds = rows.dataset();
+    const std::string mine = ds.valueAt(recNo, "CDREDUCONT").asString();
+    if (mine.empty() || ds.valueAt(recNo, "IDSTATBREC").asString() == "E") continue;
+    if (!ds.valueAt(recNo, "NRORIGBOLREC").asString().empty()) continue;
+    if (account.empty()) account = mine;
+    if (mine != account) continue;
+    list->setCurrentIndex(rows.index(r, markColumn));
+    QTest::keyClick(list, Qt::Key_Space);
+    ticked += rows.data(rows.index(r, markColumn), Qt::CheckStateRole).toInt() == Qt::Checked;
+  }
+  ASSERT_GT(ticked, 0u) << "the demo data should have a pending boleto";
+
+  const auto out = dir_ / ("gerados-" + std::to_string(ticked));
+  std::filesystem::create_directories(out);
+  bool shown = false;
+  desk.window.screens().setOnModalShown([&](host::ScreenModel& screen, QWidget& dialog) {
+    ASSERT_EQ(screen.className(), "TfrmEditaBoleto");
+    shown = true;
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Gerar Boleto (txt)");
+    auto* dirEdit = dialog.findChild<QLineEdit*>("edtDiretorio");
+    ASSERT_NE(dirEdit, nullptr);
+    dirEdit->setFocus();
+    dirEdit->selectAll();
+    QTest::keyClicks(dirEdit, QString::fromStdString(out.string()));
+    answerNextBox("Exportação realizada com sucesso.", "OK");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("sbtExportar"), Qt::LeftButton);
+  });
+  QTest::mouseClick(sub->findChild<QPushButton*>("sbtImprimir"), Qt::LeftButton);
+  auto* item = sub->findChild<QAction*>("mnuGeraBoletoTxt");
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isEnabled());
+  item->trigger();
+  QApplication::processEvents();
+  desk.window.screens().setOnModalShown({});
+  EXPECT_TRUE(shown);
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& f : std::filesystem::directory_iterator(out)) files.push_back(f.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".txt");
+  EXPECT_GT(std::filesystem::file_size(files[0]), 0u);
+  // Generated: nothing stays marked and the list shows them emitted.
+  for (int r = 0; r < rows.rowCount(); ++r)
+    EXPECT_NE(rows.data(rows.index(r, markColumn), Qt::CheckStateRole).toInt(), Qt::Checked) << r;
+  EXPECT_EQ(sub->findChild<QLineEdit*>("nedCont")->text().toInt(), 0);
+  sub->close();
+}
