@@ -68,6 +68,12 @@ void ContextSettings::set(const std::string& key, const std::string& rawValue) {
     }
   } else if (startsWith(key, "locked-before.")) {
     lockedBefore[key.substr(14)] = parseDateSetting(key, value);
+  } else if (key == "serial-device") {
+    serialDevice = value;
+  } else if (key == "log-dir") {
+    logDir = value;
+  } else if (key == "package-dir") {
+    packageDir = value;
   } else {
     throw std::invalid_argument(fmt::format("unknown context setting '{}'", key));
   }
@@ -109,6 +115,13 @@ DateTime ConfiguredContext::DataProc(const std::string& branch) const {
 std::string ConfiguredContext::ReportDir() const {
   std::string dir = settings_.reportDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::string ConfiguredContext::LogDir() const {
+  if (settings_.logDir.empty()) return ReportDir();
+  std::string dir = settings_.logDir;
+  if (dir.back() != '/') dir += '/';
   return dir;
 }
 

@@ -34,6 +34,15 @@ class Context {
   /// Is `date` locked for `module` (a date before the module's locked processing date)?
   virtual bool DtProcBloq(const std::string& module, const std::string& oper,
                           const DateTime& date) const = 0;
+  /// The serial device the generation notifies of each text file ("USB001" on the host's
+  /// machines); empty: none.
+  virtual std::string DispositivoSerial() const { return {}; }
+  /// Where the diagnostic log of the device notices goes, with a trailing separator (the
+  /// program's own directory is not writable on an installed system): the report directory
+  /// unless set.
+  virtual std::string LogDir() const { return ReportDir(); }
+  /// Where the host's other packages are loaded from (`LoadBPL`); empty: beside the program.
+  virtual std::string PackageDir() const { return {}; }
 };
 
 /// Context settings read from a file of "key = value" lines or from command-line pairs.
@@ -51,11 +60,14 @@ struct ContextSettings {
   std::set<std::string> companies;
   /// Locked processing dates per module ("REC" ...): dates before them are locked.
   std::map<std::string, DateTime> lockedBefore;
+  std::string serialDevice;  ///< the generation's serial device ("USB001"); empty: none
+  std::string logDir;        ///< the device notices' log; empty: the report directory
+  std::string packageDir;    ///< the host's packages (LoadBPL); empty: beside the program
 
   /// Applies one setting; throws std::invalid_argument naming an unknown key or a bad value.
   /// Keys: company, branch, branch-module (S/N), processing-date (dd/mm/yyyy or yyyy-mm-dd),
   /// processing-date.<branch>, operator, report-dir, web-url, web-port, companies (a;b),
-  /// locked-before.<module>.
+  /// locked-before.<module>, serial-device, log-dir, package-dir.
   void set(const std::string& key, const std::string& value);
   /// Reads "key = value" lines ('#' starts a comment); throws naming the file and line.
   static ContextSettings fromFile(const std::string& path);
@@ -80,6 +92,9 @@ class ConfiguredContext final : public Context {
   bool AcessoOperEmpresa(const std::string& oper, const std::string& company) const override;
   bool DtProcBloq(const std::string& module, const std::string& oper,
                   const DateTime& date) const override;
+  std::string DispositivoSerial() const override { return settings_.serialDevice; }
+  std::string LogDir() const override;
+  std::string PackageDir() const override { return settings_.packageDir; }
 
  private:
   ContextSettings settings_;

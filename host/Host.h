@@ -24,6 +24,7 @@ class Context;
 class Dialogs;
 class HostDatabase;
 class SecretOpener;
+class SerialPort;
 
 /// The process-wide ports. A member left empty is a port not installed: asking for it is an
 /// error (the screen host excepted: screens are then shown headless). host/ only keeps the
@@ -31,7 +32,7 @@ class SecretOpener;
 struct Host {
   /// Raised whenever a member is added, so that a package built against another layout
   /// refuses the object instead of misreading it.
-  static constexpr int kVersion = 3;
+  static constexpr int kVersion = 4;
   int version = kVersion;
   std::shared_ptr<Context> context;
   std::shared_ptr<Dialogs> dialogs;
@@ -43,6 +44,8 @@ struct Host {
   std::shared_ptr<SecretOpener> secrets;
   /// The system's mail program; empty: xdg-email.
   std::shared_ptr<smtp::SystemMailClient> systemMail;
+  /// The serial device of the generation's notices; empty: the termios device.
+  std::shared_ptr<SerialPort> serial;
 };
 
 /// The ports installed now.

@@ -10,6 +10,7 @@
 
 #include "host/ClientDataset.h"
 #include "host/Errors.h"
+#include "host/KeyList.h"
 #include "records/EmissionOrder.h"
 
 namespace rec {
@@ -61,6 +62,14 @@ struct Creators {
   std::function<int(const std::string& branch, const std::string& number,
                     const std::string& company, const std::string& customer, double value)>
       CriaImpNFCred;
+  /// `CriaGerarBoleto`: the generation of text files for the boletos of `klsImporBoleto` with
+  /// the numbering list `klsCodigoBarra` (the register gives its klCarteira as both) on the
+  /// account; `baixaRelatorio` refreshes a report template (may be empty). The screen's modal
+  /// result (1: generated).
+  std::function<int(host::TKeyList& klsCodigoBarra, const std::string& account,
+                    host::TKeyList& klsImporBoleto,
+                    std::function<void(const std::string& fileName)> baixaRelatorio)>
+      CriaGerarBoleto;
 };
 
 /// The process's creators.

@@ -33,6 +33,9 @@ class ServiceContext final : public host::Context {
                   const host::DateTime& date) const override {
     return base_->DtProcBloq(module, oper, date);
   }
+  std::string DispositivoSerial() const override { return base_->DispositivoSerial(); }
+  std::string LogDir() const override { return base_->LogDir(); }
+  std::string PackageDir() const override { return base_->PackageDir(); }
 
  private:
   std::shared_ptr<host::Context> base_;

@@ -127,6 +127,8 @@ inline constexpr Param newChequeIncluded{"new cheque", Kind::Boolean};
 inline constexpr Param changedFieldList{"changed fields", Kind::Text};
 inline constexpr Param unused{"unused", Kind::Number};
 inline constexpr Param total{"total", Kind::Number};
+// The generation screen's saved directory (SetDiretorio).
+inline constexpr Param cdsDiretorio{"cdsDiretorio", Kind::Packet};
 }  // namespace arg
 
 // ==================================================================== Rec12000.rdmHabContRec
@@ -1015,6 +1017,20 @@ struct AgrupaBoleto {
   In<fld::TXMENSBOLBOL> TXMENSBOLBOL;
 };
 
+// --- the generation of files: the operator's directory (service/Diretorio.cpp)
+
+/// The directory the operator last exported to (`cdsDiretorio`: CDPROGRAMA, DSDIRETORIO);
+/// no row when none was saved.
+struct GetDiretorio {
+  static constexpr Method method{kHabContRec, "GetDiretorio", Access::Reads};
+};
+/// Saves the operator's directory from the change packet of `cdsDiretorio` (one row per
+/// program); answers the rows saved.
+struct SetDiretorio {
+  static constexpr Method method{kHabContRec, "SetDiretorio", Access::Writes};
+  In<arg::cdsDiretorio> cdsDiretorio;
+};
+
 // ====================================================================
 
 /// Every declared method: the service registers one handler for each, and only for these.
@@ -1036,7 +1052,7 @@ using Declared = MethodList<
     SeparaBoleto, GetVerifAjBolRec, SetUpdateVrBoleto, GetValAdian, SetConfirmaBaixa, GetContaAd,
     GetExistAjuste, SetConfirma_Adianta, SetConfirma_Devolucao, GetGrid, GetTipoAjReceber_Saida,
     GetAuxTipoAjReceber, GetUpDateNF, Altera, AgrupaBoleto, GetCartao, GetCheque, GetTipoRece,
-    GetTotChq, GetVerifAgrupamento, SetTpRecBoleto>;
+    GetTotChq, GetVerifAgrupamento, SetTpRecBoleto, GetDiretorio, SetDiretorio>;
 
 /// The declarations of every method, as data.
 const std::vector<MethodDecl>& declarations();

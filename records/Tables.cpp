@@ -719,4 +719,9 @@ const Table& cdsTotChq() {
   return t;
 }
 
+const Table& cdsDiretorio() {
+  static const Table t{"cdsDiretorio", {CDPROGRAMA, DSDIRETORIO.labeled("Diretório")}};
+  return t;
+}
+
 }  // namespace records

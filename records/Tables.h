@@ -185,4 +185,7 @@ const Table& cdsCartao();
 /// What a registered cheque has already been used for (`GetTotChq`).
 const Table& cdsTotChq();
 
+/// The generation screen's saved directory (`GetDiretorio`, `SetDiretorio`).
+const Table& cdsDiretorio();
+
 }  // namespace records

@@ -18,9 +18,9 @@ struct RegisterCommand {
 
 inline constexpr RegisterCommand kRegisterCommands[] = {
     {"mnuCancBoleto", "Cancelar Boleto", true}, {"sbtEmail", "E-mail", true},
-    {"mnuEnviaBoleto", "Enviar Boleto", true},  {"mnuEnviaNota", "Enviar Nota", false},
+    {"mnuEnviaBoleto", "Enviar Boleto", true},  {"mnuEnviaNota", "Enviar Carta de Cobrança", true},
     {"mnuAssociar", "Associar Boleto", true},   {"mnuAgrupar", "Conjugar Boletos", true},
-    {"mnuCarne", "Emitir Carnê", true},         {"mnuGeraBoletoTxt", "Gera Boleto (txt)", false},
+    {"mnuCarne", "Emitir Carnê", true},         {"mnuGeraBoletoTxt", "Gera Boleto (txt)", true},
 };
 
 /// The pages whose own operations (include, delete, change and confirm) are built. On a page

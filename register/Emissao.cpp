@@ -136,10 +136,8 @@ void TfrmHabContRec::buildPrintMenu() {
   };
   print.addFollower(*item("mnuBoleto", "Emitir Boleto", &TfrmHabContRec::mnuBoletoClick));
   print.addFollower(*item("mnuCarne", "Emitir Carnê", &TfrmHabContRec::mnuCarneClick));
-  // The text generation is not part of this version: its item is there, disabled.
-  addControl("mnuGeraBoletoTxt", host::ControlKind::MenuItem, &menu)
-      .setCaption("Gera Boleto (txt)");
-  control("mnuGeraBoletoTxt").setEnabled(false);
+  print.addFollower(
+      *item("mnuGeraBoletoTxt", "Gera Boleto (txt)", &TfrmHabContRec::mnuGeraBoletoClick));
 }
 
 void TfrmHabContRec::sbtImprimirClick() {

@@ -267,7 +267,10 @@ void TfrmHabContRec::buildControls() {
   addControl("mnuEnviaBoleto", ControlKind::MenuItem).onClick = [this] {
     run([this] { mnuEnviarBoletoClick(); });
   };
-  addControl("mnuEnviaNota", ControlKind::MenuItem);
+  addControl("mnuEnviaNota", ControlKind::MenuItem).onClick = [this] {
+    run([this] { mnuEnviarCartaCobrancaClick(); });
+  };
+  control("mnuEnviaNota").setCaption("Enviar Carta de Cobrança");
   addCommand("sbtAssociar", "mnuAssociar", [this] { run([this] { sbtAgrupaClick(); }); });
   addCommand("sbtAgrupar", "mnuAgrupar", [this] {
     run([this] {

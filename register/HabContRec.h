@@ -146,6 +146,16 @@ class TfrmHabContRec : public host::TfrmPadrao {
   void mnuSelNFImpClick();
   /// "Enviar Boleto": the marked boletos go to the e-mail screen.
   void mnuEnviarBoletoClick();
+  /// "Gera Boleto (txt)" (Geracao.cpp): each marked emitted boleto asks "Cancelar" (10, the
+  /// command stops), "Sim" (11, generated again with its number) or "Não" (12,
+  /// `kGeracaoDeixaDeFora`: left out and unmarked); then the emission lists with each boleto's
+  /// instalments, the generation screen; a completed generation drops every mark.
+  void mnuGeraBoletoClick();
+  /// The result of the "bol_ja_emit" dialog that leaves a boleto out of the generation.
+  static constexpr int kGeracaoDeixaDeFora = 12;
+  /// "Enviar Carta de Cobrança": the host's collection letters (package "REC01100"), then
+  /// the list read again on the current boleto.
+  void mnuEnviarCartaCobrancaClick();
   /// The emission lists `klEmissao`, `klContas`, `klCarteira` and `cdsBolEmitOrd` from the
   /// marked boletos. `markedChecked`: the caller has already refused an empty marking;
   /// `generation`: instalments of each boleto enter `klCarteira` and several accounts pass.

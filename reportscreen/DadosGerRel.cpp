@@ -147,6 +147,19 @@ std::string TfrmDadosGerRel::output(Output how, const std::string& file) {
   return written;
 }
 
+void TfrmDadosGerRel::exportaRelatorio(report::ExportEngine& engine) {
+  const std::string name = arquivoRelatorio();
+  if (name.empty()) failOn("cbbRelatorio", "Rel_Inf");
+  if (refresh_) refresh_(name);
+  const std::string path = host::ReportDir() + name;
+  if (!fs::exists(path)) error("Arq_Rel_Err", {name.substr(0, name.size() - 4), host::ReportDir()});
+  report::RemoteDataSource data;
+  data.setCompany(company_);
+  report::ReportPrinter printer(data);
+  printer.setParameterEvent([this](const std::string& p) { return Parametro(p); });
+  printer.ExportReport(path, {}, engine);
+}
+
 void TfrmDadosGerRel::sbtImprimirClick() {
   output(Output::Print);
 }

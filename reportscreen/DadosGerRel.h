@@ -15,6 +15,7 @@
 namespace report {
 class PrintPort;
 class PreviewPort;
+class ExportEngine;
 }  // namespace report
 
 namespace rec {
@@ -67,6 +68,10 @@ class TfrmDadosGerRel : public host::ScreenModel {
   virtual host::Value Parametro(const std::string& name) = 0;
   /// Runs after a print or a save went out whole.
   virtual void AposImprimir() {}
+  /// The chosen report written with `engine` (template refreshed and checked, parameters
+  /// from `Parametro`), without `Prepara` or `AposImprimir`: for a screen that prepares and
+  /// records its own export.
+  void exportaRelatorio(report::ExportEngine& engine);
 
  private:
   enum class Output { Print, Preview, Pdf };

@@ -19,7 +19,7 @@ import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SCREENS = {"register", "emission", "mail", "ancillary", "selimpor", "carne", "association", "perdas", "descadia",
-           "impnfcred"}
+           "impnfcred", "geracao"}
 CONTRACTS = {"records", "queries"}
 CONTRACT_DEPENDENCIES = {"host", "remote"} | CONTRACTS
 # Not part of the product's graph: tests and benchmarks, generated and third-party files.

@@ -25,5 +25,6 @@ void registerAjustes(Dispatcher& d);
 void registerParcelas(Dispatcher& d);
 void registerTipoRecebimento(Dispatcher& d);
 void registerAgrupamento(Dispatcher& d);
+void registerDiretorio(Dispatcher& d);
 
 }  // namespace service

@@ -42,6 +42,7 @@ std::shared_ptr<Service> openService(const std::string& where,
   registerCreditos(*s->dispatcher);
   registerTipoRecebimento(*s->dispatcher);
   registerAgrupamento(*s->dispatcher);
+  registerDiretorio(*s->dispatcher);
   s->auth = std::make_shared<SessionAuthenticator>(s->db);
   return s;
 }

@@ -5,6 +5,7 @@
 #include "ui_TfrmConjulgarBoleto.h"
 #include "ui_TfrmDescAdia.h"
 #include "ui_TfrmDirBoletos.h"
+#include "ui_TfrmEditaBoleto.h"
 #include "ui_TfrmEnvBolMail.h"
 #include "ui_TfrmFiltroHabRec.h"
 #include "ui_TfrmHabContRec.h"
@@ -44,6 +45,7 @@ constexpr Entry kForms[] = {
     {"TfrmPerdas", &build<Ui::TfrmPerdas>},
     {"TfrmDescAdia", &build<Ui::TfrmDescAdia>},
     {"TfrmImpNfCred", &build<Ui::TfrmImpNfCred>},
+    {"TfrmEditaBoleto", &build<Ui::TfrmEditaBoleto>},
 };
 
 }  // namespace

@@ -34,8 +34,16 @@ void ConsoleDialogs::error(const std::string& text, const std::string& caption) 
 
 int ConsoleDialogs::msgAlertEx(const std::string& text, const std::string& caption,
                                const std::vector<std::string>& buttons) {
-  fmt::print(stderr, "{}: {} [{}]\n", caption, text, buttons.empty() ? "" : buttons.front());
-  return host::kMsgAlertFirstButton;
+  // The button that says yes when the dialog offers one (the first is not always it: the
+  // generation's dialog begins with "Cancelar"), the first one otherwise.
+  size_t pick = 0;
+  for (size_t i = 0; i < buttons.size(); ++i)
+    if (buttons[i] == "Sim") {
+      pick = i;
+      break;
+    }
+  fmt::print(stderr, "{}: {} [{}]\n", caption, text, buttons.empty() ? "" : buttons[pick]);
+  return host::kMsgAlertFirstButton + static_cast<int>(pick);
 }
 
 }  // namespace cli

@@ -46,7 +46,7 @@ const Table* const kTables[] = {
     &records::cdsSelImpor(),         &records::cdsPosicao(),          &records::cdsResultado(),
     &records::cdsTipoAjReceber(),    &records::cdsBolProrrogados(),   &records::cdsMotivoParc(),
     &records::cdsVerifAjBolRec(),    &records::cdsValAdian(),         &records::cdsTipoRece(),
-    &records::cdsCartao(),           &records::cdsTotChq(),
+    &records::cdsCartao(),           &records::cdsTotChq(),           &records::cdsDiretorio(),
 };
 // The credits a boleto is discounted by.
 const Table* const kCreditTables[] = {

@@ -185,7 +185,7 @@ TEST_F(EmissionFromRegister, AnEmittedBoletoLeftOutIsUnmarkedAndNothingIsEmitted
   f.control("sbtImprimir").click();
   ASSERT_TRUE(f.control("pmnBoleto").visible());
   EXPECT_TRUE(f.control("mnuCarne").enabled());
-  EXPECT_FALSE(f.control("mnuGeraBoletoTxt").enabled());
+  EXPECT_TRUE(f.control("mnuGeraBoletoTxt").enabled());
   dialogs_->expectError("Nenhum boleto foi marcado");
   f.control("mnuBoleto").click();
   EXPECT_FALSE(f.control("pmnBoleto").visible());

@@ -22,6 +22,7 @@
 #include "carne/Cli_rec01200.h"
 #include "descadia/Cli_rec12005.h"
 #include "emission/ImprimeBol.h"
+#include "geracao/Cli_rec12006.h"
 #include "impnfcred/Cli_rec12003.h"
 #include "mail/EnvBolMail.h"
 #include "perdas/Cli_rec14002.h"
@@ -250,12 +251,18 @@ TEST(Forms, TheCreditFormsShowEveryControl) {
   EXPECT_THAT(problemsOfForm(notes), IsEmpty());
 }
 
+TEST(Forms, TheGenerationFormShowsEveryControl) {
+  ui::test::app();
+  rec::TfrmEditaBoleto generation;
+  EXPECT_THAT(problemsOfForm(generation), IsEmpty());
+}
+
 TEST(Forms, OnlyTheScreensWithADesignerFileHaveAForm) {
   ui::test::app();
-  EXPECT_THAT(ui::formClasses(),
-              ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos", "TfrmImprimeBol",
-                          "TfrmSelImpor", "TfrmImprimeCarne", "TfrmConjulgarBoleto",
-                          "TfrmEnvBolMail", "TfrmPerdas", "TfrmDescAdia", "TfrmImpNfCred"));
+  EXPECT_THAT(ui::formClasses(), ElementsAre("TfrmHabContRec", "TfrmFiltroHabRec", "TfrmDirBoletos",
+                                             "TfrmImprimeBol", "TfrmSelImpor", "TfrmImprimeCarne",
+                                             "TfrmConjulgarBoleto", "TfrmEnvBolMail", "TfrmPerdas",
+                                             "TfrmDescAdia", "TfrmImpNfCred", "TfrmEditaBoleto"));
   EXPECT_EQ(ui::createForm("TfrmSemForma"), nullptr);
   for (const std::string& name : ui::formClasses()) {
     auto form = ui::createForm(name);
