@@ -429,7 +429,8 @@ TEST_F(ReportService, SeedingAgainReplacesOlderTemplatesAndKeepsNewerDesigns) {
 
   auto content = [&](const char* name) {
     std::string text;
-    sql << "SELECT TXCONTEUDO FROM MODELORELAT WHERE NMARQUIVO = :n", soci::use(std::string(name)),
+    const std::string file = std::string(name);
+    sql << "SELECT TXCONTEUDO FROM MODELORELAT WHERE NMARQUIVO = :n", soci::use(file),
         soci::into(text);
     return text;
   };

@@ -61,9 +61,11 @@ class Association : public rec::testing::RegisterFixture {
 
   /// The bank has cleared the boleto.
   void cleared(const std::string& key) {
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "INSERT INTO COMPENSACAO (CDFILIAL, NRLANBOLREC, DTCOMPENSACAO) "
                            "VALUES (:f, :n, '2026-03-01')",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4));
+        soci::use(keyBranch), soci::use(keyNumber);
   }
 
   /// A customer with at least `n` open boletos, and its boletos.

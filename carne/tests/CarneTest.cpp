@@ -104,9 +104,11 @@ class Carne : public rec::testing::RegisterFixture {
   Stored stored(const std::string& key) {
     Stored s;
     soci::indicator i1, i2, i3;
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "SELECT CDNOSNUMREC, CDBARRAREC, IDSTATBREC FROM BOLRECEBER WHERE "
                            "CDFILIAL = :f AND NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s.nosso, i1),
+        soci::use(keyBranch), soci::use(keyNumber), soci::into(s.nosso, i1),
         soci::into(s.barcode, i2), soci::into(s.status, i3);
     return s;
   }
@@ -203,11 +205,15 @@ TEST_F(Carne, RelatedInstalmentsComeOnceWhenTwoMarkedBoletosShareThem) {
   ASSERT_EQ(three.size(), 3u);
   // Three boletos of one origin, the first its own: instalments 01, 02 and 03.
   auto& sql = svc_->db->session();
-  for (size_t i = 0; i < 3; ++i)
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string origin = three[0].substr(4);
+    const std::string instalment = fmt::format("{:02}", i + 1);
+    const std::string keyBranch = three[i].substr(0, 4);
+    const std::string keyNumber = three[i].substr(4);
     sql << "UPDATE BOLRECEBER SET NRORIGBOLREC = :o, NRPARCBOLREC = :p WHERE CDFILIAL = :f AND "
            "NRLANBOLREC = :n",
-        soci::use(three[0].substr(4)), soci::use(fmt::format("{:02}", i + 1)),
-        soci::use(three[i].substr(0, 4)), soci::use(three[i].substr(4));
+        soci::use(origin), soci::use(instalment), soci::use(keyBranch), soci::use(keyNumber);
+  }
   auto& f = marked(2, {three[0], three[2]});
   ASSERT_EQ(keys_.size(), 2u);
   std::vector<std::string> order;

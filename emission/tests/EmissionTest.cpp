@@ -101,9 +101,11 @@ class Emission : public rec::testing::RegisterFixture {
   Stored stored(const std::string& key) {
     Stored s;
     soci::indicator i1, i2, i3, i4, i5;
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "SELECT CDNOSNUMREC, CDBARRAREC, IDSTATBREC, IDBOLEMITIDO, "
                            "DSLINHABARREC FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s.nosso, i1),
+        soci::use(keyBranch), soci::use(keyNumber), soci::into(s.nosso, i1),
         soci::into(s.barcode, i2), soci::into(s.status, i3), soci::into(s.model, i4),
         soci::into(s.line, i5);
     return s;
@@ -122,8 +124,10 @@ class Emission : public rec::testing::RegisterFixture {
     const bool pg = svc_->db->dialect() == service::Dialect::PostgreSQL;
     sql << (pg ? "ALTER TABLE BOLRECEBER DROP CONSTRAINT bolreceber_cdcliente_fkey"
                : "PRAGMA foreign_keys = OFF");
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     sql << "UPDATE BOLRECEBER SET CDCLIENTE = 'NINGUEM' WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4));
+        soci::use(keyBranch), soci::use(keyNumber);
     if (!pg) sql << "PRAGMA foreign_keys = ON";
   }
 

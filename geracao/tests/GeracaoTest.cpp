@@ -103,9 +103,11 @@ class Geracao : public rec::testing::RegisterFixture {
   Stored stored(const std::string& key) {
     Stored s;
     soci::indicator i1, i2, i3, i4;
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "SELECT CDNOSNUMREC, CDBARRAREC, DSLINHABARREC, IDSTATBREC FROM "
                            "BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s.nosso, i1),
+        soci::use(keyBranch), soci::use(keyNumber), soci::into(s.nosso, i1),
         soci::into(s.barcode, i2), soci::into(s.line, i3), soci::into(s.status, i4);
     return s;
   }

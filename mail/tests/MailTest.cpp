@@ -96,17 +96,21 @@ class Mail : public rec::testing::RegisterFixture {
 
   std::string status(const std::string& key) {
     std::string s;
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "SELECT IDSTATBREC FROM BOLRECEBER WHERE CDFILIAL = :f AND "
                            "NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s);
+        soci::use(keyBranch), soci::use(keyNumber), soci::into(s);
     return s;
   }
   std::string column(const std::string& col, const std::string& key) {
     std::string s;
     soci::indicator ind;
+    const std::string keyBranch = key.substr(0, 4);
+    const std::string keyNumber = key.substr(4);
     svc_->db->session() << "SELECT " + col +
                                " FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n",
-        soci::use(key.substr(0, 4)), soci::use(key.substr(4)), soci::into(s, ind);
+        soci::use(keyBranch), soci::use(keyNumber), soci::into(s, ind);
     return ind == soci::i_ok ? s : std::string();
   }
 

@@ -77,9 +77,10 @@ class Agrupamento : public service::testing::SeededService {
   }
   std::string status(const char* number) {
     std::string s;
+    const std::string keyNumber = std::string(number);
     svc_->db->session() << "SELECT IDSTATBREC FROM BOLRECEBER WHERE CDFILIAL = '0001' AND "
                            "NRLANBOLREC = :n",
-        soci::use(std::string(number)), soci::into(s);
+        soci::use(keyNumber), soci::into(s);
     return s;
   }
 };
