@@ -566,11 +566,13 @@ TEST_F(Desk, MarkedBoletosAreGeneratedAsATextFileFromThePrintMenu) {
     ASSERT_EQ(screen.className(), "TfrmEditaBoleto");
     shown = true;
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Gerar Boleto (txt)");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 30000));
     auto* dirEdit = dialog.findChild<QLineEdit*>("edtDiretorio");
     ASSERT_NE(dirEdit, nullptr);
     dirEdit->setFocus();
     dirEdit->selectAll();
     QTest::keyClicks(dirEdit, QString::fromStdString(out.string()));
+    QTest::keyClick(dirEdit, Qt::Key_Tab);
     QTest::mouseClick(dialog.findChild<QPushButton*>("sbtExportar"), Qt::LeftButton);
   });
   QTest::mouseClick(sub->findChild<QPushButton*>("sbtImprimir"), Qt::LeftButton);
@@ -584,7 +586,7 @@ TEST_F(Desk, MarkedBoletosAreGeneratedAsATextFileFromThePrintMenu) {
 
   std::vector<std::filesystem::path> files;
   for (const auto& f : std::filesystem::directory_iterator(out)) files.push_back(f.path());
-  ASSERT_EQ(files.size(), 1u);
+  ASSERT_EQ(files.size(), 1u) << "the run showed: " << answers.shown().join("; ").toStdString();
   EXPECT_EQ(files[0].extension(), ".txt");
   EXPECT_GT(std::filesystem::file_size(files[0]), 0u);
   // Generated: nothing stays marked and the list shows them emitted.
