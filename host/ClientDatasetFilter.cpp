@@ -141,8 +141,22 @@ class FilterParser {
     return l;
   }
 
+  /// Each "not" and each parenthesis is one level of the parser's own recursion: a filter
+  /// typed or stored by a person needs a handful, and a deeper one would exhaust the stack.
+  struct Level {
+    explicit Level(FilterParser& p) : parser(p) {
+      if (++parser.depth_ > kMaxDepth) parser.fail("nesting deeper than 100 levels");
+    }
+    ~Level() { --parser.depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+    FilterParser& parser;
+  };
+  static constexpr int kMaxDepth = 100;
+
   std::unique_ptr<FilterNode> parseNot() {
     if (isKeyword("not")) {
+      Level level(*this);
       next();
       return binary(FilterNode::Kind::Not, parseNot(), nullptr);
     }
@@ -151,6 +165,7 @@ class FilterParser {
 
   std::unique_ptr<FilterNode> parsePrimary() {
     if (tok_.kind == Tok::LParen) {
+      Level level(*this);
       next();
       auto inner = parseOr();
       if (tok_.kind != Tok::RParen) fail("')' expected");
@@ -217,6 +232,7 @@ class FilterParser {
 
   std::string_view text_;
   size_t pos_ = 0;
+  int depth_ = 0;
   Token tok_;
 };
 

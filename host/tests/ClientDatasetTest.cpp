@@ -481,6 +481,21 @@ TEST_F(Dataset, MalformedFilterIsRefusedNamingTheExpression) {
   EXPECT_THROW(ds.setFilter("VRBOLREC = 'abc'"), std::invalid_argument);
   EXPECT_EQ(ds.filter(), "VRBOLREC = 10") << "the filter in force stays";
   EXPECT_EQ(ds.recordCount(), 1u);
+  // Nesting is bounded: deep parentheses or "not"s are refused, not a stack overflow.
+  for (const std::string& deep :
+       {std::string(100000, '('),
+        std::string(100, '(') + "not " + "CDFILIAL = 'x'" + std::string(100, ')')}) {
+    try {
+      ds.setFilter(deep);
+      ADD_FAILURE() << "accepted a filter nested " << deep.size() << " deep";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("nesting deeper than 100 levels"), std::string::npos);
+    }
+  }
+  std::string notNot;
+  for (int i = 0; i < 99; ++i) notNot += "not ";
+  ds.setFilter(notNot + "VRBOLREC = 10");
+  EXPECT_EQ(ds.filter(), notNot + "VRBOLREC = 10") << "99 levels are a filter";
 }
 
 // --- events
