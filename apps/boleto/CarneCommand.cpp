@@ -25,14 +25,7 @@ int carne(const CarneArgs& a) {
   const auto started = std::chrono::steady_clock::now();
   cli::HeadlessRegister session(a.company, true);
   const std::string account = host::Ajusta(host::AllTrim(a.account), 3);
-  session.onFilter([&](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
-    f.control("edtDtVencFin").setText(a.dueTo.empty() ? "31/12/2999" : a.dueTo);
-    f.control("rgpStatus").setItemIndex(a.all ? 0 : 2);
-    f.control("rgpContaCorr").choose(1);
-    f.stListaCCorr = account;
-    f.control("sbtConfirma").click();
-  });
+  session.filterAccount(a, account, a.all ? 0 : 2);
   size_t printed = 0;
   std::string written;
   session.screens().onModal("TfrmImprimeCarne", [&](host::ScreenModel& s) {

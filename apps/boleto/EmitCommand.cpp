@@ -51,14 +51,7 @@ int emit(const EmitArgs& a) {
     session.dialogs().setSaveFolder(folder);
   }
 
-  session.onFilter([&](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
-    f.control("edtDtVencFin").setText(a.dueTo.empty() ? "31/12/2999" : a.dueTo);
-    f.control("rgpStatus").setItemIndex(a.reissue ? 0 : 2);
-    f.control("rgpContaCorr").choose(1);
-    f.stListaCCorr = account;
-    f.control("sbtConfirma").click();
-  });
+  session.filterAccount(a, account, a.reissue ? 0 : 2);
   // A single marked boleto asks no question, so the emission screen opens: the command
   // then does what the file run does, with the same directory.
   session.screens().onModal("TfrmImprimeBol", [&](host::ScreenModel& s) {

@@ -49,6 +49,18 @@ void HeadlessRegister::onFilter(std::function<void(rec::TfrmFiltroHabRec&)> scri
   });
 }
 
+void HeadlessRegister::filterAccount(const AccountRun& run, const std::string& account,
+                                     int status) {
+  onFilter([run, account, status](rec::TfrmFiltroHabRec& f) {
+    f.control("edtDtVencIni").setText(run.dueFrom.empty() ? "01/01/1900" : run.dueFrom);
+    f.control("edtDtVencFin").setText(run.dueTo.empty() ? "31/12/2999" : run.dueTo);
+    f.control("rgpStatus").setItemIndex(status);
+    f.control("rgpContaCorr").choose(1);
+    f.stListaCCorr = account;
+    f.control("sbtConfirma").click();
+  });
+}
+
 rec::TfrmHabContRec& HeadlessRegister::open() {
   rec::IniProc();
   auto* reg = rec::frmHabContRec();

@@ -36,6 +36,9 @@ class HeadlessRegister {
 
   /// What the operator does in the filter before confirming it.
   void onFilter(std::function<void(rec::TfrmFiltroHabRec&)> script);
+  /// The filter of an account run: its due-date range (any when empty), the status chosen
+  /// (0 every boleto, 2 the pending ones) and `account` alone, then confirmed.
+  void filterAccount(const AccountRun& run, const std::string& account, int status);
   /// The filter confirmed with no due-date range: every boleto of the company is listed.
   void listAllDates();
   /// Opens the register (IniProc) and chooses the company: the filter runs. Throws

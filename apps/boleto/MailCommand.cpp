@@ -24,14 +24,7 @@ int mail(const MailArgs& a) {
   cli::HeadlessRegister session(a.company, true);
   const std::string account = host::Ajusta(host::AllTrim(a.account), 3);
 
-  session.onFilter([&](rec::TfrmFiltroHabRec& f) {
-    f.control("edtDtVencIni").setText(a.dueFrom.empty() ? "01/01/1900" : a.dueFrom);
-    f.control("edtDtVencFin").setText(a.dueTo.empty() ? "31/12/2999" : a.dueTo);
-    f.control("rgpStatus").setItemIndex(2);
-    f.control("rgpContaCorr").choose(1);
-    f.stListaCCorr = account;
-    f.control("sbtConfirma").click();
-  });
+  session.filterAccount(a, account, 2);
   bool failed = false;
   session.screens().onModal("TfrmEnvBolMail", [&](host::ScreenModel& s) {
     auto& m = dynamic_cast<rec::TfrmEnvBolMail&>(s);
