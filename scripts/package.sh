@@ -8,7 +8,7 @@ build="${BUILD_DIR:-build/package}"
 mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOLETO_BUILD_TESTS=OFF \
   -DBOLETO_BUILD_BENCH=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target boleto boleto-server boleto-desk PKG_REC12000
+cmake --build "$build" -j "$(nproc)" --target boleto boleto-server boleto-desk PKG_REC12000 REC01100
 dist="$PWD/dist"
 mkdir -p "$dist"
 (cd "$build" && cpack -G DEB -B "$dist")

@@ -67,7 +67,9 @@ std::string letter(const std::string& company, const Cliente& c, const host::Dat
 
 void cartas() {
   const std::string company = host::EmprProc();
-  const host::DateTime today = host::Today();
+  // The company's processing date, not the machine's: an operator closing a past day sends
+  // the letters of that day.
+  const host::DateTime today = host::DataProc();
   remote::Connection conn(rpc::kHabContRec);
   conn.setCompany(company);
   if (!conn.connect()) host::MensErro("Não foi possível conectar ao serviço: " + conn.lastError());

@@ -24,6 +24,7 @@ std::optional<std::string> ConsoleDialogs::saveFile(const std::string&, const st
 }
 
 void ConsoleDialogs::information(const std::string& text, const std::string& caption) {
+  informed_.push_back(text);
   fmt::print(stderr, "{}: {}\n", caption, text);
 }
 

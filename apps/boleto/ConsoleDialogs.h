@@ -40,12 +40,15 @@ class ConsoleDialogs final : public host::Dialogs {
   void setSaveFolder(std::string folder) { saveFolder_ = std::move(folder); }
   /// The files the save dialogs answered, in order.
   const std::vector<std::string>& saved() const { return saved_; }
+  /// The information messages shown so far, in order.
+  const std::vector<std::string>& informed() const { return informed_; }
 
  private:
   bool yes_;
   std::vector<std::string> no_;
   std::string saveFolder_;
   std::vector<std::string> saved_;
+  std::vector<std::string> informed_;
   int errors_ = 0;
 };
 

@@ -326,8 +326,14 @@ TEST_F(Geracao, TheCollectionLettersPackageWritesOneLetterPerCustomerOverdue) {
   settings_.packageDir = REC01100_DIR;
   useSettings();
   auto& f = listed();
-  // Months later, the demo's open boletos are overdue.
+  // Months later by the clock, nothing is overdue yet on the day being processed: the letters
+  // follow the processing date.
   clock_->set(host::DateTime::fromYmdHms(2027, 6, 1, 9, 0, 0));
+  dialogs_->expectInformation("Nenhum boleto vencido em aberto");
+  f.control("mnuEnviaNota").click();
+  EXPECT_FALSE(fs::exists(dir_ / "rel" / "Cartas_Cobranca"));
+  settings_.processingDate = host::DateTime::fromYmd(2027, 6, 1);
+  useSettings();
   dialogs_->expectInformation("carta(s) de cobrança gravada(s) em");
   f.control("mnuEnviaNota").click();
   const fs::path letters = dir_ / "rel" / "Cartas_Cobranca" / "2027-06-01";

@@ -43,6 +43,7 @@ for f in usr/bin/boleto usr/bin/boleto-server usr/lib/boleto/boleto-desk; do
   [ -x "$root/$f" ] || fail "$f missing or not executable"
 done
 [ -f "$root/usr/lib/boleto/PKG_REC12000.so" ] || fail "the package PKG_REC12000.so is not beside boleto-desk"
+[ -f "$root/usr/lib/boleto/REC01100.so" ] || fail "the collection letters REC01100.so are not beside boleto-desk"
 [ "$(readlink "$root/usr/bin/boleto-desk")" = ../lib/boleto/boleto-desk ] ||
   fail "usr/bin/boleto-desk: $(readlink "$root/usr/bin/boleto-desk")"
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -85,6 +86,10 @@ out=$(BOLETO_PASSWORD=senha "$root/usr/bin/boleto-server" seed --demo --db "$dir
   fail "installed boleto-server seed: $out"
 out=$("$root/usr/bin/boleto" pix --key 52998224725 --name Fulano --city Recife 2>&1) ||
   fail "installed boleto pix: $out"
+# The installed command line finds the installed collection letters, not the build tree's.
+out=$(cd "$dir" && BOLETO_PASSWORD=senha "$root/usr/bin/boleto" --db "$dir/demo.db" \
+  letters --company 04 --dir "$dir/rel" 2>&1) ||
+  fail "installed boleto letters: $out"
 
 # The same package through dpkg itself, into a root of its own with its own database.
 if command -v fakeroot >/dev/null 2>&1; then
