@@ -595,3 +595,37 @@ TEST_F(Desk, MarkedBoletosAreGeneratedAsATextFileFromThePrintMenu) {
   EXPECT_EQ(sub->findChild<QLineEdit*>("nedCont")->text().toInt(), 0);
   sub->close();
 }
+
+TEST_F(Desk, CollectionLettersAreWrittenFromTheEmailMenuOnTheProcessingDate) {
+  // A processing date on which the demo's open boletos are overdue.
+  desk::ServiceOptions o = options();
+  o.context.processingDate = host::DateTime::fromYmd(2027, 6, 1);
+  desk::Session session{o};
+  ASSERT_TRUE(session.login({"demo", "senha-demo", "04", "0001"}).empty());
+  desk::MainWindow window{session, *package_};
+  QPointer<QMdiSubWindow> sub = openListed(window);
+  ASSERT_NE(sub, nullptr);
+
+  Operator answers;
+  QTest::mouseClick(sub->findChild<QPushButton*>("sbtEmail"), Qt::LeftButton);
+  auto* item = sub->findChild<QAction*>("mnuEnviaNota");
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->text().toStdString(), "Enviar Carta de Cobrança");
+  ASSERT_TRUE(item->isEnabled());
+  item->trigger();
+  QTest::qWait(200);  // the operator's timer answers the closing message
+
+  const auto letters = dir_ / "reports" / "Cartas_Cobranca" / "2027-06-01";
+  ASSERT_TRUE(std::filesystem::is_directory(letters))
+      << "the run showed: " << answers.shown().join("; ").toStdString();
+  size_t n = 0;
+  for (const auto& f : std::filesystem::directory_iterator(letters)) {
+    ++n;
+    EXPECT_EQ(f.path().extension(), ".txt");
+  }
+  EXPECT_GT(n, 0u);
+  EXPECT_TRUE(answers.shown().join("\n").contains(
+      QString::fromStdString(std::to_string(n) + " carta(s) de cobrança gravada(s)")))
+      << answers.shown().join("; ").toStdString();
+  sub->close();
+}
