@@ -119,6 +119,28 @@ std::vector<DirectQuery> declare() {
                              CDPICTCONT, DSCONTCORR.labeled("Descrição"), CDPICTAGEN});
     out.push_back(std::move(q));
   }
+  // The collection letters' boletos: the session company's boletos still owed (pending or
+  // emitted, neither settled, written off nor discounted) due before the reference date
+  // (yyyy-mm-dd); by customer, due date and key.
+  {
+    DirectQuery q;
+    q.name = "qryCartasCobranca";
+    q.parameters = {"P_DTREFERENCIA"};
+    q.companyScoped = true;
+    const std::string head =
+        "SELECT B.CDCLIENTE, C.NMRAZSOCCLIE, B.CDFILIAL, B.NRLANBOLREC, B.CDNOSNUMREC, "
+        "B.DTVENBOLREC, B.VRFINALBREC FROM BOLRECEBER B JOIN CLIENTE C ON C.CDCLIENTE = "
+        "B.CDCLIENTE WHERE B.IDSTATBREC IN ('A', 'E') AND COALESCE(B.NRBAIXAREC, '') = '' AND ";
+    const std::string tail = " ORDER BY B.CDCLIENTE, B.DTVENBOLREC, B.CDFILIAL, B.NRLANBOLREC";
+    q.sqlite = head + "B.CDEMPRESA = :SESSAO_CDEMPRESA AND B.DTVENBOLREC < :P_DTREFERENCIA" + tail;
+    q.postgresql = head +
+                   "B.CDEMPRESA = CAST(:SESSAO_CDEMPRESA AS TEXT) AND B.DTVENBOLREC < "
+                   "CAST(:P_DTREFERENCIA AS TEXT)" +
+                   tail;
+    q.fields = rows(q.name, {CDCLIENTE, NMRAZSOCCLIE, CDFILIAL, NRLANBOLREC, CDNOSNUMREC,
+                             DTVENBOLREC, VRFINALBREC});
+    out.push_back(std::move(q));
+  }
   // The association screen's customers: those of the list text, or every one with "T"; by
   // tax number.
   {

@@ -1,7 +1,8 @@
 // REC01100, the host's collection letters: a package of its own that the register loads by
 // name ("Enviar Carta de Cobrança"). Its IniProc writes one letter per customer with boletos
-// overdue in the context's company, listing them with their total, into the report
-// directory's "Cartas_Cobranca/<today>" folder, and tells the operator where.
+// overdue and unpaid in the context's company on its processing date, listing them with their
+// total, into the report directory's "Cartas_Cobranca/<today>" folder, and tells the operator
+// where.
 
 #include <fmt/format.h>
 
@@ -17,10 +18,8 @@
 #include "host/Dialogs.h"
 #include "host/Errors.h"
 #include "host/Host.h"
-#include "records/Methods.h"
-#include "records/Tables.h"
-#include "remote/Connection.h"
-#include "remote/Variant.h"
+#include "host/HostDatabase.h"
+#include "records/Fields.h"
 
 #define CARTAS_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -70,26 +69,15 @@ void cartas() {
   // The company's processing date, not the machine's: an operator closing a past day sends
   // the letters of that day.
   const host::DateTime today = host::DataProc();
-  remote::Connection conn(rpc::kHabContRec);
-  conn.setCompany(company);
-  if (!conn.connect()) host::MensErro("Não foi possível conectar ao serviço: " + conn.lastError());
-  std::string clientes, filiais, todosClientes = "T", todasFiliais = "T";
-  remote::Variant packet;
+  // Every boleto still owed, emitted or not: a customer who was sent a boleto and did not
+  // pay it is the first one a collection letter is for.
+  std::unique_ptr<host::ClientDataset> owed;
   {
     host::WaitAnimation wait;
-    packet = rpc::call(conn, rpc::GetBuscaBoletos{.clientes = clientes,
-                                                  .filiais = filiais,
-                                                  .CDEMPRESA = company,
-                                                  .todosClientes = todosClientes,
-                                                  .todasFiliais = todasFiliais,
-                                                  .periodFrom = host::DateTime::fromYmd(1900, 1, 1),
-                                                  .periodTo = today.addDays(-1)});
+    owed = host::hostDatabase().run("qryCartasCobranca",
+                                    {{"P_DTREFERENCIA", host::Value(today.iso())}});
   }
-  conn.disconnect();
-  host::ClientDataset rows("cdsBuscaBoletos");
-  rows.setFieldDefs(records::cdsBuscaBoletos().fields());
-  rows.createDataset();
-  remote::appendPacketRows(rows, packet);
+  host::ClientDataset& rows = *owed;
 
   std::map<std::string, Cliente> byCustomer;
   for (rows.first(); !rows.eof(); rows.next()) {

@@ -326,9 +326,11 @@ TEST_F(Geracao, TheCollectionLettersPackageWritesOneLetterPerCustomerOverdue) {
   settings_.packageDir = REC01100_DIR;
   useSettings();
   auto& f = listed();
-  // Months later by the clock, nothing is overdue yet on the day being processed: the letters
-  // follow the processing date.
+  // Years later by the clock, nothing is overdue yet on a day processed long before: the
+  // letters follow the processing date.
   clock_->set(host::DateTime::fromYmdHms(2027, 6, 1, 9, 0, 0));
+  settings_.processingDate = host::DateTime::fromYmd(2000, 1, 3);
+  useSettings();
   dialogs_->expectInformation("Nenhum boleto vencido em aberto");
   f.control("mnuEnviaNota").click();
   EXPECT_FALSE(fs::exists(dir_ / "rel" / "Cartas_Cobranca"));

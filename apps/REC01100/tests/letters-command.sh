@@ -1,8 +1,8 @@
 #!/bin/sh
 # `boleto letters` on a fresh embedded database: a package that is not where it was named is
 # refused with the place looked in and writes nothing; on a processing date when nothing is
-# overdue no letter is written; on a later one, one letter per customer with open boletos
-# overdue, each listing them with their total to the centavo.
+# overdue no letter is written; on a later one, one letter per customer with boletos owed
+# (emitted or not) overdue, each listing them with their total to the centavo.
 set -u
 boleto=$1
 dir=$(mktemp -d)
@@ -28,7 +28,10 @@ out=$(run --set processing-date=01/01/1990 letters --company 04 --dir rel 2>err.
 grep -q "Nenhum boleto vencido em aberto" err.txt || fail "nothing overdue was not said: $(cat err.txt)"
 [ ! -e rel/Cartas_Cobranca ] || fail "letters written with nothing overdue"
 
-open="B.CDEMPRESA = '04' AND B.IDSTATBREC = 'A' AND B.DTVENBOLREC <= '2099-05-31'"
+# Owed: pending or emitted, not written off, due before the processing date.
+open="B.CDEMPRESA = '04' AND B.IDSTATBREC IN ('A', 'E') AND COALESCE(B.NRBAIXAREC, '') = '' AND B.DTVENBOLREC < '2099-06-01'"
+[ "$(sql "SELECT COUNT(*) FROM BOLRECEBER B WHERE $open AND B.IDSTATBREC = 'E'")" -gt 0 ] ||
+  fail "the demo data has no emitted boleto owed"
 customers=$(sql "SELECT COUNT(DISTINCT B.CDCLIENTE) FROM BOLRECEBER B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE WHERE $open")
 [ "$customers" -gt 1 ] || fail "the demo data has $customers customers with open boletos"
 out=$(run --set processing-date=01/06/2099 letters --company 04 --dir rel 2>err.txt); rc=$?
