@@ -579,7 +579,10 @@ int writeFont(FileWriter& w, const Face& face, const std::vector<bool>& used, in
 /// Draws `pages` of `doc`, a share on each core when there are enough to be worth it.
 std::vector<Drawn> drawPages(const Document& doc) {
   const size_t n = doc.pages.size();
-  size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  // Asked once: the library reads the count from /sys on every call, and a run draws every
+  // boleto as a document of its own.
+  static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  size_t threads = cores;
   // Under a few dozen pages a thread costs more (its own fonts and shaping) than it saves.
   threads = std::min(threads, std::max<size_t>(1, n / 32));
   std::vector<Drawn> parts(threads);
