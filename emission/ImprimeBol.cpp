@@ -625,10 +625,16 @@ struct TfrmImprimeBol::Run {
     // every reissue, reprint and preview: what is printed once is what the bank knows.
     std::optional<numbering::CodigosBoleto> codes = storedCodes(branch, number, modelo);
     if (!codes) {
-      numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
+      // The range check read the counter and passed over the numbers already taken: the
+      // numbering starts from the first free value it found rather than asking again.
+      const std::string first = numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
       if (seqSize == 0) f.error("ESTRUT_CONFIG");
-      codes = numerador.Gera_CodigodeBarra(branch, number, nextSequence("NOSSONUMERO"), true,
-                                           modelo, stFormaCad);
+      const size_t significant = first.find_first_not_of('0');
+      codes = numerador.Gera_CodigodeBarra(branch, number,
+                                           significant == std::string::npos
+                                               ? nextSequence("NOSSONUMERO")
+                                               : first.substr(significant),
+                                           true, modelo, stFormaCad);
       if (!codes || !codes->armazenado) f.error("ERR_GERA_NOSNUM");
     }
     writeBack(*codes);
