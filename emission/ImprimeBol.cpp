@@ -431,6 +431,21 @@ struct TfrmImprimeBol::Run {
     EmiteRelatorio(accountField(model == 1 ? fld::DSARQBOLCOMP : fld::DSARQBOLPREI));
   }
 
+  /// Where each boleto of the list stood in the order when the list was made.
+  std::map<std::string, size_t> positions;
+
+  /// Puts the order's cursor on the boleto `key`. Each boleto's codes are written into the
+  /// order as it is numbered, which makes a search start over every time: the position noted
+  /// when the list was made is tried first.
+  bool moveTo(const std::string& key) {
+    auto& ds = order.cdsBolEmitOrd;
+    if (auto it = positions.find(key); it != positions.end() && it->second <= ds.recordCount()) {
+      ds.setRecNo(it->second);
+      if (row(fld::CDFILIAL) + row(fld::NRLANBOLREC) == key) return true;
+    }
+    return ds.locate(records::kBoletoKeyFields, {key.substr(0, 4), key.substr(4)});
+  }
+
   std::vector<std::string> buildList() {
     auto& cl = f.cdsCriaLista;
     cl.emptyDataset();
@@ -440,8 +455,10 @@ struct TfrmImprimeBol::Run {
     if (!ds.active()) return keys;
     ds.first();
     std::string lastBranch;
+    positions.clear();
     while (!ds.eof()) {
       const std::string key = row(fld::CDFILIAL) + row(fld::NRLANBOLREC);
+      positions.emplace(key, ds.recNo());
       cl.append();
       cl.fieldByName(fld::CDLISTA).setString(key);
       cl.post();
@@ -608,10 +625,16 @@ struct TfrmImprimeBol::Run {
     // every reissue, reprint and preview: what is printed once is what the bank knows.
     std::optional<numbering::CodigosBoleto> codes = storedCodes(branch, number, modelo);
     if (!codes) {
-      numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
+      // The range check read the counter and passed over the numbers already taken: the
+      // numbering starts from the first free value it found rather than asking again.
+      const std::string first = numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
       if (seqSize == 0) f.error("ESTRUT_CONFIG");
-      codes = numerador.Gera_CodigodeBarra(branch, number, nextSequence("NOSSONUMERO"), true,
-                                           modelo, stFormaCad);
+      const size_t significant = first.find_first_not_of('0');
+      codes = numerador.Gera_CodigodeBarra(branch, number,
+                                           significant == std::string::npos
+                                               ? nextSequence("NOSSONUMERO")
+                                               : first.substr(significant),
+                                           true, modelo, stFormaCad);
       if (!codes || !codes->armazenado) f.error("ERR_GERA_NOSNUM");
     }
     writeBack(*codes);
@@ -739,7 +762,6 @@ struct TfrmImprimeBol::Run {
       if (typed) typedStart();
       stTeste = "N";
       const int n = order.klEmissao.Count();
-      auto& ds = order.cdsBolEmitOrd;
       bool firstPrePrinted = true;
       for (size_t i = 0; i < keys.size(); ++i) {
         if (writers) {
@@ -747,7 +769,7 @@ struct TfrmImprimeBol::Run {
           if (writers->failed()) break;
         }
         const std::string& key = keys[i];
-        if (!ds.locate(records::kBoletoKeyFields, {key.substr(0, 4), key.substr(4)})) continue;
+        if (!moveTo(key)) continue;
         if (mode != Mode::File && upper(row(fld::IDBAIXAUTILR)) == "C") {
           if (sisDos() == "3")
             identifiedDeposit(key);

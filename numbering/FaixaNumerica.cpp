@@ -1,5 +1,7 @@
 #include <fmt/format.h>
 
+#include <cstdint>
+
 #include "host/Consiste.h"
 #include "host/Errors.h"
 #include "numbering/Numerador.h"
@@ -15,20 +17,51 @@ std::string numero(const std::string& text) {
   return t;
 }
 
+/// `digits` plus `k`, in as many digits as the sum needs.
+std::string soma(const std::string& digits, uint64_t k) {
+  const std::string b = std::to_string(k);
+  std::string out;
+  unsigned carry = 0;
+  for (size_t i = 0; i < digits.size() || i < b.size() || carry; ++i) {
+    unsigned d = carry;
+    if (i < digits.size()) d += static_cast<unsigned>(digits[digits.size() - 1 - i] - '0');
+    if (i < b.size()) d += static_cast<unsigned>(b[b.size() - 1 - i] - '0');
+    out.push_back(static_cast<char>('0' + d % 10));
+    carry = d / 10;
+  }
+  return {out.rbegin(), out.rend()};
+}
+
+/// Digits of a number without its leading zeros.
+size_t significativos(const std::string& digits) {
+  const size_t first = digits.find_first_not_of('0');
+  return first == std::string::npos ? 0 : digits.size() - first;
+}
+
 }  // namespace
 
 std::string Numerador::Valida_Faixa_Numerica(Modelo modelo, const std::string& formaCadastro, int n,
                                              const std::string& numeroDigitado) {
   int size = seqSize();
   if (size == 0) mensagens_.Error("ESTRUT_CONFIG");
-  // Checks the n values from `s` on against the range, each as a number of any length.
+  // Checks the n values from `s` on against the range, each as a number of any length. The
+  // values only grow, so the first and the last decide; a run asks this for every boleto it
+  // numbers, and walking the n values each time made a run of n boletos cost n² steps.
   auto faixa = [&](std::string s, const std::string& inicio, const std::string& fim) {
+    if (n <= 0) return;
     std::string ini = numero(inicio), end = numero(fim);
     s = host::Ajusta(s, 20);
-    for (int i = 0; i < n; ++i) {
-      if (ComparaNumeros(s, ini) < 0 || ComparaNumeros(s, end) > 0) mensagens_.Error("NOSSO<SEQ");
-      s = IncrementaNumero(s, mensagens_);
+    if (ComparaNumeros(s, ini) < 0) mensagens_.Error("NOSSO<SEQ");
+    // The values are written in the width of `s`: one that needs more digits is the end of
+    // the numbering, whichever check would come after it.
+    const size_t width = s.size();
+    if (ComparaNumeros(soma(s, static_cast<uint64_t>(n) - 1), end) > 0) {
+      const std::string first = ComparaNumeros(s, end) > 0 ? s : soma(end, 1);
+      if (significativos(first) > width) mensagens_.Error("ERR_GERA_NOSNUM");
+      mensagens_.Error("NOSSO<SEQ");
     }
+    if (significativos(soma(s, static_cast<uint64_t>(n))) > width)
+      mensagens_.Error("ERR_GERA_NOSNUM");
   };
   auto nossoNumeroDe = [&](const std::string& s) {
     return Retorna_NossoNumero("", "", "", host::Right(s, static_cast<size_t>(size)),

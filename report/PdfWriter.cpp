@@ -182,11 +182,14 @@ std::string deflate(std::string_view in, int level) {
   libdeflate_compressor*& c = compressors.at[level];
   if (!c) c = libdeflate_alloc_compressor(level);
   if (!c) throw host::OperationError("Falha ao gerar o PDF: memória");
-  std::string out(libdeflate_zlib_compress_bound(c, in.size()), '\0');
-  const size_t size = libdeflate_zlib_compress(c, in.data(), in.size(), out.data(), out.size());
+  // The worst case is kept per thread: a fresh buffer of that size for every page was
+  // cleared and handed back to the system each time.
+  thread_local std::string room;
+  const size_t bound = libdeflate_zlib_compress_bound(c, in.size());
+  if (room.size() < bound) room.resize(bound);
+  const size_t size = libdeflate_zlib_compress(c, in.data(), in.size(), room.data(), bound);
   if (size == 0) throw host::OperationError("Falha ao gerar o PDF: compressão");
-  out.resize(size);
-  return out;
+  return room.substr(0, size);
 }
 
 /// Appends `v` with at most three decimals (a thousandth of a point), no trailing zeros.
@@ -259,7 +262,12 @@ struct Drawn {
 
 class PageDrawer {
  public:
-  PageDrawer(const Document& doc, Drawn& out) : doc_(doc), out_(out) {}
+  PageDrawer(const Document& doc, Drawn& out) : doc_(doc), out_(out) {
+    // A boleto's page is some 15 kB of drawing and 8 of text: room for it from the start
+    // rather than growing a page at a time.
+    s_.reserve(32 * 1024);
+    text_.reserve(16 * 1024);
+  }
 
   void draw(const Page& page) {
     s_.clear();
@@ -579,7 +587,10 @@ int writeFont(FileWriter& w, const Face& face, const std::vector<bool>& used, in
 /// Draws `pages` of `doc`, a share on each core when there are enough to be worth it.
 std::vector<Drawn> drawPages(const Document& doc) {
   const size_t n = doc.pages.size();
-  size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  // Asked once: the library reads the count from /sys on every call, and a run draws every
+  // boleto as a document of its own.
+  static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  size_t threads = cores;
   // Under a few dozen pages a thread costs more (its own fonts and shaping) than it saves.
   threads = std::min(threads, std::max<size_t>(1, n / 32));
   std::vector<Drawn> parts(threads);

@@ -3,6 +3,8 @@
 
 #include <fmt/format.h>
 
+#include <memory>
+
 #include "host/Consiste.h"
 #include "host/DateTime.h"
 #include "service/Areas.h"
@@ -28,19 +30,33 @@ std::string keyText(const std::string& key) {
 }
 
 // One boleto: the key is CDFILIAL + NRLANBOLREC and must be one of the caller's company.
-int64_t markOne(CallContext& ctx, const std::string& key, const std::string& when) {
-  const std::string branch = key.substr(0, 4), number = key.substr(4);
-  const std::string company = ctx.company();
+// Prepared once per session: a run records each of its boletos with a call of its own.
+struct MarkOne {
+  std::string branch, number, company, when;
   int found = 0;
-  ctx.sql() << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDFILIAL = :f AND NRLANBOLREC = :n AND "
-               "CDEMPRESA = :e",
-      soci::use(branch), soci::use(number), soci::use(company), soci::into(found);
-  if (found == 0) {
+  soci::statement count, mark;
+  explicit MarkOne(soci::session& sql)
+      : count((sql.prepare << "SELECT COUNT(*) FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                              "NRLANBOLREC = :n AND CDEMPRESA = :e",
+               soci::use(branch), soci::use(number), soci::use(company), soci::into(found))),
+        mark((sql.prepare << std::string(kMarkEmitted) + "CDFILIAL = :f AND NRLANBOLREC = :n",
+              soci::use(when), soci::use(branch), soci::use(number))) {}
+};
+
+int64_t markOne(CallContext& ctx, const std::string& key, const std::string& when) {
+  auto& q = ctx.database().prepared<MarkOne>(
+      "Emissao.markOne", [](soci::session& sql) { return std::make_unique<MarkOne>(sql); });
+  q.branch = key.substr(0, 4);
+  q.number = key.substr(4);
+  q.company = ctx.company();
+  q.when = when;
+  q.found = 0;
+  for (bool got = q.count.execute(true); got;) got = q.count.fetch();
+  if (q.found == 0) {
     throw Refusal("BOL_NC", fmt::format("Boleto {} não cadastrado para a empresa {}.", keyText(key),
-                                        company));
+                                        q.company));
   }
-  ctx.sql() << std::string(kMarkEmitted) + "CDFILIAL = :f AND NRLANBOLREC = :n", soci::use(when),
-      soci::use(branch), soci::use(number);
+  q.mark.execute(true);
   return 1;
 }
 

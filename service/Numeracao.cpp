@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <memory>
 
 #include "host/Consiste.h"
@@ -187,20 +188,26 @@ void lockCounter(CallContext& ctx, const std::string& name);
 /// Holds the agreement of `account` for the rest of the transaction. Each account keeps a
 /// counter of its own, so the counter's lock does not keep two servers numbering boletos of
 /// two accounts of one agreement from both finding a number free and both storing it.
+struct AgreementQuery {
+  std::string company, account;
+  std::array<std::string, 4> v;
+  std::array<soci::indicator, 4> i{};
+  soci::statement st;
+  explicit AgreementQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT CDBANCO, CDAGENCIA, CDCONTCORR, CDCEDENTEBAN FROM CONTCORR "
+                           "WHERE CDEMPRESA = :e AND CDREDUCONT = :c",
+            soci::use(company), soci::use(account), soci::into(v[0], i[0]), soci::into(v[1], i[1]),
+            soci::into(v[2], i[2]), soci::into(v[3], i[3]))) {}
+};
+
 void lockAgreement(CallContext& ctx, const std::string& account) {
-  std::string bank, agency, bankAccount, payee;
-  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null;
-  const std::string company = ctx.company();
-  ctx.sql() << "SELECT CDBANCO, CDAGENCIA, CDCONTCORR, CDCEDENTEBAN FROM CONTCORR WHERE "
-               "CDEMPRESA = :e AND CDREDUCONT = :c",
-      soci::use(company), soci::use(account), soci::into(bank, i1), soci::into(agency, i2),
-      soci::into(bankAccount, i3), soci::into(payee, i4);
-  if (!ctx.sql().got_data()) return;  // no account, no agreement: the account's own check holds
-  auto text = [](const std::string& v, soci::indicator i) {
-    return i == soci::i_ok ? v : std::string();
-  };
-  lockCounter(ctx, fmt::format("CONVENIO/{}/{}/{}/{}", text(bank, i1), text(agency, i2),
-                               text(bankAccount, i3), text(payee, i4)));
+  auto& q = prepared<AgreementQuery>(ctx, "Numeracao.agreement");
+  q.company = ctx.company();
+  q.account = account;
+  q.i.fill(soci::i_null);
+  if (!runToEnd(q.st)) return;  // no account, no agreement: the account's own check holds
+  auto text = [&q](size_t k) { return q.i[k] == soci::i_ok ? q.v[k] : std::string(); };
+  lockCounter(ctx, fmt::format("CONVENIO/{}/{}/{}/{}", text(0), text(1), text(2), text(3)));
 }
 
 struct TakenQuery {
@@ -214,14 +221,17 @@ struct TakenQuery {
                                      " AND NOT (CDFILIAL = :f AND NRLANBOLREC = :b)",
                   soci::use(company), soci::use(number), soci::use(account), soci::use(company),
                   soci::use(account), soci::use(branch), soci::use(boleto), soci::into(taken))),
-        dropped_((
-            sql.prepare << std::string("SELECT COUNT(*) FROM PRORROGACAO P JOIN BOLRECEBER B ON "
-                                       "B.CDFILIAL = P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC "
-                                       "WHERE P.CDNOSNUMANT = :n AND B.CDEMPRESA = :e AND "
-                                       "P.CDREDUCONTANT IN ") +
-                               kSameAgreement + " AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b)",
-            soci::use(number), soci::use(company), soci::use(account), soci::use(company),
-            soci::use(account), soci::use(branch), soci::use(boleto), soci::into(dropped))) {}
+        // Searched from the numbers given up (an index on account and number): joined the other
+        // way, SQLite walked every boleto of the company for each boleto numbered.
+        dropped_((sql.prepare << std::string("SELECT COUNT(*) FROM PRORROGACAO P WHERE "
+                                             "P.CDNOSNUMANT = :n AND P.CDREDUCONTANT IN ") +
+                                     kSameAgreement +
+                                     " AND NOT (P.CDFILIAL = :f AND P.NRLANBOLREC = :b) AND "
+                                     "EXISTS (SELECT 1 FROM BOLRECEBER B WHERE B.CDFILIAL = "
+                                     "P.CDFILIAL AND B.NRLANBOLREC = P.NRLANBOLREC AND "
+                                     "B.CDEMPRESA = :e)",
+                  soci::use(number), soci::use(account), soci::use(company), soci::use(account),
+                  soci::use(branch), soci::use(boleto), soci::use(company), soci::into(dropped))) {}
 };
 
 /// The uniqueness of a number within its account and the accounts of the same agreement,
@@ -355,6 +365,83 @@ void lockCounter(CallContext& ctx, const std::string& name) {
   q.touch.execute(true);
 }
 
+/// A counter's value read and written through statements prepared once per session: the
+/// numbering of a run reads and moves its counter once per boleto.
+struct CounterValue {
+  std::string company, name, value;
+  soci::indicator ind = soci::i_null;
+  soci::statement read, write;
+  explicit CounterValue(soci::session& sql)
+      : read((sql.prepare << "SELECT NRSEQUENCIA FROM SEQUENCIA WHERE CDEMPRESA = :e AND "
+                             "NMSEQUENCIA = :n",
+              soci::use(company), soci::use(name), soci::into(value, ind))),
+        write((sql.prepare << "UPDATE SEQUENCIA SET NRSEQUENCIA = :v WHERE CDEMPRESA = :e AND "
+                              "NMSEQUENCIA = :n",
+               soci::use(value), soci::use(company), soci::use(name))) {}
+};
+
+/// The counter's current value, 0 when it was never taken.
+int64_t counterNow(CallContext& ctx, const std::string& name) {
+  auto& q = prepared<CounterValue>(ctx, "Numeracao.counter");
+  q.company = ctx.company();
+  q.name = name;
+  q.ind = soci::i_null;
+  return runToEnd(q.read) && q.ind == soci::i_ok ? std::stoll(q.value) : 0;
+}
+
+/// Moves a counter held by lockCounter (its row exists) so that its next value is `value` + 1.
+void moveCounter(CallContext& ctx, const std::string& name, int64_t value) {
+  auto& q = prepared<CounterValue>(ctx, "Numeracao.counter");
+  q.company = ctx.company();
+  q.name = name;
+  q.value = std::to_string(value);
+  q.write.execute(true);
+}
+
+/// The rows of a prepared statement of N text columns as a packet of `fields`.
+template <size_t N>
+struct TextRows {
+  std::array<std::string, N> v;
+  std::array<soci::indicator, N> i{};
+
+  nlohmann::json packet(soci::statement& st, const std::vector<host::FieldDef>& fields) {
+    nlohmann::json rows = nlohmann::json::array();
+    i.fill(soci::i_null);
+    for (bool got = st.execute(true); got; got = st.fetch()) {
+      nlohmann::json row = nlohmann::json::array();
+      for (size_t k = 0; k < N; ++k)
+        row.push_back(i[k] == soci::i_ok ? nlohmann::json(v[k]) : nlohmann::json(nullptr));
+      rows.push_back(std::move(row));
+      i.fill(soci::i_null);
+    }
+    return {{"fields", packetFields(fields)}, {"rows", std::move(rows)}};
+  }
+};
+
+struct HoldersQuery : TextRows<2> {
+  std::string company, account, number;
+  soci::statement st;
+  explicit HoldersQuery(soci::session& sql)
+      : st((sql.prepare << std::string("SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
+                                       "CDEMPRESA = :e AND CDREDUCONT IN ") +
+                               kSameAgreement + " AND CDNOSNUMREC = :n",
+            soci::use(company), soci::use(account), soci::use(company), soci::use(account),
+            soci::use(number), soci::into(v[0], i[0]), soci::into(v[1], i[1]))) {}
+};
+
+struct NumberedQuery : TextRows<6> {
+  std::string branch, number, company;
+  soci::statement st;
+  explicit NumberedQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, "
+                           "DSLINHABARREC, IDMODELONUM FROM BOLRECEBER WHERE CDFILIAL = :f AND "
+                           "NRLANBOLREC = :n AND CDEMPRESA = :e AND CDNOSNUMREC IS NOT NULL AND "
+                           "CDNOSNUMREC <> ''",
+            soci::use(branch), soci::use(number), soci::use(company), soci::into(v[0], i[0]),
+            soci::into(v[1], i[1]), soci::into(v[2], i[2]), soci::into(v[3], i[3]),
+            soci::into(v[4], i[4]), soci::into(v[5], i[5]))) {}
+};
+
 }  // namespace
 
 void canonicalizeNossoNumeros(soci::session& sql) {
@@ -420,8 +507,7 @@ void registerNumeracao(Dispatcher& d) {
   // emission proposes it and checks the run's range from it; the last number handed out is
   // already on a boleto, and a counter never used would read as 0, below every range.
   d.on<rpc::GetNossoNumero>([](CallContext& ctx, rpc::GetNossoNumero& a) {
-    const std::string& name = a.sequence.value();
-    return remote::Variant(std::to_string(currentSequence(ctx.sql(), ctx.company(), name) + 1));
+    return remote::Variant(std::to_string(counterNow(ctx, a.sequence.value()) + 1));
   });
 
   // prxNossoNumero(account, width) and PrxNossoNumPreImp(account, width): the next number of
@@ -456,17 +542,11 @@ void registerNumeracao(Dispatcher& d) {
   // GetValNosNumero(nosso número in-out, account): the boletos that carry it, of the account
   // or of another account of the same agreement.
   d.on<rpc::GetValNosNumero>([](CallContext& ctx, rpc::GetValNosNumero& a) {
-    const std::string number = host::AllTrim(a.CDNOSNUMREC.value());
-    const std::string account = a.CDREDUCONT.code();
-    const std::string company = ctx.company();
-    const auto& fields = records::cdsValNosNumero().fields();
-    soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << std::string("SELECT CDNOSNUMREC, CDREDUCONT FROM BOLRECEBER WHERE "
-                                          "CDEMPRESA = :e AND CDREDUCONT IN ") +
-                                  kSameAgreement + " AND CDNOSNUMREC = :n",
-         soci::use(company), soci::use(account), soci::use(company), soci::use(account),
-         soci::use(number));
-    return remote::Variant::packet(packetFromRows(rows, fields));
+    auto& q = prepared<HoldersQuery>(ctx, "Numeracao.holders");
+    q.number = host::AllTrim(a.CDNOSNUMREC.value());
+    q.account = a.CDREDUCONT.code();
+    q.company = ctx.company();
+    return remote::Variant::packet(q.packet(q.st, records::cdsValNosNumero().fields()));
   });
 
   // SetCodBarra(typed line in-out, barcode in-out, nosso número in-out, branch in-out, number
@@ -548,7 +628,7 @@ void registerNumeracao(Dispatcher& d) {
     const std::string counter = (model == "1" ? "NOSSONUMPREIMP" : "NOSSONUMERO") + account;
     const int64_t value = counterValue(sequence);
     lockCounter(ctx, counter);
-    const int64_t last = currentSequence(ctx.sql(), ctx.company(), counter);
+    const int64_t last = counterNow(ctx, counter);
     if (value <= last) {
       throw Refusal("NN_CONCORRENTE",
                     fmt::format("A sequência {} do contador {} já foi entregue (o último valor é "
@@ -557,7 +637,7 @@ void registerNumeracao(Dispatcher& d) {
     }
     requireFree(ctx, account, number, k);
     storeCodes(ctx, k, line, barcode, number, model);
-    setSequence(ctx.sql(), ctx.company(), counter, value);
+    moveCounter(ctx, counter, value);
     completePix(ctx, k.branch, k.number);
     returnCodes(a, storedCodes(ctx, k));
     return remote::Variant(int64_t{1});
@@ -567,15 +647,11 @@ void registerNumeracao(Dispatcher& d) {
   // with the codes it carries.
   d.on<rpc::GetValidaNosNum>([](CallContext& ctx, rpc::GetValidaNosNum& a) {
     const BoletoKey k = boletoKey(a);
-    const auto& fields = records::cdsValidaNossNum().fields();
-    const std::string company = ctx.company();
-    soci::rowset<soci::row> rows =
-        (ctx.sql().prepare << "SELECT CDFILIAL, NRLANBOLREC, CDNOSNUMREC, CDBARRAREC, "
-                              "DSLINHABARREC, IDMODELONUM FROM BOLRECEBER WHERE CDFILIAL = :f "
-                              "AND NRLANBOLREC = :n AND CDEMPRESA = :e AND CDNOSNUMREC IS NOT "
-                              "NULL AND CDNOSNUMREC <> ''",
-         soci::use(k.branch), soci::use(k.number), soci::use(company));
-    return remote::Variant::packet(packetFromRows(rows, fields));
+    auto& q = prepared<NumberedQuery>(ctx, "Numeracao.numbered");
+    q.branch = k.branch;
+    q.number = k.number;
+    q.company = ctx.company();
+    return remote::Variant::packet(q.packet(q.st, records::cdsValidaNossNum().fields()));
   });
 
   // GetVdDepIdent(company, bank): whether the company and the bank use identified deposits.

@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <cmath>
+#include <memory>
 
 #include "host/Consiste.h"
 #include "host/Errors.h"
@@ -27,29 +29,42 @@ std::string orEmpty(const std::string& s, soci::indicator i) {
   return i == soci::i_ok ? host::AllTrim(s) : std::string();
 }
 
-PixSource pixSource(CallContext& ctx, const std::string& branch, const std::string& number) {
-  PixSource s;
+/// Read once for every boleto numbered: prepared once per session.
+struct PixSourceQuery {
+  std::string branch, number, owner;
   std::string stored, barcode, key, company, city;
   double value = 0;
-  soci::indicator i1 = soci::i_null, i2 = soci::i_null, i3 = soci::i_null, i4 = soci::i_null,
-                  i5 = soci::i_null, i6 = soci::i_null;
-  const std::string owner = ctx.company();
-  ctx.sql() << "SELECT B.DSPIXBOLREC, B.CDBARRAREC, B.VRFINALBREC, K.DSCHAVEPIX, E.NMEMPRESA, "
-               "A.NMCIDAFILI FROM BOLRECEBER B JOIN EMPRESA E ON E.CDEMPRESA = B.CDEMPRESA "
-               "LEFT JOIN CONTCORR K ON K.CDEMPRESA = B.CDEMPRESA AND K.CDREDUCONT = "
-               "B.CDREDUCONT LEFT JOIN ENDEFILI A ON A.CDFILIAL = B.CDFILIAL WHERE B.CDFILIAL = "
-               ":f AND B.NRLANBOLREC = :n AND B.CDEMPRESA = :e",
-      soci::use(branch), soci::use(number), soci::use(owner), soci::into(stored, i1),
-      soci::into(barcode, i2), soci::into(value, i3), soci::into(key, i4), soci::into(company, i5),
-      soci::into(city, i6);
-  if (!ctx.sql().got_data()) return s;
-  s.found = true;
-  s.stored = orEmpty(stored, i1);
-  s.barcode = orEmpty(barcode, i2);
-  s.cents = i3 == soci::i_ok ? std::llround(value * 100.0) : 0;
-  s.key = orEmpty(key, i4);
-  s.company = orEmpty(company, i5);
-  s.city = orEmpty(city, i6);
+  std::array<soci::indicator, 6> i{};
+  soci::statement st;
+  explicit PixSourceQuery(soci::session& sql)
+      : st((sql.prepare << "SELECT B.DSPIXBOLREC, B.CDBARRAREC, B.VRFINALBREC, K.DSCHAVEPIX, "
+                           "E.NMEMPRESA, A.NMCIDAFILI FROM BOLRECEBER B JOIN EMPRESA E ON "
+                           "E.CDEMPRESA = B.CDEMPRESA LEFT JOIN CONTCORR K ON K.CDEMPRESA = "
+                           "B.CDEMPRESA AND K.CDREDUCONT = B.CDREDUCONT LEFT JOIN ENDEFILI A ON "
+                           "A.CDFILIAL = B.CDFILIAL WHERE B.CDFILIAL = :f AND B.NRLANBOLREC = :n "
+                           "AND B.CDEMPRESA = :e",
+            soci::use(branch), soci::use(number), soci::use(owner), soci::into(stored, i[0]),
+            soci::into(barcode, i[1]), soci::into(value, i[2]), soci::into(key, i[3]),
+            soci::into(company, i[4]), soci::into(city, i[5]))) {}
+};
+
+PixSource pixSource(CallContext& ctx, const std::string& branch, const std::string& number) {
+  auto& q = ctx.database().prepared<PixSourceQuery>(
+      "Pix.source", [](soci::session& sql) { return std::make_unique<PixSourceQuery>(sql); });
+  q.branch = branch;
+  q.number = number;
+  q.owner = ctx.company();
+  q.i.fill(soci::i_null);
+  PixSource s;
+  // Fetched to its end, so the statement holds no read between calls.
+  for (bool got = q.st.execute(true); got; got = q.st.fetch()) s.found = true;
+  if (!s.found) return s;
+  s.stored = orEmpty(q.stored, q.i[0]);
+  s.barcode = orEmpty(q.barcode, q.i[1]);
+  s.cents = q.i[2] == soci::i_ok ? std::llround(q.value * 100.0) : 0;
+  s.key = orEmpty(q.key, q.i[3]);
+  s.company = orEmpty(q.company, q.i[4]);
+  s.city = orEmpty(q.city, q.i[5]);
   return s;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Consiste.h"
 #include "host/Errors.h"
 #include "host/bank/Febraban.h"
 #include "numbering/Numerador.h"
@@ -342,6 +343,46 @@ TEST(FaixaNumerica, CompleteModelFailsBeforeAnyBoletoIsNumbered) {
   s.taken = {n.Retorna_NossoNumero("", "", "", "98", "1")};
   EXPECT_EQ(Numerador(r, kl, s).Valida_Faixa_Numerica(Modelo::Completo1, "1", 50),
             "00000000000000000099");
+}
+
+// The check of n numbers answers as walking them one by one would: the first number out of
+// range refuses the run, and a number that needs more digits than the counter's width ends it.
+TEST(FaixaNumerica, ManyNumbersAnswerAsWalkingThemOneByOne) {
+  const auto walked = [](std::string s, const std::string& ini, const std::string& end, int n) {
+    s = host::Ajusta(s, 20);
+    try {
+      for (int i = 0; i < n; ++i) {
+        if (numbering::ComparaNumeros(s, ini) < 0 || numbering::ComparaNumeros(s, end) > 0)
+          return std::string("NOSSO<SEQ");
+        s = numbering::IncrementaNumero(s, numbering::MensagensNumeracao());
+      }
+    } catch (const host::OperationError& e) {
+      return e.key();
+    }
+    return std::string();
+  };
+  FakeService s;
+  auto kl = carteira("09");
+  auto r = account("237", "[SEQ:11]");
+  r.IDVERFXNUMC = "S";
+  const std::string nines(20, '9');
+  using Texts = std::vector<std::string>;
+  for (const auto& current : Texts{"1", "49", "98", "99", "100", "99999999999999999998", nines})
+    for (const auto& ini : Texts{"1", "50"})
+      for (const auto& end : Texts{"99", "100", "99999999999999999997", nines, "1" + nines})
+        for (const int n : {0, 1, 2, 3, 52, 1000}) {
+          r.NRININOSNUMC = ini;
+          r.NRFIMNOSNUMC = end;
+          s.current = current;
+          std::string got;
+          try {
+            Numerador(r, kl, s).Valida_Faixa_Numerica(Modelo::Completo1, "1", n);
+          } catch (const host::OperationError& e) {
+            got = e.key();
+          }
+          EXPECT_EQ(got, walked(current, ini, end, n))
+              << current << " in " << ini << ".." << end << ", " << n << " numbers";
+        }
 }
 
 TEST(FaixaNumerica, PrePrintedRangeIsNumericAndAdvances) {

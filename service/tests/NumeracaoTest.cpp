@@ -77,4 +77,39 @@ TEST_F(Agreement, ANumberHeldByAnotherAccountOfTheAgreementIsTakenAndOtherAgreem
   EXPECT_EQ(holders("00000000900-1", "001"), std::vector<std::string>{"001"});
 }
 
+// The numbering's reads are statements prepared once and run again for every boleto: each
+// answer is the asked boleto's own, never a value left from the call before.
+TEST_F(Agreement, EachCallOfAPreparedReadAnswersForItsOwnBoleto) {
+  ASSERT_TRUE(numera(kFirst, "001", "900", "00000000900-1").ok());
+  auto& sql = svc_->db->session();
+  sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = '00000000950-8', IDMODELONUM = NULL WHERE "
+         "CDFILIAL || NRLANBOLREC = '00010000000002'";
+  const auto codes = [&](const std::string& key) {
+    auto r =
+        call("GetValidaNosNum", {Variant(key.substr(0, 4)), Variant(key.substr(4))}, {true, true});
+    EXPECT_TRUE(r.ok()) << r.text;
+    return r.result.packetJson().at("rows");
+  };
+  const auto first = codes(kFirst);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0][2], "00000000900-1");
+  EXPECT_EQ(first[0][3], std::string(44, '0'));
+  EXPECT_EQ(first[0][5], "2");
+  const auto second = codes(kSecond);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0][2], "00000000950-8");
+  EXPECT_TRUE(second[0][3].is_null()) << "a number without barcode has none";
+  EXPECT_TRUE(second[0][5].is_null());
+  EXPECT_TRUE(codes(kThird).empty()) << "a boleto without number";
+
+  // A number given up on extension by a boleto of 001 stays taken for its agreement only.
+  sql << "UPDATE BOLRECEBER SET CDNOSNUMREC = NULL WHERE CDFILIAL || NRLANBOLREC = "
+         "'00010000000002'";
+  sql << "INSERT INTO PRORROGACAO (CDFILIAL, NRLANBOLREC, NRSEQVENREC, DTATUAVENREC, "
+         "CDREDUCONTANT, CDNOSNUMANT) VALUES ('0001', '0000000001', 1, '2026-03-02', '001', "
+         "'00000000960-4')";
+  EXPECT_EQ(numera(kSecond, "011", "960", "00000000960-4").key, "NN_JA_CAD");
+  EXPECT_TRUE(numera(kThird, "012", "960", "00000000960-4").ok());
+}
+
 }  // namespace
