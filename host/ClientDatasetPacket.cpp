@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -178,49 +179,56 @@ json DataPacket::toJson() const {
 
 namespace {
 
-void writeString(std::string& out, std::string_view s) {
+// The bytes a JSON text cannot carry as they are.
+constexpr auto kEscaped = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 0x20; ++c) t[static_cast<size_t>(c)] = true;
+  t['"'] = t['\\'] = true;
+  return t;
+}();
+
+void writeString(ByteSink& out, std::string_view s) {
   if (!utf8Chars(s)) throw std::invalid_argument("data packet: a text is not valid UTF-8");
   out.push_back('"');
   size_t plain = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(s.substr(plain, i - plain));
+    if (!kEscaped[c]) continue;
+    out.append(s.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
       case '"':
-        out += "\\\"";
+        out.append("\\\"");
         break;
       case '\\':
-        out += "\\\\";
+        out.append("\\\\");
         break;
       case '\b':
-        out += "\\b";
+        out.append("\\b");
         break;
       case '\f':
-        out += "\\f";
+        out.append("\\f");
         break;
       case '\n':
-        out += "\\n";
+        out.append("\\n");
         break;
       case '\r':
-        out += "\\r";
+        out.append("\\r");
         break;
       case '\t':
-        out += "\\t";
+        out.append("\\t");
         break;
       default:
-        out += fmt::format("\\u{:04x}", c);
+        out.append(fmt::format("\\u{:04x}", c));
         break;
     }
   }
-  out.append(s.substr(plain));
+  out.append(s.data() + plain, s.size() - plain);
   out.push_back('"');
 }
 
-void writeRow(std::string& out, const std::string& row, size_t fields) {
+void writeRow(ByteSink& out, const std::string& row, size_t fields) {
   char buf[40];
-  std::string iso;
   CellCursor cells(row);
   out.push_back('[');
   for (size_t i = 0; i < fields; ++i) {
@@ -232,33 +240,34 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
         break;
       case kInt: {
         auto r = std::to_chars(buf, buf + sizeof buf, c.integer);
-        out.append(buf, r.ptr);
+        out.append(buf, static_cast<size_t>(r.ptr - buf));
         break;
       }
       case kFloat: {
         auto r = std::to_chars(buf, buf + sizeof buf, c.real);
-        out.append(buf, r.ptr);
+        out.append(buf, static_cast<size_t>(r.ptr - buf));
         // A whole double keeps its ".0", so a reader tells it from an integer.
         if (std::string_view(buf, static_cast<size_t>(r.ptr - buf)).find_first_of(".en") ==
             std::string_view::npos)
-          out += ".0";
+          out.append(".0");
         break;
       }
       case kFalse:
-        out += "false";
+        out.append("false");
         break;
       case kTrue:
-        out += "true";
+        out.append("true");
         break;
       case kDate:
-      case kDateTime:
-        isoInto(iso, c.days, c.ms, c.tag == kDateTime);
-        out.push_back('"');
-        out += iso;
-        out.push_back('"');
+      case kDateTime: {
+        buf[0] = '"';
+        const size_t n = isoChars(buf + 1, c.days, c.ms, c.tag == kDateTime);
+        buf[n + 1] = '"';
+        out.append(buf, n + 2);
         break;
+      }
       default:
-        out += "null";
+        out.append("null");
         break;
     }
   }
@@ -267,11 +276,18 @@ void writeRow(std::string& out, const std::string& row, size_t fields) {
 
 }  // namespace
 
-void DataPacket::writeJson(std::string& out) const {
+void DataPacket::writeJson(std::string& text) const {
+  // Room for the whole text at once (growing a buffer of megabytes by doubling copies it
+  // again and again): a cell's JSON is its packed bytes and a few more, "null," for the
+  // one-byte tag of a null.
+  size_t packedBytes = 0;
+  for (const auto& r : rows_) packedBytes += r.size();
+  ByteSink out(text, text.size());
+  out.reserve(layout_->fieldsText.size() + packedBytes + 5 * fields().size() * rows_.size() + 64);
   // "fields" before "rows": a reader needs the fields to type the rows as they stream by.
-  out += "{\"fields\":";
-  out += layout_->fieldsText;
-  out += ",\"rows\":[";
+  out.append("{\"fields\":");
+  out.append(layout_->fieldsText);
+  out.append(",\"rows\":[");
   for (size_t i = 0; i < rows_.size(); ++i) {
     if (i) out.push_back(',');
     writeRow(out, rows_[i], fields().size());
@@ -282,9 +298,10 @@ void DataPacket::writeJson(std::string& out) const {
     out.push_back(',');
     writeString(out, key);
     out.push_back(':');
-    out += value.dump();
+    out.append(value.dump());
   }
   out.push_back('}');
+  out.finish();
 }
 
 // --- reading
@@ -420,6 +437,24 @@ class PacketReader {
     return true;
   }
 
+  /// A JSON string: a view of the text itself when it has no escapes (most do not), else
+  /// unescaped into a buffer of the reader's, valid until the next string read.
+  bool text(std::string_view& v) {
+    blank();
+    if (i_ >= s_.size() || s_[i_] != '"') return false;
+    for (size_t j = i_ + 1; j < s_.size(); ++j) {
+      const auto c = static_cast<unsigned char>(s_[j]);
+      if (!kEscaped[c]) continue;
+      if (c != '"') break;
+      v = s_.substr(i_ + 1, j - i_ - 1);
+      i_ = j + 1;
+      return true;
+    }
+    if (!string(text_)) return false;
+    v = text_;
+    return true;
+  }
+
   /// A JSON number's text, checked against the grammar (no "01", "1.", ".5" or "+1").
   bool number(std::string_view& text, bool& whole) {
     blank();
@@ -452,8 +487,7 @@ class PacketReader {
   }
 
   /// One row: a cell per field, each of its field's type or null.
-  bool row(const std::vector<FieldDef>& fields, std::string& out) {
-    out.clear();
+  bool row(const std::vector<FieldDef>& fields, ByteSink& out) {
     if (!take('[')) return false;
     for (size_t f = 0; f < fields.size(); ++f) {
       if (f && !take(',')) return false;
@@ -463,7 +497,7 @@ class PacketReader {
   }
 
  private:
-  bool cell(FieldType type, std::string& out) {
+  bool cell(FieldType type, ByteSink& out) {
     blank();
     if (i_ >= s_.size()) return false;
     if (s_[i_] == 'n') {
@@ -473,14 +507,17 @@ class PacketReader {
     }
     switch (type) {
       case FieldType::String:
-      case FieldType::Memo:
+      case FieldType::Memo: {
         // a text that is not UTF-8 makes the whole reply unreadable, as the tree parser says
-        if (!string(text_) || !utf8Chars(text_)) return false;
-        putText(out, text_);
+        std::string_view t;
+        if (!text(t) || !utf8Chars(t)) return false;
+        putText(out, t);
         return true;
+      }
       case FieldType::Date: {
-        if (!string(text_)) return false;
-        auto d = parseIsoFast(text_);
+        std::string_view t;
+        if (!text(t)) return false;
+        auto d = parseIsoFast(t);
         if (!d) return false;
         putDate(out, *d);
         return true;
@@ -585,13 +622,15 @@ std::optional<DataPacket> DataPacket::readJson(std::string_view text, size_t pos
         if (out || !fields) return std::nullopt;
         out.emplace(fields);
         if (!in.take('[')) return std::nullopt;
-        std::string row;
+        std::string buffer;
+        ByteSink row(buffer, 0);
         bool firstRow = true;
         while (!in.take(']')) {
           if (!firstRow && !in.take(',')) return std::nullopt;
           firstRow = false;
+          row.rewind(0);
           if (!in.row(fields->fields, row)) return std::nullopt;
-          out->rows_.push_back(row);
+          out->rows_.emplace_back(row.data(), row.size());
         }
         continue;
       }

@@ -4,6 +4,7 @@
 // twice. Rows are written with the put* functions and encodeRow, and read with one cursor
 // type, CellCursor. Internal to host/: nothing outside ClientDataset*.cpp includes it.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -24,7 +25,47 @@ namespace host::packed {
 // a boleto row takes a few hundred bytes.
 enum Tag : uint8_t { kNull = 0, kText, kInt, kFloat, kFalse, kTrue, kDate, kDateTime };
 
-inline void putVarint(std::string& out, uint64_t v) {
+/// Bytes appended to a std::string through a cursor of its own: the row codec writes a
+/// byte or two per cell, and std::string's push_back and append are calls into the library
+/// that cost more than the byte. Holds the string at a size of its choosing while it writes;
+/// finish(), or the sink's end, gives it its written size.
+class ByteSink {
+ public:
+  /// Writes from `at` on (the string's bytes before it stay).
+  ByteSink(std::string& s, size_t at) : s_(s), n_(at) {
+    if (s_.size() < at) s_.resize(at);
+  }
+  ByteSink(const ByteSink&) = delete;
+  ByteSink& operator=(const ByteSink&) = delete;
+  ~ByteSink() { finish(); }
+  void reserve(size_t bytes) {
+    if (n_ + bytes > s_.size()) s_.resize(n_ + bytes);
+  }
+  void push_back(char c) {
+    if (n_ == s_.size()) grow(1);
+    s_.data()[n_++] = c;
+  }
+  void append(const char* p, size_t k) {
+    if (n_ + k > s_.size()) grow(k);
+    std::memcpy(s_.data() + n_, p, k);
+    n_ += k;
+  }
+  void append(std::string_view v) { append(v.data(), v.size()); }
+  size_t size() const { return n_; }
+  const char* data() const { return s_.data(); }
+  /// Writes from `at` on again, as if nothing had been written there.
+  void rewind(size_t at) { n_ = std::min(at, s_.size()); }
+  /// The string at the size written (also when the sink ends).
+  void finish() { s_.resize(n_); }
+
+ private:
+  void grow(size_t k) { s_.resize(std::max(2 * s_.size(), n_ + k)); }
+  std::string& s_;
+  size_t n_;
+};
+
+template <class Out>
+inline void putVarint(Out& out, uint64_t v) {
   while (v >= 0x80) {
     out.push_back(static_cast<char>((v & 0x7F) | 0x80));
     v >>= 7;
@@ -43,8 +84,8 @@ inline uint64_t getVarint(const char*& p) {
   }
 }
 
-template <typename T>
-inline void putRaw(std::string& out, T v) {
+template <typename T, class Out>
+inline void putRaw(Out& out, T v) {
   char buf[sizeof(T)];
   std::memcpy(buf, &v, sizeof(T));
   out.append(buf, sizeof(T));
@@ -62,13 +103,15 @@ inline int32_t msOfDay(const DateTime& d) {
   return ((d.hour() * 60 + d.minute()) * 60 + d.second()) * 1000 + d.millisecond();
 }
 
-inline void putText(std::string& out, std::string_view s) {
+template <class Out>
+inline void putText(Out& out, std::string_view s) {
   out.push_back(static_cast<char>(kText));
   putVarint(out, s.size());
-  out.append(s);
+  out.append(s.data(), s.size());
 }
 
-inline void putDate(std::string& out, const DateTime& d) {
+template <class Out>
+inline void putDate(Out& out, const DateTime& d) {
   out.push_back(static_cast<char>(d.hasTime() ? kDateTime : kDate));
   putRaw<int32_t>(out, static_cast<int32_t>(d.daysSinceEpoch()));
   if (d.hasTime()) putRaw<int32_t>(out, msOfDay(d));
@@ -217,6 +260,14 @@ inline std::optional<size_t> utf8Chars(std::string_view s) {
   size_t n = 0;
   size_t i = 0;
   while (i < s.size()) {
+    // Most texts are plain ASCII: eight bytes at a time while no byte has its high bit.
+    uint64_t eight = 0;
+    if (i + 8 <= s.size() &&
+        (std::memcpy(&eight, s.data() + i, 8), eight & 0x8080808080808080u) == 0) {
+      i += 8;
+      n += 8;
+      continue;
+    }
     const auto b = static_cast<unsigned char>(s[i]);
     size_t extra = 0;
     unsigned char lo = 0x80;
@@ -247,10 +298,10 @@ inline std::optional<size_t> utf8Chars(std::string_view s) {
   return n;
 }
 
-// Packets carry every date of 100,000 rows: these two avoid the general date formatter.
-inline void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
+// Packets carry every date of 100,000 rows: these avoid the general date formatter.
+/// Writes the date into `buf` (10 characters, or 23 with the time); returns how many.
+inline size_t isoChars(char* buf, int32_t days, int32_t ms, bool withTime) {
   const DateTime d = DateTime::fromDays(days);
-  char buf[24];
   auto put = [&](int pos, int width, int v) {
     for (int i = width - 1; i >= 0; --i) {
       buf[pos + i] = static_cast<char>('0' + v % 10);
@@ -262,10 +313,7 @@ inline void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
   put(5, 2, d.month());
   buf[7] = '-';
   put(8, 2, d.day());
-  if (!withTime) {
-    out.assign(buf, 10);
-    return;
-  }
+  if (!withTime) return 10;
   buf[10] = 'T';
   put(11, 2, ms / 3600000);
   buf[13] = ':';
@@ -274,7 +322,12 @@ inline void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
   put(17, 2, ms / 1000 % 60);
   buf[19] = '.';
   put(20, 3, ms % 1000);
-  out.assign(buf, 23);
+  return 23;
+}
+
+inline void isoInto(std::string& out, int32_t days, int32_t ms, bool withTime) {
+  char buf[24];
+  out.assign(buf, isoChars(buf, days, ms, withTime));
 }
 
 inline std::optional<DateTime> parseIsoFast(std::string_view s) {

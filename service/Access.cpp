@@ -100,10 +100,13 @@ class Writing {
   bool done_ = false;
 };
 
+// The reads of logins and session checks are one row by its key: they go before the calls
+// waiting for a reading session, or every call would wait in that line twice, once for its
+// session check and once for itself.
 template <typename Fn>
 auto reading(Database& db, Fn&& fn) {
   if (db.pooled()) {
-    auto lease = db.reader();
+    auto lease = db.reader(true);
     return fn(db.session());
   }
   std::lock_guard lock(db.mutex());

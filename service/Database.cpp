@@ -121,21 +121,43 @@ soci::session& Database::session() {
   return *currentSlot().sql;
 }
 
-Database::ReadLease Database::reader() {
+struct Database::Waiter {
+  std::condition_variable wake;
+  bool served = false;
+  Slot* slot = nullptr;  // nullptr when served: open a session of its own
+};
+
+bool Database::handOver(Slot* slot) {
+  if (waiting_.empty()) return false;
+  Waiter* next = waiting_.front();
+  waiting_.pop_front();
+  next->slot = slot;
+  next->served = true;
+  next->wake.notify_one();
+  return true;
+}
+
+Database::ReadLease Database::reader(bool quick) {
   std::unique_lock lock(poolMutex_);
   // First come, first served: under load a call that waits is not passed over again and
-  // again by later ones, which is what makes the slowest calls slow.
-  const uint64_t ticket = nextTicket_++;
-  poolFree_.wait(lock, [&] {
-    return ticket == serving_ && (!idle_.empty() || readers_.size() < maxReaders_);
-  });
-  ++serving_;
-  poolFree_.notify_all();
+  // again by later ones, which is what makes the slowest calls slow. Each waiter has its
+  // own wake-up: waking every waiter at each release, to find the one whose turn it is,
+  // costs fifty threads a wake-up per call under fifty callers.
   Slot* slot = nullptr;
-  if (!idle_.empty()) {
+  if (waiting_.empty() && !idle_.empty()) {
     slot = idle_.back();
     idle_.pop_back();
-  } else {
+  } else if (!(waiting_.empty() && readers_.size() < maxReaders_)) {
+    Waiter me;
+    if (quick) {
+      waiting_.push_front(&me);
+    } else {
+      waiting_.push_back(&me);
+    }
+    me.wake.wait(lock, [&] { return me.served; });
+    slot = me.slot;
+  }
+  if (!slot) {
     auto fresh = std::make_unique<Slot>();
     fresh->owner = this;
     fresh->sql = std::make_unique<soci::session>();
@@ -145,7 +167,7 @@ Database::ReadLease Database::reader() {
     try {
       connect(*slot->sql, true);
     } catch (...) {
-      // Give the place back: a later call tries to open it again.
+      // Give the place back: the next caller in line, or a later one, tries to open it.
       lock.lock();
       for (auto it = readers_.begin(); it != readers_.end(); ++it) {
         if (it->get() == slot) {
@@ -153,7 +175,7 @@ Database::ReadLease Database::reader() {
           break;
         }
       }
-      poolFree_.notify_all();
+      handOver(nullptr);
       throw;
     }
   }
@@ -162,12 +184,16 @@ Database::ReadLease Database::reader() {
   return ReadLease(*this, slot, previous);
 }
 
+size_t Database::waitingReaders() {
+  std::lock_guard lock(poolMutex_);
+  return waiting_.size();
+}
+
 Database::ReadLease::~ReadLease() {
   if (!slot_) return;
   tCurrentSlot = previous_;
   std::lock_guard lock(db_.poolMutex_);
-  db_.idle_.push_back(slot_);
-  db_.poolFree_.notify_all();
+  if (!db_.handOver(slot_)) db_.idle_.push_back(slot_);
 }
 
 soci::session& Database::ReadLease::session() {

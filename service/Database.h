@@ -6,6 +6,7 @@
 #include <soci/soci.h>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -70,7 +71,13 @@ class Database {
   /// Whether read-only calls get sessions of their own (not for a database that lives in
   /// memory, which a second session would not see).
   bool pooled() const { return maxReaders_ > 0; }
-  ReadLease reader();
+  /// Callers that wait for a reading session are served first come, first served, each woken
+  /// alone when a session is handed to it. A `quick` read (a session check, a health check:
+  /// one row by its key) goes before the calls waiting in line, so that it never waits
+  /// behind a queue of long lists.
+  ReadLease reader(bool quick = false);
+  /// Callers waiting for a reading session now.
+  size_t waitingReaders();
 
   /// A statement prepared once per session and reused by every call (parsing the SQL of a
   /// small read costs more than running it). `Query` owns the statement and the variables it
@@ -104,11 +111,14 @@ class Database {
   std::mutex mutex_;
 
   size_t maxReaders_ = 0;
+  struct Waiter;
+  // Gives a freed session, or the place of one that could not be opened (nullptr), to the
+  // first caller in line; false when nobody waits.
+  bool handOver(Slot* slot);
   std::mutex poolMutex_;
-  std::condition_variable poolFree_;
   std::vector<std::unique_ptr<Slot>> readers_;
   std::vector<Slot*> idle_;
-  uint64_t nextTicket_ = 0, serving_ = 0;
+  std::deque<Waiter*> waiting_;
 };
 
 }  // namespace service

@@ -51,7 +51,7 @@ std::string healthCheck(Service& s) {
   try {
     int one = 0;
     if (s.db->pooled()) {
-      auto lease = s.db->reader();
+      auto lease = s.db->reader(true);
       s.db->session() << "SELECT 1", soci::into(one);
     } else {
       std::lock_guard lock(s.db->mutex());

@@ -181,3 +181,44 @@ TEST(DataPacket, BuildingRefusesCellsThatDoNotSuitTheirField) {
   p.endRow();
   EXPECT_EQ(p.toJson()["rows"], json::parse(R"([["2026-01-01",2.0],[null,null]])"));
 }
+
+// The writer checks and the quick reader takes plain stretches of a text eight bytes at a
+// time: every byte that is not plain ASCII must still be seen at any offset of the stride.
+TEST(DataPacket, TextsAreCheckedAndEscapedAtEveryOffset) {
+  const json head{{"fields", {{{"name", "A"}, {"type", "S"}, {"size", 60}}}}};
+  for (const std::string odd : {"ç", "😀", "\"", "\\", "\n", "\x1f"}) {
+    for (size_t at = 0; at <= 17; ++at) {
+      const std::string value = std::string(at, 'a') + odd + std::string(17 - at, 'b');
+      DataPacket p(head);
+      p.addText(value);
+      p.endRow();
+      std::string text = "[";  // written after what the buffer holds already
+      p.writeJson(text);
+      ASSERT_EQ(json::parse(text.substr(1))["rows"][0][0], value) << at;
+      EXPECT_TRUE(read(text.substr(1)) == p) << at;
+    }
+  }
+  for (const std::string bad : {"\xff", "\xc3", "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf"}) {
+    for (size_t at : {0u, 7u, 8u, 9u, 16u}) {
+      const std::string value = std::string(at, 'a') + bad + "bbbbbbbbb";
+      DataPacket p(head);
+      p.addText(value);
+      p.endRow();
+      std::string text;
+      EXPECT_THROW(p.writeJson(text), std::invalid_argument) << at;
+      const std::string raw =
+          R"({"fields":[{"name":"A","type":"S","size":60}],"rows":[[")" + value + "\"]]}";
+      size_t end = 0;
+      EXPECT_FALSE(DataPacket::readJson(raw, 0, end)) << at;
+    }
+  }
+  // a control character is never taken raw, and a text must end
+  for (const std::string raw :
+       {R"({"fields":[{"name":"A","type":"S","size":60}],"rows":[["abcdefghij)"
+        "\x01"
+        R"("]]})",
+        R"({"fields":[{"name":"A","type":"S","size":60}],"rows":[["abcdefghij)"}) {
+    size_t end = 0;
+    EXPECT_FALSE(DataPacket::readJson(raw, 0, end));
+  }
+}

@@ -242,3 +242,48 @@ TEST(Packets, ReadStraightOffSqliteTheyHoldWhatTheSociRowsGive) {
   EXPECT_THROW(service::runBoundPacked(sql, "SELECT T FROM NOWHERE", {}, fields), soci::soci_error);
   std::filesystem::remove_all(dir);
 }
+
+TEST(ReadingSessions, CallersAreServedInTheOrderTheyCameAndQuickReadsFirst) {
+  auto dir = freshDir();
+  auto db = service::Database::open((dir / "r.db").string(), service::Missing::Create, 1);
+  std::mutex m;
+  std::vector<std::string> served;
+  std::vector<std::thread> callers;
+  auto waitFor = [&](size_t n) {
+    while (db->waitingReaders() < n) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  {
+    auto held = db->reader();
+    for (const char* name : {"a", "b", "c", "quick"}) {
+      const bool quick = std::string(name) == "quick";
+      callers.emplace_back([&, name, quick] {
+        auto lease = db->reader(quick);
+        int one = 0;
+        db->session() << "SELECT 1", soci::into(one);
+        std::lock_guard lock(m);
+        served.push_back(one == 1 ? name : "?");
+      });
+      waitFor(callers.size());
+    }
+  }
+  for (auto& t : callers) t.join();
+  EXPECT_EQ(served, (std::vector<std::string>{"quick", "a", "b", "c"}));
+
+  // many callers on one session: each one served, none left waiting
+  std::atomic<int> reads{0};
+  std::vector<std::thread> many;
+  for (int i = 0; i < 16; ++i)
+    many.emplace_back([&, i] {
+      for (int k = 0; k < 50; ++k) {
+        auto lease = db->reader(i % 4 == 0);
+        int one = 0;
+        db->session() << "SELECT 1", soci::into(one);
+        reads += one;
+      }
+    });
+  for (auto& t : many) t.join();
+  EXPECT_EQ(reads.load(), 16 * 50);
+  EXPECT_EQ(db->waitingReaders(), 0u);
+  db.reset();
+  std::filesystem::remove_all(dir);
+}
