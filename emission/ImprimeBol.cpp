@@ -616,6 +616,14 @@ struct TfrmImprimeBol::Run {
     if (mode != Mode::Preview && upper(row(fld::FTR_IDSTATBREC)) != "E") altBoletos(key);
   }
 
+  /// Numbers this run has handed out so far.
+  int handedOut = 0;
+  /// How many numbers the range check covers from the counter on: the run's list less those
+  /// already handed out by it. Each check begins at the counter, which has moved past them;
+  /// counting them again refused a run that fits its range exactly at its last boleto, after
+  /// the others were numbered.
+  int remaining(int n) const { return std::max(1, n - handedOut); }
+
   /// Returns false when the boleto is left to the file writers.
   bool completeModel(const std::string& key, int n) {
     const std::string branch = key.substr(0, 4), number = key.substr(4);
@@ -627,7 +635,7 @@ struct TfrmImprimeBol::Run {
     if (!codes) {
       // The range check read the counter and passed over the numbers already taken: the
       // numbering starts from the first free value it found rather than asking again.
-      const std::string first = numerador.Valida_Faixa_Numerica(modelo, stFormaCad, n);
+      const std::string first = numerador.Valida_Faixa_Numerica(modelo, stFormaCad, remaining(n));
       if (seqSize == 0) f.error("ESTRUT_CONFIG");
       const size_t significant = first.find_first_not_of('0');
       codes = numerador.Gera_CodigodeBarra(branch, number,
@@ -636,6 +644,7 @@ struct TfrmImprimeBol::Run {
                                                : first.substr(significant),
                                            true, modelo, stFormaCad);
       if (!codes || !codes->armazenado) f.error("ERR_GERA_NOSNUM");
+      ++handedOut;
     }
     writeBack(*codes);
     barcode = codes->codigoImagem;
@@ -688,9 +697,11 @@ struct TfrmImprimeBol::Run {
     // A boleto numbered before keeps its number: a reprint never renumbers it.
     auto codes = storedCodes(branch, number, numbering::Modelo::PreImpresso);
     if (!codes) {
-      numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, n, typed);
+      numerador.Valida_Faixa_Numerica(numbering::Modelo::PreImpresso, stFormaCad, remaining(n),
+                                      typed);
       const auto stored =
           numerador.NumeraPreImpresso(branch, number, nextSequence("NOSSONUMPREIMP"), stFormaCad);
+      ++handedOut;
       codes = numbering::CodigosBoleto{};
       codes->armazenado = !stored.nossoNumero.empty();
       codes->nossoNumero = stored.nossoNumero;

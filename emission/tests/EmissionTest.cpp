@@ -351,6 +351,45 @@ TEST_F(Emission, AFailureHalfWayKeepsWhatWasDoneAndStillDeletesTheList) {
   EXPECT_EQ(runLists(), 0);
 }
 
+TEST_F(Emission, ARunThatFitsTheRangeExactlyNumbersEveryBoletoAndOneMoreIsRefusedFirst) {
+  // Account 001 checks its range, which ends one number after the counter's next.
+  auto& sql = svc_->db->session();
+  const std::string counter = "NOSSONUMERO001", next = "5000", last = "5001";
+  sql << "DELETE FROM SEQUENCIA WHERE CDEMPRESA = '04' AND NMSEQUENCIA = :n", soci::use(counter);
+  sql << "INSERT INTO SEQUENCIA (CDEMPRESA, NMSEQUENCIA, NRSEQUENCIA) VALUES ('04', :n, '4999')",
+      soci::use(counter);
+  sql << "UPDATE CONTCORR SET IDVERFXNUMC = 'S', NRININOSNUMC = '1', NRFIMNOSNUMC = :e WHERE "
+         "CDEMPRESA = '04' AND CDREDUCONT = '001'",
+      soci::use(last);
+
+  {
+    // Three boletos for two numbers: refused before any is numbered.
+    auto& f = markedPending(3);
+    ASSERT_EQ(keys_.size(), 3u);
+    dialogs_->expectError("Nosso número fora da faixa parametrizada");
+    const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
+    EXPECT_NE(result, host::mrOk);
+    for (const auto& key : keys_) EXPECT_EQ(stored(key).nosso, before_[key]) << key;
+    f.close();
+  }
+  keys_.clear();
+  auto& f = markedPending(2);
+  ASSERT_EQ(keys_.size(), 2u);
+  const int result = CriaImprimeBol(f.ordemEmissao(), (dir_ / "out").string(), false, true);
+  EXPECT_EQ(result, host::mrOk) << "two boletos, two numbers left in the range";
+  std::set<std::string> numbers;
+  for (const auto& key : keys_) {
+    EXPECT_EQ(stored(key).status, "E") << key;
+    numbers.insert(stored(key).nosso);
+  }
+  EXPECT_EQ(numbers.size(), 2u);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM SEQUENCIA WHERE CDEMPRESA = '04' AND NMSEQUENCIA = "
+                  "'NOSSONUMERO001' AND NRSEQUENCIA = '" +
+                  last + "'"),
+            1)
+      << "the counter stops at the range's last number, " << next << " and " << last << " given";
+}
+
 TEST_F(Emission, AFileThatCannotBeWrittenStopsTheRunAndOnlyWrittenBoletosAreEmitted) {
   auto& f = markedPending(3);
   ASSERT_EQ(keys_.size(), 3u);
