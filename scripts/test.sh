@@ -22,11 +22,16 @@ if [ "${BOLETO_SANITIZE:-1}" = 1 ]; then
   config=(-DCMAKE_BUILD_TYPE=None -DBOLETO_SANITIZE=ON)
   # Leaks are reported too, except those of the system's libraries that keep caches for the
   # life of the process (scripts/lsan.supp). The CLI scripts' and end-to-end tests' child
-  # processes inherit these.
+  # processes inherit these. Every report goes to a file in $reports, printed after the run:
+  # a script that expects a command to fail would take a sanitizer's abort for that failure,
+  # so any report there fails the run, whatever the tests said.
+  reports="$(realpath -m "$build")/sanitizer-reports"
+  rm -rf "$reports"
+  mkdir -p "$reports"
   sanitizers=(
-    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:log_path=$reports/asan:log_exe_name=1"
     LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
-    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1")
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan:log_exe_name=1")
 else
   sanitizers=()
   build="${BUILD_DIR:-build/ci}"
@@ -39,7 +44,14 @@ cmake -S . -B "$build" -G Ninja "${config[@]}" -DBOLETO_WERROR=ON "${launcher[@]
 cmake --build "$build" -j "$(nproc)"
 # The throw-away cluster lives in a temporary directory, durability off: it is thrown away
 # after the run.
+status=0
 (cd "$build" && pg_virtualenv -t -o fsync=off -o synchronous_commit=off \
   -o full_page_writes=off -o max_connections=300 \
-  env "${sanitizers[@]}" ctest --output-on-failure -j "$(nproc)" "$@")
+  env "${sanitizers[@]}" ctest --output-on-failure -j "$(nproc)" "$@") || status=$?
+if [ -n "${reports:-}" ] && [ -n "$(ls -A "$reports")" ]; then
+  for f in "$reports"/*; do echo "== $f"; cat "$f"; done
+  echo "sanitizer reports: $reports" >&2
+  status=1
+fi
+[ "$status" = 0 ] || exit "$status"
 if [ "${BOLETO_SKIP_FUZZ:-0}" != 1 ]; then bash scripts/fuzz.sh "${BOLETO_FUZZ_SECONDS:-60}"; fi
