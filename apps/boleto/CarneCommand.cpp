@@ -43,17 +43,7 @@ int carne(const CarneArgs& a) {
   return cli::reportingErrors([&] {
     int status = 0;
     auto* reg = &session.open();
-    auto& ds = reg->cdsBoletos;
-    size_t marked = 0;
-    {
-      host::ScopedFlag marking(reg->bMarcaGeral);
-      for (size_t r = 1; r <= ds.recordCount(); ++r) {
-        ds.setRecNo(r);
-        if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
-        reg->Marca_Boleto(false, 'M');
-        ++marked;
-      }
-    }
+    const size_t marked = cli::markAccount(*reg, account, false);
     if (marked == 0) {
       fmt::print("Nenhum boleto {}da conta {} na empresa {}: nada a imprimir.\n",
                  a.all ? "" : "pendente ", account, a.company);

@@ -78,19 +78,7 @@ int emit(const EmitArgs& a) {
     int status = 0;
     auto* reg = &session.open();
 
-    auto& ds = reg->cdsBoletos;
-    size_t marked = 0;
-    {
-      // no discount questions: the command marks, it does not discount
-      host::ScopedFlag marking(reg->bMarcaGeral);
-      for (size_t r = 1; r <= ds.recordCount(); ++r) {
-        ds.setRecNo(r);
-        if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
-        if (!a.reissue && reg->current("IDSTATBREC").asString() == "E") continue;
-        reg->Marca_Boleto(false, 'M');
-        ++marked;
-      }
-    }
+    const size_t marked = cli::markAccount(*reg, account, !a.reissue);
     if (marked == 0) {
       fmt::print("Nenhum boleto {}da conta {} na empresa {}: nada a emitir.\n",
                  a.reissue ? "" : "pendente ", account, a.company);

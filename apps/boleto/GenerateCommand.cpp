@@ -47,16 +47,7 @@ int generate(const GenerateArgs& a) {
   return cli::reportingErrors([&] {
     int status = 0;
     auto* reg = &session.open();
-    auto& ds = reg->cdsBoletos;
-    {
-      host::ScopedFlag marking(reg->bMarcaGeral);
-      for (size_t r = 1; r <= ds.recordCount(); ++r) {
-        ds.setRecNo(r);
-        if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
-        reg->Marca_Boleto(false, 'M');
-        ++listed;
-      }
-    }
+    listed = cli::markAccount(*reg, account, false);
     if (listed == 0) {
       fmt::print("Nenhum boleto {}da conta {} na empresa {}: nada a gerar.\n",
                  a.all ? "" : "pendente ", account, a.company);

@@ -11,6 +11,7 @@
 #include "emission/ImprimeBol.h"
 #include "host/Consiste.h"
 #include "host/Errors.h"
+#include "host/ScopedFlag.h"
 #include "mail/EnvBolMail.h"
 #include "module/Units.h"
 #include "records/Tables.h"
@@ -101,6 +102,21 @@ BoletoKey parseBoletoKey(const std::string& text, const std::string& flag) {
 bool locate(rec::TfrmHabContRec& reg, const BoletoKey& k) {
   return reg.cdsBoletos.locate(records::kBoletoKeyFields,
                                {host::Value(k.branch), host::Value(k.number)});
+}
+
+size_t markAccount(rec::TfrmHabContRec& reg, const std::string& account, bool skipEmitted) {
+  auto& ds = reg.cdsBoletos;
+  size_t marked = 0;
+  // No discount questions: a command marks, it does not discount.
+  host::ScopedFlag marking(reg.bMarcaGeral);
+  for (size_t r = 1; r <= ds.recordCount(); ++r) {
+    ds.setRecNo(r);
+    if (host::AllTrim(reg.current("CDREDUCONT").asString()) != account) continue;
+    if (skipEmitted && reg.current("IDSTATBREC").asString() == "E") continue;
+    reg.Marca_Boleto(false, 'M');
+    ++marked;
+  }
+  return marked;
 }
 
 int reportingErrors(const std::function<int()>& body) {

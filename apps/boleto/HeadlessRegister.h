@@ -64,6 +64,9 @@ struct BoletoKey {
 BoletoKey parseBoletoKey(const std::string& text, const std::string& flag);
 /// Puts the register's list on the boleto; false when it is not listed.
 bool locate(rec::TfrmHabContRec& reg, const BoletoKey& k);
+/// Marks every listed boleto of `account` (the emitted ones left out with `skipEmitted`), as
+/// mark all does, without the discount questions; how many were marked.
+size_t markAccount(rec::TfrmHabContRec& reg, const std::string& account, bool skipEmitted);
 
 /// Runs a command's body: an operation error or a service refusal is printed on standard
 /// error and gives the exit status 1.

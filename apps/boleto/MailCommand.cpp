@@ -48,18 +48,7 @@ int mail(const MailArgs& a) {
 
   const int rc = cli::reportingErrors([&] {
     auto* reg = &session.open();
-    auto& ds = reg->cdsBoletos;
-    size_t marked = 0;
-    {
-      host::ScopedFlag marking(reg->bMarcaGeral);
-      for (size_t r = 1; r <= ds.recordCount(); ++r) {
-        ds.setRecNo(r);
-        if (host::AllTrim(reg->current("CDREDUCONT").asString()) != account) continue;
-        if (reg->current("IDSTATBREC").asString() == "E") continue;
-        reg->Marca_Boleto(false, 'M');
-        ++marked;
-      }
-    }
+    const size_t marked = cli::markAccount(*reg, account, true);
     int status = 0;
     if (marked == 0) {
       fmt::print("Nenhum boleto pendente da conta {} na empresa {}: nada a enviar.\n", account,
